@@ -1,0 +1,25 @@
+#pragma once
+
+namespace halvix {
+
+// The local date and time as the bell sees it; weekday 1 = Monday ... 7 = Sunday.
+struct LocalTime {
+    int year = 2000;
+    int month = 1;
+    int day = 1;
+    int hour = 0;
+    int minute = 0;
+    int second = 0;
+    int weekday = 6;
+
+    int secondOfDay() const { return hour * 3600 + minute * 60 + second; }
+};
+
+// Source of the local time. The program reads the system clock; tests hand in any time they like.
+class Clock {
+public:
+    virtual ~Clock() = default;
+    virtual LocalTime now() const = 0;
+};
+
+} // namespace halvix

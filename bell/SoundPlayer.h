@@ -1,0 +1,20 @@
+#pragma once
+
+#include <string>
+
+namespace halvix {
+
+// One playback channel: opens a file by full path and plays it without waiting. The window side
+// implements it on the media framework; tests record the calls.
+class SoundPlayer {
+public:
+    virtual ~SoundPlayer() = default;
+    // Stops and closes what this channel played before, then starts `fullPath`.
+    virtual void playPath(const std::string& fullPath) = 0;
+    // Stops and closes the open media, if any.
+    virtual void close() = 0;
+    // Length of the open media in milliseconds; 0 while unknown or when nothing is open.
+    virtual long long lengthMs() const = 0;
+};
+
+} // namespace halvix

@@ -1,0 +1,99 @@
+# Shared by the project's scripts: packages, build, and the services the program and tests need.
+# Sourced, not run.
+
+HALVIX_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+
+HALVIX_PACKAGES=(
+    build-essential cmake pkg-config
+    libsqlite3-dev sqlite3
+    qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev libqt6multimedia6 qt6-tools-dev-tools
+    libgl-dev
+    gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly
+    gstreamer1.0-libav gstreamer1.0-pulseaudio
+    googletest libgtest-dev libgmock-dev libbenchmark-dev
+    pulseaudio pulseaudio-utils sox libsox-fmt-all
+    xvfb xauth x11-utils xdotool trayer imagemagick faketime
+    dbus-x11 at-spi2-core python3 python3-pyatspi python3-gi
+    fonts-noto-cjk
+)
+
+say() { printf 'halvix: %s\n' "$*"; }
+
+as_root() {
+    if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+# Installs every listed package that is not installed yet; silent when nothing is missing.
+ensure_packages() {
+    local missing=() p
+    for p in "${HALVIX_PACKAGES[@]}"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    say "installing ${missing[*]}"
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get update -qq >/dev/null
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+# configure_and_build DIR [cmake options...]
+configure_and_build() {
+    local dir=$1
+    shift
+    cmake -S "$HALVIX_ROOT" -B "$dir" -DCMAKE_EXPORT_COMPILE_COMMANDS=ON "$@" >/dev/null
+    cmake --build "$dir" -j "$(nproc)" 2>&1 | grep -v -E '^\[ *[0-9]+%\]|^-- |Automatic MOC|Automatic UIC|Automatic RCC' || true
+    [ "${PIPESTATUS[0]}" -eq 0 ]
+}
+
+HALVIX_SERVICE_PIDS=()
+stop_services() {
+    local pid
+    for pid in "${HALVIX_SERVICE_PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
+    HALVIX_SERVICE_PIDS=()
+}
+
+# A private virtual display; exports DISPLAY.
+start_display() {
+    local n
+    for n in $(seq 90 140); do
+        [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
+        Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+        HALVIX_SERVICE_PIDS+=($!)
+        export DISPLAY=":$n"
+        local i
+        for i in $(seq 50); do xdpyinfo >/dev/null 2>&1 && return 0; sleep 0.1; done
+    done
+    say "could not start a virtual display"
+    return 1
+}
+
+# A notification area on the current display, so the tray icon has a host.
+start_tray_host() {
+    trayer --edge top --align right --widthtype pixel --width 200 --height 32 --transparent false >/dev/null 2>&1 &
+    HALVIX_SERVICE_PIDS+=($!)
+    sleep 0.5
+}
+
+# A private PulseAudio server whose default sink is a null sink; exports PULSE_SERVER.
+start_sound_server() {
+    local dir
+    dir=$(mktemp -d /tmp/halvix-pulse-XXXXXX)
+    export XDG_RUNTIME_DIR=$dir
+    pulseaudio --daemonize=no --exit-idle-time=-1 -n --disallow-exit \
+        --load="module-null-sink sink_name=halvix_null" \
+        --load="module-native-protocol-unix socket=$dir/native auth-anonymous=1" \
+        --log-target=file:"$dir/log" >/dev/null 2>&1 &
+    HALVIX_SERVICE_PIDS+=($!)
+    export PULSE_SERVER="unix:$dir/native"
+    export HALVIX_NULL_SINK=halvix_null
+    local i
+    for i in $(seq 50); do pactl info >/dev/null 2>&1 && return 0; sleep 0.1; done
+    say "could not start a sound server"
+    return 1
+}
+
+# A session bus with the accessibility bus, for tests that press buttons as a screen reader would.
+start_session_bus() {
+    eval "$(dbus-launch --sh-syntax)"
+    HALVIX_SERVICE_PIDS+=("$DBUS_SESSION_BUS_PID")
+    export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
+}

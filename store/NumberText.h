@@ -1,0 +1,12 @@
+#pragma once
+
+#include <string_view>
+
+namespace halvix {
+
+// The one rule by which every number is read from text: leading blanks are skipped, an optional
+// sign and the decimal digits after it are taken, anything after them is ignored; a text without
+// digits reads as 0. Values beyond the int range saturate instead of overflowing.
+int readNumber(std::string_view text);
+
+} // namespace halvix

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "store/TextTable.h"
+
+#include <cstddef>
+#include <filesystem>
+#include <string>
+
+struct sqlite3;
+
+namespace halvix {
+
+class MessageSink;
+
+// The only way the program reaches its database, the file "jbase.mdb" (SQLite inside) in the
+// program folder. One object per user action: construct, open, work, close. Failures never throw:
+// each is shown through the sink with SQLite's own description and becomes a false result.
+class ScheduleDatabase {
+public:
+    static constexpr const char* kFileName = "jbase.mdb";
+
+    ScheduleDatabase(std::filesystem::path folder, MessageSink& sink);
+    virtual ~ScheduleDatabase();
+    ScheduleDatabase(const ScheduleDatabase&) = delete;
+    ScheduleDatabase& operator=(const ScheduleDatabase&) = delete;
+
+    void open();
+    void close();
+    bool isOpen() const { return m_db != nullptr; }
+
+    bool execute(const std::string& sql);
+    void deleteAllRows(const std::string& table);
+    // "select * from <table>" in the table's own order; false (outputs untouched) when no row.
+    bool loadTable(const std::string& table, TextList& names, TextList& values);
+    bool query(TextList& names, TextList& values, const std::string& sql);
+    // Deletes every row and inserts values row by row, in one transaction: on any failure the
+    // table keeps its old rows. An empty list changes nothing and returns false.
+    bool replaceRows(const std::string& table, std::size_t columnCount, const TextList& values);
+    bool databaseMissing() const;
+
+    const std::filesystem::path& folder() const { return m_folder; }
+    std::filesystem::path filePath() const { return m_folder / kFileName; }
+
+private:
+    enum class State { Unopened, Open, Closed };
+
+    std::filesystem::path m_folder;
+    MessageSink& m_sink;
+    sqlite3* m_db = nullptr;
+    State m_state = State::Unopened;
+};
+
+} // namespace halvix

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "store/MessageSink.h"
+
+#include <QString>
+
+class QWidget;
+
+namespace halvix {
+
+// Every question and notice the windows put to the user, and the file dialogs. Windows talk to
+// this interface only, so tests can answer for the user.
+class UserPrompts : public MessageSink {
+public:
+    // OK and Cancel; true for OK.
+    virtual bool confirm(const UserMessage& message) = 0;
+    // The chosen path, or empty when cancelled. `filter` in Qt's "Name (*.ext);;..." form.
+    virtual QString openFileName(const QString& filter) = 0;
+    virtual QString saveFileName(const QString& filter, const QString& defaultSuffix,
+                                 const QString& initialName) = 0;
+};
+
+// The real thing: message boxes and file dialogs over `parent`.
+class DialogPrompts final : public UserPrompts {
+public:
+    explicit DialogPrompts(QWidget* parent = nullptr) : m_parent(parent) {}
+    void setParent(QWidget* parent) { m_parent = parent; }
+
+    void show(const UserMessage& message) override;
+    bool confirm(const UserMessage& message) override;
+    QString openFileName(const QString& filter) override;
+    QString saveFileName(const QString& filter, const QString& defaultSuffix,
+                         const QString& initialName) override;
+
+private:
+    QWidget* m_parent;
+};
+
+} // namespace halvix
