@@ -30,12 +30,15 @@ public:
 
     bool execute(const std::string& sql);
     void deleteAllRows(const std::string& table);
-    // "select * from <table>" in the table's own order; false (outputs untouched) when no row.
+    // "select * from <table>" in the table's own order. False when no row: then only `names` is
+    // set (the columns of the empty table) and `values` is untouched.
     bool loadTable(const std::string& table, TextList& names, TextList& values);
     bool query(TextList& names, TextList& values, const std::string& sql);
     // Deletes every row and inserts values row by row, in one transaction: on any failure the
     // table keeps its old rows. An empty list changes nothing and returns false.
     bool replaceRows(const std::string& table, std::size_t columnCount, const TextList& values);
+    // Empties the table in one transaction (saving an empty list). False, with messages, on failure.
+    bool clearTable(const std::string& table);
     bool databaseMissing() const;
 
     const std::filesystem::path& folder() const { return m_folder; }
@@ -43,6 +46,13 @@ public:
 
 private:
     enum class State { Unopened, Open, Closed };
+    enum class ReadResult { Rows, NoRows, Failed };
+
+    // Only an object that was never opened opens itself on first use.
+    bool ensureOpen();
+    ReadResult readRows(const std::string& sql, TextList& names, TextList& values);
+    bool rewriteTable(const std::string& table, std::size_t columnCount, const TextList& values);
+    bool writeRows(const std::string& table, std::size_t columnCount, const TextList& values, std::string& reason);
 
     std::filesystem::path m_folder;
     MessageSink& m_sink;
