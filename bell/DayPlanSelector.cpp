@@ -1,0 +1,110 @@
+#include "bell/DayPlanSelector.h"
+
+#include "store/MessageSink.h"
+#include "store/NumberText.h"
+#include "store/ScheduleDatabase.h"
+#include "store/TableCatalogue.h"
+#include "store/TextTable.h"
+
+#include <fstream>
+
+namespace halvix {
+
+namespace {
+
+int readOneValue(const std::filesystem::path& folder, const char* table, MessageSink& sink) {
+    ScheduleDatabase db(folder, sink);
+    if (db.databaseMissing())
+        return 1;
+    db.open();
+    TextList names;
+    TextList values;
+    int value = 1;
+    if (db.query(names, values, sql::selectAll(table)) && !values.empty()) {
+        value = readNumber(values.front());
+        // Keep exactly the value just read as the table's one row.
+        db.replaceRows(table, 1, {values.front()});
+    }
+    db.close();
+    return value;
+}
+
+bool writeOneValue(const std::filesystem::path& folder, const char* table, int value, MessageSink& sink) {
+    ScheduleDatabase db(folder, sink);
+    db.open();
+    const bool written = db.replaceRows(table, 1, {std::to_string(value)});
+    db.close();
+    return written;
+}
+
+bool isWeekday(int day) { return day >= 1 && day <= 7; }
+
+} // namespace
+
+WeekDays weekDaysFromNumber(int number) {
+    // Digits of a negative number would come out negative and match nothing either way.
+    return {(number / 100) % 10, (number % 100) % 10};
+}
+
+WeekDays readWeekDays(const std::filesystem::path& folder) {
+    std::ifstream in(folder / "xqno.txt");
+    std::string line;
+    if (!in || !std::getline(in, line))
+        return {};
+    return weekDaysFromNumber(readNumber(line));
+}
+
+int readDayType(const std::filesystem::path& folder, MessageSink& sink) {
+    return readOneValue(folder, tables::lxtime, sink);
+}
+
+int readSeason(const std::filesystem::path& folder, MessageSink& sink) {
+    return readOneValue(folder, tables::jjtime, sink);
+}
+
+bool writeDayType(const std::filesystem::path& folder, int dayType, MessageSink& sink) {
+    return writeOneValue(folder, tables::lxtime, dayType, sink);
+}
+
+bool writeSeason(const std::filesystem::path& folder, int season, MessageSink& sink) {
+    return writeOneValue(folder, tables::jjtime, season, sink);
+}
+
+std::string choosePlanQuery(int dayType, int season, const LocalTime& today, WeekDays week) {
+    if (isWeekday(week.firstDay)) {
+        const int dayBeforeFirst = week.firstDay == 1 ? 7 : week.firstDay - 1;
+        if (today.weekday == dayBeforeFirst)
+            return sql::dailyPlan(tables::sundaytime);
+    }
+    const bool knownSeason = season == kSpring || season == kAutumn;
+    if (dayType == kExamDay && knownSeason)
+        return sql::examDayPlan(season, dateText(today.month, today.day));
+    if (dayType != kDailyDay || !knownSeason)
+        return {};
+    if (today.weekday == week.lastDay)
+        return sql::dailyPlan(tables::fridtime);
+    if (today.weekday == week.firstDay)
+        return sql::dailyPlan(season == kSpring ? tables::cjtime : tables::qjtime);
+    return sql::dailyPlan(season == kSpring ? tables::zccjtime : tables::zcqjtime);
+}
+
+bool loadDayPlan(const std::filesystem::path& folder, int dayType, int season, const LocalTime& today,
+                 TextTable& plan, MessageSink& sink) {
+    ScheduleDatabase db(folder, sink);
+    if (db.databaseMissing()) {
+        sink.show({"数据库已丢失!", "", MessageIcon::Question});
+        return false;
+    }
+    const std::string query = choosePlanQuery(dayType, season, today, readWeekDays(folder));
+    db.open();
+    TextList names;
+    TextList values;
+    const bool found = db.query(names, values, query);
+    db.close();
+    if (!found || plan.fill(names, values) == 0)
+        return false;
+    plan.renumber();
+    return true;
+}
+
+} // namespace halvix
