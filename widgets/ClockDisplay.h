@@ -1,0 +1,68 @@
+#pragma once
+
+#include "widgets/ClockFace.h"
+
+#include <QPixmap>
+#include <QWidget>
+
+#include <atomic>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <stop_token>
+#include <thread>
+
+namespace halvix {
+
+class Clock;
+
+// The program's own digit bitmaps (see res/resources.qrc; call halvix::initResources() first).
+inline constexpr char kClockBackgroundResource[] = ":/clock/background.png";
+inline constexpr char kClockLargeDigitsResource[] = ":/clock/digits-large.png";
+inline constexpr char kClockSmallDigitsResource[] = ":/clock/digits-small.png";
+
+// The digit panel: the countdown to the next bell in large digits (minutes, seconds) and small
+// digits (hours), and the weekday at the top left. A worker thread of its own shows and decrements
+// the shared countdown once a second and asks the window thread for a repaint.
+class ClockDisplay : public QWidget {
+    Q_OBJECT
+
+public:
+    enum StartResult { Started = 0, BitmapFailed = 1, ThreadFailed = 2 };
+
+    // `nextEntryCountdown` and `clock` must outlive the control; the second form reads the system clock.
+    ClockDisplay(std::atomic<int>& nextEntryCountdown, const Clock& clock, QWidget* parent = nullptr);
+    explicit ClockDisplay(std::atomic<int>& nextEntryCountdown, QWidget* parent = nullptr);
+    ~ClockDisplay() override;
+
+    // Loads the three bitmaps (resource or file paths), sizes the control to the background and
+    // starts the worker. Returns a StartResult; a second call while the worker runs returns Started
+    // and changes nothing.
+    int startClock(const QString& background, const QString& largeDigits, const QString& smallDigits);
+    bool isRunning() const { return m_worker.joinable(); }
+
+    const ClockFace& face() const { return m_face; }
+    QSize sizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    void runWorker(std::stop_token stop);
+    void composeFace();
+
+    std::atomic<int>& m_countdown;
+    std::unique_ptr<Clock> m_ownClock;
+    const Clock& m_clock;
+    ClockFace m_face;
+
+    QPixmap m_background; // the face is composed into this copy of the background
+    QPixmap m_largeDigits;
+    QPixmap m_smallDigits;
+
+    std::mutex m_wakeMutex;
+    std::condition_variable_any m_wake;
+    std::jthread m_worker; // last: stopped and joined before the members above go
+};
+
+} // namespace halvix
