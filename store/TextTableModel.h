@@ -1,0 +1,52 @@
+#pragma once
+
+#include "store/TextTable.h"
+
+#include <QAbstractTableModel>
+#include <string>
+
+class QTableView;
+
+namespace halvix {
+
+// Shows a TextTable (owned by the window) in a QTableView. While a view shows it, change the table
+// through this model so the view follows; after any other change to the table, call tableChanged().
+class TextTableModel final : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    explicit TextTableModel(TextTable& table, QObject* parent = nullptr);
+
+    const TextTable& table() const { return m_table; }
+
+    // Titles become `names` and every row goes. No names: nothing changes.
+    void setListColumns(const TextList& names);
+    // Columns from `names`, one row per names.size() values (a last short row is padded).
+    // Either list empty: nothing changes and 0 is returned. Returns the rows put in.
+    int fillList(const TextList& names, const TextList& values);
+    // No columns, no rows.
+    void clearList();
+    bool removeListRow(int row);
+    void setCell(int row, int column, std::string text);
+    // Column 0 of row i becomes "i + 1".
+    void renumberRows();
+    // Views re-read everything.
+    void tableChanged();
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+
+private:
+    TextTable& m_table;
+};
+
+// Width in pixels of list column `column` whose title is `titleWidth` pixels wide.
+int listColumnWidth(int column, int titleWidth);
+
+// Puts `model` into `view` with the list look: grid lines, whole rows selected one at a time, no
+// editing, font "宋体" 16 px (or the system's Chinese fallback), and column widths from the titles,
+// applied again whenever the model's columns are rebuilt.
+void showAsList(QTableView& view, TextTableModel& model);
+
+} // namespace halvix

@@ -1,0 +1,85 @@
+#pragma once
+
+#include "widgets/UserPrompts.h"
+
+#include <QString>
+#include <deque>
+#include <string>
+#include <vector>
+
+namespace halvix::test {
+
+// Answers for the user: records every notice and question, answers questions and file dialogs
+// from queues. An unscripted question is answered Cancel, an unscripted file dialog is cancelled,
+// and both are counted in `unscripted` so a test can tell.
+class ScriptedPrompts final : public UserPrompts {
+public:
+    struct FileDialog {
+        QString filter;
+        QString defaultSuffix;
+        QString initialName;
+    };
+
+    void show(const UserMessage& message) override { messages.push_back(message); }
+
+    bool confirm(const UserMessage& message) override {
+        questions.push_back(message);
+        if (confirmAnswers.empty()) {
+            ++unscripted;
+            return false;
+        }
+        const bool answer = confirmAnswers.front();
+        confirmAnswers.pop_front();
+        return answer;
+    }
+
+    QString openFileName(const QString& filter) override {
+        openDialogs.push_back({filter, {}, {}});
+        return next(openAnswers);
+    }
+
+    QString saveFileName(const QString& filter, const QString& defaultSuffix,
+                         const QString& initialName) override {
+        saveDialogs.push_back({filter, defaultSuffix, initialName});
+        return next(saveAnswers);
+    }
+
+    std::vector<std::string> texts() const {
+        std::vector<std::string> out;
+        for (const auto& m : messages)
+            out.push_back(m.text);
+        return out;
+    }
+    void clear() {
+        messages.clear();
+        questions.clear();
+        openDialogs.clear();
+        saveDialogs.clear();
+        unscripted = 0;
+    }
+
+    // Scripted answers, used front first.
+    std::deque<bool> confirmAnswers;
+    std::deque<QString> openAnswers;
+    std::deque<QString> saveAnswers;
+
+    // What the program asked, in order.
+    std::vector<UserMessage> messages;
+    std::vector<UserMessage> questions;
+    std::vector<FileDialog> openDialogs;
+    std::vector<FileDialog> saveDialogs;
+    int unscripted = 0;
+
+private:
+    QString next(std::deque<QString>& answers) {
+        if (answers.empty()) {
+            ++unscripted;
+            return {};
+        }
+        QString answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+};
+
+} // namespace halvix::test
