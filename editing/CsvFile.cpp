@@ -1,0 +1,78 @@
+#include "editing/CsvFile.h"
+
+#include "editing/TextCodec.h"
+
+#include <fstream>
+#include <iterator>
+#include <string>
+
+namespace halvix {
+
+int CsvFile::splitLine(std::string_view line, TextList& cells, char separator) {
+    cells.clear();
+    if (line.empty())
+        return 0;
+    std::size_t start = 0;
+    for (std::size_t at = line.find(separator); at != std::string_view::npos;
+         at = line.find(separator, start)) {
+        cells.emplace_back(line.substr(start, at - start));
+        start = at + 1;
+    }
+    cells.emplace_back(line.substr(start));
+    return static_cast<int>(cells.size());
+}
+
+bool CsvFile::readFile(const std::filesystem::path& path, TextList& titles, TextList& cells) const {
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return false;
+    const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    if (in.bad())
+        return false;
+    const std::string text = decodeFileText(bytes);
+
+    const std::string_view all(text);
+    TextList lineCells;
+    bool firstLine = true;
+    std::size_t start = 0;
+    while (start < all.size()) {
+        std::size_t end = all.find('\n', start);
+        const std::size_t next = end == std::string_view::npos ? all.size() : end + 1;
+        if (end == std::string_view::npos)
+            end = all.size();
+        else if (end > start && all[end - 1] == '\r')
+            --end; // CR LF is one line end, as in a text-mode read
+        splitLine(all.substr(start, end - start), lineCells);
+        if (firstLine) {
+            titles = lineCells;
+            firstLine = false;
+        } else if (lineCells.size() >= 2) {
+            cells.insert(cells.end(), std::make_move_iterator(lineCells.begin()),
+                         std::make_move_iterator(lineCells.end()));
+        }
+        start = next;
+    }
+    return true;
+}
+
+bool CsvFile::writeFile(const std::filesystem::path& path, std::size_t cellsPerRow,
+                        const TextList& cells) const {
+    if (cellsPerRow == 0)
+        return false;
+    std::string text;
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+        text += cells[i];
+        text += ',';
+        if ((i + 1) % cellsPerRow == 0 || i + 1 == cells.size())
+            text += "\r\n";
+    }
+    const std::string bytes = utf8ToGb18030(text);
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (!out)
+        return false;
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    out.close();
+    return !out.fail();
+}
+
+} // namespace halvix

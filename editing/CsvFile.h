@@ -1,0 +1,31 @@
+#pragma once
+
+#include "store/TextTable.h"
+
+#include <cstddef>
+#include <filesystem>
+#include <string_view>
+
+namespace halvix {
+
+// Plan rows as comma-separated text files, for editing in other tools. A comma always separates:
+// there is no quoting, and blanks around a cell stay part of it. Files are written in code page
+// 936 (GB18030) with CR LF line ends and no byte-order mark; files are read in code page 936 or
+// UTF-8 (see decodeFileText).
+class CsvFile {
+public:
+    // Cells of `line`: the text before each separator, then the text after the last one.
+    // An empty line has no cells. Returns the number of cells.
+    static int splitLine(std::string_view line, TextList& cells, char separator = ',');
+
+    // Titles from the first line, whatever their number; the cells of every later line with at
+    // least two cells appended to `cells` (shorter lines are skipped). Lines may be of any length;
+    // CR LF and LF both end a line. False, with both lists untouched, when the file cannot be read.
+    bool readFile(const std::filesystem::path& path, TextList& titles, TextList& cells) const;
+
+    // One line per group of cellsPerRow cells, each cell followed by ",". A file that exists is
+    // replaced. False when the file cannot be written whole (or cellsPerRow is 0).
+    bool writeFile(const std::filesystem::path& path, std::size_t cellsPerRow, const TextList& cells) const;
+};
+
+} // namespace halvix

@@ -1,0 +1,197 @@
+#include "editing/TextCodec.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <cerrno>
+#include <iconv.h>
+#endif
+
+namespace halvix {
+
+namespace {
+
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+constexpr std::string_view kReplacementUtf8 = "\xEF\xBF\xBD";
+constexpr std::string_view kReplacementGb18030 = "\x84\x31\xA4\x37";
+constexpr std::string_view kEuroUtf8 = "\xE2\x82\xAC";
+
+// Length of the well-formed UTF-8 sequence at the start of `text`, 0 when it is not one.
+std::size_t utf8SequenceLength(std::string_view text) {
+    const auto byte = [&](std::size_t i) { return static_cast<std::uint8_t>(text[i]); };
+    const std::uint8_t lead = byte(0);
+    if (lead < 0x80)
+        return 1;
+    std::size_t length = 0;
+    std::uint8_t low = 0x80;
+    std::uint8_t high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        if (lead == 0xE0)
+            low = 0xA0; // overlong
+        if (lead == 0xED)
+            high = 0x9F; // surrogates
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        if (lead == 0xF0)
+            low = 0x90; // overlong
+        if (lead == 0xF4)
+            high = 0x8F; // above U+10FFFF
+    } else {
+        return 0;
+    }
+    if (text.size() < length)
+        return 0;
+    if (byte(1) < low || byte(1) > high)
+        return 0;
+    for (std::size_t i = 2; i < length; ++i)
+        if (byte(i) < 0x80 || byte(i) > 0xBF)
+            return 0;
+    return length;
+}
+
+// Valid UTF-8 as it is; every byte outside a well-formed sequence becomes U+FFFD.
+std::string repairUtf8(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    while (!text.empty()) {
+        const std::size_t length = utf8SequenceLength(text);
+        if (length == 0) {
+            out += kReplacementUtf8;
+            text.remove_prefix(1);
+        } else {
+            out += text.substr(0, length);
+            text.remove_prefix(length);
+        }
+    }
+    return out;
+}
+
+#ifdef _WIN32
+
+constexpr UINT kGb18030CodePage = 54936;
+
+// Windows already turns what it cannot convert into U+FFFD (or the code page's default character).
+std::string convert(std::string_view bytes, UINT from, UINT to) {
+    if (bytes.empty())
+        return {};
+    const int inLength = static_cast<int>(bytes.size());
+    const int wideLength = MultiByteToWideChar(from, 0, bytes.data(), inLength, nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(wideLength), L'\0');
+    MultiByteToWideChar(from, 0, bytes.data(), inLength, wide.data(), wideLength);
+    const int outLength = WideCharToMultiByte(to, 0, wide.data(), wideLength, nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(outLength), '\0');
+    WideCharToMultiByte(to, 0, wide.data(), wideLength, out.data(), outLength, nullptr, nullptr);
+    return out;
+}
+
+std::string decodeGb18030(std::string_view bytes) {
+    // 0x80 is the euro sign in code page 936 but not in GB18030.
+    std::string out;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i <= bytes.size(); ++i) {
+        if (i == bytes.size() || static_cast<std::uint8_t>(bytes[i]) == 0x80) {
+            out += convert(bytes.substr(start, i - start), kGb18030CodePage, CP_UTF8);
+            if (i < bytes.size())
+                out += kEuroUtf8;
+            start = i + 1;
+        }
+    }
+    return out;
+}
+
+std::string encodeGb18030(std::string_view text) {
+    return convert(repairUtf8(text), CP_UTF8, kGb18030CodePage);
+}
+
+#else
+
+// Converts with iconv; `onInvalid` gives the replacement for the byte that cannot be converted.
+template <typename Replacement>
+std::string convert(std::string_view bytes, const char* to, const char* from, Replacement onInvalid) {
+    std::string out;
+    if (bytes.empty())
+        return out;
+    iconv_t cd = iconv_open(to, from);
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        return repairUtf8(bytes); // no converter: keep what is readable rather than lose the text
+    out.resize(bytes.size() * 2 + 16);
+    char* in = const_cast<char*>(bytes.data());
+    std::size_t inLeft = bytes.size();
+    std::size_t written = 0;
+    while (inLeft > 0) {
+        char* outPtr = out.data() + written;
+        std::size_t outLeft = out.size() - written;
+        const std::size_t result = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
+        written = out.size() - outLeft;
+        if (result != static_cast<std::size_t>(-1))
+            break;
+        if (errno == E2BIG) {
+            out.resize(out.size() * 2);
+        } else {
+            // EILSEQ or EINVAL (a sequence cut off at the end): replace one byte, go on.
+            const std::string_view replacement = onInvalid(static_cast<std::uint8_t>(*in));
+            if (out.size() - written < replacement.size())
+                out.resize(out.size() * 2 + replacement.size());
+            std::copy(replacement.begin(), replacement.end(),
+                      out.begin() + static_cast<std::ptrdiff_t>(written));
+            written += replacement.size();
+            ++in;
+            --inLeft;
+        }
+    }
+    iconv_close(cd);
+    out.resize(written);
+    return out;
+}
+
+std::string decodeGb18030(std::string_view bytes) {
+    return convert(bytes, "UTF-8", "GB18030",
+                   [](std::uint8_t byte) { return byte == 0x80 ? kEuroUtf8 : kReplacementUtf8; });
+}
+
+std::string encodeGb18030(std::string_view text) {
+    return convert(text, "GB18030", "UTF-8", [](std::uint8_t) { return kReplacementGb18030; });
+}
+
+#endif
+
+} // namespace
+
+bool isValidUtf8(std::string_view text) {
+    while (!text.empty()) {
+        const std::size_t length = utf8SequenceLength(text);
+        if (length == 0)
+            return false;
+        text.remove_prefix(length);
+    }
+    return true;
+}
+
+bool hasUtf8Bom(std::string_view bytes) {
+    return bytes.starts_with(kUtf8Bom);
+}
+
+std::string gb18030ToUtf8(std::string_view bytes) {
+    return decodeGb18030(bytes);
+}
+
+std::string utf8ToGb18030(std::string_view text) {
+    return encodeGb18030(text);
+}
+
+std::string decodeFileText(std::string_view bytes) {
+    if (hasUtf8Bom(bytes))
+        return repairUtf8(bytes.substr(kUtf8Bom.size()));
+    if (isValidUtf8(bytes))
+        return std::string(bytes);
+    return gb18030ToUtf8(bytes);
+}
+
+} // namespace halvix

@@ -1,0 +1,99 @@
+#include "editing/TextCodec.h"
+
+#include <gtest/gtest.h>
+#include <string>
+
+namespace halvix {
+
+namespace {
+const std::string kReplacement = "\xEF\xBF\xBD";
+}
+
+TEST(TextCodec, ConvertsCodePage936BothWays) {
+    struct Case {
+        std::string gb;
+        std::string utf8;
+    } cases[] = {
+        {"", ""},
+        {"08:00,a b", "08:00,a b"},
+        {"\xCA\xB1\xBC\xE4", "时间"},
+        {"\xD0\xC7\xC6\xDA\xD2\xBB,\xB4\xFD\xCD\xEA", "星期一,待完"},
+        {"\x95\x32\x82\x36", "\xF0\xA0\x80\x80"}, // four-byte GB18030: U+20000
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(gb18030ToUtf8(c.gb), c.utf8) << c.utf8;
+        EXPECT_EQ(utf8ToGb18030(c.utf8), c.gb) << c.utf8;
+    }
+}
+
+TEST(TextCodec, ReplacesBytesItCannotConvertAndKeepsTheRest) {
+    struct Case {
+        const char* what;
+        std::string gb;
+        std::string utf8;
+    } cases[] = {
+        {"lead byte before a separator", "\x81,x", kReplacement + ",x"},
+        {"byte that leads nothing",
+         "a\xFF"
+         "b",
+         "a" + kReplacement + "b"},
+        {"character cut off at the end", "ab\xD0", "ab" + kReplacement},
+        {"four-byte sequence cut off", "\x95\x32\r\n", kReplacement + "2\r\n"},
+        {"euro sign of code page 936",
+         "\x80"
+         "5",
+         "\xE2\x82\xAC"
+         "5"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(gb18030ToUtf8(c.gb), c.utf8) << c.what;
+
+    // Text that is not UTF-8 (a stored value of unknown origin) is written with U+FFFD in its place.
+    EXPECT_EQ(utf8ToGb18030("a\xFF"
+                            "b,\xE4\xB8"),
+              "a\x84\x31\xA4\x37"
+              "b,\x84\x31\xA4\x37\x84\x31\xA4\x37");
+}
+
+TEST(TextCodec, TellsUtf8FromOtherBytes) {
+    struct Case {
+        const char* what;
+        std::string bytes;
+        bool valid;
+    } cases[] = {
+        {"empty", "", true},
+        {"ASCII", "a,b\r\n", true},
+        {"Chinese", "时间,星期一", true},
+        {"four-byte", "\xF0\xA0\x80\x80", true},
+        {"code page 936 text", "\xCA\xB1\xBC\xE4", false},
+        {"overlong slash", "\xC0\xAF", false},
+        {"overlong three-byte", "\xE0\x80\xAF", false},
+        {"surrogate", "\xED\xA0\x80", false},
+        {"above U+10FFFF", "\xF4\x90\x80\x80", false},
+        {"cut off", "\xE6\x97", false},
+        {"stray continuation", "a\x80", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(isValidUtf8(c.bytes), c.valid) << c.what;
+}
+
+TEST(TextCodec, DecodesAFileByItsContent) {
+    struct Case {
+        const char* what;
+        std::string bytes;
+        std::string text;
+    } cases[] = {
+        {"UTF-8 with byte-order mark", "\xEF\xBB\xBF时间,a", "时间,a"},
+        {"UTF-8 without byte-order mark", "时间,a", "时间,a"},
+        {"code page 936", "\xCA\xB1\xBC\xE4,a", "时间,a"},
+        {"mark but a broken byte",
+         "\xEF\xBB\xBF"
+         "a\xFF,b",
+         "a" + kReplacement + ",b"},
+        {"one byte of 936 makes the whole file 936", "\xC1\xE5,\xE9\x93\x83", "铃,閾" + kReplacement},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(decodeFileText(c.bytes), c.text) << c.what;
+}
+
+} // namespace halvix
