@@ -1,0 +1,104 @@
+#pragma once
+
+#include <atomic>
+#include <set>
+#include <string>
+
+namespace halvix {
+
+class PlanSource;
+class PlanView;
+class Playback;
+class TextTable;
+struct LocalTime;
+
+// The bell: once a second it is handed the local time, compares it with the armed entry of the day
+// plan and, when the entry is due, marks it "完成", arms the next pending entry and starts the
+// entry's sound. It also reloads the plan once a night and steps the folder playlist. It never
+// reads the clock itself, so any day, clock step or sleeping machine can be replayed in a test.
+//
+// Firing rule: the armed entry rings at the first armed tick at or after its time and less than a
+// minute past it (for HH:MM entries: within their minute). An entry found a minute or more overdue
+// is marked "完成" without sound and the next one is armed at once, so nothing ever stalls.
+// After each firing and each full reload the bell waits six ticks before it compares again.
+class BellEngine {
+public:
+    static constexpr int kTimeColumn = 2;
+    static constexpr int kSoundColumn = 4;
+    static constexpr int kStatusColumn = 5;
+    static constexpr const char* kPending = "待完";
+    static constexpr const char* kDone = "完成";
+    // Ticks that only count after a firing or a full reload; the next one compares.
+    static constexpr int kWaitTicks = 6;
+    // An entry rings until this many seconds after its time (the end of the minute for HH:MM).
+    static constexpr int kFireWindowSeconds = 60;
+    // The nightly reload runs at the first tick at or after 01:01 of each date.
+    static constexpr int kReloadSecondOfDay = 1 * 3600 + 1 * 60;
+
+    // `plan` (owned by the main window) holds the day plan; column 2 time, 4 sound, 5 status.
+    // `nextEntryCountdown` receives the seconds to the armed entry at every arming.
+    BellEngine(TextTable& plan, PlanView& view, PlanSource& source, Playback& playback,
+               std::atomic<int>& nextEntryCountdown);
+
+    // The full reload (start-up, a change of day type or season): loads the plan, resets the
+    // bell (six-tick wait), marks passed entries "完成" silently and arms the next. Returns true
+    // when no pending entry is left. A load at or after 01:01 counts as that date's nightly reload.
+    bool reloadPlan(const LocalTime& now);
+    // The bell's reset of a full reload: row 0, target 0:0, disarmed for six ticks. A caller that
+    // loads the plan itself calls this and then armNextEntry, which records the load's date.
+    void resetBellState();
+
+    // One timer tick: nightly reload, firing check or wait count, playlist step.
+    void onTick(const LocalTime& now);
+    // Fires the armed entry when due; skips it silently when a minute or more overdue.
+    void checkFire(const LocalTime& now);
+    // Advances the list selection, arms the next entry and starts `sound`.
+    void fireEntry(const std::string& sound, const LocalTime& now);
+    // Arms the next pending entry; true when none is left (target and countdown then stay).
+    bool armNextEntry(const LocalTime& now);
+    // The first pending row whose time is less than a minute past `now` (or still to come), shown
+    // at the top of the list; every pending row before it is marked "完成". -1 when none.
+    // Rows whose time text is not a valid HH:MM or HH:MM:SS are passed over and left as they are.
+    int findNextPending(const LocalTime& now, bool& minutePrecision);
+    // The time of `row`'s entry; false, outputs untouched, when its time text is not valid.
+    bool readEntryTime(int row, int& hour, int& minute, int& second) const;
+    // The main window deleted `row` from the plan: the armed position may have moved, so re-arm.
+    void rowRemoved(int row, const LocalTime& now);
+
+    int currentRow() const { return m_currentRow; }
+    int targetHour() const { return m_targetHour; }
+    int targetMinute() const { return m_targetMinute; }
+    int targetSecond() const { return m_targetSecond; }
+    bool minutePrecision() const { return m_minutePrecision; }
+    int armCount() const { return m_armCount; }
+    bool armed() const { return m_armed; }
+    // True while the nightly reload of the date of `day` is still to run.
+    bool reloadAllowed(const LocalTime& day) const;
+
+private:
+    void nightlyReload(const LocalTime& now);
+    void markDone(int row);
+    bool armedRowUnchanged() const;
+    void followClockStep(const LocalTime& now);
+
+    TextTable& m_plan;
+    PlanView& m_view;
+    PlanSource& m_source;
+    Playback& m_playback;
+    std::atomic<int>& m_nextEntryCountdown;
+
+    int m_currentRow = 0;
+    int m_targetHour = 0;
+    int m_targetMinute = 0;
+    int m_targetSecond = 0;
+    bool m_minutePrecision = false;
+    int m_armCount = 0;
+    bool m_armed = false;
+
+    long long m_targetWallSecond = 0;    // the armed entry's time on the date it was armed for
+    long long m_lastTickWallSecond = -1; // -1 before the first tick
+    bool m_loadPending = false;          // a full load happened; the next arming records its date
+    std::set<long long> m_loadedDays;    // dates (dayNumber) whose nightly reload has run
+};
+
+} // namespace halvix
