@@ -43,6 +43,7 @@ private:
     std::unique_ptr<QMediaPlayer> m_player;
     std::unique_ptr<QAudioOutput> m_output;
     QString m_path;
+    unsigned long long m_playback = 0; // counts playPath calls, so a late report of an earlier one is ignored
     long long m_lengthMs = 0;
     bool m_open = false;
     bool m_failed = false;

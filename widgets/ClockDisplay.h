@@ -7,7 +7,6 @@
 
 #include <atomic>
 #include <condition_variable>
-#include <memory>
 #include <mutex>
 #include <stop_token>
 #include <thread>
@@ -52,7 +51,6 @@ private:
     void composeFace();
 
     std::atomic<int>& m_countdown;
-    std::unique_ptr<Clock> m_ownClock;
     const Clock& m_clock;
     ClockFace m_face;
 

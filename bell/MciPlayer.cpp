@@ -1,0 +1,93 @@
+#include "bell/MciPlayer.h"
+
+#include "bell/ProcessPriority.h"
+
+#include <QAudioOutput>
+#include <QFileInfo>
+#include <QMediaPlayer>
+#include <QUrl>
+
+namespace halvix {
+
+MciPlayer::MciPlayer(QObject* parent)
+    : QObject(parent), m_player(std::make_unique<QMediaPlayer>()),
+      m_output(std::make_unique<QAudioOutput>()) {
+    m_player->setAudioOutput(m_output.get());
+    connect(m_player.get(), &QMediaPlayer::durationChanged, this, &MciPlayer::onDurationChanged);
+    connect(m_player.get(), &QMediaPlayer::mediaStatusChanged, this, &MciPlayer::onMediaStatusChanged);
+    connect(m_player.get(), &QMediaPlayer::errorOccurred, this, &MciPlayer::onError);
+}
+
+MciPlayer::~MciPlayer() {
+    // The player goes before its output, and says nothing more to us while it goes.
+    m_player->disconnect(this);
+    m_player->stop();
+    m_player.reset();
+}
+
+void MciPlayer::playPath(const std::string& fullPath) {
+    // Once, at the first sound: the threads the media framework starts from now on inherit it.
+    static const bool raised = raiseProcessPriority();
+    (void)raised;
+
+    close();
+    m_path = QString::fromStdString(fullPath);
+    m_open = true;
+    const auto playback = ++m_playback;
+    const QFileInfo file(m_path);
+    if (!file.isFile() || !file.isReadable()) {
+        // Reported from the event loop, like every other failure of a playback.
+        QMetaObject::invokeMethod(
+            this,
+            [this, playback] {
+                if (m_open && m_playback == playback)
+                    fail(QStringLiteral("找不到声音文件: %1").arg(m_path));
+            },
+            Qt::QueuedConnection);
+        return;
+    }
+    m_player->setSource(QUrl::fromLocalFile(m_path));
+    m_player->play();
+}
+
+void MciPlayer::close() {
+    if (!m_open)
+        return;
+    m_open = false;
+    m_failed = false;
+    m_lengthMs = 0;
+    m_player->stop();
+    m_player->setSource(QUrl());
+}
+
+bool MciPlayer::isPlaying() const {
+    return m_open && m_player->playbackState() == QMediaPlayer::PlayingState;
+}
+
+void MciPlayer::onDurationChanged(qint64 ms) {
+    if (!m_open || m_failed || ms <= 0 || m_lengthMs > 0)
+        return;
+    m_lengthMs = ms;
+    emit lengthKnown(ms);
+}
+
+void MciPlayer::onMediaStatusChanged() {
+    if (m_open && m_player->mediaStatus() == QMediaPlayer::InvalidMedia)
+        fail(QStringLiteral("无法播放声音文件: %1").arg(m_path));
+}
+
+void MciPlayer::onError() {
+    if (m_open && m_player->error() != QMediaPlayer::NoError)
+        fail(QStringLiteral("无法播放声音文件: %1").arg(m_path));
+}
+
+void MciPlayer::fail(const QString& reason) {
+    if (m_failed)
+        return;
+    m_failed = true;
+    m_lengthMs = 0;
+    m_player->stop();
+    emit failed(reason);
+}
+
+} // namespace halvix

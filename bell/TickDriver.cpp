@@ -1,0 +1,61 @@
+#include "bell/TickDriver.h"
+
+#include "bell/SystemClock.h"
+
+#include <algorithm>
+
+namespace halvix {
+
+using std::chrono::ceil;
+using std::chrono::floor;
+using std::chrono::milliseconds;
+using std::chrono::seconds;
+using std::chrono::system_clock;
+
+TickDriver::TickDriver(QObject* parent) : QObject(parent) {
+    m_timer.setSingleShot(true);
+    m_timer.setTimerType(Qt::PreciseTimer);
+    connect(&m_timer, &QTimer::timeout, this, &TickDriver::onTimeout);
+}
+
+void TickDriver::start() {
+    if (m_timer.isActive())
+        return;
+    m_lastSecond = 0;
+    armForNextSecond(system_clock::now());
+}
+
+void TickDriver::stop() {
+    m_timer.stop();
+}
+
+void TickDriver::onTimeout() {
+    const auto now = system_clock::now();
+    const std::int64_t second = floor<seconds>(now.time_since_epoch()).count();
+
+    if (m_lastSecond != 0 && second <= m_lastSecond && m_lastSecond - second < kBackwardStepLimit.count()) {
+        // Early (the second it already handled) or the clock was set back a little: wait until the
+        // wall clock is past the last handled second again.
+        armForNextSecond(now);
+        return;
+    }
+    if (m_lastSecond != 0 && second > m_lastSecond + 1)
+        m_missedSeconds += second - m_lastSecond - 1;
+    m_lastSecond = second;
+
+    // Armed before the tick is delivered, so the time a slot takes never shifts the next tick.
+    armForNextSecond(now);
+    emit tick(SystemClock::localTimeOf(static_cast<std::time_t>(second)));
+}
+
+void TickDriver::armForNextSecond(system_clock::time_point now) {
+    // Aim at the boundary after the last handled second, so a clock set back a little is waited out.
+    auto next = floor<seconds>(now) + seconds(1);
+    const auto afterLast = std::chrono::time_point<system_clock, seconds>(seconds(m_lastSecond + 1));
+    if (m_lastSecond != 0 && afterLast > next && afterLast - next < kBackwardStepLimit)
+        next = afterLast;
+    const auto wait = ceil<milliseconds>(next + kAfterBoundary - now);
+    m_timer.start(static_cast<int>(std::max<milliseconds::rep>(wait.count(), 0)));
+}
+
+} // namespace halvix
