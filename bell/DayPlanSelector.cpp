@@ -37,7 +37,9 @@ bool writeOneValue(const std::filesystem::path& folder, const char* table, int v
     return written;
 }
 
-bool isWeekday(int day) { return day >= 1 && day <= 7; }
+bool isWeekday(int day) {
+    return day >= 1 && day <= 7;
+}
 
 } // namespace
 

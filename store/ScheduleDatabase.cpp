@@ -61,7 +61,8 @@ std::string fieldText(sqlite3_stmt* stmt, int column) {
         // TEXT and BLOB: the bytes as they are.
         const void* bytes = sqlite3_column_blob(stmt, column);
         const int size = sqlite3_column_bytes(stmt, column);
-        return bytes ? std::string(static_cast<const char*>(bytes), static_cast<std::size_t>(size)) : std::string();
+        return bytes ? std::string(static_cast<const char*>(bytes), static_cast<std::size_t>(size))
+                     : std::string();
     }
     }
 }
@@ -83,8 +84,8 @@ void ScheduleDatabase::open() {
     }
     sqlite3* db = nullptr;
     // Never create the file: a missing database is a failure to report, not an empty new one.
-    int status = sqlite3_open_v2(filePath().string().c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX,
-                                 nullptr);
+    int status = sqlite3_open_v2(filePath().string().c_str(), &db,
+                                 SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (status == SQLITE_OK) {
         sqlite3_busy_timeout(db, kBusyTimeoutMs);
         // Opening is lazy; reading the schema proves the file is a database we can use.
@@ -187,15 +188,19 @@ ScheduleDatabase::ReadResult ScheduleDatabase::readRows(const std::string& sql, 
     return any ? ReadResult::Rows : ReadResult::NoRows;
 }
 
-bool ScheduleDatabase::replaceRows(const std::string& table, std::size_t columnCount, const TextList& values) {
+bool ScheduleDatabase::replaceRows(const std::string& table, std::size_t columnCount,
+                                   const TextList& values) {
     if (values.empty())
         return false;
     return rewriteTable(table, columnCount, values);
 }
 
-bool ScheduleDatabase::clearTable(const std::string& table) { return rewriteTable(table, 0, {}); }
+bool ScheduleDatabase::clearTable(const std::string& table) {
+    return rewriteTable(table, 0, {});
+}
 
-bool ScheduleDatabase::rewriteTable(const std::string& table, std::size_t columnCount, const TextList& values) {
+bool ScheduleDatabase::rewriteTable(const std::string& table, std::size_t columnCount,
+                                    const TextList& values) {
     std::string reason;
     if (!ensureOpen()) {
         reason = "数据库未打开";
@@ -254,8 +259,8 @@ bool ScheduleDatabase::writeRows(const std::string& table, std::size_t columnCou
         for (std::size_t c = 0; c < columnCount; ++c) {
             // A last, incomplete row gets empty texts rather than reading past the list.
             const std::string& text = start + c < values.size() ? values[start + c] : std::string();
-            sqlite3_bind_text(insert.get(), static_cast<int>(c + 1), text.data(), static_cast<int>(text.size()),
-                              SQLITE_TRANSIENT);
+            sqlite3_bind_text(insert.get(), static_cast<int>(c + 1), text.data(),
+                              static_cast<int>(text.size()), SQLITE_TRANSIENT);
         }
         if (sqlite3_step(insert.get()) != SQLITE_DONE)
             return false;
@@ -265,7 +270,8 @@ bool ScheduleDatabase::writeRows(const std::string& table, std::size_t columnCou
 
 bool ScheduleDatabase::databaseMissing() const {
     std::error_code error;
-    for (std::filesystem::directory_iterator it(m_folder, error), end; !error && it != end; it.increment(error)) {
+    for (std::filesystem::directory_iterator it(m_folder, error), end; !error && it != end;
+         it.increment(error)) {
         if (it->path().filename().string() == kFileName)
             return false;
     }

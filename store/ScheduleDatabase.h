@@ -52,7 +52,8 @@ private:
     bool ensureOpen();
     ReadResult readRows(const std::string& sql, TextList& names, TextList& values);
     bool rewriteTable(const std::string& table, std::size_t columnCount, const TextList& values);
-    bool writeRows(const std::string& table, std::size_t columnCount, const TextList& values, std::string& reason);
+    bool writeRows(const std::string& table, std::size_t columnCount, const TextList& values,
+                   std::string& reason);
 
     std::filesystem::path m_folder;
     MessageSink& m_sink;

@@ -35,7 +35,9 @@ std::string planTableName(int code) {
 
 namespace sql {
 
-std::string dailyPlan(const std::string& table) { return "select * from " + table + " order by 时间 ASC"; }
+std::string dailyPlan(const std::string& table) {
+    return "select * from " + table + " order by 时间 ASC";
+}
 
 std::string examDayPlan(int season, const std::string& dateText) {
     const char* fixed = season == 1 ? tables::kscjtime : tables::ksqjtime;
@@ -44,10 +46,14 @@ std::string examDayPlan(int season, const std::string& dateText) {
            "  order by 时间 ASC";
 }
 
-std::string selectAll(const std::string& table) { return "select * from " + table; }
+std::string selectAll(const std::string& table) {
+    return "select * from " + table;
+}
 
 } // namespace sql
 
-std::string dateText(int month, int day) { return std::to_string(month) + "月" + std::to_string(day) + "日"; }
+std::string dateText(int month, int day) {
+    return std::to_string(month) + "月" + std::to_string(day) + "日";
+}
 
 } // namespace halvix

@@ -12,7 +12,15 @@ inline constexpr const char* kPending = "待完";
 inline constexpr const char* kDone = "完成";
 
 // Column positions of a plan row.
-enum PlanColumn { NumberColumn = 0, DateColumn, TimeColumn, EventColumn, SoundColumn, StatusColumn, ExtraColumn };
+enum PlanColumn {
+    NumberColumn = 0,
+    DateColumn,
+    TimeColumn,
+    EventColumn,
+    SoundColumn,
+    StatusColumn,
+    ExtraColumn
+};
 inline constexpr int kPlanColumnCount = 7;
 
 // One scheduled entry as stored in a plan table and shown in the lists.

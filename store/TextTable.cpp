@@ -45,7 +45,9 @@ int TextTable::fill(const TextList& names, const TextList& values) {
     return rowCount();
 }
 
-void TextTable::appendRow(TextList cells) { m_rows.push_back(std::move(cells)); }
+void TextTable::appendRow(TextList cells) {
+    m_rows.push_back(std::move(cells));
+}
 
 bool TextTable::removeRow(int r) {
     if (r < 0 || r >= rowCount())
