@@ -1,0 +1,75 @@
+#include "exam/WeekdayFile.h"
+
+#include "exam/TextFile.h"
+#include "store/MessageSink.h"
+
+#include <algorithm>
+#include <string_view>
+
+namespace halvix {
+
+namespace {
+
+constexpr std::array<std::string_view, kWeekdayCount> kNames = {
+    "星期一", "星期二", "星期三", "星期四", "星期五", "星期六", "星期日",
+};
+
+bool isWeekday(int weekday) {
+    return weekday >= 1 && weekday <= kWeekdayCount;
+}
+
+// Values from the first click are 11..17; the upper bound leaves room for the full decade.
+bool fromFirstClick(int value) {
+    return value >= 11 && value <= 19;
+}
+
+} // namespace
+
+WeekdayClicks::WeekdayClicks() {
+    reset();
+}
+
+void WeekdayClicks::click(int weekday) {
+    if (!isWeekday(weekday))
+        return;
+    ++m_clickCount;
+    const auto index = static_cast<std::size_t>(weekday - 1);
+    m_values[index] = m_clickCount * 10 + weekday;
+    m_captions[index] += "  " + std::to_string(m_clickCount);
+}
+
+void WeekdayClicks::reset() {
+    m_clickCount = 0;
+    m_values.fill(0);
+    for (int weekday = 1; weekday <= kWeekdayCount; ++weekday)
+        m_captions[static_cast<std::size_t>(weekday - 1)] = weekdayName(weekday);
+}
+
+const std::string& WeekdayClicks::caption(int weekday) const {
+    static const std::string none;
+    return isWeekday(weekday) ? m_captions[static_cast<std::size_t>(weekday - 1)] : none;
+}
+
+std::string WeekdayClicks::weekdayName(int weekday) {
+    return isWeekday(weekday) ? std::string(kNames[static_cast<std::size_t>(weekday - 1)]) : std::string();
+}
+
+int weekdayFileNumber(const WeekdayValues& values) {
+    WeekdayValues sorted = values;
+    std::sort(sorted.begin(), sorted.end());
+    int first = 0;
+    for (int value : sorted) {
+        if (fromFirstClick(value))
+            first = value;
+    }
+    return first * 100 + sorted.back() % 100;
+}
+
+bool writeWeekdayFile(const std::filesystem::path& folder, const WeekdayValues& values, MessageSink& sink) {
+    if (replaceFileContent(folder / kWeekdayFileName, std::to_string(weekdayFileNumber(values))))
+        return true;
+    sink.show({"无法写入 xqno.txt", "提示", MessageIcon::Question});
+    return false;
+}
+
+} // namespace halvix
