@@ -1,0 +1,167 @@
+#include "editing/DataDialog.h"
+
+#include "store/ScheduleDatabase.h"
+#include "store/TableCatalogue.h"
+#include "ui_DataDialog.h"
+#include "widgets/UserPrompts.h"
+
+#include <QButtonGroup>
+#include <QDir>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <utility>
+
+namespace halvix {
+
+namespace {
+
+constexpr int kCellsPerRow = kPlanColumnCount;
+
+std::filesystem::path toPath(const QString& path) {
+    return std::filesystem::path(path.toStdU16String());
+}
+
+std::string shownPath(const QString& path) {
+    return QDir::toNativeSeparators(path).toStdString();
+}
+
+} // namespace
+
+DataDialog::DataDialog(std::filesystem::path programFolder, UserPrompts& prompts, QWidget* parent)
+    : QDialog(parent), m_ui(std::make_unique<Ui::DataDialog>()), m_programFolder(std::move(programFolder)),
+      m_prompts(prompts), m_model(m_list), m_tableButtons(new QButtonGroup(this)) {
+    m_ui->setupUi(this);
+    setFixedSize(size());
+    showAsList(*m_ui->tableList, m_model);
+    m_ui->tableList->viewport()->installEventFilter(this);
+
+    // The nine buttons are one group (at most one checked, none at first) wherever they sit.
+    const std::pair<QAbstractButton*, int> buttons[] = {
+        {m_ui->springMondayButton, 1},   {m_ui->springWeekdaysButton, 2}, {m_ui->autumnMondayButton, 3},
+        {m_ui->autumnWeekdaysButton, 4}, {m_ui->fridayButton, 5},         {m_ui->springExamButton, 6},
+        {m_ui->autumnExamButton, 7},     {m_ui->examScheduleButton, 8},   {m_ui->sundayButton, 9},
+    };
+    for (const auto& [button, code] : buttons)
+        m_tableButtons->addButton(button, code);
+    // Clicked, not toggled: clicking the checked button loads its table again.
+    connect(m_tableButtons, &QButtonGroup::idClicked, this, &DataDialog::onChooseTable);
+    connect(m_ui->saveButton, &QPushButton::clicked, this, &DataDialog::onSave);
+    connect(m_ui->importButton, &QPushButton::clicked, this, &DataDialog::onImport);
+    connect(m_ui->exportButton, &QPushButton::clicked, this, &DataDialog::onExport);
+}
+
+DataDialog::~DataDialog() = default;
+
+void DataDialog::renumberRows() {
+    m_model.renumberRows();
+}
+
+int DataDialog::readListRows(TextList& cells) const {
+    cells = m_list.cells(kCellsPerRow);
+    return kCellsPerRow;
+}
+
+bool DataDialog::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_ui->tableList->viewport() && event->type() == QEvent::MouseButtonDblClick) {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        onDeleteRow(m_ui->tableList->indexAt(mouse->position().toPoint()).row());
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void DataDialog::keyPressEvent(QKeyEvent* event) {
+    // Enter closes the dialog like Escape: there is no button that Enter would press.
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void DataDialog::onChooseTable(int code) {
+    m_selectedTable = code;
+    ScheduleDatabase database(m_programFolder, m_prompts);
+    database.open();
+    if (database.isOpen()) {
+        TextList names;
+        TextList values;
+        if (database.loadTable(planTableName(code), names, values))
+            m_model.fillList(names, values);
+        else if (!names.empty())
+            m_model.setListColumns(names); // an empty table: its columns, so the list shows what 保存 writes
+    }
+    database.close();
+}
+
+void DataDialog::onSave() {
+    if (m_selectedTable == 0) {
+        notify("选择类型!");
+        return;
+    }
+    ScheduleDatabase database(m_programFolder, m_prompts);
+    if (database.databaseMissing()) {
+        notify("数据库没找到!");
+        return;
+    }
+    database.open();
+    TextList cells;
+    readListRows(cells);
+    const std::string table = planTableName(m_selectedTable);
+    // An empty list empties the table: what the list shows is what the table holds.
+    const bool saved =
+        cells.empty() ? database.clearTable(table) : database.replaceRows(table, kCellsPerRow, cells);
+    database.close();
+    if (saved)
+        notify("已保存!");
+}
+
+void DataDialog::onDeleteRow(int row) {
+    std::string question;
+    for (int c = NumberColumn; c <= EventColumn; ++c)
+        question += (c == NumberColumn ? "" : " ") + m_list.cell(row, c);
+    question += "\n\n是否删除?";
+    if (m_prompts.confirm({question, "删除", MessageIcon::Question}))
+        m_model.removeListRow(row);
+    renumberRows();
+}
+
+void DataDialog::onImport() {
+    const QString path = m_prompts.openFileName(QStringLiteral("Txt (*.csv);;All files(*.*)"));
+    if (!path.isEmpty()) {
+        TextList titles;
+        TextList cells;
+        if (!m_csv.readFile(toPath(path), titles, cells))
+            m_prompts.show({"无法读取 " + shownPath(path), "", MessageIcon::Question});
+        else if (!cells.empty())
+            m_model.fillList(titles, cells);
+        else
+            m_model.setListColumns(titles);
+    }
+    renumberRows();
+}
+
+void DataDialog::onExport() {
+    const QString path = m_prompts.saveFileName(QStringLiteral("csv Files (*.csv)"), QStringLiteral("csv"),
+                                                QStringLiteral("*.csv"));
+    if (path.isEmpty())
+        return;
+    // The titles go first, in the form of a row, so that importing the file keeps every row.
+    TextList cells;
+    for (int c = 0; c < kCellsPerRow; ++c)
+        cells.push_back(c < m_list.columnCount() ? m_list.names()[static_cast<std::size_t>(c)]
+                                                 : std::string());
+    TextList rows;
+    readListRows(rows);
+    cells.insert(cells.end(), std::make_move_iterator(rows.begin()), std::make_move_iterator(rows.end()));
+    if (m_csv.writeFile(toPath(path), kCellsPerRow, cells))
+        m_prompts.show({"已导出" + shownPath(path), "", MessageIcon::None});
+    else
+        m_prompts.show({"无法写入 " + shownPath(path), "", MessageIcon::Question});
+}
+
+void DataDialog::notify(const std::string& text) {
+    m_prompts.show({text, "", MessageIcon::Question});
+}
+
+} // namespace halvix

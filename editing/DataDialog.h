@@ -1,0 +1,63 @@
+#pragma once
+
+#include "editing/CsvFile.h"
+#include "store/TextTable.h"
+#include "store/TextTableModel.h"
+
+#include <QDialog>
+#include <filesystem>
+#include <memory>
+
+class QButtonGroup;
+
+namespace Ui {
+class DataDialog;
+}
+
+namespace halvix {
+
+class UserPrompts;
+
+// "数据管理": shows one plan table at a time, deletes rows from the list, imports and exports the
+// list as CSV, and writes the list back into the chosen table on 保存. Nothing reaches the
+// database except through 保存; closing without it drops the changes.
+class DataDialog final : public QDialog {
+    Q_OBJECT
+public:
+    DataDialog(std::filesystem::path programFolder, UserPrompts& prompts, QWidget* parent = nullptr);
+    ~DataDialog() override;
+
+    // Code 1..9 of the chosen plan table, 0 while none is chosen.
+    int selectedTable() const { return m_selectedTable; }
+    const TextTable& list() const { return m_list; }
+
+    // Column 0 of row i becomes "i + 1".
+    void renumberRows();
+    // Columns 0..6 of every row (empty where the list lacks a column); returns the cells per row.
+    int readListRows(TextList& cells) const;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void onChooseTable(int code);
+    void onSave();
+    // `row` is -1 when the double-click was not on a row.
+    void onDeleteRow(int row);
+    void onImport();
+    void onExport();
+
+    void notify(const std::string& text);
+
+    std::unique_ptr<Ui::DataDialog> m_ui;
+    std::filesystem::path m_programFolder;
+    UserPrompts& m_prompts;
+    TextTable m_list;
+    TextTableModel m_model;
+    QButtonGroup* m_tableButtons;
+    CsvFile m_csv;
+    int m_selectedTable = 0;
+};
+
+} // namespace halvix
