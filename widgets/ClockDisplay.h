@@ -32,6 +32,8 @@ public:
     // `nextEntryCountdown` and `clock` must outlive the control; the second form reads the system clock.
     ClockDisplay(std::atomic<int>& nextEntryCountdown, const Clock& clock, QWidget* parent = nullptr);
     explicit ClockDisplay(std::atomic<int>& nextEntryCountdown, QWidget* parent = nullptr);
+    ClockDisplay(std::atomic<int>& nextEntryCountdown, const Clock&& clock,
+                 QWidget* parent = nullptr) = delete;
     ~ClockDisplay() override;
 
     // Loads the three bitmaps (resource or file paths), sizes the control to the background and
