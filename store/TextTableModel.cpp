@@ -130,6 +130,8 @@ void showAsList(QTableView& view, TextTableModel& model) {
     view.horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     view.horizontalHeader()->setHighlightSections(false);
     view.horizontalHeader()->setStretchLastSection(false);
+    // The header's own minimum follows its font and would widen the 50-pixel number column.
+    view.horizontalHeader()->setMinimumSectionSize(20);
     applyColumnWidths(view, model);
     QObject::connect(&model, &QAbstractItemModel::modelReset, &view,
                      [&view, &model] { applyColumnWidths(view, model); });

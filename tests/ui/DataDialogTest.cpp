@@ -1,0 +1,333 @@
+#include "editing/DataDialog.h"
+
+#include "support/ScheduleFixture.h"
+#include "support/ScriptedPrompts.h"
+
+#include <QAbstractButton>
+#include <QHeaderView>
+#include <QTableView>
+#include <QtTest>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+using namespace halvix;
+using test::ScheduleFixture;
+using test::ScriptedPrompts;
+using Rows = std::vector<std::vector<std::string>>;
+
+namespace {
+
+// Title line of an exported plan table, in code page 936.
+const std::string kTitleLine = "\xD0\xF2\xBA\xC5,\xC8\xD5\xC6\xDA,\xCA\xB1\xBC\xE4,\xCA\xC2\xBC\xFE,"
+                               "\xC9\xF9\xD2\xF4,\xD7\xB4\xCC\xAC,\xB1\xB8\xD7\xA2,\r\n";
+
+const Rows kThreeRows = {{"1", "", "07:55", "预备铃", "预备铃.mp3", "待完", ""},
+                         {"2", "6月7日", "08:00:30", "上课铃", "voic/上课", "待完", "语文"},
+                         {"3", "", "08:45", "下课铃", "下课.mp3", "待完", "0"}};
+
+// A program folder with a database, the dialog over it, and scripted answers.
+struct Harness {
+    ScheduleFixture database;
+    ScriptedPrompts prompts;
+    std::unique_ptr<DataDialog> dialog = std::make_unique<DataDialog>(database.folder(), prompts);
+
+    Harness() {
+        dialog->show();
+        QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
+    }
+
+    QTableView* list() const { return dialog->findChild<QTableView*>("tableList"); }
+    void click(const char* name) const {
+        auto* button = dialog->findChild<QAbstractButton*>(name);
+        QVERIFY2(button, name);
+        button->click();
+    }
+    // What the list shows, cell by cell.
+    Rows shown() const {
+        const QAbstractItemModel* model = list()->model();
+        Rows rows;
+        for (int r = 0; r < model->rowCount(); ++r) {
+            rows.emplace_back();
+            for (int c = 0; c < model->columnCount(); ++c)
+                rows.back().push_back(model->index(r, c).data().toString().toStdString());
+        }
+        return rows;
+    }
+    QStringList titles() const {
+        QStringList out;
+        for (int c = 0; c < list()->model()->columnCount(); ++c)
+            out << list()->model()->headerData(c, Qt::Horizontal).toString();
+        return out;
+    }
+    void doubleClickAt(QPoint where) const {
+        QTest::mouseDClick(list()->viewport(), Qt::LeftButton, {}, where);
+    }
+    void doubleClickRow(int row) const {
+        doubleClickAt(list()->visualRect(list()->model()->index(row, 1)).center());
+    }
+    Rows table(const std::string& name) const { return database.rows("select * from " + name); }
+    QString path(const std::string& name) const {
+        return QString::fromStdString((database.folder() / name).string());
+    }
+};
+
+void expectMessage(const UserMessage& message, const std::string& text,
+                   MessageIcon icon = MessageIcon::Question) {
+    QCOMPARE(message.text, text);
+    QCOMPARE(message.caption, std::string());
+    QVERIFY(message.icon == icon);
+}
+
+} // namespace
+
+class DataDialogTest : public QObject {
+    Q_OBJECT
+private slots:
+    void opensWithNothingChosenAndSaveAsksForATable();
+    void eachButtonShowsItsTable_data();
+    void eachButtonShowsItsTable();
+    void anEmptyTableShowsItsColumnsAndNoRows();
+    void deletingARowAsksAndRenumbers();
+    void saveWritesWhatTheListShows();
+    void saveWithoutTheDatabaseWritesNothing();
+    void exportWritesTitlesAndRowsInCodePage936();
+    void exportReportsAFileItCannotWrite();
+    void importShowsTheFileWithoutChangingTheChosenTable();
+    void exportImportSaveKeepsEveryRow();
+};
+
+void DataDialogTest::opensWithNothingChosenAndSaveAsksForATable() {
+    Harness h;
+    h.database.insertPlan("cjtime", kThreeRows);
+    QCOMPARE(h.dialog->windowTitle(), QString("数据管理"));
+    for (auto* button : h.dialog->findChildren<QAbstractButton*>())
+        QVERIFY2(!button->isChecked(), qPrintable(button->objectName()));
+    QCOMPARE(h.list()->model()->columnCount(), 0);
+
+    h.click("saveButton");
+    QCOMPARE(h.prompts.messages.size(), std::size_t{1});
+    expectMessage(h.prompts.messages[0], "选择类型!");
+    QCOMPARE(h.table("cjtime"), kThreeRows);
+}
+
+void DataDialogTest::eachButtonShowsItsTable_data() {
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("table");
+    QTest::addColumn<int>("code");
+    QTest::newRow("春季 星期一") << "springMondayButton"
+                                 << "cjtime" << 1;
+    QTest::newRow("春季 星期2--4") << "springWeekdaysButton"
+                                   << "zccjtime" << 2;
+    QTest::newRow("秋季 星期一") << "autumnMondayButton"
+                                 << "qjtime" << 3;
+    QTest::newRow("秋季 星期2--4") << "autumnWeekdaysButton"
+                                   << "zcqjtime" << 4;
+    QTest::newRow("星期五") << "fridayButton"
+                            << "fridtime" << 5;
+    QTest::newRow("春季 考试") << "springExamButton"
+                               << "kscjtime" << 6;
+    QTest::newRow("秋季 考试") << "autumnExamButton"
+                               << "ksqjtime" << 7;
+    QTest::newRow("考试设置") << "examScheduleButton"
+                              << "sjtime" << 8;
+    QTest::newRow("星期天") << "sundayButton"
+                            << "sundaytime" << 9;
+}
+
+void DataDialogTest::eachButtonShowsItsTable() {
+    QFETCH(QString, button);
+    QFETCH(QString, table);
+    QFETCH(int, code);
+    Harness h;
+    for (const char* t : {"cjtime", "zccjtime", "qjtime", "zcqjtime", "fridtime", "kscjtime", "ksqjtime",
+                          "sjtime", "sundaytime"})
+        h.database.insertPlan(
+            t, {{"7", "", "08:00", t, "a.mp3", "待完", ""}, {"5", "", "09:00", t, "b.mp3", "待完", ""}});
+
+    h.click(button.toUtf8().constData());
+    QCOMPARE(h.dialog->selectedTable(), code);
+    // Sequence numbers as stored: loading does not renumber.
+    const std::string name = table.toStdString();
+    QCOMPARE(h.shown(), (Rows{{"7", "", "08:00", name, "a.mp3", "待完", ""},
+                              {"5", "", "09:00", name, "b.mp3", "待完", ""}}));
+    QCOMPARE(h.titles(), QStringList({"序号", "日期", "时间", "事件", "声音", "状态", "备注"}));
+    QVERIFY(h.prompts.messages.empty());
+}
+
+void DataDialogTest::anEmptyTableShowsItsColumnsAndNoRows() {
+    Harness h;
+    h.database.insertPlan("cjtime", kThreeRows);
+    h.click("springMondayButton");
+    QCOMPARE(h.shown().size(), std::size_t{3});
+
+    h.click("sundayButton");
+    QCOMPARE(h.titles().size(), 7);
+    QVERIFY(h.shown().empty());
+
+    // The list look: column widths follow the titles in the list's font.
+    const QFontMetrics metrics(h.list()->font());
+    QCOMPARE(h.list()->font().pixelSize(), 16);
+    QCOMPARE(h.list()->columnWidth(0), 50);
+    QCOMPARE(h.list()->columnWidth(2), metrics.horizontalAdvance("时间") + 60);
+    QCOMPARE(h.list()->columnWidth(6), metrics.horizontalAdvance("备注") + 250);
+}
+
+void DataDialogTest::deletingARowAsksAndRenumbers() {
+    Harness h;
+    h.database.insertPlan("cjtime", kThreeRows);
+    h.click("springMondayButton");
+
+    h.prompts.confirmAnswers = {false, true};
+    h.doubleClickRow(1);
+    QCOMPARE(h.shown().size(), std::size_t{3});
+    h.doubleClickRow(1);
+    QCOMPARE(h.prompts.questions.size(), std::size_t{2});
+    QCOMPARE(h.prompts.questions[1].text, std::string("2 6月7日 08:00:30 上课铃\n\n是否删除?"));
+    QCOMPARE(h.prompts.questions[1].caption, std::string("删除"));
+    QVERIFY(h.prompts.questions[1].icon == MessageIcon::Question);
+    QCOMPARE(h.shown().size(), std::size_t{2});
+    QCOMPARE(h.shown()[0][0], std::string("1"));
+    QCOMPARE(h.shown()[1][0], std::string("2"));
+    QCOMPARE(h.shown()[1][3], std::string("下课铃"));
+
+    // Below the last row: a question about no row, and nothing goes whatever the answer.
+    h.prompts.confirmAnswers = {true};
+    h.doubleClickAt(QPoint(20, h.list()->viewport()->height() - 5));
+    QCOMPARE(h.prompts.questions.back().text, std::string("   \n\n是否删除?"));
+    QCOMPARE(h.shown().size(), std::size_t{2});
+
+    // Nothing was written; clicking the checked button again shows the table as stored.
+    QCOMPARE(h.table("cjtime"), kThreeRows);
+    h.click("springMondayButton");
+    QCOMPARE(h.shown(), kThreeRows);
+}
+
+void DataDialogTest::saveWritesWhatTheListShows() {
+    Harness h;
+    h.database.insertPlan("cjtime", kThreeRows);
+    h.click("springMondayButton");
+    h.prompts.confirmAnswers = {true};
+    h.doubleClickRow(0);
+    h.click("saveButton");
+    expectMessage(h.prompts.messages.back(), "已保存!");
+    QCOMPARE(h.table("cjtime"), (Rows{{"1", "6月7日", "08:00:30", "上课铃", "voic/上课", "待完", "语文"},
+                                      {"2", "", "08:45", "下课铃", "下课.mp3", "待完", "0"}}));
+
+    // Every row deleted: saving empties the table.
+    h.prompts.confirmAnswers = {true, true};
+    h.doubleClickRow(0);
+    h.doubleClickRow(0);
+    QVERIFY(h.shown().empty());
+    h.prompts.clear();
+    h.click("saveButton");
+    QCOMPARE(h.prompts.messages.size(), std::size_t{1});
+    expectMessage(h.prompts.messages[0], "已保存!");
+    QVERIFY(h.table("cjtime").empty());
+}
+
+void DataDialogTest::saveWithoutTheDatabaseWritesNothing() {
+    Harness h;
+    h.database.insertPlan("cjtime", kThreeRows);
+    h.click("springMondayButton");
+    const auto moved = h.database.folder() / "moved.mdb";
+    std::filesystem::rename(h.database.database(), moved);
+    h.click("saveButton");
+    QCOMPARE(h.prompts.messages.size(), std::size_t{1});
+    expectMessage(h.prompts.messages[0], "数据库没找到!");
+    QVERIFY(!std::filesystem::exists(h.database.database()));
+}
+
+void DataDialogTest::exportWritesTitlesAndRowsInCodePage936() {
+    Harness h;
+    h.database.insertPlan(
+        "cjtime", {{"a", "b", "c", "d", "e", "f", "g"}, {"1", "", "08:00", "上课铃", "x", "待完", ""}});
+    h.click("springMondayButton");
+    h.prompts.saveAnswers = {h.path("plan.csv")};
+    h.click("exportButton");
+    QCOMPARE(h.prompts.saveDialogs.size(), std::size_t{1});
+    QCOMPARE(h.prompts.saveDialogs[0].filter, QString("csv Files (*.csv)"));
+    QCOMPARE(h.prompts.saveDialogs[0].defaultSuffix, QString("csv"));
+    QCOMPARE(h.prompts.saveDialogs[0].initialName, QString("*.csv"));
+    expectMessage(h.prompts.messages.back(), "已导出" + h.path("plan.csv").toStdString(), MessageIcon::None);
+    QCOMPARE(test::readFile(h.database.folder() / "plan.csv"),
+             kTitleLine + "a,b,c,d,e,f,g,\r\n1,,08:00,\xC9\xCF\xBF\xCE\xC1\xE5,x,\xB4\xFD\xCD\xEA,,\r\n");
+
+    // An empty list: the title line alone.
+    h.click("sundayButton");
+    h.prompts.saveAnswers = {h.path("empty.csv")};
+    h.click("exportButton");
+    QCOMPARE(test::readFile(h.database.folder() / "empty.csv"), kTitleLine);
+
+    // A cancelled dialog writes and says nothing.
+    h.prompts.clear();
+    h.click("exportButton");
+    QCOMPARE(h.prompts.saveDialogs.size(), std::size_t{1});
+    QVERIFY(h.prompts.messages.empty());
+}
+
+void DataDialogTest::exportReportsAFileItCannotWrite() {
+    Harness h;
+    h.click("springMondayButton");
+    const QString path = h.path("no such folder/plan.csv");
+    h.prompts.saveAnswers = {path};
+    h.click("exportButton");
+    QCOMPARE(h.prompts.messages.size(), std::size_t{1});
+    expectMessage(h.prompts.messages[0], "无法写入 " + path.toStdString());
+}
+
+void DataDialogTest::importShowsTheFileWithoutChangingTheChosenTable() {
+    Harness h;
+    // Code page 936; a line without a comma is skipped, the last line has no line end.
+    const auto file =
+        h.database.temp().write("in.csv", "n,\xCA\xB1\xBC\xE4\r\n9,08:00\r\nlonely\r\n9,\xB4\xFD\xCD\xEA");
+
+    // With no table chosen the imported list cannot be saved.
+    h.prompts.openAnswers = {QString::fromStdString(file.string())};
+    h.click("importButton");
+    QCOMPARE(h.prompts.openDialogs[0].filter, QString("Txt (*.csv);;All files(*.*)"));
+    QCOMPARE(h.titles(), QStringList({"n", "时间"}));
+    QCOMPARE(h.shown(), (Rows{{"1", "08:00"}, {"2", "待完"}}));
+    h.click("saveButton");
+    expectMessage(h.prompts.messages.back(), "选择类型!");
+
+    h.click("fridayButton");
+    h.prompts.openAnswers = {QString::fromStdString(file.string())};
+    h.click("importButton");
+    QCOMPARE(h.dialog->selectedTable(), 5);
+    h.click("saveButton");
+    expectMessage(h.prompts.messages.back(), "已保存!");
+    QCOMPARE(h.table("fridtime"),
+             (Rows{{"1", "08:00", "", "", "", "", ""}, {"2", "待完", "", "", "", "", ""}}));
+
+    // A cancelled or unreadable import keeps the list; only the numbers are renewed.
+    h.prompts.clear();
+    h.click("importButton");
+    QCOMPARE(h.shown(), (Rows{{"1", "08:00"}, {"2", "待完"}}));
+    QVERIFY(h.prompts.messages.empty());
+    h.prompts.openAnswers = {h.path("absent.csv")};
+    h.click("importButton");
+    expectMessage(h.prompts.messages.back(), "无法读取 " + h.path("absent.csv").toStdString());
+    QCOMPARE(h.shown().size(), std::size_t{2});
+}
+
+void DataDialogTest::exportImportSaveKeepsEveryRow() {
+    Harness h;
+    h.database.insertPlan("cjtime", kThreeRows);
+    h.database.insertPlan("qjtime", {{"1", "", "12:00", "old", "old.mp3", "待完", ""}});
+    h.click("springMondayButton");
+    h.prompts.saveAnswers = {h.path("spring.csv")};
+    h.click("exportButton");
+
+    h.click("autumnMondayButton");
+    h.prompts.openAnswers = {h.path("spring.csv")};
+    h.click("importButton");
+    h.click("saveButton");
+    expectMessage(h.prompts.messages.back(), "已保存!");
+    QCOMPARE(h.table("qjtime"), kThreeRows);
+    QCOMPARE(h.prompts.unscripted, 0);
+}
+
+QTEST_MAIN(DataDialogTest)
+#include "DataDialogTest.moc"
