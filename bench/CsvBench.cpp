@@ -1,0 +1,70 @@
+#include "editing/CsvFile.h"
+#include "editing/TextCodec.h"
+#include "store/TextTable.h"
+#include "support/TempFolder.h"
+
+#include <benchmark/benchmark.h>
+#include <string>
+
+namespace {
+
+using halvix::CsvFile;
+using halvix::TextList;
+using halvix::TextTable;
+
+constexpr int kRows = 100'000;
+
+// Titles and kRows plan rows of seven cells, as the data dialog exports them.
+TextList planCells() {
+    TextList cells{"序号", "日期", "时间", "事件", "声音", "状态", "备注"};
+    cells.reserve(static_cast<std::size_t>(kRows + 1) * 7);
+    for (int r = 0; r < kRows; ++r) {
+        const int minute = r % 1440;
+        const std::string time = (minute / 60 < 10 ? "0" : "") + std::to_string(minute / 60) + ":" +
+                                 (minute % 60 < 10 ? "0" : "") + std::to_string(minute % 60);
+        for (std::string cell :
+             {std::to_string(r + 1), std::string("6月7日"), time, std::string("组织进入考场"),
+              std::string("h01组织进入考场.mp3"), std::string("待完"), std::string("语文")})
+            cells.push_back(std::move(cell));
+    }
+    return cells;
+}
+
+void importFile(benchmark::State& state, const std::filesystem::path& file) {
+    const CsvFile csv;
+    for (auto _ : state) {
+        TextList titles;
+        TextList cells;
+        csv.readFile(file, titles, cells);
+        TextTable table;
+        benchmark::DoNotOptimize(table.fill(titles, cells));
+    }
+    state.counters["rows/s"] = benchmark::Counter(kRows, benchmark::Counter::kIsIterationInvariantRate);
+}
+
+void ImportCodePage936(benchmark::State& state) {
+    const halvix::test::TempFolder folder;
+    CsvFile().writeFile(folder / "plan.csv", 7, planCells());
+    importFile(state, folder / "plan.csv");
+}
+BENCHMARK(ImportCodePage936)->Unit(benchmark::kMillisecond);
+
+void ImportUtf8(benchmark::State& state) {
+    const halvix::test::TempFolder folder;
+    CsvFile().writeFile(folder / "plan.csv", 7, planCells());
+    folder.write("utf8.csv", halvix::gb18030ToUtf8(halvix::test::readFile(folder / "plan.csv")));
+    importFile(state, folder / "utf8.csv");
+}
+BENCHMARK(ImportUtf8)->Unit(benchmark::kMillisecond);
+
+void Export(benchmark::State& state) {
+    const halvix::test::TempFolder folder;
+    const TextList cells = planCells();
+    const CsvFile csv;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(csv.writeFile(folder / "plan.csv", 7, cells));
+    state.counters["rows/s"] = benchmark::Counter(kRows, benchmark::Counter::kIsIterationInvariantRate);
+}
+BENCHMARK(Export)->Unit(benchmark::kMillisecond);
+
+} // namespace
