@@ -29,7 +29,6 @@ public:
 
     // Code 1..9 of the chosen plan table, 0 while none is chosen.
     int selectedTable() const { return m_selectedTable; }
-    const TextTable& list() const { return m_list; }
 
     // Column 0 of row i becomes "i + 1".
     void renumberRows();

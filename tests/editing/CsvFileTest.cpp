@@ -1,6 +1,5 @@
 #include "editing/CsvFile.h"
 
-#include "store/TextTable.h"
 #include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -121,29 +120,6 @@ TEST(CsvFile, LeavesTheListsAloneWhenTheFileCannotBeRead) {
     EXPECT_FALSE(CsvFile().readFile(folder / "absent.csv", titles, cells));
     EXPECT_EQ(titles, TextList{"kept"});
     EXPECT_EQ(cells, TextList{"kept"});
-}
-
-TEST(CsvFile, WrittenTitlesAndRowsReadBackIntoTheSameRows) {
-    TempFolder folder;
-    const TextList titles{"序号", "日期", "时间", "事件", "声音", "状态", "备注"};
-    const TextList rows{"1", "",       "07:55",    "预备铃",      "预备铃.mp3", "待完", "",
-                        "2", "6月7日", "08:00:30", "上课 第一节", "voic/上课",  "待完", "0"};
-    TextList written = titles;
-    written.insert(written.end(), rows.begin(), rows.end());
-    const CsvFile csv;
-    ASSERT_TRUE(csv.writeFile(folder / "plan.csv", 7, written));
-
-    TextList readTitles;
-    TextList readCells;
-    ASSERT_TRUE(csv.readFile(folder / "plan.csv", readTitles, readCells));
-    TextTable table;
-    table.fill(readTitles, readCells);
-
-    // The final comma of every line adds an eighth, empty column; the first seven are the rows.
-    EXPECT_EQ(readTitles.size(), 8u);
-    EXPECT_EQ(table.rowCount(), 2);
-    EXPECT_EQ(table.cells(7), TextList({"1", "", "07:55", "预备铃", "预备铃.mp3", "待完", "", "2", "6月7日",
-                                        "08:00:30", "上课 第一节", "voic/上课", "待完", "0"}));
 }
 
 } // namespace halvix
