@@ -77,9 +77,10 @@ public:
 
 private:
     void nightlyReload(const LocalTime& now);
-    void markDone(int row);
+    void followClockStep(const LocalTime& now, bool backwards);
+    // Marks a passed entry "完成" without sound.
+    void skipEntry(int row);
     bool armedRowUnchanged() const;
-    void followClockStep(const LocalTime& now);
 
     TextTable& m_plan;
     PlanView& m_view;

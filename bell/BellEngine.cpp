@@ -1,0 +1,197 @@
+#include "bell/BellEngine.h"
+
+#include "bell/ClockText.h"
+#include "bell/LocalTime.h"
+#include "bell/PlanSource.h"
+#include "bell/PlanView.h"
+#include "bell/Playback.h"
+#include "store/TextTable.h"
+
+#include <climits>
+
+namespace halvix {
+
+namespace {
+
+int clampToInt(long long value) {
+    if (value > INT_MAX)
+        return INT_MAX;
+    if (value < INT_MIN)
+        return INT_MIN;
+    return static_cast<int>(value);
+}
+
+// The wall-clock second of the occurrence of `secondOfDay` that is at most a minute past `now` and
+// less than a day ahead: yesterday's for an entry of the last minute seen just after midnight.
+long long occurrenceNear(const LocalTime& now, int secondOfDay) {
+    long long ahead = secondOfDay - now.secondOfDay();
+    if (ahead <= -BellEngine::kFireWindowSeconds)
+        ahead += kSecondsPerDay;
+    else if (ahead > kSecondsPerDay - BellEngine::kFireWindowSeconds)
+        ahead -= kSecondsPerDay;
+    return wallSecond(now) + ahead;
+}
+
+} // namespace
+
+BellEngine::BellEngine(TextTable& plan, PlanView& view, PlanSource& source, Playback& playback,
+                       std::atomic<int>& nextEntryCountdown)
+    : m_plan(plan), m_view(view), m_source(source), m_playback(playback),
+      m_nextEntryCountdown(nextEntryCountdown) {}
+
+bool BellEngine::reloadPlan(const LocalTime& now) {
+    if (m_source.loadDayPlan(m_plan, now))
+        m_view.planReplaced();
+    resetBellState();
+    return armNextEntry(now);
+}
+
+void BellEngine::resetBellState() {
+    m_currentRow = 0;
+    m_targetHour = 0;
+    m_targetMinute = 0;
+    m_armCount = 0;
+    m_armed = false;
+    m_loadPending = true;
+}
+
+bool BellEngine::reloadAllowed(const LocalTime& day) const {
+    return !m_loadedDays.contains(dayNumber(day));
+}
+
+void BellEngine::onTick(const LocalTime& now) {
+    const long long second = wallSecond(now);
+    if (m_lastTickWallSecond >= 0 && second != m_lastTickWallSecond + 1)
+        followClockStep(now, second < m_lastTickWallSecond);
+    m_lastTickWallSecond = second;
+
+    if (now.secondOfDay() >= kReloadSecondOfDay && reloadAllowed(now))
+        nightlyReload(now);
+
+    if (m_armed)
+        checkFire(now);
+    else if (++m_armCount >= kWaitTicks)
+        m_armed = true;
+
+    m_playback.onTick();
+}
+
+void BellEngine::nightlyReload(const LocalTime& now) {
+    // Counted as run even when nothing loads, or a missing database would be reported every second.
+    m_loadedDays.insert(dayNumber(now));
+    if (m_source.loadDayPlan(m_plan, now))
+        m_view.planReplaced();
+    armNextEntry(now);
+}
+
+void BellEngine::followClockStep(const LocalTime& now, bool backwards) {
+    if (m_currentRow < 0)
+        return;
+    // Set back, the armed entry is due at its time on the new date (rows already done stay done).
+    // Moved on, it keeps its date, so that an entry the clock jumped over is seen as overdue.
+    if (backwards)
+        m_targetWallSecond = occurrenceNear(now, m_targetHour * 3600 + m_targetMinute * 60 + m_targetSecond);
+    m_nextEntryCountdown.store(clampToInt(m_targetWallSecond - wallSecond(now)));
+}
+
+void BellEngine::checkFire(const LocalTime& now) {
+    if (m_currentRow < 0)
+        return;
+    // The plan changed under the armed entry (rows removed without telling the bell): arm afresh
+    // rather than ring whatever entry now stands at the armed position.
+    if (!armedRowUnchanged() && armNextEntry(now))
+        return;
+    const long long late = wallSecond(now) - m_targetWallSecond;
+    if (late < 0)
+        return;
+    if (late >= kFireWindowSeconds) {
+        skipEntry(m_currentRow);
+        // The entry armed now is at most a minute past: it rings at once if its time has come.
+        if (armNextEntry(now) || wallSecond(now) < m_targetWallSecond)
+            return;
+    }
+    const int row = m_currentRow;
+    m_plan.setCell(row, kStatusColumn, kDone);
+    m_view.statusChanged(row);
+    const std::string sound = m_plan.cell(row, kSoundColumn);
+    fireEntry(sound, now);
+    m_armCount = 0;
+    m_armed = false;
+}
+
+void BellEngine::fireEntry(const std::string& sound, const LocalTime& now) {
+    m_view.advanceSelection(m_currentRow + 1);
+    armNextEntry(now);
+    // The entry that fired sounds also when it was the day's last.
+    m_playback.startSound(sound);
+}
+
+bool BellEngine::armNextEntry(const LocalTime& now) {
+    if (m_loadPending) {
+        m_loadPending = false;
+        // A full load after 01:01 already gives the day its plan; one before must be redone then.
+        if (now.secondOfDay() >= kReloadSecondOfDay)
+            m_loadedDays.insert(dayNumber(now));
+    }
+    bool minutePrecision = m_minutePrecision;
+    m_currentRow = findNextPending(now, minutePrecision);
+    if (m_currentRow < 0)
+        return true;
+    m_minutePrecision = minutePrecision;
+    readEntryTime(m_currentRow, m_targetHour, m_targetMinute, m_targetSecond);
+    m_targetWallSecond = occurrenceNear(now, m_targetHour * 3600 + m_targetMinute * 60 + m_targetSecond);
+    m_nextEntryCountdown.store(clampToInt(m_targetWallSecond - wallSecond(now)));
+    return false;
+}
+
+int BellEngine::findNextPending(const LocalTime& now, bool& minutePrecision) {
+    const int passedUpTo = now.secondOfDay() - kFireWindowSeconds;
+    for (int row = 0; row < m_plan.rowCount(); ++row) {
+        if (m_plan.cell(row, kStatusColumn) != kPending)
+            continue;
+        const auto time = readEntryTimeText(m_plan.cell(row, kTimeColumn));
+        if (!time)
+            continue;
+        if (time->secondOfDay() > passedUpTo) {
+            minutePrecision = time->minutePrecision;
+            m_view.showArmedRow(row);
+            return row;
+        }
+        skipEntry(row);
+    }
+    return -1;
+}
+
+void BellEngine::skipEntry(int row) {
+    m_plan.setCell(row, kStatusColumn, kDone);
+    m_view.statusChanged(row);
+    // A passed entry ends the running playlist as its firing would have.
+    m_playback.clearPlaylist();
+}
+
+bool BellEngine::readEntryTime(int row, int& hour, int& minute, int& second) const {
+    const auto time = readEntryTimeText(m_plan.cell(row, kTimeColumn));
+    if (!time)
+        return false;
+    hour = time->hour;
+    minute = time->minute;
+    second = time->second;
+    return true;
+}
+
+bool BellEngine::armedRowUnchanged() const {
+    if (m_plan.cell(m_currentRow, kStatusColumn) != kPending)
+        return false;
+    const auto time = readEntryTimeText(m_plan.cell(m_currentRow, kTimeColumn));
+    return time && time->hour == m_targetHour && time->minute == m_targetMinute &&
+           time->second == m_targetSecond && time->minutePrecision == m_minutePrecision;
+}
+
+void BellEngine::rowRemoved(int row, const LocalTime& now) {
+    // Rows below the armed one do not move it; with nothing armed nothing is left to arm.
+    if (m_currentRow < 0 || row > m_currentRow)
+        return;
+    armNextEntry(now);
+}
+
+} // namespace halvix

@@ -1,0 +1,213 @@
+#include "bell/Playback.h"
+
+#include "bell/RecordingPlayer.h"
+#include "support/TempFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace halvix {
+namespace {
+
+namespace fs = std::filesystem;
+using test::RecordingPlayer;
+using test::TempFolder;
+using Names = std::vector<std::string>;
+
+class PlaybackTest : public ::testing::Test {
+protected:
+    PlaybackTest() {
+        for (const char* name : {"voic/上课.mp3", "voic/下课.wav", "voic/广播.MP3", "voic/晨读/1.mp3",
+                                 "voic/晨读/2.mp3", "午休/a.wma", "午休/b.wav", "午休/c.mp3"})
+            folder.write(name, "");
+    }
+
+    // Ticks until the track player has played `count` tracks in all, at most `limit` ticks; the
+    // tick numbers (from 1) at which each new track began.
+    std::vector<int> ticksOfNextTracks(std::size_t count, int limit = 120) {
+        std::vector<int> at;
+        for (int tick = 1; tick <= limit && track.played.size() < count; ++tick) {
+            const auto before = track.played.size();
+            playback.onTick();
+            if (track.played.size() > before)
+                at.push_back(tick);
+        }
+        return at;
+    }
+
+    TempFolder folder;
+    RecordingPlayer single;
+    RecordingPlayer track;
+    Playback playback{single, track, folder.path()};
+};
+
+TEST(PlaybackRules, SingleFileOrFolderByTheFourthByteFromTheEnd) {
+    struct Case {
+        const char* sound;
+        bool single;
+    } cases[] = {
+        {"上课.mp3", true}, {"x.wav", true},       {".mp3", true},  {".ab", true},        {"a.b", false},
+        {"x.flac", false},  {"voic\\晨读", false}, {"晨读", false}, {"ring.mp3 ", false}, {"", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(Playback::namesSingleFile(c.sound), c.single) << c.sound;
+}
+
+TEST(PlaybackRules, TracksByTheirLastThreeBytesExactly) {
+    struct Case {
+        const char* name;
+        bool track;
+    } cases[] = {
+        {"1.mp3", true},   {"2.MP3", true},   {"3.wav", true},  {"4.wma", true},      {"mp3", true},
+        {"5.WAV", false},  {"6.Mp3", false},  {"7.WMA", false}, {"notes.txt", false}, {"8.mp4", false},
+        {"9.mp3 ", false}, {"x.flac", false}, {"mp", false},    {"", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(Playback::isTrackName(c.name), c.track) << c.name;
+}
+
+TEST_F(PlaybackTest, SoundFileExistsOnlyUnderItsExactName) {
+    EXPECT_TRUE(playback.soundFileExists("上课.mp3"));
+    EXPECT_TRUE(playback.soundFileExists("广播.MP3"));
+    EXPECT_FALSE(playback.soundFileExists("上课.MP3"));
+    EXPECT_FALSE(playback.soundFileExists("广播.mp3"));
+    EXPECT_FALSE(playback.soundFileExists("上课"));
+    EXPECT_FALSE(playback.soundFileExists("晨读/1.mp3")); // only entries of voic itself
+    EXPECT_FALSE(playback.soundFileExists(""));
+
+    RecordingPlayer a, b;
+    TempFolder empty;
+    EXPECT_FALSE(Playback(a, b, empty.path()).soundFileExists("上课.mp3")); // no voic folder
+}
+
+TEST_F(PlaybackTest, SingleFilePlaysFromVoicOnTheSingleChannel) {
+    playback.startSound("上课.mp3");
+    EXPECT_EQ(single.played, Names{(folder.path() / "voic" / "上课.mp3").string()});
+    EXPECT_FALSE(playback.folderMode());
+    EXPECT_TRUE(track.calls.empty());
+
+    // A second file replaces the first on the same channel (the channel closes what it played).
+    playback.startSound("下课.wav");
+    EXPECT_EQ(single.playedNames(), (Names{"上课.mp3", "下课.wav"}));
+}
+
+TEST_F(PlaybackTest, MissingOrEmptySoundPlaysNothing) {
+    for (const char* sound :
+         {"上课.MP3", "没有.mp3", "", "x.flac", "没有的文件夹", "\\", "/", ".\\", "voic/.."}) {
+        single.played.clear();
+        track.played.clear();
+        playback.startSound(sound);
+        EXPECT_TRUE(single.played.empty()) << sound;
+        EXPECT_TRUE(track.played.empty()) << sound;
+        EXPECT_TRUE(playback.playlist().empty()) << sound;
+    }
+    // An empty text is never the program folder taken as a playlist.
+    folder.write("loud.mp3", "");
+    playback.startSound("");
+    EXPECT_TRUE(track.played.empty());
+    EXPECT_FALSE(playback.folderMode());
+}
+
+TEST_F(PlaybackTest, FolderTracksInNameOrderOnlyWithExactExtensions) {
+    for (const char* name : {"选/4.Mp3", "选/notes.txt", "选/3.wma", "选/2.WAV", "选/1.mp3", "选/b.MP3",
+                             "选/A.wav", "选/晨.mp3", "选/10.mp3", "选/mp3"})
+        folder.write(name, "");
+    fs::create_directories(folder / "选" / "sub.mp3");
+    playback.startSound("选");
+    EXPECT_TRUE(playback.folderMode());
+    EXPECT_EQ(track.playedNames(), Names{"1.mp3"});
+    Names rest;
+    for (const auto& path : playback.playlist()) {
+        EXPECT_EQ(fs::path(path).parent_path(), folder / "选");
+        rest.push_back(fs::path(path).filename().string());
+    }
+    EXPECT_EQ(rest, (Names{"10.mp3", "3.wma", "A.wav", "b.MP3", "mp3", "晨.mp3"}));
+}
+
+TEST_F(PlaybackTest, FolderTextsUseEitherSeparatorAndStayInTheProgramFolder) {
+    for (const char* text :
+         {"voic\\晨读", "voic/晨读", "voic\\晨读\\", "\\voic\\晨读", "/voic/晨读", "voic\\.\\晨读"}) {
+        track.played.clear();
+        playback.startSound(text);
+        EXPECT_EQ(track.played, Names{(folder.path() / "voic" / "晨读" / "1.mp3").string()}) << text;
+    }
+}
+
+TEST_F(PlaybackTest, NextTrackFollowsTheLengthOfTheOneBefore) {
+    // Lengths known at once: a track of L ms started by a firing is followed L / 1000 + 1 s later
+    // (the firing tick's own step counts as the first second), and one started by a tick
+    // L / 1000 + 2 s later.
+    track.lengthOf = {{"a.wma", 2500}, {"b.wav", 999}, {"c.mp3", 4000}};
+    playback.startSound("午休");
+    playback.onTick(); // the step of the firing tick
+    EXPECT_EQ(ticksOfNextTracks(3), (std::vector<int>{3, 5}));
+    EXPECT_EQ(track.playedNames(), (Names{"a.wma", "b.wav", "c.mp3"}));
+    EXPECT_TRUE(playback.playlist().empty());
+    // The last track ends the playlist: no more playback, however long it runs.
+    EXPECT_TRUE(ticksOfNextTracks(4, 30).empty());
+}
+
+TEST_F(PlaybackTest, LengthReportedAfterTheTrackStartedGivesTheSameGaps) {
+    playback.startSound("午休");
+    playback.onTick(); // firing tick
+    playback.onTrackLength(2500);
+    playback.onTick();
+    playback.onTick();
+    EXPECT_EQ(track.played.size(), 1u);
+    // Reported late (after two more ticks): the ticks already passed count against the length.
+    track.lengthOf.clear();
+    EXPECT_EQ(ticksOfNextTracks(2), (std::vector<int>{1}));
+    playback.onTick();
+    playback.onTick();
+    playback.onTrackLength(3000); // due 3 / 1 + 1 ticks after its start, two of them passed
+    EXPECT_EQ(playback.trackSecondsLeft(), 2);
+    EXPECT_EQ(ticksOfNextTracks(3), (std::vector<int>{3}));
+}
+
+TEST_F(PlaybackTest, UnknownOrUnplayableLengthNeverStallsTheList) {
+    playback.startSound("午休");
+    playback.onTick();
+    // Never reported: the next track comes once the wait for the length runs out.
+    EXPECT_EQ(ticksOfNextTracks(2), (std::vector<int>{Playback::kLengthWaitTicks - 1}));
+    // Reported as 0 (cannot be played): tried again one to two seconds later.
+    playback.onTrackLength(0);
+    EXPECT_EQ(ticksOfNextTracks(3), (std::vector<int>{2}));
+    // The first report is the new track's; a second one (a late report) changes nothing.
+    playback.onTrackLength(2000);
+    playback.onTrackLength(600000);
+    EXPECT_EQ(playback.trackSecondsLeft(), 3);
+}
+
+TEST_F(PlaybackTest, SingleFileEndsAPlaylistButNotTheTrackThatSounds) {
+    track.lengthOf = {{"a.wma", 3000}, {"b.wav", 3000}, {"c.mp3", 3000}};
+    playback.startSound("午休");
+    playback.startSound("上课.mp3");
+    EXPECT_FALSE(playback.folderMode());
+    EXPECT_TRUE(playback.playlist().empty());
+    EXPECT_EQ(track.calls.size(), 1u); // a.wma plays on: not closed
+    EXPECT_TRUE(ticksOfNextTracks(2, 30).empty());
+    EXPECT_EQ(single.playedNames(), Names{"上课.mp3"});
+}
+
+TEST_F(PlaybackTest, NewFolderReplacesTheRunningPlaylistAndLeavesTheSingleFile) {
+    track.lengthOf = {{"a.wma", 60000}, {"1.mp3", 1000}, {"2.mp3", 1000}};
+    playback.startSound("上课.mp3");
+    playback.startSound("午休");
+    playback.onTick();
+    playback.onTick();
+    playback.startSound("voic\\晨读");
+    EXPECT_EQ(track.playedNames(), (Names{"a.wma", "1.mp3"}));
+    EXPECT_EQ(playback.playlist().size(), 1u);
+    EXPECT_EQ(single.calls.size(), 1u);
+    // A folder without tracks leaves nothing queued: the old playlist is gone all the same.
+    playback.startSound("午休");
+    playback.startSound("空");
+    EXPECT_TRUE(playback.playlist().empty());
+    EXPECT_TRUE(ticksOfNextTracks(10, 70).empty());
+}
+
+} // namespace
+} // namespace halvix
