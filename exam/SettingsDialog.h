@@ -1,0 +1,73 @@
+#pragma once
+
+#include "exam/ExamSettings.h"
+#include "exam/ExamTimetable.h"
+#include "exam/PresetFile.h"
+#include "exam/WeekdayFile.h"
+
+#include <QDialog>
+#include <array>
+#include <filesystem>
+#include <memory>
+
+class QButtonGroup;
+class QCheckBox;
+class QDateEdit;
+class QLineEdit;
+class QTimeEdit;
+
+namespace Ui {
+class SettingsDialog;
+}
+
+namespace halvix {
+
+class UserPrompts;
+
+// "时间设置": the exam timetable of the chosen exam kind, the exam procedure settings, the exam date
+// and the school week. 保存 writes the generated exam plan, the settings, the weekday file and the
+// kind's timetable file; 取消 writes nothing.
+class SettingsDialog final : public QDialog {
+    Q_OBJECT
+public:
+    SettingsDialog(std::filesystem::path programFolder, UserPrompts& prompts, QWidget* parent = nullptr);
+    ~SettingsDialog() override;
+
+    int examKind() const { return m_examKind; }
+    const ExamSettings& settings() const { return m_settings; }
+    const WeekdayClicks& weekdayClicks() const { return m_weekdays; }
+
+private:
+    void onExamKind(int kind);
+    void onExamDate();
+    void onNoListening(bool on);
+    void onWeekday(int weekday);
+    void onResetWeekdays();
+    void onToggleLowerHalf();
+    void onData();
+    void onSave();
+
+    void loadPresetIntoPickers();
+    PresetTimes pickerTimes() const;
+    std::array<CalendarDate, kSubjectCount> pickerDates() const;
+    void showSettings();
+    // A refused field is reported and gets the focus; the save goes on with what was read.
+    void readSettingEdits();
+    void setLowerHalfShown(bool shown);
+
+    std::unique_ptr<Ui::SettingsDialog> m_ui;
+    std::filesystem::path m_programFolder;
+    UserPrompts& m_prompts;
+    QButtonGroup* m_kindButtons;
+    std::array<QDateEdit*, kSubjectCount> m_datePickers{};
+    std::array<QTimeEdit*, kPresetValueCount> m_timePickers{};
+    std::array<QLineEdit*, ExamSettings::kCount> m_settingEdits{};
+    std::array<QCheckBox*, kWeekdayCount> m_weekdayBoxes{};
+
+    ExamSettings m_settings;
+    int m_examKind = 1;
+    CalendarDate m_examDate;
+    WeekdayClicks m_weekdays;
+};
+
+} // namespace halvix

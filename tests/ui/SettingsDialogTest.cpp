@@ -1,0 +1,338 @@
+#include "exam/SettingsDialog.h"
+
+#include "support/ScheduleFixture.h"
+#include "support/ScriptedPrompts.h"
+#include "support/TempFolder.h"
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QDateEdit>
+#include <QFrame>
+#include <QLineEdit>
+#include <QTimeEdit>
+#include <QTimer>
+#include <QtTest>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+using namespace halvix;
+using test::readFile;
+using test::ScheduleFixture;
+using test::ScriptedPrompts;
+using Rows = std::vector<std::vector<std::string>>;
+
+namespace {
+
+const char* const kPresetFiles[] = {"cbhtime.txt",   "cj1htime.txt",  "cj2htime.txt",
+                                    "cjqmhtime.txt", "qjbqhtime.txt", "qjqmtime.txt"};
+// Grid order of the subjects' pickers.
+const char* const kGrid[] = {"yuwen", "sipin", "shuxue",  "lishi", "yingyu",
+                             "dili",  "wuli",  "shengwu", "huaxue"};
+
+// Kind k examines grid subject g from (8 + g):0k to (8 + g):5k.
+std::string presetText(int kind) {
+    std::string text;
+    for (int g = 0; g < 9; ++g)
+        text +=
+            std::to_string((8 + g) * 100 + kind) + "\n" + std::to_string((8 + g) * 100 + 50 + kind) + "\n";
+    return text;
+}
+
+const Rows kOldPlan = {{"1", "5月1日", "08:00", "旧", "old.mp3", "待完", "语文"}};
+const Rows kDefaultSettings = {{"10", "10", "10", "3", "2", "3", "5", "15"}};
+
+// A program folder with its database and the six timetable files, the dialog over it.
+struct Harness {
+    ScheduleFixture database;
+    ScriptedPrompts prompts;
+    std::unique_ptr<SettingsDialog> dialog;
+
+    explicit Harness(bool withPresets = true) {
+        if (withPresets)
+            for (int kind = 1; kind <= 6; ++kind)
+                database.temp().write(std::string("tovk/") + kPresetFiles[kind - 1], presetText(kind));
+        database.insertPlan("sjtime", kOldPlan);
+        dialog = std::make_unique<SettingsDialog>(database.folder(), prompts);
+        dialog->show();
+        QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
+    }
+
+    template <typename T> T* find(const QString& name) const {
+        auto* widget = dialog->findChild<T*>(name);
+        if (!widget)
+            qFatal("no widget %s", qPrintable(name));
+        return widget;
+    }
+    void click(const QString& name) const { find<QAbstractButton>(name)->click(); }
+    QTime time(const char* subject, const char* which) const {
+        return find<QTimeEdit>(QString(subject) + which)->time();
+    }
+    QDate date(int g) const { return find<QDateEdit>(QString(kGrid[g]) + "Date")->date(); }
+    void setField(const char* name, const QString& text) const { find<QLineEdit>(name)->setText(text); }
+    QString field(const char* name) const { return find<QLineEdit>(name)->text(); }
+    // The user leaves the exam-date picker.
+    void chooseExamDate(QDate day) const {
+        auto* picker = find<QDateEdit>("examDateEdit");
+        picker->setDate(day);
+        QFocusEvent leave(QEvent::FocusOut, Qt::TabFocusReason);
+        QCoreApplication::sendEvent(picker, &leave);
+    }
+    std::string file(const std::string& name) const { return readFile(database.folder() / name); }
+    Rows table(const char* name) const { return database.rows(std::string("select * from ") + name); }
+};
+
+} // namespace
+
+class SettingsDialogTest : public QObject {
+    Q_OBJECT
+private slots:
+    void opensCollapsedWithStoredSettingsAndFirstKind() {
+        Harness h;
+        QCOMPARE(h.dialog->windowTitle(), QString("时间设置"));
+        QVERIFY(qAbs(h.dialog->windowOpacity() - 228 / 255.0) < 0.01);
+        QVERIFY(h.find<QAbstractButton>("kindRadio1")->isChecked());
+        QCOMPARE(h.time("yuwen", "Start"), QTime(8, 1));
+        QCOMPARE(h.time("huaxue", "End"), QTime(16, 51));
+        QCOMPARE(h.date(0), QDate::currentDate());
+        QCOMPARE(h.field("listening7Edit"), QString("10"));
+        QCOMPARE(h.field("countdownEdit"), QString("15"));
+        QVERIFY(h.prompts.messages.empty());
+
+        auto* toggle = h.find<QAbstractButton>("toggleButton");
+        auto* lower = h.find<QFrame>("lowerFrame");
+        QCOMPARE(toggle->text(), QString("隐藏"));
+        QVERIFY(!lower->isVisible());
+        const QSize collapsed = h.dialog->size();
+        toggle->click();
+        QTRY_VERIFY(h.dialog->height() > collapsed.height());
+        QCOMPARE(toggle->text(), QString("显示"));
+        QVERIFY(lower->isVisible());
+        QCOMPARE(h.dialog->width(), collapsed.width());
+        toggle->click();
+        QTRY_COMPARE(h.dialog->size(), collapsed);
+        QCOMPARE(toggle->text(), QString("隐藏"));
+    }
+
+    void kindRadiosLoadTheirTimetables() {
+        Harness h;
+        for (int kind : {4, 2, 6, 1, 5, 3}) {
+            h.click(QString("kindRadio%1").arg(kind));
+            QCOMPARE(h.dialog->examKind(), kind);
+            QCOMPARE(h.time("yuwen", "Start"), QTime(8, kind));
+            QCOMPARE(h.time("sipin", "End"), QTime(9, 50 + kind));
+            QCOMPARE(h.time("huaxue", "End"), QTime(16, 50 + kind));
+        }
+        QVERIFY(h.prompts.messages.empty());
+    }
+
+    void examDateSpreadsSubjectsOverTwoDaysByKind() {
+        // Grid order: 语文 思品 数学 历史 英语 地理 物理 生物 化学; 1 = first day, 2 = the day after.
+        const std::vector<std::vector<int>> days = {
+            {1, 1, 1, 1, 1, 1, 1, 1, 2}, {1, 1, 1, 1, 2, 1, 2, 1, 2}, {1, 1, 1, 1, 2, 1, 2, 1, 2},
+            {1, 1, 1, 2, 2, 2, 2, 1, 2}, {1, 1, 1, 1, 1, 1, 1, 1, 2}, {1, 1, 1, 1, 2, 2, 2, 2, 2},
+        };
+        Harness h;
+        for (QDate first : {QDate(2026, 6, 30), QDate(2026, 12, 31)}) {
+            for (int kind = 1; kind <= 6; ++kind) {
+                h.click(QString("kindRadio%1").arg(kind));
+                h.chooseExamDate(first);
+                for (int g = 0; g < 9; ++g)
+                    QCOMPARE(h.date(g), days[kind - 1][g] == 1 ? first : first.addDays(1));
+            }
+        }
+        // Changing the kind alone leaves the dates where they are.
+        h.click("kindRadio1");
+        QCOMPARE(h.date(4), QDate(2027, 1, 1));
+    }
+
+    void saveWritesPlanSettingsWeekAndTimetable() {
+        Harness h;
+        h.click("kindRadio4");
+        h.chooseExamDate(QDate(2026, 6, 30));
+        h.find<QTimeEdit>("huaxueStart")->setTime(QTime(15, 30));
+        h.setField("interval1Edit", "4");
+        h.click("weekdayCheck1");
+        h.click("weekdayCheck5");
+        h.click("saveButton");
+
+        QCOMPARE(h.dialog->result(), int(QDialog::Accepted));
+        QVERIFY(h.prompts.messages.empty());
+        const Rows plan = h.table("sjtime");
+        QCOMPARE(plan.size(), std::size_t(9 * 5 + 3));
+        QCOMPARE(plan[0], (std::vector<std::string>{"1", "6月30日", "07:50", "组织进入考场",
+                                                    "h01组织进入考场.mp3", "待完", "语文"}));
+        // 英语, fifth in the grid, starts at 12:04 on the second day.
+        const std::vector<std::string> englishStart = {
+            "13", "7月1日", "12:04", "开始答题", "h05开始答题.mp3", "待完", "英语"};
+        QCOMPARE(plan[12], englishStart);
+        QCOMPARE(plan[13][3], std::string("初一听力"));
+        QCOMPARE(plan[13][2], std::string("12:06"));
+        const auto chemistryStart = std::find_if(plan.begin(), plan.end(), [](const auto& row) {
+            return row[6] == "化学" && row[3] == "开始答题";
+        });
+        QVERIFY(chemistryStart != plan.end());
+        QCOMPARE((*chemistryStart)[2], std::string("15:30"));
+        QCOMPARE((*chemistryStart)[1], std::string("7月1日"));
+
+        QCOMPARE(h.table("settable"), (Rows{{"10", "10", "10", "4", "2", "3", "5", "15"}}));
+        QCOMPARE(h.file("xqno.txt"), std::string("1125"));
+        std::string expected = presetText(4);
+        expected.replace(expected.find("1604\n"), 4, "1530");
+        QCOMPARE(h.file("tovk/cjqmhtime.txt"), expected);
+        for (int kind : {1, 2, 3, 5, 6})
+            QCOMPARE(h.file(std::string("tovk/") + kPresetFiles[kind - 1]), presetText(kind));
+    }
+
+    void saveStepsRunInOrderAndEachFailureIsReported() {
+        Harness h;
+        std::filesystem::remove(h.database.database());
+        std::filesystem::create_directories(h.database.folder() / "xqno.txt/blocked");
+        std::filesystem::remove_all(h.database.folder() / "tovk");
+        h.database.temp().write("tovk", "not a folder");
+        h.click("saveButton");
+
+        QCOMPARE(h.dialog->result(), int(QDialog::Accepted));
+        const auto texts = h.prompts.texts();
+        QCOMPARE(texts.size(), std::size_t(3));
+        QVERIFY(texts[0].find("jbase.mdb") != std::string::npos);
+        QCOMPARE(texts[1], std::string("无法写入 xqno.txt"));
+        QCOMPARE(texts[2], std::string("无法保存考试时间文件:cbhtime.txt"));
+    }
+
+    void listeningOfTwentyOneWritesNothing() {
+        Harness h;
+        h.setField("listening8Edit", "21");
+        h.click("weekdayCheck1");
+        h.find<QTimeEdit>("yuwenStart")->setTime(QTime(9, 0));
+        h.click("saveButton");
+
+        QVERIFY(h.dialog->isVisible());
+        QVERIFY(h.dialog->result() != QDialog::Accepted);
+        QCOMPARE(h.prompts.texts(), (std::vector<std::string>{"Please enter an integer between 1 and 20.",
+                                                              "听力时长设置错误。"}));
+        QCOMPARE(h.prompts.messages[1].caption, std::string("提示"));
+        QCOMPARE(h.table("sjtime"), kOldPlan);
+        QCOMPARE(h.table("settable"), kDefaultSettings);
+        QVERIFY(!std::filesystem::exists(h.database.folder() / "xqno.txt"));
+        QCOMPARE(h.file("tovk/cbhtime.txt"), presetText(1));
+
+        h.prompts.clear();
+        h.setField("listening8Edit", "1");
+        h.click("saveButton");
+        QCOMPARE(h.dialog->result(), int(QDialog::Accepted));
+        QCOMPARE(h.table("settable"), (Rows{{"10", "1", "10", "3", "2", "3", "5", "15"}}));
+    }
+
+    void refusedFieldKeepsItsValueAndTheSaveGoesOn() {
+        Harness h;
+        h.setField("interval2Edit", "abc");
+        h.setField("interval3Edit", "9"); // after the refused field: not read
+        h.setField("countdownEdit", "25");
+        h.click("saveButton");
+        QCOMPARE(h.prompts.texts(), std::vector<std::string>{"Please enter an integer."});
+        QCOMPARE(h.table("settable"), kDefaultSettings);
+        QCOMPARE(h.dialog->result(), int(QDialog::Accepted));
+    }
+
+    void noListeningSwitchSetsOnesAndBringsBackTheStoredDurations() {
+        Harness h;
+        h.database.run("update settable set 初一听力='12', 初二听力='13', 初三听力='14'");
+        auto* noListening = h.find<QCheckBox>("noListeningCheck");
+        h.setField("countdownEdit", "18"); // unsaved typing goes when the switch redraws the fields
+        noListening->click();
+        QCOMPARE(h.field("listening7Edit"), QString("1"));
+        QCOMPARE(h.field("listening9Edit"), QString("1"));
+        QCOMPARE(h.field("countdownEdit"), QString("15"));
+        QVERIFY(!h.find<QLineEdit>("listening8Edit")->isEnabled());
+        noListening->click();
+        QCOMPARE(h.field("listening7Edit"), QString("12"));
+        QCOMPARE(h.field("listening9Edit"), QString("14"));
+        QVERIFY(h.find<QLineEdit>("listening8Edit")->isEnabled());
+        noListening->click();
+        h.click("saveButton");
+        QCOMPARE(h.table("settable"), (Rows{{"1", "1", "1", "3", "2", "3", "5", "15"}}));
+    }
+
+    void cardStepsCheckboxAddsTheirAnnouncements() {
+        Harness h;
+        h.click("cardStepsCheck");
+        h.click("saveButton");
+        const Rows plan = h.table("sjtime");
+        QCOMPARE(plan.size(), std::size_t(9 * 7 + 3));
+        QCOMPARE(plan[1][3], std::string("发机读卡"));
+        QCOMPARE(plan[1][2], std::string("07:51"));
+        QCOMPARE(plan[2][3], std::string("开启试卷袋"));
+        QCOMPARE(plan[2][2], std::string("07:53"));
+    }
+
+    void weekdayCaptionsValuesResetAndFile() {
+        Harness h;
+        h.click("weekdayCheck2");
+        h.click("weekdayCheck5");
+        h.click("weekdayCheck2");
+        QCOMPARE(h.find<QCheckBox>("weekdayCheck2")->text(), QString("星期二  1  3"));
+        QCOMPARE(h.find<QCheckBox>("weekdayCheck5")->text(), QString("星期五  2"));
+        QVERIFY(!h.find<QCheckBox>("weekdayCheck2")->isChecked());
+        QCOMPARE(h.dialog->weekdayClicks().weekdayValues(), (WeekdayValues{0, 32, 0, 0, 25, 0, 0}));
+
+        h.click("resetButton");
+        for (int w = 1; w <= 7; ++w) {
+            auto* box = h.find<QCheckBox>(QString("weekdayCheck%1").arg(w));
+            QCOMPARE(box->text().toStdString(), WeekdayClicks::weekdayName(w));
+            QVERIFY(!box->isChecked());
+        }
+        h.click("saveButton");
+        QCOMPARE(h.file("xqno.txt"), std::string("0"));
+
+        Harness again;
+        again.click("weekdayCheck2");
+        again.click("weekdayCheck5");
+        again.click("weekdayCheck2");
+        again.click("saveButton");
+        QCOMPARE(again.file("xqno.txt"), std::string("32"));
+    }
+
+    void missingTimetableFileIsReportedAndTheDialogStays() {
+        Harness h(false);
+        QCOMPARE(h.prompts.texts(), std::vector<std::string>{"无法读取考试时间文件:cbhtime.txt"});
+        QCOMPARE(h.prompts.messages[0].caption, std::string("提示"));
+        QVERIFY(h.dialog->isVisible());
+        h.click("kindRadio6");
+        QCOMPARE(h.prompts.texts().back(), std::string("无法读取考试时间文件:qjqmtime.txt"));
+
+        h.find<QTimeEdit>("yuwenStart")->setTime(QTime(8, 30));
+        h.click("saveButton");
+        QCOMPARE(h.dialog->result(), int(QDialog::Accepted));
+        QVERIFY(readFile(h.database.folder() / "tovk/qjqmtime.txt").starts_with("830\n"));
+    }
+
+    void cancelWritesNothing() {
+        Harness h;
+        h.click("weekdayCheck1");
+        h.setField("countdownEdit", "5");
+        h.click("cancelButton");
+        QCOMPARE(h.dialog->result(), int(QDialog::Rejected));
+        QCOMPARE(h.table("sjtime"), kOldPlan);
+        QCOMPARE(h.table("settable"), kDefaultSettings);
+        QVERIFY(!std::filesystem::exists(h.database.folder() / "xqno.txt"));
+    }
+
+    void dataButtonOpensTheDataDialog() {
+        Harness h;
+        QString seen;
+        QTimer::singleShot(0, [&seen] {
+            if (QWidget* modal = QApplication::activeModalWidget()) {
+                seen = modal->windowTitle();
+                modal->close();
+            }
+        });
+        h.click("dataButton");
+        QCOMPARE(seen, QString("数据管理"));
+        QVERIFY(h.dialog->isVisible());
+    }
+};
+
+QTEST_MAIN(SettingsDialogTest)
+#include "SettingsDialogTest.moc"
