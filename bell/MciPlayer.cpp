@@ -5,9 +5,16 @@
 #include <QAudioOutput>
 #include <QFileInfo>
 #include <QMediaPlayer>
+#include <QTimer>
 #include <QUrl>
 
 namespace halvix {
+
+namespace {
+
+constexpr int kLengthGraceMs = 500;
+
+} // namespace
 
 MciPlayer::MciPlayer(QObject* parent)
     : QObject(parent), m_player(std::make_unique<QMediaPlayer>()),
@@ -72,8 +79,19 @@ void MciPlayer::onDurationChanged(qint64 ms) {
 }
 
 void MciPlayer::onMediaStatusChanged() {
-    if (m_open && m_player->mediaStatus() == QMediaPlayer::InvalidMedia)
+    if (!m_open)
+        return;
+    const auto status = m_player->mediaStatus();
+    if (status == QMediaPlayer::InvalidMedia) {
         fail(QStringLiteral("无法播放声音文件: %1").arg(m_path));
+    } else if (status == QMediaPlayer::LoadedMedia && m_lengthMs == 0) {
+        // A file that loads without a length (a header without sound) plays nothing and never ends:
+        // give the framework a moment to report the length, then call it unplayable.
+        QTimer::singleShot(kLengthGraceMs, this, [this, playback = m_playback] {
+            if (m_open && m_playback == playback && m_lengthMs == 0)
+                fail(QStringLiteral("无法播放声音文件: %1").arg(m_path));
+        });
+    }
 }
 
 void MciPlayer::onError() {

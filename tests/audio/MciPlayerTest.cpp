@@ -1,0 +1,201 @@
+#include "bell/MciPlayer.h"
+
+#include "support/TempFolder.h"
+
+#include <QProcess>
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <cmath>
+#include <cstring>
+
+using namespace halvix;
+
+namespace {
+
+constexpr int kRate = 44100;
+constexpr double kToneSeconds = 1.5;
+constexpr double kAudibleRms = 500.0; // the generated tone has an RMS near 2900; silence is 0
+
+QString sinkName() {
+    const QByteArray sink = qgetenv("HALVIX_NULL_SINK");
+    return sink.isEmpty() ? QStringLiteral("@DEFAULT_SINK@") : QString::fromUtf8(sink);
+}
+
+bool run(const QString& program, const QStringList& arguments, QByteArray* output = nullptr) {
+    QProcess process;
+    process.start(program, arguments);
+    if (!process.waitForFinished(30000) || process.exitStatus() != QProcess::NormalExit ||
+        process.exitCode() != 0)
+        return false;
+    if (output)
+        *output = process.readAllStandardOutput();
+    return true;
+}
+
+// Records the sink's monitor as 16-bit mono samples, as a listener at the loudspeaker would hear it.
+class MonitorRecorder {
+public:
+    MonitorRecorder() {
+        m_process.start("pacat", {"--record", "--raw", "--latency-msec=10", "--format=s16le",
+                                  QString("--rate=%1").arg(kRate), "--channels=1",
+                                  "--device=" + sinkName() + ".monitor"});
+    }
+    ~MonitorRecorder() {
+        m_process.kill();
+        m_process.waitForFinished(3000);
+    }
+    // True once the server delivers the monitor's samples.
+    bool waitUntilRecording() {
+        for (int i = 0; i < 100 && sampleCount() < kRate / 10; ++i)
+            QTest::qWait(50);
+        return sampleCount() >= kRate / 10;
+    }
+    qsizetype sampleCount() {
+        m_bytes += m_process.readAllStandardOutput();
+        return m_bytes.size() / 2;
+    }
+    double rms(qsizetype from, qsizetype to) {
+        sampleCount();
+        to = std::min(to, m_bytes.size() / 2);
+        double sum = 0;
+        for (qsizetype i = from; i < to; ++i) {
+            std::int16_t sample;
+            std::memcpy(&sample, m_bytes.constData() + 2 * i, 2);
+            sum += double(sample) * sample;
+        }
+        return to > from ? std::sqrt(sum / double(to - from)) : 0.0;
+    }
+
+private:
+    QProcess m_process;
+    QByteArray m_bytes;
+};
+
+} // namespace
+
+class MciPlayerTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() {
+        if (!run("pactl", {"info"}))
+            QSKIP("no sound server answers");
+        // A Chinese name in a Chinese folder: paths reach the player as UTF-8.
+        m_tones = m_folder / "铃声";
+        std::filesystem::create_directories(m_tones);
+        const char* codecs[][2] = {{"wav", "pcm_s16le"}, {"mp3", "libmp3lame"}, {"wma", "wmav2"}};
+        for (const auto& [extension, codec] : codecs) {
+            const QString file = QString::fromStdString(tone(extension));
+            QVERIFY2(
+                run("ffmpeg",
+                    {"-v", "error", "-y", "-f", "lavfi", "-i",
+                     QString("sine=frequency=440:duration=%1:sample_rate=%2").arg(kToneSeconds).arg(kRate),
+                     "-ac", "1", "-c:a", codec, file}),
+                codec);
+        }
+    }
+
+    void playsEachFormatAudiblyAndReportsItsLength_data() {
+        QTest::addColumn<QString>("extension");
+        QTest::newRow("wav") << "wav";
+        QTest::newRow("mp3") << "mp3";
+        QTest::newRow("wma") << "wma";
+    }
+
+    void playsEachFormatAudiblyAndReportsItsLength() {
+        QFETCH(QString, extension);
+        const std::string path = tone(extension.toStdString());
+        QByteArray probed;
+        QVERIFY(run("ffprobe",
+                    {"-v", "error", "-show_entries", "format=duration", "-of", "csv=p=0",
+                     QString::fromStdString(path)},
+                    &probed));
+        const double fileMs = probed.trimmed().toDouble() * 1000.0;
+
+        MonitorRecorder recorder;
+        QVERIFY2(recorder.waitUntilRecording(), "the sink's monitor records nothing");
+        const qsizetype before = recorder.sampleCount();
+        QCOMPARE(recorder.rms(before - kRate / 20, before), 0.0);
+
+        MciPlayer player;
+        QSignalSpy lengths(&player, &MciPlayer::lengthKnown);
+        QSignalSpy failures(&player, &MciPlayer::failed);
+        QCOMPARE(player.lengthMs(), 0);
+        player.playPath(path);
+
+        QTRY_COMPARE(lengths.count(), 1);
+        QVERIFY2(std::abs(double(player.lengthMs()) - fileMs) <= 50.0,
+                 qPrintable(QString("reported %1 ms, file %2 ms").arg(player.lengthMs()).arg(fileMs)));
+        QCOMPARE(lengths.first().first().toLongLong(), player.lengthMs());
+
+        QTRY_VERIFY_WITH_TIMEOUT(
+            recorder.sampleCount() >= before + qsizetype(kToneSeconds * kRate) + kRate / 2, 10000);
+        const double heard = recorder.rms(before, recorder.sampleCount());
+        QVERIFY2(heard > kAudibleRms / 2, qPrintable(QString("RMS %1").arg(heard)));
+        QCOMPARE(failures.count(), 0);
+    }
+
+    void closeStopsTheSound() {
+        MonitorRecorder recorder;
+        QVERIFY(recorder.waitUntilRecording());
+        MciPlayer player;
+        player.playPath(tone("wav"));
+        const qsizetype start = recorder.sampleCount();
+        // Sound first, then silence soon after close.
+        QTRY_VERIFY(recorder.sampleCount() > start + kRate / 10 &&
+                    recorder.rms(recorder.sampleCount() - kRate / 20, recorder.sampleCount()) > kAudibleRms);
+        player.close();
+        QCOMPARE(player.lengthMs(), 0);
+        QVERIFY(!player.isPlaying());
+        QTest::qWait(400);
+        const qsizetype closed = recorder.sampleCount();
+        QTest::qWait(300);
+        QCOMPARE(recorder.rms(closed, recorder.sampleCount()), 0.0);
+    }
+
+    void unplayableFilesReportFailure_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("bytes"); // empty name: the file is not created
+        QTest::newRow("missing") << "不存在.mp3" << QByteArray();
+        QTest::newRow("empty") << "空.wav" << QByteArray("");
+        QTest::newRow("not audio") << "说明.mp3" << QByteArray("这不是声音文件\n").repeated(200);
+        QTest::newRow("only a header")
+            << "截断.wav" << QByteArray::fromStdString(test::readFile(tone("wav")).substr(0, 44));
+    }
+
+    void unplayableFilesReportFailure() {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, bytes);
+        std::string path = (m_folder / name.toStdString()).string();
+        if (name != "不存在.mp3")
+            path = m_folder.write(name.toStdString(), bytes.toStdString()).string();
+
+        MciPlayer player;
+        QSignalSpy failures(&player, &MciPlayer::failed);
+        QSignalSpy lengths(&player, &MciPlayer::lengthKnown);
+        player.playPath(path);
+        QTRY_COMPARE(failures.count(), 1);
+        QVERIFY(failures.first().first().toString().contains(QString::fromStdString(path)));
+        QTest::qWait(300);
+        QCOMPARE(failures.count(), 1);
+        QCOMPARE(lengths.count(), 0);
+        QCOMPARE(player.lengthMs(), 0);
+
+        // The player stays usable after a failure.
+        player.playPath(tone("wav"));
+        QTRY_COMPARE(lengths.count(), 1);
+        QCOMPARE(failures.count(), 1);
+    }
+
+private:
+    std::string tone(const std::string& extension) const {
+        return (m_tones / ("上课." + extension)).string();
+    }
+
+    test::TempFolder m_folder;
+    std::filesystem::path m_tones;
+};
+
+QTEST_MAIN(MciPlayerTest)
+#include "MciPlayerTest.moc"
