@@ -11,7 +11,7 @@ HALVIX_PACKAGES=(
     gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly
     gstreamer1.0-libav gstreamer1.0-pulseaudio
     googletest libgtest-dev libgmock-dev libbenchmark-dev
-    pulseaudio pulseaudio-utils sox libsox-fmt-all
+    pulseaudio pulseaudio-utils sox libsox-fmt-all ffmpeg
     xvfb xauth x11-utils xdotool trayer imagemagick faketime
     dbus-x11 at-spi2-core python3 python3-pyatspi python3-gi
     fonts-noto-cjk
