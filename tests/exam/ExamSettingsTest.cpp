@@ -140,14 +140,6 @@ TEST(ExamSettings, ListeningOutsideItsRangeBlocksTheSave) {
     }
 }
 
-TEST(ExamSettings, TypedZeroIntervalIsStoredAsItsDefault) {
-    const ExamSettings before = {10, 10, 10, 3, 2, 3, 5, 15};
-    FieldReading reading = readSettingFields({"10", "10", "10", "4", "0", "9", "9", "9"}, before);
-    RecordingSink sink;
-    ASSERT_TRUE(repairSettings(reading.settings, sink));
-    EXPECT_EQ(reading.settings, (ExamSettings{10, 10, 10, 4, 2, 3, 5, 15}));
-}
-
 TEST(ExamSettings, NoListeningSwitchAndItsUndoFromTheStore) {
     const ExamSettings shown = {12, 13, 14, 4, 5, 6, 7, 18};
     EXPECT_EQ(withoutListening(shown), (ExamSettings{1, 1, 1, 4, 5, 6, 7, 18}));
