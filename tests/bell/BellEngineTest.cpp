@@ -475,6 +475,15 @@ TEST_F(BellTest, ClockSteppedForwardSkipsWhatItJumpedOver) {
     EXPECT_EQ(view.fired, (Texts{"10:00:10 #3", "10:00:20 #4"}));
 }
 
+TEST_F(BellTest, SkippedEntryEndsTheRunningPlaylist) {
+    track.lengthOf["a.wma"] = 60000;
+    startWith({{"08:00:00", "午休"}, {"08:01:00", "a.mp3"}}, at("07:59:00"));
+    tickUntil(at("08:00:10"));
+    tick(at("08:02:00")); // a.mp3 is jumped over while the first track plays
+    tickUntil(at("08:05:00"));
+    EXPECT_EQ(heard, (Texts{"08:00:00 轨 a.wma"}));
+}
+
 TEST_F(BellTest, ClockSteppedBackNeverRingsAnEntryAgain) {
     startWith({{"08:00:00", "a.mp3"}, {"08:05", "b.mp3"}}, at("07:59:00"));
     tickUntil(at("08:00:30"));
@@ -596,10 +605,9 @@ TEST_F(BellTest, DeletedRowsNeverMakeTheBellRingTheWrongEntry) {
 TEST_F(BellTest, RowsRemovedWithoutNoticeAreCaughtBeforeFiring) {
     startWith({{"08:00:00", "a.mp3"}, {"08:10:00", "b.mp3"}, {"08:20:00", "c.mp3"}}, at("08:05:00"));
     tickUntil(at("08:06:00"));
-    plan.removeRow(0); // no rowRemoved: b's position now holds c
-    plan.removeRow(0);
+    plan.removeRow(0); // no rowRemoved: b's armed position now holds c
     tickUntil(at("08:30:00"));
-    EXPECT_EQ(heard, (Texts{"08:20:00 c.mp3"}));
+    EXPECT_EQ(heard, (Texts{"08:10:00 b.mp3", "08:20:00 c.mp3"}));
 }
 
 TEST_F(BellTest, FiringAdvancesTheSelectionAndArmsBeforeTheSoundStarts) {
