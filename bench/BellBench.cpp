@@ -1,0 +1,126 @@
+#include "bell/BellEngine.h"
+#include "bell/ClockText.h"
+#include "bell/LocalTime.h"
+#include "bell/PlanSource.h"
+#include "bell/PlanView.h"
+#include "bell/Playback.h"
+#include "bell/SoundPlayer.h"
+#include "store/TextTable.h"
+
+#include <benchmark/benchmark.h>
+
+#include <atomic>
+#include <cstdio>
+#include <string>
+
+namespace {
+
+using namespace halvix;
+
+constexpr int kRows = 500;
+
+class NoView final : public PlanView {
+public:
+    void statusChanged(int) override {}
+    void showArmedRow(int) override {}
+    void advanceSelection(int) override {}
+    void planReplaced() override {}
+};
+
+class NoSource final : public PlanSource {
+public:
+    bool loadDayPlan(TextTable&, const LocalTime&) override { return false; }
+};
+
+class NoPlayer final : public SoundPlayer {
+public:
+    void playPath(const std::string&) override {}
+    void close() override {}
+    long long lengthMs() const override { return 0; }
+};
+
+LocalTime at(int secondOfDay) {
+    LocalTime t;
+    t.year = 2024;
+    t.month = 5;
+    t.day = 6;
+    t.hour = secondOfDay / 3600;
+    t.minute = secondOfDay / 60 % 60;
+    t.second = secondOfDay % 60;
+    return t;
+}
+
+constexpr int kFirstEntry = 12 * 3600;
+constexpr int kSpacing = 10;
+
+// kRows entries from 12:00:00, ten seconds apart, alternating HH:MM:SS and HH:MM texts.
+TextTable dayPlan() {
+    TextTable plan;
+    plan.setColumns({"序号", "日期", "时间", "事件", "声音", "状态", "备注"});
+    for (int r = 0; r < kRows; ++r) {
+        const LocalTime t = at(kFirstEntry + r * kSpacing);
+        char time[16];
+        if (r % 2 == 0)
+            std::snprintf(time, sizeof time, "%02d:%02d:%02d", t.hour, t.minute, t.second);
+        else
+            std::snprintf(time, sizeof time, "%02d:%02d", t.hour, t.minute);
+        plan.appendRow({std::to_string(r + 1), "", time, "上课", "上课.mp3", BellEngine::kPending, ""});
+    }
+    return plan;
+}
+
+struct Bell {
+    NoView view;
+    NoSource source;
+    NoPlayer single, track;
+    Playback playback{single, track, "/nonexistent"};
+    TextTable plan = dayPlan();
+    std::atomic<int> countdown{500};
+    BellEngine engine{plan, view, source, playback, countdown};
+};
+
+// One armed tick that does not fire: the bell's work of every ordinary second.
+void BM_Tick(benchmark::State& state) {
+    Bell bell;
+    constexpr int kFrom = 2 * 3600;
+    bell.engine.reloadPlan(at(kFrom));
+    int second = kFrom;
+    for (auto _ : state) {
+        if (++second >= kFirstEntry)
+            second = kFrom; // a step back now and then, well before the first entry
+        bell.engine.onTick(at(second));
+    }
+    if (bell.plan.cell(0, BellEngine::kStatusColumn) != BellEngine::kPending)
+        state.SkipWithError("an entry fired");
+}
+BENCHMARK(BM_Tick);
+
+// Arming late in the day: every row but the last is done already.
+void BM_ArmScanPastDoneRows(benchmark::State& state) {
+    Bell bell;
+    for (int r = 0; r + 1 < kRows; ++r)
+        bell.plan.setCell(r, BellEngine::kStatusColumn, BellEngine::kDone);
+    const LocalTime now = at(kFirstEntry + (kRows - 1) * kSpacing - 5);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(bell.engine.armNextEntry(now));
+    state.SetItemsProcessed(state.iterations() * kRows);
+}
+BENCHMARK(BM_ArmScanPastDoneRows);
+
+// Arming at a load late in the day: every row but the last is pending and passed, so each is read,
+// compared and marked done. The statuses are put back outside the timing.
+void BM_ArmScanMarkingPassedRows(benchmark::State& state) {
+    Bell bell;
+    const LocalTime now = at(kFirstEntry + (kRows - 1) * kSpacing - 5);
+    for (auto _ : state) {
+        state.PauseTiming();
+        for (int r = 0; r < kRows; ++r)
+            bell.plan.setCell(r, BellEngine::kStatusColumn, BellEngine::kPending);
+        state.ResumeTiming();
+        benchmark::DoNotOptimize(bell.engine.armNextEntry(now));
+    }
+    state.SetItemsProcessed(state.iterations() * kRows);
+}
+BENCHMARK(BM_ArmScanMarkingPassedRows);
+
+} // namespace
