@@ -56,7 +56,20 @@ void BellEngine::resetBellState() {
 }
 
 bool BellEngine::reloadAllowed(const LocalTime& day) const {
-    return !m_loadedDays.contains(dayNumber(day));
+    const long long date = dayNumber(day);
+    // Set back to a date that had its plan, the rows that rang then must not ring again: keep the
+    // plan. Any other date gets its own, so a clock once set to a wrong date never silences a day.
+    return date > m_planDay || (date < m_planDay && !m_loadedDays.contains(date));
+}
+
+void BellEngine::recordLoad(const LocalTime& now) {
+    // A load before 01:01 still leaves that date's nightly reload to run.
+    if (now.secondOfDay() < kReloadSecondOfDay) {
+        m_planDay = dayNumber(now) - 1;
+        return;
+    }
+    m_planDay = dayNumber(now);
+    m_loadedDays.insert(m_planDay);
 }
 
 void BellEngine::onTick(const LocalTime& now) {
@@ -78,7 +91,7 @@ void BellEngine::onTick(const LocalTime& now) {
 
 void BellEngine::nightlyReload(const LocalTime& now) {
     // Counted as run even when nothing loads, or a missing database would be reported every second.
-    m_loadedDays.insert(dayNumber(now));
+    recordLoad(now);
     if (m_source.loadDayPlan(m_plan, now))
         m_view.planReplaced();
     armNextEntry(now);
@@ -129,9 +142,7 @@ void BellEngine::fireEntry(const std::string& sound, const LocalTime& now) {
 bool BellEngine::armNextEntry(const LocalTime& now) {
     if (m_loadPending) {
         m_loadPending = false;
-        // A full load after 01:01 already gives the day its plan; one before must be redone then.
-        if (now.secondOfDay() >= kReloadSecondOfDay)
-            m_loadedDays.insert(dayNumber(now));
+        recordLoad(now);
     }
     bool minutePrecision = m_minutePrecision;
     m_currentRow = findNextPending(now, minutePrecision);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <climits>
 #include <set>
 #include <string>
 
@@ -72,11 +73,13 @@ public:
     bool minutePrecision() const { return m_minutePrecision; }
     int armCount() const { return m_armCount; }
     bool armed() const { return m_armed; }
-    // True while the nightly reload of the date of `day` is still to run.
+    // True when a tick at or after 01:01 on the date of `day` reloads the plan: a later date than
+    // the plan's, or an earlier one that never had its plan loaded.
     bool reloadAllowed(const LocalTime& day) const;
 
 private:
     void nightlyReload(const LocalTime& now);
+    void recordLoad(const LocalTime& now);
     void followClockStep(const LocalTime& now, bool backwards);
     // Marks a passed entry "完成" without sound.
     void skipEntry(int row);
@@ -99,7 +102,8 @@ private:
     long long m_targetWallSecond = 0;    // the armed entry's time on the date it was armed for
     long long m_lastTickWallSecond = -1; // -1 before the first tick
     bool m_loadPending = false;          // a full load happened; the next arming records its date
-    std::set<long long> m_loadedDays;    // dates (dayNumber) whose nightly reload has run
+    long long m_planDay = LLONG_MIN;     // the date (dayNumber) whose nightly reload ran last
+    std::set<long long> m_loadedDays;    // every date whose nightly reload has run
 };
 
 } // namespace halvix

@@ -509,6 +509,16 @@ TEST_F(BellTest, WrongDateCorrectedBackDoesNotStallTheBell) {
     EXPECT_EQ(source.loads.size(), 3u);
 }
 
+TEST_F(BellTest, WrongDateAtStartUpNeverSilencesThatDateLater) {
+    startWith({{"09:00", "a.mp3"}}, at("08:00:00", 9)); // started with the clock three days ahead
+    tickUntil(at("08:00:10", 9));
+    tick(at("08:00:20", 6)); // put right: the 6th never had its plan
+    tickUntil(at("09:00:00", 9));
+    EXPECT_EQ(heard,
+              (Texts{"09:00:00 a.mp3", "7日09:00:00 a.mp3", "8日09:00:00 a.mp3", "9日09:00:00 a.mp3"}));
+    EXPECT_EQ(source.loads.size(), 5u);
+}
+
 TEST_F(BellTest, NightlyReloadOncePerDateAtOrAfter0101) {
     startWith({{"00:30", "a.mp3"}, {"09:00", "b.mp3"}}, at("00:10:00"));
     tickUntil(at("01:00:59"));
