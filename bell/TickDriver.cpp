@@ -12,7 +12,10 @@ using std::chrono::milliseconds;
 using std::chrono::seconds;
 using std::chrono::system_clock;
 
-TickDriver::TickDriver(QObject* parent) : QObject(parent) {
+TickDriver::TickDriver(QObject* parent, WallClock wallClock)
+    : QObject(parent), m_wallClock(std::move(wallClock)) {
+    if (!m_wallClock)
+        m_wallClock = [] { return system_clock::now(); };
     m_timer.setSingleShot(true);
     m_timer.setTimerType(Qt::PreciseTimer);
     connect(&m_timer, &QTimer::timeout, this, &TickDriver::onTimeout);
@@ -22,7 +25,7 @@ void TickDriver::start() {
     if (m_timer.isActive())
         return;
     m_lastSecond = 0;
-    armForNextSecond(system_clock::now());
+    armForNextSecond(m_wallClock());
 }
 
 void TickDriver::stop() {
@@ -30,7 +33,7 @@ void TickDriver::stop() {
 }
 
 void TickDriver::onTimeout() {
-    const auto now = system_clock::now();
+    const auto now = m_wallClock();
     const std::int64_t second = floor<seconds>(now.time_since_epoch()).count();
 
     if (m_lastSecond != 0 && second <= m_lastSecond && m_lastSecond - second < kBackwardStepLimit.count()) {

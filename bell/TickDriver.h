@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 
 namespace halvix {
 
@@ -24,7 +25,10 @@ public:
     // further, the driver follows it at once.
     static constexpr std::chrono::seconds kBackwardStepLimit{60};
 
-    explicit TickDriver(QObject* parent = nullptr);
+    using WallClock = std::function<std::chrono::system_clock::time_point()>;
+
+    // `wallClock` reads the time of day (the system's when empty); tests hand in one they can step.
+    explicit TickDriver(QObject* parent = nullptr, WallClock wallClock = {});
 
     void start();
     void stop();
@@ -40,6 +44,7 @@ private:
     void onTimeout();
     void armForNextSecond(std::chrono::system_clock::time_point now);
 
+    WallClock m_wallClock;
     QTimer m_timer;
     std::int64_t m_lastSecond = 0; // wall-clock second (since the epoch) of the last tick; 0 before the first
     std::int64_t m_missedSeconds = 0;

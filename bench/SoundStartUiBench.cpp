@@ -1,0 +1,135 @@
+// From a firing (playPath) to the first audible sample on the sound server's sink, as a listener at
+// the loudspeaker would hear it. Needs a sound server (PULSE_SERVER; HALVIX_NULL_SINK names the
+// sink), pacat and ffmpeg. Usage: bench_SoundStartUiBench [trials=20]
+#include "bell/MciPlayer.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+constexpr int kRate = 44100;
+constexpr int kAudible = 1000; // the tone's peak is about 4100
+
+void pump(int ms) {
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < ms) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+        QThread::msleep(1);
+    }
+}
+
+// The sink's monitor, read continuously: sample i of the recording was heard i / kRate seconds
+// after sample 0.
+class Monitor {
+public:
+    explicit Monitor(const QString& sink) {
+        m_process.start("pacat",
+                        {"--record", "--raw", "--latency-msec=5", "--format=s16le",
+                         QString("--rate=%1").arg(kRate), "--channels=1", "--device=" + sink + ".monitor"});
+    }
+    ~Monitor() {
+        m_process.kill();
+        m_process.waitForFinished(3000);
+    }
+    qsizetype samples() {
+        m_process.waitForReadyRead(0);
+        m_bytes += m_process.readAllStandardOutput();
+        return m_bytes.size() / 2;
+    }
+    // The first sample from `from` on whose magnitude reaches kAudible, or -1.
+    qsizetype firstAudible(qsizetype from) {
+        const qsizetype count = samples();
+        for (qsizetype i = from; i < count; ++i) {
+            std::int16_t sample;
+            std::memcpy(&sample, m_bytes.constData() + 2 * i, 2);
+            if (std::abs(int(sample)) >= kAudible)
+                return i;
+        }
+        return -1;
+    }
+
+private:
+    QProcess m_process;
+    QByteArray m_bytes;
+};
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const int trials = argc > 1 ? std::max(3, std::atoi(argv[1])) : 20;
+    const QByteArray sinkName = qgetenv("HALVIX_NULL_SINK");
+    const QString sink = sinkName.isEmpty() ? QStringLiteral("@DEFAULT_SINK@") : QString::fromUtf8(sinkName);
+
+    QTemporaryDir folder;
+    std::vector<std::string> files;
+    for (const char* extension : {"wav", "mp3"}) {
+        const QString file = folder.filePath(QString("铃声.%1").arg(extension));
+        if (QProcess::execute("ffmpeg",
+                              {"-v", "error", "-y", "-f", "lavfi", "-i",
+                               "sine=frequency=440:duration=1:sample_rate=44100", "-ac", "1", file}) != 0) {
+            std::printf("ffmpeg could not make %s\n", qPrintable(file));
+            return 2;
+        }
+        files.push_back(file.toStdString());
+    }
+
+    Monitor monitor(sink);
+    pump(500);
+    for (int i = 0; i < 100 && monitor.samples() < kRate / 10; ++i)
+        pump(50);
+    if (monitor.samples() < kRate / 10) {
+        std::printf("the sink's monitor records nothing: is a sound server running?\n");
+        return 2;
+    }
+
+    halvix::MciPlayer player;
+    for (const std::string& file : files) {
+        std::vector<double> toSound, inCall;
+        for (int trial = 0; trial < trials; ++trial) {
+            player.close();
+            pump(700); // silence between trials
+            const qsizetype fired = monitor.samples();
+            QElapsedTimer call;
+            call.start();
+            player.playPath(file);
+            inCall.push_back(double(call.nsecsElapsed()) / 1e6);
+            qsizetype heard = -1;
+            while (heard < 0 && call.elapsed() < 3000) {
+                pump(2);
+                heard = monitor.firstAudible(fired);
+            }
+            if (heard < 0) {
+                std::printf("trial %d: nothing heard within 3 s\n", trial);
+                continue;
+            }
+            toSound.push_back(double(heard - fired) * 1000.0 / kRate);
+        }
+        if (toSound.empty())
+            return 1;
+        std::printf(
+            "%s: firing to first audible sample over %zu trials: median %.1f ms, min %.1f ms, max %.1f ms; "
+            "playPath itself median %.2f ms\n",
+            file.substr(file.rfind('.')).c_str(), toSound.size(), median(toSound),
+            *std::min_element(toSound.begin(), toSound.end()),
+            *std::max_element(toSound.begin(), toSound.end()), median(inCall));
+    }
+    player.close();
+    return 0;
+}
