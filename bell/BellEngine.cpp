@@ -74,7 +74,7 @@ void BellEngine::recordLoad(const LocalTime& now) {
 
 void BellEngine::onTick(const LocalTime& now) {
     const long long second = wallSecond(now);
-    if (m_lastTickWallSecond >= 0 && second != m_lastTickWallSecond + 1)
+    if (m_lastTickWallSecond != LLONG_MIN && second != m_lastTickWallSecond + 1)
         followClockStep(now, second < m_lastTickWallSecond);
     m_lastTickWallSecond = second;
 

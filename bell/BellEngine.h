@@ -99,11 +99,11 @@ private:
     int m_armCount = 0;
     bool m_armed = false;
 
-    long long m_targetWallSecond = 0;    // the armed entry's time on the date it was armed for
-    long long m_lastTickWallSecond = -1; // -1 before the first tick
-    bool m_loadPending = false;          // a full load happened; the next arming records its date
-    long long m_planDay = LLONG_MIN;     // the date (dayNumber) whose nightly reload ran last
-    std::set<long long> m_loadedDays;    // every date whose nightly reload has run
+    long long m_targetWallSecond = 0;           // the armed entry's time on the date it was armed for
+    long long m_lastTickWallSecond = LLONG_MIN; // LLONG_MIN before the first tick
+    bool m_loadPending = false;                 // a full load happened; the next arming records its date
+    long long m_planDay = LLONG_MIN;            // the date (dayNumber) whose nightly reload ran last
+    std::set<long long> m_loadedDays;           // every date whose nightly reload has run
 };
 
 } // namespace halvix

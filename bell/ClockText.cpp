@@ -4,7 +4,7 @@
 #include "store/NumberText.h"
 
 #include <climits>
-#include <cstdio>
+#include <string>
 
 namespace halvix {
 
@@ -83,12 +83,6 @@ std::optional<EntryTime> readEntryTimeText(std::string_view text) {
             return std::nullopt;
     }
     return time;
-}
-
-std::string clockText(const LocalTime& time) {
-    char text[40];
-    std::snprintf(text, sizeof text, "%d:%d:%d", time.hour, time.minute, time.second);
-    return text;
 }
 
 long long dayNumber(const LocalTime& time) {

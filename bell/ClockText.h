@@ -1,7 +1,6 @@
 #pragma once
 
 #include <optional>
-#include <string>
 #include <string_view>
 
 namespace halvix {
@@ -34,8 +33,6 @@ struct EntryTime {
 // hour above 23, minute or second above 59). Such an entry never rings.
 std::optional<EntryTime> readEntryTimeText(std::string_view text);
 
-// "%d:%d:%d" of the time of day, no leading zeros.
-std::string clockText(const LocalTime& time);
 // Days from 1970-01-01 to the date of `time` (proleptic Gregorian calendar).
 long long dayNumber(const LocalTime& time);
 // Seconds from 1970-01-01 00:00:00 to `time`, both read as local wall-clock times.

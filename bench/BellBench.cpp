@@ -1,5 +1,4 @@
 #include "bell/BellEngine.h"
-#include "bell/ClockText.h"
 #include "bell/LocalTime.h"
 #include "bell/PlanSource.h"
 #include "bell/PlanView.h"
