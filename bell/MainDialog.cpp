@@ -47,6 +47,7 @@ MainDialog::MainDialog(std::filesystem::path programFolder, const Clock& clock, 
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setFixedSize(size());
+    useControlFont();
     showAsList(*m_ui->planList, *m_model);
     placeClockDisplay();
     connectControls();
@@ -78,6 +79,15 @@ MainDialog::~MainDialog() {
     // Its worker reads the countdown, which goes with this object's members.
     delete m_clockDisplay;
     m_ui->planList->setModel(nullptr);
+}
+
+void MainDialog::useControlFont() {
+    // The controls were laid out for 12 px Chinese characters (two fill a label exactly).
+    QFont controls = font();
+    controls.setFamilies(
+        {QStringLiteral("宋体"), QStringLiteral("SimSun"), QStringLiteral("Noto Serif CJK SC")});
+    controls.setPixelSize(12);
+    setFont(controls);
 }
 
 void MainDialog::placeClockDisplay() {

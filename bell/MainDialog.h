@@ -81,6 +81,7 @@ private:
     // PlanSource
     bool loadDayPlan(TextTable& plan, const LocalTime& now) override;
 
+    void useControlFont();
     void placeClockDisplay();
     void connectControls();
     void reloadPlan();

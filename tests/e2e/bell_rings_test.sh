@@ -1,0 +1,199 @@
+#!/usr/bin/env bash
+# The whole program, as a school PC runs it: the real executable starts from a copy of the program
+# folder at a chosen local date and time (faketime), with one bell entry a quarter of a minute
+# later. Checks that the window appears and goes into the tray about six seconds later, that the
+# tray icon is docked, that the entry's sound reaches the sound server at its second, and that the
+# program ends cleanly when the system asks it to.
+#
+# Needs a display with a tray host and a PulseAudio server (scripts/test.sh starts them); brings
+# its own when run alone. Environment: HALVIX_APP_DIR (the built program folder), HALVIX_BUILD_DIR.
+set -uo pipefail
+
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+source "$here/../../scripts/common.sh"
+
+: "${HALVIX_APP_DIR:?the program folder}"
+: "${HALVIX_BUILD_DIR:?the build folder}"
+artifacts=$HALVIX_BUILD_DIR/e2e-artifacts
+mkdir -p "$artifacts"
+work=$(mktemp -d /tmp/halvix-e2e-XXXXXX)
+program=""
+recorder=""
+
+cleanup() {
+    [ -n "$program" ] && kill -KILL "$program" 2>/dev/null
+    [ -n "$recorder" ] && kill "$recorder" 2>/dev/null
+    stop_services
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+failures=0
+pass() { printf 'ok: %s\n' "$*"; }
+fail() {
+    printf 'FAILED: %s\n' "$*"
+    failures=$((failures + 1))
+}
+now() { date +%s.%N; }
+# seconds_between A B: B - A, to the millisecond.
+seconds_between() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", b - a }'; }
+within() { awk -v x="$1" -v lo="$2" -v hi="$3" 'BEGIN { exit !(x >= lo && x <= hi) }'; }
+
+# wait_for SECONDS COMMAND...: polls until COMMAND succeeds; false on timeout.
+wait_for() {
+    local deadline
+    deadline=$(awk -v t="$(now)" -v s="$1" 'BEGIN { printf "%.3f", t + s }')
+    shift
+    until "$@"; do
+        awk -v t="$(now)" -v d="$deadline" 'BEGIN { exit !(t > d) }' && return 1
+        sleep 0.1
+    done
+}
+
+window_visible() { xdotool search --onlyvisible --name '^Halvix  校园广播系统' >/dev/null 2>&1; }
+window_hidden() { ! window_visible; }
+tray_icon_docked() {
+    local host
+    for host in $(xdotool search --class trayer 2>/dev/null); do
+        xwininfo -tree -id "$host" 2>/dev/null | grep -q '("halvix" ' && return 0
+    done
+    return 1
+}
+program_ended() { ! kill -0 "$program" 2>/dev/null; }
+
+# --- Services -----------------------------------------------------------------------------------
+if [ -z "${DISPLAY:-}" ]; then
+    start_display && start_tray_host || exit 1
+fi
+if [ -z "${PULSE_SERVER:-}" ] || ! pactl info >/dev/null 2>&1; then
+    start_sound_server || exit 1
+fi
+sink=${HALVIX_NULL_SINK:-$(pactl get-default-sink)}
+faketime_library=$(dpkg -L libfaketime 2>/dev/null | grep -m1 '/libfaketime\.so\.1$')
+[ -f "$faketime_library" ] || { echo "libfaketime is not installed"; exit 1; }
+
+# --- A program folder whose plan for Wednesday 12 March 2025 has one entry ----------------------
+export TZ=Asia/Shanghai
+start_text="2025-03-12 10:00:00"
+entry_text="10:00:15"
+sound=上课.mp3
+cp -a "$HALVIX_APP_DIR/." "$work/app"
+app=$work/app
+echo 1125 >"$app/xqno.txt" # school week Monday to Friday: a Wednesday uses zccjtime
+sqlite3 "$app/jbase.mdb" "delete from lxtime; insert into lxtime values ('1');
+    delete from jjtime; insert into jjtime values ('1');
+    delete from zccjtime;
+    insert into zccjtime values ('1', '星期三', '$entry_text', '第一节上课', '$sound', '待完', '');" ||
+    exit 1
+
+start_epoch=$(date -d "$start_text" +%s)
+entry_epoch=$(date -d "2025-03-12 $entry_text" +%s)
+
+# --- Record the sink from before the start ------------------------------------------------------
+rate=22050
+parec -d "$sink.monitor" --rate=$rate --channels=1 --format=s16le --latency-msec=20 >"$work/rec.raw" &
+recorder=$!
+record_started=$(now)
+sleep 0.5
+
+# --- Start the program at the chosen time -------------------------------------------------------
+# A fixed offset from the real clock, so the real moment of every faked second is known.
+offset=$((start_epoch - $(date +%s)))
+launched=$(now)
+# The library rather than the faketime wrapper, which would stand between this script and the
+# program's exit status. Monotonic time stays real, or the media pipeline stalls.
+LD_PRELOAD=$faketime_library FAKETIME=$(printf '%+ds' "$offset") FAKETIME_DONT_FAKE_MONOTONIC=1 \
+    "$app/halvix" >"$artifacts/program-output.txt" 2>&1 &
+program=$!
+entry_real=$((entry_epoch - offset))
+
+if wait_for 60 window_visible; then
+    shown=$(now)
+    pass "window shown $(seconds_between "$launched" "$shown") s after the start"
+else
+    fail "the window never appeared"
+    shown=$(now)
+fi
+
+sleep 1.5 # let it paint
+import -window root "$artifacts/main-window.png" 2>/dev/null &&
+    pass "screenshot $artifacts/main-window.png"
+
+if wait_for 30 tray_icon_docked; then
+    pass "tray icon docked in the tray host"
+else
+    fail "no tray icon in the tray host"
+fi
+
+if wait_for 30 window_hidden; then
+    hidden=$(now)
+    after=$(seconds_between "$shown" "$hidden")
+    if within "$after" 4.5 9; then
+        pass "window went into the tray $after s after it appeared"
+    else
+        fail "window hidden $after s after it appeared (expected about 6)"
+    fi
+else
+    fail "the window did not go into the tray"
+fi
+
+# --- The entry's sound ----------------------------------------------------------------------------
+# Seven seconds past the entry the whole sound (about 4.5 s) is in.
+until awk -v e="$entry_real" -v n="$(now)" 'BEGIN { exit !(n > e + 7) }'; do sleep 0.2; done
+kill -INT "$recorder"
+wait "$recorder" 2>/dev/null
+record_ended=$(now)
+recorder=""
+
+raw() { sox -t raw -r $rate -e signed -b 16 -c 1 "$@"; }
+raw "$work/rec.raw" "$artifacts/recording.wav"
+recorded=$(soxi -D "$artifacts/recording.wav")
+# The recording ended when the recorder was stopped; its first sample is that moment minus its length.
+first_sample=$(awk -v e="$record_ended" -v d="$recorded" 'BEGIN { printf "%.3f", e - d }')
+sox "$artifacts/recording.wav" "$work/from-onset.wav" silence 1 0.005 1%
+sounding=$(soxi -D "$work/from-onset.wav" 2>/dev/null || echo 0)
+if awk -v s="$sounding" 'BEGIN { exit !(s > 0.5) }'; then
+    onset=$(awk -v f="$first_sample" -v r="$recorded" -v s="$sounding" 'BEGIN { printf "%.3f", f + r - s }')
+    late=$(seconds_between "$entry_real" "$onset")
+    if within "$late" -0.2 1.0; then
+        pass "sound began $late s after the entry's second"
+    else
+        fail "sound began $late s after the entry's second (recording began $(seconds_between "$record_started" "$first_sample") s after the recorder was started)"
+    fi
+    # The right sound: as long as the file and with its pitch.
+    sox "$work/from-onset.wav" "$work/sound.wav" reverse silence 1 0.005 1% reverse
+    sox "$app/voic/$sound" -r $rate -c 1 "$work/reference.wav" silence 1 0.005 1% reverse silence 1 0.005 1% reverse
+    heard=$(soxi -D "$work/sound.wav")
+    expected=$(soxi -D "$work/reference.wav")
+    pitch() { sox "$1" -n stat 2>&1 | awk '/Rough/ { print $3 }'; }
+    heard_pitch=$(pitch "$work/sound.wav")
+    expected_pitch=$(pitch "$work/reference.wav")
+    if within "$(seconds_between "$expected" "$heard")" -0.3 0.3 &&
+        within "$heard_pitch" "$(awk -v p="$expected_pitch" 'BEGIN { print p * 0.9 }')" \
+            "$(awk -v p="$expected_pitch" 'BEGIN { print p * 1.1 }')"; then
+        pass "recorded $heard s at about $heard_pitch Hz: $sound is $expected s at about $expected_pitch Hz"
+    else
+        fail "recorded $heard s at about $heard_pitch Hz, but $sound is $expected s at about $expected_pitch Hz"
+    fi
+else
+    fail "no sound on the sink ($sink) within seven seconds of the entry"
+fi
+
+# --- A clean end on request -----------------------------------------------------------------------
+kill -TERM "$program"
+if wait_for 15 program_ended; then
+    wait "$program"
+    status=$?
+    program=""
+    if [ "$status" -eq 0 ]; then pass "ended with status 0 on SIGTERM"; else fail "ended with status $status on SIGTERM"; fi
+    if tray_icon_docked; then fail "the tray icon is still docked"; else pass "tray icon removed"; fi
+else
+    fail "still running 15 s after SIGTERM"
+fi
+
+if [ "$failures" -ne 0 ]; then
+    echo "program output:"
+    cat "$artifacts/program-output.txt"
+    exit 1
+fi
+echo "all checks passed (artifacts in $artifacts)"
