@@ -51,12 +51,13 @@ stop_services() {
     HALVIX_SERVICE_PIDS=()
 }
 
-# A private virtual display; exports DISPLAY.
+# A private virtual display; exports DISPLAY. The services run in sessions of their own, so a
+# Ctrl+C in the terminal reaches the script and the program, which end first and then stop them.
 start_display() {
     local n
     for n in $(seq 90 140); do
         [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-        Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+        setsid Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
         HALVIX_SERVICE_PIDS+=($!)
         export DISPLAY=":$n"
         local i
@@ -68,7 +69,7 @@ start_display() {
 
 # A notification area on the current display, so the tray icon has a host.
 start_tray_host() {
-    trayer --edge top --align right --widthtype pixel --width 200 --height 32 --transparent false >/dev/null 2>&1 &
+    setsid trayer --edge top --align right --widthtype pixel --width 200 --height 32 --transparent false >/dev/null 2>&1 &
     HALVIX_SERVICE_PIDS+=($!)
     sleep 0.5
 }
@@ -78,7 +79,7 @@ start_sound_server() {
     local dir
     dir=$(mktemp -d /tmp/halvix-pulse-XXXXXX)
     export XDG_RUNTIME_DIR=$dir
-    pulseaudio --daemonize=no --exit-idle-time=-1 -n --disallow-exit \
+    setsid pulseaudio --daemonize=no --exit-idle-time=-1 -n --disallow-exit \
         --load="module-null-sink sink_name=halvix_null" \
         --load="module-native-protocol-unix socket=$dir/native auth-anonymous=1" \
         --log-target=file:"$dir/log" >/dev/null 2>&1 &

@@ -29,17 +29,20 @@ fi
 say "starting $app/halvix (Ctrl+C ends it)"
 "$app/halvix" &
 program=$!
-trap 'kill $program 2>/dev/null; wait $program 2>/dev/null; stop_services' EXIT INT TERM
+# Ctrl+C reaches the program too; it ends cleanly on SIGINT and SIGTERM alike.
+trap 'kill $program 2>/dev/null; wait $program 2>/dev/null; stop_services' EXIT
+trap 'exit 130' INT TERM
 
 shot=$HALVIX_ROOT/build-release/halvix-window.png
-for i in $(seq 40); do
-    if xdotool search --name 'Halvix' >/dev/null 2>&1; then
-        sleep 1
-        if command -v import >/dev/null && import -window root "$shot" 2>/dev/null; then
+for i in $(seq 120); do
+    if xdotool search --onlyvisible --name '^Halvix  校园广播系统' >/dev/null 2>&1; then
+        sleep 1 # let it paint
+        if import -window root "$shot" 2>/dev/null; then
             say "screenshot of the window: $shot"
         fi
         break
     fi
+    kill -0 $program 2>/dev/null || break
     sleep 0.25
 done
 wait $program

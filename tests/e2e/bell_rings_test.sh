@@ -97,14 +97,44 @@ record_started=$(now)
 sleep 0.5
 
 # --- Start the program at the chosen time -------------------------------------------------------
-# A fixed offset from the real clock, so the real moment of every faked second is known.
-offset=$((start_epoch - $(date +%s)))
-launched=$(now)
-# The library rather than the faketime wrapper, which would stand between this script and the
-# program's exit status. Monotonic time stays real, or the media pipeline stalls.
-LD_PRELOAD=$faketime_library FAKETIME=$(printf '%+ds' "$offset") FAKETIME_DONT_FAKE_MONOTONIC=1 \
-    "$app/halvix" >"$artifacts/program-output.txt" 2>&1 &
-program=$!
+# launch OUTPUT: starts the program with its clock at start_text; sets program, offset, launched.
+launch() {
+    # A fixed offset from the real clock, so the real moment of every faked second is known.
+    offset=$((start_epoch - $(date +%s)))
+    launched=$(now)
+    # The library rather than the faketime wrapper, which would stand between this script and the
+    # program's exit status. Monotonic time stays real, or the media pipeline stalls.
+    LD_PRELOAD=$faketime_library FAKETIME=$(printf '%+ds' "$offset") FAKETIME_DONT_FAKE_MONOTONIC=1 \
+        "$app/halvix" >"$1" 2>&1 &
+    program=$!
+}
+
+# tray_click BUTTON [REPEAT]: clicks the middle of our icon in the tray host.
+tray_click() {
+    local host icon
+    for host in $(xdotool search --class trayer 2>/dev/null); do
+        icon=$(xwininfo -tree -id "$host" 2>/dev/null | awk '/\("halvix" / { print $1; exit }')
+        [ -n "$icon" ] && break
+    done
+    [ -n "$icon" ] || return 1
+    xdotool mousemove --window "$icon" 8 8 click --repeat "${2:-1}" --delay 60 "$1"
+}
+
+# ends_cleanly HOW: waits for the program to end; passes when it ends with status 0 and its tray
+# icon has gone.
+ends_cleanly() {
+    if wait_for 15 program_ended; then
+        wait "$program"
+        local status=$?
+        program=""
+        if [ "$status" -eq 0 ]; then pass "$1 ended the program with status 0"; else fail "$1: status $status"; fi
+        if tray_icon_docked; then fail "the tray icon is still docked"; else pass "tray icon removed"; fi
+    else
+        fail "still running 15 s after $1"
+    fi
+}
+
+launch "$artifacts/program-output.txt"
 entry_real=$((entry_epoch - offset))
 
 if wait_for 60 window_visible; then
@@ -156,7 +186,7 @@ if awk -v s="$sounding" 'BEGIN { exit !(s > 0.5) }'; then
     onset=$(awk -v f="$first_sample" -v r="$recorded" -v s="$sounding" 'BEGIN { printf "%.3f", f + r - s }')
     late=$(seconds_between "$entry_real" "$onset")
     if within "$late" -0.2 1.0; then
-        pass "sound began $late s after the entry's second"
+        pass "sound began $late s after the entry's second (counted from the recorder's start: $(seconds_between "$entry_real" "$(awk -v f="$record_started" -v r="$recorded" -v s="$sounding" 'BEGIN { printf "%.3f", f + r - s }')") s)"
     else
         fail "sound began $late s after the entry's second (recording began $(seconds_between "$record_started" "$first_sample") s after the recorder was started)"
     fi
@@ -179,21 +209,42 @@ else
     fail "no sound on the sink ($sink) within seven seconds of the entry"
 fi
 
-# --- A clean end on request -----------------------------------------------------------------------
-kill -TERM "$program"
-if wait_for 15 program_ended; then
-    wait "$program"
-    status=$?
-    program=""
-    if [ "$status" -eq 0 ]; then pass "ended with status 0 on SIGTERM"; else fail "ended with status $status on SIGTERM"; fi
-    if tray_icon_docked; then fail "the tray icon is still docked"; else pass "tray icon removed"; fi
+# --- Back from the tray, and a clean end on request ----------------------------------------------
+tray_click 1 2
+if wait_for 10 window_visible; then
+    pass "a double click on the tray icon brought the window back"
 else
-    fail "still running 15 s after SIGTERM"
+    fail "a double click on the tray icon did not bring the window back"
+fi
+kill -TERM "$program"
+ends_cleanly "SIGTERM"
+
+# --- The tray menu's only item ends the program ---------------------------------------------------
+launch "$artifacts/program-output-2.txt"
+if wait_for 60 window_visible && wait_for 30 tray_icon_docked; then
+    tray_click 3
+    # A popup of ours that the window manager does not handle, and not the icon's tooltip.
+    menu_shown() {
+        local w
+        for w in $(xdotool search --onlyvisible --class halvix 2>/dev/null); do
+            xwininfo -id "$w" 2>/dev/null | grep -q 'Override Redirect State: yes' &&
+                ! xprop -id "$w" _NET_WM_WINDOW_TYPE 2>/dev/null | grep -q TOOLTIP && return 0
+        done
+        return 1
+    }
+    if wait_for 10 menu_shown; then
+        xdotool key Down Return
+        ends_cleanly "the tray menu's 关闭"
+    else
+        fail "no menu on a right click of the tray icon"
+    fi
+else
+    fail "second start: no window or no tray icon"
 fi
 
 if [ "$failures" -ne 0 ]; then
     echo "program output:"
-    cat "$artifacts/program-output.txt"
+    cat "$artifacts"/program-output*.txt
     exit 1
 fi
 echo "all checks passed (artifacts in $artifacts)"
