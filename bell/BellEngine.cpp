@@ -7,11 +7,16 @@
 #include "bell/Playback.h"
 #include "store/TextTable.h"
 
+#include <algorithm>
 #include <climits>
 
 namespace halvix {
 
 namespace {
+
+long long floorDivide(long long value, long long divisor) {
+    return value / divisor - (value % divisor < 0 ? 1 : 0);
+}
 
 int clampToInt(long long value) {
     if (value > INT_MAX)
@@ -56,10 +61,10 @@ void BellEngine::resetBellState() {
 }
 
 bool BellEngine::reloadAllowed(const LocalTime& day) const {
-    const long long date = dayNumber(day);
-    // Set back to a date that had its plan, the rows that rang then must not ring again: keep the
-    // plan. Any other date gets its own, so a clock once set to a wrong date never silences a day.
-    return date > m_planDay || (date < m_planDay && !m_loadedDays.contains(date));
+    // Every date rings its own plan, whichever way the clock went: a date set back to must not ring
+    // the plan of the date it came from, nor the date set ahead to stay silent when its day comes,
+    // its plan having been used up. What rang on a date before is marked done at its load.
+    return dayNumber(day) != m_planDay;
 }
 
 void BellEngine::recordLoad(const LocalTime& now) {
@@ -69,7 +74,6 @@ void BellEngine::recordLoad(const LocalTime& now) {
         return;
     }
     m_planDay = dayNumber(now);
-    m_loadedDays.insert(m_planDay);
 }
 
 void BellEngine::onTick(const LocalTime& now) {
@@ -92,8 +96,10 @@ void BellEngine::onTick(const LocalTime& now) {
 void BellEngine::nightlyReload(const LocalTime& now) {
     // Counted as run even when nothing loads, or a missing database would be reported every second.
     recordLoad(now);
-    if (m_source.loadDayPlan(m_plan, now))
+    if (m_source.loadDayPlan(m_plan, now)) {
+        markRungRows(dayNumber(now));
         m_view.planReplaced();
+    }
     armNextEntry(now);
 }
 
@@ -124,6 +130,7 @@ void BellEngine::checkFire(const LocalTime& now) {
             return;
     }
     const int row = m_currentRow;
+    rememberRing(row);
     m_plan.setCell(row, kStatusColumn, kDone);
     m_view.statusChanged(row);
     const std::string sound = m_plan.cell(row, kSoundColumn);
@@ -178,6 +185,33 @@ void BellEngine::skipEntry(int row) {
     m_view.statusChanged(row);
     // A passed entry ends the running playlist as its firing would have.
     m_playback.clearPlaylist();
+}
+
+void BellEngine::rememberRing(int row) {
+    const long long date = floorDivide(m_targetWallSecond, kSecondsPerDay);
+    m_rangOnDay[date].emplace_back(m_plan.cell(row, kTimeColumn), m_plan.cell(row, kSoundColumn));
+    // Older dates go, so the record stays small however long the program runs.
+    while (m_rangOnDay.size() > kRememberedDays)
+        m_rangOnDay.erase(m_rangOnDay.begin());
+}
+
+void BellEngine::markRungRows(long long date) {
+    const auto rang = m_rangOnDay.find(date);
+    if (rang == m_rangOnDay.end())
+        return;
+    auto unmatched = rang->second;
+    for (int row = 0; row < m_plan.rowCount() && !unmatched.empty(); ++row) {
+        if (m_plan.cell(row, kStatusColumn) != kPending)
+            continue;
+        const auto match =
+            std::find(unmatched.begin(), unmatched.end(),
+                      std::pair(m_plan.cell(row, kTimeColumn), m_plan.cell(row, kSoundColumn)));
+        if (match == unmatched.end())
+            continue;
+        unmatched.erase(match);
+        m_plan.setCell(row, kStatusColumn, kDone);
+        m_view.statusChanged(row);
+    }
 }
 
 bool BellEngine::readEntryTime(int row, int& hour, int& minute, int& second) const {

@@ -2,8 +2,11 @@
 
 #include <atomic>
 #include <climits>
-#include <set>
+#include <cstddef>
+#include <map>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace halvix {
 
@@ -35,6 +38,8 @@ public:
     static constexpr int kFireWindowSeconds = 60;
     // The nightly reload runs at the first tick at or after 01:01 of each date.
     static constexpr int kReloadSecondOfDay = 1 * 3600 + 1 * 60;
+    // How many of the latest dates keep the record of what rang on them.
+    static constexpr std::size_t kRememberedDays = 8;
 
     // `plan` (owned by the main window) holds the day plan; column 2 time, 4 sound, 5 status.
     // `nextEntryCountdown` receives the seconds to the armed entry at every arming.
@@ -73,8 +78,8 @@ public:
     bool minutePrecision() const { return m_minutePrecision; }
     int armCount() const { return m_armCount; }
     bool armed() const { return m_armed; }
-    // True when a tick at or after 01:01 on the date of `day` reloads the plan: a later date than
-    // the plan's, or an earlier one that never had its plan loaded.
+    // True when a tick at or after 01:01 on the date of `day` reloads the plan: any date other
+    // than the plan's, later or earlier. Entries that rang on that date before stay done.
     bool reloadAllowed(const LocalTime& day) const;
 
 private:
@@ -83,6 +88,10 @@ private:
     void followClockStep(const LocalTime& now, bool backwards);
     // Marks a passed entry "完成" without sound.
     void skipEntry(int row);
+    // Notes that the armed entry `row` rang on the date it was armed for.
+    void rememberRing(int row);
+    // Marks "完成" the pending rows that rang on `date` already, one row for each time one rang.
+    void markRungRows(long long date);
     bool armedRowUnchanged() const;
 
     TextTable& m_plan;
@@ -103,7 +112,9 @@ private:
     long long m_lastTickWallSecond = LLONG_MIN; // LLONG_MIN before the first tick
     bool m_loadPending = false;                 // a full load happened; the next arming records its date
     long long m_planDay = LLONG_MIN;            // the date (dayNumber) whose nightly reload ran last
-    std::set<long long> m_loadedDays;           // every date whose nightly reload has run
+    // Time and sound texts of what rang on each of the latest dates, for a date loaded again after
+    // the clock was set to another date and back.
+    std::map<long long, std::vector<std::pair<std::string, std::string>>> m_rangOnDay;
 };
 
 } // namespace halvix

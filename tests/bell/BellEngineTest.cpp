@@ -500,12 +500,12 @@ TEST_F(BellTest, WrongDateCorrectedBackDoesNotStallTheBell) {
     tick(at("07:00:00", 9)); // the clock jumps to a wrong date: that date's plan is loaded
     ASSERT_EQ(source.loads.size(), 2u);
     tickUntil(at("07:00:20", 9));
-    tick(at("07:00:30", 6)); // and is put right: the 6th was loaded already, nothing reloads
+    tick(at("07:00:30", 6)); // and is put right: the 6th has its own plan again
     tickUntil(at("20:00:00", 6));
     EXPECT_EQ(heard, (Texts{"09:00:00 a.mp3", "20:00:00 b.mp3"}));
-    EXPECT_EQ(source.loads.size(), 2u);
-    tickUntil(at("01:01:00", 7)); // the 7th is a new date
     EXPECT_EQ(source.loads.size(), 3u);
+    tickUntil(at("01:01:00", 7)); // the 7th is a new date
+    EXPECT_EQ(source.loads.size(), 4u);
 }
 
 TEST_F(BellTest, WrongDateAtStartUpNeverSilencesThatDateLater) {
