@@ -22,8 +22,11 @@ int readOneValue(const std::filesystem::path& folder, const char* table, Message
     int value = 1;
     if (db.query(names, values, sql::selectAll(table)) && !values.empty()) {
         value = readNumber(values.front());
-        // Keep exactly the value just read as the table's one row.
-        db.replaceRows(table, 1, {values.front()});
+        // Keep exactly the value just read as the table's one row. A table that holds just that is
+        // left alone: rewriting it changes nothing, and on a read-only or full disk it would only
+        // hold up start-up with failure messages before the plan is loaded.
+        if (values.size() > 1)
+            db.replaceRows(table, 1, {values.front()});
     }
     db.close();
     return value;

@@ -67,6 +67,44 @@ std::string fieldText(sqlite3_stmt* stmt, int column) {
     }
 }
 
+// SQLite's own description after a Chinese line that tells the user what went wrong.
+std::string failureText(int code, const std::string& description) {
+    const char* meaning = nullptr;
+    switch (code & 0xff) {
+    case SQLITE_READONLY:
+        meaning = "数据库文件是只读的, 无法写入。";
+        break;
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        meaning = "数据库正被其他程序占用, 请稍后再试。";
+        break;
+    case SQLITE_FULL:
+        meaning = "磁盘已满, 无法写入数据库。";
+        break;
+    case SQLITE_NOTADB:
+    case SQLITE_CORRUPT:
+        meaning = "数据库文件已损坏, 或不是数据库文件。";
+        break;
+    case SQLITE_CANTOPEN:
+        meaning = "无法打开数据库文件。";
+        break;
+    case SQLITE_IOERR:
+        meaning = "读写数据库文件时出错。";
+        break;
+    case SQLITE_PERM:
+    case SQLITE_AUTH:
+        meaning = "没有访问数据库文件的权限。";
+        break;
+    default:
+        return description;
+    }
+    return std::string(meaning) + "\n(" + description + ")";
+}
+
+std::string errorText(sqlite3* db) {
+    return failureText(sqlite3_extended_errcode(db), sqlite3_errmsg(db));
+}
+
 } // namespace
 
 ScheduleDatabase::ScheduleDatabase(std::filesystem::path folder, MessageSink& sink)
@@ -92,7 +130,11 @@ void ScheduleDatabase::open() {
         status = sqlite3_exec(db, "select count(*) from sqlite_master", nullptr, nullptr, nullptr);
     }
     if (status != SQLITE_OK) {
-        const std::string reason = db ? sqlite3_errmsg(db) : sqlite3_errstr(status);
+        std::error_code ignored;
+        const std::string reason = !std::filesystem::exists(filePath(), ignored)
+                                       ? std::string("找不到数据库文件。")
+                                   : db ? errorText(db)
+                                        : failureText(status, sqlite3_errstr(status));
         sqlite3_close_v2(db);
         m_state = State::Closed;
         m_sink.show({"无法打开数据库 " + std::string(kFileName) + ":\n" + reason, "", MessageIcon::None});
@@ -164,7 +206,7 @@ ScheduleDatabase::ReadResult ScheduleDatabase::readRows(const std::string& sql, 
     }
     Statement stmt(m_db, sql);
     if (!stmt.ok()) {
-        const std::string reason = sqlite3_errmsg(m_db);
+        const std::string reason = errorText(m_db);
         close();
         m_sink.show({"数据库查询失败:\n" + reason, "", MessageIcon::None});
         return ReadResult::Failed;
@@ -205,13 +247,13 @@ bool ScheduleDatabase::rewriteTable(const std::string& table, std::size_t column
     if (!ensureOpen()) {
         reason = "数据库未打开";
     } else if (sqlite3_exec(m_db, "begin immediate", nullptr, nullptr, nullptr) != SQLITE_OK) {
-        reason = sqlite3_errmsg(m_db);
+        reason = errorText(m_db);
     } else {
         if (writeRows(table, columnCount, values, reason) &&
             sqlite3_exec(m_db, "commit", nullptr, nullptr, nullptr) == SQLITE_OK)
             return true;
         if (reason.empty())
-            reason = sqlite3_errmsg(m_db);
+            reason = errorText(m_db);
         // Whatever went wrong, the table keeps the rows it had.
         sqlite3_exec(m_db, "rollback", nullptr, nullptr, nullptr);
     }
@@ -227,7 +269,7 @@ bool ScheduleDatabase::writeRows(const std::string& table, std::size_t columnCou
     {
         Statement probe(m_db, "select * from " + quoteIdentifier(table));
         if (!probe.ok()) {
-            reason = sqlite3_errmsg(m_db);
+            reason = errorText(m_db);
             return false;
         }
         for (int c = 0; c < sqlite3_column_count(probe.get()); ++c)
