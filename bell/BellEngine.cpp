@@ -103,6 +103,15 @@ void BellEngine::nightlyReload(const LocalTime& now) {
     armNextEntry(now);
 }
 
+bool BellEngine::retryLoad(const LocalTime& now) {
+    if (!m_source.loadDayPlan(m_plan, now))
+        return false;
+    markRungRows(dayNumber(now));
+    m_view.planReplaced();
+    armNextEntry(now);
+    return true;
+}
+
 void BellEngine::followClockStep(const LocalTime& now, bool backwards) {
     if (m_currentRow < 0)
         return;

@@ -54,6 +54,10 @@ public:
     // loads the plan itself calls this and then armNextEntry, which records the load's date.
     void resetBellState();
 
+    // Loads the plan again after a load the database refused, as the nightly reload does but
+    // without counting as one: what rang today stays done, passed entries are marked, the next is
+    // armed. False, with everything as it was, when it still does not load.
+    bool retryLoad(const LocalTime& now);
     // One timer tick: nightly reload, firing check or wait count, playlist step.
     void onTick(const LocalTime& now);
     // Fires the armed entry when due; skips it silently when a minute or more overdue.

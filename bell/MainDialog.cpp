@@ -30,6 +30,22 @@ constexpr char kCloseItem[] = "关闭";
 constexpr char kAllDone[] = "所有任务已完成!";
 constexpr char kDeleteQuestion[] = "\n\n是否删除?\n\n 注:只删除,不保存!";
 
+// Passes messages on (or drops them, without a target) and counts them: a load that reported
+// something failed, one that reported nothing found no rows.
+class CountingSink final : public MessageSink {
+public:
+    explicit CountingSink(MessageSink* target) : m_target(target) {}
+    void show(const UserMessage& message) override {
+        ++count;
+        if (m_target)
+            m_target->show(message);
+    }
+    int count = 0;
+
+private:
+    MessageSink* m_target;
+};
+
 } // namespace
 
 MainDialog::MainDialog(std::filesystem::path programFolder, const Clock& clock, UserPrompts& prompts,
@@ -118,6 +134,7 @@ void MainDialog::connectControls() {
 
 void MainDialog::onTick(const LocalTime& now) {
     m_engine->onTick(now);
+    retryFailedLoad(now);
     if (m_hideOnFirstTick) {
         m_hideOnFirstTick = false;
         // A timer, not a wait: the bell and the window keep running meanwhile.
@@ -228,10 +245,22 @@ void MainDialog::planReplaced() {
 }
 
 bool MainDialog::loadDayPlan(TextTable& plan, const LocalTime& now) {
-    const bool loaded = halvix::loadDayPlan(m_programFolder, m_dayType, m_season, now, plan, m_prompts);
+    // A failure was reported once; the attempts after it stay quiet until one succeeds.
+    CountingSink sink(m_retryingLoad ? nullptr : &m_prompts);
+    const bool loaded = halvix::loadDayPlan(m_programFolder, m_dayType, m_season, now, plan, sink);
     if (loaded)
         m_model->tableChanged(); // before the bell selects and scrolls to the armed row
+    // A plan the database refused is tried again; a day that simply has no rows is not.
+    m_loadRetryTicks = !loaded && sink.count > 0 ? kLoadRetryTicks : -1;
     return loaded;
+}
+
+void MainDialog::retryFailedLoad(const LocalTime& now) {
+    if (m_loadRetryTicks < 0 || --m_loadRetryTicks > 0)
+        return;
+    m_retryingLoad = true;
+    m_engine->retryLoad(now);
+    m_retryingLoad = false;
 }
 
 void MainDialog::addTrayIcon() {

@@ -40,6 +40,9 @@ public:
     static constexpr int kHideDelayMs = 5000; // after the first tick
     static constexpr int kSoundColumnWidth = 220;
     static constexpr double kOpacity = 238 / 255.0;
+    // Ticks between quiet attempts to load a plan that the database refused (missing, locked,
+    // damaged): the bell gets its plan as soon as the database is usable again.
+    static constexpr int kLoadRetryTicks = 60;
 
     // Starts up at once: reads the day type and season, loads and arms today's plan and adds the
     // tray icon. `ticks`, when given, is started and feeds onTick; without it the caller calls
@@ -85,6 +88,7 @@ private:
     void placeClockDisplay();
     void connectControls();
     void reloadPlan();
+    void retryFailedLoad(const LocalTime& now);
     void applyListLook();
     void chooseDayType(int dayType);
     void chooseSeason(int season);
@@ -114,6 +118,8 @@ private:
     int m_dayType = 1;
     int m_season = 1;
     bool m_hideOnFirstTick = false;
+    int m_loadRetryTicks = -1; // ticks until the next attempt; -1 while no load has failed
+    bool m_retryingLoad = false;
 };
 
 } // namespace halvix

@@ -1,0 +1,118 @@
+#pragma once
+
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <sqlite3.h>
+
+#include <filesystem>
+#include <string>
+
+namespace halvix::test {
+
+// Read-only for everyone: the mode for a plain user and, since root ignores the mode, the
+// immutable flag as well when the tests run as root.
+class ReadOnlyFile {
+public:
+    explicit ReadOnlyFile(std::filesystem::path file) : m_file(std::move(file)) {
+        std::filesystem::permissions(m_file, std::filesystem::perms::owner_read |
+                                                 std::filesystem::perms::group_read |
+                                                 std::filesystem::perms::others_read);
+        if (::geteuid() == 0)
+            m_immutable = setImmutable(true);
+    }
+    // False for the superuser on a file system without the immutable flag: nothing stops writes.
+    bool holds() const { return ::geteuid() != 0 || m_immutable; }
+    ~ReadOnlyFile() {
+        if (m_immutable)
+            setImmutable(false);
+        std::filesystem::permissions(m_file, std::filesystem::perms::owner_read |
+                                                 std::filesystem::perms::owner_write);
+    }
+    ReadOnlyFile(const ReadOnlyFile&) = delete;
+    ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
+
+private:
+    bool setImmutable(bool on) const {
+        const int fd = ::open(m_file.c_str(), O_RDONLY);
+        if (fd < 0)
+            return false;
+        int flags = 0;
+        bool done = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+        flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+        done = done && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+        ::close(fd);
+        return done;
+    }
+
+    std::filesystem::path m_file;
+    bool m_immutable = false;
+};
+
+// Another process that holds an exclusive transaction on the database until released (or until
+// `holdMs` has passed, when given).
+class LockingProcess {
+public:
+    explicit LockingProcess(const std::filesystem::path& database, int holdMs = -1) {
+        int ready[2];
+        int release[2];
+        if (::pipe(ready) != 0 || ::pipe(release) != 0)
+            return;
+        m_pid = ::fork();
+        if (m_pid == 0) {
+            ::close(ready[0]);
+            ::close(release[1]);
+            sqlite3* db = nullptr;
+            sqlite3_open(database.c_str(), &db);
+            const bool locked = sqlite3_exec(db, "begin exclusive", nullptr, nullptr, nullptr) == SQLITE_OK;
+            const char byte = locked ? '1' : '0';
+            [[maybe_unused]] auto written = ::write(ready[1], &byte, 1);
+            if (holdMs >= 0) {
+                ::usleep(static_cast<useconds_t>(holdMs) * 1000);
+            } else {
+                char ignored;
+                [[maybe_unused]] auto got = ::read(release[0], &ignored, 1); // returns when released
+            }
+            sqlite3_exec(db, "rollback", nullptr, nullptr, nullptr);
+            sqlite3_close(db);
+            ::_exit(0);
+        }
+        ::close(ready[1]);
+        ::close(release[0]);
+        m_release = release[1];
+        char byte = '0';
+        m_locked = ::read(ready[0], &byte, 1) == 1 && byte == '1';
+        ::close(ready[0]);
+    }
+    ~LockingProcess() { release(); }
+    LockingProcess(const LockingProcess&) = delete;
+    LockingProcess& operator=(const LockingProcess&) = delete;
+
+    bool locked() const { return m_locked; }
+    void release() {
+        if (m_release >= 0)
+            ::close(m_release);
+        m_release = -1;
+        if (m_pid > 0)
+            ::waitpid(m_pid, nullptr, 0);
+        m_pid = -1;
+    }
+
+private:
+    pid_t m_pid = -1;
+    int m_release = -1;
+    bool m_locked = false;
+};
+
+// What a damaged disk or a careless copy might leave where the database was: text, no header.
+inline std::string notADatabase() {
+    std::string bytes;
+    while (bytes.size() < 16384)
+        bytes += "这不是一个数据库文件, 只是一些文字。0123456789\n";
+    return bytes;
+}
+
+} // namespace halvix::test
