@@ -70,7 +70,7 @@ cpu_2=$(cpu_ticks)
 say "CPU over the second (idle) minute: $(awk -v t=$((cpu_2 - cpu_1)) -v hz="$hz" \
     'BEGIN { printf "%.2f s = %.3f %% of one core", t / hz, t / hz / 60 * 100 }')"
 
-samples="$rss_1"
+samples="$rss_1 $(rss_kb)"
 max=$rss_1
 for ((second = 120; second < minutes * 60; second += 60)); do
     sleep 60
