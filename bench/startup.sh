@@ -71,13 +71,12 @@ say "CPU over the second (idle) minute: $(awk -v t=$((cpu_2 - cpu_1)) -v hz="$hz
     'BEGIN { printf "%.2f s = %.3f %% of one core", t / hz, t / hz / 60 * 100 }')"
 
 samples="$rss_1 $(rss_kb)"
-max=$rss_1
 for ((second = 120; second < minutes * 60; second += 60)); do
     sleep 60
     rss=$(rss_kb)
     samples+=" $rss"
-    [ "$rss" -gt "$max" ] && max=$rss
 done
+max=$(printf '%s\n' $samples | sort -n | tail -1)
 cpu_end=$(cpu_ticks)
 say "resident memory each minute from minute 1 to $minutes (kB): $samples"
 say "growth from minute 1 to minute $minutes: $(($(rss_kb) - rss_1)) kB (largest $max kB)"
