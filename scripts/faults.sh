@@ -1,0 +1,307 @@
+#!/usr/bin/env bash
+# Faults injected into the real program, as a school PC meets them. Each scenario starts the built
+# program from its own copy of the program folder, under a virtual display with a tray host and a
+# PulseAudio server whose null sink is recorded, injects its fault while the program runs, and
+# judges what the sink heard: which entries rang, how often, and which stayed silent.
+# Slow (one to four minutes a scenario), so not part of scripts/test.sh.
+#
+#   scripts/faults.sh                 every scenario
+#   scripts/faults.sh NAME...         only these (scripts/faults.sh --list names them)
+#
+# The scenarios live in scripts/faults/*.sh, one file per kind of fault; each file registers its
+# scenarios with add_scenario and ends each one with report_row. Environment: HALVIX_BUILD_DIR
+# (default build), HALVIX_APP_DIR (default $HALVIX_BUILD_DIR/app); FAULTS_VERBOSE=1 prints the
+# onsets heard in every scenario, not only in those that fail.
+set -uo pipefail
+
+FAULTS_HOME=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+source "$FAULTS_HOME/common.sh"
+
+: "${HALVIX_BUILD_DIR:=$HALVIX_ROOT/build}"
+: "${HALVIX_APP_DIR:=$HALVIX_BUILD_DIR/app}"
+FAULT_WORK=""
+FAULT_LOG=""
+
+# ---- Services and the work folder -------------------------------------------------------------
+
+faults_begin() {
+    [ -x "$HALVIX_APP_DIR/halvix" ] || { say "no program at $HALVIX_APP_DIR/halvix: build it first"; return 1; }
+    FAULT_WORK=$(mktemp -d /tmp/halvix-faults-XXXXXX)
+    FAULT_LOG=$FAULT_WORK/details.txt
+    : >"$FAULT_LOG"
+    if [ -z "${DISPLAY:-}" ]; then
+        start_display && start_tray_host || return 1
+    fi
+    if [ -z "${PULSE_SERVER:-}" ] || ! pactl info >/dev/null 2>&1; then
+        start_sound_server || return 1
+    fi
+    FAULT_SINK=${HALVIX_NULL_SINK:-$(pactl get-default-sink)}
+    FAULT_FAKETIME=$(dpkg -L libfaketime 2>/dev/null | grep -m1 '/libfaketime\.so\.1$')
+    [ -f "$FAULT_FAKETIME" ] || { say "libfaketime is not installed"; return 1; }
+}
+
+faults_end() {
+    program_stop
+    stop_services
+    [ -n "$FAULT_WORK" ] && rm -rf "$FAULT_WORK"
+}
+
+# Written to the details file, which is printed for every scenario that fails.
+note() { printf '%s\n' "$*" >>"$FAULT_LOG"; }
+
+real_now() { date +%s.%N; }
+
+# ---- The program folder ----------------------------------------------------------------------
+
+# program_folder NAME: a fresh copy of the built program folder, school week Monday to Friday,
+# daily timetable, spring term. Prints its path.
+program_folder() {
+    local dir=$FAULT_WORK/$1
+    rm -rf "$dir"
+    cp -a "$HALVIX_APP_DIR/." "$dir"
+    echo 1125 >"$dir/xqno.txt"
+    sqlite3 "$dir/jbase.mdb" "delete from lxtime; insert into lxtime values ('1');
+        delete from jjtime; insert into jjtime values ('1');"
+    echo "$dir"
+}
+
+# plan_every_day DIR "TIME SOUND"...: the same plan in every daily table, so any weekday rings it.
+plan_every_day() {
+    local dir=$1 sql="" table row number=0 values=""
+    shift
+    for row in "$@"; do
+        number=$((number + 1))
+        values+="${values:+,}('$number', '', '${row%% *}', '', '${row#* }', '待完', '')"
+    done
+    for table in cjtime zccjtime qjtime zcqjtime fridtime sundaytime; do
+        sql+="delete from $table; insert into $table values $values;"
+    done
+    sqlite3 "$dir/jbase.mdb" "$sql"
+}
+
+# ---- The running program, its clock and its sound ----------------------------------------------
+
+PROGRAM_PID=""
+PROGRAM_SURVIVED=""
+RECORDER_PID=""
+FAKE_CLOCK_FILE=""
+FAKE_OFFSETS=""  # "real-second offset" for every change of the program's clock
+RECORDING=""     # raw samples of the sink's monitor
+RECORD_RATE=8000
+
+# fake_epoch "YYYY-MM-DD HH:MM:SS": the second of that local time in the zone $FAULT_TZ.
+fake_epoch() { TZ=$FAULT_TZ date -d "$1" +%s; }
+
+# set_fake_clock EPOCH: the program's clock reads EPOCH from now on, and runs on from there.
+set_fake_clock() {
+    local now offset
+    now=$(real_now)
+    offset=$(awk -v e="$1" -v n="$now" 'BEGIN { printf "%+.3f", e - n }')
+    # Written whole, so the program never reads half a line.
+    printf '%s\n' "$offset" >"$FAKE_CLOCK_FILE.new" && mv "$FAKE_CLOCK_FILE.new" "$FAKE_CLOCK_FILE"
+    printf '%s %s\n' "$now" "$offset" >>"$FAKE_OFFSETS"
+}
+
+# The program's clock now, in seconds since the epoch.
+fake_now() { awk -v n="$(real_now)" -v o="$(tail -n1 "$FAKE_OFFSETS" | cut -d' ' -f2)" 'BEGIN { printf "%.3f", n + o }'; }
+
+# wait_for_fake "YYYY-MM-DD HH:MM:SS": sleeps until the program's clock reaches that time.
+wait_for_fake() {
+    local target left
+    target=$(fake_epoch "$1")
+    left=$(awk -v t="$target" -v f="$(fake_now)" 'BEGIN { printf "%.3f", t - f }')
+    awk -v l="$left" 'BEGIN { exit !(l > 0) }' && sleep "$left"
+}
+
+# program_start DIR "YYYY-MM-DD HH:MM:SS": records the sink, then starts the program in DIR with
+# its clock at that local time of $FAULT_TZ.
+program_start() {
+    local dir=$1
+    FAKE_CLOCK_FILE=$dir/clock.txt
+    FAKE_OFFSETS=$dir/clock-changes.txt
+    RECORDING=$dir/sink.raw
+    : >"$FAKE_OFFSETS"
+    parec -d "$FAULT_SINK.monitor" --rate=$RECORD_RATE --channels=1 --format=s16le --latency-msec=20 \
+        >"$RECORDING" &
+    RECORDER_PID=$!
+    sleep 0.5
+    set_fake_clock "$(fake_epoch "$2")"
+    # Monotonic time stays real, or the media pipeline stalls. The clock file is read at every
+    # call, so the scenario can step the clock while the program runs; with FAKE_CLOCK_STEPS=no
+    # the offset is fixed at the start and nothing is read (the soak, which counts open files).
+    local clock=(FAKETIME_TIMESTAMP_FILE="$FAKE_CLOCK_FILE" FAKETIME_NO_CACHE=1)
+    [ "${FAKE_CLOCK_STEPS:-yes}" = no ] && clock=(FAKETIME="$(cat "$FAKE_CLOCK_FILE")")
+    env TZ="$FAULT_TZ" LD_PRELOAD="$FAULT_FAKETIME" "${clock[@]}" FAKETIME_DONT_FAKE_MONOTONIC=1 \
+        "$dir/halvix" >"$dir/program-output.txt" 2>&1 &
+    PROGRAM_PID=$!
+}
+
+program_alive() { [ -n "$PROGRAM_PID" ] && kill -0 "$PROGRAM_PID" 2>/dev/null; }
+
+# Ends the program (SIGTERM, then SIGKILL) and the recorder; the first sample's real time is kept
+# in RECORD_START.
+program_stop() {
+    if [ -n "$PROGRAM_PID" ]; then
+        if program_alive; then PROGRAM_SURVIVED=yes; else PROGRAM_SURVIVED=no; fi
+        kill -CONT "$PROGRAM_PID" 2>/dev/null
+        kill -TERM "$PROGRAM_PID" 2>/dev/null
+        local i
+        for i in $(seq 50); do program_alive || break; sleep 0.1; done
+        program_alive && kill -KILL "$PROGRAM_PID" 2>/dev/null
+        wait "$PROGRAM_PID" 2>/dev/null
+        PROGRAM_PID=""
+    fi
+    if [ -n "$RECORDER_PID" ]; then
+        kill -INT "$RECORDER_PID" 2>/dev/null
+        wait "$RECORDER_PID" 2>/dev/null
+        local ended bytes
+        ended=$(real_now)
+        bytes=$(stat -c %s "$RECORDING")
+        RECORD_START=$(awk -v e="$ended" -v b="$bytes" -v r=$RECORD_RATE 'BEGIN { printf "%.3f", e - b / 2 / r }')
+        RECORDER_PID=""
+    fi
+}
+
+# ---- Judging what was heard --------------------------------------------------------------------
+
+# judge_rings SCENARIO "ring|silent YYYY-MM-DD HH:MM:SS"...: after program_stop, matches every
+# onset of sound on the sink to the entries by the program's clock at that moment (an entry rings
+# from its second to a minute after it) and adds the scenario's row to the summary.
+judge_rings() {
+    local name=$1 entries=$FAULT_WORK/$1-entries.txt line
+    shift
+    : >"$entries"
+    for line in "$@"; do
+        printf '%s %s %s\n' "${line%% *}" "$(fake_epoch "${line#* }")" "${line#* }" >>"$entries"
+    done
+    local verdict
+    verdict=$(python3 - "$RECORDING" "$RECORD_RATE" "$RECORD_START" "$FAKE_OFFSETS" "$entries" \
+        2>>"$FAULT_LOG" <<'PY'
+import array, sys
+
+raw, rate, start, offsets_file, entries_file = sys.argv[1], int(sys.argv[2]), float(sys.argv[3]), sys.argv[4], sys.argv[5]
+
+# Onsets: a 10 ms window louder than the threshold after at least a second of quiet (the gap
+# between the tracks of a folder is shorter, so a playlist counts once).
+samples = array.array("h")
+with open(raw, "rb") as f:
+    samples.frombytes(f.read())
+window = rate // 100
+onsets, quiet = [], 10**9
+for i in range(0, len(samples) - window, window):
+    loud = max(max(samples[i:i + window]), -min(samples[i:i + window])) > 300
+    if loud and quiet >= 100:
+        onsets.append(start + i / rate)
+    quiet = 0 if loud else quiet + 1
+
+changes = [tuple(map(float, l.split())) for l in open(offsets_file) if l.strip()]
+def program_clock(real):
+    offset = changes[0][1]
+    for when, value in changes:
+        if when <= real:
+            offset = value
+    return real + offset
+
+entries = []
+for l in open(entries_file):
+    kind, epoch, text = l.split(" ", 2)
+    entries.append([kind, int(epoch), text.strip(), 0])
+unexpected = []
+for real in onsets:
+    heard = program_clock(real)
+    # The latest entry whose minute this is: one sound, one entry.
+    candidates = [e for e in entries if e[1] - 0.5 <= heard < e[1] + 61]
+    match = max(candidates, key=lambda e: e[1]) if candidates else None
+    if match:
+        match[3] += 1
+    if not match or match[0] != "ring":
+        unexpected.append(heard)
+    print(f"onset at program time {heard:.2f} (real {real:.2f}): {match[2] if match else 'no entry'}",
+          file=sys.stderr)
+due = [e for e in entries if e[0] == "ring"]
+rang = sum(1 for e in due if e[3] >= 1)
+twice = sum(1 for e in entries if e[3] >= 2)
+stalled = sum(1 for e in due if e[3] == 0)
+silent_rang = sum(1 for e in entries if e[0] == "silent" and e[3])
+for e in entries:
+    print(f"  {e[0]:6} {e[2]}: heard {e[3]} time(s)", file=sys.stderr)
+print(len(due), rang, twice, stalled, len(unexpected))
+PY
+    )
+    local due rang twice stalled unexpected result=ok
+    read -r due rang twice stalled unexpected <<<"${verdict:-0 0 0 0 0}"
+    [ -n "$verdict" ] || result=FAILED
+    [ "$rang" = "$due" ] && [ "$twice" = 0 ] && [ "$stalled" = 0 ] && [ "$unexpected" = 0 ] || result=FAILED
+    [ "$due" -gt 0 ] || result=FAILED
+    if [ "$PROGRAM_SURVIVED" != yes ]; then
+        note "the program was no longer running at the end"
+        result=FAILED
+    fi
+    report_row "$name" "$due" "$rang" "$twice" "$stalled" "$unexpected" "$result"
+}
+
+# ---- Scenarios and the summary -----------------------------------------------------------------
+
+SCENARIO_NAMES=()
+SCENARIO_FUNCTIONS=()
+SUMMARY_ROWS=()
+FAILED_SCENARIOS=0
+
+# add_scenario NAME FUNCTION
+add_scenario() {
+    SCENARIO_NAMES+=("$1")
+    SCENARIO_FUNCTIONS+=("$2")
+}
+
+# report_row SCENARIO DUE RANG TWICE STALLED UNEXPECTED RESULT: one line of the summary table.
+report_row() {
+    SUMMARY_ROWS+=("$(printf '%-28s %5s %5s %7s %8s %11s  %s' "$@")")
+    printf '%s\n' "${SUMMARY_ROWS[-1]}"
+    [ "$7" = ok ] || FAILED_SCENARIOS=$((FAILED_SCENARIOS + 1))
+}
+
+print_summary() {
+    printf '\n%-28s %5s %5s %7s %8s %11s  %s\n' scenario due rang "twice" stalled unexpected result
+    printf '%s\n' "${SUMMARY_ROWS[@]}"
+}
+
+run_scenario() {
+    local name=$1 function=$2
+    : >"$FAULT_LOG"
+    say "scenario $name"
+    local before=$FAILED_SCENARIOS
+    "$function"
+    program_stop
+    if [ "$FAILED_SCENARIOS" -ne "$before" ] || [ -n "${FAULTS_VERBOSE:-}" ]; then
+        echo "details of $name:"
+        sed 's/^/    /' "$FAULT_LOG"
+    fi
+}
+
+for scenario_file in "$FAULTS_HOME"/faults/*.sh; do
+    source "$scenario_file"
+done
+
+main() {
+    if [ "${1:-}" = --list ]; then
+        printf '%s\n' "${SCENARIO_NAMES[@]}"
+        return 0
+    fi
+    trap faults_end EXIT
+    faults_begin || return 1
+    local i wanted
+    for i in "${!SCENARIO_NAMES[@]}"; do
+        if [ $# -gt 0 ]; then
+            for wanted in "$@"; do [ "$wanted" = "${SCENARIO_NAMES[$i]}" ] && break; done
+            [ "$wanted" = "${SCENARIO_NAMES[$i]}" ] || continue
+        fi
+        run_scenario "${SCENARIO_NAMES[$i]}" "${SCENARIO_FUNCTIONS[$i]}"
+    done
+    print_summary
+    [ "$FAILED_SCENARIOS" -eq 0 ]
+}
+
+# Sourced (by scripts/soak.sh), it only lends its helpers.
+if [ "${BASH_SOURCE[0]}" = "$0" ]; then
+    main "$@"
+fi
