@@ -12,13 +12,11 @@ using halvix::CsvFile;
 using halvix::TextList;
 using halvix::TextTable;
 
-constexpr int kRows = 100'000;
-
-// Titles and kRows plan rows of seven cells, as the data dialog exports them.
-TextList planCells() {
+// Titles and `rows` plan rows of seven cells, as the data dialog exports them.
+TextList planCells(int rows) {
     TextList cells{"序号", "日期", "时间", "事件", "声音", "状态", "备注"};
-    cells.reserve(static_cast<std::size_t>(kRows + 1) * 7);
-    for (int r = 0; r < kRows; ++r) {
+    cells.reserve(static_cast<std::size_t>(rows + 1) * 7);
+    for (int r = 0; r < rows; ++r) {
         const int minute = r % 1440;
         const std::string time = (minute / 60 < 10 ? "0" : "") + std::to_string(minute / 60) + ":" +
                                  (minute % 60 < 10 ? "0" : "") + std::to_string(minute % 60);
@@ -39,32 +37,34 @@ void importFile(benchmark::State& state, const std::filesystem::path& file) {
         TextTable table;
         benchmark::DoNotOptimize(table.fill(titles, cells));
     }
-    state.counters["rows/s"] = benchmark::Counter(kRows, benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["rows/s"] =
+        benchmark::Counter(double(state.range(0)), benchmark::Counter::kIsIterationInvariantRate);
 }
 
 void ImportCodePage936(benchmark::State& state) {
     const halvix::test::TempFolder folder;
-    CsvFile().writeFile(folder / "plan.csv", 7, planCells());
+    CsvFile().writeFile(folder / "plan.csv", 7, planCells(int(state.range(0))));
     importFile(state, folder / "plan.csv");
 }
-BENCHMARK(ImportCodePage936)->Unit(benchmark::kMillisecond);
+BENCHMARK(ImportCodePage936)->Arg(100)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 
 void ImportUtf8(benchmark::State& state) {
     const halvix::test::TempFolder folder;
-    CsvFile().writeFile(folder / "plan.csv", 7, planCells());
+    CsvFile().writeFile(folder / "plan.csv", 7, planCells(int(state.range(0))));
     folder.write("utf8.csv", halvix::gb18030ToUtf8(halvix::test::readFile(folder / "plan.csv")));
     importFile(state, folder / "utf8.csv");
 }
-BENCHMARK(ImportUtf8)->Unit(benchmark::kMillisecond);
+BENCHMARK(ImportUtf8)->Arg(100)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 
 void Export(benchmark::State& state) {
     const halvix::test::TempFolder folder;
-    const TextList cells = planCells();
+    const TextList cells = planCells(int(state.range(0)));
     const CsvFile csv;
     for (auto _ : state)
         benchmark::DoNotOptimize(csv.writeFile(folder / "plan.csv", 7, cells));
-    state.counters["rows/s"] = benchmark::Counter(kRows, benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["rows/s"] =
+        benchmark::Counter(double(state.range(0)), benchmark::Counter::kIsIterationInvariantRate);
 }
-BENCHMARK(Export)->Unit(benchmark::kMillisecond);
+BENCHMARK(Export)->Arg(100)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 
 } // namespace

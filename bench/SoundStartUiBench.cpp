@@ -64,9 +64,13 @@ private:
     QByteArray m_bytes;
 };
 
-double median(std::vector<double> values) {
+double quantile(std::vector<double> values, double q) {
     std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
+    return values[static_cast<std::size_t>(q * double(values.size() - 1) + 0.5)];
+}
+
+double median(std::vector<double> values) {
+    return quantile(std::move(values), 0.5);
 }
 
 } // namespace
@@ -79,7 +83,7 @@ int main(int argc, char** argv) {
 
     QTemporaryDir folder;
     std::vector<std::string> files;
-    for (const char* extension : {"wav", "mp3"}) {
+    for (const char* extension : {"mp3", "wav", "wma"}) {
         const QString file = folder.filePath(QString("铃声.%1").arg(extension));
         if (QProcess::execute("ffmpeg",
                               {"-v", "error", "-y", "-f", "lavfi", "-i",
@@ -124,9 +128,9 @@ int main(int argc, char** argv) {
         if (toSound.empty())
             return 1;
         std::printf(
-            "%s: firing to first audible sample over %zu trials: median %.1f ms, min %.1f ms, max %.1f ms; "
-            "playPath itself median %.2f ms\n",
-            file.substr(file.rfind('.')).c_str(), toSound.size(), median(toSound),
+            "%s: firing to first audible sample over %zu trials: median %.1f ms, p95 %.1f ms, min %.1f ms, "
+            "max %.1f ms; playPath itself median %.2f ms\n",
+            file.substr(file.rfind('.')).c_str(), toSound.size(), median(toSound), quantile(toSound, 0.95),
             *std::min_element(toSound.begin(), toSound.end()),
             *std::max_element(toSound.begin(), toSound.end()), median(inCall));
     }
