@@ -175,9 +175,9 @@ judge_rings() {
         printf '%s %s %s\n' "${line%% *}" "$(fake_epoch "${line#* }")" "${line#* }" >>"$entries"
     done
     local verdict
-    verdict=$(python3 - "$RECORDING" "$RECORD_RATE" "$RECORD_START" "$FAKE_OFFSETS" "$entries" \
+    verdict=$(TZ=$FAULT_TZ python3 - "$RECORDING" "$RECORD_RATE" "$RECORD_START" "$FAKE_OFFSETS" "$entries" \
         2>>"$FAULT_LOG" <<'PY'
-import array, sys
+import array, sys, time
 
 raw, rate, start, offsets_file, entries_file = sys.argv[1], int(sys.argv[2]), float(sys.argv[3]), sys.argv[4], sys.argv[5]
 
@@ -216,8 +216,9 @@ for real in onsets:
         match[3] += 1
     if not match or match[0] != "ring":
         unexpected.append(heard)
-    print(f"onset at program time {heard:.2f} (real {real:.2f}): {match[2] if match else 'no entry'}",
-          file=sys.stderr)
+    shown = time.strftime("%Y-%m-%d %H:%M:%S %z", time.localtime(heard))
+    print(f"sound began at {shown} +{heard % 1:.2f} s by the program's clock: "
+          f"{match[2] if match else 'no entry'}", file=sys.stderr)
 due = [e for e in entries if e[0] == "ring"]
 rang = sum(1 for e in due if e[3] >= 1)
 twice = sum(1 for e in entries if e[3] >= 2)
