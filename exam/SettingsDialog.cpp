@@ -7,6 +7,7 @@
 
 #include <QButtonGroup>
 #include <QDate>
+#include <QSignalBlocker>
 #include <utility>
 
 namespace halvix {
@@ -53,6 +54,14 @@ SettingsDialog::SettingsDialog(std::filesystem::path programFolder, UserPrompts&
     m_weekdayBoxes = {m_ui->weekdayCheck1, m_ui->weekdayCheck2, m_ui->weekdayCheck3, m_ui->weekdayCheck4,
                       m_ui->weekdayCheck5, m_ui->weekdayCheck6, m_ui->weekdayCheck7};
 
+    // The time pickers have no label of their own; a screen reader names them after their subject.
+    for (std::size_t g = 0; g < kSubjectCount; ++g) {
+        const auto subject = kSubjectNames[static_cast<std::size_t>(kGridSubjects[g])];
+        const QString name = QString::fromUtf8(subject.data(), static_cast<qsizetype>(subject.size()));
+        m_timePickers[2 * g]->setAccessibleName(name + QStringLiteral(" 开始"));
+        m_timePickers[2 * g + 1]->setAccessibleName(name + QStringLiteral(" 结束"));
+    }
+
     // The subjects' dates show today until an exam date is chosen.
     const QDate today = QDate::currentDate();
     for (QDateEdit* picker : m_datePickers)
@@ -69,8 +78,9 @@ SettingsDialog::SettingsDialog(std::filesystem::path programFolder, UserPrompts&
     // Focus loss ends the editing of the date; so does Enter.
     connect(m_ui->examDateEdit, &QDateEdit::editingFinished, this, &SettingsDialog::onExamDate);
     connect(m_ui->noListeningCheck, &QCheckBox::toggled, this, &SettingsDialog::onNoListening);
+    // Every change of a box counts as a click: a screen reader toggles a box without clicking it.
     for (int weekday = 1; weekday <= kWeekdayCount; ++weekday)
-        connect(m_weekdayBoxes[static_cast<std::size_t>(weekday - 1)], &QCheckBox::clicked, this,
+        connect(m_weekdayBoxes[static_cast<std::size_t>(weekday - 1)], &QCheckBox::toggled, this,
                 [this, weekday] { onWeekday(weekday); });
     connect(m_ui->resetButton, &QPushButton::clicked, this, &SettingsDialog::onResetWeekdays);
     connect(m_ui->toggleButton, &QPushButton::clicked, this, &SettingsDialog::onToggleLowerHalf);
@@ -117,6 +127,7 @@ void SettingsDialog::onResetWeekdays() {
     for (int weekday = 1; weekday <= kWeekdayCount; ++weekday) {
         QCheckBox* box = m_weekdayBoxes[static_cast<std::size_t>(weekday - 1)];
         box->setText(QString::fromStdString(m_weekdays.caption(weekday)));
+        const QSignalBlocker notAClick(box);
         box->setChecked(false);
     }
 }

@@ -1,0 +1,195 @@
+#!/usr/bin/env bash
+# The settings dialog in the whole program: the real executable starts from a copy of the program
+# folder on Wednesday 12 March 2025. Over the accessibility bus, as a screen reader would, the test
+# presses the main window's 设置, shows the dialog's lower half, ticks 星期一 and then 星期五, takes
+# today as the exam date (focus into its picker and out) and presses 保存. Checks that the dialog
+# closes, that sjtime then holds exactly the exam announcements of the 春季半期 timetable on 3月12日
+# (化学 on the second day, 3月13日) with the stored procedure settings, that settable holds those settings as
+# its one row, that xqno.txt holds 1125 and that the timetable file is written back with the same
+# times; then that SIGTERM ends the program with status 0.
+#
+# Needs a display with a tray host, a PulseAudio server and a session bus (scripts/test.sh starts
+# them); brings its own when run alone. Environment: HALVIX_APP_DIR, HALVIX_BUILD_DIR (the
+# dialog's screenshot and the program's output go to e2e-artifacts/).
+set -uo pipefail
+
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+source "$here/common.sh"
+trap stop_program_and_services EXIT
+
+dialog=时间设置
+# controls.py COMMAND ARGS...: the program's controls over the accessibility bus; one call may wait
+# long for a busy bus.
+controls() { timeout 30 /usr/bin/python3 "$here/controls.py" "$@" 2>/dev/null; }
+dialog_shown() { controls shown "$dialog"; }
+dialog_closed() { ! xdotool search --onlyvisible --name "^$dialog\$" >/dev/null 2>&1; }
+# in_dialog COMMAND ROLE NAME...: polls until the dialog's control is there and the command worked.
+in_dialog() { wait_for 60 controls "$1" "$dialog" "${@:2}"; }
+picker_shows() { [ "$(controls read "$dialog" picker "$1")" = "$2" ]; }
+
+# --- A program folder whose stored state differs from what the save writes ----------------------
+ensure_services
+copy_program_folder
+# The 春季半期 timetable on one line: the save writes it back one time a line.
+timetable=$app/tovk/cbhtime.txt
+timetable_times=$(tr -s ' \r\n' ' ' <"$timetable")
+echo "$timetable_times" >"$timetable"
+echo 37 >"$app/xqno.txt"
+# Procedure settings of this school: grade 8 has no listening test. A second, stale row must go.
+sqlite3 "$app/jbase.mdb" "delete from settable;
+    insert into settable values ('12', '1', '9', '4', '2', '3', '6', '20');
+    insert into settable values ('1', '1', '1', '1', '1', '1', '1', '1');
+    delete from sjtime;
+    insert into sjtime values ('1', '6月1日', '08:00', '开始答题', 'h05开始答题.mp3', '待完', '语文');" ||
+    exit 1
+
+# The 春季半期 timetable (cbhtime.txt) with intervals 4, 2, 3, 6 (15 minutes from 组织进入考场 to
+# 开始答题), countdown 20 and listening 12, 1, 9, in generation order: subject by subject, steps in
+# procedure order. D1 and D2 stand for the two exam days.
+expected_rows='D1|08:15|组织进入考场|h01组织进入考场.mp3|语文
+D1|08:24|分发试卷|h04分发试卷.mp3|语文
+D1|08:30|开始答题|h05开始答题.mp3|语文
+D1|10:10|倒计时|h06倒计时.mp3|语文
+D1|10:30|考试结束|h07考试结束.mp3|语文
+D1|14:15|组织进入考场|h01组织进入考场.mp3|数学
+D1|14:24|分发试卷|h04分发试卷.mp3|数学
+D1|14:30|开始答题|h05开始答题.mp3|数学
+D1|16:10|倒计时|h06倒计时.mp3|数学
+D1|16:30|考试结束|h07考试结束.mp3|数学
+D1|08:15|组织进入考场|h01组织进入考场.mp3|英语
+D1|08:24|分发试卷|h04分发试卷.mp3|英语
+D1|08:30|开始答题|h05开始答题.mp3|英语
+D1|08:32|初一听力|h08初一听力.mp3|英语
+D1|08:44|初三听力|h10初三听力.mp3|英语
+D1|10:10|倒计时|h06倒计时.mp3|英语
+D1|10:30|考试结束|h07考试结束.mp3|英语
+D1|10:35|组织进入考场|h01组织进入考场.mp3|物理
+D1|10:44|分发试卷|h04分发试卷.mp3|物理
+D1|10:50|开始答题|h05开始答题.mp3|物理
+D1|11:40|倒计时|h06倒计时.mp3|物理
+D1|12:00|考试结束|h07考试结束.mp3|物理
+D2|15:45|组织进入考场|h01组织进入考场.mp3|化学
+D2|15:54|分发试卷|h04分发试卷.mp3|化学
+D2|16:00|开始答题|h05开始答题.mp3|化学
+D2|16:40|倒计时|h06倒计时.mp3|化学
+D2|17:00|考试结束|h07考试结束.mp3|化学
+D1|14:15|组织进入考场|h01组织进入考场.mp3|思品
+D1|14:24|分发试卷|h04分发试卷.mp3|思品
+D1|14:30|开始答题|h05开始答题.mp3|思品
+D1|15:10|倒计时|h06倒计时.mp3|思品
+D1|15:30|考试结束|h07考试结束.mp3|思品
+D1|15:45|组织进入考场|h01组织进入考场.mp3|历史
+D1|15:54|分发试卷|h04分发试卷.mp3|历史
+D1|16:00|开始答题|h05开始答题.mp3|历史
+D1|16:40|倒计时|h06倒计时.mp3|历史
+D1|17:00|考试结束|h07考试结束.mp3|历史
+D1|10:35|组织进入考场|h01组织进入考场.mp3|地理
+D1|10:44|分发试卷|h04分发试卷.mp3|地理
+D1|10:50|开始答题|h05开始答题.mp3|地理
+D1|11:30|倒计时|h06倒计时.mp3|地理
+D1|11:50|考试结束|h07考试结束.mp3|地理
+D1|10:35|组织进入考场|h01组织进入考场.mp3|生物
+D1|10:44|分发试卷|h04分发试卷.mp3|生物
+D1|10:50|开始答题|h05开始答题.mp3|生物
+D1|11:30|倒计时|h06倒计时.mp3|生物
+D1|11:50|考试结束|h07考试结束.mp3|生物'
+
+# The expected rows as sqlite3 prints sjtime: numbered from 1, dates filled in, all 待完.
+expected_sjtime() {
+    sed -e 's/^D1|/3月12日|/' -e 's/^D2|/3月13日|/' <<<"$expected_rows" |
+        awk -F'|' -v OFS='|' '{ print NR, $1, $2, $3, $4, "待完", $5 }'
+}
+
+# --- Open the settings from the main window -------------------------------------------------------
+launch "2025-03-12 09:00:00" "$artifacts/settings-program-output.txt"
+if ! wait_for 60 window_visible; then
+    fail "the main window never appeared"
+    finish settings-program-output
+fi
+# The window goes into the tray about six seconds after the start; a double click brings it back.
+press_settings() {
+    window_visible || { tray_click 1 2 && wait_for 10 window_visible; } || return 1
+    controls press "$main_window_title" button 设置
+}
+if wait_for 90 press_settings && wait_for 30 dialog_shown; then
+    pass "设置 in the main window opened the dialog $dialog"
+else
+    fail "设置 did not open the dialog $dialog"
+    finish settings-program-output
+fi
+
+# The timetable of 春季半期 and today's date, as a screen reader reads them.
+if wait_for 30 picker_shows "语文 开始" 08:30 && picker_shows "化学 结束" 17:00 &&
+    picker_shows 语文 03月12日 && picker_shows 化学 03月12日; then
+    pass "the pickers show 春季半期's times and today's date"
+else
+    fail "语文 shows $(controls read "$dialog" picker 语文) from $(controls read "$dialog" picker "语文 开始")," \
+        "化学 $(controls read "$dialog" picker 化学) to $(controls read "$dialog" picker "化学 结束")"
+fi
+
+# --- The lower half: school week and exam date ---------------------------------------------------
+in_dialog press button 隐藏 # the button names the state the lower half is in
+in_dialog press check 星期一 && in_dialog has check "星期一  1" &&
+    in_dialog press check 星期五 && in_dialog has check "星期五  2"
+if controls has "$dialog" check "星期一  1" && controls has "$dialog" check "星期五  2"; then
+    pass "星期一 and 星期五 ticked, in that order"
+else
+    fail "the weekday boxes read: $(controls names "$dialog" | awk -F'\t' '/星期/ { printf "%s; ", $2 }')"
+fi
+
+# The exam date (today) is taken when its picker loses the focus: 春季半期 examines 化学 a day later.
+in_dialog leave picker 考试日期
+if wait_for 30 picker_shows 化学 03月13日 && picker_shows 语文 03月12日; then
+    pass "exam date 12 March: 语文 on 03月12日, 化学 on 03月13日"
+else
+    fail "after the exam date 语文 shows $(controls read "$dialog" picker 语文), 化学 $(controls read "$dialog" picker 化学)"
+fi
+
+dialog_window=$(xdotool search --onlyvisible --name "^$dialog\$" 2>/dev/null | head -1)
+if [ -n "$dialog_window" ] && import -window "$dialog_window" "$artifacts/settings-dialog.png" 2>/dev/null; then
+    pass "screenshot $artifacts/settings-dialog.png"
+else
+    fail "no screenshot of the dialog"
+fi
+
+# --- 保存 -----------------------------------------------------------------------------------------
+in_dialog press button 保存
+if wait_for 30 dialog_closed; then
+    pass "保存 closed the dialog"
+else
+    fail "the dialog is still open after 保存"
+fi
+
+sjtime=$(sqlite3 "$app/jbase.mdb" "select * from sjtime order by rowid")
+if [ "$sjtime" = "$(expected_sjtime)" ]; then
+    pass "sjtime holds the $(wc -l <<<"$sjtime") announcements of 3月12日 and 3月13日"
+else
+    fail "sjtime differs from the expected rows (< stored, > expected):"
+    diff <(echo "$sjtime") <(expected_sjtime)
+fi
+
+settable=$(sqlite3 "$app/jbase.mdb" "select * from settable")
+if [ "$settable" = "12|1|9|4|2|3|6|20" ]; then
+    pass "settable holds the eight settings as its one row"
+else
+    fail "settable holds: $settable"
+fi
+
+school_week=$(cat "$app/xqno.txt")
+if [ "$school_week" = 1125 ]; then
+    pass "xqno.txt holds 1125 (星期一 to 星期五)"
+else
+    fail "xqno.txt holds '$school_week'"
+fi
+
+if [ "$(tr -d '\r' <"$timetable")" = "$(tr -s ' ' '\n' <<<"$timetable_times" | grep .)" ]; then
+    pass "cbhtime.txt written back with its eighteen times, one a line"
+else
+    fail "cbhtime.txt holds: $(tr -s '\r\n' ' ' <"$timetable")"
+fi
+
+# --- A clean end on request -------------------------------------------------------------------------
+kill -TERM "$program"
+ends_cleanly "SIGTERM"
+
+finish settings-program-output
