@@ -16,20 +16,33 @@ constexpr int kLengthGraceMs = 500;
 
 } // namespace
 
-MciPlayer::MciPlayer(QObject* parent)
-    : QObject(parent), m_player(std::make_unique<QMediaPlayer>()),
-      m_output(std::make_unique<QAudioOutput>()) {
-    m_player->setAudioOutput(m_output.get());
+MciPlayer::MciPlayer(QObject* parent) : QObject(parent) {}
+
+MciPlayer::~MciPlayer() {
+    if (m_player) {
+        m_player->disconnect(this);
+        m_player->stop();
+        m_player.reset();
+    }
+}
+
+void MciPlayer::startPlayer() {
+    releasePlayer();
+    m_player = std::make_unique<QMediaPlayer>();
+    // A child of the player, so that it goes after the player that uses it.
+    m_player->setAudioOutput(new QAudioOutput(m_player.get()));
     connect(m_player.get(), &QMediaPlayer::durationChanged, this, &MciPlayer::onDurationChanged);
     connect(m_player.get(), &QMediaPlayer::mediaStatusChanged, this, &MciPlayer::onMediaStatusChanged);
     connect(m_player.get(), &QMediaPlayer::errorOccurred, this, &MciPlayer::onError);
 }
 
-MciPlayer::~MciPlayer() {
-    // The player goes before its output, and says nothing more to us while it goes.
+void MciPlayer::releasePlayer() {
+    if (!m_player)
+        return;
     m_player->disconnect(this);
     m_player->stop();
-    m_player.reset();
+    // Later, not now: this may run inside one of the player's own signals.
+    m_player.release()->deleteLater();
 }
 
 void MciPlayer::playPath(const std::string& fullPath) {
@@ -53,6 +66,10 @@ void MciPlayer::playPath(const std::string& fullPath) {
             Qt::QueuedConnection);
         return;
     }
+    // A player of its own for every sound, kept only while it sounds: the connection to the sound
+    // server is shared by every player that is alive, and one that outlived its server (stopped,
+    // restarted) would keep every later sound from being heard until the program restarts.
+    startPlayer();
     m_player->setSource(QUrl::fromLocalFile(m_path));
     m_player->play();
 }
@@ -63,12 +80,11 @@ void MciPlayer::close() {
     m_open = false;
     m_failed = false;
     m_lengthMs = 0;
-    m_player->stop();
-    m_player->setSource(QUrl());
+    releasePlayer();
 }
 
 bool MciPlayer::isPlaying() const {
-    return m_open && m_player->playbackState() == QMediaPlayer::PlayingState;
+    return m_open && m_player && m_player->playbackState() == QMediaPlayer::PlayingState;
 }
 
 void MciPlayer::onDurationChanged(qint64 ms) {
@@ -79,10 +95,12 @@ void MciPlayer::onDurationChanged(qint64 ms) {
 }
 
 void MciPlayer::onMediaStatusChanged() {
-    if (!m_open)
+    if (!m_open || !m_player)
         return;
     const auto status = m_player->mediaStatus();
-    if (status == QMediaPlayer::InvalidMedia) {
+    if (status == QMediaPlayer::EndOfMedia) {
+        releasePlayer();
+    } else if (status == QMediaPlayer::InvalidMedia) {
         fail(QStringLiteral("无法播放声音文件: %1").arg(m_path));
     } else if (status == QMediaPlayer::LoadedMedia && m_lengthMs == 0) {
         // A file that loads without a length (a header without sound) plays nothing and never ends:
@@ -95,7 +113,7 @@ void MciPlayer::onMediaStatusChanged() {
 }
 
 void MciPlayer::onError() {
-    if (m_open && m_player->error() != QMediaPlayer::NoError)
+    if (m_open && m_player && m_player->error() != QMediaPlayer::NoError)
         fail(QStringLiteral("无法播放声音文件: %1").arg(m_path));
 }
 
@@ -104,7 +122,7 @@ void MciPlayer::fail(const QString& reason) {
         return;
     m_failed = true;
     m_lengthMs = 0;
-    m_player->stop();
+    releasePlayer();
     emit failed(reason);
 }
 

@@ -7,7 +7,6 @@
 
 #include <memory>
 
-class QAudioOutput;
 class QMediaPlayer;
 
 namespace halvix {
@@ -35,13 +34,14 @@ signals:
     void failed(const QString& reason);
 
 private:
+    void startPlayer();
+    void releasePlayer();
     void onDurationChanged(qint64 ms);
     void onMediaStatusChanged();
     void onError();
     void fail(const QString& reason);
 
     std::unique_ptr<QMediaPlayer> m_player;
-    std::unique_ptr<QAudioOutput> m_output;
     QString m_path;
     unsigned long long m_playback = 0; // counts playPath calls, so a late report of an earlier one is ignored
     long long m_lengthMs = 0;

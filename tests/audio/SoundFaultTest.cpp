@@ -1,0 +1,155 @@
+// The sound server goes away under the player and comes back on the same socket (a crash and a
+// restart, or a new login): the next sound must be heard again, without restarting the program.
+// The test runs its own server, so the one that other tests share is never touched.
+#include "bell/MciPlayer.h"
+
+#include "support/TempFolder.h"
+
+#include <QProcess>
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <cmath>
+#include <cstring>
+
+using namespace halvix;
+
+namespace {
+
+constexpr int kRate = 22050;
+
+bool run(const QString& program, const QStringList& arguments) {
+    QProcess process;
+    process.start(program, arguments);
+    return process.waitForFinished(30000) && process.exitStatus() == QProcess::NormalExit &&
+           process.exitCode() == 0;
+}
+
+// A PulseAudio server of this test alone, with one null sink, on a socket that stays the same
+// across restarts.
+class PrivateSoundServer {
+public:
+    explicit PrivateSoundServer(const std::filesystem::path& folder) : m_folder(folder) {}
+    ~PrivateSoundServer() { kill(); }
+
+    QString address() const { return "unix:" + QString::fromStdString((m_folder / "native").string()); }
+
+    bool start() {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("XDG_RUNTIME_DIR", QString::fromStdString(m_folder.string()));
+        m_server.setProcessEnvironment(environment);
+        m_server.start("pulseaudio",
+                       {"--daemonize=no", "--exit-idle-time=-1", "-n", "--disallow-exit",
+                        "--load=module-null-sink sink_name=fault_null",
+                        "--load=module-native-protocol-unix socket=" +
+                            QString::fromStdString((m_folder / "native").string()) + " auth-anonymous=1"});
+        for (int i = 0; i < 100; ++i) {
+            if (run("pactl", {"--server=" + address(), "info"}))
+                return true;
+            QTest::qWait(100);
+        }
+        return false;
+    }
+    // As a crash would: no goodbye to its clients.
+    void kill() {
+        if (m_server.state() == QProcess::NotRunning)
+            return;
+        m_server.kill();
+        m_server.waitForFinished(5000);
+    }
+
+private:
+    std::filesystem::path m_folder;
+    QProcess m_server;
+};
+
+// Samples of the private sink's monitor while it records.
+class MonitorRecorder {
+public:
+    explicit MonitorRecorder(const QString& server) {
+        m_process.start("parec",
+                        {"--server=" + server, "--device=fault_null.monitor", "--raw", "--format=s16le",
+                         QString("--rate=%1").arg(kRate), "--channels=1", "--latency-msec=20"});
+    }
+    ~MonitorRecorder() {
+        m_process.kill();
+        m_process.waitForFinished(3000);
+    }
+    // The loudest RMS of any 100 ms heard so far.
+    double loudest() {
+        m_bytes += m_process.readAllStandardOutput();
+        const qsizetype samples = m_bytes.size() / 2;
+        double best = 0;
+        for (qsizetype start = 0; start + kRate / 10 <= samples; start += kRate / 10) {
+            double sum = 0;
+            for (qsizetype i = start; i < start + kRate / 10; ++i) {
+                std::int16_t sample;
+                std::memcpy(&sample, m_bytes.constData() + 2 * i, 2);
+                sum += double(sample) * sample;
+            }
+            best = std::max(best, std::sqrt(sum / (kRate / 10)));
+        }
+        return best;
+    }
+
+private:
+    QProcess m_process;
+    QByteArray m_bytes;
+};
+
+} // namespace
+
+class SoundFaultTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() {
+        if (QStandardPaths::findExecutable("pulseaudio").isEmpty())
+            QSKIP("no PulseAudio server to start");
+        m_server = std::make_unique<PrivateSoundServer>(m_folder.path());
+        QVERIFY(m_server->start());
+        // Before any player exists: the media framework connects where this says.
+        qputenv("PULSE_SERVER", m_server->address().toUtf8());
+        m_tone = (m_folder / "铃声.wav").string();
+        QVERIFY(run("ffmpeg", {"-v", "error", "-y", "-f", "lavfi", "-i",
+                               QString("sine=frequency=440:duration=1.5:sample_rate=%1").arg(kRate), "-ac",
+                               "1", QString::fromStdString(m_tone)}));
+    }
+
+    void theNextSoundIsHeardAfterTheServerCameBack() {
+        // The program's two channels: single files, and folder tracks, which played earlier and
+        // now stand idle.
+        MciPlayer player;
+        MciPlayer tracks;
+        QSignalSpy lengths(&player, &MciPlayer::lengthKnown);
+        QSignalSpy trackLengths(&tracks, &MciPlayer::lengthKnown);
+        {
+            MonitorRecorder recorder(m_server->address());
+            tracks.playPath(m_tone);
+            QTRY_COMPARE(trackLengths.count(), 1);
+            player.playPath(m_tone);
+            QTRY_VERIFY_WITH_TIMEOUT(recorder.loudest() > 1000, 10000);
+            QTest::qWait(2000); // both to their ends
+        }
+
+        m_server->kill();
+        // With no server at all: no crash, and whatever happens is over in a moment.
+        player.playPath(m_tone);
+        QTest::qWait(2000);
+
+        QVERIFY(m_server->start());
+        MonitorRecorder recorder(m_server->address());
+        QTest::qWait(500);
+        player.playPath(m_tone);
+        QTRY_VERIFY2_WITH_TIMEOUT(recorder.loudest() > 1000, "silent after the server came back", 10000);
+        QVERIFY(lengths.count() >= 2);
+    }
+
+private:
+    test::TempFolder m_folder;
+    std::unique_ptr<PrivateSoundServer> m_server;
+    std::string m_tone;
+};
+
+QTEST_MAIN(SoundFaultTest)
+#include "SoundFaultTest.moc"
