@@ -168,6 +168,8 @@ bool BellEngine::armNextEntry(const LocalTime& now) {
     readEntryTime(m_currentRow, m_targetHour, m_targetMinute, m_targetSecond);
     m_targetWallSecond = occurrenceNear(now, m_targetHour * 3600 + m_targetMinute * 60 + m_targetSecond);
     m_nextEntryCountdown.store(clampToInt(m_targetWallSecond - wallSecond(now)));
+    // The bell knows its next sound now, long before it rings.
+    m_playback.prepareSound(m_plan.cell(m_currentRow, kSoundColumn));
     return false;
 }
 

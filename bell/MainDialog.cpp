@@ -3,6 +3,7 @@
 #include "bell/BellEngine.h"
 #include "bell/DayPlanSelector.h"
 #include "bell/MciPlayer.h"
+#include "bell/PcmPlayer.h"
 #include "bell/Playback.h"
 #include "bell/TickDriver.h"
 #include "exam/SettingsDialog.h"
@@ -52,7 +53,7 @@ MainDialog::MainDialog(std::filesystem::path programFolder, const Clock& clock, 
                        TickDriver* ticks, QWidget* parent)
     : QDialog(parent), m_programFolder(std::move(programFolder)), m_clock(clock), m_prompts(prompts),
       m_ticks(ticks), m_ui(std::make_unique<Ui::MainDialog>()),
-      m_model(std::make_unique<TextTableModel>(m_plan)), m_singlePlayer(std::make_unique<MciPlayer>()),
+      m_model(std::make_unique<TextTableModel>(m_plan)), m_singlePlayer(std::make_unique<PcmPlayer>()),
       m_trackPlayer(std::make_unique<MciPlayer>()),
       m_playback(std::make_unique<Playback>(*m_singlePlayer, *m_trackPlayer, m_programFolder)),
       m_engine(std::make_unique<BellEngine>(m_plan, static_cast<PlanView&>(*this),

@@ -78,6 +78,12 @@ void Playback::playSoundFile(const std::string& name) {
     m_singlePlayer.playPath(textOf(m_programFolder / kSoundFolder / pathOf(name)));
 }
 
+void Playback::prepareSound(const std::string& sound) {
+    // No listing here: a path that turns out not to be there is only a hint the player drops.
+    if (!sound.empty() && namesSingleFile(sound))
+        m_singlePlayer.prepare(textOf(m_programFolder / kSoundFolder / pathOf(sound)));
+}
+
 bool Playback::soundFileExists(const std::string& name) const {
     if (name.empty())
         return false;

@@ -23,6 +23,9 @@ public:
     // non-empty text names a folder relative to the program folder ("\" and "/" both separate).
     // An empty text plays nothing (and ends a running playlist, like any firing).
     void startSound(const std::string& sound);
+    // The bell armed an entry with `sound`: a single file is handed to the single player to get
+    // ready ahead of the firing. Folders and empty texts need nothing.
+    void prepareSound(const std::string& sound);
     // Replaces the playlist with the folder's tracks in name order and starts the first.
     void playFolder(const std::string& folderText);
     // Starts and removes the first playlist path, when in folder mode.

@@ -15,6 +15,9 @@ public:
     virtual void close() = 0;
     // Length of the open media in milliseconds; 0 while unknown or when nothing is open.
     virtual long long lengthMs() const = 0;
+    // `fullPath` is likely the next sound of this channel: a channel may get it ready ahead so that
+    // playPath starts it sooner. Playing still works for a path that was never prepared.
+    virtual void prepare(const std::string& /*fullPath*/) {}
 };
 
 } // namespace halvix

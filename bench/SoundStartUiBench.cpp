@@ -1,7 +1,10 @@
 // From a firing (playPath) to the first audible sample on the sound server's sink, as a listener at
-// the loudspeaker would hear it. Needs a sound server (PULSE_SERVER; HALVIX_NULL_SINK names the
-// sink), pacat and ffmpeg. Usage: bench_SoundStartUiBench [trials=20]
+// the loudspeaker would hear it, for the streaming player and for the player of decoded sound (its
+// file prepared ahead, as the bell does when it arms an entry, and not prepared). Needs a sound
+// server (PULSE_SERVER; HALVIX_NULL_SINK names the sink), pacat and ffmpeg.
+// Usage: bench_SoundStartUiBench [trials=20]
 #include "bell/MciPlayer.h"
+#include "bell/PcmPlayer.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -103,37 +106,51 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    halvix::MciPlayer player;
+    halvix::MciPlayer streaming;
+    halvix::PcmPlayer decoded;
+    struct Way {
+        const char* name;
+        halvix::SoundPlayer& player;
+        bool prepared;
+    };
+    const Way ways[] = {{"streaming", streaming, false},
+                        {"decoded, not prepared", decoded, false},
+                        {"decoded, prepared", decoded, true}};
+    std::printf("%-6s %-22s %7s %7s %7s %7s %9s\n", "file", "player", "p50 ms", "p95 ms", "min ms", "max ms",
+                "call ms");
     for (const std::string& file : files) {
-        std::vector<double> toSound, inCall;
-        for (int trial = 0; trial < trials; ++trial) {
-            player.close();
-            pump(700); // silence between trials
-            const qsizetype fired = monitor.samples();
-            QElapsedTimer call;
-            call.start();
-            player.playPath(file);
-            inCall.push_back(double(call.nsecsElapsed()) / 1e6);
-            qsizetype heard = -1;
-            while (heard < 0 && call.elapsed() < 3000) {
-                pump(2);
-                heard = monitor.firstAudible(fired);
+        for (const Way& way : ways) {
+            std::vector<double> toSound, inCall;
+            for (int trial = 0; trial < trials; ++trial) {
+                way.player.close();
+                if (way.prepared)
+                    way.player.prepare(file); // the bell prepares when it arms, long before the firing
+                pump(700);                    // silence between trials
+                const qsizetype fired = monitor.samples();
+                QElapsedTimer call;
+                call.start();
+                way.player.playPath(file);
+                inCall.push_back(double(call.nsecsElapsed()) / 1e6);
+                qsizetype heard = -1;
+                while (heard < 0 && call.elapsed() < 3000) {
+                    pump(2);
+                    heard = monitor.firstAudible(fired);
+                }
+                if (heard < 0) {
+                    std::printf("%s, %s, trial %d: nothing heard within 3 s\n", file.c_str(), way.name,
+                                trial);
+                    continue;
+                }
+                toSound.push_back(double(heard - fired) * 1000.0 / kRate);
             }
-            if (heard < 0) {
-                std::printf("trial %d: nothing heard within 3 s\n", trial);
-                continue;
-            }
-            toSound.push_back(double(heard - fired) * 1000.0 / kRate);
+            way.player.close();
+            if (toSound.empty())
+                return 1;
+            std::printf("%-6s %-22s %7.1f %7.1f %7.1f %7.1f %9.2f  (%zu trials)\n",
+                        file.substr(file.rfind('.')).c_str(), way.name, median(toSound),
+                        quantile(toSound, 0.95), *std::min_element(toSound.begin(), toSound.end()),
+                        *std::max_element(toSound.begin(), toSound.end()), median(inCall), toSound.size());
         }
-        if (toSound.empty())
-            return 1;
-        std::printf(
-            "%s: firing to first audible sample over %zu trials: median %.1f ms, p95 %.1f ms, min %.1f ms, "
-            "max %.1f ms; playPath itself median %.2f ms\n",
-            file.substr(file.rfind('.')).c_str(), toSound.size(), median(toSound), quantile(toSound, 0.95),
-            *std::min_element(toSound.begin(), toSound.end()),
-            *std::max_element(toSound.begin(), toSound.end()), median(inCall));
     }
-    player.close();
     return 0;
 }

@@ -1,10 +1,16 @@
 #include "bell/Playback.h"
 
+#include "bell/BellEngine.h"
+#include "bell/LocalTime.h"
+#include "bell/PlanSource.h"
+#include "bell/PlanView.h"
 #include "bell/RecordingPlayer.h"
+#include "store/TextTable.h"
 #include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -207,6 +213,64 @@ TEST_F(PlaybackTest, NewFolderReplacesTheRunningPlaylistAndLeavesTheSingleFile) 
     playback.startSound("空");
     EXPECT_TRUE(playback.playlist().empty());
     EXPECT_TRUE(ticksOfNextTracks(10, 70).empty());
+}
+
+// The bell hands the single player each armed entry's file ahead of its firing, so the player can
+// get it ready; folders are not prepared, and the file prepared is the one that then plays.
+TEST(PlaybackPreparation, ArmingPreparesTheNextSingleFileSound) {
+    class NamingPlayer final : public SoundPlayer {
+    public:
+        void prepare(const std::string& fullPath) override { calls.push_back("prepare " + name(fullPath)); }
+        void playPath(const std::string& fullPath) override { calls.push_back("play " + name(fullPath)); }
+        void close() override {}
+        long long lengthMs() const override { return 0; }
+        static std::string name(const std::string& path) {
+            const fs::path file(path);
+            return file.parent_path().filename().string() + "/" + file.filename().string();
+        }
+        Names calls;
+    };
+    class QuietView final : public PlanView {
+        void statusChanged(int) override {}
+        void showArmedRow(int) override {}
+        void advanceSelection(int) override {}
+        void planReplaced() override {}
+    };
+    class FixedSource final : public PlanSource {
+    public:
+        bool loadDayPlan(TextTable& table, const LocalTime&) override {
+            table = plan;
+            return true;
+        }
+        TextTable plan;
+    };
+
+    TempFolder folder;
+    for (const char* name : {"voic/上课.mp3", "voic/下课.wav", "voic/晨读/1.mp3"})
+        folder.write(name, "");
+    NamingPlayer single;
+    RecordingPlayer track;
+    Playback playback{single, track, folder.path()};
+    FixedSource source;
+    source.plan.setColumns({"序号", "日期", "时间", "事件", "声音", "状态", "备注"});
+    for (const auto& [time, sound] :
+         {std::pair{"08:00:00", "上课.mp3"}, {"08:00:10", "voic\\晨读"}, {"08:00:30", "下课.wav"}})
+        source.plan.appendRow({"", "", time, "", sound, BellEngine::kPending, ""});
+    source.plan.renumber();
+    TextTable plan;
+    QuietView view;
+    std::atomic<int> countdown{0};
+    BellEngine engine{plan, view, source, playback, countdown};
+
+    LocalTime now{2027, 3, 15, 7, 59, 0, 1};
+    engine.reloadPlan(now);
+    EXPECT_EQ(single.calls, Names{"prepare voic/上课.mp3"});
+    for (; now.secondOfDay() < 8 * 3600 + 40; ++now.second, now.minute += now.second / 60, now.second %= 60,
+                                              now.hour += now.minute / 60, now.minute %= 60)
+        engine.onTick(now);
+    EXPECT_EQ(single.calls, (Names{"prepare voic/上课.mp3", "play voic/上课.mp3", "prepare voic/下课.wav",
+                                   "play voic/下课.wav"}));
+    EXPECT_EQ(track.playedNames(), Names{"1.mp3"});
 }
 
 } // namespace
