@@ -10,6 +10,7 @@
 #include "bell/PlanView.h"
 #include "bell/Playback.h"
 #include "bell/RecordingPlayer.h"
+#include "bell/SystemClock.h"
 #include "store/TextTable.h"
 #include "support/TempFolder.h"
 
@@ -61,19 +62,7 @@ public:
     }
 
     // What a clock of this zone shows at `instant`.
-    static LocalTime show(std::time_t instant) {
-        std::tm parts{};
-        localtime_r(&instant, &parts);
-        LocalTime t;
-        t.year = parts.tm_year + 1900;
-        t.month = parts.tm_mon + 1;
-        t.day = parts.tm_mday;
-        t.hour = parts.tm_hour;
-        t.minute = parts.tm_min;
-        t.second = parts.tm_sec;
-        t.weekday = parts.tm_wday == 0 ? 7 : parts.tm_wday;
-        return t;
-    }
+    static LocalTime show(std::time_t instant) { return SystemClock::localTimeOf(instant); }
 
 private:
     std::optional<std::string> m_old;
