@@ -1,7 +1,7 @@
 #include "app/BellApp.h"
 
 #include "bell/MainDialog.h"
-#include "bell/SystemClock.h"
+#include "time/SystemClock.h"
 #include "bell/TickDriver.h"
 #include "widgets/Resources.h"
 #include "widgets/UserPrompts.h"

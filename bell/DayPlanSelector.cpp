@@ -1,7 +1,7 @@
 #include "bell/DayPlanSelector.h"
 
-#include "store/MessageSink.h"
-#include "store/NumberText.h"
+#include "common/MessageSink.h"
+#include "common/NumberText.h"
 #include "store/ScheduleDatabase.h"
 #include "store/TableCatalogue.h"
 #include "store/TextTable.h"

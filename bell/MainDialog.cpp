@@ -7,9 +7,9 @@
 #include "bell/Playback.h"
 #include "bell/TickDriver.h"
 #include "exam/SettingsDialog.h"
-#include "store/TextTableModel.h"
+#include "widgets/TextTableModel.h"
 #include "ui_MainDialog.h"
-#include "widgets/ClockDisplay.h"
+#include "clockdisplay/ClockDisplay.h"
 #include "widgets/UserPrompts.h"
 
 #include <QEvent>

@@ -1,6 +1,6 @@
 #include "bell/TickDriver.h"
 
-#include "bell/SystemClock.h"
+#include "time/SystemClock.h"
 
 #include <algorithm>
 

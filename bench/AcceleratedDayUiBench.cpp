@@ -1,7 +1,7 @@
 // Resident memory of the main window while its bell is ticked through whole days in accelerated
 // time: every entry of the default timetable fires and plays its real sound. Memory should stay
 // flat from day to day. Usage: bench_AcceleratedDayUiBench PROGRAM_FOLDER [days=3]
-#include "bell/LocalTime.h"
+#include "time/LocalTime.h"
 #include "bell/MainDialog.h"
 #include "store/TextTable.h"
 #include "widgets/Resources.h"

@@ -1,5 +1,5 @@
 #include "bell/BellEngine.h"
-#include "bell/LocalTime.h"
+#include "time/LocalTime.h"
 #include "bell/PlanSource.h"
 #include "bell/PlanView.h"
 #include "bell/Playback.h"

@@ -1,6 +1,6 @@
 // Cost of reading a plan table into a list and of rewriting a table, per row.
 #include "bell/DayPlanSelector.h"
-#include "store/MessageSink.h"
+#include "common/MessageSink.h"
 #include "store/ScheduleDatabase.h"
 #include "store/TableCatalogue.h"
 #include "store/TextTable.h"

@@ -2,7 +2,7 @@
 
 #include "editing/CsvFile.h"
 #include "store/TextTable.h"
-#include "store/TextTableModel.h"
+#include "widgets/TextTableModel.h"
 
 #include <QDialog>
 #include <filesystem>

@@ -1,7 +1,7 @@
 #include "exam/PresetFile.h"
 
-#include "exam/TextFile.h"
-#include "store/MessageSink.h"
+#include "common/TextFile.h"
+#include "common/MessageSink.h"
 
 #include <charconv>
 #include <optional>

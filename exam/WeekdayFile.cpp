@@ -1,7 +1,7 @@
 #include "exam/WeekdayFile.h"
 
-#include "exam/TextFile.h"
-#include "store/MessageSink.h"
+#include "common/TextFile.h"
+#include "common/MessageSink.h"
 
 #include <algorithm>
 #include <string_view>

@@ -1,7 +1,7 @@
 // A database file of any bytes: opening, reading the plan and writing a choice never crash.
 #include "FuzzFolder.h"
 #include "bell/DayPlanSelector.h"
-#include "store/MessageSink.h"
+#include "common/MessageSink.h"
 #include "store/ScheduleDatabase.h"
 #include "store/TextTable.h"
 

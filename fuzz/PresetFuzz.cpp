@@ -1,7 +1,7 @@
 // Exam preset files with any content: every time that comes out is a time of day.
 #include "FuzzFolder.h"
 #include "exam/PresetFile.h"
-#include "store/MessageSink.h"
+#include "common/MessageSink.h"
 
 #include <cstdlib>
 

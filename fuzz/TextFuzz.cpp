@@ -1,7 +1,7 @@
 // Number and clock texts: any bytes read without overflow or a crash, and an entry time that is
 // accepted is always a real time of day written in one of the two forms.
-#include "bell/ClockText.h"
-#include "store/NumberText.h"
+#include "time/ClockText.h"
+#include "common/NumberText.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -1,6 +1,6 @@
 #include "store/ScheduleDatabase.h"
 
-#include "store/MessageSink.h"
+#include "common/MessageSink.h"
 
 #include <sqlite3.h>
 

@@ -1,7 +1,7 @@
 #include "bell/BellEngine.h"
 
-#include "bell/ClockText.h"
-#include "bell/LocalTime.h"
+#include "time/ClockText.h"
+#include "time/LocalTime.h"
 #include "bell/PlanSource.h"
 #include "bell/PlanView.h"
 #include "bell/Playback.h"

@@ -4,13 +4,13 @@
 // stalls, and an entry a minute or more overdue is passed over without sound.
 
 #include "bell/BellEngine.h"
-#include "bell/ClockText.h"
-#include "bell/LocalTime.h"
+#include "time/ClockText.h"
+#include "time/LocalTime.h"
 #include "bell/PlanSource.h"
 #include "bell/PlanView.h"
 #include "bell/Playback.h"
 #include "bell/RecordingPlayer.h"
-#include "bell/SystemClock.h"
+#include "time/SystemClock.h"
 #include "store/TextTable.h"
 #include "support/TempFolder.h"
 

@@ -1,7 +1,7 @@
 #include "bell/Playback.h"
 
 #include "bell/BellEngine.h"
-#include "bell/LocalTime.h"
+#include "time/LocalTime.h"
 #include "bell/PlanSource.h"
 #include "bell/PlanView.h"
 #include "bell/RecordingPlayer.h"

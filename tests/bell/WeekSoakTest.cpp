@@ -4,9 +4,9 @@
 // time, with its sound, and nothing else.
 
 #include "bell/BellEngine.h"
-#include "bell/ClockText.h"
+#include "time/ClockText.h"
 #include "bell/DayPlanSelector.h"
-#include "bell/LocalTime.h"
+#include "time/LocalTime.h"
 #include "bell/PlanSource.h"
 #include "bell/PlanView.h"
 #include "bell/Playback.h"

@@ -1,6 +1,6 @@
 // The process is killed at random moments while it rewrites a large table: afterwards the database
 // is intact and the table holds exactly the old rows or exactly the new ones, never a mixture.
-#include "store/MessageSink.h"
+#include "common/MessageSink.h"
 #include "store/ScheduleDatabase.h"
 #include "support/ScheduleFixture.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "store/MessageSink.h"
+#include "common/MessageSink.h"
 
 #include <string>
 #include <vector>

@@ -1,5 +1,5 @@
-#include "widgets/ClockDisplay.h"
-#include "bell/LocalTime.h"
+#include "clockdisplay/ClockDisplay.h"
+#include "time/LocalTime.h"
 #include "widgets/Resources.h"
 
 #include <QElapsedTimer>

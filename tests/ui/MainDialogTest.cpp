@@ -3,7 +3,7 @@
 #include "exam/SettingsDialog.h"
 #include "support/ScheduleFixture.h"
 #include "support/ScriptedPrompts.h"
-#include "widgets/ClockDisplay.h"
+#include "clockdisplay/ClockDisplay.h"
 #include "widgets/Resources.h"
 
 #include <QAction>

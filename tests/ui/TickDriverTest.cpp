@@ -1,5 +1,5 @@
 #include "bell/TickDriver.h"
-#include "bell/SystemClock.h"
+#include "time/SystemClock.h"
 
 #include <QtTest>
 

@@ -1,4 +1,4 @@
-#include "store/TextTableModel.h"
+#include "widgets/TextTableModel.h"
 
 #include <QFontMetrics>
 #include <QHeaderView>

@@ -1,4 +1,4 @@
-#include "store/NumberText.h"
+#include "common/NumberText.h"
 
 #include <climits>
 

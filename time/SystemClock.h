@@ -1,6 +1,6 @@
 #pragma once
 
-#include "bell/LocalTime.h"
+#include "time/LocalTime.h"
 
 #include <ctime>
 

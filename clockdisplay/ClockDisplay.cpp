@@ -1,6 +1,6 @@
-#include "widgets/ClockDisplay.h"
+#include "clockdisplay/ClockDisplay.h"
 
-#include "bell/SystemClock.h"
+#include "time/SystemClock.h"
 
 #include <QPaintEvent>
 #include <QPainter>

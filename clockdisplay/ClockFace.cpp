@@ -1,6 +1,6 @@
-#include "widgets/ClockFace.h"
+#include "clockdisplay/ClockFace.h"
 
-#include "bell/LocalTime.h"
+#include "time/LocalTime.h"
 
 #include <algorithm>
 

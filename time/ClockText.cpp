@@ -1,7 +1,7 @@
-#include "bell/ClockText.h"
+#include "time/ClockText.h"
 
-#include "bell/LocalTime.h"
-#include "store/NumberText.h"
+#include "time/LocalTime.h"
+#include "common/NumberText.h"
 
 #include <climits>
 #include <string>

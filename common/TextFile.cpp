@@ -1,4 +1,4 @@
-#include "exam/TextFile.h"
+#include "common/TextFile.h"
 
 #include <fstream>
 #include <iterator>

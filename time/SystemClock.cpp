@@ -1,4 +1,4 @@
-#include "bell/SystemClock.h"
+#include "time/SystemClock.h"
 
 #include <chrono>
 

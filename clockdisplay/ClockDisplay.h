@@ -1,6 +1,6 @@
 #pragma once
 
-#include "widgets/ClockFace.h"
+#include "clockdisplay/ClockFace.h"
 
 #include <QPixmap>
 #include <QWidget>
