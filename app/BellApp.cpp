@@ -1,8 +1,10 @@
 #include "app/BellApp.h"
 
+#include "bell/Bell.h"
+#include "bell/BellTray.h"
 #include "bell/MainDialog.h"
-#include "time/SystemClock.h"
 #include "bell/TickDriver.h"
+#include "time/SystemClock.h"
 #include "widgets/Resources.h"
 #include "widgets/UserPrompts.h"
 
@@ -84,6 +86,8 @@ int BellApp::run() {
     const SystemClock clock;
     DialogPrompts prompts;
     TickDriver ticks;
+    Bell bell(programFolder(), clock);
+    BellTray tray;
     std::unique_ptr<MainDialog> window;
 
     const auto quit = [&window] {
@@ -99,12 +103,26 @@ int BellApp::run() {
     // Started from the event loop, so that a quit during start-up (a message box may be open)
     // ends the loops cleanly instead of being lost.
     QTimer::singleShot(0, &m_app, [&] {
-        window = std::make_unique<MainDialog>(programFolder(), clock, prompts, &ticks);
+        // Ticking before the plan is loaded: the bell rings on while a start-up message waits.
+        QObject::connect(&ticks, &TickDriver::tick, &bell, &Bell::onTick);
+        ticks.start();
+        window = std::make_unique<MainDialog>(bell, prompts);
         prompts.setParent(window.get());
-        QObject::connect(window.get(), &QDialog::finished, &m_app, [] { QCoreApplication::exit(0); });
+        window->attachTray(tray);
+        tray.show();
+        QObject::connect(window.get(), &QDialog::finished, &m_app, [&tray] {
+            tray.hide();
+            QCoreApplication::exit(0);
+        });
         window->show();
     });
+    // What failed while nobody asked goes to the tray (and the program's output), never to a box.
+    QObject::connect(&bell, &Bell::unattendedNotice, &tray, [&tray](const QString& text) {
+        qWarning("%s", qUtf8Printable(text));
+        tray.notify(text);
+    });
     const int status = m_app.exec();
+    ticks.stop();
     window.reset();
     return status;
 }

@@ -44,11 +44,24 @@ BellEngine::BellEngine(TextTable& plan, PlanView& view, PlanSource& source, Play
     : m_plan(plan), m_view(view), m_source(source), m_playback(playback),
       m_nextEntryCountdown(nextEntryCountdown) {}
 
-bool BellEngine::reloadPlan(const LocalTime& now) {
-    if (m_source.loadDayPlan(m_plan, now))
+LoadResult BellEngine::reloadPlan(const LocalTime& now) {
+    const LoadResult result = load(now);
+    if (result == LoadResult::Loaded) {
+        // A reload on the same date must not ring again what rang before it.
+        markRungRows(dayNumber(now));
         m_view.planReplaced();
+    }
     resetBellState();
-    return armNextEntry(now);
+    armNextEntry(now);
+    return result;
+}
+
+LoadResult BellEngine::load(const LocalTime& now) {
+    const LoadResult result = m_source.loadDayPlan(m_plan, now);
+    // Scheduled before anyone hears of the failure, so nothing the user does with the notice
+    // holds up the next attempt.
+    m_loadRetryTicks = result == LoadResult::Failed ? kLoadRetryTicks : -1;
+    return result;
 }
 
 void BellEngine::resetBellState() {
@@ -84,6 +97,8 @@ void BellEngine::onTick(const LocalTime& now) {
 
     if (now.secondOfDay() >= kReloadSecondOfDay && reloadAllowed(now))
         nightlyReload(now);
+    else if (m_loadRetryTicks >= 0 && --m_loadRetryTicks <= 0)
+        retryLoad(now);
 
     if (m_armed)
         checkFire(now);
@@ -96,20 +111,19 @@ void BellEngine::onTick(const LocalTime& now) {
 void BellEngine::nightlyReload(const LocalTime& now) {
     // Counted as run even when nothing loads, or a missing database would be reported every second.
     recordLoad(now);
-    if (m_source.loadDayPlan(m_plan, now)) {
+    if (load(now) == LoadResult::Loaded) {
         markRungRows(dayNumber(now));
         m_view.planReplaced();
     }
     armNextEntry(now);
 }
 
-bool BellEngine::retryLoad(const LocalTime& now) {
-    if (!m_source.loadDayPlan(m_plan, now))
-        return false;
+void BellEngine::retryLoad(const LocalTime& now) {
+    if (load(now) != LoadResult::Loaded)
+        return;
     markRungRows(dayNumber(now));
     m_view.planReplaced();
     armNextEntry(now);
-    return true;
 }
 
 void BellEngine::followClockStep(const LocalTime& now, bool backwards) {

@@ -8,9 +8,10 @@
 #include <utility>
 #include <vector>
 
+#include "bell/PlanSource.h"
+
 namespace halvix {
 
-class PlanSource;
 class PlanView;
 class Playback;
 class TextTable;
@@ -40,25 +41,26 @@ public:
     static constexpr int kReloadSecondOfDay = 1 * 3600 + 1 * 60;
     // How many of the latest dates keep the record of what rang on them.
     static constexpr std::size_t kRememberedDays = 8;
+    // Ticks between quiet attempts to load a plan that the database refused (missing, locked,
+    // damaged): the bell gets its plan as soon as the database is usable again.
+    static constexpr int kLoadRetryTicks = 60;
 
     // `plan` (owned by the main window) holds the day plan; column 2 time, 4 sound, 5 status.
     // `nextEntryCountdown` receives the seconds to the armed entry at every arming.
     BellEngine(TextTable& plan, PlanView& view, PlanSource& source, Playback& playback,
                std::atomic<int>& nextEntryCountdown);
 
-    // The full reload (start-up, a change of day type or season): loads the plan, resets the
-    // bell (six-tick wait), marks passed entries "完成" silently and arms the next. Returns true
-    // when no pending entry is left. A load at or after 01:01 counts as that date's nightly reload.
-    bool reloadPlan(const LocalTime& now);
+    // The full reload (start-up, a change of day type or season): loads the plan, marks what
+    // already rang on this date "完成", resets the bell (six-tick wait), marks passed entries
+    // "完成" silently and arms the next. A load at or after 01:01 counts as that date's nightly
+    // reload. A failed load is tried again every kLoadRetryTicks ticks until one gets through.
+    LoadResult reloadPlan(const LocalTime& now);
     // The bell's reset of a full reload: row 0, target 0:0, disarmed for six ticks. A caller that
     // loads the plan itself calls this and then armNextEntry, which records the load's date.
     void resetBellState();
 
-    // Loads the plan again after a load the database refused, as the nightly reload does but
-    // without counting as one: what rang today stays done, passed entries are marked, the next is
-    // armed. False, with everything as it was, when it still does not load.
-    bool retryLoad(const LocalTime& now);
-    // One timer tick: nightly reload, firing check or wait count, playlist step.
+    // One timer tick: nightly reload or the retry of a refused load, firing check or wait count,
+    // playlist step.
     void onTick(const LocalTime& now);
     // Fires the armed entry when due; skips it silently when a minute or more overdue.
     void checkFire(const LocalTime& now);
@@ -76,6 +78,10 @@ public:
     void rowRemoved(int row, const LocalTime& now);
 
     int currentRow() const { return m_currentRow; }
+    // No pending entry is left in the plan.
+    bool nothingLeft() const { return m_currentRow < 0; }
+    // A load failed and is tried again at the tick when the count reaches 0; -1 while none failed.
+    int loadRetryTicks() const { return m_loadRetryTicks; }
     int targetHour() const { return m_targetHour; }
     int targetMinute() const { return m_targetMinute; }
     int targetSecond() const { return m_targetSecond; }
@@ -87,7 +93,12 @@ public:
     bool reloadAllowed(const LocalTime& day) const;
 
 private:
+    LoadResult load(const LocalTime& now);
     void nightlyReload(const LocalTime& now);
+    // Loads the plan again after a load the database refused, as the nightly reload does but
+    // without counting as one: what rang today stays done, passed entries are marked, the next is
+    // armed. Everything stays as it was when it still does not load.
+    void retryLoad(const LocalTime& now);
     void recordLoad(const LocalTime& now);
     void followClockStep(const LocalTime& now, bool backwards);
     // Marks a passed entry "完成" without sound.
@@ -115,6 +126,7 @@ private:
     long long m_targetWallSecond = 0;           // the armed entry's time on the date it was armed for
     long long m_lastTickWallSecond = LLONG_MIN; // LLONG_MIN before the first tick
     bool m_loadPending = false;                 // a full load happened; the next arming records its date
+    int m_loadRetryTicks = -1;
     long long m_planDay = LLONG_MIN;            // the date (dayNumber) whose nightly reload ran last
     // Time and sound texts of what rang on each of the latest dates, for a date loaded again after
     // the clock was set to another date and back.

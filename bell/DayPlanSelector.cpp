@@ -93,23 +93,27 @@ std::string choosePlanQuery(int dayType, int season, const LocalTime& today, Wee
     return sql::dailyPlan(season == kSpring ? tables::zccjtime : tables::zcqjtime);
 }
 
-bool loadDayPlan(const std::filesystem::path& folder, int dayType, int season, const LocalTime& today,
-                 TextTable& plan, MessageSink& sink) {
+LoadResult loadDayPlan(const std::filesystem::path& folder, int dayType, int season, const LocalTime& today,
+                      TextTable& plan, MessageSink& sink) {
     ScheduleDatabase db(folder, sink);
     if (db.databaseMissing()) {
         sink.show({"数据库已丢失!", "", MessageIcon::Question});
-        return false;
+        return LoadResult::Failed;
     }
     const std::string query = choosePlanQuery(dayType, season, today, readWeekDays(folder));
     db.open();
+    if (!db.isOpen())
+        return LoadResult::Failed; // reported by the database
     TextList names;
     TextList values;
-    const bool found = db.query(names, values, query);
+    const auto read = db.queryRows(names, values, query);
     db.close();
-    if (!found || plan.fill(names, values) == 0)
-        return false;
+    if (read == ScheduleDatabase::ReadResult::Failed)
+        return LoadResult::Failed;
+    if (read == ScheduleDatabase::ReadResult::NoRows || plan.fill(names, values) == 0)
+        return LoadResult::NoRows;
     plan.renumber();
-    return true;
+    return LoadResult::Loaded;
 }
 
 } // namespace halvix

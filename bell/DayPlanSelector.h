@@ -1,5 +1,6 @@
 #pragma once
 
+#include "bell/PlanSource.h"
 #include "time/LocalTime.h"
 
 #include <filesystem>
@@ -38,9 +39,10 @@ bool writeSeason(const std::filesystem::path& folder, int season, MessageSink& s
 // The Sunday table serves the day before the first school day, ahead of every other rule.
 std::string choosePlanQuery(int dayType, int season, const LocalTime& today, WeekDays week);
 
-// Fills `plan` with today's rows in time order, numbered 1, 2, 3, ... Returns false and leaves
-// `plan` as it was when the database is missing ("数据库已丢失!") or the query gives no rows.
-bool loadDayPlan(const std::filesystem::path& folder, int dayType, int season, const LocalTime& today,
+// Fills `plan` with today's rows in time order, numbered 1, 2, 3, ... Anything but Loaded leaves
+// `plan` as it was: NoRows when the day has no rows, Failed (reported to `sink`) when the database is
+// missing ("数据库已丢失!"), does not open or cannot be read.
+LoadResult loadDayPlan(const std::filesystem::path& folder, int dayType, int season, const LocalTime& today,
                  TextTable& plan, MessageSink& sink);
 
 } // namespace halvix

@@ -1,11 +1,9 @@
 #include "bell/MainDialog.h"
 
+#include "bell/Bell.h"
 #include "bell/BellEngine.h"
+#include "bell/BellTray.h"
 #include "bell/DayPlanSelector.h"
-#include "bell/MciPlayer.h"
-#include "bell/PcmPlayer.h"
-#include "bell/Playback.h"
-#include "bell/TickDriver.h"
 #include "exam/SettingsDialog.h"
 #include "widgets/TextTableModel.h"
 #include "ui_MainDialog.h"
@@ -15,50 +13,21 @@
 #include <QEvent>
 #include <QIcon>
 #include <QKeyEvent>
-#include <QMenu>
-#include <QSystemTrayIcon>
 #include <QTimer>
-
-#include <utility>
 
 namespace halvix {
 
 namespace {
 
 constexpr char kIconResource[] = ":/icons/bell.png";
-constexpr char kTrayTip[] = "校园广播";
-constexpr char kCloseItem[] = "关闭";
 constexpr char kAllDone[] = "所有任务已完成!";
 constexpr char kDeleteQuestion[] = "\n\n是否删除?\n\n 注:只删除,不保存!";
 
-// Passes messages on (or drops them, without a target) and counts them: a load that reported
-// something failed, one that reported nothing found no rows.
-class CountingSink final : public MessageSink {
-public:
-    explicit CountingSink(MessageSink* target) : m_target(target) {}
-    void show(const UserMessage& message) override {
-        ++count;
-        if (m_target)
-            m_target->show(message);
-    }
-    int count = 0;
-
-private:
-    MessageSink* m_target;
-};
-
 } // namespace
 
-MainDialog::MainDialog(std::filesystem::path programFolder, const Clock& clock, UserPrompts& prompts,
-                       TickDriver* ticks, QWidget* parent)
-    : QDialog(parent), m_programFolder(std::move(programFolder)), m_clock(clock), m_prompts(prompts),
-      m_ticks(ticks), m_ui(std::make_unique<Ui::MainDialog>()),
-      m_model(std::make_unique<TextTableModel>(m_plan)), m_singlePlayer(std::make_unique<PcmPlayer>()),
-      m_trackPlayer(std::make_unique<MciPlayer>()),
-      m_playback(std::make_unique<Playback>(*m_singlePlayer, *m_trackPlayer, m_programFolder)),
-      m_engine(std::make_unique<BellEngine>(m_plan, static_cast<PlanView&>(*this),
-                                            static_cast<PlanSource&>(*this), *m_playback,
-                                            m_nextEntryCountdown)) {
+MainDialog::MainDialog(Bell& bell, UserPrompts& prompts, QWidget* parent)
+    : QDialog(parent), m_bell(bell), m_prompts(prompts), m_ui(std::make_unique<Ui::MainDialog>()),
+      m_model(std::make_unique<TextTableModel>(bell.plan())) {
     m_ui->setupUi(this);
     // A plain top-level window (own taskbar entry, minimise box) of fixed size.
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -68,34 +37,51 @@ MainDialog::MainDialog(std::filesystem::path programFolder, const Clock& clock, 
     showAsList(*m_ui->planList, *m_model);
     placeClockDisplay();
     connectControls();
+    m_bell.setView(this);
 
     setWindowIcon(QIcon(QString::fromLatin1(kIconResource)));
-    if (m_ticks) {
-        connect(m_ticks, &TickDriver::tick, this, &MainDialog::onTick);
-        m_ticks->start();
-    }
     setWindowOpacity(kOpacity);
     m_clockDisplay->startClock(kClockBackgroundResource, kClockLargeDigitsResource,
                                kClockSmallDigitsResource);
-    m_nextEntryCountdown = 500;
-    m_season = readSeason(m_programFolder, m_prompts);
-    m_dayType = readDayType(m_programFolder, m_prompts);
+    m_bell.nextEntryCountdown() = 500;
+    const int season = readSeason(m_bell.programFolder(), m_prompts);
+    m_bell.choose(readDayType(m_bell.programFolder(), m_prompts), season);
     checkRadioButtons();
     reloadPlan();
-    addTrayIcon();
     m_hideOnFirstTick = true;
 }
 
 MainDialog::~MainDialog() {
-    if (m_ticks) {
-        disconnect(m_ticks, nullptr, this, nullptr);
-        m_ticks->stop();
-    }
-    if (m_tray)
-        m_tray->hide();
-    // Its worker reads the countdown, which goes with this object's members.
+    m_bell.setView(nullptr);
     delete m_clockDisplay;
     m_ui->planList->setModel(nullptr);
+}
+
+void MainDialog::attachTray(BellTray& tray) {
+    m_tray = &tray;
+    connect(this, &QDialog::finished, &tray, &BellTray::hide);
+    connect(&tray, &BellTray::showRequested, this, &MainDialog::showFromTray);
+    connect(&tray, &BellTray::quitRequested, this, &QDialog::reject);
+}
+
+int MainDialog::dayType() const {
+    return m_bell.dayType();
+}
+
+int MainDialog::season() const {
+    return m_bell.season();
+}
+
+const TextTable& MainDialog::plan() const {
+    return m_bell.plan();
+}
+
+const BellEngine& MainDialog::engine() const {
+    return m_bell.engine();
+}
+
+int MainDialog::nextEntryCountdown() const {
+    return m_bell.nextEntryCountdown().load();
 }
 
 void MainDialog::useControlFont() {
@@ -109,7 +95,7 @@ void MainDialog::useControlFont() {
 
 void MainDialog::placeClockDisplay() {
     QWidget* place = m_ui->clockPlace;
-    m_clockDisplay = new ClockDisplay(m_nextEntryCountdown, m_clock, this);
+    m_clockDisplay = new ClockDisplay(m_bell.nextEntryCountdown(), m_bell.clock(), this);
     m_clockDisplay->setObjectName(QStringLiteral("clockDisplay"));
     m_clockDisplay->setAccessibleName(QStringLiteral("距下一次响铃"));
     m_clockDisplay->move(place->pos());
@@ -127,15 +113,14 @@ void MainDialog::connectControls() {
     connect(m_ui->settingsButton, &QPushButton::clicked, this, &MainDialog::onSettings);
     connect(m_ui->planList, &QTableView::doubleClicked, this,
             [this](const QModelIndex& index) { onPlanDoubleClick(index.row()); });
-    connect(m_trackPlayer.get(), &MciPlayer::lengthKnown, this,
-            [this](qint64 ms) { m_playback->onTrackLength(ms); });
-    // An unplayable track has no length: the playlist moves on to the next one.
-    connect(m_trackPlayer.get(), &MciPlayer::failed, this, [this] { m_playback->onTrackLength(0); });
+    connect(&m_bell, &Bell::ticked, this, &MainDialog::onBellTicked);
 }
 
 void MainDialog::onTick(const LocalTime& now) {
-    m_engine->onTick(now);
-    retryFailedLoad(now);
+    m_bell.onTick(now);
+}
+
+void MainDialog::onBellTicked() {
     if (m_hideOnFirstTick) {
         m_hideOnFirstTick = false;
         // A timer, not a wait: the bell and the window keep running meanwhile.
@@ -144,9 +129,13 @@ void MainDialog::onTick(const LocalTime& now) {
 }
 
 void MainDialog::reloadPlan() {
-    const bool nothingLeft = m_engine->reloadPlan(m_clock.now());
+    const LoadResult result = m_bell.reloadPlan();
     applyListLook();
-    if (nothingLeft)
+    // Shown once the bell is armed again: the boxes wait for a click, the bell does not.
+    for (const UserMessage& notice : m_bell.takeNotices())
+        m_prompts.show(notice);
+    // A plan that could not be read is not a day whose bells have all rung.
+    if (result != LoadResult::Failed && m_bell.engine().nothingLeft())
         m_prompts.show({kAllDone, "提示", MessageIcon::Question});
 }
 
@@ -174,55 +163,56 @@ void MainDialog::onAutumn() {
 }
 
 void MainDialog::chooseDayType(int dayType) {
-    m_dayType = dayType;
+    m_bell.choose(dayType, m_bell.season());
     // A failed write is reported by the database; the choice holds for this run anyway.
-    writeDayType(m_programFolder, dayType, m_prompts);
+    writeDayType(m_bell.programFolder(), dayType, m_prompts);
     reloadPlan();
     checkRadioButtons();
 }
 
 void MainDialog::chooseSeason(int season) {
-    m_season = season;
-    writeSeason(m_programFolder, season, m_prompts);
+    m_bell.choose(m_bell.dayType(), season);
+    writeSeason(m_bell.programFolder(), season, m_prompts);
     reloadPlan();
     checkRadioButtons();
 }
 
 void MainDialog::checkRadioButtons() {
-    m_ui->dailyButton->setChecked(m_dayType == kDailyDay);
-    m_ui->examButton->setChecked(m_dayType != kDailyDay);
-    m_ui->springButton->setChecked(m_season == kSpring);
-    m_ui->autumnButton->setChecked(m_season != kSpring);
+    m_ui->dailyButton->setChecked(dayType() == kDailyDay);
+    m_ui->examButton->setChecked(dayType() != kDailyDay);
+    m_ui->springButton->setChecked(season() == kSpring);
+    m_ui->autumnButton->setChecked(season() != kSpring);
 }
 
 void MainDialog::onSettings() {
     // A window of its own; the bell keeps ticking in its loop. What
     // it changes reaches the list at the next reload (01:01, a radio button, the next start).
-    SettingsDialog settings(m_programFolder, m_prompts);
+    SettingsDialog settings(m_bell.programFolder(), m_prompts);
     settings.exec();
 }
 
 void MainDialog::onPlanDoubleClick(int row) {
-    if (row < 0 || row >= m_plan.rowCount())
+    const TextTable& rows = m_bell.plan();
+    if (row < 0 || row >= rows.rowCount())
         return;
     std::string prompt;
     for (int column = 0; column < 4; ++column) {
         if (column > 0)
             prompt += ' ';
-        prompt += m_plan.cell(row, column);
+        prompt += rows.cell(row, column);
     }
     prompt += kDeleteQuestion;
     if (!m_prompts.confirm({prompt, "删除", MessageIcon::Question}))
         return;
     m_model->removeListRow(row);
     // The rows below moved up: the bell must not ring whatever now stands at the armed position.
-    m_engine->rowRemoved(row, m_clock.now());
+    m_bell.engine().rowRemoved(row, m_bell.clock().now());
 }
 
 void MainDialog::statusChanged(int row) {
     // The bell wrote the cell into the table itself; setting the same text again tells the view.
     m_model->setCell(row, BellEngine::kStatusColumn,
-                     std::string(m_plan.cell(row, BellEngine::kStatusColumn)));
+                     std::string(plan().cell(row, BellEngine::kStatusColumn)));
 }
 
 void MainDialog::showArmedRow(int row) {
@@ -234,7 +224,7 @@ void MainDialog::showArmedRow(int row) {
 }
 
 void MainDialog::advanceSelection(int row) {
-    if (row < m_plan.rowCount())
+    if (row < plan().rowCount())
         m_ui->planList->selectRow(row);
     else
         m_ui->planList->clearSelection();
@@ -245,47 +235,9 @@ void MainDialog::planReplaced() {
     applyListLook();
 }
 
-bool MainDialog::loadDayPlan(TextTable& plan, const LocalTime& now) {
-    // A failure was reported once; the attempts after it stay quiet until one succeeds.
-    CountingSink sink(m_retryingLoad ? nullptr : &m_prompts);
-    const bool loaded = halvix::loadDayPlan(m_programFolder, m_dayType, m_season, now, plan, sink);
-    if (loaded)
-        m_model->tableChanged(); // before the bell selects and scrolls to the armed row
-    // A plan the database refused is tried again; a day that simply has no rows is not.
-    m_loadRetryTicks = !loaded && sink.count > 0 ? kLoadRetryTicks : -1;
-    return loaded;
-}
-
-void MainDialog::retryFailedLoad(const LocalTime& now) {
-    if (m_loadRetryTicks < 0 || --m_loadRetryTicks > 0)
-        return;
-    m_retryingLoad = true;
-    m_engine->retryLoad(now);
-    m_retryingLoad = false;
-}
-
-void MainDialog::addTrayIcon() {
-    m_trayMenu = std::make_unique<QMenu>();
-    m_trayMenu->setObjectName(QStringLiteral("trayMenu"));
-    QAction* close = m_trayMenu->addAction(QString::fromUtf8(kCloseItem));
-    close->setObjectName(QStringLiteral("closeAction"));
-    connect(close, &QAction::triggered, this, &QDialog::reject);
-
-    m_tray = std::make_unique<QSystemTrayIcon>(QIcon(QString::fromLatin1(kIconResource)));
-    m_tray->setObjectName(QStringLiteral("trayIcon"));
-    m_tray->setToolTip(QString::fromUtf8(kTrayTip));
-    m_tray->setContextMenu(m_trayMenu.get());
-    connect(m_tray.get(), &QSystemTrayIcon::activated, this,
-            [this](QSystemTrayIcon::ActivationReason reason) {
-                if (reason == QSystemTrayIcon::DoubleClick)
-                    showFromTray();
-            });
-    m_tray->show();
-}
-
 bool MainDialog::trayUsable() const {
     // Without a notification area a hidden window could never be brought back.
-    return m_tray && m_tray->isVisible() && QSystemTrayIcon::isSystemTrayAvailable();
+    return m_tray && m_tray->usable();
 }
 
 void MainDialog::hideToTray() {
@@ -297,12 +249,6 @@ void MainDialog::showFromTray() {
     showNormal();
     raise();
     activateWindow();
-}
-
-void MainDialog::done(int result) {
-    if (m_tray)
-        m_tray->hide();
-    QDialog::done(result);
 }
 
 void MainDialog::changeEvent(QEvent* event) {

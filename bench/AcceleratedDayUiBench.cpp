@@ -2,6 +2,7 @@
 // time: every entry of the default timetable fires and plays its real sound. Memory should stay
 // flat from day to day. Usage: bench_AcceleratedDayUiBench PROGRAM_FOLDER [days=3]
 #include "time/LocalTime.h"
+#include "bell/Bell.h"
 #include "bell/MainDialog.h"
 #include "store/TextTable.h"
 #include "widgets/Resources.h"
@@ -70,7 +71,8 @@ int main(int argc, char** argv) {
     setDay(clock.time, 0);
     clock.time.hour = 0;
     QuietPrompts prompts;
-    halvix::MainDialog window(work, clock, prompts);
+    halvix::Bell bell(work, clock);
+    halvix::MainDialog window(bell, prompts);
     window.show();
     app.processEvents();
 

@@ -28,7 +28,7 @@ public:
 
 class NoSource final : public PlanSource {
 public:
-    bool loadDayPlan(TextTable&, const LocalTime&) override { return false; }
+    LoadResult loadDayPlan(TextTable&, const LocalTime&) override { return LoadResult::NoRows; }
 };
 
 class NoPlayer final : public SoundPlayer {

@@ -187,15 +187,21 @@ bool ScheduleDatabase::loadTable(const std::string& table, TextList& names, Text
 }
 
 bool ScheduleDatabase::query(TextList& names, TextList& values, const std::string& sql) {
-    if (databaseMissing() || sql.empty())
-        return false;
-    values.clear();
     TextList readNames;
-    const ReadResult result = readRows(sql, readNames, values);
-    if (result != ReadResult::Rows)
+    if (queryRows(readNames, values, sql) != ReadResult::Rows)
         return false;
     names = std::move(readNames);
     return true;
+}
+
+ScheduleDatabase::ReadResult ScheduleDatabase::queryRows(TextList& names, TextList& values,
+                                                         const std::string& sql) {
+    if (databaseMissing())
+        return ReadResult::Failed;
+    values.clear();
+    if (sql.empty())
+        return ReadResult::NoRows;
+    return readRows(sql, names, values);
 }
 
 ScheduleDatabase::ReadResult ScheduleDatabase::readRows(const std::string& sql, TextList& names,
@@ -221,8 +227,11 @@ ScheduleDatabase::ReadResult ScheduleDatabase::readRows(const std::string& sql, 
         const int status = sqlite3_step(stmt.get());
         if (status == SQLITE_DONE)
             break;
-        if (status != SQLITE_ROW)
+        if (status != SQLITE_ROW) {
+            // A damaged page or a lock that outlasted the busy timeout, part-way through the rows.
+            m_sink.show({"数据库查询失败:\n" + errorText(m_db), "", MessageIcon::None});
             return ReadResult::Failed; // rows read so far stay in `values`
+        }
         any = true;
         for (int c = 0; c < columns; ++c)
             values.push_back(fieldText(stmt.get(), c));

@@ -18,6 +18,8 @@ class MessageSink;
 class ScheduleDatabase {
 public:
     static constexpr const char* kFileName = "jbase.mdb";
+    // What a read found: rows, none, or a failure that was reported.
+    enum class ReadResult { Rows, NoRows, Failed };
 
     ScheduleDatabase(std::filesystem::path folder, MessageSink& sink);
     virtual ~ScheduleDatabase();
@@ -34,6 +36,8 @@ public:
     // set (the columns of the empty table) and `values` is untouched.
     bool loadTable(const std::string& table, TextList& names, TextList& values);
     bool query(TextList& names, TextList& values, const std::string& sql);
+    // As query, telling an empty result from a failure. `names` is set whenever the query ran.
+    ReadResult queryRows(TextList& names, TextList& values, const std::string& sql);
     // Deletes every row and inserts values row by row, in one transaction: on any failure the
     // table keeps its old rows. An empty list changes nothing and returns false.
     bool replaceRows(const std::string& table, std::size_t columnCount, const TextList& values);
@@ -46,7 +50,6 @@ public:
 
 private:
     enum class State { Unopened, Open, Closed };
-    enum class ReadResult { Rows, NoRows, Failed };
 
     // Only an object that was never opened opens itself on first use.
     bool ensureOpen();

@@ -88,13 +88,13 @@ std::string soundOf(int weekday, const std::string& time) {
 // The plan of the day of the load, as the database would give it.
 class WeekdaySource final : public PlanSource {
 public:
-    bool loadDayPlan(TextTable& plan, const LocalTime& now) override {
+    LoadResult loadDayPlan(TextTable& plan, const LocalTime& now) override {
         loads.push_back(stamp(now));
         plan.setColumns({"序号", "日期", "时间", "事件", "声音", "状态", "备注"});
         for (const char* time : kTimes)
             plan.appendRow({"", "", time, "", soundOf(now.weekday, time), BellEngine::kPending, ""});
         plan.renumber();
-        return true;
+        return LoadResult::Loaded;
     }
     Texts loads; // when each load ran
 };

@@ -123,7 +123,7 @@ TEST(DayPlanSelector, LoadsNumberedRowsInTimeOrder) {
                                {"3", "", "07:55", "c", "c.mp3", "待完", ""}});
     RecordingSink sink;
     TextTable plan;
-    ASSERT_TRUE(loadDayPlan(fx.folder(), 1, 1, day(3), plan, sink));
+    ASSERT_EQ(loadDayPlan(fx.folder(), 1, 1, day(3), plan, sink), LoadResult::Loaded);
     ASSERT_EQ(plan.rowCount(), 3);
     EXPECT_EQ(plan.cell(0, 2), "07:55");
     EXPECT_EQ(plan.cell(1, 2), "08:00");
@@ -143,7 +143,7 @@ TEST(DayPlanSelector, ExamDayLoadsOnlyTodaysGeneratedRows) {
     fx.insertPlan("ksqjtime", {{"1", "", "06:30", "起床", "起床.mp3", "待完", ""}});
     RecordingSink sink;
     TextTable plan;
-    ASSERT_TRUE(loadDayPlan(fx.folder(), 2, 2, day(2, 1, 5), plan, sink));
+    ASSERT_EQ(loadDayPlan(fx.folder(), 2, 2, day(2, 1, 5), plan, sink), LoadResult::Loaded);
     ASSERT_EQ(plan.rowCount(), 2);
     EXPECT_EQ(plan.cell(0, 3), "起床");
     EXPECT_EQ(plan.cell(1, 6), "语文");
@@ -154,13 +154,13 @@ TEST(DayPlanSelector, NothingToLoadKeepsTheListAsItWas) {
     RecordingSink sink;
     TextTable plan;
     plan.fill({"a"}, {"yesterday"});
-    EXPECT_FALSE(loadDayPlan(fx.folder(), 1, 1, day(3), plan, sink)) << "empty table";
-    EXPECT_FALSE(loadDayPlan(fx.folder(), 5, 1, day(3), plan, sink)) << "unknown day type";
+    EXPECT_EQ(loadDayPlan(fx.folder(), 1, 1, day(3), plan, sink), LoadResult::NoRows) << "empty table";
+    EXPECT_EQ(loadDayPlan(fx.folder(), 5, 1, day(3), plan, sink), LoadResult::NoRows) << "unknown day type";
     EXPECT_EQ(plan.cell(0, 0), "yesterday");
     EXPECT_TRUE(sink.messages.empty());
 
     std::filesystem::remove(fx.database());
-    EXPECT_FALSE(loadDayPlan(fx.folder(), 1, 1, day(3), plan, sink));
+    EXPECT_EQ(loadDayPlan(fx.folder(), 1, 1, day(3), plan, sink), LoadResult::Failed);
     EXPECT_EQ(plan.cell(0, 0), "yesterday");
     ASSERT_EQ(sink.messages.size(), 1u);
     EXPECT_EQ(sink.messages[0].text, "数据库已丢失!");

@@ -238,9 +238,9 @@ TEST(PlaybackPreparation, ArmingPreparesTheNextSingleFileSound) {
     };
     class FixedSource final : public PlanSource {
     public:
-        bool loadDayPlan(TextTable& table, const LocalTime&) override {
+        LoadResult loadDayPlan(TextTable& table, const LocalTime&) override {
             table = plan;
-            return true;
+            return LoadResult::Loaded;
         }
         TextTable plan;
     };

@@ -105,7 +105,7 @@ std::vector<Ring> rowsOf(const fs::path& database, long long day, const std::str
 class ProgramFolderSource final : public PlanSource {
 public:
     explicit ProgramFolderSource(fs::path folder) : m_folder(std::move(folder)) {}
-    bool loadDayPlan(TextTable& plan, const LocalTime& now) override {
+    LoadResult loadDayPlan(TextTable& plan, const LocalTime& now) override {
         loads.push_back(now);
         return halvix::loadDayPlan(m_folder, dayType, kSpring, now, plan, sink);
     }

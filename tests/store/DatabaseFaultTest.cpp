@@ -117,7 +117,8 @@ TEST_P(DatabaseFault, EveryOperationFailsWithAChineseReasonAndNothingStoredChang
         plan.fill({"序号", "日期", "时间", "事件", "声音", "状态", "备注"},
                   {"1", "昨天", "09:00", "旧的", "旧.mp3", "待完", ""});
         test::RecordingSink loadSink;
-        EXPECT_EQ(loadDayPlan(fx.folder(), kDailyDay, kSpring, kWednesday, plan, loadSink), c.planLoads)
+        EXPECT_EQ(loadDayPlan(fx.folder(), kDailyDay, kSpring, kWednesday, plan, loadSink) == LoadResult::Loaded,
+                  c.planLoads)
             << allTexts(loadSink);
         EXPECT_EQ(plan.cell(0, 3), c.planLoads ? "上课" : "旧的");
         if (!c.planLoads) {

@@ -253,7 +253,7 @@ TEST(DefaultPlans, GiveEveryDayOfTheWeekAPlan) {
         today.day = 7;
         today.weekday = c.weekday;
         TextTable plan;
-        EXPECT_TRUE(loadDayPlan(temp.path(), c.dayType, c.season, today, plan, sink)) << c.table;
+        EXPECT_EQ(loadDayPlan(temp.path(), c.dayType, c.season, today, plan, sink), LoadResult::Loaded) << c.table;
         const Table stored = loadTable(temp.path(), c.table);
         ASSERT_EQ(static_cast<std::size_t>(plan.rowCount()), stored.rows()) << c.table;
         EXPECT_EQ(plan.cell(0, 2), stored.cell(0, 2)) << c.table;

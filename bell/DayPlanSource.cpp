@@ -1,0 +1,50 @@
+#include "bell/DayPlanSource.h"
+
+#include "bell/DayPlanSelector.h"
+#include "time/ClockText.h"
+
+#include <utility>
+
+namespace halvix {
+
+namespace {
+
+class CollectingSink final : public MessageSink {
+public:
+    void show(const UserMessage& message) override { messages.push_back(message); }
+    std::vector<UserMessage> messages;
+};
+
+} // namespace
+
+DayPlanSource::DayPlanSource(std::filesystem::path programFolder) : m_folder(std::move(programFolder)) {}
+
+void DayPlanSource::choose(int dayType, int season) {
+    m_dayType = dayType;
+    m_season = season;
+}
+
+LoadResult DayPlanSource::loadDayPlan(TextTable& plan, const LocalTime& now) {
+    CollectingSink sink;
+    const LoadResult result = halvix::loadDayPlan(m_folder, m_dayType, m_season, now, plan, sink);
+    if (result != LoadResult::Failed) {
+        m_failing = false;
+        m_notices.clear();
+        return result;
+    }
+    // A new date is a new day's plan that does not ring: worth hearing of again.
+    if (!m_failing || dayNumber(now) != m_failingDay) {
+        m_failing = true;
+        m_failingDay = dayNumber(now);
+        m_notices = std::move(sink.messages);
+        if (m_notices.empty()) // every failure says why; this keeps it so should one not
+            m_notices.push_back({"今日计划无法读取。", "", MessageIcon::Question});
+    }
+    return result;
+}
+
+std::vector<UserMessage> DayPlanSource::takeNotices() {
+    return std::exchange(m_notices, {});
+}
+
+} // namespace halvix
