@@ -18,18 +18,15 @@ source "$here/common.sh"
 trap stop_program_and_services EXIT
 
 dialog=时间设置
-# controls.py COMMAND ARGS...: the program's controls over the accessibility bus; one call may wait
-# long for a busy bus.
-controls() { timeout 30 /usr/bin/python3 "$here/controls.py" "$@" 2>/dev/null; }
-dialog_shown() { controls shown "$dialog"; }
+dialog_shown() { a11y shown "$dialog"; }
 dialog_closed() { ! xdotool search --onlyvisible --name "^$dialog\$" >/dev/null 2>&1; }
 # in_dialog COMMAND ROLE NAME...: polls until the dialog's control is there and the command worked.
-in_dialog() { wait_for 60 controls "$1" "$dialog" "${@:2}"; }
-picker_shows() { [ "$(controls read "$dialog" picker "$1")" = "$2" ]; }
+in_dialog() { wait_for 60 a11y "$1" "$dialog" "${@:2}"; }
+picker_shows() { [ "$(a11y read "$dialog" picker "$1")" = "$2" ]; }
 
 # --- A program folder whose stored state differs from what the save writes ----------------------
 ensure_services
-copy_program_folder
+copy_app
 # The 春季半期 timetable on one line: the save writes it back one time a line.
 timetable=$app/tovk/cbhtime.txt
 timetable_times=$(tr -s ' \r\n' ' ' <"$timetable")
@@ -108,8 +105,8 @@ if ! wait_for 60 window_visible; then
 fi
 # The window goes into the tray about six seconds after the start; a double click brings it back.
 press_settings() {
-    window_visible || { tray_click 1 2 && wait_for 10 window_visible; } || return 1
-    controls press "$main_window_title" button 设置
+    show_main_window || return 1
+    a11y press "$main_window_title" button 设置
 }
 if wait_for 90 press_settings && wait_for 30 dialog_shown; then
     pass "设置 in the main window opened the dialog $dialog"
@@ -123,18 +120,18 @@ if wait_for 30 picker_shows "语文 开始" 08:30 && picker_shows "化学 结束
     picker_shows 语文 03月12日 && picker_shows 化学 03月12日; then
     pass "the pickers show 春季半期's times and today's date"
 else
-    fail "语文 shows $(controls read "$dialog" picker 语文) from $(controls read "$dialog" picker "语文 开始")," \
-        "化学 $(controls read "$dialog" picker 化学) to $(controls read "$dialog" picker "化学 结束")"
+    fail "语文 shows $(a11y read "$dialog" picker 语文) from $(a11y read "$dialog" picker "语文 开始")," \
+        "化学 $(a11y read "$dialog" picker 化学) to $(a11y read "$dialog" picker "化学 结束")"
 fi
 
 # --- The lower half: school week and exam date ---------------------------------------------------
 in_dialog press button 隐藏 # the button names the state the lower half is in
 in_dialog press check 星期一 && in_dialog has check "星期一  1" &&
     in_dialog press check 星期五 && in_dialog has check "星期五  2"
-if controls has "$dialog" check "星期一  1" && controls has "$dialog" check "星期五  2"; then
+if a11y has "$dialog" check "星期一  1" && a11y has "$dialog" check "星期五  2"; then
     pass "星期一 and 星期五 ticked, in that order"
 else
-    fail "the weekday boxes read: $(controls names "$dialog" | awk -F'\t' '/星期/ { printf "%s; ", $2 }')"
+    fail "the weekday boxes read: $(a11y names "$dialog" | awk -F'\t' '/星期/ { printf "%s; ", $2 }')"
 fi
 
 # The exam date (today) is taken when its picker loses the focus: 春季半期 examines 化学 a day later.
@@ -142,7 +139,7 @@ in_dialog leave picker 考试日期
 if wait_for 30 picker_shows 化学 03月13日 && picker_shows 语文 03月12日; then
     pass "exam date 12 March: 语文 on 03月12日, 化学 on 03月13日"
 else
-    fail "after the exam date 语文 shows $(controls read "$dialog" picker 语文), 化学 $(controls read "$dialog" picker 化学)"
+    fail "after the exam date 语文 shows $(a11y read "$dialog" picker 语文), 化学 $(a11y read "$dialog" picker 化学)"
 fi
 
 dialog_window=$(xdotool search --onlyvisible --name "^$dialog\$" 2>/dev/null | head -1)
