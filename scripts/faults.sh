@@ -99,6 +99,21 @@ program_start() {
     PROGRAM_PID=$program
 }
 
+# scenario_program FOLDER ZONE "YYYY-MM-DD HH:MM:SS" "TIME SOUND"...: the program started at that
+# local time of ZONE from a fresh program folder whose plan for every day holds these rows; sets dir.
+scenario_program() {
+    FAULT_TZ=$2
+    dir=$(program_folder "$1")
+    plan_every_day "$dir" "${@:4}"
+    program_start "$dir" "$3"
+}
+
+# clock_step AT TO: when the program's clock reaches AT, it is set to TO (both local times).
+clock_step() {
+    wait_for_fake "$1"
+    set_fake_clock "$(fake_epoch "$2")"
+}
+
 program_alive() { [ -n "$PROGRAM_PID" ] && kill -0 "$PROGRAM_PID" 2>/dev/null; }
 
 # Ends the program (SIGTERM, then SIGKILL) and the recorder (which sets record_start).

@@ -16,9 +16,7 @@ set -uo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/faults.sh"
 source "$HALVIX_LIB/procstat.sh"
 
-SOAK_MINUTES=${SOAK_MINUTES:-30}
-SOAK_SAMPLE_SECONDS=${SOAK_SAMPLE_SECONDS:-30}
-SOAK_WARMUP_SECONDS=${SOAK_WARMUP_SECONDS:-120}
+: "${SOAK_MINUTES:=30}" "${SOAK_SAMPLE_SECONDS:=30}" "${SOAK_WARMUP_SECONDS:=120}"
 # Allowed growth from the first quiet sample after the warm-up to the last.
 RSS_MARGIN_KB=4096
 FD_MARGIN=2

@@ -25,22 +25,11 @@ ensure_services
 
 # --- A program folder whose plan for Wednesday 12 March 2025 has one entry ----------------------
 start_text="2025-03-12 10:00:00"
-entry_text="10:00:15"
 sound=上课.mp3
-copy_app
-daily_spring "$app" 1125 # school week Monday to Friday: a Wednesday uses zccjtime
-sqlite3 "$app/jbase.mdb" "delete from zccjtime;
-    insert into zccjtime values ('1', '星期三', '$entry_text', '第一节上课', '$sound', '待完', '');" ||
-    exit 1
+wednesday_entry 10:00:15 "$sound"
 
-entry_epoch=$(date -d "2025-03-12 $entry_text" +%s)
-
-# --- Record the sink from before the start ------------------------------------------------------
-record_sink "$work/rec.raw" 22050
-
-# --- Start the program at the chosen time -------------------------------------------------------
-launch "$start_text" "$artifacts/program-output.txt"
-entry_real=$((entry_epoch - offset))
+# --- Start the program at the chosen time, recording the sink from before ---------------------
+launch_recorded "$start_text" "$artifacts/program-output.txt"
 
 if wait_for 60 window_visible; then
     shown=$(now)

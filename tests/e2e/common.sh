@@ -54,6 +54,25 @@ copy_app() {
     copy_program_folder "$HALVIX_APP_DIR" "$app" || exit 1
 }
 
+# wednesday_entry TIME SOUND: a copy of the program folder (sets app) whose plan for Wednesday 12
+# March 2025 (daily timetable, spring term, school week Monday to Friday: zccjtime) holds one entry
+# at TIME; sets entry_epoch, its second.
+wednesday_entry() {
+    copy_app
+    daily_spring "$app" 1125
+    sqlite3 "$app/jbase.mdb" "delete from zccjtime;
+        insert into zccjtime values ('1', '星期三', '$1', '第一节上课', '$2', '待完', '');" || exit 1
+    entry_epoch=$(date -d "2025-03-12 $1" +%s)
+}
+
+# launch_recorded START_TEXT OUTPUT: records the sink from before the start (22,050 samples a
+# second), then launches; sets entry_real, the real second of the entry.
+launch_recorded() {
+    record_sink "$work/rec.raw" 22050
+    launch "$@"
+    entry_real=$((entry_epoch - offset))
+}
+
 # launch START_TEXT OUTPUT: starts the program from the copy with its clock at START_TEXT (local
 # time); sets program, offset (faked minus real seconds) and launched (the real start).
 launch() {

@@ -42,54 +42,8 @@ sqlite3 "$app/jbase.mdb" "delete from settable;
 
 # The 春季半期 timetable (cbhtime.txt) with intervals 4, 2, 3, 6 (15 minutes from 组织进入考场 to
 # 开始答题), countdown 20 and listening 12, 1, 9, in generation order: subject by subject, steps in
-# procedure order. D1 and D2 stand for the two exam days.
-expected_rows='D1|08:15|组织进入考场|h01组织进入考场.mp3|语文
-D1|08:24|分发试卷|h04分发试卷.mp3|语文
-D1|08:30|开始答题|h05开始答题.mp3|语文
-D1|10:10|倒计时|h06倒计时.mp3|语文
-D1|10:30|考试结束|h07考试结束.mp3|语文
-D1|14:15|组织进入考场|h01组织进入考场.mp3|数学
-D1|14:24|分发试卷|h04分发试卷.mp3|数学
-D1|14:30|开始答题|h05开始答题.mp3|数学
-D1|16:10|倒计时|h06倒计时.mp3|数学
-D1|16:30|考试结束|h07考试结束.mp3|数学
-D1|08:15|组织进入考场|h01组织进入考场.mp3|英语
-D1|08:24|分发试卷|h04分发试卷.mp3|英语
-D1|08:30|开始答题|h05开始答题.mp3|英语
-D1|08:32|初一听力|h08初一听力.mp3|英语
-D1|08:44|初三听力|h10初三听力.mp3|英语
-D1|10:10|倒计时|h06倒计时.mp3|英语
-D1|10:30|考试结束|h07考试结束.mp3|英语
-D1|10:35|组织进入考场|h01组织进入考场.mp3|物理
-D1|10:44|分发试卷|h04分发试卷.mp3|物理
-D1|10:50|开始答题|h05开始答题.mp3|物理
-D1|11:40|倒计时|h06倒计时.mp3|物理
-D1|12:00|考试结束|h07考试结束.mp3|物理
-D2|15:45|组织进入考场|h01组织进入考场.mp3|化学
-D2|15:54|分发试卷|h04分发试卷.mp3|化学
-D2|16:00|开始答题|h05开始答题.mp3|化学
-D2|16:40|倒计时|h06倒计时.mp3|化学
-D2|17:00|考试结束|h07考试结束.mp3|化学
-D1|14:15|组织进入考场|h01组织进入考场.mp3|思品
-D1|14:24|分发试卷|h04分发试卷.mp3|思品
-D1|14:30|开始答题|h05开始答题.mp3|思品
-D1|15:10|倒计时|h06倒计时.mp3|思品
-D1|15:30|考试结束|h07考试结束.mp3|思品
-D1|15:45|组织进入考场|h01组织进入考场.mp3|历史
-D1|15:54|分发试卷|h04分发试卷.mp3|历史
-D1|16:00|开始答题|h05开始答题.mp3|历史
-D1|16:40|倒计时|h06倒计时.mp3|历史
-D1|17:00|考试结束|h07考试结束.mp3|历史
-D1|10:35|组织进入考场|h01组织进入考场.mp3|地理
-D1|10:44|分发试卷|h04分发试卷.mp3|地理
-D1|10:50|开始答题|h05开始答题.mp3|地理
-D1|11:30|倒计时|h06倒计时.mp3|地理
-D1|11:50|考试结束|h07考试结束.mp3|地理
-D1|10:35|组织进入考场|h01组织进入考场.mp3|生物
-D1|10:44|分发试卷|h04分发试卷.mp3|生物
-D1|10:50|开始答题|h05开始答题.mp3|生物
-D1|11:30|倒计时|h06倒计时.mp3|生物
-D1|11:50|考试结束|h07考试结束.mp3|生物'
+# procedure order (settings_save_sjtime.txt). D1 and D2 stand for the two exam days.
+expected_rows=$(cat "$here/settings_save_sjtime.txt")
 
 # The expected rows as sqlite3 prints sjtime: numbered from 1, dates filled in, all 待完.
 expected_sjtime() {
