@@ -8,7 +8,9 @@
 # tray host and null sound sink when there are none. The program runs from a copy of the program
 # folder whose plan for any day holds one entry at 23:59:59, so nothing rings while it is measured.
 set -euo pipefail
-source "$(dirname "${BASH_SOURCE[0]}")/../scripts/common.sh"
+lib=$(dirname "${BASH_SOURCE[0]}")/../scripts/lib
+source "$lib/program.sh"
+source "$lib/procstat.sh"
 
 build=$(cd "${1:-$HALVIX_ROOT/build}" && pwd)
 minutes=${2:-10}
@@ -21,25 +23,19 @@ fi
 work=$(mktemp -d /tmp/halvix-bench-XXXXXX)
 program=""
 trap '[ -n "$program" ] && kill "$program" 2>/dev/null; stop_services; rm -rf "$work"' EXIT
-[ -n "${DISPLAY:-}" ] || { start_display && start_tray_host; }
-pactl info >/dev/null 2>&1 || start_sound_server
+start_missing_services
 
-cp -a "$build/app/." "$work/app"
-echo 0 >"$work/app/xqno.txt" # no school-week day: daily spring uses zccjtime every day
-sqlite3 "$work/app/jbase.mdb" "delete from lxtime; insert into lxtime values ('1');
-    delete from jjtime; insert into jjtime values ('1'); delete from zccjtime;
+copy_program_folder "$build/app" "$work/app"
+daily_spring "$work/app" 0 # no school-week day: daily spring uses zccjtime every day
+sqlite3 "$work/app/jbase.mdb" "delete from zccjtime;
     insert into zccjtime values ('1', '', '23:59:59', '就寝', '就寝.mp3', '待完', '');"
 
-visible() { xdotool search --onlyvisible --name '^Halvix  校园广播系统' >/dev/null 2>&1; }
 ms_now() { date +%s%3N; }
 stop_program() {
     kill -TERM "$program"
     wait "$program" || say "program ended with status $?"
     program=""
 }
-rss_kb() { awk '/^VmRSS/ { print $2 }' "/proc/$program/status"; }
-cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$program/stat"; }
-hz=$(getconf CLK_TCK)
 
 # --- Start-up: from the exec to the window on screen, five times --------------------------------
 times=()
@@ -47,7 +43,7 @@ for run in 1 2 3 4 5; do
     start=$(ms_now)
     "$work/app/halvix" >/dev/null 2>&1 &
     program=$!
-    until visible; do
+    until window_visible; do
         kill -0 "$program" 2>/dev/null || { say "the program ended during start-up"; exit 1; }
         [ $(($(ms_now) - start)) -gt 60000 ] && { say "no window after a minute"; exit 1; }
         sleep 0.01
@@ -62,24 +58,22 @@ say "start-up to window shown (ms, five runs, sorted): $sorted"
 "$work/app/halvix" >/dev/null 2>&1 &
 program=$!
 sleep 60
-rss_1=$(rss_kb)
-cpu_1=$(cpu_ticks)
+rss_1=$(rss_kb "$program")
+cpu_1=$(cpu_ticks "$program")
 say "resident memory after one minute: $((rss_1 / 1024)) MiB ($rss_1 kB)"
 sleep 60
-cpu_2=$(cpu_ticks)
-say "CPU over the second (idle) minute: $(awk -v t=$((cpu_2 - cpu_1)) -v hz="$hz" \
-    'BEGIN { printf "%.2f s = %.3f %% of one core", t / hz, t / hz / 60 * 100 }')"
+cpu_2=$(cpu_ticks "$program")
+say "CPU over the second (idle) minute: $(cpu_seconds $((cpu_2 - cpu_1)) 60)"
 
-samples="$rss_1 $(rss_kb)"
+samples="$rss_1 $(rss_kb "$program")"
 for ((second = 120; second < minutes * 60; second += 60)); do
     sleep 60
-    rss=$(rss_kb)
+    rss=$(rss_kb "$program")
     samples+=" $rss"
 done
 max=$(printf '%s\n' $samples | sort -n | tail -1)
-cpu_end=$(cpu_ticks)
+cpu_end=$(cpu_ticks "$program")
 say "resident memory each minute from minute 1 to $minutes (kB): $samples"
-say "growth from minute 1 to minute $minutes: $(($(rss_kb) - rss_1)) kB (largest $max kB)"
-say "CPU over minutes 1 to $minutes: $(awk -v t=$((cpu_end - cpu_1)) -v hz="$hz" -v m=$((minutes - 1)) \
-    'BEGIN { printf "%.2f s = %.3f %% of one core", t / hz, t / hz / (m * 60) * 100 }')"
+say "growth from minute 1 to minute $minutes: $(($(rss_kb "$program") - rss_1)) kB (largest $max kB)"
+say "CPU over minutes 1 to $minutes: $(cpu_seconds $((cpu_end - cpu_1)) $(((minutes - 1) * 60)))"
 stop_program

@@ -6,7 +6,7 @@
 # Knobs: BENCH_REPETITIONS (5), TICK_SECONDS (300), SOUND_TRIALS (20), ACCELERATED_DAYS (7),
 # PROGRAM_MINUTES (10: how long the program's memory is followed).
 set -euo pipefail
-source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/lib/services.sh"
 cd "$HALVIX_ROOT"
 
 repetitions=${BENCH_REPETITIONS:-5}

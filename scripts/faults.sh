@@ -15,7 +15,7 @@
 set -uo pipefail
 
 FAULTS_HOME=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-source "$FAULTS_HOME/common.sh"
+source "$FAULTS_HOME/lib/sound.sh"
 
 : "${HALVIX_BUILD_DIR:=$HALVIX_ROOT/build}"
 : "${HALVIX_APP_DIR:=$HALVIX_BUILD_DIR/app}"
@@ -29,15 +29,7 @@ faults_begin() {
     FAULT_WORK=$(mktemp -d /tmp/halvix-faults-XXXXXX)
     FAULT_LOG=$FAULT_WORK/details.txt
     : >"$FAULT_LOG"
-    if [ -z "${DISPLAY:-}" ]; then
-        start_display && start_tray_host || return 1
-    fi
-    if [ -z "${PULSE_SERVER:-}" ] || ! pactl info >/dev/null 2>&1; then
-        start_sound_server || return 1
-    fi
-    FAULT_SINK=${HALVIX_NULL_SINK:-$(pactl get-default-sink)}
-    FAULT_FAKETIME=$(dpkg -L libfaketime 2>/dev/null | grep -m1 '/libfaketime\.so\.1$')
-    [ -f "$FAULT_FAKETIME" ] || { say "libfaketime is not installed"; return 1; }
+    start_missing_services && find_faketime
 }
 
 faults_end() {
@@ -49,68 +41,43 @@ faults_end() {
 # Written to the details file, which is printed for every scenario that fails.
 note() { printf '%s\n' "$*" >>"$FAULT_LOG"; }
 
-real_now() { date +%s.%N; }
-
 # ---- The program folder ----------------------------------------------------------------------
 
 # program_folder NAME: a fresh copy of the built program folder, school week Monday to Friday,
 # daily timetable, spring term. Prints its path.
 program_folder() {
     local dir=$FAULT_WORK/$1
-    rm -rf "$dir"
-    cp -a "$HALVIX_APP_DIR/." "$dir"
-    echo 1125 >"$dir/xqno.txt"
-    sqlite3 "$dir/jbase.mdb" "delete from lxtime; insert into lxtime values ('1');
-        delete from jjtime; insert into jjtime values ('1');"
+    copy_program_folder "$HALVIX_APP_DIR" "$dir"
+    daily_spring "$dir"
     echo "$dir"
-}
-
-# plan_every_day DIR "TIME SOUND"...: the same plan in every daily table, so any weekday rings it.
-plan_every_day() {
-    local dir=$1 sql="" table row number=0 values=""
-    shift
-    for row in "$@"; do
-        number=$((number + 1))
-        values+="${values:+,}('$number', '', '${row%% *}', '', '${row#* }', '待完', '')"
-    done
-    for table in cjtime zccjtime qjtime zcqjtime fridtime sundaytime; do
-        sql+="delete from $table; insert into $table values $values;"
-    done
-    sqlite3 "$dir/jbase.mdb" "$sql"
 }
 
 # ---- The running program, its clock and its sound ----------------------------------------------
 
 PROGRAM_PID=""
 PROGRAM_SURVIVED=""
-RECORDER_PID=""
 FAKE_CLOCK_FILE=""
 FAKE_OFFSETS=""  # "real-second offset" for every change of the program's clock
-RECORDING=""     # raw samples of the sink's monitor
-RECORD_RATE=8000
 
 # fake_epoch "YYYY-MM-DD HH:MM:SS": the second of that local time in the zone $FAULT_TZ.
 fake_epoch() { TZ=$FAULT_TZ date -d "$1" +%s; }
 
 # set_fake_clock EPOCH: the program's clock reads EPOCH from now on, and runs on from there.
 set_fake_clock() {
-    local now offset
-    now=$(real_now)
-    offset=$(awk -v e="$1" -v n="$now" 'BEGIN { printf "%+.3f", e - n }')
+    local real offset
+    real=$(now)
+    offset=$(awk -v e="$1" -v n="$real" 'BEGIN { printf "%+.3f", e - n }')
     # Written whole, so the program never reads half a line.
     printf '%s\n' "$offset" >"$FAKE_CLOCK_FILE.new" && mv "$FAKE_CLOCK_FILE.new" "$FAKE_CLOCK_FILE"
-    printf '%s %s\n' "$now" "$offset" >>"$FAKE_OFFSETS"
+    printf '%s %s\n' "$real" "$offset" >>"$FAKE_OFFSETS"
 }
 
 # The program's clock now, in seconds since the epoch.
-fake_now() { awk -v n="$(real_now)" -v o="$(tail -n1 "$FAKE_OFFSETS" | cut -d' ' -f2)" 'BEGIN { printf "%.3f", n + o }'; }
+fake_now() { awk -v n="$(now)" -v o="$(tail -n1 "$FAKE_OFFSETS" | cut -d' ' -f2)" 'BEGIN { printf "%.3f", n + o }'; }
 
 # wait_for_fake "YYYY-MM-DD HH:MM:SS": sleeps until the program's clock reaches that time.
 wait_for_fake() {
-    local target left
-    target=$(fake_epoch "$1")
-    left=$(awk -v t="$target" -v f="$(fake_now)" 'BEGIN { printf "%.3f", t - f }')
-    awk -v l="$left" 'BEGIN { exit !(l > 0) }' && sleep "$left"
+    sleep_until "$(awk -v t="$(fake_epoch "$1")" -v f="$(fake_now)" -v n="$(now)" 'BEGIN { printf "%.3f", n + t - f }')"
 }
 
 # program_start DIR "YYYY-MM-DD HH:MM:SS": records the sink, then starts the program in DIR with
@@ -119,11 +86,8 @@ program_start() {
     local dir=$1
     FAKE_CLOCK_FILE=$dir/clock.txt
     FAKE_OFFSETS=$dir/clock-changes.txt
-    RECORDING=$dir/sink.raw
     : >"$FAKE_OFFSETS"
-    parec -d "$FAULT_SINK.monitor" --rate=$RECORD_RATE --channels=1 --format=s16le --latency-msec=20 \
-        >"$RECORDING" &
-    RECORDER_PID=$!
+    record_sink "$dir/sink.raw"
     sleep 0.5
     set_fake_clock "$(fake_epoch "$2")"
     # Monotonic time stays real, or the media pipeline stalls. The clock file is read at every
@@ -131,15 +95,28 @@ program_start() {
     # the offset is fixed at the start and nothing is read (the soak, which counts open files).
     local clock=(FAKETIME_TIMESTAMP_FILE="$FAKE_CLOCK_FILE" FAKETIME_NO_CACHE=1)
     [ "${FAKE_CLOCK_STEPS:-yes}" = no ] && clock=(FAKETIME="$(cat "$FAKE_CLOCK_FILE")")
-    env TZ="$FAULT_TZ" LD_PRELOAD="$FAULT_FAKETIME" "${clock[@]}" FAKETIME_DONT_FAKE_MONOTONIC=1 \
-        "$dir/halvix" >"$dir/program-output.txt" 2>&1 &
-    PROGRAM_PID=$!
+    start_program "$dir" "$dir/program-output.txt" TZ="$FAULT_TZ" "${clock[@]}"
+    PROGRAM_PID=$program
+}
+
+# scenario_program FOLDER ZONE "YYYY-MM-DD HH:MM:SS" "TIME SOUND"...: the program started at that
+# local time of ZONE from a fresh program folder whose plan for every day holds these rows; sets dir.
+scenario_program() {
+    FAULT_TZ=$2
+    dir=$(program_folder "$1")
+    plan_every_day "$dir" "${@:4}"
+    program_start "$dir" "$3"
+}
+
+# clock_step AT TO: when the program's clock reaches AT, it is set to TO (both local times).
+clock_step() {
+    wait_for_fake "$1"
+    set_fake_clock "$(fake_epoch "$2")"
 }
 
 program_alive() { [ -n "$PROGRAM_PID" ] && kill -0 "$PROGRAM_PID" 2>/dev/null; }
 
-# Ends the program (SIGTERM, then SIGKILL) and the recorder; the first sample's real time is kept
-# in RECORD_START.
+# Ends the program (SIGTERM, then SIGKILL) and the recorder (which sets record_start).
 program_stop() {
     if [ -n "$PROGRAM_PID" ]; then
         if program_alive; then PROGRAM_SURVIVED=yes; else PROGRAM_SURVIVED=no; fi
@@ -151,15 +128,7 @@ program_stop() {
         wait "$PROGRAM_PID" 2>/dev/null
         PROGRAM_PID=""
     fi
-    if [ -n "$RECORDER_PID" ]; then
-        kill -INT "$RECORDER_PID" 2>/dev/null
-        wait "$RECORDER_PID" 2>/dev/null
-        local ended bytes
-        ended=$(real_now)
-        bytes=$(stat -c %s "$RECORDING")
-        RECORD_START=$(awk -v e="$ended" -v b="$bytes" -v r=$RECORD_RATE 'BEGIN { printf "%.3f", e - b / 2 / r }')
-        RECORDER_PID=""
-    fi
+    stop_recording
 }
 
 # ---- Judging what was heard --------------------------------------------------------------------
@@ -174,41 +143,20 @@ judge_rings() {
     for line in "$@"; do
         printf '%s %s %s\n' "${line%% *}" "$(fake_epoch "${line#* }")" "${line#* }" >>"$entries"
     done
+    onset_times "$FAKE_OFFSETS" >"$FAULT_WORK/$name-onsets.txt"
     local verdict
-    verdict=$(TZ=$FAULT_TZ python3 - "$RECORDING" "$RECORD_RATE" "$RECORD_START" "$FAKE_OFFSETS" "$entries" \
-        2>>"$FAULT_LOG" <<'PY'
-import array, sys, time
+    verdict=$(TZ=$FAULT_TZ python3 - "$FAULT_WORK/$name-onsets.txt" "$entries" 2>>"$FAULT_LOG" <<'PY'
+import sys, time
 
-raw, rate, start, offsets_file, entries_file = sys.argv[1], int(sys.argv[2]), float(sys.argv[3]), sys.argv[4], sys.argv[5]
-
-# Onsets: a 10 ms window louder than the threshold after at least a second of quiet (the gap
-# between the tracks of a folder is shorter, so a playlist counts once).
-samples = array.array("h")
-with open(raw, "rb") as f:
-    samples.frombytes(f.read())
-window = rate // 100
-onsets, quiet = [], 10**9
-for i in range(0, len(samples) - window, window):
-    loud = max(max(samples[i:i + window]), -min(samples[i:i + window])) > 300
-    if loud and quiet >= 100:
-        onsets.append(start + i / rate)
-    quiet = 0 if loud else quiet + 1
-
-changes = [tuple(map(float, l.split())) for l in open(offsets_file) if l.strip()]
-def program_clock(real):
-    offset = changes[0][1]
-    for when, value in changes:
-        if when <= real:
-            offset = value
-    return real + offset
+onsets_file, entries_file = sys.argv[1], sys.argv[2]
+onsets = [float(l.split()[0]) for l in open(onsets_file) if l.strip()]
 
 entries = []
 for l in open(entries_file):
     kind, epoch, text = l.split(" ", 2)
     entries.append([kind, int(epoch), text.strip(), 0])
 unexpected = []
-for real in onsets:
-    heard = program_clock(real)
+for heard in onsets:
     # The latest entry whose minute this is: one sound, one entry.
     candidates = [e for e in entries if e[1] - 0.5 <= heard < e[1] + 61]
     match = max(candidates, key=lambda e: e[1]) if candidates else None

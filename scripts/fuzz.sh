@@ -3,7 +3,7 @@
 # 60) from the committed seed corpus. Prints one line per target; exits non-zero when any target
 # found a crash, a hang or a sanitizer report (the reproducer is kept in build-fuzz/findings/).
 set -euo pipefail
-source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/lib/services.sh"
 cd "$HALVIX_ROOT"
 
 HALVIX_PACKAGES+=(clang libclang-rt-14-dev)

@@ -2,7 +2,7 @@
 # Installs what is missing, builds in Release, prepares the program folder and starts the program.
 # On a machine without a display it brings its own virtual display, tray host and sound sink.
 set -euo pipefail
-source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/lib/program.sh"
 cd "$HALVIX_ROOT"
 
 ensure_packages
@@ -35,7 +35,7 @@ trap 'exit 130' INT TERM
 
 shot=$HALVIX_ROOT/build-release/halvix-window.png
 for i in $(seq 120); do
-    if xdotool search --onlyvisible --name '^Halvix  校园广播系统' >/dev/null 2>&1; then
+    if window_visible; then
         sleep 1 # let it paint
         if import -window root "$shot" 2>/dev/null; then
             say "screenshot of the window: $shot"

@@ -14,10 +14,9 @@
 set -uo pipefail
 
 source "$(dirname "${BASH_SOURCE[0]}")/faults.sh"
+source "$HALVIX_LIB/procstat.sh"
 
-SOAK_MINUTES=${SOAK_MINUTES:-30}
-SOAK_SAMPLE_SECONDS=${SOAK_SAMPLE_SECONDS:-30}
-SOAK_WARMUP_SECONDS=${SOAK_WARMUP_SECONDS:-120}
+: "${SOAK_MINUTES:=30}" "${SOAK_SAMPLE_SECONDS:=30}" "${SOAK_WARMUP_SECONDS:=120}"
 # Allowed growth from the first quiet sample after the warm-up to the last.
 RSS_MARGIN_KB=4096
 FD_MARGIN=2
@@ -42,17 +41,6 @@ soak_plan() {
     done
 }
 
-# sample PID: "rss_kb fds threads cpu_seconds"
-sample() {
-    local pid=$1 rss threads fds ticks
-    rss=$(awk '/^VmRSS:/ { print $2 }' "/proc/$pid/status" 2>/dev/null)
-    threads=$(awk '/^Threads:/ { print $2 }' "/proc/$pid/status" 2>/dev/null)
-    fds=$(find "/proc/$pid/fd" -mindepth 1 -maxdepth 1 2>/dev/null | wc -l)
-    ticks=$(awk '{ print $14 + $15 }' "/proc/$pid/stat" 2>/dev/null)
-    [ -n "$rss" ] || return 1
-    echo "$rss $fds $threads $(awk -v t="$ticks" -v h="$(getconf CLK_TCK)" 'BEGIN { printf "%.1f", t / h }')"
-}
-
 soak_main() {
     trap faults_end EXIT
     faults_begin || return 1
@@ -67,15 +55,15 @@ soak_main() {
     say "soak: $SOAK_MINUTES minutes, a sample every $SOAK_SAMPLE_SECONDS s (program folder $dir)"
     program_start "$dir" "$START_TEXT"
     local started samples=$dir/samples.txt
-    started=$(real_now)
+    started=$(now)
     : >"$samples"
     printf '%8s %9s %10s %5s %8s %8s\n' elapsed "program" "rss kB" fds threads "cpu s"
     local n=0 elapsed clock line
     while :; do
         elapsed=$((n * SOAK_SAMPLE_SECONDS))
         [ "$elapsed" -gt $((SOAK_MINUTES * 60)) ] && break
-        sleep "$(awk -v s="$started" -v e="$elapsed" -v n="$(real_now)" 'BEGIN { d = s + e - n; printf "%.3f", (d > 0 ? d : 0) }')"
-        if ! line=$(sample "$PROGRAM_PID"); then
+        sleep "$(awk -v s="$started" -v e="$elapsed" -v n="$(now)" 'BEGIN { d = s + e - n; printf "%.3f", (d > 0 ? d : 0) }')"
+        if ! line=$(process_sample "$PROGRAM_PID"); then
             say "the program is no longer running"
             break
         fi

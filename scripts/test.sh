@@ -2,7 +2,7 @@
 # Installs what is missing, builds, and runs every test twice: a normal build, then a build with
 # AddressSanitizer and UndefinedBehaviorSanitizer. Exits non-zero on any failure.
 set -euo pipefail
-source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/lib/services.sh"
 cd "$HALVIX_ROOT"
 
 ensure_packages

@@ -10,91 +10,13 @@
 
 # ---- The program as a screen reader sees it ---------------------------------------------------
 
-DB_READER=""
-
-# screen_reader wait | click NAME | boxes QUIET_SECONDS
+# screen_reader wait | click NAME | boxes QUIET_SECONDS (scripts/lib/a11y.py)
 #   wait    until the program is on the accessibility bus
 #   click   a mouse click on the control with that visible name (a check box's own toggle action
 #           would not run the program's click handler)
 #   boxes   prints the text of every message box, one line each, pressing OK on it, until none
 #           has come for QUIET_SECONDS
-screen_reader() {
-    if [ -z "$DB_READER" ]; then
-        DB_READER=$FAULT_WORK/screen-reader.py
-        cat >"$DB_READER" <<'PY'
-import subprocess, sys, time
-import pyatspi
-
-def program():
-    for app in pyatspi.Registry.getDesktop(0):
-        if app is not None and app.name == "halvix":
-            return app
-    return None
-
-def walk(node, depth=0):
-    if node is None or depth > 12:
-        return
-    yield node
-    if node.getRole() == pyatspi.ROLE_TABLE:
-        return  # rows are not controls, and thousands of cells are slow to walk
-    for i in range(node.childCount):
-        yield from walk(node.getChildAtIndex(i), depth + 1)
-
-def boxes(app):
-    found = []
-    for i in range(app.childCount):
-        top = app.getChildAtIndex(i)
-        if top is None or top.getRole() not in (pyatspi.ROLE_DIALOG, pyatspi.ROLE_ALERT):
-            continue
-        nodes = list(walk(top))
-        ok = [n for n in nodes if n.getRole() == pyatspi.ROLE_PUSH_BUTTON and n.name in ("OK", "&OK", "确定")]
-        if ok:
-            found.append((" ".join(n.name for n in nodes if n.getRole() == pyatspi.ROLE_LABEL and n.name), ok[0]))
-    return found
-
-def main(command, argument=None):
-    deadline = time.time() + 30
-    app = program()
-    while app is None and time.time() < deadline:
-        time.sleep(0.3)
-        app = program()
-    if app is None:
-        print("the program is not on the accessibility bus", file=sys.stderr)
-        return 1
-    if command == "wait":
-        return 0
-    if command == "click":
-        for node in walk(app):
-            if node.name == argument and node.getRole() in (
-                    pyatspi.ROLE_PUSH_BUTTON, pyatspi.ROLE_RADIO_BUTTON, pyatspi.ROLE_CHECK_BOX):
-                if not node.getState().contains(pyatspi.STATE_SHOWING):
-                    print(argument + " is not on the screen", file=sys.stderr)
-                    return 1
-                box = node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
-                x, y = box.x + min(8, box.width // 2), box.y + box.height // 2
-                subprocess.run(["xdotool", "mousemove", str(x), str(y), "click", "1"], check=True)
-                return 0
-        print("no control named " + argument, file=sys.stderr)
-        return 1
-    if command == "boxes":
-        quiet_since = time.time()
-        while time.time() - quiet_since < float(argument):
-            found = boxes(app)
-            for text, ok in found:
-                print(text.replace("\n", " "), flush=True)
-                ok.queryAction().doAction(0)
-                time.sleep(0.3)
-            if found:
-                quiet_since = time.time()
-            time.sleep(0.2)
-        return 0
-    return 2
-
-sys.exit(main(*sys.argv[1:]))
-PY
-    fi
-    /usr/bin/python3 "$DB_READER" "$@"
-}
+screen_reader() { /usr/bin/python3 "$HALVIX_LIB/a11y.py" "$@"; }
 
 # ---- Faults ------------------------------------------------------------------------------------
 

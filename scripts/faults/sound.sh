@@ -13,34 +13,9 @@ sound_line() {
     SUMMARY_ROWS+=("$line")
 }
 
-# onset_times: after program_stop, the program-clock second of every onset of sound on the sink
-# (loud after at least a second of quiet), one per line.
-onset_times() {
-    python3 - "$RECORDING" "$RECORD_RATE" "$RECORD_START" "$FAKE_OFFSETS" <<'PY'
-import array, sys
-raw, rate, start, offsets = sys.argv[1], int(sys.argv[2]), float(sys.argv[3]), sys.argv[4]
-samples = array.array("h")
-with open(raw, "rb") as f:
-    samples.frombytes(f.read())
-changes = [tuple(map(float, l.split())) for l in open(offsets) if l.strip()]
-def program_clock(real):
-    offset = changes[0][1]
-    for when, value in changes:
-        if when <= real:
-            offset = value
-    return real + offset
-window, quiet = rate // 100, 10**9
-for i in range(0, len(samples) - window, window):
-    loud = max(max(samples[i:i + window]), -min(samples[i:i + window])) > 300
-    if loud and quiet >= 100:
-        print(f"{program_clock(start + i / rate):.3f}")
-    quiet = 0 if loud else quiet + 1
-PY
-}
-
 # first_onset_after EPOCH: seconds from EPOCH to the first onset within a minute after it, or "none".
 first_onset_after() {
-    onset_times | awk -v e="$1" '$1 >= e - 0.5 && $1 < e + 60 { printf "%.2f\n", $1 - e; found = 1; exit }
+    onset_times "$FAKE_OFFSETS" | awk -v e="$1" '$1 >= e - 0.5 && $1 < e + 60 { printf "%.2f\n", $1 - e; found = 1; exit }
         END { if (!found) print "none" }'
 }
 
@@ -88,9 +63,9 @@ sound_big_folder() {
         -c:a libmp3lame "$dir/tone.mp3" || { note "could not encode a tone"; return; }
     local i listing_started listing_ended
     for i in $(seq -w 1 5000); do ln "$dir/tone.mp3" "$dir/晨读/$i.mp3"; done
-    listing_started=$(real_now)
+    listing_started=$(now)
     ls -f "$dir/晨读" >/dev/null
-    listing_ended=$(real_now)
+    listing_ended=$(now)
     plan_every_day "$dir" "10:00:20 上课.mp3" "10:00:50 晨读"
     program_start "$dir" "2027-03-17 10:00:00"
     wait_for_fake "2027-03-17 10:01:00"
@@ -98,7 +73,7 @@ sound_big_folder() {
     local single folder verdict=PASS
     single=$(first_onset_after "$(fake_epoch "2027-03-17 10:00:20")")
     folder=$(first_onset_after "$(fake_epoch "2027-03-17 10:00:50")")
-    note "onsets: $(onset_times | tr '\n' ' ')"
+    note "onsets: $(onset_times "$FAKE_OFFSETS" | cut -d' ' -f1 | tr '\n' ' ')"
     [ "$single" != none ] && [ "$folder" != none ] && [ "$PROGRAM_SURVIVED" = yes ] || verdict=FAIL
     [ "$verdict" = PASS ] || FAILED_SCENARIOS=$((FAILED_SCENARIOS + 1))
     sound_line sound_big_folder "folder entry of 5,000 .mp3 tracks" \
@@ -119,14 +94,7 @@ own_sound_server() {
 restart_sound_server() {
     local dir
     dir=$(dirname "${PULSE_SERVER#unix:}")
-    XDG_RUNTIME_DIR=$dir pulseaudio --daemonize=no --exit-idle-time=-1 -n --disallow-exit \
-        --load="module-null-sink sink_name=halvix_null" \
-        --load="module-native-protocol-unix socket=$dir/native auth-anonymous=1" \
-        --log-target=file:"$dir/log-restarted" >/dev/null 2>&1 &
-    HALVIX_SERVICE_PIDS+=($!)
-    local i
-    for i in $(seq 50); do pactl info >/dev/null 2>&1 && return 0; sleep 0.1; done
-    return 1
+    serve_sound "$dir" "$dir/log-restarted"
 }
 
 # The sound server is killed while the program runs and an entry falls due meanwhile; the server
@@ -135,7 +103,7 @@ sound_server_restart() {
     FAULT_TZ=Asia/Shanghai
     local server
     server=$(own_sound_server)
-    if [ -z "$server" ] || [ "$FAULT_SINK" != halvix_null ]; then
+    if [ -z "$server" ] || [ "$(sink_name)" != halvix_null ]; then
         sound_line sound_server_restart "sound server killed and restarted" \
             "SKIPPED: the sound server was not started by this run" SKIP
         return
@@ -148,16 +116,13 @@ sound_server_restart() {
     kill -KILL "$server"
     wait "$server" 2>/dev/null
     # The recorder went with the server; the entry at 10:00:45 falls due with no server at all.
-    kill "$RECORDER_PID" 2>/dev/null
-    wait "$RECORDER_PID" 2>/dev/null
+    kill "$recorder" 2>/dev/null
+    wait "$recorder" 2>/dev/null
     wait_for_fake "2027-03-17 10:01:00"
     local alive_without=no
     program_alive && alive_without=yes
     restart_sound_server || note "the sound server did not come back"
-    RECORDING=$dir/sink-after-restart.raw
-    parec -d "$FAULT_SINK.monitor" --rate=$RECORD_RATE --channels=1 --format=s16le --latency-msec=20 \
-        >"$RECORDING" &
-    RECORDER_PID=$!
+    record_sink "$dir/sink-after-restart.raw"
     wait_for_fake "2027-03-17 10:02:05"
     program_stop
     local before=$FAILED_SCENARIOS

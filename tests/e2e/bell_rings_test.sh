@@ -14,44 +14,22 @@ set -uo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 source "$here/common.sh"
-recorder=""
-
-cleanup() {
-    [ -n "$recorder" ] && kill "$recorder" 2>/dev/null
-    stop_program_and_services
-}
-trap cleanup EXIT
+trap stop_program_and_services EXIT
 
 # The status column of the plan's first row, read over the accessibility bus as a screen reader would.
-entry_status() { timeout 20 /usr/bin/python3 "$here/plan_list.py" 2>/dev/null | awk -F'\t' 'NR == 1 { print $6 }'; }
+entry_status() { a11y plan | awk -F'\t' 'NR == 1 { print $6 }'; }
 entry_status_is() { [ "$(entry_status)" = "$1" ]; }
 
 # --- Services -----------------------------------------------------------------------------------
 ensure_services
-sink=${HALVIX_NULL_SINK:-$(pactl get-default-sink)}
 
 # --- A program folder whose plan for Wednesday 12 March 2025 has one entry ----------------------
 start_text="2025-03-12 10:00:00"
-entry_text="10:00:15"
 sound=上课.mp3
-copy_program_folder
-echo 1125 >"$app/xqno.txt" # school week Monday to Friday: a Wednesday uses zccjtime
-sqlite3 "$app/jbase.mdb" "delete from lxtime; insert into lxtime values ('1');
-    delete from jjtime; insert into jjtime values ('1');
-    delete from zccjtime;
-    insert into zccjtime values ('1', '星期三', '$entry_text', '第一节上课', '$sound', '待完', '');" ||
-    exit 1
+wednesday_entry 10:00:15 "$sound"
 
-entry_epoch=$(date -d "2025-03-12 $entry_text" +%s)
-
-# --- Record the sink from before the start ------------------------------------------------------
-rate=22050
-parec -d "$sink.monitor" --rate=$rate --channels=1 --format=s16le --latency-msec=20 >"$work/rec.raw" &
-recorder=$!
-
-# --- Start the program at the chosen time -------------------------------------------------------
-launch "$start_text" "$artifacts/program-output.txt"
-entry_real=$((entry_epoch - offset))
+# --- Start the program at the chosen time, recording the sink from before ---------------------
+launch_recorded "$start_text" "$artifacts/program-output.txt"
 
 if wait_for 60 window_visible; then
     shown=$(now)
@@ -91,22 +69,11 @@ fi
 
 # --- The entry's sound ----------------------------------------------------------------------------
 # Seven seconds past the entry the whole sound (about 4.5 s) is in.
-until awk -v e="$entry_real" -v n="$(now)" 'BEGIN { exit !(n > e + 7) }'; do sleep 0.2; done
-kill -INT "$recorder"
-wait "$recorder" 2>/dev/null
-record_ended=$(now)
-recorder=""
-
-raw() { sox -t raw -r $rate -e signed -b 16 -c 1 "$@"; }
-raw "$work/rec.raw" "$artifacts/recording.wav"
-recorded=$(soxi -D "$artifacts/recording.wav")
-# The recording ended when the recorder was stopped; its first sample is that moment minus its
-# length. (Counting from the recorder's start would be wrong: its first second or two are lost.)
-first_sample=$(awk -v e="$record_ended" -v d="$recorded" 'BEGIN { printf "%.3f", e - d }')
-sox "$artifacts/recording.wav" "$work/from-onset.wav" silence 1 0.005 1%
-sounding=$(soxi -D "$work/from-onset.wav" 2>/dev/null || echo 0)
-if awk -v s="$sounding" 'BEGIN { exit !(s > 0.5) }'; then
-    onset=$(awk -v f="$first_sample" -v r="$recorded" -v s="$sounding" 'BEGIN { printf "%.3f", f + r - s }')
+sleep_until $((entry_real + 7))
+stop_recording
+recording_wav "$artifacts/recording.wav"
+read -r onset heard < <(onset_times | head -1)
+if [ -n "${onset:-}" ] && awk -v s="$heard" 'BEGIN { exit !(s > 0.5) }'; then
     late=$(seconds_between "$entry_real" "$onset")
     if within "$late" -0.2 1.0; then
         pass "sound began $late s after the entry's second"
@@ -114,9 +81,8 @@ if awk -v s="$sounding" 'BEGIN { exit !(s > 0.5) }'; then
         fail "sound began $late s after the entry's second"
     fi
     # The right sound: as long as the file and with its pitch.
-    sox "$work/from-onset.wav" "$work/sound.wav" reverse silence 1 0.005 1% reverse
-    sox "$app/voic/$sound" -r $rate -c 1 "$work/reference.wav" silence 1 0.005 1% reverse silence 1 0.005 1% reverse
-    heard=$(soxi -D "$work/sound.wav")
+    sox "$artifacts/recording.wav" "$work/sound.wav" trim "$(seconds_between "$record_start" "$onset")" "$heard"
+    sox "$app/voic/$sound" -r $record_rate -c 1 "$work/reference.wav" silence 1 0.005 1% reverse silence 1 0.005 1% reverse
     expected=$(soxi -D "$work/reference.wav")
     pitch() { sox "$1" -n stat 2>&1 | awk '/Rough/ { print $3 }'; }
     heard_pitch=$(pitch "$work/sound.wav")
@@ -129,7 +95,7 @@ if awk -v s="$sounding" 'BEGIN { exit !(s > 0.5) }'; then
         fail "recorded $heard s at about $heard_pitch Hz, but $sound is $expected s at about $expected_pitch Hz"
     fi
 else
-    fail "no sound on the sink ($sink) within seven seconds of the entry"
+    fail "no sound on the sink ($(sink_name)) within seven seconds of the entry"
 fi
 
 if wait_for 20 entry_status_is 完成; then

@@ -1,11 +1,11 @@
-# Shared by the whole-program tests: reporting, polling, the services the program needs, and the
-# real program started from a copy of its folder at a chosen local date and time. Sourced, not run.
+# Shared by the whole-program tests: reporting, the tray, and the real program started from a copy
+# of its folder at a chosen local date and time (scripts/lib does the work). Sourced, not run.
 #
 # Environment: HALVIX_APP_DIR (the built program folder), HALVIX_BUILD_DIR (screenshots and the
 # program's output go to e2e-artifacts/ there).
 
 e2e_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-source "$e2e_dir/../../scripts/common.sh"
+source "$e2e_dir/../../scripts/lib/sound.sh"
 
 : "${HALVIX_APP_DIR:?the program folder}"
 : "${HALVIX_BUILD_DIR:?the build folder}"
@@ -18,6 +18,7 @@ export TZ=Asia/Shanghai # the school's local time
 # Ends what the test started; the test's own EXIT trap calls it last.
 stop_program_and_services() {
     [ -n "$program" ] && kill -KILL "$program" 2>/dev/null
+    [ -n "$recorder" ] && kill "$recorder" 2>/dev/null
     stop_services
     rm -rf "$work"
 }
@@ -28,25 +29,10 @@ fail() {
     printf 'FAILED: %s\n' "$*"
     failures=$((failures + 1))
 }
-now() { date +%s.%N; }
-# seconds_between A B: B - A, to the millisecond.
-seconds_between() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", b - a }'; }
-within() { awk -v x="$1" -v lo="$2" -v hi="$3" 'BEGIN { exit !(x >= lo && x <= hi) }'; }
 
-# wait_for SECONDS COMMAND...: polls until COMMAND succeeds; false on timeout.
-wait_for() {
-    local deadline
-    deadline=$(awk -v t="$(now)" -v s="$1" 'BEGIN { printf "%.3f", t + s }')
-    shift
-    until "$@"; do
-        awk -v t="$(now)" -v d="$deadline" 'BEGIN { exit !(t > d) }' && return 1
-        sleep 0.1
-    done
-}
+# a11y COMMAND ARGS...: scripts/lib/a11y.py; one call may wait long for a busy bus.
+a11y() { timeout 30 /usr/bin/python3 "$HALVIX_LIB/a11y.py" "$@" 2>/dev/null; }
 
-main_window_title='Halvix  校园广播系统'
-window_visible() { xdotool search --onlyvisible --name "^$main_window_title" >/dev/null 2>&1; }
-window_hidden() { ! window_visible; }
 tray_icon_docked() {
     local host
     for host in $(xdotool search --class trayer 2>/dev/null); do
@@ -54,39 +40,43 @@ tray_icon_docked() {
     done
     return 1
 }
-program_ended() { ! kill -0 "$program" 2>/dev/null; }
 
 # Starts a display with a tray host, a sound server and a session bus unless the caller has them;
 # finds the faketime library.
 ensure_services() {
-    if [ -z "${DISPLAY:-}" ]; then
-        start_display && start_tray_host || exit 1
-    fi
-    if [ -z "${PULSE_SERVER:-}" ] || ! pactl info >/dev/null 2>&1; then
-        start_sound_server || exit 1
-    fi
-    [ -n "${DBUS_SESSION_BUS_ADDRESS:-}" ] || start_session_bus
-    faketime_library=$(dpkg -L libfaketime 2>/dev/null | grep -m1 '/libfaketime\.so\.1$')
-    [ -f "$faketime_library" ] || { echo "libfaketime is not installed"; exit 1; }
+    start_missing_services bus || exit 1
+    find_faketime || exit 1
 }
 
 # A copy of the program folder to run and change; sets app.
-copy_program_folder() {
+copy_app() {
     app=$work/app
-    cp -a "$HALVIX_APP_DIR/." "$app" || exit 1
+    copy_program_folder "$HALVIX_APP_DIR" "$app" || exit 1
+}
+
+# wednesday_entry TIME SOUND: a copy of the program folder (sets app) whose plan for Wednesday 12
+# March 2025 (daily timetable, spring term, school week Monday to Friday: zccjtime) holds one entry
+# at TIME; sets entry_epoch, its second.
+wednesday_entry() {
+    copy_app
+    daily_spring "$app" 1125
+    sqlite3 "$app/jbase.mdb" "delete from zccjtime;
+        insert into zccjtime values ('1', '星期三', '$1', '第一节上课', '$2', '待完', '');" || exit 1
+    entry_epoch=$(date -d "2025-03-12 $1" +%s)
+}
+
+# launch_recorded START_TEXT OUTPUT: records the sink from before the start (22,050 samples a
+# second), then launches; sets entry_real, the real second of the entry.
+launch_recorded() {
+    record_sink "$work/rec.raw" 22050
+    launch "$@"
+    entry_real=$((entry_epoch - offset))
 }
 
 # launch START_TEXT OUTPUT: starts the program from the copy with its clock at START_TEXT (local
 # time); sets program, offset (faked minus real seconds) and launched (the real start).
 launch() {
-    # A fixed offset from the real clock, so the real moment of every faked second is known.
-    offset=$(($(date -d "$1" +%s) - $(date +%s)))
-    launched=$(now)
-    # The library rather than the faketime wrapper, which would stand between the test and the
-    # program's exit status. Monotonic time stays real, or the media pipeline stalls.
-    LD_PRELOAD=$faketime_library FAKETIME=$(printf '%+ds' "$offset") FAKETIME_DONT_FAKE_MONOTONIC=1 \
-        QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 "$app/halvix" >"$2" 2>&1 &
-    program=$!
+    start_program_at "$app" "$2" "$1" QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
 }
 
 # tray_click BUTTON [REPEAT]: clicks the middle of our icon in the tray host.
@@ -98,6 +88,11 @@ tray_click() {
     done
     [ -n "$icon" ] || return 1
     xdotool mousemove --window "$icon" 8 8 click --repeat "${2:-1}" --delay 60 "$1"
+}
+
+# The main window on screen: brought back from the tray by a double click on the icon if needed.
+show_main_window() {
+    window_visible || { tray_click 1 2 && wait_for 10 window_visible; }
 }
 
 # ends_cleanly HOW: waits for the program to end; passes when it ends with status 0 and its tray

@@ -18,18 +18,15 @@ source "$here/common.sh"
 trap stop_program_and_services EXIT
 
 dialog=时间设置
-# controls.py COMMAND ARGS...: the program's controls over the accessibility bus; one call may wait
-# long for a busy bus.
-controls() { timeout 30 /usr/bin/python3 "$here/controls.py" "$@" 2>/dev/null; }
-dialog_shown() { controls shown "$dialog"; }
+dialog_shown() { a11y shown "$dialog"; }
 dialog_closed() { ! xdotool search --onlyvisible --name "^$dialog\$" >/dev/null 2>&1; }
 # in_dialog COMMAND ROLE NAME...: polls until the dialog's control is there and the command worked.
-in_dialog() { wait_for 60 controls "$1" "$dialog" "${@:2}"; }
-picker_shows() { [ "$(controls read "$dialog" picker "$1")" = "$2" ]; }
+in_dialog() { wait_for 60 a11y "$1" "$dialog" "${@:2}"; }
+picker_shows() { [ "$(a11y read "$dialog" picker "$1")" = "$2" ]; }
 
 # --- A program folder whose stored state differs from what the save writes ----------------------
 ensure_services
-copy_program_folder
+copy_app
 # The 春季半期 timetable on one line: the save writes it back one time a line.
 timetable=$app/tovk/cbhtime.txt
 timetable_times=$(tr -s ' \r\n' ' ' <"$timetable")
@@ -45,54 +42,8 @@ sqlite3 "$app/jbase.mdb" "delete from settable;
 
 # The 春季半期 timetable (cbhtime.txt) with intervals 4, 2, 3, 6 (15 minutes from 组织进入考场 to
 # 开始答题), countdown 20 and listening 12, 1, 9, in generation order: subject by subject, steps in
-# procedure order. D1 and D2 stand for the two exam days.
-expected_rows='D1|08:15|组织进入考场|h01组织进入考场.mp3|语文
-D1|08:24|分发试卷|h04分发试卷.mp3|语文
-D1|08:30|开始答题|h05开始答题.mp3|语文
-D1|10:10|倒计时|h06倒计时.mp3|语文
-D1|10:30|考试结束|h07考试结束.mp3|语文
-D1|14:15|组织进入考场|h01组织进入考场.mp3|数学
-D1|14:24|分发试卷|h04分发试卷.mp3|数学
-D1|14:30|开始答题|h05开始答题.mp3|数学
-D1|16:10|倒计时|h06倒计时.mp3|数学
-D1|16:30|考试结束|h07考试结束.mp3|数学
-D1|08:15|组织进入考场|h01组织进入考场.mp3|英语
-D1|08:24|分发试卷|h04分发试卷.mp3|英语
-D1|08:30|开始答题|h05开始答题.mp3|英语
-D1|08:32|初一听力|h08初一听力.mp3|英语
-D1|08:44|初三听力|h10初三听力.mp3|英语
-D1|10:10|倒计时|h06倒计时.mp3|英语
-D1|10:30|考试结束|h07考试结束.mp3|英语
-D1|10:35|组织进入考场|h01组织进入考场.mp3|物理
-D1|10:44|分发试卷|h04分发试卷.mp3|物理
-D1|10:50|开始答题|h05开始答题.mp3|物理
-D1|11:40|倒计时|h06倒计时.mp3|物理
-D1|12:00|考试结束|h07考试结束.mp3|物理
-D2|15:45|组织进入考场|h01组织进入考场.mp3|化学
-D2|15:54|分发试卷|h04分发试卷.mp3|化学
-D2|16:00|开始答题|h05开始答题.mp3|化学
-D2|16:40|倒计时|h06倒计时.mp3|化学
-D2|17:00|考试结束|h07考试结束.mp3|化学
-D1|14:15|组织进入考场|h01组织进入考场.mp3|思品
-D1|14:24|分发试卷|h04分发试卷.mp3|思品
-D1|14:30|开始答题|h05开始答题.mp3|思品
-D1|15:10|倒计时|h06倒计时.mp3|思品
-D1|15:30|考试结束|h07考试结束.mp3|思品
-D1|15:45|组织进入考场|h01组织进入考场.mp3|历史
-D1|15:54|分发试卷|h04分发试卷.mp3|历史
-D1|16:00|开始答题|h05开始答题.mp3|历史
-D1|16:40|倒计时|h06倒计时.mp3|历史
-D1|17:00|考试结束|h07考试结束.mp3|历史
-D1|10:35|组织进入考场|h01组织进入考场.mp3|地理
-D1|10:44|分发试卷|h04分发试卷.mp3|地理
-D1|10:50|开始答题|h05开始答题.mp3|地理
-D1|11:30|倒计时|h06倒计时.mp3|地理
-D1|11:50|考试结束|h07考试结束.mp3|地理
-D1|10:35|组织进入考场|h01组织进入考场.mp3|生物
-D1|10:44|分发试卷|h04分发试卷.mp3|生物
-D1|10:50|开始答题|h05开始答题.mp3|生物
-D1|11:30|倒计时|h06倒计时.mp3|生物
-D1|11:50|考试结束|h07考试结束.mp3|生物'
+# procedure order (settings_save_sjtime.txt). D1 and D2 stand for the two exam days.
+expected_rows=$(cat "$here/settings_save_sjtime.txt")
 
 # The expected rows as sqlite3 prints sjtime: numbered from 1, dates filled in, all 待完.
 expected_sjtime() {
@@ -108,8 +59,8 @@ if ! wait_for 60 window_visible; then
 fi
 # The window goes into the tray about six seconds after the start; a double click brings it back.
 press_settings() {
-    window_visible || { tray_click 1 2 && wait_for 10 window_visible; } || return 1
-    controls press "$main_window_title" button 设置
+    show_main_window || return 1
+    a11y press "$main_window_title" button 设置
 }
 if wait_for 90 press_settings && wait_for 30 dialog_shown; then
     pass "设置 in the main window opened the dialog $dialog"
@@ -123,18 +74,18 @@ if wait_for 30 picker_shows "语文 开始" 08:30 && picker_shows "化学 结束
     picker_shows 语文 03月12日 && picker_shows 化学 03月12日; then
     pass "the pickers show 春季半期's times and today's date"
 else
-    fail "语文 shows $(controls read "$dialog" picker 语文) from $(controls read "$dialog" picker "语文 开始")," \
-        "化学 $(controls read "$dialog" picker 化学) to $(controls read "$dialog" picker "化学 结束")"
+    fail "语文 shows $(a11y read "$dialog" picker 语文) from $(a11y read "$dialog" picker "语文 开始")," \
+        "化学 $(a11y read "$dialog" picker 化学) to $(a11y read "$dialog" picker "化学 结束")"
 fi
 
 # --- The lower half: school week and exam date ---------------------------------------------------
 in_dialog press button 隐藏 # the button names the state the lower half is in
 in_dialog press check 星期一 && in_dialog has check "星期一  1" &&
     in_dialog press check 星期五 && in_dialog has check "星期五  2"
-if controls has "$dialog" check "星期一  1" && controls has "$dialog" check "星期五  2"; then
+if a11y has "$dialog" check "星期一  1" && a11y has "$dialog" check "星期五  2"; then
     pass "星期一 and 星期五 ticked, in that order"
 else
-    fail "the weekday boxes read: $(controls names "$dialog" | awk -F'\t' '/星期/ { printf "%s; ", $2 }')"
+    fail "the weekday boxes read: $(a11y names "$dialog" | awk -F'\t' '/星期/ { printf "%s; ", $2 }')"
 fi
 
 # The exam date (today) is taken when its picker loses the focus: 春季半期 examines 化学 a day later.
@@ -142,7 +93,7 @@ in_dialog leave picker 考试日期
 if wait_for 30 picker_shows 化学 03月13日 && picker_shows 语文 03月12日; then
     pass "exam date 12 March: 语文 on 03月12日, 化学 on 03月13日"
 else
-    fail "after the exam date 语文 shows $(controls read "$dialog" picker 语文), 化学 $(controls read "$dialog" picker 化学)"
+    fail "after the exam date 语文 shows $(a11y read "$dialog" picker 语文), 化学 $(a11y read "$dialog" picker 化学)"
 fi
 
 dialog_window=$(xdotool search --onlyvisible --name "^$dialog\$" 2>/dev/null | head -1)

@@ -1,7 +1,11 @@
-# Shared by the project's scripts: packages, build, and the services the program and tests need.
-# Sourced, not run.
+# Packages, builds, and the services the program and its tests need: a virtual display with a tray
+# host, a PulseAudio server whose default sink is a null sink, a session bus with the accessibility
+# bus. Sourced, not run.
 
-HALVIX_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+[ -n "${HALVIX_LIB_SERVICES:-}" ] && return 0
+HALVIX_LIB_SERVICES=1
+HALVIX_LIB=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+HALVIX_ROOT=$(cd "$HALVIX_LIB/../.." && pwd)
 
 HALVIX_PACKAGES=(
     build-essential cmake pkg-config
@@ -74,20 +78,28 @@ start_tray_host() {
     sleep 0.5
 }
 
+# serve_sound DIR LOG: a PulseAudio server on the socket DIR/native with the null sink halvix_null
+# as its default sink. Without norewinds the null sink rewinds when a new stream starts, and its
+# monitor then loses or repeats up to a second: recordings would no longer keep time.
+serve_sound() {
+    XDG_RUNTIME_DIR=$1 setsid pulseaudio --daemonize=no --exit-idle-time=-1 -n --disallow-exit \
+        --load="module-null-sink sink_name=halvix_null norewinds=1" \
+        --load="module-native-protocol-unix socket=$1/native auth-anonymous=1" \
+        --log-target=file:"$2" >/dev/null 2>&1 &
+    HALVIX_SERVICE_PIDS+=($!)
+    local i
+    for i in $(seq 50); do PULSE_SERVER="unix:$1/native" pactl info >/dev/null 2>&1 && return 0; sleep 0.1; done
+    return 1
+}
+
 # A private PulseAudio server whose default sink is a null sink; exports PULSE_SERVER.
 start_sound_server() {
     local dir
     dir=$(mktemp -d /tmp/halvix-pulse-XXXXXX)
     export XDG_RUNTIME_DIR=$dir
-    setsid pulseaudio --daemonize=no --exit-idle-time=-1 -n --disallow-exit \
-        --load="module-null-sink sink_name=halvix_null" \
-        --load="module-native-protocol-unix socket=$dir/native auth-anonymous=1" \
-        --log-target=file:"$dir/log" >/dev/null 2>&1 &
-    HALVIX_SERVICE_PIDS+=($!)
     export PULSE_SERVER="unix:$dir/native"
     export HALVIX_NULL_SINK=halvix_null
-    local i
-    for i in $(seq 50); do pactl info >/dev/null 2>&1 && return 0; sleep 0.1; done
+    serve_sound "$dir" "$dir/log" && return 0
     say "could not start a sound server"
     return 1
 }
@@ -97,4 +109,19 @@ start_session_bus() {
     eval "$(dbus-launch --sh-syntax)"
     HALVIX_SERVICE_PIDS+=("$DBUS_SESSION_BUS_PID")
     export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
+}
+
+# start_missing_services [bus]: a display with a tray host and a sound server unless the caller
+# has them; with "bus", a session bus too. False when one cannot be started.
+start_missing_services() {
+    if [ -z "${DISPLAY:-}" ]; then
+        start_display && start_tray_host || return 1
+    fi
+    if [ -z "${PULSE_SERVER:-}" ] || ! pactl info >/dev/null 2>&1; then
+        start_sound_server || return 1
+    fi
+    if [ "${1:-}" = bus ] && [ -z "${DBUS_SESSION_BUS_ADDRESS:-}" ]; then
+        start_session_bus
+    fi
+    return 0
 }

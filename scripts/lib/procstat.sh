@@ -1,0 +1,25 @@
+# What a running process costs, read from /proc. Sourced, not run.
+
+# rss_kb PID: resident memory (VmRSS) in kB.
+rss_kb() { awk '/^VmRSS:/ { print $2 }' "/proc/$1/status" 2>/dev/null; }
+# thread_count PID
+thread_count() { awk '/^Threads:/ { print $2 }' "/proc/$1/status" 2>/dev/null; }
+# fd_count PID: open file descriptors.
+fd_count() { find "/proc/$1/fd" -mindepth 1 -maxdepth 1 2>/dev/null | wc -l; }
+# cpu_ticks PID: user and system time in clock ticks (getconf CLK_TCK a second).
+cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat" 2>/dev/null; }
+# cpu_seconds TICKS [PER_SECONDS]: ticks as seconds of one core, and with PER_SECONDS also as a
+# share of one core over that time: "S s = P % of one core".
+cpu_seconds() {
+    awk -v t="$1" -v hz="$(getconf CLK_TCK)" -v over="${2:-}" 'BEGIN {
+        if (over == "") printf "%.1f", t / hz
+        else printf "%.2f s = %.3f %% of one core", t / hz, t / hz / over * 100 }'
+}
+
+# process_sample PID: "rss_kb fds threads cpu_seconds"; false when the process has gone.
+process_sample() {
+    local rss
+    rss=$(rss_kb "$1")
+    [ -n "$rss" ] || return 1
+    echo "$rss $(fd_count "$1") $(thread_count "$1") $(cpu_seconds "$(cpu_ticks "$1")")"
+}
