@@ -1,9 +1,9 @@
 #include "bell/MainDialog.h"
 
+#include "audio/MemoryPlayer.h"
+#include "audio/StreamPlayer.h"
 #include "bell/BellEngine.h"
 #include "bell/DayPlanSelector.h"
-#include "bell/MciPlayer.h"
-#include "bell/PcmPlayer.h"
 #include "bell/Playback.h"
 #include "bell/TickDriver.h"
 #include "exam/SettingsDialog.h"
@@ -53,8 +53,8 @@ MainDialog::MainDialog(std::filesystem::path programFolder, const Clock& clock, 
                        TickDriver* ticks, QWidget* parent)
     : QDialog(parent), m_programFolder(std::move(programFolder)), m_clock(clock), m_prompts(prompts),
       m_ticks(ticks), m_ui(std::make_unique<Ui::MainDialog>()),
-      m_model(std::make_unique<TextTableModel>(m_plan)), m_singlePlayer(std::make_unique<PcmPlayer>()),
-      m_trackPlayer(std::make_unique<MciPlayer>()),
+      m_model(std::make_unique<TextTableModel>(m_plan)), m_singlePlayer(std::make_unique<MemoryPlayer>()),
+      m_trackPlayer(std::make_unique<StreamPlayer>()),
       m_playback(std::make_unique<Playback>(*m_singlePlayer, *m_trackPlayer, m_programFolder)),
       m_engine(std::make_unique<BellEngine>(m_plan, static_cast<PlanView&>(*this),
                                             static_cast<PlanSource&>(*this), *m_playback,
@@ -127,10 +127,10 @@ void MainDialog::connectControls() {
     connect(m_ui->settingsButton, &QPushButton::clicked, this, &MainDialog::onSettings);
     connect(m_ui->planList, &QTableView::doubleClicked, this,
             [this](const QModelIndex& index) { onPlanDoubleClick(index.row()); });
-    connect(m_trackPlayer.get(), &MciPlayer::lengthKnown, this,
+    connect(m_trackPlayer.get(), &StreamPlayer::lengthKnown, this,
             [this](qint64 ms) { m_playback->onTrackLength(ms); });
     // An unplayable track has no length: the playlist moves on to the next one.
-    connect(m_trackPlayer.get(), &MciPlayer::failed, this, [this] { m_playback->onTrackLength(0); });
+    connect(m_trackPlayer.get(), &StreamPlayer::failed, this, [this] { m_playback->onTrackLength(0); });
 }
 
 void MainDialog::onTick(const LocalTime& now) {

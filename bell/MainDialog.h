@@ -23,9 +23,9 @@ namespace halvix {
 
 class BellEngine;
 class ClockDisplay;
-class MciPlayer;
-class PcmPlayer;
+class MemoryPlayer;
 class Playback;
+class StreamPlayer;
 class TextTableModel;
 class TickDriver;
 class UserPrompts;
@@ -108,8 +108,8 @@ private:
     std::atomic<int> m_nextEntryCountdown{0};
     std::unique_ptr<Ui::MainDialog> m_ui;
     std::unique_ptr<TextTableModel> m_model;
-    std::unique_ptr<PcmPlayer> m_singlePlayer; // bells: decoded ahead, heard at once
-    std::unique_ptr<MciPlayer> m_trackPlayer;  // playlists: long tracks, streamed
+    std::unique_ptr<MemoryPlayer> m_singlePlayer; // bells: decoded ahead, heard at once
+    std::unique_ptr<StreamPlayer> m_trackPlayer;  // playlists: long tracks, streamed
     std::unique_ptr<Playback> m_playback;
     std::unique_ptr<BellEngine> m_engine;
     ClockDisplay* m_clockDisplay = nullptr; // a child; deleted first, since it reads the countdown
