@@ -1,4 +1,5 @@
 #include "app/BellApp.h"
+#include "audio/ProcessPriority.h"
 
 #include <QApplication>
 
@@ -6,6 +7,9 @@
 #include <cstdlib>
 
 int main(int argc, char* argv[]) {
+    // Once, before any thread starts: every thread (the clock's, the decoder's, the media framework's)
+    // inherits it. Best effort; a bell still rings at normal priority.
+    halvix::raiseProcessPriority();
     int status = 0;
     {
         QApplication app(argc, argv);

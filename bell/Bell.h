@@ -15,9 +15,9 @@ namespace halvix {
 
 class BellEngine;
 class Clock;
-class MciPlayer;
-class PcmPlayer;
+class MemoryPlayer;
 class Playback;
+class StreamPlayer;
 struct LocalTime;
 
 // The running bell without any window: today's plan, where it comes from, the engine that rings
@@ -74,8 +74,8 @@ private:
     TextTable m_plan; // today's plan exists only here: statuses and deletions are never stored
     std::atomic<int> m_nextEntryCountdown{500};
     DayPlanSource m_source;
-    std::unique_ptr<PcmPlayer> m_singlePlayer; // bells: decoded ahead, heard at once
-    std::unique_ptr<MciPlayer> m_trackPlayer;  // playlists: long tracks, streamed
+    std::unique_ptr<MemoryPlayer> m_singlePlayer; // bells: decoded ahead, heard at once
+    std::unique_ptr<StreamPlayer> m_trackPlayer; // playlists: long tracks, streamed
     std::unique_ptr<Playback> m_playback;
     std::unique_ptr<BellEngine> m_engine;
 };

@@ -3,8 +3,8 @@
 // file prepared ahead, as the bell does when it arms an entry, and not prepared). Needs a sound
 // server (PULSE_SERVER; HALVIX_NULL_SINK names the sink), pacat and ffmpeg.
 // Usage: bench_SoundStartUiBench [trials=20]
-#include "bell/MciPlayer.h"
-#include "bell/PcmPlayer.h"
+#include "audio/MemoryPlayer.h"
+#include "audio/StreamPlayer.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -106,8 +106,8 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    halvix::MciPlayer streaming;
-    halvix::PcmPlayer decoded;
+    halvix::StreamPlayer streaming;
+    halvix::MemoryPlayer decoded;
     struct Way {
         const char* name;
         halvix::SoundPlayer& player;

@@ -1,7 +1,7 @@
 // The sound server goes away under the player and comes back on the same socket (a crash and a
 // restart, or a new login): the next sound must be heard again, without restarting the program.
 // The test runs its own server, so the one that other tests share is never touched.
-#include "bell/MciPlayer.h"
+#include "audio/StreamPlayer.h"
 
 #include "support/TempFolder.h"
 
@@ -119,10 +119,10 @@ private slots:
     void theNextSoundIsHeardAfterTheServerCameBack() {
         // The program's two channels: single files, and folder tracks, which played earlier and
         // now stand idle.
-        MciPlayer player;
-        MciPlayer tracks;
-        QSignalSpy lengths(&player, &MciPlayer::lengthKnown);
-        QSignalSpy trackLengths(&tracks, &MciPlayer::lengthKnown);
+        StreamPlayer player;
+        StreamPlayer tracks;
+        QSignalSpy lengths(&player, &StreamPlayer::lengthKnown);
+        QSignalSpy trackLengths(&tracks, &StreamPlayer::lengthKnown);
         {
             MonitorRecorder recorder(m_server->address());
             tracks.playPath(m_tone);

@@ -1,7 +1,7 @@
-#include "bell/MciPlayer.h"
+#include "audio/StreamPlayer.h"
 
-#include "support/SinkRecorder.h"
 #include "support/TempFolder.h"
+#include "support/Tones.h"
 
 #include <QProcess>
 #include <QSignalSpy>
@@ -13,7 +13,7 @@
 using namespace halvix;
 using namespace halvix::test;
 
-class MciPlayerTest : public QObject {
+class StreamPlayerTest : public QObject {
     Q_OBJECT
 
 private slots:
@@ -23,16 +23,8 @@ private slots:
         // A Chinese name in a Chinese folder: paths reach the player as UTF-8.
         m_tones = m_folder / "铃声";
         std::filesystem::create_directories(m_tones);
-        const char* codecs[][2] = {{"wav", "pcm_s16le"}, {"mp3", "libmp3lame"}, {"wma", "wmav2"}};
-        for (const auto& [extension, codec] : codecs) {
-            const QString file = QString::fromStdString(tone(extension));
-            QVERIFY2(
-                run("ffmpeg",
-                    {"-v", "error", "-y", "-f", "lavfi", "-i",
-                     QString("sine=frequency=440:duration=%1:sample_rate=%2").arg(kToneSeconds).arg(kRate),
-                     "-ac", "1", "-c:a", codec, file}),
-                codec);
-        }
+        for (const char* extension : {"wav", "mp3", "wma"})
+            QVERIFY2(makeTone(tone(extension), kToneSeconds), extension);
     }
 
     void playsEachFormatAudiblyAndReportsItsLength_data() {
@@ -45,27 +37,23 @@ private slots:
     void playsEachFormatAudiblyAndReportsItsLength() {
         QFETCH(QString, extension);
         const std::string path = tone(extension.toStdString());
-        QByteArray probed;
-        QVERIFY(run("ffprobe",
-                    {"-v", "error", "-show_entries", "format=duration", "-of", "csv=p=0",
-                     QString::fromStdString(path)},
-                    &probed));
-        const double fileMs = probed.trimmed().toDouble() * 1000.0;
+        const double expectedMs = fileMs(path);
+        QVERIFY(expectedMs > 0);
 
         MonitorRecorder recorder;
         QVERIFY2(recorder.waitUntilRecording(), "the sink's monitor records nothing");
         const qsizetype before = recorder.sampleCount();
         QCOMPARE(recorder.rms(before - kRate / 20, before), 0.0);
 
-        MciPlayer player;
-        QSignalSpy lengths(&player, &MciPlayer::lengthKnown);
-        QSignalSpy failures(&player, &MciPlayer::failed);
+        StreamPlayer player;
+        QSignalSpy lengths(&player, &StreamPlayer::lengthKnown);
+        QSignalSpy failures(&player, &StreamPlayer::failed);
         QCOMPARE(player.lengthMs(), 0);
         player.playPath(path);
 
         QTRY_COMPARE(lengths.count(), 1);
-        QVERIFY2(std::abs(double(player.lengthMs()) - fileMs) <= 50.0,
-                 qPrintable(QString("reported %1 ms, file %2 ms").arg(player.lengthMs()).arg(fileMs)));
+        QVERIFY2(std::abs(double(player.lengthMs()) - expectedMs) <= 50.0,
+                 qPrintable(QString("reported %1 ms, file %2 ms").arg(player.lengthMs()).arg(expectedMs)));
         QCOMPARE(lengths.first().first().toLongLong(), player.lengthMs());
 
         QTRY_VERIFY_WITH_TIMEOUT(
@@ -78,7 +66,7 @@ private slots:
     void closeStopsTheSound() {
         MonitorRecorder recorder;
         QVERIFY(recorder.waitUntilRecording());
-        MciPlayer player;
+        StreamPlayer player;
         player.playPath(tone("wav"));
         const qsizetype start = recorder.sampleCount();
         // Sound first, then silence soon after close.
@@ -110,9 +98,9 @@ private slots:
         if (name != "不存在.mp3")
             path = m_folder.write(name.toStdString(), bytes.toStdString()).string();
 
-        MciPlayer player;
-        QSignalSpy failures(&player, &MciPlayer::failed);
-        QSignalSpy lengths(&player, &MciPlayer::lengthKnown);
+        StreamPlayer player;
+        QSignalSpy failures(&player, &StreamPlayer::failed);
+        QSignalSpy lengths(&player, &StreamPlayer::lengthKnown);
         player.playPath(path);
         QTRY_COMPARE(failures.count(), 1);
         QVERIFY(failures.first().first().toString().contains(QString::fromStdString(path)));
@@ -136,5 +124,5 @@ private:
     std::filesystem::path m_tones;
 };
 
-QTEST_MAIN(MciPlayerTest)
-#include "MciPlayerTest.moc"
+QTEST_MAIN(StreamPlayerTest)
+#include "StreamPlayerTest.moc"

@@ -1,4 +1,4 @@
-#include "bell/ProcessPriority.h"
+#include "audio/ProcessPriority.h"
 
 #ifdef _WIN32
 #include <windows.h>

@@ -1,7 +1,7 @@
-#include "bell/PcmPlayer.h"
+#include "audio/MemoryPlayer.h"
 
-#include "support/SinkRecorder.h"
 #include "support/TempFolder.h"
+#include "support/Tones.h"
 
 #include <QProcess>
 #include <QSignalSpy>
@@ -13,30 +13,7 @@
 using namespace halvix;
 using namespace halvix::test;
 
-namespace {
-
-// A tone as the file `path`, in the codec its extension calls for.
-bool makeTone(const std::string& path, double seconds, int channels = 1) {
-    const QString extension = QString::fromStdString(path.substr(path.rfind('.') + 1));
-    const QString codec = extension == "wav" ? "pcm_s16le" : extension == "mp3" ? "libmp3lame" : "wmav2";
-    return run("ffmpeg", {"-v", "error", "-y", "-f", "lavfi", "-i",
-                          QString("sine=frequency=440:duration=%1:sample_rate=%2").arg(seconds).arg(kRate),
-                          "-ac", QString::number(channels), "-c:a", codec, QString::fromStdString(path)});
-}
-
-double fileMs(const std::string& path) {
-    QByteArray probed;
-    if (!run("ffprobe",
-             {"-v", "error", "-show_entries", "format=duration", "-of", "csv=p=0",
-              QString::fromStdString(path)},
-             &probed))
-        return -1;
-    return probed.trimmed().toDouble() * 1000.0;
-}
-
-} // namespace
-
-class PcmPlayerTest : public QObject {
+class MemoryPlayerTest : public QObject {
     Q_OBJECT
 
 private slots:
@@ -68,9 +45,9 @@ private slots:
 
         MonitorRecorder recorder;
         QVERIFY2(recorder.waitUntilRecording(), "the sink's monitor records nothing");
-        PcmPlayer player;
-        QSignalSpy lengths(&player, &PcmPlayer::lengthKnown);
-        QSignalSpy failures(&player, &PcmPlayer::failed);
+        MemoryPlayer player;
+        QSignalSpy lengths(&player, &MemoryPlayer::lengthKnown);
+        QSignalSpy failures(&player, &MemoryPlayer::failed);
         if (prepared) {
             player.prepare(path);
             QTRY_VERIFY(player.decodedBytes() > 0);
@@ -102,7 +79,7 @@ private slots:
     void closeStopsTheSound() {
         MonitorRecorder recorder;
         QVERIFY(recorder.waitUntilRecording());
-        PcmPlayer player;
+        MemoryPlayer player;
         player.playPath(tone("wav"));
         const qsizetype start = recorder.sampleCount();
         QTRY_VERIFY(recorder.sampleCount() > start + kRate / 10 &&
@@ -118,8 +95,8 @@ private slots:
 
     // A second playPath ends the first sound; each reports its own length once.
     void secondPlayReplacesTheFirst() {
-        PcmPlayer player;
-        QSignalSpy lengths(&player, &PcmPlayer::lengthKnown);
+        MemoryPlayer player;
+        QSignalSpy lengths(&player, &MemoryPlayer::lengthKnown);
         player.prepare(tone("wma"));
         player.playPath(tone("mp3"));
         player.playPath(tone("wma"));
@@ -133,8 +110,8 @@ private slots:
     void replacedFileIsDecodedAgain() {
         const std::string path = (m_folder / "换.wav").string();
         QVERIFY(makeTone(path, 0.5));
-        PcmPlayer player;
-        QSignalSpy lengths(&player, &PcmPlayer::lengthKnown);
+        MemoryPlayer player;
+        QSignalSpy lengths(&player, &MemoryPlayer::lengthKnown);
         player.prepare(path);
         QTRY_VERIFY(player.decodedBytes() > 0);
         QTest::qWait(1100); // a later modification time, whatever the file system's resolution
@@ -151,12 +128,12 @@ private slots:
         QVERIFY(makeTone(path, 60.0, 2)); // about 10 MB decoded
         MonitorRecorder recorder;
         QVERIFY(recorder.waitUntilRecording());
-        PcmPlayer player;
-        QSignalSpy lengths(&player, &PcmPlayer::lengthKnown);
-        QSignalSpy failures(&player, &PcmPlayer::failed);
+        MemoryPlayer player;
+        QSignalSpy lengths(&player, &MemoryPlayer::lengthKnown);
+        QSignalSpy failures(&player, &MemoryPlayer::failed);
         player.prepare(path);
         QTest::qWait(3000);
-        QVERIFY(player.decodedBytes() <= PcmPlayer::kMaxDecodedBytes);
+        QVERIFY(player.decodedBytes() <= kMaxDecodedBytes);
         const qsizetype before = recorder.sampleCount();
         player.playPath(path);
         QTRY_COMPARE_WITH_TIMEOUT(lengths.count(), 1, 10000);
@@ -193,9 +170,9 @@ private slots:
         if (name != "不存在.mp3")
             path = m_folder.write(name.toStdString(), bytes.toStdString()).string();
 
-        PcmPlayer player;
-        QSignalSpy failures(&player, &PcmPlayer::failed);
-        QSignalSpy lengths(&player, &PcmPlayer::lengthKnown);
+        MemoryPlayer player;
+        QSignalSpy failures(&player, &MemoryPlayer::failed);
+        QSignalSpy lengths(&player, &MemoryPlayer::lengthKnown);
         if (prepared) {
             player.prepare(path);
             QTest::qWait(500);
@@ -224,5 +201,5 @@ private:
     std::filesystem::path m_tones;
 };
 
-QTEST_MAIN(PcmPlayerTest)
-#include "PcmPlayerTest.moc"
+QTEST_MAIN(MemoryPlayerTest)
+#include "MemoryPlayerTest.moc"

@@ -1,0 +1,188 @@
+#include "audio/MemoryPlayer.h"
+
+#include "audio/SoundDecoder.h"
+#include "audio/StreamPlayer.h"
+
+#include <QAudioSink>
+#include <QBuffer>
+#include <QFileInfo>
+#include <QMediaDevices>
+#include <QTimer>
+
+namespace halvix {
+
+namespace {
+
+// Beyond the sink's own buffer, what the sound server may still hold when the sink runs dry.
+constexpr qint64 kTailMs = 250;
+
+FileStamp stampOf(const QString& path) {
+    const QFileInfo file(path);
+    return {file.size(), file.lastModified()};
+}
+
+} // namespace
+
+MemoryPlayer::MemoryPlayer(QObject* parent)
+    : SoundChannel(parent),
+      m_decoder(std::make_unique<SoundDecoder>(
+          this, [this](quint64 job, const DecodedSound& sound) { onDecoded(job, sound); })),
+      m_cache([this](quint64 job) {
+          if (m_decoder)
+              m_decoder->cancel(job);
+      }) {}
+
+MemoryPlayer::~MemoryPlayer() {
+    // No result may arrive while the members go.
+    m_decoder.reset();
+    releaseSink();
+}
+
+qsizetype MemoryPlayer::decodedBytes() const {
+    // The playing sound shares its bytes with its entry while that is kept.
+    return m_cache.bytes() + (m_cache.holds(m_playingPcm) ? 0 : m_playingPcm.size());
+}
+
+const SoundCache::Entry* MemoryPlayer::findCurrent(const QString& path) {
+    return m_cache.find(path, stampOf(path));
+}
+
+void MemoryPlayer::startDecoding(const QString& path) {
+    m_decoder->start(m_cache.add(path, stampOf(path)), path);
+}
+
+void MemoryPlayer::prepare(const std::string& fullPath) {
+    const QString path = QString::fromStdString(fullPath);
+    if (!QFileInfo(path).isFile())
+        return; // only a hint: playPath reports the missing file
+    if (!findCurrent(path))
+        startDecoding(path);
+    m_cache.markPrepared(path);
+    trimCache();
+}
+
+void MemoryPlayer::playPath(const std::string& fullPath) {
+    if (!open(fullPath))
+        return;
+    if (!findCurrent(path()))
+        startDecoding(path());
+    m_awaiting = true;
+    startAwaited();
+}
+
+// Plays the awaited sound when its decoding is over; waits otherwise.
+void MemoryPlayer::startAwaited() {
+    const SoundCache::Entry* sound = findCurrent(path());
+    if (!m_awaiting || !sound || sound->state == SoundCache::State::Decoding)
+        return;
+    m_awaiting = false;
+    switch (sound->state) {
+    case SoundCache::State::Ready:
+        playPcm(*sound);
+        trimCache(); // a sound that was not prepared is held by the sink alone
+        break;
+    case SoundCache::State::TooLong:
+        playStreaming();
+        break;
+    default:
+        failLater(unplayableText());
+        break;
+    }
+}
+
+void MemoryPlayer::onDecoded(quint64 job, const DecodedSound& decoded) {
+    const SoundCache::Entry* sound = m_cache.store(job, decoded);
+    if (sound && isOpen() && m_awaiting && sound->path == path())
+        startAwaited();
+}
+
+void MemoryPlayer::playPcm(const SoundCache::Entry& sound) {
+    m_playingPcm = sound.pcm;
+    m_source = std::make_unique<QBuffer>(&m_playingPcm);
+    m_source->open(QIODevice::ReadOnly);
+    m_sink = std::make_unique<QAudioSink>(QMediaDevices::defaultAudioOutput(), sound.format);
+    connect(m_sink.get(), &QAudioSink::stateChanged, this, &MemoryPlayer::onSinkState);
+    m_sink->start(m_source.get());
+    if (m_sink->error() != QAudio::NoError) {
+        // No sound from the sink (the sound server is away or refuses the format): stream instead.
+        releaseSink();
+        playStreaming();
+        return;
+    }
+    // Reported from the event loop, as the streaming player does.
+    announceLengthLater(sound.lengthMs);
+}
+
+void MemoryPlayer::playStreaming() {
+    if (!m_streaming) {
+        m_streaming = std::make_unique<StreamPlayer>();
+        connect(m_streaming.get(), &StreamPlayer::lengthKnown, this, [this](qint64 ms) {
+            if (m_streamingActive)
+                announceLength(ms);
+        });
+        connect(m_streaming.get(), &StreamPlayer::failed, this, [this](const QString& reason) {
+            if (isOpen() && m_streamingActive)
+                fail(reason);
+        });
+    }
+    m_streamingActive = true;
+    m_streaming->playPath(path().toStdString());
+}
+
+void MemoryPlayer::onSinkState() {
+    if (!m_sink)
+        return;
+    if (m_sink->state() == QAudio::StoppedState && m_sink->error() != QAudio::NoError) {
+        // The sink goes after its own signal has returned.
+        QMetaObject::invokeMethod(
+            this, [this, playback = playback()] { releaseSinkOf(playback); }, Qt::QueuedConnection);
+    } else if (m_sink->state() == QAudio::IdleState) {
+        // Idle means all bytes went to the sound server, whose buffer still has the sound's last
+        // moments to play: stopping now would cut them off.
+        const qint64 bufferedMs = m_sink->format().durationForBytes(qint32(m_sink->bufferSize())) / 1000;
+        QTimer::singleShot(bufferedMs + kTailMs, this,
+                           [this, playback = playback()] { releaseSinkOf(playback); });
+    }
+}
+
+void MemoryPlayer::releaseSinkOf(unsigned long long playback) {
+    if (this->playback() == playback && m_sink && m_sink->state() != QAudio::ActiveState)
+        releaseSink();
+}
+
+void MemoryPlayer::releaseSink() {
+    if (m_sink) {
+        m_sink->disconnect(this);
+        m_sink->stop();
+        m_sink.reset();
+    }
+    m_source.reset();
+    m_playingPcm = QByteArray();
+}
+
+void MemoryPlayer::stopSound() {
+    releaseSink();
+    if (m_streamingActive)
+        m_streaming->close();
+}
+
+void MemoryPlayer::onClosed() {
+    m_awaiting = false;
+    m_streamingActive = false;
+    trimCache();
+}
+
+bool MemoryPlayer::isPlaying() const {
+    if (!isOpen())
+        return false;
+    if (m_streamingActive)
+        return m_streaming->isPlaying();
+    return m_sink && m_sink->state() == QAudio::ActiveState;
+}
+
+// Keeps the latest prepared sounds and the one playPath waits for; the rest goes.
+void MemoryPlayer::trimCache() {
+    m_cache.trim(isOpen() && m_awaiting ? path() : QString());
+}
+
+} // namespace halvix

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "audio/SoundCache.h"
+#include "audio/SoundChannel.h"
+
+#include <QByteArray>
+
+#include <memory>
+
+class QAudioSink;
+class QBuffer;
+
+namespace halvix {
+
+class SoundDecoder;
+class StreamPlayer;
+
+// A sound channel that plays decoded sound from memory through a QAudioSink, so it is heard as soon
+// as playPath is called. A prepared file is decoded ahead on a worker thread; a file that was not
+// prepared is decoded first and then played. Files whose sound would take more than
+// kMaxDecodedBytes, and sound the sink cannot start, are streamed by a StreamPlayer instead.
+class MemoryPlayer : public SoundChannel {
+    Q_OBJECT
+
+public:
+    explicit MemoryPlayer(QObject* parent = nullptr);
+    ~MemoryPlayer() override;
+
+    // `fullPath` is UTF-8 and may hold Chinese characters.
+    void prepare(const std::string& fullPath) override;
+    void playPath(const std::string& fullPath) override;
+    bool isPlaying() const override;
+    // Bytes of decoded sound held (prepared and playing), for checks of the memory bound.
+    qsizetype decodedBytes() const;
+
+protected:
+    void stopSound() override;
+    void onClosed() override;
+
+private:
+    const SoundCache::Entry* findCurrent(const QString& path);
+    void startDecoding(const QString& path);
+    void onDecoded(quint64 job, const DecodedSound& decoded);
+    void startAwaited();
+    void playPcm(const SoundCache::Entry& sound);
+    void playStreaming();
+    void onSinkState();
+    void releaseSinkOf(unsigned long long playback);
+    void releaseSink();
+    void trimCache();
+
+    std::unique_ptr<SoundDecoder> m_decoder;
+    SoundCache m_cache;
+    bool m_awaiting = false; // playPath waits for its sound's decoding
+
+    QByteArray m_playingPcm;
+    std::unique_ptr<QBuffer> m_source;
+    std::unique_ptr<QAudioSink> m_sink;
+    std::unique_ptr<StreamPlayer> m_streaming; // long files, and sound the audio sink could not start
+    bool m_streamingActive = false;
+};
+
+} // namespace halvix

@@ -1,0 +1,73 @@
+#include "audio/SoundChannel.h"
+
+#include <QFileInfo>
+
+namespace halvix {
+
+SoundChannel::SoundChannel(QObject* parent) : QObject(parent) {}
+
+bool SoundChannel::open(const std::string& fullPath) {
+    close();
+    m_path = QString::fromStdString(fullPath);
+    m_open = true;
+    ++m_playback;
+    const QFileInfo file(m_path);
+    if (!file.isFile() || !file.isReadable()) {
+        failLater(QStringLiteral("找不到声音文件: %1").arg(m_path));
+        return false;
+    }
+    return true;
+}
+
+void SoundChannel::close() {
+    if (!m_open)
+        return;
+    m_open = false;
+    m_failed = false;
+    m_lengthMs = 0;
+    stopSound();
+    onClosed();
+}
+
+void SoundChannel::announceLength(qint64 ms) {
+    if (!m_open || m_failed || ms <= 0 || m_lengthMs > 0)
+        return;
+    m_lengthMs = ms;
+    emit lengthKnown(ms);
+}
+
+void SoundChannel::announceLengthLater(qint64 ms) {
+    m_lengthMs = ms;
+    QMetaObject::invokeMethod(
+        this,
+        [this, playback = m_playback] {
+            if (isCurrent(playback) && !m_failed)
+                emit lengthKnown(m_lengthMs);
+        },
+        Qt::QueuedConnection);
+}
+
+void SoundChannel::fail(const QString& reason) {
+    if (m_failed)
+        return;
+    m_failed = true;
+    m_lengthMs = 0;
+    stopSound();
+    emit failed(reason);
+}
+
+void SoundChannel::failLater(const QString& reason) {
+    QMetaObject::invokeMethod(
+        this,
+        [this, reason, playback = m_playback] {
+            if (isCurrent(playback))
+                fail(reason);
+        },
+        Qt::QueuedConnection);
+}
+
+QString SoundChannel::unplayableText() const {
+    return QStringLiteral("无法播放声音文件: %1").arg(m_path);
+}
+
+} // namespace halvix

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "bell/SoundPlayer.h"
+
+#include <QObject>
+#include <QString>
+
+namespace halvix {
+
+// What every player shares: one playback at a time, its length once known, and one way to fail.
+// Reports belong to the playPath that caused them: a late report of an earlier playback is dropped.
+// A failure is reported once, with a short Chinese text, and ends what sounds; never thrown.
+class SoundChannel : public QObject, public SoundPlayer {
+    Q_OBJECT
+
+public:
+    void close() override;
+    long long lengthMs() const override { return m_lengthMs; }
+    virtual bool isPlaying() const = 0;
+
+signals:
+    // Once per playPath, when the sound's length is known.
+    void lengthKnown(qint64 ms);
+    // Once per playPath, when the sound cannot be played; `reason` is a short Chinese text.
+    void failed(const QString& reason);
+
+protected:
+    explicit SoundChannel(QObject* parent);
+
+    // Closes the previous playback and opens `fullPath` (UTF-8) as the next one. False when the file
+    // cannot be read: the failure is then reported from the event loop, like every other failure.
+    bool open(const std::string& fullPath);
+    // The first positive length of the open playback is kept and announced; later ones are ignored.
+    void announceLength(qint64 ms);
+    // Keeps `ms` now and announces it from the event loop, unless the playback is over by then.
+    void announceLengthLater(qint64 ms);
+    // Reports the failure of the open playback once and stops its sound.
+    void fail(const QString& reason);
+    // The same, from the event loop, so that playPath never reports before it returns.
+    void failLater(const QString& reason);
+    QString unplayableText() const;
+
+    bool isOpen() const { return m_open; }
+    bool hasFailed() const { return m_failed; }
+    const QString& path() const { return m_path; }
+    unsigned long long playback() const { return m_playback; }
+    // True while `playback` is the open one.
+    bool isCurrent(unsigned long long playback) const { return m_open && m_playback == playback; }
+
+    // Stops and releases whatever sounds; on close and on failure.
+    virtual void stopSound() = 0;
+    // After close has stopped the sound.
+    virtual void onClosed() {}
+
+private:
+    QString m_path; // the path of the latest playPath while open
+    bool m_open = false;
+    bool m_failed = false;
+    unsigned long long m_playback = 0; // counts playPath calls, so a late report of an earlier one is ignored
+    long long m_lengthMs = 0;
+};
+
+} // namespace halvix
