@@ -7,8 +7,12 @@
 
 #include <QDate>
 #include <QDir>
+#include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QLocale>
 #include <QTextCharFormat>
+#include <algorithm>
+#include <iterator>
 #include <utility>
 
 namespace halvix {
@@ -56,7 +60,14 @@ CalendarDialog::CalendarDialog(std::filesystem::path programFolder, int storedDa
       m_programFolder(std::move(programFolder)), m_storedDayType(storedDayType), m_storedSeason(storedSeason),
       m_prompts(prompts), m_model(m_list) {
     m_ui->setupUi(this);
+    // Month and weekday names in Chinese, weeks from Monday, whatever the system's language.
+    setLocale(QLocale(QLocale::Chinese, QLocale::China));
+    m_ui->monthView->setFirstDayOfWeek(Qt::Monday);
     showAsList(*m_ui->entryList, m_model);
+    m_ui->entryList->horizontalHeader()->setStretchLastSection(true);
+    // Room for the longest reasons (a 调休 in a term set by date) without a scroll bar.
+    m_ui->decisionLabel->setMinimumHeight(4 * m_ui->decisionLabel->fontMetrics().lineSpacing());
+    m_ui->decisionLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     for (int t = 0; t < kCalendarTypeCount; ++t)
         m_ui->typeCombo->addItem(text(calendarTypeName(static_cast<CalendarType>(t))));
     for (int w = 1; w <= 7; ++w)
@@ -131,6 +142,8 @@ void CalendarDialog::showEntries(int row) {
         m_model.setListColumns(calendarColumns());
     else
         m_model.fillList(calendarColumns(), cells);
+    // The plan tables' column widths suit plan rows; dates and notes need their own.
+    m_ui->entryList->resizeColumnsToContents();
     if (row >= 0 && row < static_cast<int>(m_entries.size()))
         m_ui->entryList->selectRow(row);
     paintMonth();

@@ -114,19 +114,5 @@ TEST(DayDecision, DecidesEveryDateOfTheSchoolYear) {
     }
 }
 
-TEST(DayDecision, ReasonsNameTheDecidingRows) {
-    const auto reasons = [](const char* date, int dayType, int season) {
-        return decisionReasons(decideDay(*readDateText(date), dayType, season, kYear), kYear);
-    };
-    EXPECT_EQ(
-        reasons("2025-01-15", 2, 1),
-        "2025-01-15 星期三: 日常 (补课, 第10行 2025-01-15), 秋季 (秋季学期, 第2行 2024-09-01 至 2025-01-31)");
-    EXPECT_EQ(reasons("2024-09-29", 1, 1), "2024-09-29 星期日: 调休, 按星期一 (补国庆, 第4行 2024-09-29), "
-                                           "日常 (默认), 秋季 (秋季学期, 第2行 2024-09-01 至 2025-01-31)");
-    EXPECT_EQ(reasons("2024-10-03", 1, 1),
-              "2024-10-03 星期四: 停铃 (国庆节, 第3行 2024-10-01 至 2024-10-07)");
-    EXPECT_EQ(reasons("2023-06-01", 2, 2), "2023-06-01 星期四: 考试 (默认), 秋季 (默认)");
-}
-
 } // namespace
 } // namespace halvix
