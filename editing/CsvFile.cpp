@@ -5,6 +5,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <utility>
 
 namespace halvix {
 
@@ -23,6 +24,20 @@ int CsvFile::splitLine(std::string_view line, TextList& cells, char separator) {
 }
 
 bool CsvFile::readFile(const std::filesystem::path& path, TextList& titles, TextList& cells) const {
+    std::vector<TextList> lines;
+    if (!readLines(path, lines))
+        return false;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (i == 0)
+            titles = std::move(lines[i]);
+        else if (lines[i].size() >= 2)
+            cells.insert(cells.end(), std::make_move_iterator(lines[i].begin()),
+                         std::make_move_iterator(lines[i].end()));
+    }
+    return true;
+}
+
+bool CsvFile::readLines(const std::filesystem::path& path, std::vector<TextList>& lines) const {
     std::ifstream in(path, std::ios::binary);
     if (!in)
         return false;
@@ -32,8 +47,7 @@ bool CsvFile::readFile(const std::filesystem::path& path, TextList& titles, Text
     const std::string text = decodeFileText(bytes);
 
     const std::string_view all(text);
-    TextList lineCells;
-    bool firstLine = true;
+    std::vector<TextList> read;
     std::size_t start = 0;
     while (start < all.size()) {
         std::size_t end = all.find('\n', start);
@@ -42,16 +56,11 @@ bool CsvFile::readFile(const std::filesystem::path& path, TextList& titles, Text
             end = all.size();
         else if (end > start && all[end - 1] == '\r')
             --end; // CR LF is one line end, as in a text-mode read
-        splitLine(all.substr(start, end - start), lineCells);
-        if (firstLine) {
-            titles = lineCells;
-            firstLine = false;
-        } else if (lineCells.size() >= 2) {
-            cells.insert(cells.end(), std::make_move_iterator(lineCells.begin()),
-                         std::make_move_iterator(lineCells.end()));
-        }
+        read.emplace_back();
+        splitLine(all.substr(start, end - start), read.back());
         start = next;
     }
+    lines = std::move(read);
     return true;
 }
 

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <filesystem>
 #include <string_view>
+#include <vector>
 
 namespace halvix {
 
@@ -22,6 +23,10 @@ public:
     // least two cells appended to `cells` (shorter lines are skipped). Lines may be of any length;
     // CR LF and LF both end a line. False, with both lists untouched, when the file cannot be read.
     bool readFile(const std::filesystem::path& path, TextList& titles, TextList& cells) const;
+    // The cells of every line in file order, the empty ones included (with no cells), so that a
+    // caller can name a line by its number. False, with `lines` untouched, when the file cannot be
+    // read.
+    bool readLines(const std::filesystem::path& path, std::vector<TextList>& lines) const;
 
     // One line per group of cellsPerRow cells, each cell followed by ",". A file that exists is
     // replaced. False when the file cannot be written whole (or cellsPerRow is 0).

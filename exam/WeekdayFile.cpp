@@ -1,7 +1,8 @@
 #include "exam/WeekdayFile.h"
 
-#include "common/TextFile.h"
 #include "common/MessageSink.h"
+#include "common/TextFile.h"
+#include "time/CivilDate.h"
 
 #include <algorithm>
 #include <string_view>
@@ -9,10 +10,6 @@
 namespace halvix {
 
 namespace {
-
-constexpr std::array<std::string_view, kWeekdayCount> kNames = {
-    "星期一", "星期二", "星期三", "星期四", "星期五", "星期六", "星期日",
-};
 
 bool isWeekday(int weekday) {
     return weekday >= 1 && weekday <= kWeekdayCount;
@@ -51,7 +48,7 @@ const std::string& WeekdayClicks::caption(int weekday) const {
 }
 
 std::string WeekdayClicks::weekdayName(int weekday) {
-    return isWeekday(weekday) ? std::string(kNames[static_cast<std::size_t>(weekday - 1)]) : std::string();
+    return std::string(halvix::weekdayName(weekday));
 }
 
 int weekdayFileNumber(const WeekdayValues& values) {

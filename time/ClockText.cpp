@@ -1,7 +1,8 @@
 #include "time/ClockText.h"
 
-#include "time/LocalTime.h"
 #include "common/NumberText.h"
+#include "time/CivilDate.h"
+#include "time/LocalTime.h"
 
 #include <climits>
 #include <string>
@@ -86,14 +87,7 @@ std::optional<EntryTime> readEntryTimeText(std::string_view text) {
 }
 
 long long dayNumber(const LocalTime& time) {
-    // Civil date to a day count (H. Hinnant's days_from_civil).
-    const long long y = static_cast<long long>(time.year) - (time.month <= 2 ? 1 : 0);
-    const long long era = (y >= 0 ? y : y - 399) / 400;
-    const long long yearOfEra = y - era * 400;
-    const long long month = time.month;
-    const long long dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + time.day - 1;
-    const long long dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
-    return era * 146097 + dayOfEra - 719468;
+    return dayNumber(dateOf(time));
 }
 
 long long wallSecond(const LocalTime& time) {

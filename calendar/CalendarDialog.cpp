@@ -1,0 +1,300 @@
+#include "calendar/CalendarDialog.h"
+
+#include "calendar/CalendarStore.h"
+#include "calendar/DayDecision.h"
+#include "ui_CalendarDialog.h"
+#include "widgets/UserPrompts.h"
+
+#include <QDate>
+#include <QDir>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLocale>
+#include <QTextCharFormat>
+#include <algorithm>
+#include <iterator>
+#include <utility>
+
+namespace halvix {
+
+namespace {
+
+// The month view's colours; the legend shows the same.
+const QColor kSilentColour(0xc8, 0xc8, 0xc8);
+const QColor kSilentText(0x60, 0x60, 0x60);
+const QColor kMakeUpColour(0xff, 0xcc, 0x80);
+const QColor kExamColour(0xf4, 0x8f, 0xb1);
+const QColor kSpringColour(0xc5, 0xe1, 0xa5);
+const QColor kAutumnColour(0x90, 0xca, 0xf9);
+
+CivilDate toCivil(const QDate& date) {
+    return {date.year(), date.month(), date.day()};
+}
+
+QDate toQDate(const CivilDate& date) {
+    return QDate(date.year, date.month, date.day);
+}
+
+QString text(std::string_view utf8) {
+    return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+}
+
+std::filesystem::path toPath(const QString& path) {
+    return std::filesystem::path(path.toStdU16String());
+}
+
+std::string shownPath(const QString& path) {
+    return QDir::toNativeSeparators(path).toStdString();
+}
+
+QString legendItem(const QColor& colour, const char* name) {
+    return QStringLiteral("<span style=\"background-color:%1\">&nbsp;%2&nbsp;</span>")
+        .arg(colour.name(), QString::fromUtf8(name));
+}
+
+} // namespace
+
+CalendarDialog::CalendarDialog(std::filesystem::path programFolder, int storedDayType, int storedSeason,
+                               UserPrompts& prompts, QWidget* parent)
+    : QDialog(parent), m_ui(std::make_unique<Ui::CalendarDialog>()),
+      m_programFolder(std::move(programFolder)), m_storedDayType(storedDayType), m_storedSeason(storedSeason),
+      m_prompts(prompts), m_model(m_list) {
+    m_ui->setupUi(this);
+    // Month and weekday names in Chinese, weeks from Monday, whatever the system's language.
+    setLocale(QLocale(QLocale::Chinese, QLocale::China));
+    m_ui->monthView->setFirstDayOfWeek(Qt::Monday);
+    showAsList(*m_ui->entryList, m_model);
+    m_ui->entryList->horizontalHeader()->setStretchLastSection(true);
+    // Room for the longest reasons (a 调休 in a term set by date) without a scroll bar.
+    m_ui->decisionLabel->setMinimumHeight(4 * m_ui->decisionLabel->fontMetrics().lineSpacing());
+    m_ui->decisionLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    for (int t = 0; t < kCalendarTypeCount; ++t)
+        m_ui->typeCombo->addItem(text(calendarTypeName(static_cast<CalendarType>(t))));
+    for (int w = 1; w <= 7; ++w)
+        m_ui->weekdayCombo->addItem(text(weekdayName(w)));
+    m_ui->legendLabel->setText(legendItem(kSilentColour, "停铃") + " " + legendItem(kMakeUpColour, "调休") +
+                               " " + legendItem(kExamColour, "考试") + " " +
+                               legendItem(kSpringColour, "春季") + " " + legendItem(kAutumnColour, "秋季") +
+                               QStringLiteral(" <b><u>开学</u></b>"));
+    m_ui->legendLabel->setToolTip(QStringLiteral("春季、秋季: 由校历定的学期; 粗体带下划线: 学期的第一天"));
+    const QDate today = QDate::currentDate();
+    m_ui->startDate->setDate(today);
+    m_ui->endDate->setDate(today);
+    onTypeChanged();
+
+    connect(m_ui->addButton, &QPushButton::clicked, this, &CalendarDialog::onAdd);
+    connect(m_ui->changeButton, &QPushButton::clicked, this, &CalendarDialog::onChange);
+    connect(m_ui->deleteButton, &QPushButton::clicked, this, &CalendarDialog::onDelete);
+    connect(m_ui->saveButton, &QPushButton::clicked, this, &CalendarDialog::onSave);
+    connect(m_ui->importButton, &QPushButton::clicked, this, &CalendarDialog::onImport);
+    connect(m_ui->exportButton, &QPushButton::clicked, this, &CalendarDialog::onExport);
+    connect(m_ui->closeButton, &QPushButton::clicked, this, &QDialog::accept);
+    connect(m_ui->typeCombo, &QComboBox::currentIndexChanged, this, &CalendarDialog::onTypeChanged);
+    connect(m_ui->entryList->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &CalendarDialog::onRowSelected);
+    connect(m_ui->monthView, &QCalendarWidget::currentPageChanged, this, &CalendarDialog::paintMonth);
+    connect(m_ui->monthView, &QCalendarWidget::selectionChanged, this,
+            [this] { showDecision(m_ui->monthView->selectedDate()); });
+    // A start after the end would be refused at 添加; moving the start drags the end along.
+    connect(m_ui->startDate, &QDateEdit::dateChanged, this, [this](const QDate& start) {
+        if (m_ui->endDate->date() < start)
+            m_ui->endDate->setDate(start);
+    });
+
+    m_entries = loadCalendar(m_programFolder, m_prompts);
+    sortByStart(m_entries);
+    m_stored = m_entries;
+    showEntries(-1);
+}
+
+CalendarDialog::~CalendarDialog() = default;
+
+CalendarEntry CalendarDialog::editorEntry() const {
+    CalendarEntry entry;
+    entry.start = toCivil(m_ui->startDate->date());
+    entry.end = toCivil(m_ui->endDate->date());
+    entry.type = static_cast<CalendarType>(std::max(0, m_ui->typeCombo->currentIndex()));
+    entry.weekday = entry.type == CalendarType::MakeUp ? m_ui->weekdayCombo->currentIndex() + 1 : 0;
+    entry.note = m_ui->noteEdit->text().toStdString();
+    return entry;
+}
+
+void CalendarDialog::showInEditor(const CalendarEntry& entry) {
+    // The end first: moving the start past the old end would drag it.
+    m_ui->endDate->setDate(toQDate(entry.end));
+    m_ui->startDate->setDate(toQDate(entry.start));
+    m_ui->endDate->setDate(toQDate(entry.end));
+    m_ui->typeCombo->setCurrentIndex(static_cast<int>(entry.type));
+    if (entry.type == CalendarType::MakeUp)
+        m_ui->weekdayCombo->setCurrentIndex(entry.weekday - 1);
+    m_ui->noteEdit->setText(QString::fromStdString(entry.note));
+}
+
+void CalendarDialog::showEntries(int row) {
+    TextList cells;
+    for (const CalendarEntry& entry : m_entries) {
+        TextList shown = entryCells(entry);
+        if (entry.type == CalendarType::MakeUp)
+            shown[3] = std::string(weekdayName(entry.weekday)); // people read 星期一, not 1
+        cells.insert(cells.end(), shown.begin(), shown.end());
+    }
+    if (cells.empty())
+        m_model.setListColumns(calendarColumns());
+    else
+        m_model.fillList(calendarColumns(), cells);
+    // The plan tables' column widths suit plan rows; dates and notes need their own.
+    m_ui->entryList->resizeColumnsToContents();
+    if (row >= 0 && row < static_cast<int>(m_entries.size()))
+        m_ui->entryList->selectRow(row);
+    paintMonth();
+    showDecision(m_ui->monthView->selectedDate());
+}
+
+int CalendarDialog::selectedRow() const {
+    const QModelIndexList rows = m_ui->entryList->selectionModel()->selectedRows();
+    return rows.isEmpty() ? -1 : rows.constFirst().row();
+}
+
+void CalendarDialog::onRowSelected() {
+    const int row = selectedRow();
+    if (row < 0 || row >= static_cast<int>(m_entries.size()))
+        return;
+    const CalendarEntry& entry = m_entries[static_cast<std::size_t>(row)];
+    showInEditor(entry);
+    m_ui->monthView->setSelectedDate(toQDate(entry.start));
+}
+
+void CalendarDialog::onTypeChanged() {
+    const bool makeUp = m_ui->typeCombo->currentIndex() == static_cast<int>(CalendarType::MakeUp);
+    m_ui->weekdayCombo->setEnabled(makeUp);
+    m_ui->weekdayLabel->setEnabled(makeUp);
+}
+
+void CalendarDialog::onAdd() {
+    CalendarEntry entry = editorEntry();
+    const std::string problem = entryProblem(entry);
+    if (!problem.empty()) {
+        notify("无法添加: " + problem);
+        return;
+    }
+    m_entries.push_back(entry);
+    // Stable: the new entry stays after those with the same start, the later row of equal ranges.
+    sortByStart(m_entries);
+    const auto at = std::find(m_entries.rbegin(), m_entries.rend(), entry);
+    showEntries(static_cast<int>(std::distance(at, m_entries.rend())) - 1);
+}
+
+void CalendarDialog::onChange() {
+    const int row = selectedRow();
+    if (row < 0) {
+        notify("请先在列表中选择要修改的一行。");
+        return;
+    }
+    CalendarEntry entry = editorEntry();
+    const std::string problem = entryProblem(entry);
+    if (!problem.empty()) {
+        notify("无法修改: " + problem);
+        return;
+    }
+    std::vector<CalendarEntry> changed = m_entries;
+    changed[static_cast<std::size_t>(row)] = entry;
+    sortByStart(changed);
+    m_entries = std::move(changed);
+    const auto at = std::find(m_entries.begin(), m_entries.end(), entry);
+    showEntries(static_cast<int>(std::distance(m_entries.begin(), at)));
+}
+
+void CalendarDialog::onDelete() {
+    const int row = selectedRow();
+    if (row < 0) {
+        notify("请先在列表中选择要删除的一行。");
+        return;
+    }
+    m_entries.erase(m_entries.begin() + row);
+    showEntries(std::min(row, static_cast<int>(m_entries.size()) - 1));
+}
+
+void CalendarDialog::onSave() {
+    // saveCalendar checks every entry first and names the bad row; nothing is written then.
+    if (!saveCalendar(m_programFolder, m_entries, m_prompts))
+        return;
+    if (m_entries != m_stored) {
+        m_stored = m_entries;
+        m_savedChanges = true;
+        emit calendarSaved();
+    }
+    notify("已保存!");
+}
+
+void CalendarDialog::onImport() {
+    const QString path = m_prompts.openFileName(QStringLiteral("校历 (*.csv);;All files(*.*)"));
+    if (path.isEmpty())
+        return;
+    std::vector<CalendarEntry> read;
+    std::string error;
+    if (!readCalendarCsv(toPath(path), read, error)) {
+        notify("无法导入 " + shownPath(path) + ":\n" + error);
+        return;
+    }
+    sortByStart(read);
+    m_entries = std::move(read);
+    showEntries(-1);
+    notify("已导入 " + std::to_string(m_entries.size()) + " 条, 按 保存 后生效。");
+}
+
+void CalendarDialog::onExport() {
+    const QString path = m_prompts.saveFileName(QStringLiteral("csv Files (*.csv)"), QStringLiteral("csv"),
+                                                QStringLiteral("校历.csv"));
+    if (path.isEmpty())
+        return;
+    if (writeCalendarCsv(toPath(path), m_entries))
+        m_prompts.show({"已导出" + shownPath(path), "", MessageIcon::None});
+    else
+        notify("无法写入 " + shownPath(path));
+}
+
+void CalendarDialog::paintMonth() {
+    QCalendarWidget* view = m_ui->monthView;
+    view->setDateTextFormat(QDate(), QTextCharFormat()); // forget the last page's colours
+    // The page shows up to six weeks around the month.
+    const QDate first = QDate(view->yearShown(), view->monthShown(), 1).addDays(-7);
+    const QDate last = first.addDays(7 + 31 + 14);
+    int lastSeason =
+        decideDay(toCivil(first.addDays(-1)), m_storedDayType, m_storedSeason, m_entries).season.value;
+    for (QDate date = first; date <= last; date = date.addDays(1)) {
+        const DayDecision decision = decideDay(toCivil(date), m_storedDayType, m_storedSeason, m_entries);
+        QTextCharFormat format;
+        if (decision.silent) {
+            format.setBackground(kSilentColour);
+            format.setForeground(kSilentText);
+        } else if (decision.weekday.byCalendar()) {
+            format.setBackground(kMakeUpColour);
+        } else if (decision.dayType.byCalendar() && decision.dayType.value == 2) {
+            format.setBackground(kExamColour);
+        } else if (decision.season.byCalendar()) {
+            format.setBackground(decision.season.value == 2 ? kAutumnColour : kSpringColour);
+        }
+        if (decision.season.value != lastSeason) {
+            format.setFontWeight(QFont::Bold);
+            format.setFontUnderline(true);
+        }
+        lastSeason = decision.season.value;
+        if (format.hasProperty(QTextFormat::BackgroundBrush) || format.fontUnderline())
+            view->setDateTextFormat(date, format);
+    }
+}
+
+void CalendarDialog::showDecision(const QDate& date) {
+    if (!date.isValid()) {
+        m_ui->decisionLabel->clear();
+        return;
+    }
+    const DayDecision decision = decideDay(toCivil(date), m_storedDayType, m_storedSeason, m_entries);
+    m_ui->decisionLabel->setText(QString::fromStdString(decisionReasons(decision, m_entries)));
+}
+
+void CalendarDialog::notify(const std::string& message) {
+    m_prompts.show({message, "校历", MessageIcon::Question});
+}
+
+} // namespace halvix

@@ -1,0 +1,198 @@
+#include "calendar/CalendarDialog.h"
+
+#include "support/ScheduleFixture.h"
+#include "support/ScriptedPrompts.h"
+
+#include <QAbstractButton>
+#include <QCalendarWidget>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSignalSpy>
+#include <QTableView>
+#include <QTextCharFormat>
+#include <QtTest>
+#include <memory>
+#include <string>
+#include <vector>
+
+using namespace halvix;
+using test::ScheduleFixture;
+using test::ScriptedPrompts;
+using Rows = std::vector<std::vector<std::string>>;
+
+namespace {
+
+const Rows kShown = {{"2024-09-29", "2024-09-29", "调休", "星期一", "补国庆"},
+                     {"2024-10-01", "2024-10-07", "停铃", "", "国庆节"},
+                     {"2024-11-04", "2024-11-08", "考试", "", "期中考试"}};
+const Rows kStored = {{"2024-09-29", "2024-09-29", "调休", "1", "补国庆"},
+                      {"2024-10-01", "2024-10-07", "停铃", "", "国庆节"},
+                      {"2024-11-04", "2024-11-08", "考试", "", "期中考试"}};
+
+// A program folder with a database, the dialog over it (stored day type 日常, term 春季), and
+// scripted answers.
+struct Harness {
+    ScheduleFixture& database;
+    ScriptedPrompts prompts;
+    std::unique_ptr<CalendarDialog> dialog;
+
+    explicit Harness(ScheduleFixture& fx)
+        : database(fx), dialog(std::make_unique<CalendarDialog>(fx.folder(), 1, 1, prompts)) {
+        dialog->show();
+        QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
+    }
+
+    template <typename T> T* child(const char* name) const {
+        auto* found = dialog->findChild<T*>(name);
+        if (!found)
+            qFatal("no %s", name);
+        return found;
+    }
+    void click(const char* name) const { child<QAbstractButton>(name)->click(); }
+    void edit(const char* start, const char* end, const char* type, const char* note,
+              const char* weekday = nullptr) const {
+        child<QDateEdit>("startDate")->setDate(QDate::fromString(start, Qt::ISODate));
+        child<QDateEdit>("endDate")->setDate(QDate::fromString(end, Qt::ISODate));
+        child<QComboBox>("typeCombo")->setCurrentText(QString::fromUtf8(type));
+        if (weekday)
+            child<QComboBox>("weekdayCombo")->setCurrentText(QString::fromUtf8(weekday));
+        child<QLineEdit>("noteEdit")->setText(QString::fromUtf8(note));
+    }
+    Rows shown() const {
+        const QAbstractItemModel* model = child<QTableView>("entryList")->model();
+        Rows rows;
+        for (int r = 0; r < model->rowCount(); ++r) {
+            rows.emplace_back();
+            for (int c = 0; c < model->columnCount(); ++c)
+                rows.back().push_back(model->index(r, c).data().toString().toStdString());
+        }
+        return rows;
+    }
+    void selectRow(int row) const { child<QTableView>("entryList")->selectRow(row); }
+    // The one line the month view shows for `date`.
+    std::string decisionOf(const char* date) const {
+        child<QCalendarWidget>("monthView")->setSelectedDate(QDate::fromString(date, Qt::ISODate));
+        return child<QLabel>("decisionLabel")->text().toStdString();
+    }
+    QColor colourOf(const char* date) const {
+        const auto* view = child<QCalendarWidget>("monthView");
+        return view->dateTextFormat(QDate::fromString(date, Qt::ISODate)).background().color();
+    }
+    QString path(const std::string& name) const {
+        return QString::fromStdString((database.folder() / name).string());
+    }
+};
+
+void addTheAutumnEntries(const Harness& h) {
+    h.edit("2024-11-04", "2024-11-08", "考试", "期中考试");
+    h.click("addButton");
+    h.edit("2024-10-01", "2024-10-07", "停铃", "国庆节");
+    h.click("addButton");
+    h.edit("2024-09-29", "2024-09-29", "调休", "补国庆", "星期一");
+    h.click("addButton");
+}
+
+} // namespace
+
+class CalendarDialogTest : public QObject {
+    Q_OBJECT
+private slots:
+    void addedEntriesAreSavedAndShownAgain();
+    void aBadImportChangesNothingAndAnExportImportsBack();
+};
+
+void CalendarDialogTest::addedEntriesAreSavedAndShownAgain() {
+    ScheduleFixture fx;
+    {
+        Harness h(fx);
+        QCOMPARE(h.dialog->windowTitle(), QString("校历"));
+        for (auto* widget : h.dialog->findChildren<QWidget*>()) {
+            const auto* button = qobject_cast<QAbstractButton*>(widget);
+            const bool control = button || qobject_cast<QComboBox*>(widget) ||
+                                 qobject_cast<QDateEdit*>(widget) || qobject_cast<QLineEdit*>(widget) ||
+                                 qobject_cast<QTableView*>(widget);
+            // Our own controls; the parts of Qt's composite widgets are named by Qt.
+            if (control && !widget->objectName().isEmpty() && !widget->objectName().startsWith("qt_"))
+                QVERIFY2(!widget->accessibleName().isEmpty() || (button && !button->text().isEmpty()),
+                         qPrintable(widget->objectName()));
+        }
+        addTheAutumnEntries(h);
+        QCOMPARE(h.shown(), kShown);
+        QVERIFY(h.prompts.messages.empty());
+
+        // An end before the start is refused before it reaches the list.
+        h.edit("2024-12-02", "2024-12-01", "日常", "");
+        h.click("addButton");
+        QCOMPARE(h.prompts.texts(), std::vector<std::string>{"无法添加: 结束日期早于开始日期"});
+        QCOMPARE(h.shown(), kShown);
+
+        // The month view decides from the list, before anything is saved.
+        h.child<QCalendarWidget>("monthView")->setCurrentPage(2024, 10);
+        QCOMPARE(h.decisionOf("2024-10-03"),
+                 std::string("2024-10-03 星期四: 停铃 (国庆节, 第2行 2024-10-01 至 2024-10-07)"));
+        QCOMPARE(h.decisionOf("2024-10-08"), std::string("2024-10-08 星期二: 日常 (默认), 春季 (默认)"));
+        QVERIFY(h.colourOf("2024-10-03") != h.colourOf("2024-10-08"));
+        QVERIFY(h.colourOf("2024-09-29") != h.colourOf("2024-10-03"));
+
+        QSignalSpy saved(h.dialog.get(), &CalendarDialog::calendarSaved);
+        h.prompts.clear();
+        h.click("saveButton");
+        QCOMPARE(h.prompts.texts(), std::vector<std::string>{"已保存!"});
+        QCOMPARE(saved.count(), 1);
+        QCOMPARE(fx.rows("select * from calendar"), kStored);
+        h.click("saveButton");
+        QCOMPARE(saved.count(), 1); // nothing changed: today's plan stays
+    }
+    Harness again(fx);
+    QCOMPARE(again.shown(), kShown);
+
+    // Changing the exam week to a make-up day reaches the table on 保存 only.
+    again.selectRow(2);
+    again.edit("2024-11-09", "2024-11-09", "调休", "补课", "星期五");
+    again.click("changeButton");
+    QCOMPARE(again.shown()[2],
+             (std::vector<std::string>{"2024-11-09", "2024-11-09", "调休", "星期五", "补课"}));
+    QCOMPARE(fx.rows("select * from calendar"), kStored);
+    again.click("saveButton");
+    QCOMPARE(fx.rows("select * from calendar")[2],
+             (std::vector<std::string>{"2024-11-09", "2024-11-09", "调休", "5", "补课"}));
+}
+
+void CalendarDialogTest::aBadImportChangesNothingAndAnExportImportsBack() {
+    ScheduleFixture fx;
+    Harness h(fx);
+    addTheAutumnEntries(h);
+    h.click("saveButton");
+    h.prompts.clear();
+
+    fx.temp().write("bad.csv", "开始日期,结束日期,类型,参数,备注\n2025-01-01,2025-01-01,停铃,,元旦\n"
+                               "2025-01-10,2025-01-09,考试,,期末\n");
+    h.prompts.openAnswers = {h.path("bad.csv")};
+    h.click("importButton");
+    QCOMPARE(h.prompts.texts(), std::vector<std::string>{"无法导入 " + (fx.folder() / "bad.csv").string() +
+                                                         ":\n第3行: 结束日期早于开始日期"});
+    QCOMPARE(h.shown(), kShown);
+
+    h.prompts.clear();
+    h.prompts.saveAnswers = {h.path("out.csv")};
+    h.click("exportButton");
+    QCOMPARE(h.prompts.texts(), std::vector<std::string>{"已导出" + (fx.folder() / "out.csv").string()});
+    h.selectRow(1);
+    h.click("deleteButton");
+    QCOMPARE(h.shown(), (Rows{kShown[0], kShown[2]}));
+
+    h.prompts.clear();
+    h.prompts.openAnswers = {h.path("out.csv")};
+    h.click("importButton");
+    QCOMPARE(h.prompts.texts(), std::vector<std::string>{"已导入 3 条, 按 保存 后生效。"});
+    QCOMPARE(h.shown(), kShown);
+    QSignalSpy saved(h.dialog.get(), &CalendarDialog::calendarSaved);
+    h.click("saveButton");
+    QCOMPARE(saved.count(), 0); // the same entries as stored
+    QCOMPARE(fx.rows("select * from calendar"), kStored);
+}
+
+QTEST_MAIN(CalendarDialogTest)
+#include "CalendarDialogTest.moc"
