@@ -1,6 +1,6 @@
 #include "bell/MciPlayer.h"
 
-#include "support/SinkRecorder.h"
+#include "support/SoundRecorder.h"
 #include "support/TempFolder.h"
 
 #include <QProcess>
@@ -52,8 +52,8 @@ private slots:
                     &probed));
         const double fileMs = probed.trimmed().toDouble() * 1000.0;
 
-        MonitorRecorder recorder;
-        QVERIFY2(recorder.waitUntilRecording(), "the sink's monitor records nothing");
+        SoundRecorder recorder;
+        QVERIFY2(recorder.waitUntilRecording(), "the sound server's monitor records nothing");
         const qsizetype before = recorder.sampleCount();
         QCOMPARE(recorder.rms(before - kRate / 20, before), 0.0);
 
@@ -76,7 +76,7 @@ private slots:
     }
 
     void closeStopsTheSound() {
-        MonitorRecorder recorder;
+        SoundRecorder recorder;
         QVERIFY(recorder.waitUntilRecording());
         MciPlayer player;
         player.playPath(tone("wav"));

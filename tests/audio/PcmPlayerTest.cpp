@@ -1,6 +1,6 @@
 #include "bell/PcmPlayer.h"
 
-#include "support/SinkRecorder.h"
+#include "support/SoundRecorder.h"
 #include "support/TempFolder.h"
 
 #include <QProcess>
@@ -66,8 +66,8 @@ private slots:
         const double expectedMs = fileMs(path);
         QVERIFY(expectedMs > 0);
 
-        MonitorRecorder recorder;
-        QVERIFY2(recorder.waitUntilRecording(), "the sink's monitor records nothing");
+        SoundRecorder recorder;
+        QVERIFY2(recorder.waitUntilRecording(), "the sound server's monitor records nothing");
         PcmPlayer player;
         QSignalSpy lengths(&player, &PcmPlayer::lengthKnown);
         QSignalSpy failures(&player, &PcmPlayer::failed);
@@ -100,7 +100,7 @@ private slots:
     }
 
     void closeStopsTheSound() {
-        MonitorRecorder recorder;
+        SoundRecorder recorder;
         QVERIFY(recorder.waitUntilRecording());
         PcmPlayer player;
         player.playPath(tone("wav"));
@@ -149,7 +149,7 @@ private slots:
     void longFileIsStreamed() {
         const std::string path = (m_folder / "长曲.mp3").string();
         QVERIFY(makeTone(path, 60.0, 2)); // about 10 MB decoded
-        MonitorRecorder recorder;
+        SoundRecorder recorder;
         QVERIFY(recorder.waitUntilRecording());
         PcmPlayer player;
         QSignalSpy lengths(&player, &PcmPlayer::lengthKnown);
