@@ -3,17 +3,13 @@
 #include "time/ClockText.h"
 #include "time/LocalTime.h"
 #include "bell/PlanSource.h"
-#include "bell/Playback.h"
 #include "store/TextTable.h"
 #include "support/FakeClock.h"
-#include "support/FiringLog.h"
+#include "support/BellRig.h"
 #include "support/PlanTitles.h"
-#include "support/RecordingPlayer.h"
-#include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <climits>
 #include <cstdio>
 #include <string>
@@ -23,10 +19,7 @@ namespace halvix {
 namespace {
 
 using test::dateTime;
-using test::FiringLog;
 using test::localTimeAt;
-using test::RecordingPlayer;
-using test::TempFolder;
 using Texts = std::vector<std::string>;
 
 // ---- clock texts ---------------------------------------------------------------------------
@@ -196,7 +189,7 @@ public:
     std::vector<LocalTime> loads;
 };
 
-class BellTest : public ::testing::Test {
+class BellTest : public ::testing::Test, protected test::BellRig<FakeSource> {
 protected:
     BellTest() {
         for (const char* name :
@@ -239,7 +232,7 @@ protected:
     // "HH:MM:SS #row" of every firing.
     Texts firedRows() const {
         Texts out;
-        for (const auto& firing : view.firings)
+        for (const auto& firing : log.firings)
             out.push_back(stamp(firing.at) + " #" + std::to_string(firing.row));
         return out;
     }
@@ -256,16 +249,6 @@ protected:
         engine.rowRemoved(row, now);
     }
 
-    TempFolder folder;
-    RecordingPlayer single;
-    RecordingPlayer track;
-    Playback playback{single, track, folder.path()};
-    TextTable plan;
-    LocalTime now;
-    FiringLog view{plan, now};
-    FakeSource source;
-    std::atomic<int> countdown{500};
-    BellEngine engine{plan, view, source, playback, countdown};
     Texts heard; // "HH:MM:SS name" of every sound started, "轨" for playlist tracks
 };
 
@@ -336,11 +319,11 @@ TEST_F(BellTest, StartUpMarksPassedEntriesDoneSilentlyAndArmsTheNext) {
                                     {"09:00", "voic\\晨读"}, {"10:50:00", "d.mp3"}, {"11:00", "e.mp3"}};
     EXPECT_FALSE(startWith(day, at("10:41:30")));
     EXPECT_EQ(statuses(), (Texts{kDone, kDone, kDone, kDone, kPending, kPending}));
-    EXPECT_EQ(view.statusRows, (std::vector<int>{0, 1, 2, 3}));
+    EXPECT_EQ(log.statusRows, (std::vector<int>{0, 1, 2, 3}));
     EXPECT_TRUE(single.calls.empty());
     EXPECT_TRUE(track.calls.empty());
     EXPECT_EQ(engine.currentRow(), 4);
-    EXPECT_EQ(view.shownRows.back(), 4);
+    EXPECT_EQ(log.shownRows.back(), 4);
     EXPECT_EQ(countdown.load(), 510);
     EXPECT_EQ(engine.targetHour() * 10000 + engine.targetMinute() * 100 + engine.targetSecond(), 105000);
     EXPECT_FALSE(engine.minutePrecision());
@@ -490,7 +473,7 @@ TEST_F(BellTest, NightlyReloadOncePerDateAtOrAfter0101) {
     tickUntil(at("01:05:00"));
     ASSERT_EQ(source.loads.size(), 2u);
     EXPECT_EQ(stamp(source.loads[1]), "01:01:00");
-    EXPECT_EQ(view.replaced, 2);
+    EXPECT_EQ(log.replaced, 2);
     EXPECT_FALSE(engine.reloadAllowed(now));
     // The fresh plan: the entry that rang at 00:30 is passed and stays silent.
     EXPECT_EQ(statuses(), (Texts{kDone, kPending}));
@@ -501,7 +484,7 @@ TEST_F(BellTest, NightlyReloadOncePerDateAtOrAfter0101) {
     tickUntil(at("01:30:00", 7));
     ASSERT_EQ(source.loads.size(), 3u);
     EXPECT_EQ(stamp(source.loads[2]), "7日01:01:00");
-    EXPECT_EQ(view.replaced, 2);
+    EXPECT_EQ(log.replaced, 2);
     EXPECT_EQ(statuses(), (Texts{kDone, kDone}));
     EXPECT_EQ(heard, (Texts{"00:30:00 a.mp3", "09:00:00 b.mp3"}));
 }

@@ -7,17 +7,13 @@
 #include "time/ClockText.h"
 #include "time/LocalTime.h"
 #include "bell/PlanSource.h"
-#include "bell/Playback.h"
 #include "time/SystemClock.h"
 #include "store/TextTable.h"
-#include "support/FiringLog.h"
+#include "support/BellRig.h"
 #include "support/PlanTitles.h"
-#include "support/RecordingPlayer.h"
-#include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -28,9 +24,6 @@
 namespace halvix {
 namespace {
 
-using test::FiringLog;
-using test::RecordingPlayer;
-using test::TempFolder;
 using Texts = std::vector<std::string>;
 
 // The local time zone of the process for as long as it lives, as a machine set to it has.
@@ -117,7 +110,7 @@ struct Scenario {
 };
 
 // A freshly started program with its own program folder, driven by a clock of the scenario's zone.
-class SimulatedBell {
+class SimulatedBell : public test::BellRig<WeekdaySource> {
 public:
     SimulatedBell() {
         for (int weekday = 1; weekday <= 7; ++weekday)
@@ -148,17 +141,6 @@ public:
             out.push_back(stamp(firing.at) + " " + firing.sound);
         return out;
     }
-
-    TempFolder folder;
-    RecordingPlayer single;
-    RecordingPlayer track;
-    Playback playback{single, track, folder.path()};
-    TextTable plan;
-    LocalTime now;
-    FiringLog log{plan, now};
-    WeekdaySource source;
-    std::atomic<int> countdown{500};
-    BellEngine engine{plan, log, source, playback, countdown};
 };
 
 // 15 March 2027 is a Monday. The zone without daylight saving stands for any fixed clock. Plain

@@ -8,22 +8,18 @@
 #include "bell/DayPlanSelector.h"
 #include "time/LocalTime.h"
 #include "bell/PlanSource.h"
-#include "bell/Playback.h"
 #include "exam/ExamPlan.h"
 #include "exam/ExamSettings.h"
 #include "store/ScheduleDatabase.h"
 #include "store/TextTable.h"
 #include "support/FakeClock.h"
-#include "support/FiringLog.h"
-#include "support/RecordingPlayer.h"
+#include "support/BellRig.h"
 #include "support/RecordingSink.h"
-#include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
 #include <algorithm>
-#include <atomic>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -35,11 +31,8 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::dateTime;
-using test::FiringLog;
 using test::localTimeAt;
-using test::RecordingPlayer;
 using test::RecordingSink;
-using test::TempFolder;
 
 // One entry that rang (or is to ring): its date, the time and sound texts of its row.
 struct Ring {
@@ -96,7 +89,7 @@ private:
 // What the two players were asked to play: "wall second path".
 using SoundLog = std::vector<std::pair<long long, std::string>>;
 
-class WeekSoakTest : public ::testing::Test {
+class WeekSoakTest : public ::testing::Test, protected test::BellRig<ProgramFolderSource> {
 protected:
     // Monday 15 March 2027 to Sunday 21 March; the spring term, school week Monday to Friday.
     const LocalTime kMonday = dateTime(2027, 3, 15);
@@ -227,16 +220,6 @@ protected:
         engine.reloadPlan(now);
     }
 
-    TempFolder folder;
-    RecordingPlayer single;
-    RecordingPlayer track;
-    Playback playback{single, track, folder.path()};
-    TextTable plan;
-    LocalTime now;
-    FiringLog log{plan, now};
-    ProgramFolderSource source{folder.path()};
-    std::atomic<int> countdown{500};
-    BellEngine engine{plan, log, source, playback, countdown};
     SoundLog heard;
 };
 
