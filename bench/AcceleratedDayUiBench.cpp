@@ -6,7 +6,8 @@
 #include "bell/MainDialog.h"
 #include "store/TextTable.h"
 #include "widgets/Resources.h"
-#include "widgets/UserPrompts.h"
+#include "support/FakeClock.h"
+#include "support/ScriptedPrompts.h"
 
 #include <QApplication>
 
@@ -17,22 +18,6 @@
 #include <string>
 
 namespace {
-
-class FixedClock final : public halvix::Clock {
-public:
-    halvix::LocalTime now() const override { return time; }
-    halvix::LocalTime time;
-};
-
-// Answers nothing and shows nothing: a bench must never wait on a message box.
-class QuietPrompts final : public halvix::UserPrompts {
-public:
-    void show(const halvix::UserMessage&) override { ++messages; }
-    bool confirm(const halvix::UserMessage&) override { return false; }
-    QString openFileName(const QString&) override { return {}; }
-    QString saveFileName(const QString&, const QString&, const QString&) override { return {}; }
-    int messages = 0;
-};
 
 long residentKb() {
     std::ifstream status("/proc/self/status");
@@ -67,10 +52,10 @@ int main(int argc, char** argv) {
     std::filesystem::remove_all(work);
     std::filesystem::copy(argv[1], work, std::filesystem::copy_options::recursive);
 
-    FixedClock clock;
+    halvix::test::FakeClock clock;
     setDay(clock.time, 0);
     clock.time.hour = 0;
-    QuietPrompts prompts;
+    halvix::test::ScriptedPrompts prompts; // answers nothing: a bench never waits on a message box
     halvix::Bell bell(work, clock);
     halvix::MainDialog window(bell, prompts);
     window.show();
@@ -100,8 +85,8 @@ int main(int argc, char** argv) {
                     window.plan().rowCount(), residentKb());
     }
     std::printf("accelerated: after one hour %ld kB, after %d days %ld kB (start %ld kB), %d entries done, "
-                "%d messages\n",
-                afterFirstHour, days, residentKb(), start, rang, prompts.messages);
+                "%zu messages\n",
+                afterFirstHour, days, residentKb(), start, rang, prompts.messages.size());
     std::filesystem::remove_all(work);
     return 0;
 }

@@ -3,8 +3,9 @@
 #include "bell/PlanSource.h"
 #include "bell/PlanView.h"
 #include "bell/Playback.h"
-#include "bell/SoundPlayer.h"
 #include "store/TextTable.h"
+#include "support/PlanTitles.h"
+#include "support/RecordingPlayer.h"
 
 #include <benchmark/benchmark.h>
 
@@ -18,6 +19,7 @@ using namespace halvix;
 
 constexpr int kRows = 500;
 
+// Not the tests' FiringLog: it would keep every call through millions of iterations.
 class NoView final : public PlanView {
 public:
     void statusChanged(int) override {}
@@ -29,13 +31,6 @@ public:
 class NoSource final : public PlanSource {
 public:
     LoadResult loadDayPlan(TextTable&, const LocalTime&) override { return LoadResult::NoRows; }
-};
-
-class NoPlayer final : public SoundPlayer {
-public:
-    void playPath(const std::string&) override {}
-    void close() override {}
-    long long lengthMs() const override { return 0; }
 };
 
 LocalTime at(int secondOfDay) {
@@ -55,7 +50,7 @@ constexpr int kSpacing = 10;
 // kRows entries from 12:00:00, ten seconds apart, alternating HH:MM:SS and HH:MM texts.
 TextTable dayPlan() {
     TextTable plan;
-    plan.setColumns({"序号", "日期", "时间", "事件", "声音", "状态", "备注"});
+    plan.setColumns(test::kPlanTitles);
     for (int r = 0; r < kRows; ++r) {
         const LocalTime t = at(kFirstEntry + r * kSpacing);
         char time[16];
@@ -71,7 +66,7 @@ TextTable dayPlan() {
 struct Bell {
     NoView view;
     NoSource source;
-    NoPlayer single, track;
+    test::RecordingPlayer single, track; // nothing fires: they stay empty
     Playback playback{single, track, "/nonexistent"};
     TextTable plan = dayPlan();
     std::atomic<int> countdown{500};

@@ -1,6 +1,7 @@
 #include "editing/CsvFile.h"
 #include "editing/TextCodec.h"
 #include "store/TextTable.h"
+#include "support/PlanTitles.h"
 #include "support/TempFolder.h"
 
 #include <benchmark/benchmark.h>
@@ -14,7 +15,7 @@ using halvix::TextTable;
 
 // Titles and `rows` plan rows of seven cells, as the data dialog exports them.
 TextList planCells(int rows) {
-    TextList cells{"序号", "日期", "时间", "事件", "声音", "状态", "备注"};
+    TextList cells = halvix::test::kPlanTitles;
     cells.reserve(static_cast<std::size_t>(rows + 1) * 7);
     for (int r = 0; r < rows; ++r) {
         const int minute = r % 1440;

@@ -1,7 +1,7 @@
-// From a firing (playPath) to the first audible sample on the sound server's sink, as a listener at
+// From a firing (playPath) to the first audible sample on the sound server's output, as a listener at
 // the loudspeaker would hear it, for the streaming player and for the player of decoded sound (its
 // file prepared ahead, as the bell does when it arms an entry, and not prepared). Needs a sound
-// server (PULSE_SERVER; HALVIX_NULL_SINK names the sink), pacat and ffmpeg.
+// server (PULSE_SERVER; HALVIX_NULL_SINK names its output), pacat and ffmpeg.
 // Usage: bench_SoundStartUiBench [trials=20]
 #include "audio/MemoryPlayer.h"
 #include "audio/StreamPlayer.h"
@@ -32,14 +32,14 @@ void pump(int ms) {
     }
 }
 
-// The sink's monitor, read continuously: sample i of the recording was heard i / kRate seconds
+// The output's monitor, read continuously: sample i of the recording was heard i / kRate seconds
 // after sample 0.
 class Monitor {
 public:
-    explicit Monitor(const QString& sink) {
+    explicit Monitor(const QString& output) {
         m_process.start("pacat",
                         {"--record", "--raw", "--latency-msec=5", "--format=s16le",
-                         QString("--rate=%1").arg(kRate), "--channels=1", "--device=" + sink + ".monitor"});
+                         QString("--rate=%1").arg(kRate), "--channels=1", "--device=" + output + ".monitor"});
     }
     ~Monitor() {
         m_process.kill();
@@ -81,8 +81,8 @@ double median(std::vector<double> values) {
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const int trials = argc > 1 ? std::max(3, std::atoi(argv[1])) : 20;
-    const QByteArray sinkName = qgetenv("HALVIX_NULL_SINK");
-    const QString sink = sinkName.isEmpty() ? QStringLiteral("@DEFAULT_SINK@") : QString::fromUtf8(sinkName);
+    const QByteArray named = qgetenv("HALVIX_NULL_SINK");
+    const QString output = named.isEmpty() ? QStringLiteral("@DEFAULT_SINK@") : QString::fromUtf8(named);
 
     QTemporaryDir folder;
     std::vector<std::string> files;
@@ -97,12 +97,12 @@ int main(int argc, char** argv) {
         files.push_back(file.toStdString());
     }
 
-    Monitor monitor(sink);
+    Monitor monitor(output);
     pump(500);
     for (int i = 0; i < 100 && monitor.samples() < kRate / 10; ++i)
         pump(50);
     if (monitor.samples() < kRate / 10) {
-        std::printf("the sink's monitor records nothing: is a sound server running?\n");
+        std::printf("the output's monitor records nothing: is a sound server running?\n");
         return 2;
     }
 

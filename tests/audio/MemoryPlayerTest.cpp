@@ -1,5 +1,6 @@
 #include "audio/MemoryPlayer.h"
 
+#include "support/SoundRecorder.h"
 #include "support/TempFolder.h"
 #include "support/Tones.h"
 
@@ -43,8 +44,8 @@ private slots:
         const double expectedMs = fileMs(path);
         QVERIFY(expectedMs > 0);
 
-        MonitorRecorder recorder;
-        QVERIFY2(recorder.waitUntilRecording(), "the sink's monitor records nothing");
+        SoundRecorder recorder;
+        QVERIFY2(recorder.waitUntilRecording(), "the sound server's monitor records nothing");
         MemoryPlayer player;
         QSignalSpy lengths(&player, &MemoryPlayer::lengthKnown);
         QSignalSpy failures(&player, &MemoryPlayer::failed);
@@ -77,7 +78,7 @@ private slots:
     }
 
     void closeStopsTheSound() {
-        MonitorRecorder recorder;
+        SoundRecorder recorder;
         QVERIFY(recorder.waitUntilRecording());
         MemoryPlayer player;
         player.playPath(tone("wav"));
@@ -126,7 +127,7 @@ private slots:
     void longFileIsStreamed() {
         const std::string path = (m_folder / "长曲.mp3").string();
         QVERIFY(makeTone(path, 60.0, 2)); // about 10 MB decoded
-        MonitorRecorder recorder;
+        SoundRecorder recorder;
         QVERIFY(recorder.waitUntilRecording());
         MemoryPlayer player;
         QSignalSpy lengths(&player, &MemoryPlayer::lengthKnown);

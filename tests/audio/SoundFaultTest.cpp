@@ -3,29 +3,21 @@
 // The test runs its own server, so the one that other tests share is never touched.
 #include "audio/StreamPlayer.h"
 
+#include "support/SoundRecorder.h"
 #include "support/TempFolder.h"
 
 #include <QProcess>
 #include <QSignalSpy>
 #include <QtTest>
 
-#include <cmath>
-#include <cstring>
-
 using namespace halvix;
+using test::kRate;
+using test::run;
+using test::SoundRecorder;
 
 namespace {
 
-constexpr int kRate = 22050;
-
-bool run(const QString& program, const QStringList& arguments) {
-    QProcess process;
-    process.start(program, arguments);
-    return process.waitForFinished(30000) && process.exitStatus() == QProcess::NormalExit &&
-           process.exitCode() == 0;
-}
-
-// A PulseAudio server of this test alone, with one null sink, on a socket that stays the same
+// A PulseAudio server of this test alone, with one null output, on a socket that stays the same
 // across restarts.
 class PrivateSoundServer {
 public:
@@ -63,40 +55,6 @@ private:
     QProcess m_server;
 };
 
-// Samples of the private sink's monitor while it records.
-class MonitorRecorder {
-public:
-    explicit MonitorRecorder(const QString& server) {
-        m_process.start("parec",
-                        {"--server=" + server, "--device=fault_null.monitor", "--raw", "--format=s16le",
-                         QString("--rate=%1").arg(kRate), "--channels=1", "--latency-msec=20"});
-    }
-    ~MonitorRecorder() {
-        m_process.kill();
-        m_process.waitForFinished(3000);
-    }
-    // The loudest RMS of any 100 ms heard so far.
-    double loudest() {
-        m_bytes += m_process.readAllStandardOutput();
-        const qsizetype samples = m_bytes.size() / 2;
-        double best = 0;
-        for (qsizetype start = 0; start + kRate / 10 <= samples; start += kRate / 10) {
-            double sum = 0;
-            for (qsizetype i = start; i < start + kRate / 10; ++i) {
-                std::int16_t sample;
-                std::memcpy(&sample, m_bytes.constData() + 2 * i, 2);
-                sum += double(sample) * sample;
-            }
-            best = std::max(best, std::sqrt(sum / (kRate / 10)));
-        }
-        return best;
-    }
-
-private:
-    QProcess m_process;
-    QByteArray m_bytes;
-};
-
 } // namespace
 
 class SoundFaultTest : public QObject {
@@ -124,7 +82,7 @@ private slots:
         QSignalSpy lengths(&player, &StreamPlayer::lengthKnown);
         QSignalSpy trackLengths(&tracks, &StreamPlayer::lengthKnown);
         {
-            MonitorRecorder recorder(m_server->address());
+            SoundRecorder recorder("fault_null", m_server->address());
             tracks.playPath(m_tone);
             QTRY_COMPARE(trackLengths.count(), 1);
             player.playPath(m_tone);
@@ -138,7 +96,7 @@ private slots:
         QTest::qWait(2000);
 
         QVERIFY(m_server->start());
-        MonitorRecorder recorder(m_server->address());
+        SoundRecorder recorder("fault_null", m_server->address());
         QTest::qWait(500);
         player.playPath(m_tone);
         QTRY_VERIFY2_WITH_TIMEOUT(recorder.loudest() > 1000, "silent after the server came back", 10000);

@@ -1,5 +1,6 @@
 #include "audio/StreamPlayer.h"
 
+#include "support/SoundRecorder.h"
 #include "support/TempFolder.h"
 #include "support/Tones.h"
 
@@ -40,8 +41,8 @@ private slots:
         const double expectedMs = fileMs(path);
         QVERIFY(expectedMs > 0);
 
-        MonitorRecorder recorder;
-        QVERIFY2(recorder.waitUntilRecording(), "the sink's monitor records nothing");
+        SoundRecorder recorder;
+        QVERIFY2(recorder.waitUntilRecording(), "the sound server's monitor records nothing");
         const qsizetype before = recorder.sampleCount();
         QCOMPARE(recorder.rms(before - kRate / 20, before), 0.0);
 
@@ -64,7 +65,7 @@ private slots:
     }
 
     void closeStopsTheSound() {
-        MonitorRecorder recorder;
+        SoundRecorder recorder;
         QVERIFY(recorder.waitUntilRecording());
         StreamPlayer player;
         player.playPath(tone("wav"));

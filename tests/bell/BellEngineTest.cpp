@@ -3,15 +3,13 @@
 #include "time/ClockText.h"
 #include "time/LocalTime.h"
 #include "bell/PlanSource.h"
-#include "bell/PlanView.h"
-#include "bell/Playback.h"
-#include "bell/RecordingPlayer.h"
 #include "store/TextTable.h"
-#include "support/TempFolder.h"
+#include "support/FakeClock.h"
+#include "support/BellRig.h"
+#include "support/PlanTitles.h"
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <climits>
 #include <cstdio>
 #include <string>
@@ -20,8 +18,8 @@
 namespace halvix {
 namespace {
 
-using test::RecordingPlayer;
-using test::TempFolder;
+using test::dateTime;
+using test::localTimeAt;
 using Texts = std::vector<std::string>;
 
 // ---- clock texts ---------------------------------------------------------------------------
@@ -131,60 +129,30 @@ TEST(ClockText, EntryTimesAreHhMmOrHhMmSsOnly) {
     }
 }
 
-LocalTime date(int year, int month, int day, int hour = 0, int minute = 0, int second = 0) {
-    LocalTime t;
-    t.year = year;
-    t.month = month;
-    t.day = day;
-    t.hour = hour;
-    t.minute = minute;
-    t.second = second;
-    return t;
-}
-
 TEST(ClockText, DayNumbersAndWallSeconds) {
-    EXPECT_EQ(dayNumber(date(1970, 1, 1)), 0);
-    EXPECT_EQ(dayNumber(date(1969, 12, 31)), -1);
-    EXPECT_EQ(dayNumber(date(2000, 3, 1)), 11017);
-    EXPECT_EQ(dayNumber(date(2024, 3, 1)) - dayNumber(date(2024, 2, 29)), 1);
-    EXPECT_EQ(dayNumber(date(2023, 3, 1)) - dayNumber(date(2023, 2, 28)), 1);
-    EXPECT_EQ(dayNumber(date(2024, 1, 1)) - dayNumber(date(2023, 12, 31)), 1);
-    EXPECT_EQ(dayNumber(date(2101, 1, 1)) - dayNumber(date(2100, 1, 1)), 365); // 2100 is no leap year
-    EXPECT_EQ(wallSecond(date(2024, 5, 7, 0, 0, 0)) - wallSecond(date(2024, 5, 6, 23, 59, 59)), 1);
+    EXPECT_EQ(dayNumber(dateTime(1970, 1, 1)), 0);
+    EXPECT_EQ(dayNumber(dateTime(1969, 12, 31)), -1);
+    EXPECT_EQ(dayNumber(dateTime(2000, 3, 1)), 11017);
+    EXPECT_EQ(dayNumber(dateTime(2024, 3, 1)) - dayNumber(dateTime(2024, 2, 29)), 1);
+    EXPECT_EQ(dayNumber(dateTime(2023, 3, 1)) - dayNumber(dateTime(2023, 2, 28)), 1);
+    EXPECT_EQ(dayNumber(dateTime(2024, 1, 1)) - dayNumber(dateTime(2023, 12, 31)), 1);
+    EXPECT_EQ(dayNumber(dateTime(2101, 1, 1)) - dayNumber(dateTime(2100, 1, 1)), 365); // 2100 is no leap year
+    EXPECT_EQ(wallSecond(dateTime(2024, 5, 7, 0, 0, 0)) - wallSecond(dateTime(2024, 5, 6, 23, 59, 59)), 1);
+    // Every day from 1559 to 2380 as the standard library's calendar has it.
+    for (long long day = -150000; day <= 150000; ++day) {
+        const LocalTime t = localTimeAt(day * kSecondsPerDay + 3661);
+        ASSERT_EQ(dayNumber(t), day) << t.year << "-" << t.month << "-" << t.day;
+        ASSERT_EQ(wallSecond(t), day * kSecondsPerDay + 3661) << t.year << "-" << t.month << "-" << t.day;
+    }
 }
 
 // ---- the bell --------------------------------------------------------------------------------
-
-// Inverse of dayNumber, for walking the simulated clock across dates.
-LocalTime fromWallSecond(long long wall) {
-    long long days = wall / kSecondsPerDay;
-    long long second = wall % kSecondsPerDay;
-    if (second < 0) {
-        second += kSecondsPerDay;
-        --days;
-    }
-    days += 719468;
-    const long long era = (days >= 0 ? days : days - 146096) / 146097;
-    const long long dayOfEra = days - era * 146097;
-    const long long yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
-    const long long dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-    const long long mp = (5 * dayOfYear + 2) / 153;
-    const long long month = mp < 10 ? mp + 3 : mp - 9;
-    LocalTime t;
-    t.year = static_cast<int>(yearOfEra + era * 400 + (month <= 2 ? 1 : 0));
-    t.month = static_cast<int>(month);
-    t.day = static_cast<int>(dayOfYear - (153 * mp + 2) / 5 + 1);
-    t.hour = static_cast<int>(second / 3600);
-    t.minute = static_cast<int>(second / 60 % 60);
-    t.second = static_cast<int>(second % 60);
-    return t;
-}
 
 // "HH:MM:SS" on day `day` of May 2024 (the 6th is a Monday).
 LocalTime at(const char* hms, int day = 6) {
     int h = 0, m = 0, s = 0;
     std::sscanf(hms, "%d:%d:%d", &h, &m, &s);
-    return date(2024, 5, day, h, m, s);
+    return dateTime(2024, 5, day, h, m, s);
 }
 
 std::string stamp(const LocalTime& t) {
@@ -200,31 +168,12 @@ struct Entry {
 
 TextTable planOf(const std::vector<Entry>& entries) {
     TextTable plan;
-    plan.setColumns({"序号", "日期", "时间", "事件", "声音", "状态", "备注"});
+    plan.setColumns(test::kPlanTitles);
     for (const auto& e : entries)
         plan.appendRow({"", "", e.time, "", e.sound, BellEngine::kPending, ""});
     plan.renumber();
     return plan;
 }
-
-class RecordingView final : public PlanView {
-public:
-    explicit RecordingView(const LocalTime& clock) : m_clock(clock) {}
-    void statusChanged(int row) override { statusRows.push_back(row); }
-    void showArmedRow(int row) override { shownRows.push_back(row); }
-    void advanceSelection(int row) override {
-        fired.push_back(stamp(m_clock) + " #" + std::to_string(row - 1));
-    }
-    void planReplaced() override { ++replaced; }
-
-    std::vector<int> statusRows;
-    std::vector<int> shownRows;
-    Texts fired; // "HH:MM:SS #row" of every firing
-    int replaced = 0;
-
-private:
-    const LocalTime& m_clock;
-};
 
 class FakeSource final : public PlanSource {
 public:
@@ -240,7 +189,7 @@ public:
     std::vector<LocalTime> loads;
 };
 
-class BellTest : public ::testing::Test {
+class BellTest : public ::testing::Test, protected test::BellRig<FakeSource> {
 protected:
     BellTest() {
         for (const char* name :
@@ -278,7 +227,15 @@ protected:
     // One tick a second, up to and including `end`.
     void tickUntil(const LocalTime& end) {
         for (long long s = wallSecond(now) + 1; s <= wallSecond(end); ++s)
-            tick(fromWallSecond(s));
+            tick(localTimeAt(s));
+    }
+
+    // "HH:MM:SS #row" of every firing.
+    Texts firedRows() const {
+        Texts out;
+        for (const auto& firing : log.firings)
+            out.push_back(stamp(firing.at) + " #" + std::to_string(firing.row));
+        return out;
     }
 
     Texts statuses() const {
@@ -293,16 +250,6 @@ protected:
         engine.rowRemoved(row, now);
     }
 
-    TempFolder folder;
-    RecordingPlayer single;
-    RecordingPlayer track;
-    Playback playback{single, track, folder.path()};
-    TextTable plan;
-    LocalTime now;
-    RecordingView view{now};
-    FakeSource source;
-    std::atomic<int> countdown{500};
-    BellEngine engine{plan, view, source, playback, countdown};
     Texts heard; // "HH:MM:SS name" of every sound started, "轨" for playlist tracks
 };
 
@@ -346,7 +293,7 @@ TEST_F(BellTest, SchoolDayRingsEveryEntryOnceAtItsTime) {
         "15:35:00 #26", "16:20:00 #27", "16:30:00 #28", "17:15:00 #29", "17:15:07 #30", "18:30:00 #31",
         "19:00:00 #32", "21:30:00 #33", "23:59:50 #34", "23:59:57 #35",
     };
-    EXPECT_EQ(view.fired, fired);
+    EXPECT_EQ(firedRows(), fired);
     const Texts sounds = {
         "00:30:00 夜.mp3",     "01:01:00 起.mp3",      "06:30:00 轨 1.mp3",    "06:30:03 轨 2.mp3",
         "06:30:06 轨 3.wav",   "07:00:00 起床.mp3",    "07:30:00 早读.mp3",    "07:55:00 预备.mp3",
@@ -373,11 +320,11 @@ TEST_F(BellTest, StartUpMarksPassedEntriesDoneSilentlyAndArmsTheNext) {
                                     {"09:00", "voic\\晨读"}, {"10:50:00", "d.mp3"}, {"11:00", "e.mp3"}};
     EXPECT_FALSE(startWith(day, at("10:41:30")));
     EXPECT_EQ(statuses(), (Texts{kDone, kDone, kDone, kDone, kPending, kPending}));
-    EXPECT_EQ(view.statusRows, (std::vector<int>{0, 1, 2, 3}));
+    EXPECT_EQ(log.statusRows, (std::vector<int>{0, 1, 2, 3}));
     EXPECT_TRUE(single.calls.empty());
     EXPECT_TRUE(track.calls.empty());
     EXPECT_EQ(engine.currentRow(), 4);
-    EXPECT_EQ(view.shownRows.back(), 4);
+    EXPECT_EQ(log.shownRows.back(), 4);
     EXPECT_EQ(countdown.load(), 510);
     EXPECT_EQ(engine.targetHour() * 10000 + engine.targetMinute() * 100 + engine.targetSecond(), 105000);
     EXPECT_FALSE(engine.minutePrecision());
@@ -385,7 +332,7 @@ TEST_F(BellTest, StartUpMarksPassedEntriesDoneSilentlyAndArmsTheNext) {
     // Six ticks only count; the seventh compares.
     for (int i = 1; i <= BellEngine::kWaitTicks; ++i) {
         EXPECT_FALSE(engine.armed());
-        tick(fromWallSecond(wallSecond(now) + 1));
+        tick(localTimeAt(wallSecond(now) + 1));
         EXPECT_EQ(engine.armCount(), i);
     }
     EXPECT_TRUE(engine.armed());
@@ -478,7 +425,7 @@ TEST_F(BellTest, ClockSteppedForwardSkipsWhatItJumpedOver) {
     tick(at("10:00:10"));
     tickUntil(at("10:30:00"));
     EXPECT_EQ(heard, (Texts{"10:00:10 c.mp3", "10:00:20 d.mp3"}));
-    EXPECT_EQ(view.fired, (Texts{"10:00:10 #3", "10:00:20 #4"}));
+    EXPECT_EQ(firedRows(), (Texts{"10:00:10 #3", "10:00:20 #4"}));
 }
 
 TEST_F(BellTest, SkippedEntryEndsTheRunningPlaylist) {
@@ -533,7 +480,7 @@ TEST_F(BellTest, NightlyReloadOncePerDateAtOrAfter0101) {
     tickUntil(at("01:05:00"));
     ASSERT_EQ(source.loads.size(), 2u);
     EXPECT_EQ(stamp(source.loads[1]), "01:01:00");
-    EXPECT_EQ(view.replaced, 2);
+    EXPECT_EQ(log.replaced, 2);
     EXPECT_FALSE(engine.reloadAllowed(now));
     // The fresh plan: the entry that rang at 00:30 is passed and stays silent.
     EXPECT_EQ(statuses(), (Texts{kDone, kPending}));
@@ -544,7 +491,7 @@ TEST_F(BellTest, NightlyReloadOncePerDateAtOrAfter0101) {
     tickUntil(at("01:30:00", 7));
     ASSERT_EQ(source.loads.size(), 3u);
     EXPECT_EQ(stamp(source.loads[2]), "7日01:01:00");
-    EXPECT_EQ(view.replaced, 2);
+    EXPECT_EQ(log.replaced, 2);
     EXPECT_EQ(statuses(), (Texts{kDone, kDone}));
     EXPECT_EQ(heard, (Texts{"00:30:00 a.mp3", "09:00:00 b.mp3"}));
 }
@@ -629,7 +576,7 @@ TEST_F(BellTest, RowsRemovedWithoutNoticeAreCaughtBeforeFiring) {
 TEST_F(BellTest, FiringAdvancesTheSelectionAndArmsBeforeTheSoundStarts) {
     startWith({{"08:00:00", "voic\\晨读"}, {"08:00:05", "a.mp3"}, {"09:00", "b.mp3"}}, at("07:59:00"));
     tickUntil(at("08:00:00"));
-    EXPECT_EQ(view.fired, Texts{"08:00:00 #0"});
+    EXPECT_EQ(firedRows(), Texts{"08:00:00 #0"});
     EXPECT_EQ(engine.currentRow(), 1);
     EXPECT_EQ(countdown.load(), 5);
     EXPECT_FALSE(engine.armed());

@@ -7,16 +7,13 @@
 #include "time/ClockText.h"
 #include "time/LocalTime.h"
 #include "bell/PlanSource.h"
-#include "bell/PlanView.h"
-#include "bell/Playback.h"
-#include "bell/RecordingPlayer.h"
 #include "time/SystemClock.h"
 #include "store/TextTable.h"
-#include "support/TempFolder.h"
+#include "support/BellRig.h"
+#include "support/PlanTitles.h"
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -27,8 +24,6 @@
 namespace halvix {
 namespace {
 
-using test::RecordingPlayer;
-using test::TempFolder;
 using Texts = std::vector<std::string>;
 
 // The local time zone of the process for as long as it lives, as a machine set to it has.
@@ -90,30 +85,13 @@ class WeekdaySource final : public PlanSource {
 public:
     LoadResult loadDayPlan(TextTable& plan, const LocalTime& now) override {
         loads.push_back(stamp(now));
-        plan.setColumns({"序号", "日期", "时间", "事件", "声音", "状态", "备注"});
+        plan.setColumns(test::kPlanTitles);
         for (const char* time : kTimes)
             plan.appendRow({"", "", time, "", soundOf(now.weekday, time), BellEngine::kPending, ""});
         plan.renumber();
         return LoadResult::Loaded;
     }
     Texts loads; // when each load ran
-};
-
-// "MM-DD HH:MM:SS sound" of every firing, at the tick it came on.
-class FiringLog final : public PlanView {
-public:
-    FiringLog(const TextTable& plan, const LocalTime& clock) : m_plan(plan), m_clock(clock) {}
-    void statusChanged(int) override {}
-    void showArmedRow(int) override {}
-    void advanceSelection(int row) override {
-        fired.push_back(stamp(m_clock) + " " + m_plan.cell(row - 1, BellEngine::kSoundColumn));
-    }
-    void planReplaced() override {}
-    Texts fired;
-
-private:
-    const TextTable& m_plan;
-    const LocalTime& m_clock;
 };
 
 // One stretch of ticks, one a second from `from` to `to` (both included), in the zone's local
@@ -132,7 +110,7 @@ struct Scenario {
 };
 
 // A freshly started program with its own program folder, driven by a clock of the scenario's zone.
-class SimulatedBell {
+class SimulatedBell : public test::BellRig<WeekdaySource> {
 public:
     SimulatedBell() {
         for (int weekday = 1; weekday <= 7; ++weekday)
@@ -156,16 +134,13 @@ public:
         }
     }
 
-    TempFolder folder;
-    RecordingPlayer single;
-    RecordingPlayer track;
-    Playback playback{single, track, folder.path()};
-    TextTable plan;
-    LocalTime now;
-    FiringLog log{plan, now};
-    WeekdaySource source;
-    std::atomic<int> countdown{500};
-    BellEngine engine{plan, log, source, playback, countdown};
+    // "MM-DD HH:MM:SS sound" of every firing, at the tick it came on.
+    Texts fired() const {
+        Texts out;
+        for (const auto& firing : log.firings)
+            out.push_back(stamp(firing.at) + " " + firing.sound);
+        return out;
+    }
 };
 
 // 15 March 2027 is a Monday. The zone without daylight saving stands for any fixed clock. Plain
@@ -226,9 +201,9 @@ TEST(ClockFaultTest, NoEntryRingsTwiceNoneStallsOverdueOnesStaySilent) {
         SCOPED_TRACE(s.name);
         SimulatedBell bell;
         bell.run(s.zone, s.legs);
-        EXPECT_EQ(bell.log.fired, s.fired);
+        EXPECT_EQ(bell.fired(), s.fired);
         EXPECT_EQ(bell.source.loads, s.loads);
-        EXPECT_EQ(bell.single.played.size(), bell.log.fired.size()); // each firing sounded its file
+        EXPECT_EQ(bell.single.played.size(), bell.log.firings.size()); // each firing sounded its file
     }
 }
 

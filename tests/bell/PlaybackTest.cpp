@@ -3,15 +3,19 @@
 #include "bell/BellEngine.h"
 #include "time/LocalTime.h"
 #include "bell/PlanSource.h"
-#include "bell/PlanView.h"
-#include "bell/RecordingPlayer.h"
 #include "store/TextTable.h"
+#include "support/FiringLog.h"
+#include "support/PlanTitles.h"
+#include "support/RecordingPlayer.h"
 #include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -230,12 +234,6 @@ TEST(PlaybackPreparation, ArmingPreparesTheNextSingleFileSound) {
         }
         Names calls;
     };
-    class QuietView final : public PlanView {
-        void statusChanged(int) override {}
-        void showArmedRow(int) override {}
-        void advanceSelection(int) override {}
-        void planReplaced() override {}
-    };
     class FixedSource final : public PlanSource {
     public:
         LoadResult loadDayPlan(TextTable& table, const LocalTime&) override {
@@ -252,17 +250,17 @@ TEST(PlaybackPreparation, ArmingPreparesTheNextSingleFileSound) {
     RecordingPlayer track;
     Playback playback{single, track, folder.path()};
     FixedSource source;
-    source.plan.setColumns({"序号", "日期", "时间", "事件", "声音", "状态", "备注"});
+    source.plan.setColumns(test::kPlanTitles);
     for (const auto& [time, sound] :
          {std::pair{"08:00:00", "上课.mp3"}, {"08:00:10", "voic\\晨读"}, {"08:00:30", "下课.wav"}})
         source.plan.appendRow({"", "", time, "", sound, BellEngine::kPending, ""});
     source.plan.renumber();
     TextTable plan;
-    QuietView view;
+    LocalTime now{2027, 3, 15, 7, 59, 0, 1};
+    test::FiringLog view{plan, now};
     std::atomic<int> countdown{0};
     BellEngine engine{plan, view, source, playback, countdown};
 
-    LocalTime now{2027, 3, 15, 7, 59, 0, 1};
     engine.reloadPlan(now);
     EXPECT_EQ(single.calls, Names{"prepare voic/上课.mp3"});
     for (; now.secondOfDay() < 8 * 3600 + 40; ++now.second, now.minute += now.second / 60, now.second %= 60,
@@ -271,6 +269,64 @@ TEST(PlaybackPreparation, ArmingPreparesTheNextSingleFileSound) {
     EXPECT_EQ(single.calls, (Names{"prepare voic/上课.mp3", "play voic/上课.mp3", "prepare voic/下课.wav",
                                    "play voic/下课.wav"}));
     EXPECT_EQ(track.playedNames(), Names{"1.mp3"});
+}
+
+// Folder entries that are not what a playlist expects: thousands of tracks, a name that is a file,
+// a folder that is gone. The bell must start what can be played and never stall on the rest.
+constexpr int kTracks = 5000;
+
+std::string trackName(int i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "%05d.mp3", i);
+    return name;
+}
+
+TEST(SoundFault, AFolderOfThousandsOfTracksPlaysThemAllInNameOrder) {
+    test::TempFolder program;
+    const fs::path folder = program.path() / "晨读";
+    fs::create_directories(folder / "sub.mp3"); // a folder named like a track is not one
+    // Written in reverse, so that name order is not simply creation order.
+    for (int i = kTracks; i >= 1; --i)
+        std::ofstream(folder / trackName(i)) << 'x';
+    for (int i = 0; i < 500; ++i)
+        std::ofstream(folder / ("说明" + std::to_string(i) + ".txt")) << 'x';
+
+    test::RecordingPlayer single;
+    test::RecordingPlayer tracks;
+    Playback playback(single, tracks, program.path());
+    const auto started = std::chrono::steady_clock::now();
+    playback.startSound("晨读");
+    const auto took = std::chrono::steady_clock::now() - started;
+
+    ASSERT_EQ(tracks.playedNames(), std::vector<std::string>{trackName(1)});
+    ASSERT_EQ(playback.playlist().size(), std::size_t(kTracks - 1));
+    EXPECT_EQ(fs::path(playback.playlist().front()).filename(), trackName(2));
+    EXPECT_EQ(fs::path(playback.playlist().back()).filename(), trackName(kTracks));
+    EXPECT_TRUE(single.played.empty());
+    std::printf("listing and starting a folder of %d tracks and 500 other files took %.1f ms\n", kTracks,
+                std::chrono::duration<double, std::milli>(took).count());
+}
+
+TEST(SoundFault, AFolderEntryThatIsNoFolderPlaysNothingAndEndsThePlaylist) {
+    test::TempFolder program;
+    program.write("早操/1.mp3", "x");
+    program.write("早操/2.mp3", "x");
+    program.write("午休", "一个文件, 不是文件夹");
+    test::RecordingPlayer single;
+    test::RecordingPlayer tracks;
+    Playback playback(single, tracks, program.path());
+
+    for (const char* sound : {"午休", "不存在的文件夹", "早操/1.mp3/更深"}) {
+        playback.startSound("早操");
+        ASSERT_EQ(playback.playlist().size(), 1u);
+        tracks.played.clear();
+        playback.startSound(sound);
+        EXPECT_TRUE(tracks.played.empty()) << sound;
+        EXPECT_TRUE(playback.playlist().empty()) << sound;
+        for (int tick = 0; tick < 30; ++tick)
+            playback.onTick();
+        EXPECT_TRUE(tracks.played.empty()) << sound << ": nothing is left to play";
+    }
 }
 
 } // namespace

@@ -8,22 +8,18 @@
 #include "bell/DayPlanSelector.h"
 #include "time/LocalTime.h"
 #include "bell/PlanSource.h"
-#include "bell/PlanView.h"
-#include "bell/Playback.h"
-#include "bell/RecordingPlayer.h"
 #include "exam/ExamPlan.h"
 #include "exam/ExamSettings.h"
 #include "store/ScheduleDatabase.h"
 #include "store/TextTable.h"
+#include "support/FakeClock.h"
+#include "support/BellRig.h"
 #include "support/RecordingSink.h"
-#include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
 #include <algorithm>
-#include <atomic>
-#include <ctime>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -34,36 +30,9 @@ namespace halvix {
 namespace {
 
 namespace fs = std::filesystem;
-using test::RecordingPlayer;
+using test::dateTime;
+using test::localTimeAt;
 using test::RecordingSink;
-using test::TempFolder;
-
-// Local wall-clock seconds (as wallSecond counts them) to the local time, with the weekday.
-LocalTime localTimeAt(long long wall) {
-    const auto seconds = static_cast<std::time_t>(wall);
-    std::tm parts{};
-    gmtime_r(&seconds, &parts);
-    LocalTime t;
-    t.year = parts.tm_year + 1900;
-    t.month = parts.tm_mon + 1;
-    t.day = parts.tm_mday;
-    t.hour = parts.tm_hour;
-    t.minute = parts.tm_min;
-    t.second = parts.tm_sec;
-    t.weekday = parts.tm_wday == 0 ? 7 : parts.tm_wday;
-    return t;
-}
-
-LocalTime dayAt(int year, int month, int day, int hour = 0, int minute = 0, int second = 0) {
-    LocalTime t;
-    t.year = year;
-    t.month = month;
-    t.day = day;
-    t.hour = hour;
-    t.minute = minute;
-    t.second = second;
-    return localTimeAt(wallSecond(t));
-}
 
 // One entry that rang (or is to ring): its date, the time and sound texts of its row.
 struct Ring {
@@ -117,39 +86,18 @@ private:
     fs::path m_folder;
 };
 
-// Keeps the row of every firing as the bell announces it, with the tick it came on.
-class FiringLog final : public PlanView {
-public:
-    FiringLog(const TextTable& plan, const LocalTime& clock) : m_plan(plan), m_clock(clock) {}
-    void statusChanged(int) override {}
-    void showArmedRow(int) override {}
-    void advanceSelection(int row) override {
-        const int fired = row - 1;
-        firings.push_back({wallSecond(m_clock),
-                           {dayNumber(m_clock), m_plan.cell(fired, BellEngine::kTimeColumn),
-                            m_plan.cell(fired, BellEngine::kSoundColumn)}});
-    }
-    void planReplaced() override {}
-
-    std::vector<std::pair<long long, Ring>> firings; // wall second of the tick, the row
-
-private:
-    const TextTable& m_plan;
-    const LocalTime& m_clock;
-};
-
 // What the two players were asked to play: "wall second path".
 using SoundLog = std::vector<std::pair<long long, std::string>>;
 
-class WeekSoakTest : public ::testing::Test {
+class WeekSoakTest : public ::testing::Test, protected test::BellRig<ProgramFolderSource> {
 protected:
     // Monday 15 March 2027 to Sunday 21 March; the spring term, school week Monday to Friday.
-    const LocalTime kMonday = dayAt(2027, 3, 15);
+    const LocalTime kMonday = dateTime(2027, 3, 15);
     static constexpr int kDays = 7;
     // Wednesday is an exam day: 考试 chosen on Tuesday evening, 日常 again on Wednesday evening,
     // each after the day's last entry, as the school office does it.
-    const LocalTime kExamChosen = dayAt(2027, 3, 16, 22, 0, 0);
-    const LocalTime kDailyChosen = dayAt(2027, 3, 17, 22, 0, 0);
+    const LocalTime kExamChosen = dateTime(2027, 3, 16, 22, 0, 0);
+    const LocalTime kDailyChosen = dateTime(2027, 3, 17, 22, 0, 0);
     static constexpr long long kTrackMs = 61'500;
 
     WeekSoakTest() {
@@ -211,6 +159,14 @@ protected:
         return time->minutePrecision ? tick >= due && tick < due + 60 : tick == due;
     }
 
+    // Every firing as the bell announced it: the wall second of its tick, the row.
+    std::vector<std::pair<long long, Ring>> firings() const {
+        std::vector<std::pair<long long, Ring>> out;
+        for (const auto& firing : log.firings)
+            out.push_back({wallSecond(firing.at), {dayNumber(firing.at), firing.time, firing.sound}});
+        return out;
+    }
+
     // What the players must have been asked, from the firings: a file of "voic" at the firing, or
     // the folder's tracks in name order, each when the one before has run its length.
     SoundLog soundsOf(const std::vector<std::pair<long long, Ring>>& firings) const {
@@ -264,16 +220,6 @@ protected:
         engine.reloadPlan(now);
     }
 
-    TempFolder folder;
-    RecordingPlayer single;
-    RecordingPlayer track;
-    Playback playback{single, track, folder.path()};
-    TextTable plan;
-    LocalTime now;
-    FiringLog log{plan, now};
-    ProgramFolderSource source{folder.path()};
-    std::atomic<int> countdown{500};
-    BellEngine engine{plan, log, source, playback, countdown};
     SoundLog heard;
 };
 
@@ -286,7 +232,7 @@ TEST_F(WeekSoakTest, EveryEntryOfTheWeekRingsOnceAtItsTimeWithItsSound) {
 
     // Every due entry rang once and nothing else rang.
     std::vector<Ring> rang;
-    for (const auto& [tick, ring] : log.firings) {
+    for (const auto& [tick, ring] : firings()) {
         rang.push_back(ring);
         EXPECT_TRUE(onTime(tick, ring)) << ring << " rang at " << localTimeAt(tick).hour << ":"
                                         << localTimeAt(tick).minute << ":" << localTimeAt(tick).second;
@@ -297,7 +243,7 @@ TEST_F(WeekSoakTest, EveryEntryOfTheWeekRingsOnceAtItsTimeWithItsSound) {
     EXPECT_GT(expected.size(), 150u);
 
     // The players were asked for exactly those sounds, when they rang.
-    auto wanted = soundsOf(log.firings);
+    auto wanted = soundsOf(firings());
     std::sort(wanted.begin(), wanted.end());
     std::sort(heard.begin(), heard.end());
     EXPECT_EQ(heard, wanted);

@@ -1,5 +1,6 @@
 #include "clockdisplay/ClockFace.h"
 
+#include "support/FakeClock.h"
 #include "time/LocalTime.h"
 
 #include <gtest/gtest.h>
@@ -9,16 +10,8 @@
 namespace halvix {
 namespace {
 
-class FixedClock final : public Clock {
-public:
-    explicit FixedClock(int weekday) { m_time.weekday = weekday; }
-    LocalTime now() const override { return m_time; }
-
-private:
-    LocalTime m_time;
-};
-
 using Digits = ClockFace::Digits;
+using test::FakeClock;
 
 TEST(ClockFaceTest, CountdownDigits) {
     // Minutes, seconds, hours, weekday (Wednesday = 3), each as tens and units.
@@ -60,13 +53,13 @@ TEST(ClockFaceTest, WeekdayCountsFromSunday) {
 TEST(ClockFaceTest, EachTickShowsTheCountdownThenDecrementsIt) {
     ClockFace face;
     std::atomic<int> countdown{500};
-    const FixedClock saturday(6);
+    const FakeClock saturday({.weekday = 6});
 
     face.updateDigits(countdown, saturday);
     EXPECT_EQ(face.digits(), (Digits{0, 8, 2, 0, 0, 0, 0, 6}));
     EXPECT_EQ(countdown.load(), 499);
 
-    face.updateDigits(countdown, FixedClock(7));
+    face.updateDigits(countdown, FakeClock({.weekday = 7}));
     EXPECT_EQ(face.digits(), (Digits{0, 8, 1, 9, 0, 0, 0, 0}));
 
     // Below zero the face shows zeros while the count goes on falling until the bell sets it again.

@@ -6,6 +6,7 @@
 #include "store/ScheduleDatabase.h"
 #include "store/TextTable.h"
 #include "support/DatabaseFaults.h"
+#include "support/PlanTitles.h"
 #include "support/RecordingSink.h"
 #include "support/ScheduleFixture.h"
 
@@ -114,8 +115,7 @@ TEST_P(DatabaseFault, EveryOperationFailsWithAChineseReasonAndNothingStoredChang
 
         // The plan the bell has is kept when today's cannot be read.
         TextTable plan;
-        plan.fill({"序号", "日期", "时间", "事件", "声音", "状态", "备注"},
-                  {"1", "昨天", "09:00", "旧的", "旧.mp3", "待完", ""});
+        plan.fill(test::kPlanTitles, {"1", "昨天", "09:00", "旧的", "旧.mp3", "待完", ""});
         test::RecordingSink loadSink;
         EXPECT_EQ(loadDayPlan(fx.folder(), kDailyDay, kSpring, kWednesday, plan, loadSink) == LoadResult::Loaded,
                   c.planLoads)

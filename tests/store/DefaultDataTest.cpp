@@ -5,6 +5,7 @@
 #include "bell/DayPlanSelector.h"
 #include "store/ScheduleDatabase.h"
 #include "store/TextTable.h"
+#include "support/PlanTitles.h"
 #include "support/RecordingSink.h"
 #include "support/TempFolder.h"
 
@@ -29,7 +30,6 @@ using test::TempFolder;
 const fs::path kAppDir = HALVIX_APP_DIR;
 const fs::path kResDir = fs::path(HALVIX_SOURCE_DIR) / "res";
 
-const std::vector<std::string> kPlanColumns = {"序号", "日期", "时间", "事件", "声音", "状态", "备注"};
 // The tables that ring on some day; sjtime is filled only by the settings dialog.
 const std::vector<std::string> kFilledPlans = {"cjtime",   "zccjtime",   "qjtime",   "zcqjtime",
                                                "fridtime", "sundaytime", "kscjtime", "ksqjtime"};
@@ -105,10 +105,10 @@ TEST(DefaultDatabase, HoldsTheTwelveTablesWithTheirColumns) {
         {"settable",
          {"初一听力", "初二听力", "初三听力", "进场到发卡", "发卡到开袋", "开袋到发卷", "发卷到答题",
           "倒计时"}},
-        {"sjtime", kPlanColumns},
+        {"sjtime", test::kPlanTitles},
     };
     for (const std::string& plan : kFilledPlans)
-        expected[plan] = kPlanColumns;
+        expected[plan] = test::kPlanTitles;
     ASSERT_EQ(expected.size(), 12u);
     for (const auto& [table, columns] : expected)
         EXPECT_EQ(loadTable(kAppDir, table).names, columns) << table;

@@ -1,6 +1,7 @@
 #include "store/ScheduleDatabase.h"
 
 #include "store/TableCatalogue.h"
+#include "support/PlanTitles.h"
 #include "support/RecordingSink.h"
 #include "support/ScheduleFixture.h"
 
@@ -53,7 +54,7 @@ TEST(ScheduleDatabase, QueryAndLoadTableOnEmptyAndFilledTables) {
 
     ASSERT_TRUE(db.replaceRows("cjtime", 7, kTwoRows));
     ASSERT_TRUE(db.loadTable("cjtime", tableNames, tableValues));
-    EXPECT_EQ(tableNames, (TextList{"序号", "日期", "时间", "事件", "声音", "状态", "备注"}));
+    EXPECT_EQ(tableNames, test::kPlanTitles);
     EXPECT_EQ(tableValues, kTwoRows);
     EXPECT_FALSE(db.query(names, values, "")) << "an empty query text is no query";
     EXPECT_TRUE(sink.messages.empty());

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "support/PlanTitles.h"
 #include "support/TempFolder.h"
 
 #include <sqlite3.h>
@@ -17,10 +18,12 @@ public:
     ScheduleFixture() {
         static const char* planTables[] = {"cjtime",     "zccjtime", "qjtime",   "zcqjtime", "fridtime",
                                            "sundaytime", "kscjtime", "ksqjtime", "sjtime"};
+        std::string columns;
+        for (const std::string& title : kPlanTitles)
+            columns += (columns.empty() ? " (" : ", ") + title + " TEXT";
         std::string schema;
         for (const char* t : planTables)
-            schema += std::string("create table ") + t +
-                      " (序号 TEXT, 日期 TEXT, 时间 TEXT, 事件 TEXT, 声音 TEXT, 状态 TEXT, 备注 TEXT);";
+            schema += std::string("create table ") + t + columns + ");";
         schema += "create table lxtime (类型 TEXT); insert into lxtime values ('1');"
                   "create table jjtime (季节 TEXT); insert into jjtime values ('1');"
                   "create table settable (初一听力 TEXT, 初二听力 TEXT, 初三听力 TEXT, 进场到发卡 TEXT,"

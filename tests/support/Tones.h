@@ -1,7 +1,7 @@
 #pragma once
 
 // Test sounds made by ffmpeg: a 440 Hz tone in the codec a file's extension calls for.
-#include "support/SinkRecorder.h"
+#include "support/SoundRecorder.h"
 
 #include <string>
 

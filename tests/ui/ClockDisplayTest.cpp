@@ -1,4 +1,5 @@
 #include "clockdisplay/ClockDisplay.h"
+#include "support/FakeClock.h"
 #include "time/LocalTime.h"
 #include "widgets/Resources.h"
 
@@ -10,17 +11,9 @@
 #include <memory>
 
 using namespace halvix;
+using test::FakeClock;
 
 namespace {
-
-class FixedClock final : public Clock {
-public:
-    explicit FixedClock(int weekday) { m_time.weekday = weekday; }
-    LocalTime now() const override { return m_time; }
-
-private:
-    LocalTime m_time;
-};
 
 QImage rgb(const QImage& image) {
     return image.convertToFormat(QImage::Format_RGB32);
@@ -66,7 +59,7 @@ private slots:
 
     void startClockResults() {
         std::atomic<int> countdown{500};
-        const FixedClock monday(1);
+        const FakeClock monday({.weekday = 1});
         ClockDisplay display(countdown, monday);
         display.resize(40, 30);
 
@@ -92,7 +85,7 @@ private slots:
 
     void paintedFaceShowsTheCountdownAndWeekday() {
         std::atomic<int> countdown{3725};
-        const FixedClock saturday(6);
+        const FakeClock saturday({.weekday = 6});
         ClockDisplay display(countdown, saturday);
         QCOMPARE(startDefault(display), int(ClockDisplay::Started));
         // 3725 s = 01:02:05; minutes and hours stay put for the next five seconds.
@@ -115,7 +108,7 @@ private slots:
 
     void workerCountsDownOncePerSecond() {
         std::atomic<int> countdown{500};
-        const FixedClock wednesday(3);
+        const FakeClock wednesday({.weekday = 3});
         ClockDisplay display(countdown, wednesday);
         QElapsedTimer elapsed;
         elapsed.start();
@@ -132,7 +125,7 @@ private slots:
 
     void destructionStopsTheWorkerPromptly() {
         std::atomic<int> countdown{500};
-        const FixedClock wednesday(3);
+        const FakeClock wednesday({.weekday = 3});
         auto display = std::make_unique<ClockDisplay>(countdown, wednesday);
         QCOMPARE(startDefault(*display), int(ClockDisplay::Started));
         QTRY_VERIFY(countdown.load() < 500);
@@ -149,7 +142,7 @@ private slots:
 
     void failedStartPaintsAnEmptyFace() {
         std::atomic<int> countdown{500};
-        const FixedClock wednesday(3);
+        const FakeClock wednesday({.weekday = 3});
         ClockDisplay display(countdown, wednesday);
         display.resize(151, 72);
         QCOMPARE(

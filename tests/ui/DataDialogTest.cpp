@@ -1,5 +1,6 @@
 #include "editing/DataDialog.h"
 
+#include "support/PlanTitles.h"
 #include "support/ScheduleFixture.h"
 #include "support/ScriptedPrompts.h"
 
@@ -55,10 +56,10 @@ struct Harness {
         }
         return rows;
     }
-    QStringList titles() const {
-        QStringList out;
+    TextList titles() const {
+        TextList out;
         for (int c = 0; c < list()->model()->columnCount(); ++c)
-            out << list()->model()->headerData(c, Qt::Horizontal).toString();
+            out.push_back(list()->model()->headerData(c, Qt::Horizontal).toString().toStdString());
         return out;
     }
     void doubleClickAt(QPoint where) const {
@@ -152,7 +153,7 @@ void DataDialogTest::eachButtonShowsItsTable() {
     const std::string name = table.toStdString();
     QCOMPARE(h.shown(), (Rows{{"7", "", "08:00", name, "a.mp3", "待完", ""},
                               {"5", "", "09:00", name, "b.mp3", "待完", ""}}));
-    QCOMPARE(h.titles(), QStringList({"序号", "日期", "时间", "事件", "声音", "状态", "备注"}));
+    QCOMPARE(h.titles(), test::kPlanTitles);
     QVERIFY(h.prompts.messages.empty());
 }
 
@@ -163,7 +164,7 @@ void DataDialogTest::anEmptyTableShowsItsColumnsAndNoRows() {
     QCOMPARE(h.shown().size(), std::size_t{3});
 
     h.click("sundayButton");
-    QCOMPARE(h.titles().size(), 7);
+    QCOMPARE(h.titles(), test::kPlanTitles);
     QVERIFY(h.shown().empty());
 
     // The list look: column widths follow the titles in the list's font.
@@ -287,7 +288,7 @@ void DataDialogTest::importShowsTheFileWithoutChangingTheChosenTable() {
     h.prompts.openAnswers = {QString::fromStdString(file.string())};
     h.click("importButton");
     QCOMPARE(h.prompts.openDialogs[0].filter, QString("Txt (*.csv);;All files(*.*)"));
-    QCOMPARE(h.titles(), QStringList({"n", "时间"}));
+    QCOMPARE(h.titles(), (TextList{"n", "时间"}));
     QCOMPARE(h.shown(), (Rows{{"1", "08:00"}, {"2", "待完"}}));
     h.click("saveButton");
     expectMessage(h.prompts.messages.back(), "选择类型!");

@@ -7,6 +7,7 @@
 #include "support/StandaloneWindow.h"
 #include "editing/DataDialog.h"
 #include "support/DatabaseFaults.h"
+#include "support/FakeClock.h"
 #include "support/ScheduleFixture.h"
 #include "support/ScriptedPrompts.h"
 #include "widgets/Resources.h"
@@ -38,12 +39,6 @@ LocalTime wednesday(int hour, int minute, int second) {
 LocalTime thursday(int hour, int minute, int second) {
     return {2025, 3, 13, hour, minute, second, 4};
 }
-
-class FakeClock final : public Clock {
-public:
-    LocalTime now() const override { return time; }
-    LocalTime time = wednesday(7, 58, 0);
-};
 
 const Rows kDaily = {{"1", "", "08:00", "第一节", "上课.mp3", "待完", ""},
                      {"2", "", "08:45", "下课", "下课.mp3", "待完", ""}};
@@ -79,16 +74,6 @@ struct Program {
         stored = test::readFile(db.database());
     }
 
-    void tick(MainDialog& window, LocalTime from, LocalTime to) {
-        for (int s = from.secondOfDay(); s <= to.secondOfDay(); ++s) {
-            clock.time = from;
-            clock.time.hour = s / 3600;
-            clock.time.minute = s / 60 % 60;
-            clock.time.second = s % 60;
-            window.onTick(clock.time);
-        }
-    }
-
     // The fault is in place until restore().
     void inject(Fault fault) {
         switch (fault) {
@@ -115,7 +100,7 @@ struct Program {
     }
 
     ScheduleFixture db;
-    FakeClock clock;
+    test::FakeClock clock{wednesday(7, 58, 0)};
     ScriptedPrompts prompts;
     std::string stored;
     std::unique_ptr<test::ReadOnlyFile> readOnly;
@@ -169,7 +154,7 @@ private slots:
         QCOMPARE(column(window->plan(), 3), planEvents);
 
         // The plan it has rings at 08:00.
-        program.tick(*window, wednesday(7, 58, 1), wednesday(8, 0, 10));
+        program.clock.tickThrough(*window, wednesday(7, 58, 1), wednesday(8, 0, 10));
         QCOMPARE(window->plan().cell(0, BellEngine::kStatusColumn), std::string("完成"));
 
         // 保存 in the data dialog after deleting a row: refused, with the reason.
@@ -189,7 +174,7 @@ private slots:
         // would wait for a click, and the plan stays.
         seen = program.prompts.messages.size();
         QSignalSpy notices(&window->ownBell(), &Bell::unattendedNotice);
-        program.tick(*window, thursday(1, 0, 58), thursday(1, 1, 10));
+        program.clock.tickThrough(*window, thursday(1, 0, 58), thursday(1, 1, 10));
         QCOMPARE(program.prompts.messages.size(), seen);
         if (fault == ReadOnly) {
             QCOMPARE(column(window->plan(), BellEngine::kStatusColumn), Texts{"待完"});
@@ -204,11 +189,11 @@ private slots:
         // without a message box for every attempt that failed meanwhile.
         program.restore(Fault(fault));
         seen = program.prompts.messages.size();
-        program.tick(*window, thursday(1, 1, 11), thursday(1, 4, 0));
+        program.clock.tickThrough(*window, thursday(1, 1, 11), thursday(1, 4, 0));
         QCOMPARE(column(window->plan(), BellEngine::kStatusColumn), Texts{"待完"});
         QCOMPARE(column(window->plan(), 3), Texts{"考试"});
         QVERIFY2(program.prompts.messages.size() == seen, textsFrom(program.prompts, seen).c_str());
-        program.tick(*window, thursday(7, 59, 50), thursday(8, 0, 10));
+        program.clock.tickThrough(*window, thursday(7, 59, 50), thursday(8, 0, 10));
         QCOMPARE(column(window->plan(), BellEngine::kStatusColumn), Texts{"完成"});
 
         // Nothing stored changed: every write was refused as a whole.

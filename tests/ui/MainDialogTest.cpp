@@ -2,6 +2,7 @@
 #include "bell/BellTray.h"
 #include "bell/BellEngine.h"
 #include "exam/SettingsDialog.h"
+#include "support/FakeClock.h"
 #include "support/ScheduleFixture.h"
 #include "support/ScriptedPrompts.h"
 #include "support/StandaloneWindow.h"
@@ -24,6 +25,7 @@
 #include <vector>
 
 using namespace halvix;
+using halvix::test::FakeClock;
 using halvix::test::ScheduleFixture;
 using halvix::test::ScriptedPrompts;
 
@@ -33,12 +35,6 @@ namespace {
 LocalTime monday(int hour, int minute, int second) {
     return {2024, 3, 4, hour, minute, second, 1};
 }
-
-class FakeClock final : public Clock {
-public:
-    LocalTime now() const override { return time; }
-    LocalTime time = monday(7, 0, 0);
-};
 
 // One row per entry: time, event, sound.
 using Entries = std::vector<std::vector<std::string>>;
@@ -84,16 +80,9 @@ struct Program {
     }
 
     ScheduleFixture db;
-    FakeClock clock;
+    FakeClock clock{monday(7, 0, 0)};
     ScriptedPrompts prompts;
 };
-
-void tickThrough(MainDialog& window, FakeClock& clock, LocalTime from, LocalTime to) {
-    for (int s = from.secondOfDay(); s <= to.secondOfDay(); ++s) {
-        clock.time = monday(s / 3600, s / 60 % 60, s % 60);
-        window.onTick(clock.time);
-    }
-}
 
 } // namespace
 
@@ -278,8 +267,8 @@ private slots:
 
         // Nothing rings before the armed entry's time; at its time exactly that entry rings.
         const int before = armedTime - 1;
-        tickThrough(*window, program.clock, monday(7, 59, 1),
-                    monday(before / 3600, before / 60 % 60, before % 60));
+        program.clock.tickThrough(*window, monday(7, 59, 1),
+                                  monday(before / 3600, before / 60 % 60, before % 60));
         QCOMPARE(window->plan().cell(armedRow, 5), std::string("待完"));
         window->onTick(monday(armedTime / 3600, armedTime / 60 % 60, armedTime % 60));
         QCOMPARE(window->plan().cell(armedRow, 5), std::string("完成"));
@@ -300,18 +289,18 @@ private slots:
         QCOMPARE(window->engine().currentRow(), 0);
 
         // Six ticks of waiting after start-up, then the overdue 预备 rings at once.
-        tickThrough(*window, program.clock, monday(8, 0, 1), monday(8, 0, 6));
+        program.clock.tickThrough(*window, monday(8, 0, 1), monday(8, 0, 6));
         QCOMPARE(window->plan().cell(0, 5), std::string("待完"));
         window->onTick(monday(8, 0, 7));
         QCOMPARE(window->plan().cell(0, 5), std::string("完成"));
         QCOMPARE(list->model()->index(0, 5).data().toString(), QStringLiteral("完成"));
 
         // The bell waits six ticks after a firing too; 第一节 rings at its own second.
-        tickThrough(*window, program.clock, monday(8, 0, 8), monday(8, 0, 9));
+        program.clock.tickThrough(*window, monday(8, 0, 8), monday(8, 0, 9));
         QCOMPARE(window->plan().cell(1, 5), std::string("待完"));
         window->onTick(monday(8, 0, 10));
         QCOMPARE(window->plan().cell(1, 5), std::string("待完")); // still in the wait after 预备
-        tickThrough(*window, program.clock, monday(8, 0, 11), monday(8, 0, 14));
+        program.clock.tickThrough(*window, monday(8, 0, 11), monday(8, 0, 14));
         QCOMPARE(window->plan().cell(1, 5), std::string("完成"));
         QCOMPARE(window->engine().currentRow(), 2);
         QVERIFY(list->selectionModel()->isRowSelected(2, {}));
@@ -320,7 +309,7 @@ private slots:
 
     void missingDatabaseAndAllDoneAreReported() {
         ScheduleFixture db;
-        FakeClock clock;
+        FakeClock clock{monday(7, 0, 0)};
         ScriptedPrompts prompts;
         std::filesystem::remove(db.database());
         test::StandaloneWindow window(db.folder(), clock, prompts);
@@ -356,7 +345,7 @@ private slots:
         window->onPlanDoubleClick(1);
         QCOMPARE(list->model()->rowCount(), 1);
 
-        tickThrough(*window, program.clock, monday(1, 0, 58), monday(1, 1, 0));
+        program.clock.tickThrough(*window, monday(1, 0, 58), monday(1, 1, 0));
         QCOMPARE(column(window->plan(), 3), (std::vector<std::string>{"春季正常", "第二节"}));
         QCOMPARE(list->model()->rowCount(), 2);
         QCOMPARE(list->model()->index(1, 3).data().toString(), QStringLiteral("第二节"));

@@ -1,6 +1,6 @@
 #pragma once
 
-// Recording what the sound server's sink plays, for tests that must hear the program's sound.
+// Recording what the sound server plays, for tests that must hear the program's sound.
 #include <QByteArray>
 #include <QProcess>
 #include <QString>
@@ -18,9 +18,10 @@ constexpr int kRate = 44100;
 constexpr double kToneSeconds = 1.5;
 constexpr double kAudibleRms = 500.0; // the generated tone has an RMS near 2900; silence is 0
 
-inline QString sinkName() {
-    const QByteArray sink = qgetenv("HALVIX_NULL_SINK");
-    return sink.isEmpty() ? QStringLiteral("@DEFAULT_SINK@") : QString::fromUtf8(sink);
+// The sound server's output that the program plays to: the test server's null output, else the default.
+inline QString soundOutput() {
+    const QByteArray output = qgetenv("HALVIX_NULL_SINK");
+    return output.isEmpty() ? QStringLiteral("@DEFAULT_SINK@") : QString::fromUtf8(output);
 }
 
 inline bool run(const QString& program, const QStringList& arguments, QByteArray* output = nullptr) {
@@ -34,15 +35,18 @@ inline bool run(const QString& program, const QStringList& arguments, QByteArray
     return true;
 }
 
-// Records the sink's monitor as 16-bit mono samples, as a listener at the loudspeaker would hear it.
-class MonitorRecorder {
+// Records the monitor of a sound output as 16-bit mono samples, as a listener at the loudspeaker
+// would hear it; `server` empty: the one PULSE_SERVER names.
+class SoundRecorder {
 public:
-    MonitorRecorder() {
-        m_process.start("pacat", {"--record", "--raw", "--latency-msec=10", "--format=s16le",
-                                  QString("--rate=%1").arg(kRate), "--channels=1",
-                                  "--device=" + sinkName() + ".monitor"});
+    explicit SoundRecorder(const QString& output = soundOutput(), const QString& server = {}) {
+        QStringList arguments{"--record", "--raw", "--latency-msec=10", "--format=s16le", "--channels=1"};
+        arguments << QString("--rate=%1").arg(kRate) << "--device=" + output + ".monitor";
+        if (!server.isEmpty())
+            arguments << "--server=" + server;
+        m_process.start("pacat", arguments);
     }
-    ~MonitorRecorder() {
+    ~SoundRecorder() {
         m_process.kill();
         m_process.waitForFinished(3000);
     }
@@ -76,6 +80,15 @@ public:
         for (qsizetype step = from; step + kRate / 100 <= to; step += kRate / 100)
             ms += rms(step, step + kRate / 100) > kAudibleRms ? 10 : 0;
         return ms;
+    }
+
+    // The loudest RMS of any 100 ms heard so far.
+    double loudest() {
+        const qsizetype count = sampleCount();
+        double best = 0;
+        for (qsizetype from = 0; from + kRate / 10 <= count; from += kRate / 10)
+            best = std::max(best, rms(from, from + kRate / 10));
+        return best;
     }
 
 private:
