@@ -30,13 +30,27 @@ void Bell::connectPlayers() {
 
 LoadResult Bell::reloadPlan() {
     m_source.reportNextFailure();
-    return m_engine->reloadPlan(m_clock.now());
+    const LoadResult result = m_engine->reloadPlan(m_clock.now());
+    announceDecision();
+    return result;
+}
+
+QString Bell::todayText() const {
+    return QString::fromStdString(todayLine(m_source.decision()));
+}
+
+void Bell::announceDecision() {
+    if (m_source.decision() == m_announced)
+        return;
+    m_announced = m_source.decision();
+    emit decisionChanged(todayText());
 }
 
 void Bell::onTick(const LocalTime& now) {
     m_engine->onTick(now);
     for (const UserMessage& notice : m_source.takeNotices())
         emit unattendedNotice(QString::fromStdString(notice.text));
+    announceDecision();
     emit ticked();
 }
 

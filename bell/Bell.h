@@ -43,6 +43,9 @@ public:
     std::vector<UserMessage> takeNotices() { return m_source.takeNotices(); }
 
     void choose(int dayType, int season) { m_source.choose(dayType, season); }
+    // What the school calendar decided for the plan in use, and that decision in one line.
+    const DayDecision& decision() const { return m_source.decision(); }
+    QString todayText() const;
     int dayType() const { return m_source.dayType(); }
     int season() const { return m_source.season(); }
 
@@ -58,6 +61,8 @@ signals:
     void unattendedNotice(const QString& text);
     // A tick was handled.
     void ticked();
+    // A load decided the day differently (a new date, the calendar, a choice): `line` says how.
+    void decisionChanged(const QString& line);
 
 private:
     // PlanView: passed on to the view, if any.
@@ -67,6 +72,7 @@ private:
     void planReplaced() override;
 
     void connectPlayers();
+    void announceDecision();
 
     std::filesystem::path m_programFolder;
     const Clock& m_clock;
@@ -78,6 +84,7 @@ private:
     std::unique_ptr<StreamPlayer> m_trackPlayer; // playlists: long tracks, streamed
     std::unique_ptr<Playback> m_playback;
     std::unique_ptr<BellEngine> m_engine;
+    DayDecision m_announced;
 };
 
 } // namespace halvix

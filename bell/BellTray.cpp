@@ -49,6 +49,10 @@ bool BellTray::usable() const {
     return m_icon->isVisible() && QSystemTrayIcon::isSystemTrayAvailable();
 }
 
+void BellTray::setTodayLine(const QString& line) {
+    m_icon->setToolTip(QString::fromUtf8(kTrayTip) + QLatin1Char('\n') + line);
+}
+
 void BellTray::notify(const QString& text) {
     m_icon->showMessage(QString::fromUtf8(kTrayTip), text, QSystemTrayIcon::Warning, kNoticeMs);
 }

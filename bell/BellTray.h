@@ -24,6 +24,8 @@ public:
     bool usable() const;
     // A short message beside the icon that goes away by itself.
     void notify(const QString& text);
+    // The tip "校园广播" followed by `line` (today's plan in words).
+    void setTodayLine(const QString& line);
 
     QSystemTrayIcon* icon() const { return m_icon.get(); }
     QMenu* menu() const { return m_menu.get(); }

@@ -1,6 +1,7 @@
 #include "bell/DayPlanSource.h"
 
 #include "bell/DayPlanSelector.h"
+#include "calendar/CalendarStore.h"
 #include "time/ClockText.h"
 
 #include <utility>
@@ -25,12 +26,18 @@ void DayPlanSource::choose(int dayType, int season) {
 }
 
 LoadResult DayPlanSource::loadDayPlan(TextTable& plan, const LocalTime& now) {
+    // A calendar that cannot be read counts as empty; the plan's own load reports the database.
+    SilentSink quiet;
+    m_decision = decideDay(now, m_dayType, m_season, loadCalendar(m_folder, quiet));
     CollectingSink sink;
-    const LoadResult result = halvix::loadDayPlan(m_folder, m_dayType, m_season, now, plan, sink);
+    const LoadResult result = halvix::loadDayPlan(m_folder, m_decision.dayType.value, m_decision.season.value,
+                                                  m_decision.planTime(now), plan, sink);
     if (result != LoadResult::Failed) {
         m_failing = false;
         m_notices.clear();
-        return result;
+        if (m_decision.silent)
+            silence(plan, result);
+        return m_decision.silent ? LoadResult::Loaded : result;
     }
     // A new date is a new day's plan that does not ring: worth hearing of again.
     if (!m_failing || dayNumber(now) != m_failingDay) {
@@ -41,6 +48,13 @@ LoadResult DayPlanSource::loadDayPlan(TextTable& plan, const LocalTime& now) {
             m_notices.push_back({"今日计划无法读取。", "", MessageIcon::Question});
     }
     return result;
+}
+
+void DayPlanSource::silence(TextTable& plan, LoadResult loaded) {
+    m_silencedPlan = loaded == LoadResult::Loaded ? plan : TextTable();
+    TextList columns = plan.names();
+    plan.clear();
+    plan.setColumns(std::move(columns));
 }
 
 std::vector<UserMessage> DayPlanSource::takeNotices() {

@@ -1,14 +1,19 @@
 #pragma once
 
 #include "bell/PlanSource.h"
+#include "calendar/DayDecision.h"
 #include "common/MessageSink.h"
+
+#include "store/TextTable.h"
 
 #include <filesystem>
 #include <vector>
 
 namespace halvix {
 
-// Today's plan from the database of the program folder, for the day type and season in use.
+// Today's plan from the database of the program folder. The school calendar decides the date's
+// day type, term and weekday (the stored choices serve where it says nothing); on a date it
+// silences, the plan keeps its columns and has no rows.
 // A failed load is reported once: its messages wait until the caller takes them and shows them
 // where they belong (a box for the user's own action, the tray for the night's reload). The loads
 // that fail after it on the same date stay quiet until one gets through, unless a user asks.
@@ -16,9 +21,13 @@ class DayPlanSource final : public PlanSource {
 public:
     explicit DayPlanSource(std::filesystem::path programFolder);
 
+    // The stored defaults (lxtime, jjtime), which the calendar may override on a date.
     void choose(int dayType, int season);
     int dayType() const { return m_dayType; }
     int season() const { return m_season; }
+    // What the calendar decided at the latest load, and the rows a silenced date would have rung.
+    const DayDecision& decision() const { return m_decision; }
+    const TextTable& silencedPlan() const { return m_silencedPlan; }
 
     LoadResult loadDayPlan(TextTable& plan, const LocalTime& now) override;
     // The next load is the user's own: its failure is reported even where the ones before failed.
@@ -28,9 +37,14 @@ public:
     std::vector<UserMessage> takeNotices();
 
 private:
+    // The date rings nothing: `plan` keeps its columns, its rows are kept aside.
+    void silence(TextTable& plan, LoadResult loaded);
+
     std::filesystem::path m_folder;
     int m_dayType = 1;
     int m_season = 1;
+    DayDecision m_decision;
+    TextTable m_silencedPlan;
     bool m_failing = false;
     long long m_failingDay = 0; // the date of the failure reported last
     std::vector<UserMessage> m_notices;
