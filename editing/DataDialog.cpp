@@ -80,18 +80,40 @@ void DataDialog::keyPressEvent(QKeyEvent* event) {
 }
 
 void DataDialog::onChooseTable(int code) {
-    m_selectedTable = code;
-    ScheduleDatabase database(m_programFolder, m_prompts);
-    database.open();
-    if (database.isOpen()) {
-        TextList names;
-        TextList values;
-        if (database.loadTable(planTableName(code), names, values))
-            m_model.fillList(names, values);
-        else if (!names.empty())
-            m_model.setListColumns(names); // an empty table: its columns, so the list shows what 保存 writes
+    TextList names;
+    TextList values;
+    bool read = false;
+    {
+        ScheduleDatabase database(m_programFolder, m_prompts);
+        database.open();
+        // An empty table gives its columns without rows; a failed read gives neither.
+        if (database.isOpen())
+            read = database.loadTable(planTableName(code), names, values) || !names.empty();
+        database.close();
     }
-    database.close();
+    if (!read) {
+        // The list still shows the previous choice (or an import for it): that choice stands, so
+        // that 保存 never writes the list into a table it was not read from.
+        checkTableButton(m_selectedTable);
+        return;
+    }
+    m_selectedTable = code;
+    if (values.empty())
+        m_model.setListColumns(names); // so the list shows what 保存 writes
+    else
+        m_model.fillList(names, values);
+}
+
+void DataDialog::checkTableButton(int code) {
+    if (QAbstractButton* button = m_tableButtons->button(code)) {
+        button->setChecked(true);
+        return;
+    }
+    // No table chosen: none checked, which an exclusive group allows only while not exclusive.
+    m_tableButtons->setExclusive(false);
+    for (QAbstractButton* button : m_tableButtons->buttons())
+        button->setChecked(false);
+    m_tableButtons->setExclusive(true);
 }
 
 void DataDialog::onSave() {

@@ -41,6 +41,8 @@ protected:
 
 private:
     void onChooseTable(int code);
+    // Checks the button of table `code`, or none for 0.
+    void checkTableButton(int code);
     void onSave();
     // `row` is -1 when the double-click was not on a row.
     void onDeleteRow(int row);
