@@ -187,18 +187,34 @@ private slots:
 
     void saveStepsRunInOrderAndEachFailureIsReported() {
         Harness h;
+        const std::string stored = readFile(h.database.database());
         std::filesystem::remove(h.database.database());
         std::filesystem::create_directories(h.database.folder() / "xqno.txt/blocked");
         std::filesystem::remove_all(h.database.folder() / "tovk");
         h.database.temp().write("tovk", "not a folder");
         h.click("saveButton");
 
-        QCOMPARE(h.dialog->result(), int(QDialog::Accepted));
+        // Without the database the plan and the settings are lost: the dialog stays open for them.
+        QVERIFY(h.dialog->isVisible());
+        QVERIFY(h.dialog->result() != QDialog::Accepted);
         const auto texts = h.prompts.texts();
-        QCOMPARE(texts.size(), std::size_t(3));
+        QCOMPARE(texts.size(), std::size_t(4));
         QVERIFY(texts[0].find("jbase.mdb") != std::string::npos);
-        QCOMPARE(texts[1], std::string("无法写入 xqno.txt"));
-        QCOMPARE(texts[2], std::string("无法保存考试时间文件:cbhtime.txt"));
+        QCOMPARE(texts[1], std::string("数据保存失败!"));
+        QVERIFY(h.prompts.messages[1].icon == MessageIcon::Question);
+        QCOMPARE(texts[2], std::string("无法写入 xqno.txt"));
+        QCOMPARE(texts[3], std::string("无法保存考试时间文件:cbhtime.txt"));
+
+        // Put right, the same dialog saves and closes.
+        h.database.temp().write("jbase.mdb", stored);
+        std::filesystem::remove_all(h.database.folder() / "xqno.txt");
+        std::filesystem::remove(h.database.folder() / "tovk");
+        h.prompts.clear();
+        h.click("saveButton");
+        QCOMPARE(h.dialog->result(), int(QDialog::Accepted));
+        QVERIFY(h.prompts.messages.empty());
+        QCOMPARE(h.table("settable"), kDefaultSettings);
+        QVERIFY(h.table("sjtime") != kOldPlan);
     }
 
     void listeningOfTwentyOneWritesNothing() {
