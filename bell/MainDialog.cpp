@@ -7,6 +7,7 @@
 #include "bell/Playback.h"
 #include "bell/TickDriver.h"
 #include "exam/SettingsDialog.h"
+#include "widgets/ChoiceGroup.h"
 #include "widgets/TextTableModel.h"
 #include "ui_MainDialog.h"
 #include "clockdisplay/ClockDisplay.h"
@@ -119,11 +120,15 @@ void MainDialog::placeClockDisplay() {
 }
 
 void MainDialog::connectControls() {
-    // Each radio button stands alone (not auto-exclusive): the handlers check and uncheck the pairs.
-    connect(m_ui->dailyButton, &QRadioButton::clicked, this, &MainDialog::onDaily);
-    connect(m_ui->examButton, &QRadioButton::clicked, this, &MainDialog::onExam);
-    connect(m_ui->springButton, &QRadioButton::clicked, this, &MainDialog::onSpring);
-    connect(m_ui->autumnButton, &QRadioButton::clicked, this, &MainDialog::onAutumn);
+    // Two pairs; a click on the checked button chooses it again, and so does a screen reader.
+    m_dayTypeButtons = new ChoiceGroup(this);
+    m_dayTypeButtons->addButton(m_ui->dailyButton, kDailyDay);
+    m_dayTypeButtons->addButton(m_ui->examButton, kExamDay);
+    connect(m_dayTypeButtons, &ChoiceGroup::chosen, this, &MainDialog::chooseDayType);
+    m_seasonButtons = new ChoiceGroup(this);
+    m_seasonButtons->addButton(m_ui->springButton, kSpring);
+    m_seasonButtons->addButton(m_ui->autumnButton, kAutumn);
+    connect(m_seasonButtons, &ChoiceGroup::chosen, this, &MainDialog::chooseSeason);
     connect(m_ui->settingsButton, &QPushButton::clicked, this, &MainDialog::onSettings);
     connect(m_ui->planList, &QTableView::doubleClicked, this,
             [this](const QModelIndex& index) { onPlanDoubleClick(index.row()); });
@@ -189,10 +194,8 @@ void MainDialog::chooseSeason(int season) {
 }
 
 void MainDialog::checkRadioButtons() {
-    m_ui->dailyButton->setChecked(m_dayType == kDailyDay);
-    m_ui->examButton->setChecked(m_dayType != kDailyDay);
-    m_ui->springButton->setChecked(m_season == kSpring);
-    m_ui->autumnButton->setChecked(m_season != kSpring);
+    m_dayTypeButtons->check(m_dayType == kDailyDay ? kDailyDay : kExamDay);
+    m_seasonButtons->check(m_season == kSpring ? kSpring : kAutumn);
 }
 
 void MainDialog::onSettings() {

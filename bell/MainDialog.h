@@ -22,6 +22,7 @@ class MainDialog;
 namespace halvix {
 
 class BellEngine;
+class ChoiceGroup;
 class ClockDisplay;
 class MciPlayer;
 class PcmPlayer;
@@ -115,6 +116,10 @@ private:
     ClockDisplay* m_clockDisplay = nullptr; // a child; deleted first, since it reads the countdown
     std::unique_ptr<QMenu> m_trayMenu;
     std::unique_ptr<QSystemTrayIcon> m_tray;
+
+    // The radio button pairs of day type and season (children).
+    ChoiceGroup* m_dayTypeButtons = nullptr;
+    ChoiceGroup* m_seasonButtons = nullptr;
 
     int m_dayType = 1;
     int m_season = 1;

@@ -3,9 +3,10 @@
 #include "store/ScheduleDatabase.h"
 #include "store/TableCatalogue.h"
 #include "ui_DataDialog.h"
+#include "widgets/ChoiceGroup.h"
 #include "widgets/UserPrompts.h"
 
-#include <QButtonGroup>
+#include <QAbstractButton>
 #include <QDir>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -29,7 +30,7 @@ std::string shownPath(const QString& path) {
 
 DataDialog::DataDialog(std::filesystem::path programFolder, UserPrompts& prompts, QWidget* parent)
     : QDialog(parent), m_ui(std::make_unique<Ui::DataDialog>()), m_programFolder(std::move(programFolder)),
-      m_prompts(prompts), m_model(m_list), m_tableButtons(new QButtonGroup(this)) {
+      m_prompts(prompts), m_model(m_list), m_tableButtons(new ChoiceGroup(this)) {
     m_ui->setupUi(this);
     setFixedSize(size());
     showAsList(*m_ui->tableList, m_model);
@@ -43,8 +44,8 @@ DataDialog::DataDialog(std::filesystem::path programFolder, UserPrompts& prompts
     };
     for (const auto& [button, code] : buttons)
         m_tableButtons->addButton(button, code);
-    // Clicked, not toggled: clicking the checked button loads its table again.
-    connect(m_tableButtons, &QButtonGroup::idClicked, this, &DataDialog::onChooseTable);
+    // Clicking the checked button loads its table again; a screen reader's toggle chooses too.
+    connect(m_tableButtons, &ChoiceGroup::chosen, this, &DataDialog::onChooseTable);
     connect(m_ui->saveButton, &QPushButton::clicked, this, &DataDialog::onSave);
     connect(m_ui->importButton, &QPushButton::clicked, this, &DataDialog::onImport);
     connect(m_ui->exportButton, &QPushButton::clicked, this, &DataDialog::onExport);
@@ -94,7 +95,7 @@ void DataDialog::onChooseTable(int code) {
     if (!read) {
         // The list still shows the previous choice (or an import for it): that choice stands, so
         // that 保存 never writes the list into a table it was not read from.
-        checkTableButton(m_selectedTable);
+        m_tableButtons->check(m_selectedTable);
         return;
     }
     m_selectedTable = code;
@@ -102,18 +103,6 @@ void DataDialog::onChooseTable(int code) {
         m_model.setListColumns(names); // so the list shows what 保存 writes
     else
         m_model.fillList(names, values);
-}
-
-void DataDialog::checkTableButton(int code) {
-    if (QAbstractButton* button = m_tableButtons->button(code)) {
-        button->setChecked(true);
-        return;
-    }
-    // No table chosen: none checked, which an exclusive group allows only while not exclusive.
-    m_tableButtons->setExclusive(false);
-    for (QAbstractButton* button : m_tableButtons->buttons())
-        button->setChecked(false);
-    m_tableButtons->setExclusive(true);
 }
 
 void DataDialog::onSave() {

@@ -8,14 +8,13 @@
 #include <filesystem>
 #include <memory>
 
-class QButtonGroup;
-
 namespace Ui {
 class DataDialog;
 }
 
 namespace halvix {
 
+class ChoiceGroup;
 class UserPrompts;
 
 // "数据管理": shows one plan table at a time, deletes rows from the list, imports and exports the
@@ -41,8 +40,6 @@ protected:
 
 private:
     void onChooseTable(int code);
-    // Checks the button of table `code`, or none for 0.
-    void checkTableButton(int code);
     void onSave();
     // `row` is -1 when the double-click was not on a row.
     void onDeleteRow(int row);
@@ -56,7 +53,7 @@ private:
     UserPrompts& m_prompts;
     TextTable m_list;
     TextTableModel m_model;
-    QButtonGroup* m_tableButtons;
+    ChoiceGroup* m_tableButtons;
     CsvFile m_csv;
     int m_selectedTable = 0;
 };

@@ -1,9 +1,10 @@
 #include "bell/MainDialog.h"
 #include "bell/BellEngine.h"
+#include "clockdisplay/ClockDisplay.h"
 #include "exam/SettingsDialog.h"
 #include "support/ScheduleFixture.h"
+#include "support/ScreenReader.h"
 #include "support/ScriptedPrompts.h"
-#include "clockdisplay/ClockDisplay.h"
 #include "widgets/Resources.h"
 
 #include <QAction>
@@ -165,27 +166,39 @@ private slots:
         QTest::addColumn<QString>("stored");
         QTest::addColumn<QString>("checked");
         QTest::addColumn<QString>("event");
+        QTest::addColumn<bool>("screenReader"); // its toggle action rather than a click
         QTest::newRow("考试") << "examButton"
                               << "lxtime"
                               << "2"
                               << "0110"
-                              << "春季考试";
+                              << "春季考试" << false;
         QTest::newRow("秋季") << "autumnButton"
                               << "jjtime"
                               << "2"
                               << "1001"
-                              << "秋季正常";
+                              << "秋季正常" << false;
         // Clicking the button that is already checked writes and reloads all the same.
         QTest::newRow("日常 again") << "dailyButton"
                                     << "lxtime"
                                     << "1"
                                     << "1010"
-                                    << "春季正常";
+                                    << "春季正常" << false;
         QTest::newRow("春季 again") << "springButton"
                                     << "jjtime"
                                     << "1"
                                     << "1010"
-                                    << "春季正常";
+                                    << "春季正常" << false;
+        // A screen reader's toggle does what a click does.
+        QTest::newRow("考试 by a screen reader") << "examButton"
+                                                 << "lxtime"
+                                                 << "2"
+                                                 << "0110"
+                                                 << "春季考试" << true;
+        QTest::newRow("秋季 by a screen reader") << "autumnButton"
+                                                 << "jjtime"
+                                                 << "2"
+                                                 << "1001"
+                                                 << "秋季正常" << true;
     }
     void radioButtonsWriteTheirTableAndReload() {
         QFETCH(QString, button);
@@ -193,6 +206,7 @@ private slots:
         QFETCH(QString, stored);
         QFETCH(QString, checked);
         QFETCH(QString, event);
+        QFETCH(bool, screenReader);
         Program program;
         insertEntries(program.db, "zccjtime", {{"09:00", "第二节", "上课.mp3"}});
         auto window = program.open();
@@ -201,10 +215,16 @@ private slots:
         program.db.run("update " + table.toStdString() + " set " + (table == "lxtime" ? "类型" : "季节") +
                        " = '7'");
 
-        QTest::mouseClick(child<QRadioButton>(*window, button.toLatin1()), Qt::LeftButton);
+        const char* radios[] = {"dailyButton", "examButton", "springButton", "autumnButton"};
+        for (const char* radio : radios)
+            QCOMPARE(test::accessibleRole(child<QRadioButton>(*window, radio)), QAccessible::RadioButton);
+        auto* pressed = child<QRadioButton>(*window, button.toLatin1());
+        if (screenReader)
+            QVERIFY(test::doFirstAction(pressed));
+        else
+            QTest::mouseClick(pressed, Qt::LeftButton);
 
         QCOMPARE(firstValue(program.db, table.toStdString()), stored.toStdString());
-        const char* radios[] = {"dailyButton", "examButton", "springButton", "autumnButton"};
         for (int i = 0; i < 4; ++i)
             QCOMPARE(child<QRadioButton>(*window, radios[i])->isChecked(), checked[i] == QLatin1Char('1'));
         QCOMPARE(window->plan().cell(0, 3), event.toStdString());

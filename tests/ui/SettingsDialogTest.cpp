@@ -1,6 +1,7 @@
 #include "exam/SettingsDialog.h"
 
 #include "support/ScheduleFixture.h"
+#include "support/ScreenReader.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TempFolder.h"
 
@@ -117,14 +118,30 @@ private slots:
 
     void kindRadiosLoadTheirTimetables() {
         Harness h;
-        for (int kind : {4, 2, 6, 1, 5, 3}) {
-            h.click(QString("kindRadio%1").arg(kind));
+        // A screen reader's toggle does what a click does.
+        const struct {
+            int kind;
+            bool screenReader;
+        } choices[] = {{4, false}, {2, true}, {6, false}, {1, true}, {5, true}, {3, false}};
+        for (const auto& [kind, screenReader] : choices) {
+            auto* radio = h.find<QAbstractButton>(QString("kindRadio%1").arg(kind));
+            QCOMPARE(test::accessibleRole(radio), QAccessible::RadioButton);
+            if (screenReader)
+                QVERIFY(test::doFirstAction(radio));
+            else
+                radio->click();
+            QVERIFY(radio->isChecked());
             QCOMPARE(h.dialog->examKind(), kind);
             QCOMPARE(h.time("yuwen", "Start"), QTime(8, kind));
             QCOMPARE(h.time("sipin", "End"), QTime(9, 50 + kind));
             QCOMPARE(h.time("huaxue", "End"), QTime(16, 50 + kind));
         }
         QVERIFY(h.prompts.messages.empty());
+
+        // A click on the checked kind loads its timetable again over what was typed.
+        h.find<QTimeEdit>("yuwenStart")->setTime(QTime(10, 0));
+        h.click("kindRadio3");
+        QCOMPARE(h.time("yuwen", "Start"), QTime(8, 3));
     }
 
     void examDateSpreadsSubjectsOverTwoDaysByKind() {
@@ -308,8 +325,13 @@ private slots:
         QCOMPARE(h.prompts.texts(), std::vector<std::string>{"无法读取考试时间文件:cbhtime.txt"});
         QCOMPARE(h.prompts.messages[0].caption, std::string("提示"));
         QVERIFY(h.dialog->isVisible());
-        h.click("kindRadio6");
+        h.click("kindRadio6"); // read once for a click, and once for a screen reader's toggle
         QCOMPARE(h.prompts.texts().back(), std::string("无法读取考试时间文件:qjqmtime.txt"));
+        QVERIFY(test::doFirstAction(h.find<QAbstractButton>("kindRadio5")));
+        QCOMPARE(h.prompts.texts(), (std::vector<std::string>{"无法读取考试时间文件:cbhtime.txt",
+                                                              "无法读取考试时间文件:qjqmtime.txt",
+                                                              "无法读取考试时间文件:qjbqhtime.txt"}));
+        h.click("kindRadio6");
 
         h.find<QTimeEdit>("yuwenStart")->setTime(QTime(8, 30));
         h.click("saveButton");
