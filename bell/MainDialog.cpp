@@ -130,8 +130,7 @@ void MainDialog::connectControls() {
     m_seasonButtons->addButton(m_ui->autumnButton, kAutumn);
     connect(m_seasonButtons, &ChoiceGroup::chosen, this, &MainDialog::chooseSeason);
     connect(m_ui->settingsButton, &QPushButton::clicked, this, &MainDialog::onSettings);
-    connect(m_ui->planList, &QTableView::doubleClicked, this,
-            [this](const QModelIndex& index) { onPlanDoubleClick(index.row()); });
+    onListDoubleClick(*m_ui->planList, [this](int row) { onPlanDoubleClick(row); });
     connect(m_trackPlayer.get(), &MciPlayer::lengthKnown, this,
             [this](qint64 ms) { m_playback->onTrackLength(ms); });
     // An unplayable track has no length: the playlist moves on to the next one.
@@ -206,18 +205,10 @@ void MainDialog::onSettings() {
 }
 
 void MainDialog::onPlanDoubleClick(int row) {
-    if (row < 0 || row >= m_plan.rowCount())
+    // A double click where no row is asks about no row; OK then deletes nothing.
+    if (!m_prompts.confirm({deleteQuestion(m_plan, row, kDeleteQuestion), "删除", MessageIcon::Question}) ||
+        !m_model->removeListRow(row))
         return;
-    std::string prompt;
-    for (int column = 0; column < 4; ++column) {
-        if (column > 0)
-            prompt += ' ';
-        prompt += m_plan.cell(row, column);
-    }
-    prompt += kDeleteQuestion;
-    if (!m_prompts.confirm({prompt, "删除", MessageIcon::Question}))
-        return;
-    m_model->removeListRow(row);
     // The rows below moved up: the bell must not ring whatever now stands at the armed position.
     m_engine->rowRemoved(row, m_clock.now());
 }

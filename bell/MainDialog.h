@@ -62,6 +62,7 @@ public:
     void onAutumn();
     void onSettings();
     // Asks whether to delete `row` from today's list (never from the database) and re-arms the bell.
+    // `row` is -1 for a double click where no row is: asked all the same, and nothing goes.
     void onPlanDoubleClick(int row);
 
     int dayType() const { return m_dayType; }

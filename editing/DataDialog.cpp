@@ -9,7 +9,6 @@
 #include <QAbstractButton>
 #include <QDir>
 #include <QKeyEvent>
-#include <QMouseEvent>
 #include <utility>
 
 namespace halvix {
@@ -34,7 +33,7 @@ DataDialog::DataDialog(std::filesystem::path programFolder, UserPrompts& prompts
     m_ui->setupUi(this);
     setFixedSize(size());
     showAsList(*m_ui->tableList, m_model);
-    m_ui->tableList->viewport()->installEventFilter(this);
+    onListDoubleClick(*m_ui->tableList, [this](int row) { onDeleteRow(row); });
 
     // The nine buttons are one group (at most one checked, none at first) wherever they sit.
     const std::pair<QAbstractButton*, int> buttons[] = {
@@ -60,15 +59,6 @@ void DataDialog::renumberRows() {
 int DataDialog::readListRows(TextList& cells) const {
     cells = m_list.cells(kCellsPerRow);
     return kCellsPerRow;
-}
-
-bool DataDialog::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == m_ui->tableList->viewport() && event->type() == QEvent::MouseButtonDblClick) {
-        const auto* mouse = static_cast<QMouseEvent*>(event);
-        onDeleteRow(m_ui->tableList->indexAt(mouse->position().toPoint()).row());
-        return true;
-    }
-    return QDialog::eventFilter(watched, event);
 }
 
 void DataDialog::keyPressEvent(QKeyEvent* event) {
@@ -128,11 +118,7 @@ void DataDialog::onSave() {
 }
 
 void DataDialog::onDeleteRow(int row) {
-    std::string question;
-    for (int c = NumberColumn; c <= EventColumn; ++c)
-        question += (c == NumberColumn ? "" : " ") + m_list.cell(row, c);
-    question += "\n\n是否删除?";
-    if (m_prompts.confirm({question, "删除", MessageIcon::Question}))
+    if (m_prompts.confirm({deleteQuestion(m_list, row, "\n\n是否删除?"), "删除", MessageIcon::Question}))
         m_model.removeListRow(row);
     renumberRows();
 }

@@ -35,7 +35,6 @@ public:
     int readListRows(TextList& cells) const;
 
 protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
 private:

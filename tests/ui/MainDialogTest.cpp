@@ -252,9 +252,37 @@ private slots:
         QCOMPARE(column(window->plan(), 3), std::vector<std::string>{"第二节"});
         QCOMPARE(child<QTableView>(*window, "planList")->model()->rowCount(), 1);
         QCOMPARE(program.db.rows("select * from zccjtime").size(), std::size_t(2)); // list only
+    }
 
-        window->onPlanDoubleClick(5); // no such row: nothing is asked
+    // A double click where no row is: the question names no row, and OK deletes nothing.
+    void doubleClickOutsideTheRowsDeletesNothing() {
+        Program program;
+        insertEntries(program.db, "zccjtime", {{"09:00:30", "第二节", "上课.mp3"}});
+        auto window = program.open();
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        auto* list = child<QTableView>(*window, "planList");
+        const int arms = window->engine().armCount();
+
+        program.prompts.confirmAnswers = {true, true, false};
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, QPoint(20, list->viewport()->height() - 5));
+        window->onPlanDoubleClick(5);
         QCOMPARE(program.prompts.questions.size(), std::size_t(2));
+        for (const UserMessage& question : program.prompts.questions) {
+            QCOMPARE(question.text, std::string("   \n\n是否删除?\n\n 注:只删除,不保存!"));
+            QCOMPARE(question.caption, std::string("删除"));
+            QVERIFY(question.icon == MessageIcon::Question);
+        }
+        QCOMPARE(list->model()->rowCount(), 2);
+        QCOMPARE(window->engine().armCount(), arms); // the bell was not re-armed
+
+        // On a row the question is asked once and names it.
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {},
+                           list->visualRect(list->model()->index(1, 1)).center());
+        QCOMPARE(program.prompts.questions.size(), std::size_t(3));
+        QCOMPARE(program.prompts.questions[2].text,
+                 std::string("2 星期一 09:00:30 第二节\n\n是否删除?\n\n 注:只删除,不保存!"));
+        QCOMPARE(list->model()->rowCount(), 2);
     }
 
     // Deleting the armed row, or one above it, must not make the bell ring whatever entry moves
