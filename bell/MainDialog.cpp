@@ -5,6 +5,7 @@
 #include "bell/BellTray.h"
 #include "bell/DayPlanSelector.h"
 #include "exam/SettingsDialog.h"
+#include "widgets/ChoiceGroup.h"
 #include "widgets/TextTableModel.h"
 #include "ui_MainDialog.h"
 #include "clockdisplay/ClockDisplay.h"
@@ -105,14 +106,17 @@ void MainDialog::placeClockDisplay() {
 }
 
 void MainDialog::connectControls() {
-    // Each radio button stands alone (not auto-exclusive): the handlers check and uncheck the pairs.
-    connect(m_ui->dailyButton, &QRadioButton::clicked, this, &MainDialog::onDaily);
-    connect(m_ui->examButton, &QRadioButton::clicked, this, &MainDialog::onExam);
-    connect(m_ui->springButton, &QRadioButton::clicked, this, &MainDialog::onSpring);
-    connect(m_ui->autumnButton, &QRadioButton::clicked, this, &MainDialog::onAutumn);
+    // Two pairs; a click on the checked button chooses it again, and so does a screen reader.
+    m_dayTypeButtons = new ChoiceGroup(this);
+    m_dayTypeButtons->addButton(m_ui->dailyButton, kDailyDay);
+    m_dayTypeButtons->addButton(m_ui->examButton, kExamDay);
+    connect(m_dayTypeButtons, &ChoiceGroup::chosen, this, &MainDialog::chooseDayType);
+    m_seasonButtons = new ChoiceGroup(this);
+    m_seasonButtons->addButton(m_ui->springButton, kSpring);
+    m_seasonButtons->addButton(m_ui->autumnButton, kAutumn);
+    connect(m_seasonButtons, &ChoiceGroup::chosen, this, &MainDialog::chooseSeason);
     connect(m_ui->settingsButton, &QPushButton::clicked, this, &MainDialog::onSettings);
-    connect(m_ui->planList, &QTableView::doubleClicked, this,
-            [this](const QModelIndex& index) { onPlanDoubleClick(index.row()); });
+    onListDoubleClick(*m_ui->planList, [this](int row) { onPlanDoubleClick(row); });
     connect(&m_bell, &Bell::ticked, this, &MainDialog::onBellTicked);
 }
 
@@ -178,10 +182,8 @@ void MainDialog::chooseSeason(int season) {
 }
 
 void MainDialog::checkRadioButtons() {
-    m_ui->dailyButton->setChecked(dayType() == kDailyDay);
-    m_ui->examButton->setChecked(dayType() != kDailyDay);
-    m_ui->springButton->setChecked(season() == kSpring);
-    m_ui->autumnButton->setChecked(season() != kSpring);
+    m_dayTypeButtons->check(dayType() == kDailyDay ? kDailyDay : kExamDay);
+    m_seasonButtons->check(season() == kSpring ? kSpring : kAutumn);
 }
 
 void MainDialog::onSettings() {
@@ -192,19 +194,10 @@ void MainDialog::onSettings() {
 }
 
 void MainDialog::onPlanDoubleClick(int row) {
-    const TextTable& rows = m_bell.plan();
-    if (row < 0 || row >= rows.rowCount())
+    // A double click where no row is asks about no row; OK then deletes nothing.
+    if (!m_prompts.confirm({deleteQuestion(m_bell.plan(), row, kDeleteQuestion), "删除", MessageIcon::Question}) ||
+        !m_model->removeListRow(row))
         return;
-    std::string prompt;
-    for (int column = 0; column < 4; ++column) {
-        if (column > 0)
-            prompt += ' ';
-        prompt += rows.cell(row, column);
-    }
-    prompt += kDeleteQuestion;
-    if (!m_prompts.confirm({prompt, "删除", MessageIcon::Question}))
-        return;
-    m_model->removeListRow(row);
     // The rows below moved up: the bell must not ring whatever now stands at the armed position.
     m_bell.engine().rowRemoved(row, m_bell.clock().now());
 }

@@ -20,6 +20,7 @@ namespace halvix {
 class Bell;
 class BellEngine;
 class BellTray;
+class ChoiceGroup;
 class ClockDisplay;
 class TextTableModel;
 class UserPrompts;
@@ -51,6 +52,7 @@ public:
     void onAutumn();
     void onSettings();
     // Asks whether to delete `row` from today's list (never from the database) and re-arms the bell.
+    // `row` is -1 for a double click where no row is: asked all the same, and nothing goes.
     void onPlanDoubleClick(int row);
     void showFromTray();
 
@@ -89,6 +91,10 @@ private:
     std::unique_ptr<TextTableModel> m_model;
     ClockDisplay* m_clockDisplay = nullptr; // a child; deleted first, since it reads the countdown
     BellTray* m_tray = nullptr;
+
+    // The radio button pairs of day type and season (children).
+    ChoiceGroup* m_dayTypeButtons = nullptr;
+    ChoiceGroup* m_seasonButtons = nullptr;
     bool m_hideOnFirstTick = false;
 };
 

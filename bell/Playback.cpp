@@ -1,6 +1,7 @@
 #include "bell/Playback.h"
 
 #include "bell/SoundPlayer.h"
+#include "common/PathText.h"
 
 #include <algorithm>
 #include <climits>
@@ -17,24 +18,13 @@ namespace {
 
 constexpr const char* kSoundFolder = "voic";
 
-// Texts are UTF-8. Paths go through char8_t, so names stay right also where the system's narrow
-// encoding is another one.
-fs::path pathOf(std::string_view utf8) {
-    return fs::path(std::u8string(utf8.begin(), utf8.end()));
-}
-
-std::string textOf(const fs::path& path) {
-    const std::u8string utf8 = path.u8string();
-    return std::string(utf8.begin(), utf8.end());
-}
-
 // The folder a sound text names, always below or beside the program folder; nothing for a text
 // that would name the program folder itself.
 std::optional<fs::path> folderOf(const fs::path& programFolder, std::string text) {
     std::replace(text.begin(), text.end(), '\\', '/');
     // A leading separator must not turn the text into an absolute path.
     text.erase(0, text.find_first_not_of('/'));
-    const fs::path relative = pathOf(text).lexically_normal();
+    const fs::path relative = pathFromUtf8(text).lexically_normal();
     if (relative.empty() || relative == ".")
         return std::nullopt;
     return programFolder / relative;
@@ -75,13 +65,13 @@ void Playback::playSoundFile(const std::string& name) {
         m_singlePlayer.close();
         return;
     }
-    m_singlePlayer.playPath(textOf(m_programFolder / kSoundFolder / pathOf(name)));
+    m_singlePlayer.playPath(pathToUtf8(m_programFolder / kSoundFolder / pathFromUtf8(name)));
 }
 
 void Playback::prepareSound(const std::string& sound) {
     // No listing here: a path that turns out not to be there is only a hint the player drops.
     if (!sound.empty() && namesSingleFile(sound))
-        m_singlePlayer.prepare(textOf(m_programFolder / kSoundFolder / pathOf(sound)));
+        m_singlePlayer.prepare(pathToUtf8(m_programFolder / kSoundFolder / pathFromUtf8(sound)));
 }
 
 bool Playback::soundFileExists(const std::string& name) const {
@@ -92,7 +82,7 @@ bool Playback::soundFileExists(const std::string& name) const {
     std::error_code error;
     fs::directory_iterator entries(m_programFolder / kSoundFolder, error);
     for (const fs::directory_iterator end; !error && entries != end; entries.increment(error)) {
-        if (textOf(entries->path().filename()) == name)
+        if (pathToUtf8(entries->path().filename()) == name)
             return true;
     }
     return false;
@@ -106,14 +96,14 @@ void Playback::playFolder(const std::string& folderText) {
         fs::directory_iterator entries(*folder, error);
         for (const fs::directory_iterator end; !error && entries != end; entries.increment(error)) {
             std::error_code kindError;
-            std::string name = textOf(entries->path().filename());
+            std::string name = pathToUtf8(entries->path().filename());
             if (isTrackName(name) && !entries->is_directory(kindError))
                 names.push_back(std::move(name));
         }
         // Listing order differs between systems; name order (by bytes) does not.
         std::sort(names.begin(), names.end());
         for (const auto& name : names)
-            m_playlist.push_back(textOf(*folder / pathOf(name)));
+            m_playlist.push_back(pathToUtf8(*folder / pathFromUtf8(name)));
     }
     playNextTrack();
 }

@@ -18,6 +18,7 @@ struct DecidedValue {
     std::string note; // the deciding entry's note
 
     bool byCalendar() const { return entry >= 0; }
+    bool operator==(const DecidedValue&) const = default;
 };
 
 // How the school calendar decides a date's plan.

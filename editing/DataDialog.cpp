@@ -3,12 +3,12 @@
 #include "store/ScheduleDatabase.h"
 #include "store/TableCatalogue.h"
 #include "ui_DataDialog.h"
+#include "widgets/ChoiceGroup.h"
 #include "widgets/UserPrompts.h"
 
-#include <QButtonGroup>
+#include <QAbstractButton>
 #include <QDir>
 #include <QKeyEvent>
-#include <QMouseEvent>
 #include <utility>
 
 namespace halvix {
@@ -29,11 +29,11 @@ std::string shownPath(const QString& path) {
 
 DataDialog::DataDialog(std::filesystem::path programFolder, UserPrompts& prompts, QWidget* parent)
     : QDialog(parent), m_ui(std::make_unique<Ui::DataDialog>()), m_programFolder(std::move(programFolder)),
-      m_prompts(prompts), m_model(m_list), m_tableButtons(new QButtonGroup(this)) {
+      m_prompts(prompts), m_model(m_list), m_tableButtons(new ChoiceGroup(this)) {
     m_ui->setupUi(this);
     setFixedSize(size());
     showAsList(*m_ui->tableList, m_model);
-    m_ui->tableList->viewport()->installEventFilter(this);
+    onListDoubleClick(*m_ui->tableList, [this](int row) { onDeleteRow(row); });
 
     // The nine buttons are one group (at most one checked, none at first) wherever they sit.
     const std::pair<QAbstractButton*, int> buttons[] = {
@@ -43,8 +43,8 @@ DataDialog::DataDialog(std::filesystem::path programFolder, UserPrompts& prompts
     };
     for (const auto& [button, code] : buttons)
         m_tableButtons->addButton(button, code);
-    // Clicked, not toggled: clicking the checked button loads its table again.
-    connect(m_tableButtons, &QButtonGroup::idClicked, this, &DataDialog::onChooseTable);
+    // Clicking the checked button loads its table again; a screen reader's toggle chooses too.
+    connect(m_tableButtons, &ChoiceGroup::chosen, this, &DataDialog::onChooseTable);
     connect(m_ui->saveButton, &QPushButton::clicked, this, &DataDialog::onSave);
     connect(m_ui->importButton, &QPushButton::clicked, this, &DataDialog::onImport);
     connect(m_ui->exportButton, &QPushButton::clicked, this, &DataDialog::onExport);
@@ -61,15 +61,6 @@ int DataDialog::readListRows(TextList& cells) const {
     return kCellsPerRow;
 }
 
-bool DataDialog::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == m_ui->tableList->viewport() && event->type() == QEvent::MouseButtonDblClick) {
-        const auto* mouse = static_cast<QMouseEvent*>(event);
-        onDeleteRow(m_ui->tableList->indexAt(mouse->position().toPoint()).row());
-        return true;
-    }
-    return QDialog::eventFilter(watched, event);
-}
-
 void DataDialog::keyPressEvent(QKeyEvent* event) {
     // Enter closes the dialog like Escape: there is no button that Enter would press.
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
@@ -80,18 +71,28 @@ void DataDialog::keyPressEvent(QKeyEvent* event) {
 }
 
 void DataDialog::onChooseTable(int code) {
-    m_selectedTable = code;
-    ScheduleDatabase database(m_programFolder, m_prompts);
-    database.open();
-    if (database.isOpen()) {
-        TextList names;
-        TextList values;
-        if (database.loadTable(planTableName(code), names, values))
-            m_model.fillList(names, values);
-        else if (!names.empty())
-            m_model.setListColumns(names); // an empty table: its columns, so the list shows what 保存 writes
+    TextList names;
+    TextList values;
+    bool read = false;
+    {
+        ScheduleDatabase database(m_programFolder, m_prompts);
+        database.open();
+        // An empty table gives its columns without rows; a failed read gives neither.
+        if (database.isOpen())
+            read = database.loadTable(planTableName(code), names, values) || !names.empty();
+        database.close();
     }
-    database.close();
+    if (!read) {
+        // The list still shows the previous choice (or an import for it): that choice stands, so
+        // that 保存 never writes the list into a table it was not read from.
+        m_tableButtons->check(m_selectedTable);
+        return;
+    }
+    m_selectedTable = code;
+    if (values.empty())
+        m_model.setListColumns(names); // so the list shows what 保存 writes
+    else
+        m_model.fillList(names, values);
 }
 
 void DataDialog::onSave() {
@@ -117,11 +118,7 @@ void DataDialog::onSave() {
 }
 
 void DataDialog::onDeleteRow(int row) {
-    std::string question;
-    for (int c = NumberColumn; c <= EventColumn; ++c)
-        question += (c == NumberColumn ? "" : " ") + m_list.cell(row, c);
-    question += "\n\n是否删除?";
-    if (m_prompts.confirm({question, "删除", MessageIcon::Question}))
+    if (m_prompts.confirm({deleteQuestion(m_list, row, "\n\n是否删除?"), "删除", MessageIcon::Question}))
         m_model.removeListRow(row);
     renumberRows();
 }

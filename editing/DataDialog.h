@@ -8,14 +8,13 @@
 #include <filesystem>
 #include <memory>
 
-class QButtonGroup;
-
 namespace Ui {
 class DataDialog;
 }
 
 namespace halvix {
 
+class ChoiceGroup;
 class UserPrompts;
 
 // "数据管理": shows one plan table at a time, deletes rows from the list, imports and exports the
@@ -36,7 +35,6 @@ public:
     int readListRows(TextList& cells) const;
 
 protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
@@ -54,7 +52,7 @@ private:
     UserPrompts& m_prompts;
     TextTable m_list;
     TextTableModel m_model;
-    QButtonGroup* m_tableButtons;
+    ChoiceGroup* m_tableButtons;
     CsvFile m_csv;
     int m_selectedTable = 0;
 };

@@ -1,5 +1,6 @@
 #include "exam/ExamSetup.h"
 
+#include "common/MessageSink.h"
 #include "exam/ExamPlan.h"
 #include "store/ScheduleDatabase.h"
 
@@ -10,19 +11,21 @@ bool saveExamSetup(const std::filesystem::path& programFolder, ExamSetup& setup,
         return false;
     const auto rows = generateExamPlan(timetableSubjects(setup.gridDates, setup.times), setup.settings,
                                        setup.withCardSteps);
+    bool stored = false;
     {
         ScheduleDatabase database(programFolder, sink);
-        database.open();
+        database.open(); // tells the user why it cannot
         if (database.isOpen()) {
-            if (!rows.empty())
-                writeExamPlan(database, rows);
-            saveSettings(database, setup.settings);
+            const bool planStored = rows.empty() || writeExamPlan(database, rows);
+            stored = saveSettings(database, setup.settings) && planStored;
+        } else {
+            sink.show({"数据保存失败!", "", MessageIcon::Question});
         }
         database.close();
     }
     writeWeekdayFile(programFolder, setup.weekdayValues, sink);
     savePreset(programFolder, setup.examKind, setup.times, sink);
-    return true;
+    return stored;
 }
 
 } // namespace halvix

@@ -25,7 +25,8 @@ struct ExamSetup {
 // nothing is written and false is returned. Otherwise writes, in this order: the generated exam
 // plan into `sjtime` (only when there is one) and the settings into `settable` over one database
 // connection, the weekday file, the kind's preset file. A failing step is reported and the later
-// steps still run; true once the steps have run.
+// steps still run. True once the steps have run and the database took the plan and the settings:
+// until then the dialog keeps them for another try.
 bool saveExamSetup(const std::filesystem::path& programFolder, ExamSetup& setup, MessageSink& sink);
 
 } // namespace halvix

@@ -3,9 +3,9 @@
 #include "editing/DataDialog.h"
 #include "exam/ExamSetup.h"
 #include "ui_SettingsDialog.h"
+#include "widgets/ChoiceGroup.h"
 #include "widgets/UserPrompts.h"
 
-#include <QButtonGroup>
 #include <QDate>
 #include <QSignalBlocker>
 #include <utility>
@@ -29,7 +29,7 @@ CalendarDate toCalendarDate(const QDate& date) {
 
 SettingsDialog::SettingsDialog(std::filesystem::path programFolder, UserPrompts& prompts, QWidget* parent)
     : QDialog(parent), m_ui(std::make_unique<Ui::SettingsDialog>()),
-      m_programFolder(std::move(programFolder)), m_prompts(prompts), m_kindButtons(new QButtonGroup(this)) {
+      m_programFolder(std::move(programFolder)), m_prompts(prompts), m_kindButtons(new ChoiceGroup(this)) {
     m_ui->setupUi(this);
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
@@ -74,7 +74,8 @@ SettingsDialog::SettingsDialog(std::filesystem::path programFolder, UserPrompts&
         std::max(m_ui->upperFrame->sizeHint().width(), m_ui->lowerFrame->sizeHint().width()));
     setLowerHalfShown(false);
 
-    connect(m_kindButtons, &QButtonGroup::idClicked, this, &SettingsDialog::onExamKind);
+    // A click on the checked kind loads its timetable again; a screen reader's toggle chooses too.
+    connect(m_kindButtons, &ChoiceGroup::chosen, this, &SettingsDialog::onExamKind);
     // Focus loss ends the editing of the date; so does Enter.
     connect(m_ui->examDateEdit, &QDateEdit::editingFinished, this, &SettingsDialog::onExamDate);
     connect(m_ui->noListeningCheck, &QCheckBox::toggled, this, &SettingsDialog::onNoListening);
@@ -88,7 +89,7 @@ SettingsDialog::SettingsDialog(std::filesystem::path programFolder, UserPrompts&
     connect(m_ui->saveButton, &QPushButton::clicked, this, &SettingsDialog::onSave);
     connect(m_ui->cancelButton, &QPushButton::clicked, this, &SettingsDialog::reject);
 
-    m_ui->kindRadio1->setChecked(true);
+    m_kindButtons->check(m_examKind);
     loadPresetIntoPickers();
     m_settings = settingsFromTexts(readSettings(m_programFolder, m_prompts));
     showSettings();

@@ -10,7 +10,6 @@
 #include <filesystem>
 #include <memory>
 
-class QButtonGroup;
 class QCheckBox;
 class QDateEdit;
 class QLineEdit;
@@ -22,6 +21,7 @@ class SettingsDialog;
 
 namespace halvix {
 
+class ChoiceGroup;
 class UserPrompts;
 
 // "时间设置": the exam timetable of the chosen exam kind, the exam procedure settings, the exam date
@@ -58,7 +58,7 @@ private:
     std::unique_ptr<Ui::SettingsDialog> m_ui;
     std::filesystem::path m_programFolder;
     UserPrompts& m_prompts;
-    QButtonGroup* m_kindButtons;
+    ChoiceGroup* m_kindButtons;
     std::array<QDateEdit*, kSubjectCount> m_datePickers{};
     std::array<QTimeEdit*, kPresetValueCount> m_timePickers{};
     std::array<QLineEdit*, ExamSettings::kCount> m_settingEdits{};

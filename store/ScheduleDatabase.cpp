@@ -1,6 +1,7 @@
 #include "store/ScheduleDatabase.h"
 
 #include "common/MessageSink.h"
+#include "common/PathText.h"
 
 #include <sqlite3.h>
 
@@ -122,7 +123,8 @@ void ScheduleDatabase::open() {
     }
     sqlite3* db = nullptr;
     // Never create the file: a missing database is a failure to report, not an empty new one.
-    int status = sqlite3_open_v2(filePath().string().c_str(), &db,
+    // SQLite takes the name in UTF-8 on every system.
+    int status = sqlite3_open_v2(pathToUtf8(filePath()).c_str(), &db,
                                  SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (status == SQLITE_OK) {
         sqlite3_busy_timeout(db, kBusyTimeoutMs);
@@ -323,7 +325,7 @@ bool ScheduleDatabase::databaseMissing() const {
     std::error_code error;
     for (std::filesystem::directory_iterator it(m_folder, error), end; !error && it != end;
          it.increment(error)) {
-        if (it->path().filename().string() == kFileName)
+        if (pathToUtf8(it->path().filename()) == kFileName)
             return false;
     }
     return true;

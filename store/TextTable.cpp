@@ -75,4 +75,15 @@ TextList TextTable::cells(int columns) const {
     return out;
 }
 
+std::string deleteQuestion(const TextTable& list, int r, std::string_view question) {
+    std::string text;
+    for (int c = 0; c < 4; ++c) {
+        if (c > 0)
+            text += ' ';
+        text += list.cell(r, c);
+    }
+    text += question;
+    return text;
+}
+
 } // namespace halvix

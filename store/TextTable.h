@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace halvix {
@@ -41,5 +42,9 @@ private:
     TextList m_names;
     std::vector<TextList> m_rows;
 };
+
+// The question asked before row `r` leaves a list: its columns 0..3 (number, date, time, event)
+// joined by single blanks, then `question`. A row that does not exist reads as four empty cells.
+std::string deleteQuestion(const TextTable& list, int r, std::string_view question);
 
 } // namespace halvix

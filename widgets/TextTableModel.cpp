@@ -2,6 +2,7 @@
 
 #include <QFontMetrics>
 #include <QHeaderView>
+#include <QMouseEvent>
 #include <QTableView>
 #include <utility>
 
@@ -135,6 +136,33 @@ void showAsList(QTableView& view, TextTableModel& model) {
     applyColumnWidths(view, model);
     QObject::connect(&model, &QAbstractItemModel::modelReset, &view,
                      [&view, &model] { applyColumnWidths(view, model); });
+}
+
+namespace {
+
+// The view's own doubleClicked signal comes only for a row; the empty area below counts too.
+class DoubleClickFilter final : public QObject {
+public:
+    DoubleClickFilter(QTableView& view, std::function<void(int)> handler)
+        : QObject(view.viewport()), m_view(view), m_handler(std::move(handler)) {}
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::MouseButtonDblClick)
+            return QObject::eventFilter(watched, event);
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        m_handler(m_view.indexAt(mouse->position().toPoint()).row());
+        return true;
+    }
+
+private:
+    QTableView& m_view;
+    std::function<void(int)> m_handler;
+};
+
+} // namespace
+
+void onListDoubleClick(QTableView& view, std::function<void(int row)> handler) {
+    view.viewport()->installEventFilter(new DoubleClickFilter(view, std::move(handler)));
 }
 
 } // namespace halvix

@@ -3,6 +3,7 @@
 #include "store/TextTable.h"
 
 #include <QAbstractTableModel>
+#include <functional>
 #include <string>
 
 class QTableView;
@@ -48,5 +49,8 @@ int listColumnWidth(int column, int titleWidth);
 // editing, font "宋体" 16 px (or the system's Chinese fallback), and column widths from the titles,
 // applied again whenever the model's columns are rebuilt.
 void showAsList(QTableView& view, TextTableModel& model);
+
+// Calls `handler` with the row of every double click in `view`, -1 where the click hit no row.
+void onListDoubleClick(QTableView& view, std::function<void(int row)> handler);
 
 } // namespace halvix

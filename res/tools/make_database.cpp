@@ -34,8 +34,10 @@ bool readWhole(const fs::path& file, std::string& text) {
 // Creates `target` and runs `script` in it as one transaction; the reason on failure.
 std::string runScript(const fs::path& target, const std::string& script) {
     sqlite3* db = nullptr;
-    int rc =
-        sqlite3_open_v2(target.string().c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    // SQLite takes the name in UTF-8, not in the system's narrow code page.
+    const std::u8string name = target.u8string();
+    int rc = sqlite3_open_v2(std::string(name.begin(), name.end()).c_str(), &db,
+                             SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     std::string error;
     if (rc != SQLITE_OK) {
         error = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);

@@ -4,10 +4,11 @@
 // time, with its sound, and nothing else.
 
 #include "bell/BellEngine.h"
-#include "time/ClockText.h"
 #include "bell/DayPlanSelector.h"
-#include "time/LocalTime.h"
 #include "bell/PlanSource.h"
+#include "bell/PlanView.h"
+#include "bell/Playback.h"
+#include "common/PathText.h"
 #include "exam/ExamPlan.h"
 #include "exam/ExamSettings.h"
 #include "store/ScheduleDatabase.h"
@@ -15,6 +16,9 @@
 #include "support/FakeClock.h"
 #include "support/BellRig.h"
 #include "support/RecordingSink.h"
+#include "support/TempFolder.h"
+#include "time/ClockText.h"
+#include "time/LocalTime.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -54,7 +58,7 @@ std::ostream& operator<<(std::ostream& out, const Ring& ring) {
 std::vector<Ring> rowsOf(const fs::path& database, long long day, const std::string& sql) {
     std::vector<Ring> rows;
     sqlite3* db = nullptr;
-    sqlite3_open_v2(database.string().c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+    sqlite3_open_v2(pathToUtf8(database).c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
     sqlite3_stmt* stmt = nullptr;
     if (sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr) == SQLITE_OK) {
         while (sqlite3_step(stmt) == SQLITE_ROW) {

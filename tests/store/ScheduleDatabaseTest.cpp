@@ -1,5 +1,6 @@
 #include "store/ScheduleDatabase.h"
 
+#include "common/PathText.h"
 #include "store/TableCatalogue.h"
 #include "support/PlanTitles.h"
 #include "support/RecordingSink.h"
@@ -241,6 +242,41 @@ TEST(ScheduleDatabase, DatabaseMissingComparesTheExactName) {
     EXPECT_FALSE(db.databaseMissing());
     ScheduleDatabase nowhere(folder / "no-such-folder", sink);
     EXPECT_TRUE(nowhere.databaseMissing());
+}
+
+// Program folders are where the user puts them: under names in Chinese, with blanks, on any
+// system. SQLite takes UTF-8 names, also where the system's narrow code page is another one.
+TEST(ScheduleDatabase, AProgramFolderWithAChineseNameOpensLoadsAndSaves) {
+    for (const std::string name : {"校园广播", "学校 广播/程序 (二)", "ÄÖ 考试"}) {
+        SCOPED_TRACE(name);
+        ScheduleFixture fx;
+        fx.insertPlan("cjtime", {{"1", "", "08:00", "上课", "上课.mp3", "待完", ""}});
+        test::TempFolder parent;
+        const std::filesystem::path folder = parent.path() / pathFromUtf8(name);
+        std::filesystem::create_directories(folder);
+        std::filesystem::copy_file(fx.database(), folder / ScheduleDatabase::kFileName);
+        EXPECT_EQ(pathToUtf8(folder), pathToUtf8(parent.path()) + "/" + name);
+
+        RecordingSink sink;
+        ScheduleDatabase db(folder, sink);
+        EXPECT_FALSE(db.databaseMissing());
+        db.open();
+        ASSERT_TRUE(db.isOpen()) << (sink.messages.empty() ? "" : sink.messages[0].text);
+        TextList names, values;
+        ASSERT_TRUE(db.loadTable("cjtime", names, values));
+        EXPECT_EQ(values, (TextList{"1", "", "08:00", "上课", "上课.mp3", "待完", ""}));
+        EXPECT_TRUE(db.replaceRows("zccjtime", kPlanColumnCount, kTwoRows));
+        db.close();
+        EXPECT_TRUE(sink.messages.empty());
+
+        // The rows went into the database in that folder, and no other file was made.
+        ScheduleDatabase again(folder, sink);
+        ASSERT_TRUE(again.query(names, values, "select * from zccjtime"));
+        EXPECT_EQ(values, kTwoRows);
+        EXPECT_EQ(std::distance(std::filesystem::recursive_directory_iterator(parent.path()),
+                                std::filesystem::recursive_directory_iterator()),
+                  std::ptrdiff_t(name.find('/') == std::string::npos ? 2 : 3));
+    }
 }
 
 TEST(ScheduleDatabase, DeleteAllRowsAndExecute) {

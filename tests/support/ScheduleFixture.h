@@ -36,9 +36,15 @@ public:
     std::filesystem::path database() const { return m_folder.path() / "jbase.mdb"; }
     const TempFolder& temp() const { return m_folder; }
 
+    // SQLite takes file names in UTF-8 on every system.
+    std::string databaseName() const {
+        const std::u8string name = database().u8string();
+        return std::string(name.begin(), name.end());
+    }
+
     void run(const std::string& sql) const {
         sqlite3* db = nullptr;
-        sqlite3_open(database().string().c_str(), &db);
+        sqlite3_open(databaseName().c_str(), &db);
         char* error = nullptr;
         const int status = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error);
         const std::string message = error ? error : "";
@@ -52,7 +58,7 @@ public:
     std::vector<std::vector<std::string>> rows(const std::string& sql) const {
         std::vector<std::vector<std::string>> out;
         sqlite3* db = nullptr;
-        sqlite3_open(database().string().c_str(), &db);
+        sqlite3_open(databaseName().c_str(), &db);
         sqlite3_stmt* stmt = nullptr;
         if (sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr) == SQLITE_OK) {
             while (sqlite3_step(stmt) == SQLITE_ROW) {

@@ -1,7 +1,9 @@
 #include "editing/DataDialog.h"
 
 #include "support/PlanTitles.h"
+#include "support/DatabaseFaults.h"
 #include "support/ScheduleFixture.h"
+#include "support/ScreenReader.h"
 #include "support/ScriptedPrompts.h"
 
 #include <QAbstractButton>
@@ -93,6 +95,8 @@ private slots:
     void deletingARowAsksAndRenumbers();
     void saveWritesWhatTheListShows();
     void saveWithoutTheDatabaseWritesNothing();
+    void aChoiceThatCannotBeReadKeepsTheListAndItsTable_data();
+    void aChoiceThatCannotBeReadKeepsTheListAndItsTable();
     void exportWritesTitlesAndRowsInCodePage936();
     void exportReportsAFileItCannotWrite();
     void importShowsTheFileWithoutChangingTheChosenTable();
@@ -147,7 +151,11 @@ void DataDialogTest::eachButtonShowsItsTable() {
         h.database.insertPlan(
             t, {{"7", "", "08:00", t, "a.mp3", "待完", ""}, {"5", "", "09:00", t, "b.mp3", "待完", ""}});
 
-    h.click(button.toUtf8().constData());
+    // As a screen reader chooses it (the other tests click).
+    auto* radio = h.dialog->findChild<QAbstractButton*>(button);
+    QCOMPARE(test::accessibleRole(radio), QAccessible::RadioButton);
+    QVERIFY(test::doFirstAction(radio));
+    QVERIFY(radio->isChecked());
     QCOMPARE(h.dialog->selectedTable(), code);
     // Sequence numbers as stored: loading does not renumber.
     const std::string name = table.toStdString();
@@ -238,6 +246,69 @@ void DataDialogTest::saveWithoutTheDatabaseWritesNothing() {
     QCOMPARE(h.prompts.messages.size(), std::size_t{1});
     expectMessage(h.prompts.messages[0], "数据库没找到!");
     QVERIFY(!std::filesystem::exists(h.database.database()));
+}
+
+void DataDialogTest::aChoiceThatCannotBeReadKeepsTheListAndItsTable_data() {
+    QTest::addColumn<bool>("locked");    // locked by another process, or garbage where the file was
+    QTest::addColumn<QString>("before"); // what the list shows: a table, an import, nothing
+    QTest::newRow("locked, after a table") << true << "table";
+    QTest::newRow("garbage, after a table") << false << "table";
+    QTest::newRow("garbage, after an import") << false << "import";
+    QTest::newRow("garbage, nothing chosen") << false << "nothing";
+}
+
+// 保存 may only ever write what the list shows into the table it was read from or imported for:
+// a table button whose table cannot be read leaves the previous choice standing.
+void DataDialogTest::aChoiceThatCannotBeReadKeepsTheListAndItsTable() {
+    QFETCH(bool, locked);
+    QFETCH(QString, before);
+    Harness h;
+    const Rows sunday = {{"1", "", "09:00", "周日", "s.mp3", "待完", ""}};
+    h.database.insertPlan("cjtime", kThreeRows);
+    h.database.insertPlan("sundaytime", sunday);
+    const auto file = h.database.temp().write("in.csv", "n,t\r\n9,08:00\r\n");
+    if (before != "nothing")
+        h.click("springMondayButton");
+    if (before == "import") {
+        h.prompts.openAnswers = {QString::fromStdString(file.string())};
+        h.click("importButton");
+    }
+    const Rows shownBefore = h.shown();
+    const int tableBefore = h.dialog->selectedTable();
+
+    const std::string stored = test::readFile(h.database.database());
+    {
+        std::unique_ptr<test::LockingProcess> lock;
+        if (locked) {
+            lock = std::make_unique<test::LockingProcess>(h.database.database());
+            QVERIFY(lock->locked());
+        } else {
+            h.database.temp().write("jbase.mdb", test::notADatabase());
+        }
+        h.prompts.clear();
+        h.click("sundayButton");
+        QVERIFY2(!h.prompts.messages.empty(), "the failure is shown");
+    }
+    h.database.temp().write("jbase.mdb", stored);
+
+    QCOMPARE(h.dialog->selectedTable(), tableBefore);
+    QCOMPARE(h.shown(), shownBefore);
+    auto* sundayButton = h.dialog->findChild<QAbstractButton*>("sundayButton");
+    QVERIFY(!sundayButton->isChecked());
+    auto* mondayButton = h.dialog->findChild<QAbstractButton*>("springMondayButton");
+    QCOMPARE(mondayButton->isChecked(), before != "nothing");
+
+    h.prompts.clear();
+    h.click("saveButton");
+    QCOMPARE(h.table("sundaytime"), sunday);
+    if (before == "nothing") {
+        expectMessage(h.prompts.messages.back(), "选择类型!");
+        QCOMPARE(h.table("cjtime"), kThreeRows);
+    } else {
+        expectMessage(h.prompts.messages.back(), "已保存!");
+        QCOMPARE(h.table("cjtime"),
+                 before == "table" ? kThreeRows : (Rows{{"1", "08:00", "", "", "", "", ""}}));
+    }
 }
 
 void DataDialogTest::exportWritesTitlesAndRowsInCodePage936() {

@@ -1,9 +1,11 @@
 #include "bell/MainDialog.h"
 #include "bell/BellTray.h"
 #include "bell/BellEngine.h"
+#include "clockdisplay/ClockDisplay.h"
 #include "exam/SettingsDialog.h"
 #include "support/FakeClock.h"
 #include "support/ScheduleFixture.h"
+#include "support/ScreenReader.h"
 #include "support/ScriptedPrompts.h"
 #include "support/StandaloneWindow.h"
 #include "clockdisplay/ClockDisplay.h"
@@ -158,27 +160,39 @@ private slots:
         QTest::addColumn<QString>("stored");
         QTest::addColumn<QString>("checked");
         QTest::addColumn<QString>("event");
+        QTest::addColumn<bool>("screenReader"); // its toggle action rather than a click
         QTest::newRow("考试") << "examButton"
                               << "lxtime"
                               << "2"
                               << "0110"
-                              << "春季考试";
+                              << "春季考试" << false;
         QTest::newRow("秋季") << "autumnButton"
                               << "jjtime"
                               << "2"
                               << "1001"
-                              << "秋季正常";
+                              << "秋季正常" << false;
         // Clicking the button that is already checked writes and reloads all the same.
         QTest::newRow("日常 again") << "dailyButton"
                                     << "lxtime"
                                     << "1"
                                     << "1010"
-                                    << "春季正常";
+                                    << "春季正常" << false;
         QTest::newRow("春季 again") << "springButton"
                                     << "jjtime"
                                     << "1"
                                     << "1010"
-                                    << "春季正常";
+                                    << "春季正常" << false;
+        // A screen reader's toggle does what a click does.
+        QTest::newRow("考试 by a screen reader") << "examButton"
+                                                 << "lxtime"
+                                                 << "2"
+                                                 << "0110"
+                                                 << "春季考试" << true;
+        QTest::newRow("秋季 by a screen reader") << "autumnButton"
+                                                 << "jjtime"
+                                                 << "2"
+                                                 << "1001"
+                                                 << "秋季正常" << true;
     }
     void radioButtonsWriteTheirTableAndReload() {
         QFETCH(QString, button);
@@ -186,6 +200,7 @@ private slots:
         QFETCH(QString, stored);
         QFETCH(QString, checked);
         QFETCH(QString, event);
+        QFETCH(bool, screenReader);
         Program program;
         insertEntries(program.db, "zccjtime", {{"09:00", "第二节", "上课.mp3"}});
         auto window = program.open();
@@ -194,10 +209,16 @@ private slots:
         program.db.run("update " + table.toStdString() + " set " + (table == "lxtime" ? "类型" : "季节") +
                        " = '7'");
 
-        QTest::mouseClick(child<QRadioButton>(*window, button.toLatin1()), Qt::LeftButton);
+        const char* radios[] = {"dailyButton", "examButton", "springButton", "autumnButton"};
+        for (const char* radio : radios)
+            QCOMPARE(test::accessibleRole(child<QRadioButton>(*window, radio)), QAccessible::RadioButton);
+        auto* pressed = child<QRadioButton>(*window, button.toLatin1());
+        if (screenReader)
+            QVERIFY(test::doFirstAction(pressed));
+        else
+            QTest::mouseClick(pressed, Qt::LeftButton);
 
         QCOMPARE(firstValue(program.db, table.toStdString()), stored.toStdString());
-        const char* radios[] = {"dailyButton", "examButton", "springButton", "autumnButton"};
         for (int i = 0; i < 4; ++i)
             QCOMPARE(child<QRadioButton>(*window, radios[i])->isChecked(), checked[i] == QLatin1Char('1'));
         QCOMPARE(window->plan().cell(0, 3), event.toStdString());
@@ -225,9 +246,37 @@ private slots:
         QCOMPARE(column(window->plan(), 3), std::vector<std::string>{"第二节"});
         QCOMPARE(child<QTableView>(*window, "planList")->model()->rowCount(), 1);
         QCOMPARE(program.db.rows("select * from zccjtime").size(), std::size_t(2)); // list only
+    }
 
-        window->onPlanDoubleClick(5); // no such row: nothing is asked
+    // A double click where no row is: the question names no row, and OK deletes nothing.
+    void doubleClickOutsideTheRowsDeletesNothing() {
+        Program program;
+        insertEntries(program.db, "zccjtime", {{"09:00:30", "第二节", "上课.mp3"}});
+        auto window = program.open();
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        auto* list = child<QTableView>(*window, "planList");
+        const int arms = window->engine().armCount();
+
+        program.prompts.confirmAnswers = {true, true, false};
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, QPoint(20, list->viewport()->height() - 5));
+        window->onPlanDoubleClick(5);
         QCOMPARE(program.prompts.questions.size(), std::size_t(2));
+        for (const UserMessage& question : program.prompts.questions) {
+            QCOMPARE(question.text, std::string("   \n\n是否删除?\n\n 注:只删除,不保存!"));
+            QCOMPARE(question.caption, std::string("删除"));
+            QVERIFY(question.icon == MessageIcon::Question);
+        }
+        QCOMPARE(list->model()->rowCount(), 2);
+        QCOMPARE(window->engine().armCount(), arms); // the bell was not re-armed
+
+        // On a row the question is asked once and names it.
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {},
+                           list->visualRect(list->model()->index(1, 1)).center());
+        QCOMPARE(program.prompts.questions.size(), std::size_t(3));
+        QCOMPARE(program.prompts.questions[2].text,
+                 std::string("2 星期一 09:00:30 第二节\n\n是否删除?\n\n 注:只删除,不保存!"));
+        QCOMPARE(list->model()->rowCount(), 2);
     }
 
     // Deleting the armed row, or one above it, must not make the bell ring whatever entry moves

@@ -1,6 +1,7 @@
 #include "exam/SettingsDialog.h"
 
 #include "support/ScheduleFixture.h"
+#include "support/ScreenReader.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TempFolder.h"
 
@@ -117,14 +118,30 @@ private slots:
 
     void kindRadiosLoadTheirTimetables() {
         Harness h;
-        for (int kind : {4, 2, 6, 1, 5, 3}) {
-            h.click(QString("kindRadio%1").arg(kind));
+        // A screen reader's toggle does what a click does.
+        const struct {
+            int kind;
+            bool screenReader;
+        } choices[] = {{4, false}, {2, true}, {6, false}, {1, true}, {5, true}, {3, false}};
+        for (const auto& [kind, screenReader] : choices) {
+            auto* radio = h.find<QAbstractButton>(QString("kindRadio%1").arg(kind));
+            QCOMPARE(test::accessibleRole(radio), QAccessible::RadioButton);
+            if (screenReader)
+                QVERIFY(test::doFirstAction(radio));
+            else
+                radio->click();
+            QVERIFY(radio->isChecked());
             QCOMPARE(h.dialog->examKind(), kind);
             QCOMPARE(h.time("yuwen", "Start"), QTime(8, kind));
             QCOMPARE(h.time("sipin", "End"), QTime(9, 50 + kind));
             QCOMPARE(h.time("huaxue", "End"), QTime(16, 50 + kind));
         }
         QVERIFY(h.prompts.messages.empty());
+
+        // A click on the checked kind loads its timetable again over what was typed.
+        h.find<QTimeEdit>("yuwenStart")->setTime(QTime(10, 0));
+        h.click("kindRadio3");
+        QCOMPARE(h.time("yuwen", "Start"), QTime(8, 3));
     }
 
     void examDateSpreadsSubjectsOverTwoDaysByKind() {
@@ -187,18 +204,34 @@ private slots:
 
     void saveStepsRunInOrderAndEachFailureIsReported() {
         Harness h;
+        const std::string stored = readFile(h.database.database());
         std::filesystem::remove(h.database.database());
         std::filesystem::create_directories(h.database.folder() / "xqno.txt/blocked");
         std::filesystem::remove_all(h.database.folder() / "tovk");
         h.database.temp().write("tovk", "not a folder");
         h.click("saveButton");
 
-        QCOMPARE(h.dialog->result(), int(QDialog::Accepted));
+        // Without the database the plan and the settings are lost: the dialog stays open for them.
+        QVERIFY(h.dialog->isVisible());
+        QVERIFY(h.dialog->result() != QDialog::Accepted);
         const auto texts = h.prompts.texts();
-        QCOMPARE(texts.size(), std::size_t(3));
+        QCOMPARE(texts.size(), std::size_t(4));
         QVERIFY(texts[0].find("jbase.mdb") != std::string::npos);
-        QCOMPARE(texts[1], std::string("无法写入 xqno.txt"));
-        QCOMPARE(texts[2], std::string("无法保存考试时间文件:cbhtime.txt"));
+        QCOMPARE(texts[1], std::string("数据保存失败!"));
+        QVERIFY(h.prompts.messages[1].icon == MessageIcon::Question);
+        QCOMPARE(texts[2], std::string("无法写入 xqno.txt"));
+        QCOMPARE(texts[3], std::string("无法保存考试时间文件:cbhtime.txt"));
+
+        // Put right, the same dialog saves and closes.
+        h.database.temp().write("jbase.mdb", stored);
+        std::filesystem::remove_all(h.database.folder() / "xqno.txt");
+        std::filesystem::remove(h.database.folder() / "tovk");
+        h.prompts.clear();
+        h.click("saveButton");
+        QCOMPARE(h.dialog->result(), int(QDialog::Accepted));
+        QVERIFY(h.prompts.messages.empty());
+        QCOMPARE(h.table("settable"), kDefaultSettings);
+        QVERIFY(h.table("sjtime") != kOldPlan);
     }
 
     void listeningOfTwentyOneWritesNothing() {
@@ -292,8 +325,13 @@ private slots:
         QCOMPARE(h.prompts.texts(), std::vector<std::string>{"无法读取考试时间文件:cbhtime.txt"});
         QCOMPARE(h.prompts.messages[0].caption, std::string("提示"));
         QVERIFY(h.dialog->isVisible());
-        h.click("kindRadio6");
+        h.click("kindRadio6"); // read once for a click, and once for a screen reader's toggle
         QCOMPARE(h.prompts.texts().back(), std::string("无法读取考试时间文件:qjqmtime.txt"));
+        QVERIFY(test::doFirstAction(h.find<QAbstractButton>("kindRadio5")));
+        QCOMPARE(h.prompts.texts(), (std::vector<std::string>{"无法读取考试时间文件:cbhtime.txt",
+                                                              "无法读取考试时间文件:qjqmtime.txt",
+                                                              "无法读取考试时间文件:qjbqhtime.txt"}));
+        h.click("kindRadio6");
 
         h.find<QTimeEdit>("yuwenStart")->setTime(QTime(8, 30));
         h.click("saveButton");
