@@ -116,6 +116,7 @@ int BellApp::run() {
         });
         window->show();
     });
+    QObject::connect(&bell, &Bell::decisionChanged, &tray, &BellTray::setTodayLine);
     // What failed while nobody asked goes to the tray (and the program's output), never to a box.
     QObject::connect(&bell, &Bell::unattendedNotice, &tray, [&tray](const QString& text) {
         qWarning("%s", qUtf8Printable(text));

@@ -37,6 +37,16 @@ long long occurrenceNear(const LocalTime& now, int secondOfDay) {
     return wallSecond(now) + ahead;
 }
 
+// The occurrence of `secondOfDay` on the date of `now` (yesterday's for an entry of the last minute
+// seen just after midnight). An entry already passed on that date stays passed: a clock set back
+// to after it must not move it to tomorrow, which would hold up every entry behind it.
+long long occurrenceToday(const LocalTime& now, int secondOfDay) {
+    long long ahead = secondOfDay - now.secondOfDay();
+    if (ahead > kSecondsPerDay - BellEngine::kFireWindowSeconds)
+        ahead -= kSecondsPerDay;
+    return wallSecond(now) + ahead;
+}
+
 } // namespace
 
 BellEngine::BellEngine(TextTable& plan, PlanView& view, PlanSource& source, Playback& playback,
@@ -132,7 +142,7 @@ void BellEngine::followClockStep(const LocalTime& now, bool backwards) {
     // Set back, the armed entry is due at its time on the new date (rows already done stay done).
     // Moved on, it keeps its date, so that an entry the clock jumped over is seen as overdue.
     if (backwards)
-        m_targetWallSecond = occurrenceNear(now, m_targetHour * 3600 + m_targetMinute * 60 + m_targetSecond);
+        m_targetWallSecond = occurrenceToday(now, m_targetHour * 3600 + m_targetMinute * 60 + m_targetSecond);
     m_nextEntryCountdown.store(clampToInt(m_targetWallSecond - wallSecond(now)));
 }
 

@@ -4,6 +4,8 @@
 #include "bell/BellEngine.h"
 #include "bell/BellTray.h"
 #include "bell/DayPlanSelector.h"
+#include "calendar/CalendarDialog.h"
+#include "calendar/CalendarStore.h"
 #include "exam/SettingsDialog.h"
 #include "widgets/ChoiceGroup.h"
 #include "widgets/TextTableModel.h"
@@ -118,6 +120,8 @@ void MainDialog::connectControls() {
     connect(m_ui->settingsButton, &QPushButton::clicked, this, &MainDialog::onSettings);
     onListDoubleClick(*m_ui->planList, [this](int row) { onPlanDoubleClick(row); });
     connect(&m_bell, &Bell::ticked, this, &MainDialog::onBellTicked);
+    connect(&m_bell, &Bell::decisionChanged, this, &MainDialog::showDecision);
+    connect(m_ui->calendarButton, &QPushButton::clicked, this, &MainDialog::onCalendar);
 }
 
 void MainDialog::onTick(const LocalTime& now) {
@@ -138,8 +142,8 @@ void MainDialog::reloadPlan() {
     // Shown once the bell is armed again: the boxes wait for a click, the bell does not.
     for (const UserMessage& notice : m_bell.takeNotices())
         m_prompts.show(notice);
-    // A plan that could not be read is not a day whose bells have all rung.
-    if (result != LoadResult::Failed && m_bell.engine().nothingLeft())
+    // A plan that could not be read is not a day whose bells have all rung, nor is a silent day.
+    if (result != LoadResult::Failed && m_bell.engine().nothingLeft() && !m_bell.decision().silent)
         m_prompts.show({kAllDone, "提示", MessageIcon::Question});
 }
 
@@ -172,6 +176,7 @@ void MainDialog::chooseDayType(int dayType) {
     writeDayType(m_bell.programFolder(), dayType, m_prompts);
     reloadPlan();
     checkRadioButtons();
+    explainCalendarChoice(m_bell.decision().dayType, dayType == kDailyDay ? "日常" : "考试");
 }
 
 void MainDialog::chooseSeason(int season) {
@@ -179,11 +184,43 @@ void MainDialog::chooseSeason(int season) {
     writeSeason(m_bell.programFolder(), season, m_prompts);
     reloadPlan();
     checkRadioButtons();
+    explainCalendarChoice(m_bell.decision().season, season == kSpring ? "春季" : "秋季");
+}
+
+void MainDialog::explainCalendarChoice(const DecidedValue& value, const char* chosen) {
+    if (!value.byCalendar())
+        return;
+    m_prompts.show({"今日由校历决定: " + decisionText(m_bell.decision()) + "\n" + chosen +
+                        " 已存为默认, 校历未定的日子按它响铃。",
+                    "提示", MessageIcon::Question});
+}
+
+void MainDialog::showDecision(const QString& line) {
+    m_ui->todayLine->setText(line);
+    checkRadioButtons();
+}
+
+void MainDialog::onCalendar() {
+    // A window of its own, like the settings; the bell keeps ticking in its loop.
+    CalendarDialog calendar(m_bell.programFolder(), dayType(), season(), m_prompts);
+    calendar.exec();
+    if (!calendar.savedChanges())
+        return;
+    SilentSink quiet;
+    const DayDecision now = decideDay(m_bell.clock().now(), dayType(), season(),
+                                      loadCalendar(m_bell.programFolder(), quiet));
+    // Today's plan changes only when today's decision does; what rang today stays done.
+    if (!(now == m_bell.decision()))
+        reloadPlan();
 }
 
 void MainDialog::checkRadioButtons() {
-    m_dayTypeButtons->check(dayType() == kDailyDay ? kDailyDay : kExamDay);
-    m_seasonButtons->check(season() == kSpring ? kSpring : kAutumn);
+    // While the calendar decides today, the buttons show today's value; the stored one otherwise.
+    const DayDecision& today = m_bell.decision();
+    const int shownDayType = today.dayType.byCalendar() ? today.dayType.value : dayType();
+    const int shownSeason = today.season.byCalendar() ? today.season.value : season();
+    m_dayTypeButtons->check(shownDayType == kDailyDay ? kDailyDay : kExamDay);
+    m_seasonButtons->check(shownSeason == kSpring ? kSpring : kAutumn);
 }
 
 void MainDialog::onSettings() {

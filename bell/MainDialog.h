@@ -21,6 +21,7 @@ class Bell;
 class BellEngine;
 class BellTray;
 class ChoiceGroup;
+struct DecidedValue;
 class ClockDisplay;
 class TextTableModel;
 class UserPrompts;
@@ -51,6 +52,8 @@ public:
     void onSpring();
     void onAutumn();
     void onSettings();
+    // The 校历 dialog; a saved calendar that decides today differently reloads today's plan.
+    void onCalendar();
     // Asks whether to delete `row` from today's list (never from the database) and re-arms the bell.
     // `row` is -1 for a double click where no row is: asked all the same, and nothing goes.
     void onPlanDoubleClick(int row);
@@ -81,6 +84,9 @@ private:
     void chooseDayType(int dayType);
     void chooseSeason(int season);
     void checkRadioButtons();
+    // The calendar decides today's value of a choice the user just made: say so.
+    void explainCalendarChoice(const DecidedValue& value, const char* chosen);
+    void showDecision(const QString& line);
     void onBellTicked();
     void hideToTray();
     bool trayUsable() const;

@@ -9,6 +9,9 @@
 #   scripts/soak.sh                        thirty minutes
 #   SOAK_MINUTES=10 scripts/soak.sh
 #
+# First, the bell's own randomized days: SOAK_BELL_DAYS (10000) simulated days of reloads, clock
+# steps, sleeps and refused loads, judged entry by entry (the test suite runs a few hundred).
+#
 # Environment: SOAK_MINUTES (30), SOAK_SAMPLE_SECONDS (30), SOAK_WARMUP_SECONDS (120),
 # HALVIX_BUILD_DIR (default build), HALVIX_APP_DIR (default $HALVIX_BUILD_DIR/app).
 set -uo pipefail
@@ -41,7 +44,14 @@ soak_plan() {
     done
 }
 
+soak_bell_days() {
+    local tests=${HALVIX_BUILD_DIR:-$HALVIX_ROOT/build}/tests/test_bell
+    [ -x "$tests" ] || { echo "no $tests: build the tests first"; return 1; }
+    HALVIX_BELL_DAYS=${SOAK_BELL_DAYS:-10000} "$tests" --gtest_filter='BellProperty.*' --gtest_brief=1
+}
+
 soak_main() {
+    soak_bell_days || return 1
     trap faults_end EXIT
     faults_begin || return 1
     FAULT_TZ=Asia/Shanghai

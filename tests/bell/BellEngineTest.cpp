@@ -448,6 +448,18 @@ TEST_F(BellTest, ClockSteppedBackNeverRingsAnEntryAgain) {
     EXPECT_EQ(heard, (Texts{"08:00:00 a.mp3", "08:05:00 b.mp3"}));
 }
 
+// The machine sleeps right after a ring, before the next entry was ever compared, and wakes to
+// a clock that is then set back an hour, still past that entry: it is passed over, not put off to
+// tomorrow with every entry behind it.
+TEST_F(BellTest, ClockSetBackPastAnEntryNeverComparedDoesNotHoldUpTheDay) {
+    startWith({{"07:43:04", "a.mp3"}, {"08:03", "b.mp3"}, {"10:40:00", "c.mp3"}}, at("07:43:00"));
+    tickUntil(at("07:43:08")); // rings at the end of the start-up wait
+    tick(at("11:27:57"));     // still inside the wait after the ring
+    tick(at("10:26:56"));
+    tickUntil(at("10:41:00"));
+    EXPECT_EQ(heard, (Texts{"07:43:07 a.mp3", "10:40:00 c.mp3"}));
+}
+
 TEST_F(BellTest, WrongDateCorrectedBackDoesNotStallTheBell) {
     startWith({{"09:00", "a.mp3"}, {"20:00:00", "b.mp3"}}, at("07:00:00", 6));
     tickUntil(at("07:00:10", 6));

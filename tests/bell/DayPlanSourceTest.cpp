@@ -1,0 +1,128 @@
+// The plan the program loads for a date: the school calendar over the stored choices, and a load
+// the database refuses reported once per date unless the user asks again.
+#include "bell/DayPlanSelector.h"
+#include "bell/DayPlanSource.h"
+#include "calendar/CalendarStore.h"
+#include "support/FakeClock.h"
+#include "support/RecordingSink.h"
+#include "support/ScheduleFixture.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace halvix {
+namespace {
+
+CalendarEntry entry(CivilDate start, CivilDate end, CalendarType type, int weekday, const char* note) {
+    return {start, end, type, weekday, note};
+}
+
+// One entry per plan table, named after the table; Monday is the first school day, Friday the
+// last; stored: 日常, 春季. The calendar: the autumn term, a national holiday, a make-up Sunday,
+// an exam week with a sports day inside it.
+struct CalendarSchool {
+    CalendarSchool() {
+        db.writeWeekFile("115");
+        for (const char* table :
+             {"cjtime", "zccjtime", "qjtime", "zcqjtime", "fridtime", "kscjtime", "ksqjtime", "sundaytime"})
+            db.insertPlan(table, {{"", "", "08:00", table, "上课.mp3", "待完", ""}});
+        test::RecordingSink sink;
+        const bool saved = saveCalendar(
+            db.folder(),
+            {entry({2027, 9, 1}, {2028, 1, 20}, CalendarType::Autumn, 0, "秋季学期"),
+             entry({2027, 10, 1}, {2027, 10, 7}, CalendarType::Silent, 0, "国庆节"),
+             entry({2027, 9, 26}, {2027, 9, 26}, CalendarType::MakeUp, 1, "补国庆"),
+             entry({2027, 11, 8}, {2027, 11, 12}, CalendarType::Exam, 0, "期中考试"),
+             entry({2027, 11, 10}, {2027, 11, 10}, CalendarType::Silent, 0, "运动会")},
+            sink);
+        EXPECT_TRUE(saved);
+    }
+    test::ScheduleFixture db;
+};
+
+TEST(DayPlanSource, TheCalendarDecidesTheDatesPlan) {
+    CalendarSchool school;
+    DayPlanSource source(school.db.folder());
+    source.choose(kDailyDay, kSpring);
+    const struct {
+        CivilDate date;
+        const char* table; // the one event loaded; empty: silent
+        const char* line;
+    } cases[] = {
+        {{2027, 8, 25}, "zccjtime", "今日: 星期三, 日常, 春季"},         // before the term: stored
+        {{2027, 9, 20}, "qjtime", "今日: 星期一, 日常, 秋季 (秋季学期)"}, // first day, autumn
+        {{2027, 9, 22}, "zcqjtime", nullptr},
+        {{2027, 9, 24}, "fridtime", nullptr},
+        {{2027, 9, 19}, "sundaytime", nullptr},                          // a plain Sunday
+        {{2027, 9, 26}, "qjtime", "今日: 调休, 按星期一 (补国庆), 日常, 秋季 (秋季学期)"},
+        {{2027, 10, 3}, "", "今日: 停铃 (国庆节)"},
+        {{2027, 11, 9}, "ksqjtime", nullptr},                            // exam week, autumn
+        {{2027, 11, 13}, "zcqjtime", "今日: 星期六, 日常, 秋季 (秋季学期)"}, // after the exam week
+        {{2027, 11, 10}, "", "今日: 停铃 (运动会)"},                     // silent inside the exam week
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(dateText(c.date));
+        TextTable plan;
+        const LoadResult result =
+            source.loadDayPlan(plan, test::dateTime(c.date.year, c.date.month, c.date.day, 7));
+        ASSERT_EQ(result, LoadResult::Loaded);
+        if (*c.table) {
+            ASSERT_EQ(plan.rowCount(), 1);
+            EXPECT_EQ(plan.cell(0, 3), c.table);
+            EXPECT_FALSE(source.decision().silent);
+        } else {
+            // Silent: nothing to ring, the columns still there, the rows it would have rung aside.
+            EXPECT_EQ(plan.rowCount(), 0);
+            EXPECT_EQ(plan.columnCount(), 7);
+            EXPECT_TRUE(source.decision().silent);
+            EXPECT_EQ(source.silencedPlan().rowCount(), 1);
+        }
+        if (c.line)
+            EXPECT_EQ(todayLine(source.decision()), c.line);
+    }
+}
+
+TEST(DayPlanSource, ARefusedLoadIsReportedOncePerDateUnlessTheUserAsks) {
+    CalendarSchool school;
+    DayPlanSource source(school.db.folder());
+    const auto monday = test::dateTime(2027, 9, 20, 9);
+    const auto tuesday = test::dateTime(2027, 9, 21, 1, 1);
+    TextTable plan;
+    ASSERT_EQ(source.loadDayPlan(plan, monday), LoadResult::Loaded);
+    const auto stored = test::readFile(school.db.database());
+    std::filesystem::remove(school.db.database());
+
+    const struct {
+        LocalTime when;
+        bool userAsks;
+        std::size_t notices;
+    } loads[] = {
+        {monday, true, 1},   // the user's reload: its reason
+        {monday, false, 0},  // the retries of the same date stay quiet
+        {monday, false, 0},
+        {monday, true, 1},   // the user asks again
+        {tuesday, false, 1}, // the night's reload of a new date
+        {tuesday, false, 0},
+    };
+    for (const auto& load : loads) {
+        if (load.userAsks)
+            source.reportNextFailure();
+        EXPECT_EQ(source.loadDayPlan(plan, load.when), LoadResult::Failed);
+        const auto notices = source.takeNotices();
+        ASSERT_EQ(notices.size(), load.notices);
+        if (!notices.empty())
+            EXPECT_EQ(notices[0].text, "数据库已丢失!");
+        EXPECT_EQ(plan.rowCount(), 1); // the plan stays as it was
+    }
+
+    // Back, and failing again later: a new failure is worth a word.
+    test::writeFile(school.db.database(), stored);
+    EXPECT_EQ(source.loadDayPlan(plan, tuesday), LoadResult::Loaded);
+    std::filesystem::remove(school.db.database());
+    EXPECT_EQ(source.loadDayPlan(plan, tuesday), LoadResult::Failed);
+    EXPECT_EQ(source.takeNotices().size(), 1u);
+}
+
+} // namespace
+} // namespace halvix
