@@ -98,7 +98,7 @@ public:
         plan = planOfDate(date, m_seed);
         for (int row = 0; row < plan.rowCount(); ++row) {
             const auto time = readEntryTimeText(plan.cell(row, BellEngine::kTimeColumn));
-            m_entries.try_emplace(plan.cell(row, kIdColumn), Entry{date * kDay + time->secondOfDay()});
+            m_entries.try_emplace(plan.cell(row, kIdColumn), Entry{date * kDay + time->secondOfDay(), {}});
         }
         return LoadResult::Loaded;
     }
