@@ -76,8 +76,8 @@ LoadResult BellEngine::load(const LocalTime& now) {
 
 void BellEngine::resetBellState() {
     m_currentRow = 0;
-    m_targetHour = 0;
-    m_targetMinute = 0;
+    m_target.hour = 0;
+    m_target.minute = 0;
     m_armCount = 0;
     m_armed = false;
     m_loadPending = true;
@@ -142,7 +142,7 @@ void BellEngine::followClockStep(const LocalTime& now, bool backwards) {
     // Set back, the armed entry is due at its time on the new date (rows already done stay done).
     // Moved on, it keeps its date, so that an entry the clock jumped over is seen as overdue.
     if (backwards)
-        m_targetWallSecond = occurrenceToday(now, m_targetHour * 3600 + m_targetMinute * 60 + m_targetSecond);
+        m_targetWallSecond = occurrenceToday(now, m_target.secondOfDay());
     m_nextEntryCountdown.store(clampToInt(m_targetWallSecond - wallSecond(now)));
 }
 
@@ -184,20 +184,19 @@ bool BellEngine::armNextEntry(const LocalTime& now) {
         m_loadPending = false;
         recordLoad(now);
     }
-    bool minutePrecision = m_minutePrecision;
-    m_currentRow = findNextPending(now, minutePrecision);
+    EntryTime time;
+    m_currentRow = findNextPending(now, time);
     if (m_currentRow < 0)
         return true;
-    m_minutePrecision = minutePrecision;
-    readEntryTime(m_currentRow, m_targetHour, m_targetMinute, m_targetSecond);
-    m_targetWallSecond = occurrenceNear(now, m_targetHour * 3600 + m_targetMinute * 60 + m_targetSecond);
+    m_target = time;
+    m_targetWallSecond = occurrenceNear(now, m_target.secondOfDay());
     m_nextEntryCountdown.store(clampToInt(m_targetWallSecond - wallSecond(now)));
     // The bell knows its next sound now, long before it rings.
     m_playback.prepareSound(m_plan.cell(m_currentRow, kSoundColumn));
     return false;
 }
 
-int BellEngine::findNextPending(const LocalTime& now, bool& minutePrecision) {
+int BellEngine::findNextPending(const LocalTime& now, EntryTime& found) {
     const int passedUpTo = now.secondOfDay() - kFireWindowSeconds;
     for (int row = 0; row < m_plan.rowCount(); ++row) {
         if (m_plan.cell(row, kStatusColumn) != kPending)
@@ -206,7 +205,7 @@ int BellEngine::findNextPending(const LocalTime& now, bool& minutePrecision) {
         if (!time)
             continue;
         if (time->secondOfDay() > passedUpTo) {
-            minutePrecision = time->minutePrecision;
+            found = *time;
             m_view.showArmedRow(row);
             return row;
         }
@@ -249,22 +248,12 @@ void BellEngine::markRungRows(long long date) {
     }
 }
 
-bool BellEngine::readEntryTime(int row, int& hour, int& minute, int& second) const {
-    const auto time = readEntryTimeText(m_plan.cell(row, kTimeColumn));
-    if (!time)
-        return false;
-    hour = time->hour;
-    minute = time->minute;
-    second = time->second;
-    return true;
-}
-
 bool BellEngine::armedRowUnchanged() const {
     if (m_plan.cell(m_currentRow, kStatusColumn) != kPending)
         return false;
     const auto time = readEntryTimeText(m_plan.cell(m_currentRow, kTimeColumn));
-    return time && time->hour == m_targetHour && time->minute == m_targetMinute &&
-           time->second == m_targetSecond && time->minutePrecision == m_minutePrecision;
+    return time && time->hour == m_target.hour && time->minute == m_target.minute &&
+           time->second == m_target.second && time->minutePrecision == m_target.minutePrecision;
 }
 
 void BellEngine::rowRemoved(int row, const LocalTime& now) {

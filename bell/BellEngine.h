@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "bell/PlanSource.h"
+#include "store/TableCatalogue.h"
+#include "time/ClockText.h"
 
 namespace halvix {
 
@@ -28,11 +30,12 @@ struct LocalTime;
 // After each firing and each full reload the bell waits six ticks before it compares again.
 class BellEngine {
 public:
-    static constexpr int kTimeColumn = 2;
-    static constexpr int kSoundColumn = 4;
-    static constexpr int kStatusColumn = 5;
-    static constexpr const char* kPending = "待完";
-    static constexpr const char* kDone = "完成";
+    // The plan row's columns and status texts, as the table catalogue defines them.
+    static constexpr int kTimeColumn = TimeColumn;
+    static constexpr int kSoundColumn = SoundColumn;
+    static constexpr int kStatusColumn = StatusColumn;
+    static constexpr const char* kPending = halvix::kPending;
+    static constexpr const char* kDone = halvix::kDone;
     // Ticks that only count after a firing or a full reload; the next one compares.
     static constexpr int kWaitTicks = 6;
     // An entry rings until this many seconds after its time (the end of the minute for HH:MM).
@@ -55,25 +58,11 @@ public:
     // "完成" silently and arms the next. A load at or after 01:01 counts as that date's nightly
     // reload. A failed load is tried again every kLoadRetryTicks ticks until one gets through.
     LoadResult reloadPlan(const LocalTime& now);
-    // The bell's reset of a full reload: row 0, target 0:0, disarmed for six ticks. A caller that
-    // loads the plan itself calls this and then armNextEntry, which records the load's date.
-    void resetBellState();
-
     // One timer tick: nightly reload or the retry of a refused load, firing check or wait count,
     // playlist step.
     void onTick(const LocalTime& now);
-    // Fires the armed entry when due; skips it silently when a minute or more overdue.
-    void checkFire(const LocalTime& now);
-    // Advances the list selection, arms the next entry and starts `sound`.
-    void fireEntry(const std::string& sound, const LocalTime& now);
     // Arms the next pending entry; true when none is left (target and countdown then stay).
     bool armNextEntry(const LocalTime& now);
-    // The first pending row whose time is less than a minute past `now` (or still to come), shown
-    // at the top of the list; every pending row before it is marked "完成". -1 when none.
-    // Rows whose time text is not a valid HH:MM or HH:MM:SS are passed over and left as they are.
-    int findNextPending(const LocalTime& now, bool& minutePrecision);
-    // The time of `row`'s entry; false, outputs untouched, when its time text is not valid.
-    bool readEntryTime(int row, int& hour, int& minute, int& second) const;
     // The main window deleted `row` from the plan: the armed position may have moved, so re-arm.
     void rowRemoved(int row, const LocalTime& now);
 
@@ -82,10 +71,8 @@ public:
     bool nothingLeft() const { return m_currentRow < 0; }
     // A load failed and is tried again at the tick when the count reaches 0; -1 while none failed.
     int loadRetryTicks() const { return m_loadRetryTicks; }
-    int targetHour() const { return m_targetHour; }
-    int targetMinute() const { return m_targetMinute; }
-    int targetSecond() const { return m_targetSecond; }
-    bool minutePrecision() const { return m_minutePrecision; }
+    // The armed entry's time.
+    const EntryTime& target() const { return m_target; }
     int armCount() const { return m_armCount; }
     bool armed() const { return m_armed; }
     // True when a tick at or after 01:01 on the date of `day` reloads the plan: any date other
@@ -93,6 +80,16 @@ public:
     bool reloadAllowed(const LocalTime& day) const;
 
 private:
+    // The bell's reset of a full reload: row 0, target 0:0, disarmed for six ticks.
+    void resetBellState();
+    // Fires the armed entry when due; skips it silently when a minute or more overdue.
+    void checkFire(const LocalTime& now);
+    // Advances the list selection, arms the next entry and starts `sound`.
+    void fireEntry(const std::string& sound, const LocalTime& now);
+    // The first pending row whose time is less than a minute past `now` (or still to come), shown
+    // at the top of the list, with its time; every pending row before it is marked "完成". -1 when
+    // none. Rows whose time text is not a valid HH:MM or HH:MM:SS are passed over as they are.
+    int findNextPending(const LocalTime& now, EntryTime& time);
     LoadResult load(const LocalTime& now);
     void nightlyReload(const LocalTime& now);
     // Loads the plan again after a load the database refused, as the nightly reload does but
@@ -116,10 +113,7 @@ private:
     std::atomic<int>& m_nextEntryCountdown;
 
     int m_currentRow = 0;
-    int m_targetHour = 0;
-    int m_targetMinute = 0;
-    int m_targetSecond = 0;
-    bool m_minutePrecision = false;
+    EntryTime m_target;
     int m_armCount = 0;
     bool m_armed = false;
 

@@ -2,6 +2,8 @@
 
 #include "common/MessageSink.h"
 #include "common/NumberText.h"
+#include "exam/WeekdayFile.h"
+#include "time/CivilDate.h"
 #include "store/ScheduleDatabase.h"
 #include "store/TableCatalogue.h"
 #include "store/TextTable.h"
@@ -40,10 +42,6 @@ bool writeOneValue(const std::filesystem::path& folder, const char* table, int v
     return written;
 }
 
-bool isWeekday(int day) {
-    return day >= 1 && day <= 7;
-}
-
 } // namespace
 
 WeekDays weekDaysFromNumber(int number) {
@@ -52,7 +50,7 @@ WeekDays weekDaysFromNumber(int number) {
 }
 
 WeekDays readWeekDays(const std::filesystem::path& folder) {
-    std::ifstream in(folder / "xqno.txt");
+    std::ifstream in(folder / kWeekdayFileName);
     std::string line;
     if (!in || !std::getline(in, line))
         return {};

@@ -1,5 +1,7 @@
 #include "calendar/CalendarEntry.h"
 
+#include "common/NumberText.h"
+
 #include <algorithm>
 #include <array>
 
@@ -10,14 +12,6 @@ namespace {
 constexpr std::array<std::string_view, kCalendarTypeCount> kTypeNames = {
     "停铃", "调休", "考试", "日常", "春季", "秋季",
 };
-
-std::string_view trimmed(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
-        text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
-        text.remove_suffix(1);
-    return text;
-}
 
 const std::string& cellAt(const TextList& cells, std::size_t index) {
     static const std::string empty;
@@ -63,7 +57,7 @@ std::optional<CalendarEntry> readEntryCells(const TextList& cells, std::string& 
         reason = "结束日期无效: \"" + cellAt(cells, 1) + "\"";
         return std::nullopt;
     }
-    const auto type = calendarTypeFromName(trimmed(cellAt(cells, 2)));
+    const auto type = calendarTypeFromName(trimBlanks(cellAt(cells, 2)));
     if (!type) {
         reason = "未知的类型 \"" + cellAt(cells, 2) + "\" (应为 停铃、调休、考试、日常、春季 或 秋季)";
         return std::nullopt;
@@ -72,7 +66,7 @@ std::optional<CalendarEntry> readEntryCells(const TextList& cells, std::string& 
     entry.end = *end;
     entry.type = *type;
     if (entry.type == CalendarType::MakeUp) {
-        const std::string_view digit = trimmed(cellAt(cells, 3));
+        const std::string_view digit = trimBlanks(cellAt(cells, 3));
         entry.weekday = digit.size() == 1 && digit[0] >= '1' && digit[0] <= '7' ? digit[0] - '0' : 0;
         if (entry.weekday == 0) {
             reason = "调休的参数应为星期几 (1 到 7), 不是 \"" + cellAt(cells, 3) + "\"";

@@ -9,4 +9,10 @@ namespace halvix {
 // digits reads as 0. Values beyond the int range saturate instead of overflowing.
 int readNumber(std::string_view text);
 
+// The blanks of every text the program reads: space, tab, line feed, carriage return, vertical
+// tab and form feed.
+bool isBlank(char c);
+// `text` without the blanks around it.
+std::string_view trimBlanks(std::string_view text);
+
 } // namespace halvix

@@ -10,24 +10,7 @@ namespace halvix {
 
 namespace {
 
-constexpr int kMinutesPerDay = 24 * 60;
 constexpr int kListeningLead = 2; // the first listening test begins two minutes after the start
-
-// Minutes since midnight; outside 0..1439 when the arithmetic left the day.
-struct ClockTime {
-    int minutes = 0;
-
-    static ClockTime of(int hour, int minute) { return {hour * 60 + minute}; }
-    ClockTime plus(int n) const { return {minutes + n}; }
-    bool withinDay() const { return minutes >= 0 && minutes < kMinutesPerDay; }
-    int hour() const { return minutes >= 0 ? minutes / 60 : -((59 - minutes) / 60); }
-    int minute() const { return minutes - hour() * 60; }
-    std::string text() const {
-        char buffer[32];
-        std::snprintf(buffer, sizeof buffer, "%02d:%02d", hour(), minute());
-        return buffer;
-    }
-};
 
 // Time taken by a grade's listening test; "no listening test" takes none.
 int listeningSpan(int duration) {
@@ -52,11 +35,10 @@ private:
 
 } // namespace
 
-std::string timeBefore(int hour, int minute, int n) {
-    return ClockTime::of(hour, minute).plus(-n).text();
-}
-std::string timeAfter(int hour, int minute, int n) {
-    return ClockTime::of(hour, minute).plus(n).text();
+std::string ClockTime::text() const {
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%02d:%02d", hour(), minute());
+    return buffer;
 }
 
 std::vector<PlanRow> generateExamPlan(const std::vector<ExamSubject>& subjects, const ExamSettings& settings,

@@ -52,10 +52,19 @@ struct ExamSubject {
     int endMinute = 0;
 };
 
-// "%02d:%02d" of the time n minutes before or after h:m. Nothing wraps at midnight: the result may
-// lie outside the day, and the generator leaves such a time out.
-std::string timeBefore(int hour, int minute, int n);
-std::string timeAfter(int hour, int minute, int n);
+// A time of the exam procedure: minutes since midnight, written "%02d:%02d". Nothing wraps at
+// midnight: the arithmetic may leave the day, and the generator leaves such a time out.
+struct ClockTime {
+    static constexpr int kMinutesPerDay = 24 * 60;
+    int minutes = 0;
+
+    static ClockTime of(int hour, int minute) { return {hour * 60 + minute}; }
+    ClockTime plus(int n) const { return {minutes + n}; }
+    bool withinDay() const { return minutes >= 0 && minutes < kMinutesPerDay; }
+    int hour() const { return minutes >= 0 ? minutes / 60 : -((59 - minutes) / 60); }
+    int minute() const { return minutes - hour() * 60; }
+    std::string text() const;
+};
 
 // The broadcast rows of every examined subject, in subject order and then procedure order, numbered
 // from 1. `withCardSteps` adds the answer-card and paper-bag announcements. Settings must be

@@ -29,17 +29,10 @@ constexpr std::array<int ExamSettings::*, ExamSettings::kCount> kFields = {
     &ExamSettings::interval2,  &ExamSettings::interval3,  &ExamSettings::interval4,  &ExamSettings::countdown,
 };
 
-bool isBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
-}
-
 // An edit field holds an integer when, blanks around it aside, it is an optional sign and digits
 // that fit an int; "12abc" or an empty field is not one.
 std::optional<int> fieldInteger(std::string_view text) {
-    while (!text.empty() && isBlank(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && isBlank(text.back()))
-        text.remove_suffix(1);
+    text = trimBlanks(text);
     if (!text.empty() && text.front() == '+') {
         text.remove_prefix(1);
         if (text.empty() || text.front() == '-')

@@ -11,10 +11,6 @@ namespace halvix {
 
 namespace {
 
-bool isWeekday(int weekday) {
-    return weekday >= 1 && weekday <= kWeekdayCount;
-}
-
 // Values from the first click are 11..17; the upper bound leaves room for the full decade.
 bool fromFirstClick(int value) {
     return value >= 11 && value <= 19;

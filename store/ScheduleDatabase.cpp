@@ -166,11 +166,6 @@ bool ScheduleDatabase::execute(const std::string& sql) {
     return sqlite3_exec(m_db, sql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
 }
 
-void ScheduleDatabase::deleteAllRows(const std::string& table) {
-    if (!table.empty())
-        execute("delete from  " + table);
-}
-
 bool ScheduleDatabase::loadTable(const std::string& table, TextList& names, TextList& values) {
     TextList readNames;
     TextList readValues;

@@ -31,7 +31,6 @@ public:
     bool isOpen() const { return m_db != nullptr; }
 
     bool execute(const std::string& sql);
-    void deleteAllRows(const std::string& table);
     // "select * from <table>" in the table's own order. False when no row: then only `names` is
     // set (the columns of the empty table) and `values` is untouched.
     bool loadTable(const std::string& table, TextList& names, TextList& values);

@@ -1,5 +1,6 @@
 #include "time/CivilDate.h"
 
+#include "common/NumberText.h"
 #include "time/LocalTime.h"
 
 #include <array>
@@ -12,14 +13,6 @@ namespace {
 constexpr std::array<std::string_view, 7> kWeekdayNames = {
     "星期一", "星期二", "星期三", "星期四", "星期五", "星期六", "星期日",
 };
-
-std::string_view trimmed(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
-        text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
-        text.remove_suffix(1);
-    return text;
-}
 
 // Reads minDigits..maxDigits decimal digits at `at`, moving past them.
 std::optional<int> readDigits(std::string_view text, std::size_t& at, std::size_t minDigits,
@@ -95,7 +88,7 @@ std::string dateText(const CivilDate& date) {
 }
 
 std::optional<CivilDate> readDateText(std::string_view text) {
-    text = trimmed(text);
+    text = trimBlanks(text);
     std::size_t at = 0;
     const auto year = readDigits(text, at, 4, 4);
     if (!year || at >= text.size() || (text[at] != '-' && text[at] != '/'))

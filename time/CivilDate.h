@@ -31,6 +31,10 @@ long long dayNumber(const CivilDate& date);
 CivilDate dateFromDayNumber(long long days);
 // 1 Monday .. 7 Sunday.
 int weekdayOf(const CivilDate& date);
+// 1 Monday .. 7 Sunday; any other number is no day.
+inline bool isWeekday(int day) {
+    return day >= 1 && day <= 7;
+}
 
 // "YYYY-MM-DD".
 std::string dateText(const CivilDate& date);

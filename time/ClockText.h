@@ -9,17 +9,6 @@ struct LocalTime;
 
 inline constexpr int kSecondsPerDay = 24 * 3600;
 
-// "h:m": the first number before the first ":", the second after it; without ":" the first is 0 and
-// the second is read from the whole text. Numbers are read with readNumber. False, leaving the
-// outputs alone, for an empty text.
-bool parseHm(std::string_view text, int& first, int& second);
-// "h:m:s": the hour before the first ":", minute and second from the rest with parseHm. False,
-// leaving the outputs alone, for an empty text.
-bool parseHms(std::string_view text, int& hour, int& minute, int& second);
-// Seconds from clock text `from` to clock text `to` (a `to` shorter than 6 characters gets ":00"
-// appended, so "08:05" means 08:05:00); -1 when either text is empty. No wrap at midnight.
-int secondsBetween(std::string_view from, std::string_view to);
-
 // The time of a plan entry: "HH:MM" (the whole minute) or "HH:MM:SS", two digits each, 24-hour.
 struct EntryTime {
     int hour = 0;

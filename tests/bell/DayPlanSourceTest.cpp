@@ -78,8 +78,9 @@ TEST(DayPlanSource, TheCalendarDecidesTheDatesPlan) {
             EXPECT_TRUE(source.decision().silent);
             EXPECT_EQ(source.silencedPlan().rowCount(), 1);
         }
-        if (c.line)
+        if (c.line) {
             EXPECT_EQ(todayLine(source.decision()), c.line);
+        }
     }
 }
 
@@ -111,8 +112,9 @@ TEST(DayPlanSource, ARefusedLoadIsReportedOncePerDateUnlessTheUserAsks) {
         EXPECT_EQ(source.loadDayPlan(plan, load.when), LoadResult::Failed);
         const auto notices = source.takeNotices();
         ASSERT_EQ(notices.size(), load.notices);
-        if (!notices.empty())
+        if (!notices.empty()) {
             EXPECT_EQ(notices[0].text, "数据库已丢失!");
+        }
         EXPECT_EQ(plan.rowCount(), 1); // the plan stays as it was
     }
 

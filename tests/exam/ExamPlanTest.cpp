@@ -158,7 +158,7 @@ TEST(ExamPlan, TimeArithmeticBorrowsAndCarriesOnce) {
         {false, 8, 59, 59, "09:58"}, {false, 8, 0, 59, "08:59"},  {false, 23, 30, 42, "24:12"},
     };
     for (const auto& c : cases) {
-        const auto text = c.before ? timeBefore(c.hour, c.minute, c.n) : timeAfter(c.hour, c.minute, c.n);
+        const auto text = ClockTime::of(c.hour, c.minute).plus(c.before ? -c.n : c.n).text();
         EXPECT_EQ(text, c.text) << (c.before ? "before " : "after ") << c.hour << ':' << c.minute << ' '
                                 << c.n;
     }

@@ -311,7 +311,7 @@ private slots:
             events += (events.isEmpty() ? "" : " ") + QString::fromStdString(e);
         QCOMPARE(events, remaining);
         const BellEngine& bell = window->engine();
-        QCOMPARE(bell.targetHour() * 3600 + bell.targetMinute() * 60 + bell.targetSecond(), armedTime);
+        QCOMPARE(bell.target().secondOfDay(), armedTime);
         const int armedRow = bell.currentRow();
 
         // Nothing rings before the armed entry's time; at its time exactly that entry rings.
