@@ -27,7 +27,7 @@ say "tests (normal)"
 # The package of the build just tested (stripped): a Release build of its own would add a third
 # whole build to the run for the same code.
 say "package"
-if deb=$(scripts/package.sh build | tail -1); then
+if deb=$(scripts/package.sh build | tee /dev/stderr | tail -1); then
     say "installed package"
     tests/package/installed_program_test.sh "$deb" || status=1
 else
