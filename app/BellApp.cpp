@@ -4,12 +4,15 @@
 #include "bell/BellTray.h"
 #include "bell/MainDialog.h"
 #include "bell/TickDriver.h"
+#include "common/ProgramFolder.h"
 #include "time/SystemClock.h"
 #include "widgets/Resources.h"
 #include "widgets/UserPrompts.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QPalette>
+#include <QStandardPaths>
 #include <QTimer>
 
 #include <filesystem>
@@ -60,8 +63,21 @@ template <typename Quit> std::unique_ptr<QSocketNotifier> quitOnSignals(Quit qui
 }
 #endif
 
-std::filesystem::path programFolder() {
-    return std::filesystem::path(QCoreApplication::applicationDirPath().toStdU16String());
+std::filesystem::path toPath(const QString& text) {
+    return std::filesystem::path(text.toStdU16String());
+}
+
+// The executable's own folder when it is a portable program folder; otherwise the per-user data
+// folder, filled from the defaults installed beside the program (share/halvix next to bin/, so a
+// package unpacked anywhere finds its own) or in the system's place.
+ProgramFolderChoice resolveProgramFolder() {
+    const QString executableFolder = QCoreApplication::applicationDirPath();
+    FolderPlaces places;
+    places.executableFolder = toPath(executableFolder);
+    places.userFolder = toPath(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+    places.defaultsFolders = {toPath(QDir::cleanPath(executableFolder + QStringLiteral("/../share/halvix"))),
+                              toPath(QStringLiteral("/usr/share/halvix"))};
+    return chooseProgramFolder(places);
 }
 
 } // namespace
@@ -86,8 +102,13 @@ int BellApp::run() {
     const SystemClock clock;
     DialogPrompts prompts;
     TickDriver ticks;
-    Bell bell(programFolder(), clock);
+    const ProgramFolderChoice folder = resolveProgramFolder();
+    Bell bell(folder.folder, clock);
     BellTray tray;
+    const auto notice = [&tray](const QString& text) {
+        qWarning("%s", qUtf8Printable(text));
+        tray.notify(text);
+    };
     std::unique_ptr<MainDialog> window;
 
     const auto quit = [&window] {
@@ -108,6 +129,10 @@ int BellApp::run() {
         ticks.start();
         window = std::make_unique<MainDialog>(bell, prompts);
         prompts.setParent(window.get());
+        // Where the plans and sounds live, for whoever has to find or back them up.
+        window->setWindowTitle(
+            window->windowTitle().trimmed() + QStringLiteral("  —  ") +
+            QDir::toNativeSeparators(QString::fromStdU16String(folder.folder.u16string())));
         window->attachTray(tray);
         tray.show();
         QObject::connect(window.get(), &QDialog::finished, &m_app, [&tray] {
@@ -115,13 +140,12 @@ int BellApp::run() {
             QCoreApplication::exit(0);
         });
         window->show();
+        if (!folder.problem.empty())
+            notice(QString::fromStdString(folder.problem));
     });
     QObject::connect(&bell, &Bell::decisionChanged, &tray, &BellTray::setTodayLine);
     // What failed while nobody asked goes to the tray (and the program's output), never to a box.
-    QObject::connect(&bell, &Bell::unattendedNotice, &tray, [&tray](const QString& text) {
-        qWarning("%s", qUtf8Printable(text));
-        tray.notify(text);
-    });
+    QObject::connect(&bell, &Bell::unattendedNotice, &tray, notice);
     const int status = m_app.exec();
     ticks.stop();
     window.reset();

@@ -13,6 +13,8 @@ int main(int argc, char* argv[]) {
     int status = 0;
     {
         QApplication app(argc, argv);
+        // The per-user data folder is named after it: ~/.local/share/halvix.
+        QApplication::setApplicationName(QStringLiteral("halvix"));
         status = halvix::BellApp(app).run();
     }
     // Everything of ours is closed by now (window, tray icon, players, clock thread; the database is

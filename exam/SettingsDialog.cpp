@@ -4,6 +4,7 @@
 #include "exam/ExamSetup.h"
 #include "ui_SettingsDialog.h"
 #include "widgets/ChoiceGroup.h"
+#include "widgets/Autostart.h"
 #include "widgets/UserPrompts.h"
 
 #include <QDate>
@@ -29,8 +30,10 @@ CalendarDate toCalendarDate(const QDate& date) {
 
 SettingsDialog::SettingsDialog(std::filesystem::path programFolder, UserPrompts& prompts, QWidget* parent)
     : QDialog(parent), m_ui(std::make_unique<Ui::SettingsDialog>()),
-      m_programFolder(std::move(programFolder)), m_prompts(prompts), m_kindButtons(new ChoiceGroup(this)) {
+      m_programFolder(std::move(programFolder)), m_prompts(prompts), m_autostart(makeAutostart()),
+      m_kindButtons(new ChoiceGroup(this)) {
     m_ui->setupUi(this);
+    m_ui->autostartCheck->setChecked(m_autostart->isEnabled());
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setWindowOpacity(kOpacity);
@@ -144,6 +147,7 @@ void SettingsDialog::onData() {
 }
 
 void SettingsDialog::onSave() {
+    saveAutostart();
     readSettingEdits();
     ExamSetup setup;
     setup.settings = m_settings;
@@ -156,6 +160,15 @@ void SettingsDialog::onSave() {
     m_settings = setup.settings;
     if (saved)
         accept();
+}
+
+void SettingsDialog::saveAutostart() {
+    const bool wanted = m_ui->autostartCheck->isChecked();
+    QString problem;
+    if (wanted != m_autostart->isEnabled() && !m_autostart->setEnabled(wanted, problem)) {
+        m_ui->autostartCheck->setChecked(m_autostart->isEnabled());
+        m_prompts.show({problem.toStdString(), "提示", MessageIcon::Question});
+    }
 }
 
 void SettingsDialog::loadPresetIntoPickers() {

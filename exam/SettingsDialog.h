@@ -22,11 +22,13 @@ class SettingsDialog;
 namespace halvix {
 
 class ChoiceGroup;
+class Autostart;
 class UserPrompts;
 
 // "时间设置": the exam timetable of the chosen exam kind, the exam procedure settings, the exam date
 // and the school week. 保存 writes the generated exam plan, the settings, the weekday file and the
-// kind's timetable file; 取消 writes nothing.
+// kind's timetable file, and starts the program with the session or not (开机自启动); 取消 writes
+// nothing.
 class SettingsDialog final : public QDialog {
     Q_OBJECT
 public:
@@ -46,6 +48,7 @@ private:
     void onToggleLowerHalf();
     void onData();
     void onSave();
+    void saveAutostart();
 
     void loadPresetIntoPickers();
     PresetTimes pickerTimes() const;
@@ -58,6 +61,7 @@ private:
     std::unique_ptr<Ui::SettingsDialog> m_ui;
     std::filesystem::path m_programFolder;
     UserPrompts& m_prompts;
+    std::unique_ptr<Autostart> m_autostart;
     ChoiceGroup* m_kindButtons;
     std::array<QDateEdit*, kSubjectCount> m_datePickers{};
     std::array<QTimeEdit*, kPresetValueCount> m_timePickers{};

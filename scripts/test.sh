@@ -24,6 +24,16 @@ say "tests (normal)"
 (cd build && ctest --output-on-failure -j 2 -LE e2e) || status=1
 (cd build && ctest --output-on-failure -L e2e) || status=1
 
+# The package of the build just tested (stripped): a Release build of its own would add a third
+# whole build to the run for the same code.
+say "package"
+if deb=$(scripts/package.sh build | tee /dev/stderr | tail -1); then
+    say "installed package"
+    tests/package/installed_program_test.sh "$deb" || status=1
+else
+    status=1
+fi
+
 say "build (address and undefined-behaviour sanitizers)"
 configure_and_build build-asan -DCMAKE_BUILD_TYPE=Debug -DHALVIX_SANITIZE=ON -DHALVIX_BENCH=OFF \
     -DHALVIX_WERROR=$werror

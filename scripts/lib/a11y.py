@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Works the program over the accessibility bus, as a screen reader would. Controls are found by
 their role and visible name inside a showing window of the given title (blanks around a title do
-not count).
+not count, nor what follows "  —  ": the main window adds the program folder there).
 
     a11y.py wait                         exit 0 once the program is on the bus (waits up to 30 s)
     a11y.py shown WINDOW                 exit 0 when a window of that title is showing
@@ -81,7 +81,9 @@ def window(title):
     if app is None:
         return None
     for node in windows(app, WINDOW_ROLES):
-        if node.name.strip() == title and showing(node):
+        # The main window's title goes on with the program folder after a dash.
+        name = node.name.strip()
+        if (name == title or name.startswith(title + "  —  ")) and showing(node):
             return node
     return None
 

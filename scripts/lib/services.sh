@@ -19,6 +19,7 @@ HALVIX_PACKAGES=(
     xvfb xauth x11-utils xdotool trayer imagemagick faketime
     dbus-x11 at-spi2-core python3 python3-pyatspi python3-gi
     fonts-noto-cjk
+    dpkg-dev file lintian desktop-file-utils appstream librsvg2-bin
 )
 
 say() { printf 'halvix: %s\n' "$*"; }

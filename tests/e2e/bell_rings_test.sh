@@ -39,6 +39,13 @@ else
     shown=$(now)
 fi
 
+# A copied program folder stays the program folder wherever it lands (no per-user folder).
+if xdotool search --name "^$main_window_title  —  $app\$" >/dev/null 2>&1; then
+    pass "the copied folder $app is the program folder"
+else
+    fail "the title bar does not name the copied folder: $(xdotool search --name "^$main_window_title" getwindowname 2>/dev/null)"
+fi
+
 sleep 1.5 # let it paint
 import -window root "$artifacts/main-window.png" 2>/dev/null &&
     pass "screenshot $artifacts/main-window.png"

@@ -1,4 +1,5 @@
 #include "exam/SettingsDialog.h"
+#include "widgets/Autostart.h"
 
 #include "support/ScheduleFixture.h"
 #include "support/ScreenReader.h"
@@ -88,7 +89,82 @@ struct Harness {
 
 class SettingsDialogTest : public QObject {
     Q_OBJECT
+    // The user's configuration folder, where the autostart entry goes: one of the test's own.
+    test::TempFolder m_config;
+    std::filesystem::path autostartEntry() const { return m_config / "autostart/halvix.desktop"; }
+
 private slots:
+    void initTestCase() { qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(m_config.path().string())); }
+
+    void autostartBoxWritesAndRemovesTheEntryOnSaveAndShowsItWhenOpened() {
+        const auto boxOf = [](const Harness& h) { return h.find<QCheckBox>("autostartCheck"); };
+        {
+            Harness h;
+            QCOMPARE(boxOf(h)->text(), QString("开机自启动"));
+            QVERIFY(!boxOf(h)->isChecked());
+            boxOf(h)->click();
+            h.click("cancelButton");
+            QVERIFY(!std::filesystem::exists(autostartEntry()));
+        }
+        {
+            Harness h;
+            QVERIFY(!boxOf(h)->isChecked());
+            boxOf(h)->click();
+            h.click("saveButton");
+            QCOMPARE(h.dialog->result(), int(QDialog::Accepted));
+            const std::string entry = readFile(autostartEntry());
+            QVERIFY(entry.starts_with("[Desktop Entry]\n"));
+            QVERIFY(entry.find("\nType=Application\n") != std::string::npos);
+            const QString exec =
+                "\nExec=" + XdgAutostart::execLine(QCoreApplication::applicationFilePath()) + "\n";
+            QVERIFY2(entry.find(exec.toStdString()) != std::string::npos, entry.c_str());
+        }
+        {
+            Harness h;
+            QVERIFY(boxOf(h)->isChecked());
+            boxOf(h)->click();
+            h.click("saveButton");
+            QVERIFY(!std::filesystem::exists(autostartEntry()));
+        }
+        {
+            // Switched off from the desktop's own settings: the entry stays, hidden.
+            m_config.write("autostart/halvix.desktop",
+                           "[Desktop Entry]\nType=Application\nExec=halvix\nHidden = true\n");
+            Harness h;
+            QVERIFY(!boxOf(h)->isChecked());
+            boxOf(h)->click();
+            h.click("saveButton");
+            QVERIFY(readFile(autostartEntry()).find("Hidden") == std::string::npos);
+            std::filesystem::remove(autostartEntry());
+        }
+    }
+
+    void refusedAutostartIsReportedAndTheExamSaveGoesOn() {
+        // The autostart folder's place is taken by a file: the entry cannot be written.
+        std::filesystem::remove_all(m_config / "autostart");
+        m_config.write("autostart", "a file");
+        Harness h;
+        h.find<QCheckBox>("autostartCheck")->click();
+        h.click("saveButton");
+        QCOMPARE(h.prompts.messages.size(), size_t(1));
+        QVERIFY(h.prompts.messages[0].text.starts_with("无法写入开机自启动项"));
+        QVERIFY(!h.find<QCheckBox>("autostartCheck")->isChecked());
+        QCOMPARE(h.dialog->result(), int(QDialog::Accepted));
+        std::filesystem::remove(m_config / "autostart");
+    }
+
+    void autostartExecLineIsQuotedByTheDesktopEntryRules() {
+        const std::pair<QString, QString> cases[] = {
+            {"/usr/bin/halvix", "/usr/bin/halvix"},
+            {"/opt/my school/halvix", "\"/opt/my school/halvix\""},
+            {"/home/a$b/halvix", "\"/home/a\\\\$b/halvix\""},
+            {"/home/100%/halvix", "/home/100%%/halvix"},
+            {"/srv/学校 广播/halvix", "\"/srv/学校 广播/halvix\""},
+        };
+        for (const auto& [path, exec] : cases)
+            QCOMPARE(XdgAutostart::execLine(path), exec);
+    }
+
     void opensCollapsedWithStoredSettingsAndFirstKind() {
         Harness h;
         QCOMPARE(h.dialog->windowTitle(), QString("时间设置"));

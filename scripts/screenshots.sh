@@ -1,0 +1,77 @@
+#!/usr/bin/env bash
+# The screenshots of the README (docs/*.png), taken from the real program under a virtual display:
+# the main window, the settings dialog (时间设置, lower half shown), the data dialog (数据管理) and
+# the calendar (校历) when the main window has a button for it. The program runs from a copy of
+# the program folder of BUILD (default build), at a school-day morning.
+#
+#   scripts/screenshots.sh [BUILD]
+set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/lib/program.sh"
+cd "$HALVIX_ROOT"
+build=${1:-build}
+[ -x "$build/app/halvix" ] || { say "no program in $build/app: build first"; exit 1; }
+
+work=$(mktemp -d /tmp/halvix-shots-XXXXXX)
+program=""
+finish() {
+    [ -n "$program" ] && kill -TERM "$program" 2>/dev/null
+    stop_services
+    rm -rf "$work"
+}
+trap finish EXIT
+# Always a display of our own: the screenshots must not show someone's desktop.
+start_display
+start_tray_host
+start_sound_server
+start_session_bus
+export TZ=Asia/Shanghai
+
+a11y() { timeout 30 /usr/bin/python3 "$HALVIX_LIB/a11y.py" "$@" 2>/dev/null; }
+# shoot TITLE FILE: the top window whose title begins with TITLE, as docs/FILE.
+shoot() {
+    local id
+    id=$(xdotool search --onlyvisible --name "^$1" | tail -1)
+    [ -n "$id" ] || { say "no window $1"; return 1; }
+    sleep 1 # let it paint
+    import -window "$id" "docs/$2"
+    say "docs/$2"
+}
+
+copy_program_folder "$build/app" "$work/app"
+# The folder's own name shows in the title bar: a neutral one.
+mv "$work/app" "$work/halvix" && app=$work/halvix
+start_program_at "$app" "$work/output.txt" "2025-03-12 07:50:00" HOME="$work" QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
+wait_for 60 window_visible || { say "the window did not appear"; cat "$work/output.txt"; exit 1; }
+a11y wait
+shoot "$main_window_title" main-window.png
+
+# The window goes into the tray after a few seconds; a double click on the icon brings it back.
+show_window() {
+    window_visible && return 0
+    local host icon
+    for host in $(xdotool search --class trayer 2>/dev/null); do
+        icon=$(xwininfo -tree -id "$host" 2>/dev/null | awk '/\("halvix" / { print $1; exit }')
+        [ -n "$icon" ] && xdotool mousemove --window "$icon" 8 8 click --repeat 2 --delay 60 1
+    done
+    wait_for 10 window_visible
+}
+open_from_main() { show_window && a11y press "$main_window_title" button "$1"; }
+
+if wait_for 60 open_from_main 设置 && wait_for 30 a11y shown 时间设置; then
+    a11y press 时间设置 button 隐藏 # the lower half: exam procedure and school week
+    shoot 时间设置 settings-dialog.png
+    if a11y press 时间设置 button 数据 && wait_for 30 a11y shown 数据管理; then
+        a11y click "星期2--4" # a mouse click loads a table into the list
+        shoot 数据管理 data-dialog.png
+        xdotool key Escape
+    fi
+    wait_for 10 a11y shown 时间设置 && a11y press 时间设置 button 取消
+fi
+
+if show_window && a11y has "$main_window_title" button 校历; then
+    if open_from_main 校历 && wait_for 30 a11y shown 校历; then
+        shoot 校历 calendar-dialog.png
+    fi
+else
+    say "the main window has no 校历 button: no calendar screenshot"
+fi
