@@ -3,6 +3,7 @@
 #include "store/TextTable.h"
 #include "support/RecordingSink.h"
 #include "support/ScheduleFixture.h"
+#include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -165,6 +166,29 @@ TEST(DayPlanSelector, NothingToLoadKeepsTheListAsItWas) {
     ASSERT_EQ(sink.messages.size(), 1u);
     EXPECT_EQ(sink.messages[0].text, "数据库已丢失!");
     EXPECT_EQ(sink.messages[0].icon, MessageIcon::Question);
+}
+
+// A table whose rows cannot all be read (a damaged page part-way through) is a failed load,
+// reported with the database's reason, never a day without rows.
+TEST(DayPlanSelector, ATableDamagedPartWayThroughIsAFailedLoad) {
+    ScheduleFixture fx;
+    std::vector<std::vector<std::string>> rows;
+    for (int i = 0; i < 400; ++i)
+        rows.push_back({"", "", "08:00", "第" + std::to_string(i) + "节 " + std::string(60, 'x'), "上课.mp3", "待完", ""});
+    fx.insertPlan("zccjtime", rows); // the table filled last owns the file's last pages
+    std::string bytes = test::readFile(fx.database());
+    const std::size_t pageSize = 256 * static_cast<unsigned char>(bytes[16]) + static_cast<unsigned char>(bytes[17]);
+    ASSERT_GT(bytes.size() / pageSize, 4u);
+    bytes[bytes.size() - pageSize] = '\x00'; // the last leaf page is no page of a table any more
+    test::writeFile(fx.database(), bytes);
+
+    RecordingSink sink;
+    TextTable plan;
+    plan.fill({"a"}, {"yesterday"});
+    EXPECT_EQ(loadDayPlan(fx.folder(), kDailyDay, kSpring, day(3), plan, sink), LoadResult::Failed);
+    EXPECT_EQ(plan.cell(0, 0), "yesterday");
+    ASSERT_EQ(sink.messages.size(), 1u);
+    EXPECT_TRUE(sink.messages[0].text.starts_with("数据库查询失败:")) << sink.messages[0].text;
 }
 
 TEST(DayPlanSelector, DayTypeAndTermAreReadAndKeptAsOneRow) {
