@@ -21,6 +21,7 @@ class Bell;
 class BellEngine;
 class BellTray;
 class ClockDisplay;
+class RingLogDialog;
 class TextTableModel;
 class UserPrompts;
 
@@ -53,6 +54,10 @@ public:
     // Asks whether to delete `row` from today's list (never from the database) and re-arms the bell.
     void onPlanDoubleClick(int row);
     void showFromTray();
+    // Tray actions: mute or ring again today (through the calendar, then a reload); the ring log window.
+    void onMuteToday(bool mute);
+    void onShowRingLog();
+    RingLogDialog* ringLogDialog() const { return m_ringLog.get(); }
 
     int dayType() const;
     int season() const;
@@ -82,6 +87,7 @@ private:
     void onBellTicked();
     void hideToTray();
     bool trayUsable() const;
+    void onSoundsChecked(int count, const QString& summary);
 
     Bell& m_bell;
     UserPrompts& m_prompts;
@@ -90,6 +96,8 @@ private:
     ClockDisplay* m_clockDisplay = nullptr; // a child; deleted first, since it reads the countdown
     BellTray* m_tray = nullptr;
     bool m_hideOnFirstTick = false;
+    int m_soundProblems = 0;
+    std::unique_ptr<RingLogDialog> m_ringLog;
 };
 
 } // namespace halvix
