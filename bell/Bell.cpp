@@ -11,10 +11,11 @@
 #include "time/ClockText.h"
 #include "time/LocalTime.h"
 
-#include <QDateTime>
 #include <QMetaObject>
+#include <QTime>
 
 #include <algorithm>
+#include <cstdio>
 #include <utility>
 
 namespace halvix {
@@ -23,25 +24,12 @@ namespace {
 
 constexpr char kMuteNote[] = "今日静音";
 
-// The local time now to the millisecond: the moment and the lateness of a ring.
-struct Stamp {
-    std::string text;     // "YYYY-MM-DD HH:MM:SS.mmm"
-    long long wallMs = 0; // ms since 1970-01-01 00:00 as local wall-clock time, like wallSecond
-};
-
-Stamp stampNow() {
-    const QDateTime now = QDateTime::currentDateTime();
-    const QDate date = now.date();
-    const QTime time = now.time();
-    LocalTime local;
-    local.year = date.year();
-    local.month = date.month();
-    local.day = date.day();
-    local.hour = time.hour();
-    local.minute = time.minute();
-    local.second = time.second();
-    return {now.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")).toStdString(),
-            wallSecond(local) * 1000 + time.msec()};
+// "YYYY-MM-DD HH:MM:SS.mmm" of the bell's time with the machine's millisecond.
+std::string stampText(const LocalTime& time, int ms) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%03d", time.year, time.month, time.day,
+                  time.hour, time.minute, time.second, ms);
+    return text;
 }
 
 bool isMuteEntry(const CalendarEntry& entry, const CivilDate& today) {
@@ -86,6 +74,10 @@ LoadResult Bell::reloadPlan() {
 }
 
 void Bell::onTick(const LocalTime& now) {
+    // The bell's seconds come from its clock; where in the second this tick runs, from the machine.
+    m_tickTime = now;
+    m_tickMs = QTime::currentTime().msec();
+    m_tickStarted = std::chrono::steady_clock::now();
     if (dayNumber(now) != m_decidedDay)
         decideDay(now);
     m_inTick = true;
@@ -152,7 +144,7 @@ std::filesystem::path Bell::ringLogFile() const {
 
 RingRow Bell::entryRow(int row, const char* result) const {
     RingRow entry;
-    entry.moment = stampNow().text;
+    entry.moment = stampText(m_clock.now(), QTime::currentTime().msec());
     entry.planTime = m_plan.cell(row, BellEngine::kTimeColumn);
     entry.event = m_plan.cell(row, 3);
     entry.sound = m_plan.cell(row, BellEngine::kSoundColumn);
@@ -167,11 +159,14 @@ bool Bell::mayRing(int /*row*/) {
 void Bell::entryRang(int row, long long dueWallSecond) {
     // The engine calls this right after the sound was started: the memory player starts a prepared
     // bell inside playPath, so this moment is when the sound began (a sound that was not prepared,
-    // and a playlist's track, start later than this by their decoding).
-    const Stamp started = stampNow();
+    // and a playlist's track, start later than this by their decoding). Measured as the tick's
+    // lateness to the due second plus the time the tick took so far.
+    const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - m_tickStarted);
+    const long long startedMs = m_tickMs + spent.count();
     RingRow entry = entryRow(row, ringresult::kRang);
-    entry.moment = started.text;
-    entry.delayMs = std::max(0LL, started.wallMs - dueWallSecond * 1000);
+    entry.moment = stampText(m_tickTime, static_cast<int>(std::min(startedMs, 999LL)));
+    entry.delayMs = std::max(0LL, (wallSecond(m_tickTime) - dueWallSecond) * 1000 + startedMs);
     m_lastSound = entry.sound;
     // Whether the sound was really there is looked at on the log's thread, after the sound started.
     m_log->append(std::move(entry), [folder = m_programFolder](RingRow& done) {
@@ -199,7 +194,7 @@ void Bell::playNow(const std::string& sound) {
     m_playback->startSound(sound);
     m_lastSound = sound;
     RingRow entry;
-    entry.moment = stampNow().text;
+    entry.moment = stampText(m_clock.now(), QTime::currentTime().msec());
     entry.event = "立即播放";
     entry.sound = sound;
     entry.result = ringresult::kManual;
@@ -212,7 +207,7 @@ void Bell::playNow(const std::string& sound) {
 void Bell::stopPlaying() {
     m_playback->stopAll();
     RingRow entry;
-    entry.moment = stampNow().text;
+    entry.moment = stampText(m_clock.now(), QTime::currentTime().msec());
     entry.event = "停止播放";
     entry.sound = m_lastSound;
     entry.result = ringresult::kStopped;

@@ -5,11 +5,13 @@
 #include "bell/RingObserver.h"
 #include "ringlog/SoundCheck.h"
 #include "store/TextTable.h"
+#include "time/LocalTime.h"
 
 #include <QObject>
 #include <QString>
 
 #include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -135,7 +137,11 @@ private:
     std::string m_silentNote;
     std::string m_lastSound;    // the latest sound started, for the log of 停止播放
     long long m_cleanedDay = 0; // the date whose log cleanup ran
-    bool m_inTick = false;      // a load inside a tick is the nightly reload or a retry
+    bool m_inTick = false;
+    LocalTime m_tickTime; // the time of the tick being handled
+    int m_tickMs = 0;     // the machine's millisecond when it began
+    std::chrono::steady_clock::time_point
+        m_tickStarted; // a load inside a tick is the nightly reload or a retry
     std::vector<EntryProblem> m_problems;
     std::vector<EntryProblem> m_tomorrowProblems;
     unsigned long long m_checkGeneration = 0;

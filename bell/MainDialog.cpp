@@ -116,11 +116,13 @@ void MainDialog::onMuteToday(bool mute) {
 }
 
 void MainDialog::onShowRingLog() {
-    // One window, not modal: the bell and the tray keep working while it is open.
+    // One window, not modal: the bell and the tray keep working while it is open. Today is the bell's.
+    const LocalTime now = m_bell.clock().now();
+    const QDate today(now.year, now.month, now.day);
     if (!m_ringLog)
-        m_ringLog = std::make_unique<RingLogDialog>(m_bell.ringLog(), m_prompts, QDate::currentDate());
+        m_ringLog = std::make_unique<RingLogDialog>(m_bell.ringLog(), m_prompts, today);
     else
-        m_ringLog->showDate(QDate::currentDate());
+        m_ringLog->showDate(today);
     m_ringLog->show();
     m_ringLog->raise();
     m_ringLog->activateWindow();

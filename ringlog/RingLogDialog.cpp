@@ -65,6 +65,7 @@ void RingLogDialog::showDate(const QDate& date) {
             cells.push_back(std::move(cell));
     m_model->setListColumns(ringLogColumns());
     m_model->fillList(ringLogColumns(), cells);
+    m_list->setColumnWidth(0, 200); // the whole moment, milliseconds included
     m_status->setText(
         rows ? QStringLiteral("%1 条").arg(m_rows.size())
              : QStringLiteral("无法读取响铃记录: %1").arg(QString::fromStdString(log.lastError())));
