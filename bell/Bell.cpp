@@ -4,22 +4,59 @@
 #include "audio/StreamPlayer.h"
 #include "bell/BellEngine.h"
 #include "bell/Playback.h"
+#include "calendar/CalendarStore.h"
+#include "calendar/DayDecision.h"
+#include "ringlog/RingLog.h"
+#include "time/CivilDate.h"
+#include "time/ClockText.h"
 #include "time/LocalTime.h"
 
+#include <QMetaObject>
+#include <QTime>
+
+#include <algorithm>
+#include <cstdio>
 #include <utility>
 
 namespace halvix {
+
+namespace {
+
+constexpr char kMuteNote[] = "今日静音";
+
+// "YYYY-MM-DD HH:MM:SS.mmm" of the bell's time with the machine's millisecond.
+std::string stampText(const LocalTime& time, int ms) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%03d", time.year, time.month, time.day,
+                  time.hour, time.minute, time.second, ms);
+    return text;
+}
+
+bool isMuteEntry(const CalendarEntry& entry, const CivilDate& today) {
+    return entry.type == CalendarType::Silent && entry.start == today && entry.end == today &&
+           entry.note == kMuteNote;
+}
+
+} // namespace
 
 Bell::Bell(std::filesystem::path programFolder, const Clock& clock, QObject* parent)
     : QObject(parent), m_programFolder(std::move(programFolder)), m_clock(clock), m_source(m_programFolder),
       m_singlePlayer(std::make_unique<MemoryPlayer>()), m_trackPlayer(std::make_unique<StreamPlayer>()),
       m_playback(std::make_unique<Playback>(*m_singlePlayer, *m_trackPlayer, m_programFolder)),
       m_engine(std::make_unique<BellEngine>(m_plan, static_cast<PlanView&>(*this), m_source, *m_playback,
-                                            m_nextEntryCountdown)) {
+                                            m_nextEntryCountdown)),
+      m_log(std::make_unique<RingLogWriter>(m_programFolder / kRingLogFile)) {
+    m_engine->setRingObserver(this);
     connectPlayers();
 }
 
-Bell::~Bell() = default;
+Bell::~Bell() {
+    m_engine->setRingObserver(nullptr);
+    if (m_checker.joinable()) {
+        m_checker.request_stop();
+        m_checker.join();
+    }
+}
 
 void Bell::connectPlayers() {
     connect(m_trackPlayer.get(), &StreamPlayer::lengthKnown, this,
@@ -29,8 +66,10 @@ void Bell::connectPlayers() {
 }
 
 LoadResult Bell::reloadPlan() {
+    const LocalTime now = m_clock.now();
+    removeOldRows(now);
     m_source.reportNextFailure();
-    const LoadResult result = m_engine->reloadPlan(m_clock.now());
+    const LoadResult result = m_engine->reloadPlan(now);
     announceDecision();
     return result;
 }
@@ -47,11 +86,206 @@ void Bell::announceDecision() {
 }
 
 void Bell::onTick(const LocalTime& now) {
+    // The bell's seconds come from its clock; where in the second this tick runs, from the machine.
+    m_tickTime = now;
+    m_tickMs = QTime::currentTime().msec();
+    m_tickStarted = std::chrono::steady_clock::now();
+    m_inTick = true;
     m_engine->onTick(now);
+    m_inTick = false;
+    logSilencedEntries(now);
+    if (now.secondOfDay() >= BellEngine::kReloadSecondOfDay)
+        removeOldRows(now);
     for (const UserMessage& notice : m_source.takeNotices())
         emit unattendedNotice(QString::fromStdString(notice.text));
+    if (const std::string failure = m_log->takeFailure(); !failure.empty())
+        emit unattendedNotice(
+            QStringLiteral("响铃记录无法写入, 铃声照常: %1").arg(QString::fromStdString(failure)));
     announceDecision();
     emit ticked();
+}
+
+void Bell::removeOldRows(const LocalTime& now) {
+    const long long today = dayNumber(now);
+    if (today == m_cleanedDay)
+        return;
+    m_cleanedDay = today;
+    m_log->removeOld(dateText(dateOf(now)));
+}
+
+bool Bell::mutedToday() const {
+    const DayDecision& today = m_source.decision();
+    return today.silent && today.silentNote == kMuteNote;
+}
+
+void Bell::logSilencedEntries(const LocalTime& now) {
+    const DayDecision& today = m_source.decision();
+    const long long date = dayNumber(now);
+    if (!today.silent || dateOf(now) != today.date) {
+        m_silencedDay = -1;
+        return;
+    }
+    if (date != m_silencedDay) {
+        // Entries before the load that silenced the date rang, or were passed over, before it.
+        const LocalTime& loaded = m_source.loadedAt();
+        m_silencedDay = date;
+        m_silencedUpTo = dayNumber(loaded) == date ? loaded.secondOfDay() - 1 : now.secondOfDay();
+    }
+    const TextTable& rows = m_source.silencedPlan();
+    for (int row = 0; row < rows.rowCount(); ++row) {
+        const auto time = readEntryTimeText(rows.cell(row, BellEngine::kTimeColumn));
+        if (!time || time->secondOfDay() <= m_silencedUpTo || time->secondOfDay() > now.secondOfDay())
+            continue;
+        RingRow entry = entryRow(rows, row, mutedToday() ? ringresult::kMutedToday : ringresult::kSilentDay);
+        entry.note = today.silentNote;
+        m_log->append(std::move(entry));
+    }
+    m_silencedUpTo = now.secondOfDay();
+}
+
+bool Bell::setMutedToday(bool muted, std::string& error) {
+    const LocalTime now = m_clock.now();
+    const CivilDate today = dateOf(now);
+    struct Collect final : MessageSink {
+        std::string text;
+        void show(const UserMessage& message) override { text = message.text; }
+    } sink;
+    std::vector<CalendarEntry> entries = loadCalendar(m_programFolder, sink);
+    if (!sink.text.empty() && entries.empty()) {
+        // Not read: writing now would replace a calendar that may hold rows with nothing.
+        error = sink.text;
+        return false;
+    }
+    std::erase_if(entries, [&today](const CalendarEntry& entry) { return isMuteEntry(entry, today); });
+    if (muted)
+        entries.push_back({today, today, CalendarType::Silent, 0, kMuteNote});
+    sink.text.clear();
+    if (!saveCalendar(m_programFolder, entries, sink)) {
+        error = sink.text.empty() ? std::string("无法写入校历") : sink.text;
+        return false;
+    }
+    return true;
+}
+
+std::filesystem::path Bell::ringLogFile() const {
+    return m_programFolder / kRingLogFile;
+}
+
+RingRow Bell::entryRow(const TextTable& plan, int row, const char* result) const {
+    RingRow entry;
+    entry.moment = stampText(m_clock.now(), QTime::currentTime().msec());
+    entry.planTime = plan.cell(row, BellEngine::kTimeColumn);
+    entry.event = plan.cell(row, 3);
+    entry.sound = plan.cell(row, BellEngine::kSoundColumn);
+    entry.result = result;
+    return entry;
+}
+
+void Bell::entryRang(int row, long long dueWallSecond) {
+    // The engine calls this right after the sound was started: the memory player starts a prepared
+    // bell inside playPath, so this moment is when the sound began (a sound that was not prepared,
+    // and a playlist's track, start later than this by their decoding). Measured as the tick's
+    // lateness to the due second plus the time the tick took so far.
+    const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - m_tickStarted);
+    const long long startedMs = m_tickMs + spent.count();
+    RingRow entry = entryRow(m_plan, row, ringresult::kRang);
+    entry.moment = stampText(m_tickTime, static_cast<int>(std::min(startedMs, 999LL)));
+    entry.delayMs = std::max(0LL, (wallSecond(m_tickTime) - dueWallSecond) * 1000 + startedMs);
+    m_lastSound = entry.sound;
+    // Whether the sound was really there is looked at on the log's thread, after the sound started.
+    m_log->append(std::move(entry), [folder = m_programFolder](RingRow& done) {
+        if (const auto problem = checkSound(folder, done.sound)) {
+            done.result = problem->result;
+            done.note = problem->reason;
+        }
+    });
+}
+
+void Bell::entrySkipped(int row) {
+    RingRow entry = entryRow(m_plan, row, ringresult::kOverdue);
+    entry.note = "超过 60 秒未响, 已跳过";
+    m_log->append(std::move(entry));
+}
+
+void Bell::playNow(const std::string& sound) {
+    m_playback->startSound(sound);
+    m_lastSound = sound;
+    RingRow entry;
+    entry.moment = stampText(m_clock.now(), QTime::currentTime().msec());
+    entry.event = "立即播放";
+    entry.sound = sound;
+    entry.result = ringresult::kManual;
+    m_log->append(std::move(entry), [folder = m_programFolder](RingRow& done) {
+        if (const auto problem = checkSound(folder, done.sound))
+            done.note = problem->result + ": " + problem->reason;
+    });
+}
+
+void Bell::stopPlaying() {
+    m_playback->stopAll();
+    RingRow entry;
+    entry.moment = stampText(m_clock.now(), QTime::currentTime().msec());
+    entry.event = "停止播放";
+    entry.sound = m_lastSound;
+    entry.result = ringresult::kStopped;
+    m_log->append(std::move(entry));
+}
+
+QString Bell::rowProblem(int row) const {
+    const std::string& time = m_plan.cell(row, BellEngine::kTimeColumn);
+    const std::string& sound = m_plan.cell(row, BellEngine::kSoundColumn);
+    for (const EntryProblem& problem : m_problems)
+        if (problem.time == time && problem.sound == sound)
+            return QString::fromStdString(problem.problem.result + ": " + problem.problem.reason);
+    return {};
+}
+
+void Bell::startSoundCheck(bool withTomorrow) {
+    // A copy of the plan and of the choice: the thread never touches what the bell changes.
+    TextTable plan = m_plan;
+    const LocalTime now = m_clock.now();
+    const unsigned long long generation = ++m_checkGeneration;
+    if (m_checker.joinable()) {
+        m_checker.request_stop();
+        m_checker.join();
+    }
+    m_checker =
+        std::jthread([this, plan = std::move(plan), now, withTomorrow, generation, folder = m_programFolder,
+                      dayType = dayType(), season = season()](std::stop_token stop) {
+            std::vector<EntryProblem> today = checkPlanSounds(folder, plan);
+            std::vector<EntryProblem> tomorrow;
+            if (withTomorrow && !stop.stop_requested()) {
+                const CivilDate next = dateFromDayNumber(dayNumber(now) + 1);
+                LocalTime nextDay{next.year, next.month, next.day, 12, 0, 0, weekdayOf(next)};
+                DayPlanSource source(folder);
+                source.choose(dayType, season);
+                TextTable nextPlan;
+                if (source.loadDayPlan(nextPlan, nextDay) == LoadResult::Loaded)
+                    tomorrow = checkPlanSounds(folder, nextPlan);
+            }
+            if (stop.stop_requested())
+                return;
+            QMetaObject::invokeMethod(
+                this,
+                [this, generation, today = std::move(today), tomorrow = std::move(tomorrow)]() mutable {
+                    soundCheckDone(generation, std::move(today), std::move(tomorrow));
+                },
+                Qt::QueuedConnection);
+        });
+}
+
+void Bell::soundCheckDone(unsigned long long generation, std::vector<EntryProblem> today,
+                          std::vector<EntryProblem> tomorrow) {
+    if (generation != m_checkGeneration)
+        return; // a later load's check is under way
+    m_problems = std::move(today);
+    for (EntryProblem& problem : tomorrow)
+        problem.time = "明日 " + problem.time;
+    m_tomorrowProblems = std::move(tomorrow);
+    std::vector<EntryProblem> all = m_problems;
+    all.insert(all.end(), m_tomorrowProblems.begin(), m_tomorrowProblems.end());
+    emit soundsChecked(static_cast<int>(all.size()), QString::fromStdString(problemSummary(all)));
 }
 
 void Bell::statusChanged(int row) {
@@ -72,6 +306,10 @@ void Bell::advanceSelection(int row) {
 void Bell::planReplaced() {
     if (m_view)
         m_view->planReplaced();
+    // Checked once the load has marked the passed entries: only what may still ring matters.
+    const bool nightly = m_inTick && m_clock.now().secondOfDay() >= BellEngine::kReloadSecondOfDay;
+    QMetaObject::invokeMethod(
+        this, [this, nightly] { startSoundCheck(nightly); }, Qt::QueuedConnection);
 }
 
 } // namespace halvix

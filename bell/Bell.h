@@ -2,13 +2,20 @@
 
 #include "bell/DayPlanSource.h"
 #include "bell/PlanView.h"
+#include "bell/RingObserver.h"
+#include "ringlog/SoundCheck.h"
 #include "store/TextTable.h"
+#include "time/LocalTime.h"
 
 #include <QObject>
+#include <QString>
 
 #include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <memory>
+#include <string>
+#include <thread>
 #include <vector>
 
 namespace halvix {
@@ -17,13 +24,15 @@ class BellEngine;
 class Clock;
 class MemoryPlayer;
 class Playback;
+class RingLogWriter;
+struct RingRow;
 class StreamPlayer;
 struct LocalTime;
 
 // The running bell without any window: today's plan, where it comes from, the engine that rings
 // it and the players it rings on. A view (the main window) may watch the plan; without one the
 // bell rings all the same.
-class Bell final : public QObject, private PlanView {
+class Bell final : public QObject, private PlanView, private RingObserver {
     Q_OBJECT
 
 public:
@@ -57,12 +66,38 @@ public:
     const BellEngine& engine() const { return *m_engine; }
     std::atomic<int>& nextEntryCountdown() { return m_nextEntryCountdown; }
 
+    // Tray actions. playNow plays a sound text of the plan's kind at once on the bell's players
+    // (the plan stays as it is); stopPlaying stops what sounds, single bell and playlist alike.
+    // Both are logged.
+    void playNow(const std::string& sound);
+    void stopPlaying();
+    // Writes (or removes) today's 停铃 entry with the note 今日静音 in the school calendar. The
+    // caller reloads the plan. False, with `error` in Chinese, when the calendar cannot be written.
+    bool setMutedToday(bool muted, std::string& error);
+    // Today is silenced by the calendar entry that setMutedToday writes.
+    bool mutedToday() const;
+    // The calendar makes today silent (停铃日 or 今日静音): entries are logged, not rung.
+    bool silentToday() const { return m_source.decision().silent; }
+
+    // The sound problems found by the latest check of today's plan, and tomorrow's (from the nightly
+    // reload), in plan order.
+    const std::vector<EntryProblem>& soundProblems() const { return m_problems; }
+    const std::vector<EntryProblem>& tomorrowProblems() const { return m_tomorrowProblems; }
+    // The problem of `row` of today's plan, in words; empty when its sound is fine.
+    QString rowProblem(int row) const;
+    // The ring log's file and writer.
+    std::filesystem::path ringLogFile() const;
+    RingLogWriter& ringLog() { return *m_log; }
+
 signals:
     void unattendedNotice(const QString& text);
     // A tick was handled.
     void ticked();
     // A load decided the day differently (a new date, the calendar, a choice): `line` says how.
     void decisionChanged(const QString& line);
+    // A check of the plan's sounds ended (after every load): `count` problems today and tomorrow,
+    // `summary` the first few in words.
+    void soundsChecked(int count, const QString& summary);
 
 private:
     // PlanView: passed on to the view, if any.
@@ -74,6 +109,20 @@ private:
     void connectPlayers();
     void announceDecision();
 
+    // RingObserver: each entry's fate goes to the ring log.
+    void entryRang(int row, long long dueWallSecond) override;
+    void entrySkipped(int row) override;
+
+    // A log row of `row` of `plan`, stamped now.
+    RingRow entryRow(const TextTable& plan, int row, const char* result) const;
+    // On a silenced date the plan rings nothing; its would-be entries are logged at their time.
+    void logSilencedEntries(const LocalTime& now);
+    // Checks the pending entries' sounds on a thread of its own; `withTomorrow` also the next day's plan.
+    void startSoundCheck(bool withTomorrow);
+    void soundCheckDone(unsigned long long generation, std::vector<EntryProblem> today,
+                        std::vector<EntryProblem> tomorrow);
+    void removeOldRows(const LocalTime& now);
+
     std::filesystem::path m_programFolder;
     const Clock& m_clock;
     PlanView* m_view = nullptr;
@@ -81,10 +130,25 @@ private:
     std::atomic<int> m_nextEntryCountdown{500};
     DayPlanSource m_source;
     std::unique_ptr<MemoryPlayer> m_singlePlayer; // bells: decoded ahead, heard at once
-    std::unique_ptr<StreamPlayer> m_trackPlayer; // playlists: long tracks, streamed
+    std::unique_ptr<StreamPlayer> m_trackPlayer;  // playlists: long tracks, streamed
     std::unique_ptr<Playback> m_playback;
     std::unique_ptr<BellEngine> m_engine;
     DayDecision m_announced;
+    std::unique_ptr<RingLogWriter> m_log;
+
+    long long m_silencedDay = -1; // the silenced date whose entries are logged up to the second below
+    int m_silencedUpTo = 0;
+    std::string m_lastSound;    // the latest sound started, for the log of 停止播放
+    long long m_cleanedDay = 0; // the date whose log cleanup ran
+    bool m_inTick = false;
+    LocalTime m_tickTime; // the time of the tick being handled
+    int m_tickMs = 0;     // the machine's millisecond when it began
+    std::chrono::steady_clock::time_point
+        m_tickStarted; // a load inside a tick is the nightly reload or a retry
+    std::vector<EntryProblem> m_problems;
+    std::vector<EntryProblem> m_tomorrowProblems;
+    unsigned long long m_checkGeneration = 0;
+    std::jthread m_checker; // last: joined before anything it reports to goes
 };
 
 } // namespace halvix

@@ -1,11 +1,12 @@
 #include "bell/BellEngine.h"
 
-#include "time/ClockText.h"
-#include "time/LocalTime.h"
 #include "bell/PlanSource.h"
 #include "bell/PlanView.h"
 #include "bell/Playback.h"
+#include "bell/RingObserver.h"
 #include "store/TextTable.h"
+#include "time/ClockText.h"
+#include "time/LocalTime.h"
 
 #include <algorithm>
 #include <climits>
@@ -62,7 +63,7 @@ LoadResult BellEngine::reloadPlan(const LocalTime& now) {
         m_view.planReplaced();
     }
     resetBellState();
-    armNextEntry(now);
+    armAfterLoad(now);
     return result;
 }
 
@@ -125,7 +126,7 @@ void BellEngine::nightlyReload(const LocalTime& now) {
         markRungRows(dayNumber(now));
         m_view.planReplaced();
     }
-    armNextEntry(now);
+    armAfterLoad(now);
 }
 
 void BellEngine::retryLoad(const LocalTime& now) {
@@ -133,7 +134,13 @@ void BellEngine::retryLoad(const LocalTime& now) {
         return;
     markRungRows(dayNumber(now));
     m_view.planReplaced();
+    armAfterLoad(now);
+}
+
+void BellEngine::armAfterLoad(const LocalTime& now) {
+    m_reportSkips = false;
     armNextEntry(now);
+    m_reportSkips = true;
 }
 
 void BellEngine::followClockStep(const LocalTime& now, bool backwards) {
@@ -163,11 +170,15 @@ void BellEngine::checkFire(const LocalTime& now) {
             return;
     }
     const int row = m_currentRow;
+    const long long due = m_targetWallSecond;
     rememberRing(row);
     m_plan.setCell(row, kStatusColumn, kDone);
     m_view.statusChanged(row);
     const std::string sound = m_plan.cell(row, kSoundColumn);
     fireEntry(sound, now);
+    // After the sound started: whatever the observer does cannot delay it.
+    if (m_observer)
+        m_observer->entryRang(row, due);
     m_armCount = 0;
     m_armed = false;
 }
@@ -219,6 +230,8 @@ void BellEngine::skipEntry(int row) {
     m_view.statusChanged(row);
     // A passed entry ends the running playlist as its firing would have.
     m_playback.clearPlaylist();
+    if (m_observer && m_reportSkips)
+        m_observer->entrySkipped(row);
 }
 
 void BellEngine::rememberRing(int row) {

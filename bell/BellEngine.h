@@ -15,6 +15,7 @@
 namespace halvix {
 
 class PlanView;
+class RingObserver;
 class Playback;
 class TextTable;
 struct LocalTime;
@@ -66,6 +67,9 @@ public:
     // The main window deleted `row` from the plan: the armed position may have moved, so re-arm.
     void rowRemoved(int row, const LocalTime& now);
 
+    // Told of every entry that rings or is passed over; null for none.
+    void setRingObserver(RingObserver* observer) { m_observer = observer; }
+
     int currentRow() const { return m_currentRow; }
     // No pending entry is left in the plan.
     bool nothingLeft() const { return m_currentRow < 0; }
@@ -100,6 +104,8 @@ private:
     void followClockStep(const LocalTime& now, bool backwards);
     // Marks a passed entry "完成" without sound.
     void skipEntry(int row);
+    // Arms the next entry after a load: the rows it passes over were never due while running.
+    void armAfterLoad(const LocalTime& now);
     // Notes that the armed entry `row` rang on the date it was armed for.
     void rememberRing(int row);
     // Marks "完成" the pending rows that rang on `date` already, one row for each time one rang.
@@ -111,6 +117,8 @@ private:
     PlanSource& m_source;
     Playback& m_playback;
     std::atomic<int>& m_nextEntryCountdown;
+    RingObserver* m_observer = nullptr;
+    bool m_reportSkips = true; // false while a load arms: passed rows were never due while running
 
     int m_currentRow = 0;
     EntryTime m_target;
@@ -121,7 +129,7 @@ private:
     long long m_lastTickWallSecond = LLONG_MIN; // LLONG_MIN before the first tick
     bool m_loadPending = false;                 // a full load happened; the next arming records its date
     int m_loadRetryTicks = -1;
-    long long m_planDay = LLONG_MIN;            // the date (dayNumber) whose nightly reload ran last
+    long long m_planDay = LLONG_MIN; // the date (dayNumber) whose nightly reload ran last
     // Time and sound texts of what rang on each of the latest dates, for a date loaded again after
     // the clock was set to another date and back.
     std::map<long long, std::vector<std::pair<std::string, std::string>>> m_rangOnDay;

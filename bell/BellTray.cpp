@@ -1,8 +1,13 @@
 #include "bell/BellTray.h"
 
-#include <QIcon>
+#include <QAction>
 #include <QMenu>
+#include <QPainter>
+#include <QPixmap>
+#include <QPolygonF>
 #include <QSystemTrayIcon>
+
+#include <algorithm>
 
 namespace halvix {
 
@@ -11,14 +16,66 @@ namespace {
 constexpr char kIconResource[] = ":/icons/bell.png";
 constexpr char kTrayTip[] = "校园广播";
 constexpr char kCloseItem[] = "关闭";
+constexpr char kMuteItem[] = "今日静音";
+constexpr char kUnmuteItem[] = "恢复响铃";
 constexpr int kNoticeMs = 10000;
+constexpr int kIconSize = 32;
+
+// The bell with a yellow warning triangle over its lower right corner.
+QIcon warningIcon(const QIcon& plain) {
+    QPixmap pixmap = plain.pixmap(kIconSize, kIconSize);
+    if (pixmap.isNull()) {
+        pixmap = QPixmap(kIconSize, kIconSize);
+        pixmap.fill(Qt::transparent);
+    }
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const qreal w = pixmap.width();
+    const qreal h = pixmap.height();
+    const QPolygonF triangle({QPointF(w * 0.72, h * 0.40), QPointF(w, h), QPointF(w * 0.44, h)});
+    painter.setPen(QPen(Qt::black, 1.5));
+    painter.setBrush(QColor(255, 200, 0));
+    painter.drawPolygon(triangle);
+    painter.setPen(QPen(Qt::black, w / 14));
+    painter.drawLine(QPointF(w * 0.72, h * 0.58), QPointF(w * 0.72, h * 0.82));
+    painter.drawPoint(QPointF(w * 0.72, h * 0.92));
+    painter.end();
+    return QIcon(pixmap);
+}
+
+// "voic/早操" shows as "早操", "上课.mp3" as itself.
+QString shownName(const QString& sound) {
+    const qsizetype slash =
+        std::max(sound.lastIndexOf(QLatin1Char('/')), sound.lastIndexOf(QLatin1Char('\\')));
+    return slash < 0 ? sound : sound.mid(slash + 1);
+}
 
 } // namespace
 
 BellTray::BellTray(QObject* parent)
     : QObject(parent), m_menu(std::make_unique<QMenu>()),
-      m_icon(std::make_unique<QSystemTrayIcon>(QIcon(QString::fromLatin1(kIconResource)))) {
+      m_icon(std::make_unique<QSystemTrayIcon>(QIcon(QString::fromLatin1(kIconResource)))),
+      m_plainIcon(QString::fromLatin1(kIconResource)), m_warningIcon(warningIcon(m_plainIcon)) {
     m_menu->setObjectName(QStringLiteral("trayMenu"));
+
+    m_playMenu = m_menu->addMenu(QStringLiteral("立即播放"));
+    m_playMenu->setObjectName(QStringLiteral("playMenu"));
+    m_playMenu->menuAction()->setObjectName(QStringLiteral("playAction"));
+    connect(m_playMenu, &QMenu::aboutToShow, this, &BellTray::fillPlayMenu);
+
+    QAction* stop = m_menu->addAction(QStringLiteral("停止播放"));
+    stop->setObjectName(QStringLiteral("stopAction"));
+    connect(stop, &QAction::triggered, this, &BellTray::stopRequested);
+
+    m_muteAction = m_menu->addAction(QString::fromUtf8(kMuteItem));
+    m_muteAction->setObjectName(QStringLiteral("muteAction"));
+    connect(m_muteAction, &QAction::triggered, this, [this] { emit muteRequested(!m_muted); });
+
+    QAction* log = m_menu->addAction(QStringLiteral("响铃记录"));
+    log->setObjectName(QStringLiteral("logAction"));
+    connect(log, &QAction::triggered, this, &BellTray::logRequested);
+
+    m_menu->addSeparator();
     QAction* close = m_menu->addAction(QString::fromUtf8(kCloseItem));
     close->setObjectName(QStringLiteral("closeAction"));
     connect(close, &QAction::triggered, this, &BellTray::quitRequested);
@@ -55,6 +112,38 @@ void BellTray::setTodayLine(const QString& line) {
 
 void BellTray::notify(const QString& text) {
     m_icon->showMessage(QString::fromUtf8(kTrayTip), text, QSystemTrayIcon::Warning, kNoticeMs);
+}
+
+void BellTray::setMuted(bool muted) {
+    m_muted = muted;
+    m_muteAction->setText(QString::fromUtf8(muted ? kUnmuteItem : kMuteItem));
+}
+
+void BellTray::setSoundProblems(int count) {
+    if (count > 0) {
+        m_icon->setIcon(m_warningIcon);
+        m_icon->setToolTip(QStringLiteral("%1 个铃声有问题").arg(count));
+    } else {
+        m_icon->setIcon(m_plainIcon);
+        m_icon->setToolTip(QString::fromUtf8(kTrayTip));
+    }
+}
+
+QString BellTray::toolTip() const {
+    return m_icon->toolTip();
+}
+
+void BellTray::fillPlayMenu() {
+    m_playMenu->clear();
+    const QStringList sounds = m_listSounds ? m_listSounds() : QStringList();
+    if (sounds.isEmpty()) {
+        m_playMenu->addAction(QStringLiteral("(voic 中没有声音)"))->setEnabled(false);
+        return;
+    }
+    for (const QString& sound : sounds) {
+        QAction* play = m_playMenu->addAction(shownName(sound));
+        connect(play, &QAction::triggered, this, [this, sound] { emit playRequested(sound); });
+    }
 }
 
 } // namespace halvix

@@ -1,16 +1,22 @@
 #pragma once
 
+#include <QIcon>
 #include <QObject>
+#include <QStringList>
 
+#include <functional>
 #include <memory>
 
+class QAction;
 class QMenu;
 class QSystemTrayIcon;
 
 namespace halvix {
 
 // The program's icon in the notification area: tip "校园广播", a double click asks for the
-// window, the menu's 关闭 asks to end the program. Notices that nobody asked for show here.
+// window. Its menu, in this order: 立即播放 ▸ (the sounds of voic), 停止播放, 今日静音 / 恢复响铃,
+// 响铃记录, and after a separator 关闭, which asks to end the program. Notices that nobody asked
+// for show here.
 class BellTray final : public QObject {
     Q_OBJECT
 
@@ -27,16 +33,39 @@ public:
     // The tip "校园广播" followed by `line` (today's plan in words).
     void setTodayLine(const QString& line);
 
+    // The sounds 立即播放 offers: sound texts as the plan writes them, shown by their last part.
+    // Asked for each time the menu opens, so a file copied into voic shows without a restart.
+    void setSoundLister(std::function<QStringList()> lister) { m_listSounds = std::move(lister); }
+    // The item reads 恢复响铃 while today is muted, 今日静音 otherwise.
+    void setMuted(bool muted);
+    // With problems, the warning icon and the tip "N 个铃声有问题"; with none, the plain icon and tip.
+    void setSoundProblems(int count);
+
     QSystemTrayIcon* icon() const { return m_icon.get(); }
     QMenu* menu() const { return m_menu.get(); }
+    QMenu* playMenu() const { return m_playMenu; }
+    QString toolTip() const;
 
 signals:
     void showRequested();
     void quitRequested();
+    void playRequested(const QString& sound);
+    void stopRequested();
+    // The user asked to mute today (true) or to ring again (false).
+    void muteRequested(bool mute);
+    void logRequested();
 
 private:
+    void fillPlayMenu();
+
     std::unique_ptr<QMenu> m_menu;
     std::unique_ptr<QSystemTrayIcon> m_icon;
+    QMenu* m_playMenu = nullptr;
+    QAction* m_muteAction = nullptr;
+    std::function<QStringList()> m_listSounds;
+    bool m_muted = false;
+    QIcon m_plainIcon;
+    QIcon m_warningIcon;
 };
 
 } // namespace halvix

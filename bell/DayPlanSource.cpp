@@ -28,6 +28,7 @@ void DayPlanSource::choose(int dayType, int season) {
 LoadResult DayPlanSource::loadDayPlan(TextTable& plan, const LocalTime& now) {
     // A calendar that cannot be read counts as empty; the plan's own load reports the database.
     SilentSink quiet;
+    m_loadedAt = now;
     m_decision = decideDay(now, m_dayType, m_season, loadCalendar(m_folder, quiet));
     CollectingSink sink;
     const LoadResult result = halvix::loadDayPlan(m_folder, m_decision.dayType.value, m_decision.season.value,

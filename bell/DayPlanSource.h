@@ -28,6 +28,8 @@ public:
     // What the calendar decided at the latest load, and the rows a silenced date would have rung.
     const DayDecision& decision() const { return m_decision; }
     const TextTable& silencedPlan() const { return m_silencedPlan; }
+    // When the latest load ran.
+    const LocalTime& loadedAt() const { return m_loadedAt; }
 
     LoadResult loadDayPlan(TextTable& plan, const LocalTime& now) override;
     // The next load is the user's own: its failure is reported even where the ones before failed.
@@ -44,6 +46,7 @@ private:
     int m_dayType = 1;
     int m_season = 1;
     DayDecision m_decision;
+    LocalTime m_loadedAt;
     TextTable m_silencedPlan;
     bool m_failing = false;
     long long m_failingDay = 0; // the date of the failure reported last

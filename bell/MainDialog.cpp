@@ -11,8 +11,14 @@
 #include "widgets/TextTableModel.h"
 #include "ui_MainDialog.h"
 #include "clockdisplay/ClockDisplay.h"
+#include "exam/SettingsDialog.h"
+#include "ringlog/RingLogDialog.h"
+#include "ringlog/SoundCheck.h"
+#include "ui_MainDialog.h"
+#include "widgets/TextTableModel.h"
 #include "widgets/UserPrompts.h"
 
+#include <QDate>
 #include <QEvent>
 #include <QIcon>
 #include <QKeyEvent>
@@ -38,6 +44,8 @@ MainDialog::MainDialog(Bell& bell, UserPrompts& prompts, QWidget* parent)
     setFixedSize(size());
     useControlFont();
     showAsList(*m_ui->planList, *m_model);
+    // Rows whose sound has a problem show red, with the reason as their tooltip.
+    m_model->setRowNote([this](int row) { return m_bell.rowProblem(row); });
     placeClockDisplay();
     connectControls();
     m_bell.setView(this);
@@ -55,6 +63,7 @@ MainDialog::MainDialog(Bell& bell, UserPrompts& prompts, QWidget* parent)
 }
 
 MainDialog::~MainDialog() {
+    m_ringLog.reset();
     m_bell.setView(nullptr);
     delete m_clockDisplay;
     m_ui->planList->setModel(nullptr);
@@ -65,6 +74,64 @@ void MainDialog::attachTray(BellTray& tray) {
     connect(this, &QDialog::finished, &tray, &BellTray::hide);
     connect(&tray, &BellTray::showRequested, this, &MainDialog::showFromTray);
     connect(&tray, &BellTray::quitRequested, this, &QDialog::reject);
+
+    const std::filesystem::path folder = m_bell.programFolder();
+    tray.setSoundLister([folder] {
+        QStringList sounds;
+        for (const std::string& sound : voicSounds(folder))
+            sounds << QString::fromStdString(sound);
+        return sounds;
+    });
+    connect(&tray, &BellTray::playRequested, this,
+            [this](const QString& sound) { m_bell.playNow(sound.toStdString()); });
+    connect(&tray, &BellTray::stopRequested, this, [this] { m_bell.stopPlaying(); });
+    connect(&tray, &BellTray::muteRequested, this, &MainDialog::onMuteToday);
+    connect(&tray, &BellTray::logRequested, this, &MainDialog::onShowRingLog);
+    tray.setMuted(m_bell.mutedToday());
+    tray.setSoundProblems(m_soundProblems);
+}
+
+void MainDialog::onSoundsChecked(int count, const QString& summary) {
+    m_soundProblems = count;
+    m_model->rowNotesChanged();
+    if (!m_tray)
+        return;
+    m_tray->setSoundProblems(count);
+    // One notice per load; a load without problems clears the warning silently.
+    if (count > 0)
+        m_tray->notify(QStringLiteral("%1 个铃声有问题:\n%2").arg(count).arg(summary));
+}
+
+void MainDialog::onMuteToday(bool mute) {
+    std::string error;
+    if (!m_bell.setMutedToday(mute, error)) {
+        // Asked from the tray with the window hidden: the answer goes where the question came from.
+        if (m_tray)
+            m_tray->notify(QString::fromStdString(error));
+        return;
+    }
+    m_bell.reloadPlan();
+    applyListLook();
+    for (const UserMessage& notice : m_bell.takeNotices())
+        if (m_tray)
+            m_tray->notify(QString::fromStdString(notice.text));
+    if (m_tray) {
+        m_tray->setMuted(m_bell.mutedToday());
+        m_tray->notify(QString::fromUtf8(mute ? "今日静音: 今天余下的铃声不响" : "已恢复响铃"));
+    }
+}
+
+void MainDialog::onShowRingLog() {
+    // One window, not modal: the bell and the tray keep working while it is open. Today is the bell's.
+    const LocalTime now = m_bell.clock().now();
+    const QDate today(now.year, now.month, now.day);
+    if (!m_ringLog)
+        m_ringLog = std::make_unique<RingLogDialog>(m_bell.ringLog(), m_prompts, today);
+    else
+        m_ringLog->showDate(today);
+    m_ringLog->show();
+    m_ringLog->raise();
+    m_ringLog->activateWindow();
 }
 
 int MainDialog::dayType() const {
@@ -122,6 +189,7 @@ void MainDialog::connectControls() {
     connect(&m_bell, &Bell::ticked, this, &MainDialog::onBellTicked);
     connect(&m_bell, &Bell::decisionChanged, this, &MainDialog::showDecision);
     connect(m_ui->calendarButton, &QPushButton::clicked, this, &MainDialog::onCalendar);
+    connect(&m_bell, &Bell::soundsChecked, this, &MainDialog::onSoundsChecked);
 }
 
 void MainDialog::onTick(const LocalTime& now) {

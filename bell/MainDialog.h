@@ -23,6 +23,7 @@ class BellTray;
 class ChoiceGroup;
 struct DecidedValue;
 class ClockDisplay;
+class RingLogDialog;
 class TextTableModel;
 class UserPrompts;
 
@@ -58,6 +59,10 @@ public:
     // `row` is -1 for a double click where no row is: asked all the same, and nothing goes.
     void onPlanDoubleClick(int row);
     void showFromTray();
+    // Tray actions: mute or ring again today (through the calendar, then a reload); the ring log window.
+    void onMuteToday(bool mute);
+    void onShowRingLog();
+    RingLogDialog* ringLogDialog() const { return m_ringLog.get(); }
 
     int dayType() const;
     int season() const;
@@ -90,6 +95,7 @@ private:
     void onBellTicked();
     void hideToTray();
     bool trayUsable() const;
+    void onSoundsChecked(int count, const QString& summary);
 
     Bell& m_bell;
     UserPrompts& m_prompts;
@@ -102,6 +108,8 @@ private:
     ChoiceGroup* m_dayTypeButtons = nullptr;
     ChoiceGroup* m_seasonButtons = nullptr;
     bool m_hideOnFirstTick = false;
+    int m_soundProblems = 0;
+    std::unique_ptr<RingLogDialog> m_ringLog;
 };
 
 } // namespace halvix

@@ -74,13 +74,13 @@ void Playback::prepareSound(const std::string& sound) {
         m_singlePlayer.prepare(pathToUtf8(m_programFolder / kSoundFolder / pathFromUtf8(sound)));
 }
 
-bool Playback::soundFileExists(const std::string& name) const {
+bool Playback::soundFileListed(const fs::path& programFolder, const std::string& name) {
     if (name.empty())
         return false;
     // The listing decides, not the file system's own lookup, so the name must match byte for byte
     // even where the file system ignores letter case.
     std::error_code error;
-    fs::directory_iterator entries(m_programFolder / kSoundFolder, error);
+    fs::directory_iterator entries(programFolder / kSoundFolder, error);
     for (const fs::directory_iterator end; !error && entries != end; entries.increment(error)) {
         if (pathToUtf8(entries->path().filename()) == name)
             return true;
@@ -88,24 +88,42 @@ bool Playback::soundFileExists(const std::string& name) const {
     return false;
 }
 
+std::vector<std::string> Playback::folderTracks(const fs::path& programFolder,
+                                                const std::string& folderText) {
+    std::vector<std::string> tracks;
+    const auto folder = folderOf(programFolder, folderText);
+    if (!folder)
+        return tracks;
+    std::vector<std::string> names;
+    std::error_code error;
+    fs::directory_iterator entries(*folder, error);
+    for (const fs::directory_iterator end; !error && entries != end; entries.increment(error)) {
+        std::error_code kindError;
+        std::string name = pathToUtf8(entries->path().filename());
+        if (isTrackName(name) && !entries->is_directory(kindError))
+            names.push_back(std::move(name));
+    }
+    // Listing order differs between systems; name order (by bytes) does not.
+    std::sort(names.begin(), names.end());
+    for (const auto& name : names)
+        tracks.push_back(pathToUtf8(*folder / pathFromUtf8(name)));
+    return tracks;
+}
+
 void Playback::playFolder(const std::string& folderText) {
     m_playlist.clear();
-    if (const auto folder = folderOf(m_programFolder, folderText)) {
-        std::vector<std::string> names;
-        std::error_code error;
-        fs::directory_iterator entries(*folder, error);
-        for (const fs::directory_iterator end; !error && entries != end; entries.increment(error)) {
-            std::error_code kindError;
-            std::string name = pathToUtf8(entries->path().filename());
-            if (isTrackName(name) && !entries->is_directory(kindError))
-                names.push_back(std::move(name));
-        }
-        // Listing order differs between systems; name order (by bytes) does not.
-        std::sort(names.begin(), names.end());
-        for (const auto& name : names)
-            m_playlist.push_back(pathToUtf8(*folder / pathFromUtf8(name)));
-    }
+    for (std::string& track : folderTracks(m_programFolder, folderText))
+        m_playlist.push_back(std::move(track));
     playNextTrack();
+}
+
+void Playback::stopAll() {
+    m_playlist.clear();
+    m_folderMode = false;
+    m_lengthAwaited = false;
+    m_trackSecondsLeft = 0;
+    m_singlePlayer.close();
+    m_trackPlayer.close();
 }
 
 void Playback::playNextTrack() {

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace halvix {
 
@@ -39,8 +40,16 @@ public:
     // Ends the playlist; the track that sounds plays on to its end.
     void clearPlaylist();
 
+    // Full paths of the tracks a folder sound text names, in the order they play (by name); empty
+    // when the folder is missing or holds no track.
+    static std::vector<std::string> folderTracks(const std::filesystem::path& programFolder,
+                                                 const std::string& folderText);
+    // Stops both channels and ends the playlist; the next firing plays as usual.
+    void stopAll();
+
     // True when "voic" in the program folder lists an entry named exactly `name`.
-    bool soundFileExists(const std::string& name) const;
+    bool soundFileExists(const std::string& name) const { return soundFileListed(m_programFolder, name); }
+    static bool soundFileListed(const std::filesystem::path& programFolder, const std::string& name);
 
     bool folderMode() const { return m_folderMode; }
     int trackSecondsLeft() const { return m_trackSecondsLeft; }

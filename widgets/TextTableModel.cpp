@@ -1,5 +1,6 @@
 #include "widgets/TextTableModel.h"
 
+#include <QBrush>
 #include <QFontMetrics>
 #include <QHeaderView>
 #include <QMouseEvent>
@@ -71,9 +72,26 @@ int TextTableModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant TextTableModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || role != Qt::DisplayRole)
+    if (!index.isValid())
         return {};
-    return QString::fromStdString(m_table.cell(index.row(), index.column()));
+    if (role == Qt::DisplayRole)
+        return QString::fromStdString(m_table.cell(index.row(), index.column()));
+    if (!m_rowNote ||
+        (role != Qt::ForegroundRole && role != Qt::ToolTipRole && role != Qt::AccessibleDescriptionRole))
+        return {};
+    const QString note = m_rowNote(index.row());
+    if (note.isEmpty())
+        return {};
+    if (role == Qt::ForegroundRole)
+        return QBrush(Qt::red);
+    // The tooltip for the mouse, the description for a screen reader.
+    return note;
+}
+
+void TextTableModel::rowNotesChanged() {
+    if (rowCount() > 0 && columnCount() > 0)
+        emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1),
+                         {Qt::ForegroundRole, Qt::ToolTipRole, Qt::AccessibleDescriptionRole});
 }
 
 QVariant TextTableModel::headerData(int section, Qt::Orientation orientation, int role) const {

@@ -32,6 +32,11 @@ public:
     void renumberRows();
     // Views re-read everything.
     void tableChanged();
+    // A note on a row (empty for none): such a row shows its text in red and the note as its tooltip.
+    using RowNote = std::function<QString(int row)>;
+    void setRowNote(RowNote note) { m_rowNote = std::move(note); }
+    // The notes changed: views repaint every row.
+    void rowNotesChanged();
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -40,6 +45,7 @@ public:
 
 private:
     TextTable& m_table;
+    RowNote m_rowNote;
 };
 
 // Width in pixels of list column `column` whose title is `titleWidth` pixels wide.

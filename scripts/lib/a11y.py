@@ -11,6 +11,8 @@ not count, nor what follows "  —  ": the main window adds the program folder t
     a11y.py read WINDOW ROLE NAME        print the control's text (a picker's shown value)
     a11y.py names WINDOW                 print role and name of every control, one a line
     a11y.py plan                         print the plan list, a row a line, cells between tabs
+    a11y.py notes                        the same, each row followed by its note (the reason a
+                                         red row gives in its tooltip), empty for none
     a11y.py click NAME                   a mouse click on the showing button, radio button or
                                          check box of that name in any of the program's windows
     a11y.py boxes QUIET_SECONDS          print the text of every message box, a line each, and
@@ -110,7 +112,7 @@ def focus_in_and_out(node):
     return 1
 
 
-def print_plan():
+def print_plan(with_notes=False):
     app = program()
     if app is None:
         return 1
@@ -118,7 +120,11 @@ def print_plan():
         if node.getRole() == pyatspi.ROLE_TABLE and node.name == "今日作息":
             table = node.queryTable()
             for row in range(table.nRows):
-                print("\t".join(table.getAccessibleAt(row, c).name for c in range(table.nColumns)))
+                cells = [table.getAccessibleAt(row, c) for c in range(table.nColumns)]
+                texts = [cell.name for cell in cells]
+                if with_notes:
+                    texts.append(cells[0].description if cells else "")
+                print("\t".join(texts))
             return 0
     return 1
 
@@ -177,6 +183,8 @@ def main(args):
         return 0 if program_within(30) is not None else 1
     if command == "plan":
         return print_plan()
+    if command == "notes":
+        return print_plan(with_notes=True)
     if command == "click":
         return click(args[1])
     if command == "boxes":

@@ -135,7 +135,7 @@ if wait_for 60 window_visible && wait_for 30 tray_icon_docked; then
         return 1
     }
     if wait_for 10 menu_shown; then
-        xdotool key Down Return
+        xdotool key Up Return # 关闭 is the last item
         ends_cleanly "the tray menu's 关闭"
     else
         fail "no menu on a right click of the tray icon"

@@ -1,0 +1,269 @@
+#include "ringlog/RingLog.h"
+
+#include "editing/CsvFile.h"
+#include "time/CivilDate.h"
+
+#include <sqlite3.h>
+
+#include <utility>
+
+namespace halvix {
+
+namespace {
+
+constexpr int kBusyTimeoutMs = 3000;
+
+constexpr const char* kCreate =
+    "CREATE TABLE IF NOT EXISTS ringlog (时刻 TEXT, 计划时间 TEXT, 事件 TEXT, 声音 TEXT, 结果 TEXT,"
+    " 延迟毫秒 INTEGER, 备注 TEXT)";
+constexpr const char* kColumns = "select 时刻, 计划时间, 事件, 声音, 结果, 延迟毫秒, 备注 from ringlog ";
+
+std::string columnText(sqlite3_stmt* statement, int column) {
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
+    return text ? std::string(text, static_cast<std::size_t>(sqlite3_column_bytes(statement, column)))
+                : std::string();
+}
+
+// Finalizes the statement whatever way the caller leaves.
+struct Statement {
+    sqlite3_stmt* handle = nullptr;
+    ~Statement() { sqlite3_finalize(handle); }
+};
+
+void bindText(sqlite3_stmt* statement, int index, std::string_view text) {
+    sqlite3_bind_text(statement, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+}
+
+} // namespace
+
+RingLog::RingLog(std::filesystem::path file) : m_file(std::move(file)) {}
+
+RingLog::~RingLog() {
+    close();
+}
+
+void RingLog::close() {
+    if (m_db)
+        sqlite3_close_v2(m_db);
+    m_db = nullptr;
+}
+
+bool RingLog::fail(const char* what) {
+    m_error = std::string(what) + ": " + (m_db ? sqlite3_errmsg(m_db) : "无法打开");
+    return false;
+}
+
+bool RingLog::open() {
+    if (m_db)
+        return true;
+    const std::u8string path = m_file.u8string();
+    const int opened = sqlite3_open_v2(reinterpret_cast<const char*>(path.c_str()), &m_db,
+                                       SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    if (opened != SQLITE_OK) {
+        fail("无法打开响铃记录");
+        close();
+        return false;
+    }
+    sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
+    // FULL: a row reported written is on the disk, also when the machine loses power right after.
+    const char* setup = "PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL;";
+    if (sqlite3_exec(m_db, setup, nullptr, nullptr, nullptr) != SQLITE_OK ||
+        sqlite3_exec(m_db, kCreate, nullptr, nullptr, nullptr) != SQLITE_OK) {
+        fail("无法打开响铃记录");
+        close();
+        return false;
+    }
+    return true;
+}
+
+bool RingLog::append(const RingRow& row) {
+    if (!open())
+        return false;
+    Statement insert;
+    if (sqlite3_prepare_v2(m_db, "insert into ringlog values (?, ?, ?, ?, ?, ?, ?)", -1, &insert.handle,
+                           nullptr) != SQLITE_OK)
+        return fail("无法写入响铃记录");
+    bindText(insert.handle, 1, row.moment);
+    bindText(insert.handle, 2, row.planTime);
+    bindText(insert.handle, 3, row.event);
+    bindText(insert.handle, 4, row.sound);
+    bindText(insert.handle, 5, row.result);
+    sqlite3_bind_int64(insert.handle, 6, row.delayMs);
+    bindText(insert.handle, 7, row.note);
+    if (sqlite3_step(insert.handle) != SQLITE_DONE)
+        return fail("无法写入响铃记录");
+    return true;
+}
+
+std::optional<std::vector<RingRow>> RingLog::select(const char* condition, std::string_view date) {
+    if (!open())
+        return std::nullopt;
+    Statement query;
+    const std::string sql = std::string(kColumns) + condition + " order by rowid";
+    if (sqlite3_prepare_v2(m_db, sql.c_str(), -1, &query.handle, nullptr) != SQLITE_OK) {
+        fail("无法读取响铃记录");
+        return std::nullopt;
+    }
+    bindText(query.handle, 1, date);
+    std::vector<RingRow> rows;
+    int step = SQLITE_ROW;
+    while ((step = sqlite3_step(query.handle)) == SQLITE_ROW) {
+        RingRow row;
+        row.moment = columnText(query.handle, 0);
+        row.planTime = columnText(query.handle, 1);
+        row.event = columnText(query.handle, 2);
+        row.sound = columnText(query.handle, 3);
+        row.result = columnText(query.handle, 4);
+        row.delayMs = sqlite3_column_int64(query.handle, 5);
+        row.note = columnText(query.handle, 6);
+        rows.push_back(std::move(row));
+    }
+    if (step != SQLITE_DONE) {
+        fail("无法读取响铃记录");
+        return std::nullopt;
+    }
+    return rows;
+}
+
+std::optional<std::vector<RingRow>> RingLog::rowsOn(std::string_view date) {
+    return select("where substr(时刻, 1, 10) = ?1", date);
+}
+
+std::optional<std::vector<RingRow>> RingLog::rowsSince(std::string_view date) {
+    return select("where 时刻 >= ?1", date);
+}
+
+int RingLog::removeBefore(std::string_view date) {
+    if (!open())
+        return -1;
+    Statement remove;
+    if (sqlite3_prepare_v2(m_db, "delete from ringlog where 时刻 < ?1", -1, &remove.handle, nullptr) !=
+        SQLITE_OK) {
+        fail("无法清理响铃记录");
+        return -1;
+    }
+    bindText(remove.handle, 1, date);
+    if (sqlite3_step(remove.handle) != SQLITE_DONE) {
+        fail("无法清理响铃记录");
+        return -1;
+    }
+    return sqlite3_changes(m_db);
+}
+
+const TextList& ringLogColumns() {
+    static const TextList columns{"时刻", "计划时间", "事件", "声音", "结果", "延迟毫秒", "备注"};
+    return columns;
+}
+
+TextList ringRowCells(const RingRow& row) {
+    return {row.moment, row.planTime, row.event, row.sound, row.result, std::to_string(row.delayMs),
+            row.note};
+}
+
+bool writeRingLogCsv(const std::filesystem::path& path, const std::vector<RingRow>& rows) {
+    TextList cells = ringLogColumns();
+    for (const RingRow& row : rows)
+        for (std::string& cell : ringRowCells(row))
+            cells.push_back(std::move(cell));
+    return CsvFile().writeFile(path, ringLogColumns().size(), cells);
+}
+
+std::string firstKeptDate(std::string_view today) {
+    const auto date = readDateText(today);
+    if (!date)
+        return {};
+    return dateText(dateFromDayNumber(dayNumber(*date) - kRingLogKeepDays));
+}
+
+RingLogWriter::RingLogWriter(std::filesystem::path file)
+    : m_file(std::move(file)), m_thread([this](std::stop_token stop) { run(stop); }) {}
+
+RingLogWriter::~RingLogWriter() {
+    m_thread.request_stop();
+    m_wake.notify_all();
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
+void RingLogWriter::append(RingRow row, std::function<void(RingRow&)> complete) {
+    {
+        const std::lock_guard lock(m_mutex);
+        m_jobs.push_back({std::move(row), std::move(complete), {}});
+    }
+    m_wake.notify_one();
+}
+
+void RingLogWriter::removeOld(std::string today) {
+    std::string before = firstKeptDate(today);
+    if (before.empty())
+        return;
+    {
+        const std::lock_guard lock(m_mutex);
+        m_jobs.push_back({std::nullopt, {}, std::move(before)});
+    }
+    m_wake.notify_one();
+}
+
+void RingLogWriter::flush() {
+    std::unique_lock lock(m_mutex);
+    m_idle.wait(lock, [this] { return m_jobs.empty() && !m_busy; });
+}
+
+std::string RingLogWriter::takeFailure() {
+    const std::lock_guard lock(m_mutex);
+    return std::exchange(m_failure, {});
+}
+
+long long RingLogWriter::written() const {
+    const std::lock_guard lock(m_mutex);
+    return m_written;
+}
+
+long long RingLogWriter::dropped() const {
+    const std::lock_guard lock(m_mutex);
+    return m_dropped;
+}
+
+void RingLogWriter::run(std::stop_token stop) {
+    // The connection lives on this thread only; opened at the first job, and again after a failure.
+    RingLog log(m_file);
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        m_wake.wait(lock, stop, [this] { return !m_jobs.empty(); });
+        // Stopping still writes what was queued: the last rows before the end are often the news.
+        if (m_jobs.empty()) {
+            m_idle.notify_all();
+            if (stop.stop_requested())
+                return;
+            continue;
+        }
+        Job job = std::move(m_jobs.front());
+        m_jobs.pop_front();
+        m_busy = true;
+        lock.unlock();
+        perform(log, job);
+        lock.lock();
+        m_busy = false;
+        if (m_jobs.empty())
+            m_idle.notify_all();
+    }
+}
+
+void RingLogWriter::perform(RingLog& log, Job& job) {
+    if (job.row && job.complete)
+        job.complete(*job.row);
+    const bool ok = job.row ? log.append(*job.row) : log.removeBefore(job.removeBefore) >= 0;
+    if (!ok)
+        log.close(); // opened afresh for the next job: the file may be usable again by then
+    const std::lock_guard lock(m_mutex);
+    if (job.row)
+        ++(ok ? m_written : m_dropped);
+    if (ok) {
+        m_failing = false;
+    } else if (!m_failing) {
+        m_failing = true;
+        m_failure = log.lastError();
+    }
+}
+
+} // namespace halvix

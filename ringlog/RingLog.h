@@ -1,0 +1,141 @@
+#pragma once
+
+#include "store/TextTable.h"
+
+#include <condition_variable>
+#include <deque>
+#include <filesystem>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+struct sqlite3;
+
+namespace halvix {
+
+// What became of an entry or a tray action; the stored texts of 结果.
+namespace ringresult {
+inline constexpr const char* kRang = "已响铃";
+inline constexpr const char* kOverdue = "逾时跳过";
+inline constexpr const char* kSilentDay = "停铃日";
+inline constexpr const char* kMutedToday = "今日静音";
+inline constexpr const char* kMissing = "缺少声音";
+inline constexpr const char* kUnplayable = "无法播放";
+inline constexpr const char* kManual = "手动播放";
+inline constexpr const char* kStopped = "已停止";
+} // namespace ringresult
+
+// One row of the table `ringlog`.
+struct RingRow {
+    std::string moment;    // 时刻 "YYYY-MM-DD HH:MM:SS.mmm", local time
+    std::string planTime;  // 计划时间: the entry's time text; empty for tray actions
+    std::string event;     // 事件
+    std::string sound;     // 声音
+    std::string result;    // 结果: one of ringresult
+    long long delayMs = 0; // 延迟毫秒: due second to the start of playback
+    std::string note;      // 备注
+
+    bool operator==(const RingRow&) const = default;
+};
+
+inline constexpr const char* kRingLogFile = "ringlog.db";
+// Rows older than this many days go at the nightly reload.
+inline constexpr int kRingLogKeepDays = 400;
+
+// The log of what rang, in its own SQLite file beside the plan database, so that a locked or
+// read-only plan database never stops it and a ring never writes the plan database. WAL mode: a
+// reader (the 响铃记录 window) never waits for the writer, and a killed process loses at most the
+// row being written.
+class RingLog {
+public:
+    explicit RingLog(std::filesystem::path file);
+    ~RingLog();
+    RingLog(const RingLog&) = delete;
+    RingLog& operator=(const RingLog&) = delete;
+
+    // Opens the file, creating it and the table when absent. False, with lastError, when it cannot.
+    bool open();
+    bool isOpen() const { return m_db != nullptr; }
+    void close();
+
+    // Each row is its own transaction: committed when this returns true.
+    bool append(const RingRow& row);
+    // Rows of the date "YYYY-MM-DD" in the order written; nothing when the file cannot be read.
+    std::optional<std::vector<RingRow>> rowsOn(std::string_view date);
+    // Rows of `date` and every later date.
+    std::optional<std::vector<RingRow>> rowsSince(std::string_view date);
+    // Removes the rows of the dates before `date`. Returns the rows removed, or -1 on failure.
+    int removeBefore(std::string_view date);
+
+    const std::string& lastError() const { return m_error; }
+
+private:
+    std::optional<std::vector<RingRow>> select(const char* sql, std::string_view date);
+    bool fail(const char* what);
+
+    std::filesystem::path m_file;
+    sqlite3* m_db = nullptr;
+    std::string m_error;
+};
+
+// The column titles, in table order.
+const TextList& ringLogColumns();
+TextList ringRowCells(const RingRow& row);
+// The rows as a CSV file with a title line, in code page 936 like the plan tables' files.
+bool writeRingLogCsv(const std::filesystem::path& path, const std::vector<RingRow>& rows);
+// "YYYY-MM-DD" of the first date kept when today is `today` (kRingLogKeepDays before it).
+std::string firstKeptDate(std::string_view today);
+
+// Writes log rows on a thread of its own, so that neither the sound nor the tick ever waits for the
+// disk. A row that cannot be written is dropped (the sound matters, the log does not); the first
+// failure after a success is kept for the caller to report once.
+class RingLogWriter {
+public:
+    explicit RingLogWriter(std::filesystem::path file);
+    // Writes what is queued, then stops.
+    ~RingLogWriter();
+    RingLogWriter(const RingLogWriter&) = delete;
+    RingLogWriter& operator=(const RingLogWriter&) = delete;
+
+    // Only queues: returns at once. `complete`, when given, finishes the row on the writer's thread
+    // just before it is written (a look at the sound's file that must not hold up the bell).
+    void append(RingRow row, std::function<void(RingRow&)> complete = {});
+    // Removes, on the writer's thread, the rows older than kRingLogKeepDays before `today`.
+    void removeOld(std::string today);
+    // Waits until everything queued so far is written (or dropped).
+    void flush();
+    // The reason of a failure not yet reported; empty when there is none. Taking it clears it.
+    std::string takeFailure();
+    // Rows written and rows dropped since start.
+    long long written() const;
+    long long dropped() const;
+
+    const std::filesystem::path& file() const { return m_file; }
+
+private:
+    struct Job {
+        std::optional<RingRow> row;
+        std::function<void(RingRow&)> complete;
+        std::string removeBefore; // a cleanup when non-empty
+    };
+    void run(std::stop_token stop);
+    void perform(RingLog& log, Job& job);
+
+    std::filesystem::path m_file;
+    mutable std::mutex m_mutex;
+    std::condition_variable_any m_wake;
+    std::condition_variable m_idle;
+    std::deque<Job> m_jobs;
+    bool m_busy = false;
+    bool m_failing = false;
+    std::string m_failure;
+    long long m_written = 0;
+    long long m_dropped = 0;
+    std::jthread m_thread; // last: started once everything above exists
+};
+
+} // namespace halvix

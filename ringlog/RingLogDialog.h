@@ -1,0 +1,47 @@
+#pragma once
+
+#include "ringlog/RingLog.h"
+#include "store/TextTable.h"
+
+#include <QDate>
+#include <QDialog>
+
+#include <memory>
+
+class QDateEdit;
+class QLabel;
+class QPushButton;
+class QTableView;
+
+namespace halvix {
+
+class TextTableModel;
+class UserPrompts;
+
+// 响铃记录: what the ring log holds for one date at a time (today first), and 导出 of those rows
+// to a CSV file. Reads the log file itself; the writer is asked to finish what it holds first, so
+// the latest ring shows.
+class RingLogDialog final : public QDialog {
+    Q_OBJECT
+
+public:
+    RingLogDialog(RingLogWriter& writer, UserPrompts& prompts, const QDate& today, QWidget* parent = nullptr);
+    ~RingLogDialog() override;
+
+    void showDate(const QDate& date);
+    void onExport();
+    const std::vector<RingRow>& rows() const { return m_rows; }
+
+private:
+    RingLogWriter& m_writer;
+    UserPrompts& m_prompts;
+    TextTable m_table;
+    std::unique_ptr<TextTableModel> m_model;
+    std::vector<RingRow> m_rows;
+    QDateEdit* m_date = nullptr;
+    QTableView* m_list = nullptr;
+    QLabel* m_status = nullptr;
+    QPushButton* m_export = nullptr;
+};
+
+} // namespace halvix

@@ -1,0 +1,145 @@
+// The ring log: rows kept whole and in order, the cleanup of old dates, the writer thread, CSV
+// export, and every committed row surviving a kill at any moment.
+#include "ringlog/RingLog.h"
+#include "editing/TextCodec.h"
+#include "support/TempFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <random>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace halvix {
+namespace {
+
+RingRow rowAt(const std::string& moment, const std::string& result, long long delay = 0) {
+    return {moment, "08:00", "上课", "上课.mp3", result, delay, "备注, 含逗号"};
+}
+
+TEST(RingLog, KeepsRowsWholePerDateAndRemovesOldDates) {
+    test::TempFolder folder;
+    RingLog log(folder / kRingLogFile);
+    ASSERT_TRUE(log.open());
+    const std::vector<RingRow> written{
+        rowAt("2023-08-29 08:00:00.012", ringresult::kRang, 12), // 402 days before 2024-10-04
+        rowAt("2023-08-30 23:59:59.999", ringresult::kMissing),  // the last day removed
+        rowAt("2023-08-31 00:00:00.000", ringresult::kOverdue),  // the first day kept (400 days)
+        rowAt("2024-10-04 08:00:00.150", ringresult::kRang, 150),
+        rowAt("2024-10-04 09:00:01.000", ringresult::kMutedToday),
+        rowAt("2024-10-05 08:00:00.001", ringresult::kManual),
+    };
+    for (const RingRow& row : written)
+        ASSERT_TRUE(log.append(row));
+
+    EXPECT_EQ(log.rowsOn("2024-10-04"), (std::vector<RingRow>{written[3], written[4]}));
+    EXPECT_EQ(log.rowsOn("2024-10-06"), std::vector<RingRow>{});
+    EXPECT_EQ(log.rowsSince("2024-10-04")->size(), 3u);
+
+    EXPECT_EQ(firstKeptDate("2024-10-04"), "2023-08-31"); // 29 February 2024 lies between
+    EXPECT_EQ(firstKeptDate("2024-03-01"), "2023-01-26"); // across a leap day
+    EXPECT_EQ(firstKeptDate("不是日期"), "");
+    EXPECT_EQ(log.removeBefore(firstKeptDate("2024-10-04")), 2);
+    EXPECT_EQ(log.rowsSince("0000")->front(), written[2]);
+    EXPECT_EQ(log.rowsSince("0000")->size(), 4u);
+}
+
+TEST(RingLog, WriterQueuesWithoutWaitingAndReportsAFailureOnce) {
+    test::TempFolder folder;
+    {
+        RingLogWriter writer(folder / kRingLogFile);
+        for (int i = 0; i < 50; ++i)
+            writer.append(
+                rowAt("2024-10-04 08:00:" + std::string(i < 10 ? "0" : "") + std::to_string(i) + ".000",
+                      ringresult::kRang),
+                [i](RingRow& row) { row.delayMs = i; }); // finished on the writer's thread
+        writer.removeOld("2024-10-04");
+        writer.flush();
+        EXPECT_EQ(writer.written(), 50);
+        EXPECT_EQ(writer.takeFailure(), "");
+    }
+    RingLog log(folder / kRingLogFile);
+    const auto rows = log.rowsOn("2024-10-04");
+    ASSERT_EQ(rows->size(), 50u);
+    EXPECT_EQ(rows->back().delayMs, 49);
+
+    // A folder standing where the file should be: rows are dropped, the failure is told once.
+    const auto blocked = folder / "blocked";
+    std::filesystem::create_directories(blocked / kRingLogFile);
+    RingLogWriter refused(blocked / kRingLogFile);
+    refused.append(rowAt("2024-10-04 08:00:00.000", ringresult::kRang));
+    refused.flush();
+    EXPECT_NE(refused.takeFailure(), "");
+    refused.append(rowAt("2024-10-04 08:01:00.000", ringresult::kRang));
+    refused.flush();
+    EXPECT_EQ(refused.takeFailure(), "") << "reported once, not at every row";
+    EXPECT_EQ(refused.dropped(), 2);
+}
+
+TEST(RingLog, ExportsCodePage936WithTitleLine) {
+    test::TempFolder folder;
+    const auto file = folder / "导出.csv";
+    ASSERT_TRUE(writeRingLogCsv(file, {rowAt("2024-10-04 08:00:00.150", ringresult::kRang, 150)}));
+    EXPECT_EQ(gb18030ToUtf8(test::readFile(file)),
+              "时刻,计划时间,事件,声音,结果,延迟毫秒,备注,\r\n"
+              "2024-10-04 08:00:00.150,08:00,上课,上课.mp3,已响铃,150,备注, 含逗号,\r\n");
+}
+
+TEST(RingLog, EveryCommittedRowSurvivesAKill) {
+    test::TempFolder folder;
+    const auto file = folder / kRingLogFile;
+    std::mt19937 random(2024);
+    std::uniform_int_distribution<int> delayMs(1, 40);
+    long long committedBefore = 0;
+    for (int round = 0; round < 15; ++round) {
+        int pipeEnds[2];
+        ASSERT_EQ(::pipe(pipeEnds), 0);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            ::close(pipeEnds[0]);
+            RingLog log(file);
+            // Tells the parent the number of each row once its transaction has committed.
+            for (int i = 0;; ++i) {
+                RingRow row = rowAt("2024-10-04 08:00:00.000", ringresult::kRang, round * 1000000LL + i);
+                row.note = std::string(200, 'x') + std::to_string(i);
+                if (!log.append(row))
+                    ::_exit(1);
+                [[maybe_unused]] const auto sent = ::write(pipeEnds[1], &i, sizeof i);
+            }
+        }
+        ::close(pipeEnds[1]);
+        std::this_thread::sleep_for(std::chrono::milliseconds(delayMs(random)));
+        ::kill(child, SIGKILL);
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        int committed = 0;
+        for (int i = 0; ::read(pipeEnds[0], &i, sizeof i) == sizeof i;)
+            committed = i + 1;
+        ::close(pipeEnds[0]);
+
+        RingLog log(file);
+        const auto rows = log.rowsOn("2024-10-04");
+        ASSERT_TRUE(rows) << log.lastError();
+        // Every row told as committed is there, whole, and in order; at most the one being written
+        // when the kill came is there besides them.
+        long long ofRound = 0;
+        for (const RingRow& row : *rows) {
+            if (row.delayMs / 1000000 != round)
+                continue;
+            EXPECT_EQ(row.delayMs % 1000000, ofRound) << "round " << round;
+            EXPECT_EQ(row.note, std::string(200, 'x') + std::to_string(ofRound));
+            ++ofRound;
+        }
+        EXPECT_GE(ofRound, committed) << "round " << round;
+        EXPECT_LE(ofRound, committed + 1) << "round " << round;
+        EXPECT_GE(static_cast<long long>(rows->size()), committedBefore + committed);
+        committedBefore = static_cast<long long>(rows->size());
+    }
+}
+
+} // namespace
+} // namespace halvix

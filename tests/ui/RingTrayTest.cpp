@@ -1,0 +1,160 @@
+// The tray's actions and the ring log window over a real bell: the menu's order, a missing sound
+// flagged at start-up, 今日静音 silencing the next entry through the calendar, and the log rows
+// shown for a date and exported.
+#include "bell/Bell.h"
+#include "bell/BellEngine.h"
+#include "bell/BellTray.h"
+#include "bell/MainDialog.h"
+#include "calendar/CalendarStore.h"
+#include "editing/TextCodec.h"
+#include "ringlog/RingLog.h"
+#include "ringlog/RingLogDialog.h"
+#include "support/FakeClock.h"
+#include "support/ScheduleFixture.h"
+#include "support/ScriptedPrompts.h"
+#include "support/StandaloneWindow.h"
+#include "widgets/Resources.h"
+
+#include <QAction>
+#include <QDateEdit>
+#include <QMenu>
+#include <QSystemTrayIcon>
+#include <QTableView>
+#include <QtTest>
+
+#include <memory>
+
+using namespace halvix;
+using halvix::test::FakeClock;
+using halvix::test::ScheduleFixture;
+using halvix::test::ScriptedPrompts;
+
+namespace {
+
+const std::string kWav = std::string("RIFF\x24\x00\x00\x00WAVEfmt ", 16) + std::string(32, '\0');
+
+// Monday 4 March 2024: 08:00 rings 上课.mp3 (there), 09:00 缺.mp3 (not there).
+struct Program {
+    Program() {
+        db.writeWeekFile("0");
+        db.insertPlan("zccjtime", {{"1", "星期一", "08:00", "上课", "上课.mp3", "待完", ""},
+                                   {"2", "星期一", "09:00", "缺", "缺.mp3", "待完", ""}});
+        db.temp().write("voic/上课.mp3", kWav);
+        db.temp().write("voic/早操/1.mp3", kWav);
+    }
+    ScheduleFixture db;
+    FakeClock clock{LocalTime{2024, 3, 4, 7, 0, 0, 1}};
+    ScriptedPrompts prompts;
+};
+
+QStringList menuTexts(const QMenu& menu) {
+    QStringList texts;
+    for (const QAction* action : menu.actions())
+        texts << (action->isSeparator() ? QStringLiteral("|") : action->text());
+    return texts;
+}
+
+std::vector<RingRow> todaysRows(Bell& bell) {
+    bell.ringLog().flush();
+    RingLog log(bell.ringLogFile());
+    return log.rowsOn("2024-03-04").value_or(std::vector<RingRow>{});
+}
+
+} // namespace
+
+class RingTrayTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { initResources(); }
+
+    void menuOrderMissingSoundMuteAndLog() {
+        Program program;
+        test::StandaloneWindow window(program.db.folder(), program.clock, program.prompts);
+        BellTray tray;
+        window.attachTray(tray);
+        Bell& bell = window.ownBell();
+
+        QCOMPARE(menuTexts(*tray.menu()),
+                 (QStringList{"立即播放", "停止播放", "今日静音", "响铃记录", "|", "关闭"}));
+        emit tray.playMenu()->aboutToShow();
+        QCOMPARE(menuTexts(*tray.playMenu()), (QStringList{"上课.mp3", "早操"}));
+
+        // The check runs off the window thread; its result marks the row and the tray.
+        QTRY_COMPARE(tray.toolTip(), QStringLiteral("1 个铃声有问题"));
+        auto* list = window.findChild<QTableView*>(QStringLiteral("planList"));
+        QVERIFY(list);
+        QCOMPARE(list->model()->index(0, 2).data(Qt::ToolTipRole), QVariant());
+        const QString tip = list->model()->index(1, 2).data(Qt::ToolTipRole).toString();
+        QVERIFY2(tip.contains(QStringLiteral("缺少声音")) && tip.contains(QStringLiteral("缺.mp3")),
+                 qPrintable(tip));
+        QCOMPARE(list->model()->index(1, 0).data(Qt::ForegroundRole).value<QBrush>().color(),
+                 QColor(Qt::red));
+
+        // 08:00 rings; 今日静音 then keeps 09:00 silent, logged at its time; 恢复响铃 undoes it.
+        program.clock.time = {2024, 3, 4, 7, 59, 50, 1};
+        for (int i = 0; i < 12; ++i) { // the six-tick wait after the load ends before 08:00
+            window.onTick(program.clock.time);
+            program.clock.time = test::localTimeAt(test::wallSecondOf(program.clock.time) + 1);
+        }
+        QCOMPARE(bell.plan().cell(0, BellEngine::kStatusColumn), std::string("完成"));
+
+        tray.menu()->findChild<QAction*>(QStringLiteral("muteAction"))->trigger();
+        QVERIFY(bell.mutedToday());
+        QCOMPARE(tray.menu()->findChild<QAction*>(QStringLiteral("muteAction"))->text(),
+                 QStringLiteral("恢复响铃"));
+        SilentSink quiet;
+        const auto calendar = loadCalendar(program.db.folder(), quiet);
+        QCOMPARE(calendar.size(), std::size_t(1));
+        QCOMPARE(calendar[0].note, std::string("今日静音"));
+
+        program.clock.time = {2024, 3, 4, 9, 0, 0, 1};
+        for (int i = 0; i < 8; ++i) {
+            window.onTick(program.clock.time);
+            ++program.clock.time.second;
+        }
+        QCOMPARE(bell.plan().rowCount(), 0); // a silenced date's plan rings nothing
+        QVERIFY(bell.todayText().startsWith(QStringLiteral("今日: 停铃 (今日静音)")));
+
+        tray.menu()->findChild<QAction*>(QStringLiteral("stopAction"))->trigger();
+        tray.menu()->findChild<QAction*>(QStringLiteral("muteAction"))->trigger();
+        QVERIFY(!bell.mutedToday());
+        QVERIFY(loadCalendar(program.db.folder(), quiet).empty());
+
+        const auto rows = todaysRows(bell);
+        QCOMPARE(rows.size(), std::size_t(3));
+        QCOMPARE(rows[0].planTime, std::string("08:00"));
+        QVERIFY2(rows[0].result == ringresult::kRang, (rows[0].result + " " + rows[0].note).c_str());
+        QVERIFY2(rows[0].delayMs < 1000, std::to_string(rows[0].delayMs).c_str()); // rang at its second
+        QVERIFY(rows[0].moment.starts_with("2024-03-04 08:00:00."));
+        QCOMPARE(rows[1].planTime, std::string("09:00"));
+        QCOMPARE(rows[1].result, std::string(ringresult::kMutedToday));
+        QCOMPARE(rows[1].note, std::string("今日静音"));
+        QCOMPARE(rows[2].result, std::string(ringresult::kStopped));
+        QCOMPARE(rows[2].sound, std::string("上课.mp3"));
+
+        // The window shows today's rows, another date's none, and exports what it shows.
+        window.onShowRingLog();
+        RingLogDialog* dialog = window.ringLogDialog();
+        QVERIFY(dialog && dialog->isVisible());
+        auto* ringList = dialog->findChild<QTableView*>(QStringLiteral("ringList"));
+        QCOMPARE(ringList->model()->rowCount(), 3);
+        QCOMPARE(ringList->model()->index(1, 4).data().toString(), QStringLiteral("今日静音"));
+        if (const char* shot = std::getenv("HALVIX_SHOT_DIR")) {
+            dialog->grab().save(QString::fromLocal8Bit(shot) + QStringLiteral("/ringlog-dialog.png"));
+            tray.menu()->adjustSize();
+            tray.menu()->grab().save(QString::fromLocal8Bit(shot) + QStringLiteral("/tray-menu.png"));
+        }
+        const auto exported = program.db.temp().path() / "导出.csv";
+        program.prompts.saveAnswers.push_back(QString::fromStdString(exported.string()));
+        dialog->onExport();
+        const std::string csv = gb18030ToUtf8(test::readFile(exported));
+        QVERIFY(csv.starts_with("时刻,计划时间,事件,声音,结果,延迟毫秒,备注,\r\n"));
+        QCOMPARE(std::count(csv.begin(), csv.end(), '\n'), 4L);
+        dialog->findChild<QDateEdit*>(QStringLiteral("dateEdit"))->setDate(QDate(2024, 3, 3));
+        QCOMPARE(ringList->model()->rowCount(), 0);
+    }
+};
+
+QTEST_MAIN(RingTrayTest)
+#include "RingTrayTest.moc"
