@@ -54,6 +54,13 @@ struct Program {
     std::unique_ptr<MainDialog> open() {
         return std::make_unique<StandaloneWindow>(db.folder(), clock, prompts);
     }
+    // Opens at `time` on a spring weekday plan of `entries` alone.
+    std::unique_ptr<MainDialog> openDay(const Entries& entries, const LocalTime& time) {
+        db.run("delete from zccjtime");
+        insertEntries(db, "zccjtime", entries);
+        clock.time = time;
+        return open();
+    }
 
     ScheduleFixture db;
     FakeClock clock{monday(7, 0, 0)};

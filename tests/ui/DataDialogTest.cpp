@@ -17,6 +17,21 @@
 using namespace halvix;
 using namespace halvix::test;
 
+namespace {
+
+// The table buttons in the order of the codes they choose, 1 to 9.
+const struct {
+    const char *label, *button, *table;
+} kPlanButtons[] = {
+    {"春季 星期一", "springMondayButton", "cjtime"}, {"春季 星期2--4", "springWeekdaysButton", "zccjtime"},
+    {"秋季 星期一", "autumnMondayButton", "qjtime"}, {"秋季 星期2--4", "autumnWeekdaysButton", "zcqjtime"},
+    {"星期五", "fridayButton", "fridtime"},          {"春季 考试", "springExamButton", "kscjtime"},
+    {"秋季 考试", "autumnExamButton", "ksqjtime"},   {"考试设置", "examScheduleButton", "sjtime"},
+    {"星期天", "sundayButton", "sundaytime"},
+};
+
+} // namespace
+
 class DataDialogTest : public QObject {
     Q_OBJECT
 private slots:
@@ -49,24 +64,9 @@ void DataDialogTest::eachButtonShowsItsTable_data() {
     QTest::addColumn<QString>("button");
     QTest::addColumn<QString>("table");
     QTest::addColumn<int>("code");
-    QTest::newRow("春季 星期一") << "springMondayButton"
-                                 << "cjtime" << 1;
-    QTest::newRow("春季 星期2--4") << "springWeekdaysButton"
-                                   << "zccjtime" << 2;
-    QTest::newRow("秋季 星期一") << "autumnMondayButton"
-                                 << "qjtime" << 3;
-    QTest::newRow("秋季 星期2--4") << "autumnWeekdaysButton"
-                                   << "zcqjtime" << 4;
-    QTest::newRow("星期五") << "fridayButton"
-                            << "fridtime" << 5;
-    QTest::newRow("春季 考试") << "springExamButton"
-                               << "kscjtime" << 6;
-    QTest::newRow("秋季 考试") << "autumnExamButton"
-                               << "ksqjtime" << 7;
-    QTest::newRow("考试设置") << "examScheduleButton"
-                              << "sjtime" << 8;
-    QTest::newRow("星期天") << "sundayButton"
-                            << "sundaytime" << 9;
+    for (int code = 1; code <= int(std::size(kPlanButtons)); ++code)
+        QTest::newRow(kPlanButtons[code - 1].label)
+            << kPlanButtons[code - 1].button << kPlanButtons[code - 1].table << code;
 }
 
 void DataDialogTest::eachButtonShowsItsTable() {
@@ -74,8 +74,7 @@ void DataDialogTest::eachButtonShowsItsTable() {
     QFETCH(QString, table);
     QFETCH(int, code);
     DataHarness h;
-    for (const char* t : {"cjtime", "zccjtime", "qjtime", "zcqjtime", "fridtime", "kscjtime", "ksqjtime",
-                          "sjtime", "sundaytime"})
+    for (const auto& [label, b, t] : kPlanButtons)
         h.database.insertPlan(
             t, {{"7", "", "08:00", t, "a.mp3", "待完", ""}, {"5", "", "09:00", t, "b.mp3", "待完", ""}});
 

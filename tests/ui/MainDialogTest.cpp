@@ -19,6 +19,20 @@
 using namespace halvix;
 using namespace halvix::test;
 
+namespace {
+
+const char* const kRadios[] = {"dailyButton", "examButton", "springButton", "autumnButton"};
+
+// Which radios are checked, in the order of kRadios: "1010" for 日常 and 春季.
+QString checkedRadios(const MainDialog& window) {
+    QString checked;
+    for (const char* radio : kRadios)
+        checked += child<QRadioButton>(window, radio)->isChecked() ? '1' : '0';
+    return checked;
+}
+
+} // namespace
+
 class MainDialogTest : public QObject {
     Q_OBJECT
 
@@ -30,22 +44,12 @@ private slots:
         QTest::addColumn<QString>("season");
         QTest::addColumn<QString>("checked"); // daily, exam, spring, autumn
         QTest::addColumn<QString>("event");
-        QTest::newRow("daily spring") << "1"
-                                      << "1"
-                                      << "1010"
-                                      << "春季正常";
-        QTest::newRow("daily autumn") << "1"
-                                      << "2"
-                                      << "1001"
-                                      << "秋季正常";
-        QTest::newRow("exam spring") << "2"
-                                     << "1"
-                                     << "0110"
-                                     << "春季考试";
-        QTest::newRow("exam autumn") << "2"
-                                     << "2"
-                                     << "0101"
-                                     << "秋季考试";
+        const char* const rows[][5] = {{"daily spring", "1", "1", "1010", "春季正常"},
+                                       {"daily autumn", "1", "2", "1001", "秋季正常"},
+                                       {"exam spring", "2", "1", "0110", "春季考试"},
+                                       {"exam autumn", "2", "2", "0101", "秋季考试"}};
+        for (const auto& r : rows)
+            QTest::newRow(r[0]) << r[1] << r[2] << r[3] << r[4];
     }
     void startUpReadsSeasonAndDayTypeChecksTheRadiosAndLoadsThatPlan() {
         QFETCH(QString, dayType);
@@ -61,9 +65,7 @@ private slots:
 
         QCOMPARE(window->dayType(), dayType.toInt());
         QCOMPARE(window->season(), season.toInt());
-        const char* radios[] = {"dailyButton", "examButton", "springButton", "autumnButton"};
-        for (int i = 0; i < 4; ++i)
-            QCOMPARE(child<QRadioButton>(*window, radios[i])->isChecked(), checked[i] == QLatin1Char('1'));
+        QCOMPARE(checkedRadios(*window), checked);
         QCOMPARE(column(window->plan(), 3), std::vector<std::string>{event.toStdString()});
         QCOMPARE(firstValue(program.db, "lxtime"), dayType.toStdString());
         QVERIFY(program.prompts.messages.empty());
@@ -92,38 +94,22 @@ private slots:
         QTest::addColumn<QString>("checked");
         QTest::addColumn<QString>("event");
         QTest::addColumn<bool>("screenReader"); // its toggle action rather than a click
-        QTest::newRow("考试") << "examButton"
-                              << "lxtime"
-                              << "2"
-                              << "0110"
-                              << "春季考试" << false;
-        QTest::newRow("秋季") << "autumnButton"
-                              << "jjtime"
-                              << "2"
-                              << "1001"
-                              << "秋季正常" << false;
-        // Clicking the button that is already checked writes and reloads all the same.
-        QTest::newRow("日常 again") << "dailyButton"
-                                    << "lxtime"
-                                    << "1"
-                                    << "1010"
-                                    << "春季正常" << false;
-        QTest::newRow("春季 again") << "springButton"
-                                    << "jjtime"
-                                    << "1"
-                                    << "1010"
-                                    << "春季正常" << false;
-        // A screen reader's toggle does what a click does.
-        QTest::newRow("考试 by a screen reader") << "examButton"
-                                                 << "lxtime"
-                                                 << "2"
-                                                 << "0110"
-                                                 << "春季考试" << true;
-        QTest::newRow("秋季 by a screen reader") << "autumnButton"
-                                                 << "jjtime"
-                                                 << "2"
-                                                 << "1001"
-                                                 << "秋季正常" << true;
+        const struct {
+            const char *name, *button, *table, *stored, *checked, *event;
+            bool screenReader;
+        } rows[] = {
+            {"考试", "examButton", "lxtime", "2", "0110", "春季考试", false},
+            {"秋季", "autumnButton", "jjtime", "2", "1001", "秋季正常", false},
+            // Clicking the button that is already checked writes and reloads all the same.
+            {"日常 again", "dailyButton", "lxtime", "1", "1010", "春季正常", false},
+            {"春季 again", "springButton", "jjtime", "1", "1010", "春季正常", false},
+            // A screen reader's toggle does what a click does.
+            {"考试 by a screen reader", "examButton", "lxtime", "2", "0110", "春季考试", true},
+            {"秋季 by a screen reader", "autumnButton", "jjtime", "2", "1001", "秋季正常", true},
+        };
+        for (const auto& r : rows)
+            QTest::newRow(r.name) << r.button << r.table << r.stored << r.checked << r.event
+                                  << r.screenReader;
     }
     void radioButtonsWriteTheirTableAndReload() {
         QFETCH(QString, button);
@@ -140,8 +126,7 @@ private slots:
         program.db.run("update " + table.toStdString() + " set " + (table == "lxtime" ? "类型" : "季节") +
                        " = '7'");
 
-        const char* radios[] = {"dailyButton", "examButton", "springButton", "autumnButton"};
-        for (const char* radio : radios)
+        for (const char* radio : kRadios)
             QCOMPARE(test::accessibleRole(child<QRadioButton>(*window, radio)), QAccessible::RadioButton);
         auto* pressed = child<QRadioButton>(*window, button);
         if (screenReader)
@@ -150,8 +135,7 @@ private slots:
             QTest::mouseClick(pressed, Qt::LeftButton);
 
         QCOMPARE(firstValue(program.db, table.toStdString()), stored.toStdString());
-        for (int i = 0; i < 4; ++i)
-            QCOMPARE(child<QRadioButton>(*window, radios[i])->isChecked(), checked[i] == QLatin1Char('1'));
+        QCOMPARE(checkedRadios(*window), checked);
         QCOMPARE(window->plan().cell(0, 3), event.toStdString());
         QCOMPARE(window->plan().cell(0, 5), std::string("待完"));
         QCOMPARE(child<QTableView>(*window, "planList")->model()->rowCount(), window->plan().rowCount());
@@ -160,13 +144,10 @@ private slots:
 
     void entryRingsWhenTheTickReachesItsTime() {
         Program program;
-        program.db.run("delete from zccjtime");
-        insertEntries(program.db, "zccjtime",
-                      {{"07:59:30", "预备", "预备.mp3"},
-                       {"08:00:10", "第一节", "上课.mp3"},
-                       {"08:05", "下课", "下课.mp3"}});
-        program.clock.time = monday(8, 0, 0);
-        auto window = program.open();
+        auto window = program.openDay({{"07:59:30", "预备", "预备.mp3"},
+                                       {"08:00:10", "第一节", "上课.mp3"},
+                                       {"08:05", "下课", "下课.mp3"}},
+                                      monday(8, 0, 0));
         auto* list = child<QTableView>(*window, "planList");
         // The entry half a minute ago is still within its minute: it is armed, not marked done.
         QCOMPARE(column(window->plan(), 5), (std::vector<std::string>{"待完", "待完", "待完"}));

@@ -88,13 +88,10 @@ private slots:
         QFETCH(QString, remaining);
         QFETCH(int, armedTime);
         Program program;
-        program.db.run("delete from zccjtime");
-        insertEntries(program.db, "zccjtime",
-                      {{"06:30", "早读", "早读.mp3"},
-                       {"08:00", "预备", "预备.mp3"},
-                       {"09:00:30", "第二节", "上课.mp3"}});
-        program.clock.time = monday(7, 59, 0);
-        auto window = program.open();
+        auto window = program.openDay({{"06:30", "早读", "早读.mp3"},
+                                       {"08:00", "预备", "预备.mp3"},
+                                       {"09:00:30", "第二节", "上课.mp3"}},
+                                      monday(7, 59, 0));
         QCOMPARE(window->engine().currentRow(), 1);
 
         program.prompts.confirmAnswers = {true};
