@@ -1,8 +1,6 @@
 #include "audio/MemoryPlayer.h"
 
-#include "support/SoundRecorder.h"
-#include "support/TempFolder.h"
-#include "support/Tones.h"
+#include "support/PlayerChecks.h"
 
 #include <QProcess>
 #include <QSignalSpy>
@@ -21,11 +19,8 @@ private slots:
     void initTestCase() {
         if (!run("pactl", {"info"}))
             QSKIP("no sound server answers");
-        // A Chinese name in a Chinese folder: paths reach the player as UTF-8.
-        m_tones = m_folder / "铃声";
-        std::filesystem::create_directories(m_tones);
-        for (const char* extension : {"wav", "mp3", "wma"})
-            QVERIFY2(makeTone(tone(extension), kToneSeconds), extension);
+        const char* failed = m_tones.make();
+        QVERIFY2(!failed, failed);
     }
 
     void playsEachFormatAudiblyAndReportsItsLength_data() {
@@ -77,22 +72,7 @@ private slots:
         QCOMPARE(lengths.count(), 1);
     }
 
-    void closeStopsTheSound() {
-        SoundRecorder recorder;
-        QVERIFY(recorder.waitUntilRecording());
-        MemoryPlayer player;
-        player.playPath(tone("wav"));
-        const qsizetype start = recorder.sampleCount();
-        QTRY_VERIFY(recorder.sampleCount() > start + kRate / 10 &&
-                    recorder.rms(recorder.sampleCount() - kRate / 20, recorder.sampleCount()) > kAudibleRms);
-        player.close();
-        QCOMPARE(player.lengthMs(), 0);
-        QVERIFY(!player.isPlaying());
-        QTest::qWait(400);
-        const qsizetype closed = recorder.sampleCount();
-        QTest::qWait(300);
-        QCOMPARE(recorder.rms(closed, recorder.sampleCount()), 0.0);
-    }
+    void closeStopsTheSound() { expectCloseStopsTheSound<MemoryPlayer>(m_tones); }
 
     // A second playPath ends the first sound; each reports its own length once.
     void secondPlayReplacesTheFirst() {
@@ -109,7 +89,7 @@ private slots:
 
     // A file replaced after it was prepared plays as it is now.
     void replacedFileIsDecodedAgain() {
-        const std::string path = (m_folder / "换.wav").string();
+        const std::string path = (m_tones.folder / "换.wav").string();
         QVERIFY(makeTone(path, 0.5));
         MemoryPlayer player;
         QSignalSpy lengths(&player, &MemoryPlayer::lengthKnown);
@@ -125,7 +105,7 @@ private slots:
 
     // A long file is never decoded whole: it is streamed, heard, and its length reported.
     void longFileIsStreamed() {
-        const std::string path = (m_folder / "长曲.mp3").string();
+        const std::string path = (m_tones.folder / "长曲.mp3").string();
         QVERIFY(makeTone(path, 60.0, 2)); // about 10 MB decoded
         SoundRecorder recorder;
         QVERIFY(recorder.waitUntilRecording());
@@ -152,24 +132,17 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QByteArray>("bytes"); // the missing file is not created
         QTest::addColumn<bool>("prepared");
-        const QByteArray header = QByteArray::fromStdString(test::readFile(tone("wav")).substr(0, 44));
-        for (bool prepared : {false, true}) {
-            const char* how = prepared ? "prepared" : "not prepared";
-            QTest::addRow("missing, %s", how) << "不存在.mp3" << QByteArray() << prepared;
-            QTest::addRow("empty, %s", how) << "空.wav" << QByteArray("") << prepared;
-            QTest::addRow("not audio, %s", how)
-                << "说明.mp3" << QByteArray("这不是声音文件\n").repeated(200) << prepared;
-            QTest::addRow("only a header, %s", how) << "截断.wav" << header << prepared;
-        }
+        for (bool prepared : {false, true})
+            for (const auto& file : unplayableFiles(m_tones))
+                QTest::addRow("%s, %s", file.label, prepared ? "prepared" : "not prepared")
+                    << file.name << file.bytes << prepared;
     }
 
     void unplayableFilesReportFailure() {
         QFETCH(QString, name);
         QFETCH(QByteArray, bytes);
         QFETCH(bool, prepared);
-        std::string path = (m_folder / name.toStdString()).string();
-        if (name != "不存在.mp3")
-            path = m_folder.write(name.toStdString(), bytes.toStdString()).string();
+        const std::string path = unplayablePath(m_tones, name, bytes);
 
         MemoryPlayer player;
         QSignalSpy failures(&player, &MemoryPlayer::failed);
@@ -179,27 +152,13 @@ private slots:
             QTest::qWait(500);
             QCOMPARE(failures.count(), 0); // preparing reports nothing
         }
-        player.playPath(path);
-        QTRY_COMPARE(failures.count(), 1);
-        QVERIFY(failures.first().first().toString().contains(QString::fromStdString(path)));
-        QTest::qWait(300);
-        QCOMPARE(failures.count(), 1);
-        QCOMPARE(lengths.count(), 0);
-        QCOMPARE(player.lengthMs(), 0);
-
-        // The player stays usable after a failure.
-        player.playPath(tone("wav"));
-        QTRY_COMPARE(lengths.count(), 1);
-        QCOMPARE(failures.count(), 1);
+        expectFailureThenPlays(player, failures, lengths, path, m_tones);
     }
 
 private:
-    std::string tone(const std::string& extension) const {
-        return (m_tones / ("上课." + extension)).string();
-    }
+    std::string tone(const std::string& extension) const { return m_tones.tone(extension); }
 
-    test::TempFolder m_folder;
-    std::filesystem::path m_tones;
+    ToneFolder m_tones;
 };
 
 QTEST_MAIN(MemoryPlayerTest)

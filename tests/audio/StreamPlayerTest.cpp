@@ -1,8 +1,6 @@
 #include "audio/StreamPlayer.h"
 
-#include "support/SoundRecorder.h"
-#include "support/TempFolder.h"
-#include "support/Tones.h"
+#include "support/PlayerChecks.h"
 
 #include <QProcess>
 #include <QSignalSpy>
@@ -21,11 +19,8 @@ private slots:
     void initTestCase() {
         if (!run("pactl", {"info"}))
             QSKIP("no sound server answers");
-        // A Chinese name in a Chinese folder: paths reach the player as UTF-8.
-        m_tones = m_folder / "铃声";
-        std::filesystem::create_directories(m_tones);
-        for (const char* extension : {"wav", "mp3", "wma"})
-            QVERIFY2(makeTone(tone(extension), kToneSeconds), extension);
+        const char* failed = m_tones.make();
+        QVERIFY2(!failed, failed);
     }
 
     void playsEachFormatAudiblyAndReportsItsLength_data() {
@@ -64,65 +59,30 @@ private slots:
         QCOMPARE(failures.count(), 0);
     }
 
-    void closeStopsTheSound() {
-        SoundRecorder recorder;
-        QVERIFY(recorder.waitUntilRecording());
-        StreamPlayer player;
-        player.playPath(tone("wav"));
-        const qsizetype start = recorder.sampleCount();
-        // Sound first, then silence soon after close.
-        QTRY_VERIFY(recorder.sampleCount() > start + kRate / 10 &&
-                    recorder.rms(recorder.sampleCount() - kRate / 20, recorder.sampleCount()) > kAudibleRms);
-        player.close();
-        QCOMPARE(player.lengthMs(), 0);
-        QVERIFY(!player.isPlaying());
-        QTest::qWait(400);
-        const qsizetype closed = recorder.sampleCount();
-        QTest::qWait(300);
-        QCOMPARE(recorder.rms(closed, recorder.sampleCount()), 0.0);
-    }
+    void closeStopsTheSound() { expectCloseStopsTheSound<StreamPlayer>(m_tones); }
 
     void unplayableFilesReportFailure_data() {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QByteArray>("bytes"); // empty name: the file is not created
-        QTest::newRow("missing") << "不存在.mp3" << QByteArray();
-        QTest::newRow("empty") << "空.wav" << QByteArray("");
-        QTest::newRow("not audio") << "说明.mp3" << QByteArray("这不是声音文件\n").repeated(200);
-        QTest::newRow("only a header")
-            << "截断.wav" << QByteArray::fromStdString(test::readFile(tone("wav")).substr(0, 44));
+        for (const auto& file : unplayableFiles(m_tones))
+            QTest::newRow(file.label) << file.name << file.bytes;
     }
 
     void unplayableFilesReportFailure() {
         QFETCH(QString, name);
         QFETCH(QByteArray, bytes);
-        std::string path = (m_folder / name.toStdString()).string();
-        if (name != "不存在.mp3")
-            path = m_folder.write(name.toStdString(), bytes.toStdString()).string();
+        const std::string path = unplayablePath(m_tones, name, bytes);
 
         StreamPlayer player;
         QSignalSpy failures(&player, &StreamPlayer::failed);
         QSignalSpy lengths(&player, &StreamPlayer::lengthKnown);
-        player.playPath(path);
-        QTRY_COMPARE(failures.count(), 1);
-        QVERIFY(failures.first().first().toString().contains(QString::fromStdString(path)));
-        QTest::qWait(300);
-        QCOMPARE(failures.count(), 1);
-        QCOMPARE(lengths.count(), 0);
-        QCOMPARE(player.lengthMs(), 0);
-
-        // The player stays usable after a failure.
-        player.playPath(tone("wav"));
-        QTRY_COMPARE(lengths.count(), 1);
-        QCOMPARE(failures.count(), 1);
+        expectFailureThenPlays(player, failures, lengths, path, m_tones);
     }
 
 private:
-    std::string tone(const std::string& extension) const {
-        return (m_tones / ("上课." + extension)).string();
-    }
+    std::string tone(const std::string& extension) const { return m_tones.tone(extension); }
 
-    test::TempFolder m_folder;
-    std::filesystem::path m_tones;
+    ToneFolder m_tones;
 };
 
 QTEST_MAIN(StreamPlayerTest)

@@ -2,6 +2,7 @@
 
 #include "support/ScheduleFixture.h"
 #include "support/ScriptedPrompts.h"
+#include "support/Widgets.h"
 
 #include <QAbstractButton>
 #include <QCalendarWidget>
@@ -44,12 +45,7 @@ struct Harness {
         QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
     }
 
-    template <typename T> T* child(const char* name) const {
-        auto* found = dialog->findChild<T*>(name);
-        if (!found)
-            qFatal("no %s", name);
-        return found;
-    }
+    template <typename T> T* child(const char* name) const { return test::child<T>(*dialog, name); }
     void click(const char* name) const { child<QAbstractButton>(name)->click(); }
     void edit(const char* start, const char* end, const char* type, const char* note,
               const char* weekday = nullptr) const {
@@ -60,16 +56,7 @@ struct Harness {
             child<QComboBox>("weekdayCombo")->setCurrentText(QString::fromUtf8(weekday));
         child<QLineEdit>("noteEdit")->setText(QString::fromUtf8(note));
     }
-    Rows shown() const {
-        const QAbstractItemModel* model = child<QTableView>("entryList")->model();
-        Rows rows;
-        for (int r = 0; r < model->rowCount(); ++r) {
-            rows.emplace_back();
-            for (int c = 0; c < model->columnCount(); ++c)
-                rows.back().push_back(model->index(r, c).data().toString().toStdString());
-        }
-        return rows;
-    }
+    Rows shown() const { return test::shownRows(*child<QTableView>("entryList")->model()); }
     void selectRow(int row) const { child<QTableView>("entryList")->selectRow(row); }
     // The one line the month view shows for `date`.
     std::string decisionOf(const char* date) const {

@@ -1,10 +1,9 @@
 #include "editing/DataDialog.h"
 
-#include "support/PlanTitles.h"
+#include "support/DataHarness.h"
 #include "support/DatabaseFaults.h"
-#include "support/ScheduleFixture.h"
+#include "support/PlanTitles.h"
 #include "support/ScreenReader.h"
-#include "support/ScriptedPrompts.h"
 
 #include <QAbstractButton>
 #include <QHeaderView>
@@ -16,72 +15,20 @@
 #include <vector>
 
 using namespace halvix;
-using test::ScheduleFixture;
-using test::ScriptedPrompts;
-using Rows = std::vector<std::vector<std::string>>;
+using namespace halvix::test;
 
 namespace {
 
-// Title line of an exported plan table, in code page 936.
-const std::string kTitleLine = "\xD0\xF2\xBA\xC5,\xC8\xD5\xC6\xDA,\xCA\xB1\xBC\xE4,\xCA\xC2\xBC\xFE,"
-                               "\xC9\xF9\xD2\xF4,\xD7\xB4\xCC\xAC,\xB1\xB8\xD7\xA2,\r\n";
-
-const Rows kThreeRows = {{"1", "", "07:55", "预备铃", "预备铃.mp3", "待完", ""},
-                         {"2", "6月7日", "08:00:30", "上课铃", "voic/上课", "待完", "语文"},
-                         {"3", "", "08:45", "下课铃", "下课.mp3", "待完", "0"}};
-
-// A program folder with a database, the dialog over it, and scripted answers.
-struct Harness {
-    ScheduleFixture database;
-    ScriptedPrompts prompts;
-    std::unique_ptr<DataDialog> dialog = std::make_unique<DataDialog>(database.folder(), prompts);
-
-    Harness() {
-        dialog->show();
-        QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
-    }
-
-    QTableView* list() const { return dialog->findChild<QTableView*>("tableList"); }
-    void click(const char* name) const {
-        auto* button = dialog->findChild<QAbstractButton*>(name);
-        QVERIFY2(button, name);
-        button->click();
-    }
-    // What the list shows, cell by cell.
-    Rows shown() const {
-        const QAbstractItemModel* model = list()->model();
-        Rows rows;
-        for (int r = 0; r < model->rowCount(); ++r) {
-            rows.emplace_back();
-            for (int c = 0; c < model->columnCount(); ++c)
-                rows.back().push_back(model->index(r, c).data().toString().toStdString());
-        }
-        return rows;
-    }
-    TextList titles() const {
-        TextList out;
-        for (int c = 0; c < list()->model()->columnCount(); ++c)
-            out.push_back(list()->model()->headerData(c, Qt::Horizontal).toString().toStdString());
-        return out;
-    }
-    void doubleClickAt(QPoint where) const {
-        QTest::mouseDClick(list()->viewport(), Qt::LeftButton, {}, where);
-    }
-    void doubleClickRow(int row) const {
-        doubleClickAt(list()->visualRect(list()->model()->index(row, 1)).center());
-    }
-    Rows table(const std::string& name) const { return database.rows("select * from " + name); }
-    QString path(const std::string& name) const {
-        return QString::fromStdString((database.folder() / name).string());
-    }
+// The table buttons in the order of the codes they choose, 1 to 9.
+const struct {
+    const char *label, *button, *table;
+} kPlanButtons[] = {
+    {"春季 星期一", "springMondayButton", "cjtime"}, {"春季 星期2--4", "springWeekdaysButton", "zccjtime"},
+    {"秋季 星期一", "autumnMondayButton", "qjtime"}, {"秋季 星期2--4", "autumnWeekdaysButton", "zcqjtime"},
+    {"星期五", "fridayButton", "fridtime"},          {"春季 考试", "springExamButton", "kscjtime"},
+    {"秋季 考试", "autumnExamButton", "ksqjtime"},   {"考试设置", "examScheduleButton", "sjtime"},
+    {"星期天", "sundayButton", "sundaytime"},
 };
-
-void expectMessage(const UserMessage& message, const std::string& text,
-                   MessageIcon icon = MessageIcon::Question) {
-    QCOMPARE(message.text, text);
-    QCOMPARE(message.caption, std::string());
-    QVERIFY(message.icon == icon);
-}
 
 } // namespace
 
@@ -97,14 +44,10 @@ private slots:
     void saveWithoutTheDatabaseWritesNothing();
     void aChoiceThatCannotBeReadKeepsTheListAndItsTable_data();
     void aChoiceThatCannotBeReadKeepsTheListAndItsTable();
-    void exportWritesTitlesAndRowsInCodePage936();
-    void exportReportsAFileItCannotWrite();
-    void importShowsTheFileWithoutChangingTheChosenTable();
-    void exportImportSaveKeepsEveryRow();
 };
 
 void DataDialogTest::opensWithNothingChosenAndSaveAsksForATable() {
-    Harness h;
+    DataHarness h;
     h.database.insertPlan("cjtime", kThreeRows);
     QCOMPARE(h.dialog->windowTitle(), QString("数据管理"));
     for (auto* button : h.dialog->findChildren<QAbstractButton*>())
@@ -121,33 +64,17 @@ void DataDialogTest::eachButtonShowsItsTable_data() {
     QTest::addColumn<QString>("button");
     QTest::addColumn<QString>("table");
     QTest::addColumn<int>("code");
-    QTest::newRow("春季 星期一") << "springMondayButton"
-                                 << "cjtime" << 1;
-    QTest::newRow("春季 星期2--4") << "springWeekdaysButton"
-                                   << "zccjtime" << 2;
-    QTest::newRow("秋季 星期一") << "autumnMondayButton"
-                                 << "qjtime" << 3;
-    QTest::newRow("秋季 星期2--4") << "autumnWeekdaysButton"
-                                   << "zcqjtime" << 4;
-    QTest::newRow("星期五") << "fridayButton"
-                            << "fridtime" << 5;
-    QTest::newRow("春季 考试") << "springExamButton"
-                               << "kscjtime" << 6;
-    QTest::newRow("秋季 考试") << "autumnExamButton"
-                               << "ksqjtime" << 7;
-    QTest::newRow("考试设置") << "examScheduleButton"
-                              << "sjtime" << 8;
-    QTest::newRow("星期天") << "sundayButton"
-                            << "sundaytime" << 9;
+    for (int code = 1; code <= int(std::size(kPlanButtons)); ++code)
+        QTest::newRow(kPlanButtons[code - 1].label)
+            << kPlanButtons[code - 1].button << kPlanButtons[code - 1].table << code;
 }
 
 void DataDialogTest::eachButtonShowsItsTable() {
     QFETCH(QString, button);
     QFETCH(QString, table);
     QFETCH(int, code);
-    Harness h;
-    for (const char* t : {"cjtime", "zccjtime", "qjtime", "zcqjtime", "fridtime", "kscjtime", "ksqjtime",
-                          "sjtime", "sundaytime"})
+    DataHarness h;
+    for (const auto& [label, b, t] : kPlanButtons)
         h.database.insertPlan(
             t, {{"7", "", "08:00", t, "a.mp3", "待完", ""}, {"5", "", "09:00", t, "b.mp3", "待完", ""}});
 
@@ -166,7 +93,7 @@ void DataDialogTest::eachButtonShowsItsTable() {
 }
 
 void DataDialogTest::anEmptyTableShowsItsColumnsAndNoRows() {
-    Harness h;
+    DataHarness h;
     h.database.insertPlan("cjtime", kThreeRows);
     h.click("springMondayButton");
     QCOMPARE(h.shown().size(), std::size_t{3});
@@ -184,7 +111,7 @@ void DataDialogTest::anEmptyTableShowsItsColumnsAndNoRows() {
 }
 
 void DataDialogTest::deletingARowAsksAndRenumbers() {
-    Harness h;
+    DataHarness h;
     h.database.insertPlan("cjtime", kThreeRows);
     h.click("springMondayButton");
 
@@ -214,7 +141,7 @@ void DataDialogTest::deletingARowAsksAndRenumbers() {
 }
 
 void DataDialogTest::saveWritesWhatTheListShows() {
-    Harness h;
+    DataHarness h;
     h.database.insertPlan("cjtime", kThreeRows);
     h.click("springMondayButton");
     h.prompts.confirmAnswers = {true};
@@ -237,7 +164,7 @@ void DataDialogTest::saveWritesWhatTheListShows() {
 }
 
 void DataDialogTest::saveWithoutTheDatabaseWritesNothing() {
-    Harness h;
+    DataHarness h;
     h.database.insertPlan("cjtime", kThreeRows);
     h.click("springMondayButton");
     const auto moved = h.database.folder() / "moved.mdb";
@@ -262,7 +189,7 @@ void DataDialogTest::aChoiceThatCannotBeReadKeepsTheListAndItsTable_data() {
 void DataDialogTest::aChoiceThatCannotBeReadKeepsTheListAndItsTable() {
     QFETCH(bool, locked);
     QFETCH(QString, before);
-    Harness h;
+    DataHarness h;
     const Rows sunday = {{"1", "", "09:00", "周日", "s.mp3", "待完", ""}};
     h.database.insertPlan("cjtime", kThreeRows);
     h.database.insertPlan("sundaytime", sunday);
@@ -309,96 +236,6 @@ void DataDialogTest::aChoiceThatCannotBeReadKeepsTheListAndItsTable() {
         QCOMPARE(h.table("cjtime"),
                  before == "table" ? kThreeRows : (Rows{{"1", "08:00", "", "", "", "", ""}}));
     }
-}
-
-void DataDialogTest::exportWritesTitlesAndRowsInCodePage936() {
-    Harness h;
-    h.database.insertPlan(
-        "cjtime", {{"a", "b", "c", "d", "e", "f", "g"}, {"1", "", "08:00", "上课铃", "x", "待完", ""}});
-    h.click("springMondayButton");
-    h.prompts.saveAnswers = {h.path("plan.csv")};
-    h.click("exportButton");
-    QCOMPARE(h.prompts.saveDialogs.size(), std::size_t{1});
-    QCOMPARE(h.prompts.saveDialogs[0].filter, QString("csv Files (*.csv)"));
-    QCOMPARE(h.prompts.saveDialogs[0].defaultSuffix, QString("csv"));
-    QCOMPARE(h.prompts.saveDialogs[0].initialName, QString("*.csv"));
-    expectMessage(h.prompts.messages.back(), "已导出" + h.path("plan.csv").toStdString(), MessageIcon::None);
-    QCOMPARE(test::readFile(h.database.folder() / "plan.csv"),
-             kTitleLine + "a,b,c,d,e,f,g,\r\n1,,08:00,\xC9\xCF\xBF\xCE\xC1\xE5,x,\xB4\xFD\xCD\xEA,,\r\n");
-
-    // An empty list: the title line alone.
-    h.click("sundayButton");
-    h.prompts.saveAnswers = {h.path("empty.csv")};
-    h.click("exportButton");
-    QCOMPARE(test::readFile(h.database.folder() / "empty.csv"), kTitleLine);
-
-    // A cancelled dialog writes and says nothing.
-    h.prompts.clear();
-    h.click("exportButton");
-    QCOMPARE(h.prompts.saveDialogs.size(), std::size_t{1});
-    QVERIFY(h.prompts.messages.empty());
-}
-
-void DataDialogTest::exportReportsAFileItCannotWrite() {
-    Harness h;
-    h.click("springMondayButton");
-    const QString path = h.path("no such folder/plan.csv");
-    h.prompts.saveAnswers = {path};
-    h.click("exportButton");
-    QCOMPARE(h.prompts.messages.size(), std::size_t{1});
-    expectMessage(h.prompts.messages[0], "无法写入 " + path.toStdString());
-}
-
-void DataDialogTest::importShowsTheFileWithoutChangingTheChosenTable() {
-    Harness h;
-    // Code page 936; a line without a comma is skipped, the last line has no line end.
-    const auto file =
-        h.database.temp().write("in.csv", "n,\xCA\xB1\xBC\xE4\r\n9,08:00\r\nlonely\r\n9,\xB4\xFD\xCD\xEA");
-
-    // With no table chosen the imported list cannot be saved.
-    h.prompts.openAnswers = {QString::fromStdString(file.string())};
-    h.click("importButton");
-    QCOMPARE(h.prompts.openDialogs[0].filter, QString("Txt (*.csv);;All files(*.*)"));
-    QCOMPARE(h.titles(), (TextList{"n", "时间"}));
-    QCOMPARE(h.shown(), (Rows{{"1", "08:00"}, {"2", "待完"}}));
-    h.click("saveButton");
-    expectMessage(h.prompts.messages.back(), "选择类型!");
-
-    h.click("fridayButton");
-    h.prompts.openAnswers = {QString::fromStdString(file.string())};
-    h.click("importButton");
-    QCOMPARE(h.dialog->selectedTable(), 5);
-    h.click("saveButton");
-    expectMessage(h.prompts.messages.back(), "已保存!");
-    QCOMPARE(h.table("fridtime"),
-             (Rows{{"1", "08:00", "", "", "", "", ""}, {"2", "待完", "", "", "", "", ""}}));
-
-    // A cancelled or unreadable import keeps the list; only the numbers are renewed.
-    h.prompts.clear();
-    h.click("importButton");
-    QCOMPARE(h.shown(), (Rows{{"1", "08:00"}, {"2", "待完"}}));
-    QVERIFY(h.prompts.messages.empty());
-    h.prompts.openAnswers = {h.path("absent.csv")};
-    h.click("importButton");
-    expectMessage(h.prompts.messages.back(), "无法读取 " + h.path("absent.csv").toStdString());
-    QCOMPARE(h.shown().size(), std::size_t{2});
-}
-
-void DataDialogTest::exportImportSaveKeepsEveryRow() {
-    Harness h;
-    h.database.insertPlan("cjtime", kThreeRows);
-    h.database.insertPlan("qjtime", {{"1", "", "12:00", "old", "old.mp3", "待完", ""}});
-    h.click("springMondayButton");
-    h.prompts.saveAnswers = {h.path("spring.csv")};
-    h.click("exportButton");
-
-    h.click("autumnMondayButton");
-    h.prompts.openAnswers = {h.path("spring.csv")};
-    h.click("importButton");
-    h.click("saveButton");
-    expectMessage(h.prompts.messages.back(), "已保存!");
-    QCOMPARE(h.table("qjtime"), kThreeRows);
-    QCOMPARE(h.prompts.unscripted, 0);
 }
 
 QTEST_MAIN(DataDialogTest)

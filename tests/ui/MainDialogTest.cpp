@@ -1,90 +1,35 @@
 #include "bell/MainDialog.h"
-#include "bell/BellTray.h"
 #include "bell/BellEngine.h"
 #include "clockdisplay/ClockDisplay.h"
 #include "exam/SettingsDialog.h"
-#include "support/FakeClock.h"
-#include "support/ScheduleFixture.h"
+#include "support/ProgramWindow.h"
 #include "support/ScreenReader.h"
-#include "support/ScriptedPrompts.h"
-#include "support/StandaloneWindow.h"
-#include "clockdisplay/ClockDisplay.h"
 #include "widgets/Resources.h"
 
-#include <QAction>
 #include <QApplication>
-#include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSignalSpy>
-#include <QSystemTrayIcon>
 #include <QTableView>
 #include <QtTest>
 
 #include <filesystem>
-#include <memory>
 #include <string>
 #include <vector>
 
 using namespace halvix;
-using halvix::test::FakeClock;
-using halvix::test::ScheduleFixture;
-using halvix::test::ScriptedPrompts;
+using namespace halvix::test;
 
 namespace {
 
-// Monday 4 March 2024 at the given time.
-LocalTime monday(int hour, int minute, int second) {
-    return {2024, 3, 4, hour, minute, second, 1};
+const char* const kRadios[] = {"dailyButton", "examButton", "springButton", "autumnButton"};
+
+// Which radios are checked, in the order of kRadios: "1010" for 日常 and 春季.
+QString checkedRadios(const MainDialog& window) {
+    QString checked;
+    for (const char* radio : kRadios)
+        checked += child<QRadioButton>(window, radio)->isChecked() ? '1' : '0';
+    return checked;
 }
-
-// One row per entry: time, event, sound.
-using Entries = std::vector<std::vector<std::string>>;
-
-void insertEntries(const ScheduleFixture& db, const std::string& table, const Entries& entries) {
-    std::vector<std::vector<std::string>> rows;
-    int number = 90; // stored numbers are replaced by 1, 2, 3, ... when the plan loads
-    for (const auto& e : entries)
-        rows.push_back({std::to_string(number--), "星期一", e[0], e[1], e[2], "待完", ""});
-    db.insertPlan(table, rows);
-}
-
-std::string firstValue(const ScheduleFixture& db, const std::string& table) {
-    const auto rows = db.rows("select * from " + table);
-    return rows.size() == 1 ? rows[0][0] : "rows: " + std::to_string(rows.size());
-}
-
-std::vector<std::string> column(const TextTable& plan, int c) {
-    std::vector<std::string> out;
-    for (int r = 0; r < plan.rowCount(); ++r)
-        out.push_back(plan.cell(r, c));
-    return out;
-}
-
-template <typename T> T* child(QObject& parent, const char* name) {
-    T* found = parent.findChild<T*>(QString::fromLatin1(name));
-    if (!found)
-        qFatal("no child %s", name);
-    return found;
-}
-
-// A program folder whose four daily and exam tables each hold one entry named after the table.
-struct Program {
-    Program() {
-        db.writeWeekFile("0"); // no school-week day: plain weekdays use the 正常 tables
-        insertEntries(db, "zccjtime", {{"08:00", "春季正常", "上课.mp3"}});
-        insertEntries(db, "zcqjtime", {{"08:00", "秋季正常", "上课.mp3"}});
-        insertEntries(db, "kscjtime", {{"08:00", "春季考试", "上课.mp3"}});
-        insertEntries(db, "ksqjtime", {{"08:00", "秋季考试", "上课.mp3"}});
-    }
-    std::unique_ptr<MainDialog> open() {
-        return std::make_unique<test::StandaloneWindow>(db.folder(), clock, prompts);
-    }
-
-    ScheduleFixture db;
-    FakeClock clock{monday(7, 0, 0)};
-    ScriptedPrompts prompts;
-};
 
 } // namespace
 
@@ -99,22 +44,12 @@ private slots:
         QTest::addColumn<QString>("season");
         QTest::addColumn<QString>("checked"); // daily, exam, spring, autumn
         QTest::addColumn<QString>("event");
-        QTest::newRow("daily spring") << "1"
-                                      << "1"
-                                      << "1010"
-                                      << "春季正常";
-        QTest::newRow("daily autumn") << "1"
-                                      << "2"
-                                      << "1001"
-                                      << "秋季正常";
-        QTest::newRow("exam spring") << "2"
-                                     << "1"
-                                     << "0110"
-                                     << "春季考试";
-        QTest::newRow("exam autumn") << "2"
-                                     << "2"
-                                     << "0101"
-                                     << "秋季考试";
+        const char* const rows[][5] = {{"daily spring", "1", "1", "1010", "春季正常"},
+                                       {"daily autumn", "1", "2", "1001", "秋季正常"},
+                                       {"exam spring", "2", "1", "0110", "春季考试"},
+                                       {"exam autumn", "2", "2", "0101", "秋季考试"}};
+        for (const auto& r : rows)
+            QTest::newRow(r[0]) << r[1] << r[2] << r[3] << r[4];
     }
     void startUpReadsSeasonAndDayTypeChecksTheRadiosAndLoadsThatPlan() {
         QFETCH(QString, dayType);
@@ -130,9 +65,7 @@ private slots:
 
         QCOMPARE(window->dayType(), dayType.toInt());
         QCOMPARE(window->season(), season.toInt());
-        const char* radios[] = {"dailyButton", "examButton", "springButton", "autumnButton"};
-        for (int i = 0; i < 4; ++i)
-            QCOMPARE(child<QRadioButton>(*window, radios[i])->isChecked(), checked[i] == QLatin1Char('1'));
+        QCOMPARE(checkedRadios(*window), checked);
         QCOMPARE(column(window->plan(), 3), std::vector<std::string>{event.toStdString()});
         QCOMPARE(firstValue(program.db, "lxtime"), dayType.toStdString());
         QVERIFY(program.prompts.messages.empty());
@@ -161,38 +94,22 @@ private slots:
         QTest::addColumn<QString>("checked");
         QTest::addColumn<QString>("event");
         QTest::addColumn<bool>("screenReader"); // its toggle action rather than a click
-        QTest::newRow("考试") << "examButton"
-                              << "lxtime"
-                              << "2"
-                              << "0110"
-                              << "春季考试" << false;
-        QTest::newRow("秋季") << "autumnButton"
-                              << "jjtime"
-                              << "2"
-                              << "1001"
-                              << "秋季正常" << false;
-        // Clicking the button that is already checked writes and reloads all the same.
-        QTest::newRow("日常 again") << "dailyButton"
-                                    << "lxtime"
-                                    << "1"
-                                    << "1010"
-                                    << "春季正常" << false;
-        QTest::newRow("春季 again") << "springButton"
-                                    << "jjtime"
-                                    << "1"
-                                    << "1010"
-                                    << "春季正常" << false;
-        // A screen reader's toggle does what a click does.
-        QTest::newRow("考试 by a screen reader") << "examButton"
-                                                 << "lxtime"
-                                                 << "2"
-                                                 << "0110"
-                                                 << "春季考试" << true;
-        QTest::newRow("秋季 by a screen reader") << "autumnButton"
-                                                 << "jjtime"
-                                                 << "2"
-                                                 << "1001"
-                                                 << "秋季正常" << true;
+        const struct {
+            const char *name, *button, *table, *stored, *checked, *event;
+            bool screenReader;
+        } rows[] = {
+            {"考试", "examButton", "lxtime", "2", "0110", "春季考试", false},
+            {"秋季", "autumnButton", "jjtime", "2", "1001", "秋季正常", false},
+            // Clicking the button that is already checked writes and reloads all the same.
+            {"日常 again", "dailyButton", "lxtime", "1", "1010", "春季正常", false},
+            {"春季 again", "springButton", "jjtime", "1", "1010", "春季正常", false},
+            // A screen reader's toggle does what a click does.
+            {"考试 by a screen reader", "examButton", "lxtime", "2", "0110", "春季考试", true},
+            {"秋季 by a screen reader", "autumnButton", "jjtime", "2", "1001", "秋季正常", true},
+        };
+        for (const auto& r : rows)
+            QTest::newRow(r.name) << r.button << r.table << r.stored << r.checked << r.event
+                                  << r.screenReader;
     }
     void radioButtonsWriteTheirTableAndReload() {
         QFETCH(QString, button);
@@ -209,129 +126,28 @@ private slots:
         program.db.run("update " + table.toStdString() + " set " + (table == "lxtime" ? "类型" : "季节") +
                        " = '7'");
 
-        const char* radios[] = {"dailyButton", "examButton", "springButton", "autumnButton"};
-        for (const char* radio : radios)
+        for (const char* radio : kRadios)
             QCOMPARE(test::accessibleRole(child<QRadioButton>(*window, radio)), QAccessible::RadioButton);
-        auto* pressed = child<QRadioButton>(*window, button.toLatin1());
+        auto* pressed = child<QRadioButton>(*window, button);
         if (screenReader)
             QVERIFY(test::doFirstAction(pressed));
         else
             QTest::mouseClick(pressed, Qt::LeftButton);
 
         QCOMPARE(firstValue(program.db, table.toStdString()), stored.toStdString());
-        for (int i = 0; i < 4; ++i)
-            QCOMPARE(child<QRadioButton>(*window, radios[i])->isChecked(), checked[i] == QLatin1Char('1'));
+        QCOMPARE(checkedRadios(*window), checked);
         QCOMPARE(window->plan().cell(0, 3), event.toStdString());
         QCOMPARE(window->plan().cell(0, 5), std::string("待完"));
         QCOMPARE(child<QTableView>(*window, "planList")->model()->rowCount(), window->plan().rowCount());
         QCOMPARE(child<QTableView>(*window, "planList")->columnWidth(4), 220);
     }
 
-    void deletePromptTextAndAnswers() {
-        Program program;
-        insertEntries(program.db, "zccjtime", {{"09:00:30", "第二节", "上课.mp3"}});
-        auto window = program.open();
-
-        program.prompts.confirmAnswers = {false};
-        window->onPlanDoubleClick(1);
-        QCOMPARE(program.prompts.questions.size(), std::size_t(1));
-        const UserMessage& question = program.prompts.questions[0];
-        QCOMPARE(question.text, std::string("2 星期一 09:00:30 第二节\n\n是否删除?\n\n 注:只删除,不保存!"));
-        QCOMPARE(question.caption, std::string("删除"));
-        QVERIFY(question.icon == MessageIcon::Question);
-        QCOMPARE(window->plan().rowCount(), 2);
-
-        program.prompts.confirmAnswers = {true};
-        window->onPlanDoubleClick(0);
-        QCOMPARE(column(window->plan(), 3), std::vector<std::string>{"第二节"});
-        QCOMPARE(child<QTableView>(*window, "planList")->model()->rowCount(), 1);
-        QCOMPARE(program.db.rows("select * from zccjtime").size(), std::size_t(2)); // list only
-    }
-
-    // A double click where no row is: the question names no row, and OK deletes nothing.
-    void doubleClickOutsideTheRowsDeletesNothing() {
-        Program program;
-        insertEntries(program.db, "zccjtime", {{"09:00:30", "第二节", "上课.mp3"}});
-        auto window = program.open();
-        window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-        auto* list = child<QTableView>(*window, "planList");
-        const int arms = window->engine().armCount();
-
-        program.prompts.confirmAnswers = {true, true, false};
-        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, QPoint(20, list->viewport()->height() - 5));
-        window->onPlanDoubleClick(5);
-        QCOMPARE(program.prompts.questions.size(), std::size_t(2));
-        for (const UserMessage& question : program.prompts.questions) {
-            QCOMPARE(question.text, std::string("   \n\n是否删除?\n\n 注:只删除,不保存!"));
-            QCOMPARE(question.caption, std::string("删除"));
-            QVERIFY(question.icon == MessageIcon::Question);
-        }
-        QCOMPARE(list->model()->rowCount(), 2);
-        QCOMPARE(window->engine().armCount(), arms); // the bell was not re-armed
-
-        // On a row the question is asked once and names it.
-        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {},
-                           list->visualRect(list->model()->index(1, 1)).center());
-        QCOMPARE(program.prompts.questions.size(), std::size_t(3));
-        QCOMPARE(program.prompts.questions[2].text,
-                 std::string("2 星期一 09:00:30 第二节\n\n是否删除?\n\n 注:只删除,不保存!"));
-        QCOMPARE(list->model()->rowCount(), 2);
-    }
-
-    // Deleting the armed row, or one above it, must not make the bell ring whatever entry moves
-    // into the armed position at the armed time.
-    void deletionReArmsTheBell_data() {
-        QTest::addColumn<int>("deleted");
-        QTest::addColumn<QString>("remaining"); // events in the list afterwards
-        QTest::addColumn<int>("armedTime");     // second of day the bell waits for
-        QTest::newRow("the armed row") << 1 << "早读 第二节" << 9 * 3600 + 30;
-        QTest::newRow("a done row above it") << 0 << "预备 第二节" << 8 * 3600;
-        QTest::newRow("a row below it") << 2 << "早读 预备" << 8 * 3600;
-    }
-    void deletionReArmsTheBell() {
-        QFETCH(int, deleted);
-        QFETCH(QString, remaining);
-        QFETCH(int, armedTime);
-        Program program;
-        program.db.run("delete from zccjtime");
-        insertEntries(program.db, "zccjtime",
-                      {{"06:30", "早读", "早读.mp3"},
-                       {"08:00", "预备", "预备.mp3"},
-                       {"09:00:30", "第二节", "上课.mp3"}});
-        program.clock.time = monday(7, 59, 0);
-        auto window = program.open();
-        QCOMPARE(window->engine().currentRow(), 1);
-
-        program.prompts.confirmAnswers = {true};
-        window->onPlanDoubleClick(deleted);
-
-        QString events;
-        for (const auto& e : column(window->plan(), 3))
-            events += (events.isEmpty() ? "" : " ") + QString::fromStdString(e);
-        QCOMPARE(events, remaining);
-        const BellEngine& bell = window->engine();
-        QCOMPARE(bell.target().secondOfDay(), armedTime);
-        const int armedRow = bell.currentRow();
-
-        // Nothing rings before the armed entry's time; at its time exactly that entry rings.
-        const int before = armedTime - 1;
-        program.clock.tickThrough(*window, monday(7, 59, 1),
-                                  monday(before / 3600, before / 60 % 60, before % 60));
-        QCOMPARE(window->plan().cell(armedRow, 5), std::string("待完"));
-        window->onTick(monday(armedTime / 3600, armedTime / 60 % 60, armedTime % 60));
-        QCOMPARE(window->plan().cell(armedRow, 5), std::string("完成"));
-    }
-
     void entryRingsWhenTheTickReachesItsTime() {
         Program program;
-        program.db.run("delete from zccjtime");
-        insertEntries(program.db, "zccjtime",
-                      {{"07:59:30", "预备", "预备.mp3"},
-                       {"08:00:10", "第一节", "上课.mp3"},
-                       {"08:05", "下课", "下课.mp3"}});
-        program.clock.time = monday(8, 0, 0);
-        auto window = program.open();
+        auto window = program.openDay({{"07:59:30", "预备", "预备.mp3"},
+                                       {"08:00:10", "第一节", "上课.mp3"},
+                                       {"08:05", "下课", "下课.mp3"}},
+                                      monday(8, 0, 0));
         auto* list = child<QTableView>(*window, "planList");
         // The entry half a minute ago is still within its minute: it is armed, not marked done.
         QCOMPARE(column(window->plan(), 5), (std::vector<std::string>{"待完", "待完", "待完"}));
@@ -401,49 +217,6 @@ private slots:
         QCOMPARE(list->columnWidth(4), 220);
     }
 
-    void enterEscAndTheTrayMenuEndTheWindowAndRemoveTheTrayIcon_data() {
-        QTest::addColumn<int>("how"); // 0 Enter, 1 Esc, 2 关闭, 3 close box
-        QTest::addColumn<int>("result");
-        QTest::newRow("Enter") << 0 << int(QDialog::Accepted);
-        QTest::newRow("Esc") << 1 << int(QDialog::Rejected);
-        QTest::newRow("关闭") << 2 << int(QDialog::Rejected);
-        QTest::newRow("close box") << 3 << int(QDialog::Rejected);
-    }
-    void enterEscAndTheTrayMenuEndTheWindowAndRemoveTheTrayIcon() {
-        QFETCH(int, how);
-        QFETCH(int, result);
-        Program program;
-        auto window = program.open();
-        window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-        BellTray bellTray;
-        window->attachTray(bellTray);
-        bellTray.show();
-        QSystemTrayIcon* tray = bellTray.icon();
-        QVERIFY(tray->isVisible());
-        QCOMPARE(tray->toolTip(), QStringLiteral("校园广播"));
-        QCOMPARE(tray->icon().cacheKey() != 0, true);
-        const QList<QAction*> items = tray->contextMenu()->actions();
-        QCOMPARE(items.last()->text(), QStringLiteral("关闭")); // the rest: RingTrayTest
-        QSignalSpy finished(window.get(), &QDialog::finished);
-
-        auto* list = child<QTableView>(*window, "planList");
-        list->setFocus();
-        if (how == 0)
-            QTest::keyClick(list, Qt::Key_Return);
-        else if (how == 1)
-            QTest::keyClick(list, Qt::Key_Escape);
-        else if (how == 2)
-            items.last()->trigger();
-        else
-            window->close();
-
-        QCOMPARE(finished.size(), 1);
-        QCOMPARE(finished[0][0].toInt(), result);
-        QVERIFY(!window->isVisible());
-        QVERIFY(!tray->isVisible());
-    }
-
     void settingsButtonRunsTheSettingsDialog() {
         Program program;
         auto window = program.open();
@@ -458,33 +231,6 @@ private slots:
         QTest::mouseClick(child<QPushButton>(*window, "settingsButton"), Qt::LeftButton);
         QCOMPARE(opened, QStringLiteral("时间设置"));
         QVERIFY(!QApplication::activeModalWidget());
-    }
-
-    void trayDoubleClickBringsTheWindowBack() {
-        Program program;
-        auto window = program.open();
-        BellTray tray;
-        window->attachTray(tray);
-        window->hide();
-        emit tray.icon()->activated(QSystemTrayIcon::Context);
-        QVERIFY(!window->isVisible());
-        emit tray.icon()->activated(QSystemTrayIcon::DoubleClick);
-        QVERIFY(window->isVisible());
-    }
-
-    // Here (offscreen) there is no notification area: a hidden window could never come back.
-    void withoutATrayTheWindowStaysVisible() {
-        QVERIFY(!QSystemTrayIcon::isSystemTrayAvailable());
-        Program program;
-        auto window = program.open();
-        window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-        window->onTick(program.clock.time);
-        QTest::qWait(MainDialog::kHideDelayMs + 500);
-        QVERIFY(window->isVisible());
-        window->showMinimized();
-        QTest::qWait(100);
-        QVERIFY(window->isVisible());
     }
 };
 

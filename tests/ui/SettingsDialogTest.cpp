@@ -1,10 +1,6 @@
 #include "exam/SettingsDialog.h"
-#include "widgets/Autostart.h"
-
-#include "support/ScheduleFixture.h"
 #include "support/ScreenReader.h"
-#include "support/ScriptedPrompts.h"
-#include "support/TempFolder.h"
+#include "support/SettingsHarness.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
@@ -14,159 +10,21 @@
 #include <QTimeEdit>
 #include <QTimer>
 #include <QtTest>
+#include <algorithm>
 #include <filesystem>
-#include <memory>
 #include <string>
 #include <vector>
 
 using namespace halvix;
-using test::readFile;
-using test::ScheduleFixture;
-using test::ScriptedPrompts;
-using Rows = std::vector<std::vector<std::string>>;
-
-namespace {
-
-const char* const kPresetFiles[] = {"cbhtime.txt",   "cj1htime.txt",  "cj2htime.txt",
-                                    "cjqmhtime.txt", "qjbqhtime.txt", "qjqmtime.txt"};
-// Grid order of the subjects' pickers.
-const char* const kGrid[] = {"yuwen", "sipin", "shuxue",  "lishi", "yingyu",
-                             "dili",  "wuli",  "shengwu", "huaxue"};
-
-// Kind k examines grid subject g from (8 + g):0k to (8 + g):5k.
-std::string presetText(int kind) {
-    std::string text;
-    for (int g = 0; g < 9; ++g)
-        text +=
-            std::to_string((8 + g) * 100 + kind) + "\n" + std::to_string((8 + g) * 100 + 50 + kind) + "\n";
-    return text;
-}
-
-const Rows kOldPlan = {{"1", "5月1日", "08:00", "旧", "old.mp3", "待完", "语文"}};
-const Rows kDefaultSettings = {{"10", "10", "10", "3", "2", "3", "5", "15"}};
-
-// A program folder with its database and the six timetable files, the dialog over it.
-struct Harness {
-    ScheduleFixture database;
-    ScriptedPrompts prompts;
-    std::unique_ptr<SettingsDialog> dialog;
-
-    explicit Harness(bool withPresets = true) {
-        if (withPresets)
-            for (int kind = 1; kind <= 6; ++kind)
-                database.temp().write(std::string("tovk/") + kPresetFiles[kind - 1], presetText(kind));
-        database.insertPlan("sjtime", kOldPlan);
-        dialog = std::make_unique<SettingsDialog>(database.folder(), prompts);
-        dialog->show();
-        QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
-    }
-
-    template <typename T> T* find(const QString& name) const {
-        auto* widget = dialog->findChild<T*>(name);
-        if (!widget)
-            qFatal("no widget %s", qPrintable(name));
-        return widget;
-    }
-    void click(const QString& name) const { find<QAbstractButton>(name)->click(); }
-    QTime time(const char* subject, const char* which) const {
-        return find<QTimeEdit>(QString(subject) + which)->time();
-    }
-    QDate date(int g) const { return find<QDateEdit>(QString(kGrid[g]) + "Date")->date(); }
-    void setField(const char* name, const QString& text) const { find<QLineEdit>(name)->setText(text); }
-    QString field(const char* name) const { return find<QLineEdit>(name)->text(); }
-    // The user leaves the exam-date picker.
-    void chooseExamDate(QDate day) const {
-        auto* picker = find<QDateEdit>("examDateEdit");
-        picker->setDate(day);
-        QFocusEvent leave(QEvent::FocusOut, Qt::TabFocusReason);
-        QCoreApplication::sendEvent(picker, &leave);
-    }
-    std::string file(const std::string& name) const { return readFile(database.folder() / name); }
-    Rows table(const char* name) const { return database.rows(std::string("select * from ") + name); }
-};
-
-} // namespace
+using namespace halvix::test;
 
 class SettingsDialogTest : public QObject {
     Q_OBJECT
-    // The user's configuration folder, where the autostart entry goes: one of the test's own.
-    test::TempFolder m_config;
-    std::filesystem::path autostartEntry() const { return m_config / "autostart/halvix.desktop"; }
+    ConfigHome m_config; // a save writes or removes the autostart entry
 
 private slots:
-    void initTestCase() { qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(m_config.path().string())); }
-
-    void autostartBoxWritesAndRemovesTheEntryOnSaveAndShowsItWhenOpened() {
-        const auto boxOf = [](const Harness& h) { return h.find<QCheckBox>("autostartCheck"); };
-        {
-            Harness h;
-            QCOMPARE(boxOf(h)->text(), QString("开机自启动"));
-            QVERIFY(!boxOf(h)->isChecked());
-            boxOf(h)->click();
-            h.click("cancelButton");
-            QVERIFY(!std::filesystem::exists(autostartEntry()));
-        }
-        {
-            Harness h;
-            QVERIFY(!boxOf(h)->isChecked());
-            boxOf(h)->click();
-            h.click("saveButton");
-            QCOMPARE(h.dialog->result(), int(QDialog::Accepted));
-            const std::string entry = readFile(autostartEntry());
-            QVERIFY(entry.starts_with("[Desktop Entry]\n"));
-            QVERIFY(entry.find("\nType=Application\n") != std::string::npos);
-            const QString exec =
-                "\nExec=" + XdgAutostart::execLine(QCoreApplication::applicationFilePath()) + "\n";
-            QVERIFY2(entry.find(exec.toStdString()) != std::string::npos, entry.c_str());
-        }
-        {
-            Harness h;
-            QVERIFY(boxOf(h)->isChecked());
-            boxOf(h)->click();
-            h.click("saveButton");
-            QVERIFY(!std::filesystem::exists(autostartEntry()));
-        }
-        {
-            // Switched off from the desktop's own settings: the entry stays, hidden.
-            m_config.write("autostart/halvix.desktop",
-                           "[Desktop Entry]\nType=Application\nExec=halvix\nHidden = true\n");
-            Harness h;
-            QVERIFY(!boxOf(h)->isChecked());
-            boxOf(h)->click();
-            h.click("saveButton");
-            QVERIFY(readFile(autostartEntry()).find("Hidden") == std::string::npos);
-            std::filesystem::remove(autostartEntry());
-        }
-    }
-
-    void refusedAutostartIsReportedAndTheExamSaveGoesOn() {
-        // The autostart folder's place is taken by a file: the entry cannot be written.
-        std::filesystem::remove_all(m_config / "autostart");
-        m_config.write("autostart", "a file");
-        Harness h;
-        h.find<QCheckBox>("autostartCheck")->click();
-        h.click("saveButton");
-        QCOMPARE(h.prompts.messages.size(), size_t(1));
-        QVERIFY(h.prompts.messages[0].text.starts_with("无法写入开机自启动项"));
-        QVERIFY(!h.find<QCheckBox>("autostartCheck")->isChecked());
-        QCOMPARE(h.dialog->result(), int(QDialog::Accepted));
-        std::filesystem::remove(m_config / "autostart");
-    }
-
-    void autostartExecLineIsQuotedByTheDesktopEntryRules() {
-        const std::pair<QString, QString> cases[] = {
-            {"/usr/bin/halvix", "/usr/bin/halvix"},
-            {"/opt/my school/halvix", "\"/opt/my school/halvix\""},
-            {"/home/a$b/halvix", "\"/home/a\\\\$b/halvix\""},
-            {"/home/100%/halvix", "/home/100%%/halvix"},
-            {"/srv/学校 广播/halvix", "\"/srv/学校 广播/halvix\""},
-        };
-        for (const auto& [path, exec] : cases)
-            QCOMPARE(XdgAutostart::execLine(path), exec);
-    }
-
     void opensCollapsedWithStoredSettingsAndFirstKind() {
-        Harness h;
+        SettingsHarness h;
         QCOMPARE(h.dialog->windowTitle(), QString("时间设置"));
         QVERIFY(qAbs(h.dialog->windowOpacity() - 228 / 255.0) < 0.01);
         QVERIFY(h.find<QAbstractButton>("kindRadio1")->isChecked());
@@ -193,7 +51,7 @@ private slots:
     }
 
     void kindRadiosLoadTheirTimetables() {
-        Harness h;
+        SettingsHarness h;
         // A screen reader's toggle does what a click does.
         const struct {
             int kind;
@@ -226,7 +84,7 @@ private slots:
             {1, 1, 1, 1, 1, 1, 1, 1, 2}, {1, 1, 1, 1, 2, 1, 2, 1, 2}, {1, 1, 1, 1, 2, 1, 2, 1, 2},
             {1, 1, 1, 2, 2, 2, 2, 1, 2}, {1, 1, 1, 1, 1, 1, 1, 1, 2}, {1, 1, 1, 1, 2, 2, 2, 2, 2},
         };
-        Harness h;
+        SettingsHarness h;
         for (QDate first : {QDate(2026, 6, 30), QDate(2026, 12, 31)}) {
             for (int kind = 1; kind <= 6; ++kind) {
                 h.click(QString("kindRadio%1").arg(kind));
@@ -241,7 +99,7 @@ private slots:
     }
 
     void saveWritesPlanSettingsWeekAndTimetable() {
-        Harness h;
+        SettingsHarness h;
         h.click("kindRadio4");
         h.chooseExamDate(QDate(2026, 6, 30));
         h.find<QTimeEdit>("huaxueStart")->setTime(QTime(15, 30));
@@ -279,7 +137,7 @@ private slots:
     }
 
     void saveStepsRunInOrderAndEachFailureIsReported() {
-        Harness h;
+        SettingsHarness h;
         const std::string stored = readFile(h.database.database());
         std::filesystem::remove(h.database.database());
         std::filesystem::create_directories(h.database.folder() / "xqno.txt/blocked");
@@ -311,7 +169,7 @@ private slots:
     }
 
     void listeningOfTwentyOneWritesNothing() {
-        Harness h;
+        SettingsHarness h;
         h.setField("listening8Edit", "21");
         h.click("weekdayCheck1");
         h.find<QTimeEdit>("yuwenStart")->setTime(QTime(9, 0));
@@ -335,7 +193,7 @@ private slots:
     }
 
     void refusedFieldKeepsItsValueAndTheSaveGoesOn() {
-        Harness h;
+        SettingsHarness h;
         h.setField("interval2Edit", "abc");
         h.setField("interval3Edit", "9"); // after the refused field: not read
         h.setField("countdownEdit", "25");
@@ -346,7 +204,7 @@ private slots:
     }
 
     void noListeningSwitchSetsOnesAndBringsBackTheStoredDurations() {
-        Harness h;
+        SettingsHarness h;
         h.database.run("update settable set 初一听力='12', 初二听力='13', 初三听力='14'");
         auto* noListening = h.find<QCheckBox>("noListeningCheck");
         h.setField("countdownEdit", "18"); // unsaved typing goes when the switch redraws the fields
@@ -365,7 +223,7 @@ private slots:
     }
 
     void cardStepsCheckboxAddsTheirAnnouncements() {
-        Harness h;
+        SettingsHarness h;
         h.click("cardStepsCheck");
         h.click("saveButton");
         const Rows plan = h.table("sjtime");
@@ -377,7 +235,7 @@ private slots:
     }
 
     void weekdayCaptionsValuesResetAndFile() {
-        Harness h;
+        SettingsHarness h;
         h.click("weekdayCheck3");
         h.click("resetButton");
         for (int w = 1; w <= 7; ++w) {
@@ -397,7 +255,7 @@ private slots:
     }
 
     void missingTimetableFileIsReportedAndTheDialogStays() {
-        Harness h(false);
+        SettingsHarness h(false);
         QCOMPARE(h.prompts.texts(), std::vector<std::string>{"无法读取考试时间文件:cbhtime.txt"});
         QCOMPARE(h.prompts.messages[0].caption, std::string("提示"));
         QVERIFY(h.dialog->isVisible());
@@ -416,7 +274,7 @@ private slots:
     }
 
     void cancelWritesNothing() {
-        Harness h;
+        SettingsHarness h;
         h.click("weekdayCheck1");
         h.setField("countdownEdit", "5");
         h.click("cancelButton");
@@ -427,7 +285,7 @@ private slots:
     }
 
     void dataButtonOpensTheDataDialog() {
-        Harness h;
+        SettingsHarness h;
         QString seen;
         QTimer::singleShot(0, [&seen] {
             if (QWidget* modal = QApplication::activeModalWidget()) {
