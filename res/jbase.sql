@@ -214,3 +214,6 @@ INSERT INTO jjtime VALUES ('1');
 CREATE TABLE settable (初一听力 TEXT, 初二听力 TEXT, 初三听力 TEXT, 进场到发卡 TEXT, 发卡到开袋 TEXT,
                        开袋到发卷 TEXT, 发卷到答题 TEXT, 倒计时 TEXT);
 INSERT INTO settable VALUES ('10', '10', '10', '3', '2', '3', '5', '15');
+
+-- The school calendar: holidays, make-up days, exam weeks and terms by date (empty at first).
+CREATE TABLE calendar (开始日期 TEXT, 结束日期 TEXT, 类型 TEXT, 参数 TEXT, 备注 TEXT);
