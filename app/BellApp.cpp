@@ -1,5 +1,8 @@
 #include "app/BellApp.h"
 
+#include "app/InstanceRequests.h"
+#include "app/QuitSignals.h"
+
 #include "bell/Bell.h"
 #include "bell/BellTray.h"
 #include "bell/MainDialog.h"
@@ -15,56 +18,7 @@
 #include <filesystem>
 #include <memory>
 
-#ifdef Q_OS_UNIX
-#include <QSocketNotifier>
-
-#include <csignal>
-#include <fcntl.h>
-#include <unistd.h>
-#endif
-
 namespace halvix {
-
-namespace {
-
-#ifdef Q_OS_UNIX
-int quitPipe[2] = {-1, -1};
-
-extern "C" void onQuitSignal(int) {
-    const char byte = 1;
-    // Only async-signal-safe work here; the window thread reads the pipe.
-    [[maybe_unused]] const auto written = ::write(quitPipe[1], &byte, 1);
-}
-
-// SIGTERM (a shutting-down machine) and SIGINT (Ctrl+C) end the program like the tray's 关闭, so the
-// tray icon goes and the clock's thread stops. Returns the notifier that calls `quit`, or null.
-template <typename Quit> std::unique_ptr<QSocketNotifier> quitOnSignals(Quit quit) {
-    if (::pipe(quitPipe) != 0)
-        return nullptr;
-    for (int fd : quitPipe)
-        ::fcntl(fd, F_SETFD, FD_CLOEXEC);
-    ::fcntl(quitPipe[1], F_SETFL, O_NONBLOCK);
-    auto notifier = std::make_unique<QSocketNotifier>(quitPipe[0], QSocketNotifier::Read);
-    QObject::connect(notifier.get(), &QSocketNotifier::activated, notifier.get(), [quit] {
-        char byte = 0;
-        [[maybe_unused]] const auto got = ::read(quitPipe[0], &byte, 1);
-        quit();
-    });
-    struct sigaction action {};
-    action.sa_handler = onQuitSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    ::sigaction(SIGTERM, &action, nullptr);
-    ::sigaction(SIGINT, &action, nullptr);
-    return notifier;
-}
-#endif
-
-std::filesystem::path programFolder() {
-    return std::filesystem::path(QCoreApplication::applicationDirPath().toStdU16String());
-}
-
-} // namespace
 
 void BellApp::applyDialogColours() {
     QPalette palette = QApplication::palette();
@@ -86,7 +40,7 @@ int BellApp::run() {
     const SystemClock clock;
     DialogPrompts prompts;
     TickDriver ticks;
-    Bell bell(programFolder(), clock);
+    Bell bell(m_folder, clock);
     BellTray tray;
     std::unique_ptr<MainDialog> window;
 
@@ -96,9 +50,7 @@ int BellApp::run() {
         else
             QCoreApplication::exit(0);
     };
-#ifdef Q_OS_UNIX
     const auto signalNotifier = quitOnSignals(quit);
-#endif
 
     // Started from the event loop, so that a quit during start-up (a message box may be open)
     // ends the loops cleanly instead of being lost.
@@ -115,6 +67,16 @@ int BellApp::run() {
             QCoreApplication::exit(0);
         });
         window->show();
+    });
+    // A later start on this folder brings the window to the front instead of ringing twice.
+    m_instance.setHandler([&bell, &window](const QStringList& words) {
+        return answerRequest(bell, words, [&window] {
+            if (!window)
+                return;
+            window->showNormal();
+            window->raise();
+            window->activateWindow();
+        });
     });
     QObject::connect(&bell, &Bell::decisionChanged, &tray, &BellTray::setTodayLine);
     // What failed while nobody asked goes to the tray (and the program's output), never to a box.

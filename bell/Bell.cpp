@@ -35,6 +35,16 @@ LoadResult Bell::reloadPlan() {
     return result;
 }
 
+void Bell::ringNow(const std::string& sound) {
+    m_playback->startSound(sound);
+}
+
+void Bell::stopPlaying() {
+    m_playback->clearPlaylist();
+    m_singlePlayer->close();
+    m_trackPlayer->close();
+}
+
 QString Bell::todayText() const {
     return QString::fromStdString(todayLine(m_source.decision()));
 }

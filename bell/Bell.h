@@ -9,6 +9,7 @@
 #include <atomic>
 #include <filesystem>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace halvix {
@@ -49,6 +50,12 @@ public:
     int dayType() const { return m_source.dayType(); }
     int season() const { return m_source.season(); }
 
+    // The tray's and the command line's actions on the running bell. ringNow plays `sound` (a file
+    // of "voic" or a folder, as a plan row names it) at once through the bell's own players;
+    // stopPlaying silences both players and ends a playlist.
+    void ringNow(const std::string& sound);
+    void stopPlaying();
+
     const std::filesystem::path& programFolder() const { return m_programFolder; }
     const Clock& clock() const { return m_clock; }
     TextTable& plan() { return m_plan; }
@@ -81,7 +88,7 @@ private:
     std::atomic<int> m_nextEntryCountdown{500};
     DayPlanSource m_source;
     std::unique_ptr<MemoryPlayer> m_singlePlayer; // bells: decoded ahead, heard at once
-    std::unique_ptr<StreamPlayer> m_trackPlayer; // playlists: long tracks, streamed
+    std::unique_ptr<StreamPlayer> m_trackPlayer;  // playlists: long tracks, streamed
     std::unique_ptr<Playback> m_playback;
     std::unique_ptr<BellEngine> m_engine;
     DayDecision m_announced;

@@ -65,7 +65,7 @@ void Playback::playSoundFile(const std::string& name) {
         m_singlePlayer.close();
         return;
     }
-    m_singlePlayer.playPath(pathToUtf8(m_programFolder / kSoundFolder / pathFromUtf8(name)));
+    m_singlePlayer.playPath(pathToUtf8(soundFilePath(name)));
 }
 
 void Playback::prepareSound(const std::string& sound) {
@@ -88,23 +88,35 @@ bool Playback::soundFileExists(const std::string& name) const {
     return false;
 }
 
+std::filesystem::path Playback::soundFilePath(const std::string& name) const {
+    return m_programFolder / kSoundFolder / pathFromUtf8(name);
+}
+
+std::vector<std::string> Playback::folderTracks(const std::string& folderText) const {
+    std::vector<std::string> tracks;
+    const auto folder = folderOf(m_programFolder, folderText);
+    if (!folder)
+        return tracks;
+    std::vector<std::string> names;
+    std::error_code error;
+    fs::directory_iterator entries(*folder, error);
+    for (const fs::directory_iterator end; !error && entries != end; entries.increment(error)) {
+        std::error_code kindError;
+        std::string name = pathToUtf8(entries->path().filename());
+        if (isTrackName(name) && !entries->is_directory(kindError))
+            names.push_back(std::move(name));
+    }
+    // Listing order differs between systems; name order (by bytes) does not.
+    std::sort(names.begin(), names.end());
+    for (const auto& name : names)
+        tracks.push_back(pathToUtf8(*folder / pathFromUtf8(name)));
+    return tracks;
+}
+
 void Playback::playFolder(const std::string& folderText) {
     m_playlist.clear();
-    if (const auto folder = folderOf(m_programFolder, folderText)) {
-        std::vector<std::string> names;
-        std::error_code error;
-        fs::directory_iterator entries(*folder, error);
-        for (const fs::directory_iterator end; !error && entries != end; entries.increment(error)) {
-            std::error_code kindError;
-            std::string name = pathToUtf8(entries->path().filename());
-            if (isTrackName(name) && !entries->is_directory(kindError))
-                names.push_back(std::move(name));
-        }
-        // Listing order differs between systems; name order (by bytes) does not.
-        std::sort(names.begin(), names.end());
-        for (const auto& name : names)
-            m_playlist.push_back(pathToUtf8(*folder / pathFromUtf8(name)));
-    }
+    for (std::string& track : folderTracks(folderText))
+        m_playlist.push_back(std::move(track));
     playNextTrack();
 }
 

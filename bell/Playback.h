@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace halvix {
 
@@ -41,6 +42,11 @@ public:
 
     // True when "voic" in the program folder lists an entry named exactly `name`.
     bool soundFileExists(const std::string& name) const;
+    // Where the single file `name` is looked for.
+    std::filesystem::path soundFilePath(const std::string& name) const;
+    // The tracks of the folder a sound text names, full paths (UTF-8) in name order; empty when the
+    // folder is not there or holds no track.
+    std::vector<std::string> folderTracks(const std::string& folderText) const;
 
     bool folderMode() const { return m_folderMode; }
     int trackSecondsLeft() const { return m_trackSecondsLeft; }
