@@ -6,6 +6,7 @@
 #include "bell/Playback.h"
 #include "calendar/CalendarStore.h"
 #include "calendar/DayDecision.h"
+#include "calendar/TodayMute.h"
 #include "ringlog/RingLog.h"
 #include "time/CivilDate.h"
 #include "time/ClockText.h"
@@ -22,19 +23,12 @@ namespace halvix {
 
 namespace {
 
-constexpr char kMuteNote[] = "今日静音";
-
 // "YYYY-MM-DD HH:MM:SS.mmm" of the bell's time with the machine's millisecond.
 std::string stampText(const LocalTime& time, int ms) {
     char text[32];
     std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%03d", time.year, time.month, time.day,
                   time.hour, time.minute, time.second, ms);
     return text;
-}
-
-bool isMuteEntry(const CalendarEntry& entry, const CivilDate& today) {
-    return entry.type == CalendarType::Silent && entry.start == today && entry.end == today &&
-           entry.note == kMuteNote;
 }
 
 } // namespace
@@ -144,27 +138,16 @@ void Bell::logSilencedEntries(const LocalTime& now) {
 }
 
 bool Bell::setMutedToday(bool muted, std::string& error) {
-    const LocalTime now = m_clock.now();
-    const CivilDate today = dateOf(now);
     struct Collect final : MessageSink {
         std::string text;
         void show(const UserMessage& message) override { text = message.text; }
     } sink;
-    std::vector<CalendarEntry> entries = loadCalendar(m_programFolder, sink);
-    if (!sink.text.empty() && entries.empty()) {
-        // Not read: writing now would replace a calendar that may hold rows with nothing.
-        error = sink.text;
-        return false;
-    }
-    std::erase_if(entries, [&today](const CalendarEntry& entry) { return isMuteEntry(entry, today); });
-    if (muted)
-        entries.push_back({today, today, CalendarType::Silent, 0, kMuteNote});
-    sink.text.clear();
-    if (!saveCalendar(m_programFolder, entries, sink)) {
-        error = sink.text.empty() ? std::string("无法写入校历") : sink.text;
-        return false;
-    }
-    return true;
+    const CivilDate today = dateOf(m_clock.now());
+    if ((muted ? muteDay(m_programFolder, today, sink) : unmuteDay(m_programFolder, today, sink)) !=
+        MuteChange::Failed)
+        return true;
+    error = sink.text.empty() ? std::string("无法写入校历") : sink.text;
+    return false;
 }
 
 std::filesystem::path Bell::ringLogFile() const {

@@ -58,6 +58,7 @@ public:
     int dayType() const { return m_source.dayType(); }
     int season() const { return m_source.season(); }
 
+
     const std::filesystem::path& programFolder() const { return m_programFolder; }
     const Clock& clock() const { return m_clock; }
     TextTable& plan() { return m_plan; }
@@ -66,7 +67,7 @@ public:
     const BellEngine& engine() const { return *m_engine; }
     std::atomic<int>& nextEntryCountdown() { return m_nextEntryCountdown; }
 
-    // Tray actions. playNow plays a sound text of the plan's kind at once on the bell's players
+    // The tray's and the command line's actions. playNow plays a sound text of the plan's kind at once on the bell's players
     // (the plan stays as it is); stopPlaying stops what sounds, single bell and playlist alike.
     // Both are logged.
     void playNow(const std::string& sound);

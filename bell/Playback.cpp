@@ -65,7 +65,7 @@ void Playback::playSoundFile(const std::string& name) {
         m_singlePlayer.close();
         return;
     }
-    m_singlePlayer.playPath(pathToUtf8(m_programFolder / kSoundFolder / pathFromUtf8(name)));
+    m_singlePlayer.playPath(pathToUtf8(soundFilePath(name)));
 }
 
 void Playback::prepareSound(const std::string& sound) {
@@ -86,6 +86,10 @@ bool Playback::soundFileListed(const fs::path& programFolder, const std::string&
             return true;
     }
     return false;
+}
+
+std::filesystem::path Playback::soundFilePath(const std::string& name) const {
+    return m_programFolder / kSoundFolder / pathFromUtf8(name);
 }
 
 std::vector<std::string> Playback::folderTracks(const fs::path& programFolder,

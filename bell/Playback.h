@@ -50,6 +50,8 @@ public:
     // True when "voic" in the program folder lists an entry named exactly `name`.
     bool soundFileExists(const std::string& name) const { return soundFileListed(m_programFolder, name); }
     static bool soundFileListed(const std::filesystem::path& programFolder, const std::string& name);
+    // Where the single file `name` is looked for.
+    std::filesystem::path soundFilePath(const std::string& name) const;
 
     bool folderMode() const { return m_folderMode; }
     int trackSecondsLeft() const { return m_trackSecondsLeft; }

@@ -70,13 +70,14 @@ find_faketime() {
 }
 
 # start_program DIR OUTPUT [VARIABLE=VALUE...]: starts DIR/halvix in the background under faketime
-# with these settings of its clock and environment; sets program. Monotonic time stays real, or
+# with these settings of its clock and environment, and the arguments in the array program_args
+# (none when unset); sets program. Monotonic time stays real, or
 # the media pipeline stalls.
 start_program() {
     local dir=$1 output=$2
     shift 2
     [ -n "${faketime_library:-}" ] || find_faketime || return 1
-    env LD_PRELOAD="$faketime_library" FAKETIME_DONT_FAKE_MONOTONIC=1 "$@" "$dir/halvix" >"$output" 2>&1 &
+    env LD_PRELOAD="$faketime_library" FAKETIME_DONT_FAKE_MONOTONIC=1 "$@" "$dir/halvix" ${program_args[@]+"${program_args[@]}"} >"$output" 2>&1 &
     program=$!
 }
 

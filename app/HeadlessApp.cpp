@@ -1,0 +1,55 @@
+#include "app/HeadlessApp.h"
+
+#include "app/InstanceRequests.h"
+#include "app/QuitSignals.h"
+#include "bell/Bell.h"
+#include "bell/TickDriver.h"
+#include "common/PathText.h"
+#include "time/SystemClock.h"
+
+#include <QCoreApplication>
+#include <QTimer>
+
+#include <cstdio>
+
+namespace halvix {
+
+namespace {
+
+void say(const Clock& clock, const QString& text) {
+    const LocalTime t = clock.now();
+    for (const QString& line : text.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        std::fprintf(stderr, "%04d-%02d-%02d %02d:%02d:%02d %s\n", t.year, t.month, t.day, t.hour, t.minute,
+                     t.second, qUtf8Printable(line));
+    std::fflush(stderr);
+}
+
+} // namespace
+
+int runHeadless(const std::filesystem::path& folder, SingleInstance& instance) {
+    const SystemClock clock;
+    TickDriver ticks;
+    Bell bell(folder, clock);
+    const auto signalNotifier = quitOnSignals([] { QCoreApplication::exit(0); });
+
+    QObject::connect(&bell, &Bell::unattendedNotice, &bell,
+                     [&clock](const QString& text) { say(clock, text); });
+    QObject::connect(&bell, &Bell::decisionChanged, &bell,
+                     [&clock](const QString& line) { say(clock, line); });
+    instance.setHandler([&bell](const QStringList& words) { return answerRequest(bell, words, nullptr); });
+    QTimer::singleShot(0, &bell, [&] {
+        say(clock, QStringLiteral("无窗口运行: ") + QString::fromStdString(pathToUtf8(folder)));
+        QObject::connect(&ticks, &TickDriver::tick, &bell, &Bell::onTick);
+        ticks.start();
+        bell.reloadPlan();
+        for (const UserMessage& notice : bell.takeNotices())
+            say(clock, QString::fromStdString(notice.text));
+    });
+    const int status = QCoreApplication::exec();
+    ticks.stop();
+    bell.stopPlaying();
+    say(clock, QStringLiteral("已结束"));
+    return status;
+}
+
+} // namespace halvix

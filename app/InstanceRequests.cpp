@@ -1,0 +1,67 @@
+#include "app/InstanceRequests.h"
+
+#include "app/CommandLine.h"
+#include "bell/Bell.h"
+#include "ringlog/SoundCheck.h"
+#include "calendar/TodayMute.h"
+#include "common/MessageSink.h"
+#include "time/LocalTime.h"
+
+namespace halvix {
+
+namespace {
+
+class CollectingSink final : public MessageSink {
+public:
+    void show(const UserMessage& message) override { text += QString::fromStdString(message.text) + '\n'; }
+    QString text;
+};
+
+InstanceReply changeMute(Bell& bell, bool mute) {
+    CollectingSink sink;
+    const CivilDate today = dateOf(bell.clock().now());
+    const MuteChange change =
+        mute ? muteDay(bell.programFolder(), today, sink) : unmuteDay(bell.programFolder(), today, sink);
+    if (change == MuteChange::Failed)
+        return {kExitBadUsage, sink.text.isEmpty() ? QStringLiteral("校历无法保存\n") : sink.text};
+    if (change == MuteChange::Changed)
+        bell.reloadPlan();
+    const QString line = change == MuteChange::Unchanged
+                             ? (mute ? QStringLiteral("今日已是静音") : QStringLiteral("今日没有静音"))
+                             : (mute ? QStringLiteral("今日已静音") : QStringLiteral("今日已取消静音"));
+    return {kExitOk, line + QStringLiteral("\n") + bell.todayText() + QStringLiteral("\n")};
+}
+
+} // namespace
+
+InstanceReply answerRequest(Bell& bell, const QStringList& words, const std::function<void()>& showWindow) {
+    if (words == QStringList{QStringLiteral("show")}) {
+        if (!showWindow)
+            return {kExitOk, QStringLiteral("已在运行 (无窗口)\n")};
+        showWindow();
+        return {kExitOk, QStringLiteral("已在运行\n")};
+    }
+    std::string error;
+    const auto command = parseCommand(toTextList(words), error);
+    if (!command)
+        return {kExitBadUsage, QString::fromStdString(error) + '\n'};
+    switch (command->kind) {
+    case CommandKind::Ring: {
+        if (const auto problem = checkSound(bell.programFolder(), command->sound))
+            return {kExitBadUsage, QString::fromStdString(command->sound + ": " + problem->reason) + '\n'};
+        bell.playNow(command->sound);
+        return {kExitOk, QStringLiteral("正在播放: ") + QString::fromStdString(command->sound) + '\n'};
+    }
+    case CommandKind::Stop:
+        bell.stopPlaying();
+        return {kExitOk, QStringLiteral("已停止播放\n")};
+    case CommandKind::Mute:
+        return changeMute(bell, true);
+    case CommandKind::Unmute:
+        return changeMute(bell, false);
+    default:
+        return {kExitBadUsage, QStringLiteral("此命令不经运行中的程序\n")};
+    }
+}
+
+} // namespace halvix

@@ -1,0 +1,15 @@
+#pragma once
+
+#include "app/SingleInstance.h"
+
+#include <functional>
+
+namespace halvix {
+
+class Bell;
+
+// The running bell's answer to a request from a later start: "show" (the plain start) calls
+// `showWindow` (null without a window); ring, stop, mute and unmute act on the bell.
+InstanceReply answerRequest(Bell& bell, const QStringList& words, const std::function<void()>& showWindow);
+
+} // namespace halvix

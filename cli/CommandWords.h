@@ -1,0 +1,41 @@
+#pragma once
+
+#include "store/TextTable.h"
+#include "time/CivilDate.h"
+
+#include <optional>
+#include <string>
+
+namespace halvix {
+
+// What the command line asks for, after the program's own options.
+enum class CommandKind { None, Plan, Check, Log, Ring, Stop, Mute, Unmute, Export, Import };
+
+// Exit statuses of every command.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitProblems = 1;   // a check found problems
+inline constexpr int kExitBadUsage = 2;   // bad usage, an unreadable database or file
+inline constexpr int kExitNotRunning = 3; // the command needs a running bell and none runs
+
+struct Command {
+    CommandKind kind = CommandKind::None;
+    std::optional<CivilDate> date; // plan, check: the date (today when absent); log: --since
+    bool csv = false;              // log --csv
+    std::string sound;             // ring
+    std::string table;             // export, import
+    std::string file;              // export, import
+
+    bool operator==(const Command&) const = default;
+};
+
+// The command in `words` (the command's name first, then its arguments), or nothing with the
+// reason in Chinese in `error`. No words at all is the plain start (CommandKind::None).
+std::optional<Command> parseCommand(const TextList& words, std::string& error);
+
+// ring, stop, mute and unmute act on the running bell; the others work on the folder alone.
+bool needsRunningBell(CommandKind kind);
+
+// The usage lines of the commands, for --help.
+std::string commandUsage();
+
+} // namespace halvix

@@ -1,0 +1,158 @@
+#include "cli/FolderCommands.h"
+
+#include "cli/DayReport.h"
+#include "ringlog/RingLog.h"
+#include "ringlog/SoundCheck.h"
+#include "cli/TableTransfer.h"
+#include "common/PathText.h"
+#include "store/ScheduleDatabase.h"
+#include "store/TableCatalogue.h"
+
+#include <ostream>
+
+namespace halvix {
+
+namespace {
+
+// Failures the store reports, as lines on the error stream.
+class StreamSink final : public MessageSink {
+public:
+    explicit StreamSink(std::ostream& err) : m_err(err) {}
+    void show(const UserMessage& message) override { m_err << message.text << '\n'; }
+
+private:
+    std::ostream& m_err;
+};
+
+bool databaseThere(const std::filesystem::path& folder, std::ostream& err) {
+    SilentSink quiet;
+    if (!ScheduleDatabase(folder, quiet).databaseMissing())
+        return true;
+    err << "数据库没找到: " << pathToUtf8(folder / ScheduleDatabase::kFileName) << '\n';
+    return false;
+}
+
+// The date's report; false (with the reasons on `err`) when the plan cannot be read.
+bool loadReport(const std::filesystem::path& folder, const CivilDate& date, DayReport& report,
+                std::ostream& err) {
+    if (!databaseThere(folder, err))
+        return false;
+    report = reportDay(folder, date);
+    if (report.result != LoadResult::Failed)
+        return true;
+    for (const UserMessage& notice : report.notices)
+        err << notice.text << '\n';
+    return false;
+}
+
+int plan(const std::filesystem::path& folder, const CivilDate& date, std::ostream& out, std::ostream& err) {
+    DayReport report;
+    if (!loadReport(folder, date, report, err))
+        return kExitBadUsage;
+    out << report.decisionLine() << '\n';
+    for (const std::string& line : report.rowLines())
+        out << line << '\n';
+    return kExitOk;
+}
+
+int check(const std::filesystem::path& folder, const CivilDate& date, std::ostream& out, std::ostream& err) {
+    DayReport report;
+    if (!loadReport(folder, date, report, err))
+        return kExitBadUsage;
+    if (report.decision.silent) {
+        out << report.decisionLine() << ": 不响铃, 无需检查\n";
+        return kExitOk;
+    }
+    int problems = 0;
+    for (int row = 0; row < report.plan.rowCount(); ++row) {
+        const std::string& sound = report.plan.cell(row, SoundColumn);
+        if (const auto problem = checkSound(folder, sound)) {
+            out << report.plan.cell(row, TimeColumn) << '\t' << report.plan.cell(row, EventColumn) << '\t'
+                << sound << '\t' << problem->result << ": " << problem->reason << '\n';
+            ++problems;
+        }
+    }
+    if (problems > 0)
+        return kExitProblems;
+    out << "声音检查通过: " << (report.result == LoadResult::Loaded ? report.plan.rowCount() : 0) << "项\n";
+    return kExitOk;
+}
+
+int log(const std::filesystem::path& folder, const Command& command, std::ostream& out, std::ostream& err) {
+    const auto file = folder / kRingLogFile;
+    std::error_code error;
+    if (!std::filesystem::exists(file, error)) {
+        err << "没有响铃记录: " << pathToUtf8(file) << " 不存在\n";
+        return kExitBadUsage;
+    }
+    RingLog log(file);
+    const auto rows =
+        log.open() ? log.rowsSince(command.date ? dateText(*command.date) : std::string("0000-00-00")) : std::nullopt;
+    if (!rows) {
+        err << "响铃记录无法读取: " << log.lastError() << '\n';
+        return kExitBadUsage;
+    }
+    // Tab-separated rows for scripts; with --csv the columns of the 导出 file, titles first.
+    const char separator = command.csv ? ',' : '\t';
+    const auto line = [&](const TextList& cells) {
+        for (std::size_t c = 0; c < cells.size(); ++c)
+            out << (c ? std::string(1, separator) : std::string()) << cells[c];
+        out << '\n';
+    };
+    if (command.csv)
+        line(ringLogColumns());
+    for (const RingRow& row : *rows)
+        line(ringRowCells(row));
+    return kExitOk;
+}
+
+int transfer(const Command& command, const std::filesystem::path& folder, std::ostream& out,
+             std::ostream& err) {
+    if (!isTransferTable(command.table)) {
+        err << "未知的表: \"" << command.table << "\"; 可用的表:";
+        for (const std::string& name : transferTableNames())
+            err << ' ' << name;
+        err << '\n';
+        return kExitBadUsage;
+    }
+    StreamSink sink(err);
+    std::string error;
+    const auto file = pathFromUtf8(command.file);
+    if (command.kind == CommandKind::Export) {
+        if (!exportTable(folder, command.table, file, sink, error)) {
+            err << error << '\n';
+            return kExitBadUsage;
+        }
+        out << "已导出 " << command.table << " 到 " << command.file << '\n';
+        return kExitOk;
+    }
+    int rows = 0;
+    if (!importTable(folder, command.table, file, sink, error, rows)) {
+        err << error << "\n表 " << command.table << " 未改变\n";
+        return kExitBadUsage;
+    }
+    out << "已导入 " << command.table << ": " << rows << "行\n";
+    return kExitOk;
+}
+
+} // namespace
+
+int runFolderCommand(const Command& command, const std::filesystem::path& folder, const CivilDate& today,
+                     std::ostream& out, std::ostream& err) {
+    switch (command.kind) {
+    case CommandKind::Plan:
+        return plan(folder, command.date.value_or(today), out, err);
+    case CommandKind::Check:
+        return check(folder, command.date.value_or(today), out, err);
+    case CommandKind::Log:
+        return log(folder, command, out, err);
+    case CommandKind::Export:
+    case CommandKind::Import:
+        return transfer(command, folder, out, err);
+    default:
+        err << "此命令需要运行中的程序\n";
+        return kExitBadUsage;
+    }
+}
+
+} // namespace halvix

@@ -1,0 +1,103 @@
+// The command's words: every command's arguments are read or refused with a reason.
+#include "cli/CommandWords.h"
+
+#include <gtest/gtest.h>
+
+namespace halvix {
+namespace {
+
+Command make(CommandKind kind) {
+    Command command;
+    command.kind = kind;
+    return command;
+}
+
+TEST(CommandWords, EveryCommandReadsItsArguments) {
+    Command planDate = make(CommandKind::Plan);
+    planDate.date = CivilDate{2025, 3, 12};
+    Command checkSlash = make(CommandKind::Check);
+    checkSlash.date = CivilDate{2025, 10, 1};
+    Command logBoth = make(CommandKind::Log);
+    logBoth.date = CivilDate{2025, 3, 1};
+    logBoth.csv = true;
+    Command ring = make(CommandKind::Ring);
+    ring.sound = "上课.mp3";
+    Command ringFolder = make(CommandKind::Ring);
+    ringFolder.sound = "voic\\课间操";
+    Command exported = make(CommandKind::Export);
+    exported.table = "zccjtime";
+    exported.file = "/tmp/表.csv";
+    Command imported = exported;
+    imported.kind = CommandKind::Import;
+
+    const struct {
+        TextList words;
+        Command expected;
+    } cases[] = {
+        {{}, make(CommandKind::None)},
+        {{"plan"}, make(CommandKind::Plan)},
+        {{"plan", "2025-03-12"}, planDate},
+        {{"check", "2025/10/1"}, checkSlash},
+        {{"log"}, make(CommandKind::Log)},
+        {{"log", "--csv", "--since", "2025-03-01"}, logBoth},
+        {{"log", "--since", "2025-03-01", "--csv"}, logBoth},
+        {{"ring", "上课.mp3"}, ring},
+        {{"ring", "voic\\课间操"}, ringFolder},
+        {{"stop"}, make(CommandKind::Stop)},
+        {{"mute"}, make(CommandKind::Mute)},
+        {{"unmute"}, make(CommandKind::Unmute)},
+        {{"export", "zccjtime", "/tmp/表.csv"}, exported},
+        {{"import", "zccjtime", "/tmp/表.csv"}, imported},
+    };
+    for (const auto& c : cases) {
+        std::string error;
+        const auto command = parseCommand(c.words, error);
+        ASSERT_TRUE(command) << testing::PrintToString(c.words) << ": " << error;
+        EXPECT_EQ(*command, c.expected) << testing::PrintToString(c.words);
+    }
+}
+
+TEST(CommandWords, BadWordsAreRefusedWithTheReason) {
+    const struct {
+        TextList words;
+        std::string error;
+    } cases[] = {
+        {{"ringing"}, "未知命令: \"ringing\""},
+        {{"Plan"}, "未知命令: \"Plan\""},
+        {{"plan", "2025-02-29"}, "日期无效: \"2025-02-29\" (应为 YYYY-MM-DD)"},
+        {{"plan", "tomorrow"}, "日期无效: \"tomorrow\" (应为 YYYY-MM-DD)"},
+        {{"plan", "2025-03-12", "2025-03-13"}, "用法: halvix plan [YYYY-MM-DD]"},
+        {{"check", "13/03/2025"}, "日期无效: \"13/03/2025\" (应为 YYYY-MM-DD)"},
+        {{"log", "--since"}, "--since 后缺少日期"},
+        {{"log", "--since", "yesterday"}, "日期无效: \"yesterday\" (应为 YYYY-MM-DD)"},
+        {{"log", "--csv", "--csv"}, "log 不认识的参数: \"--csv\""},
+        {{"log", "--since", "2025-03-01", "--since", "2025-03-02"},
+         "用法: halvix log [--since YYYY-MM-DD] [--csv]"},
+        {{"log", "--json"}, "log 不认识的参数: \"--json\""},
+        {{"ring"}, "用法: halvix ring 声音"},
+        {{"ring", ""}, "声音名称无效"},
+        {{"ring", "a\tb.mp3"}, "声音名称无效"},
+        {{"ring", "上课.mp3", "下课.mp3"}, "用法: halvix ring 声音"},
+        {{"stop", "now"}, "用法: halvix stop"},
+        {{"export", "zccjtime"}, "用法: halvix export 表 文件"},
+        {{"import", "zccjtime", ""}, "缺少文件名"},
+    };
+    for (const auto& c : cases) {
+        std::string error;
+        EXPECT_FALSE(parseCommand(c.words, error)) << testing::PrintToString(c.words);
+        EXPECT_EQ(error, c.error) << testing::PrintToString(c.words);
+    }
+}
+
+TEST(CommandWords, OnlyTheTrayActionsNeedTheRunningBell) {
+    const std::pair<CommandKind, bool> cases[] = {
+        {CommandKind::Plan, false},   {CommandKind::Check, false},  {CommandKind::Log, false},
+        {CommandKind::Export, false}, {CommandKind::Import, false}, {CommandKind::Ring, true},
+        {CommandKind::Stop, true},    {CommandKind::Mute, true},    {CommandKind::Unmute, true},
+    };
+    for (const auto& [kind, needs] : cases)
+        EXPECT_EQ(needsRunningBell(kind), needs) << static_cast<int>(kind);
+}
+
+} // namespace
+} // namespace halvix

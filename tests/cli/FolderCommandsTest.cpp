@@ -1,0 +1,128 @@
+// plan, check and log on a program folder: what they print and the exit status; the day's mute.
+#include "cli/FolderCommands.h"
+#include "calendar/TodayMute.h"
+#include "support/RecordingSink.h"
+#include "support/ScheduleFixture.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+namespace halvix {
+namespace {
+
+struct Outcome {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+Outcome run(const std::filesystem::path& folder, const TextList& words) {
+    std::string error;
+    const auto command = parseCommand(words, error);
+    EXPECT_TRUE(command) << error;
+    std::ostringstream out;
+    std::ostringstream err;
+    const int status = runFolderCommand(*command, folder, CivilDate{2025, 3, 12}, out, err);
+    return {status, out.str(), err.str()};
+}
+
+// Spring, daily, school week Monday to Friday; Wednesday 12 March 2025 rings zccjtime.
+struct Folder {
+    Folder() {
+        fx.temp().write("xqno.txt", "1125");
+        fx.temp().write("voic/上课.mp3", "ID3 not really sound, but bytes");
+        fx.temp().write("voic/空.mp3", "");
+        fx.temp().write("操/1.mp3", "ID3 a tag, then the sound");
+        fx.temp().write("空文件夹/说明.txt", "no track");
+        fx.run("insert into zccjtime values ('1','','08:00','上课','上课.mp3','待完','');"
+               "insert into zccjtime values ('2','','07:00','早操','操','待完','');"
+               "insert into cjtime values ('1','','08:10','周一上课','上课.mp3','待完','');"
+               "insert into kscjtime values ('1','','09:00','考试开始','上课.mp3','待完','');"
+               "create table calendar (开始日期 TEXT, 结束日期 TEXT, 类型 TEXT, 参数 TEXT, 备注 TEXT);"
+               "insert into calendar values ('2025-10-01','2025-10-07','停铃','','国庆节');"
+               "insert into calendar values ('2025-09-28','2025-09-28','调休','1','补国庆');"
+               "insert into calendar values ('2025-03-17','2025-03-18','考试','','期中考试');");
+    }
+    test::ScheduleFixture fx;
+};
+
+TEST(FolderCommands, PlanPrintsTheDecisionWithItsReasonsAndTheRowsInOrder) {
+    Folder f;
+    const struct {
+        TextList words;
+        std::string out;
+    } cases[] = {
+        {{"plan"}, "2025-03-12 星期三: 日常 (默认), 春季 (默认)\n07:00\t早操\t操\n08:00\t上课\t上课.mp3\n"},
+        {{"plan", "2025-10-02"}, "2025-10-02 星期四: 停铃 (国庆节, 第1行 2025-10-01 至 2025-10-07)\n"},
+        {{"plan", "2025-09-28"},
+         "2025-09-28 星期日: 调休, 按星期一 (补国庆, 第2行 2025-09-28), 日常 (默认), 春季 (默认)\n"
+         "08:10\t周一上课\t上课.mp3\n"},
+        {{"plan", "2025-03-18"},
+         "2025-03-18 星期二: 考试 (期中考试, 第3行 2025-03-17 至 2025-03-18), 春季 "
+         "(默认)\n09:00\t考试开始\t上课.mp3\n"},
+    };
+    for (const auto& c : cases) {
+        const Outcome r = run(f.fx.folder(), c.words);
+        EXPECT_EQ(r.status, kExitOk) << r.err;
+        EXPECT_EQ(r.out, c.out);
+    }
+}
+
+TEST(FolderCommands, CheckNamesEverySoundThatWouldRingNothing) {
+    Folder f;
+    Outcome r = run(f.fx.folder(), {"check"});
+    EXPECT_EQ(r.status, kExitOk) << r.out << r.err;
+    EXPECT_EQ(r.out, "声音检查通过: 2项\n");
+
+    f.fx.run("insert into zccjtime values ('3','','09:00','缺','丢了.mp3','待完','');"
+             "insert into zccjtime values ('4','','10:00','空','空.mp3','待完','');"
+             "insert into zccjtime values ('5','','11:00','无曲','空文件夹','待完','');"
+             "insert into zccjtime values ('6','','12:00','无声','','待完','');"
+             "insert into zccjtime values ('7','','13:00','大小写','上课.MP3','待完','');");
+    r = run(f.fx.folder(), {"check", "2025-03-12"});
+    EXPECT_EQ(r.status, kExitProblems);
+    EXPECT_EQ(r.out, "09:00\t缺\t丢了.mp3\t缺少声音: voic 中没有文件 丢了.mp3\n"
+                     "10:00\t空\t空.mp3\t无法播放: voic/空.mp3 是空文件\n"
+                     "11:00\t无曲\t空文件夹\t缺少声音: 文件夹 空文件夹 中没有可播放的文件\n"
+                     "12:00\t无声\t\t缺少声音: 没有指定声音\n"
+                     "13:00\t大小写\t上课.MP3\t缺少声音: voic 中没有文件 上课.MP3\n");
+
+    // A silent date rings nothing: nothing to check.
+    r = run(f.fx.folder(), {"check", "2025-10-03"});
+    EXPECT_EQ(r.status, kExitOk);
+    EXPECT_NE(r.out.find("停铃"), std::string::npos) << r.out;
+}
+
+TEST(FolderCommands, AMissingDatabaseOrRingLogIsStatusTwo) {
+    test::TempFolder empty;
+    for (const TextList& words :
+         {TextList{"plan"}, TextList{"check"}, TextList{"log"}, TextList{"export", "cjtime", "x.csv"},
+          TextList{"import", "nosuch", "x.csv"}}) {
+        const Outcome r = run(empty.path(), words);
+        EXPECT_EQ(r.status, kExitBadUsage) << words.front();
+        EXPECT_TRUE(r.out.empty()) << r.out;
+        EXPECT_FALSE(r.err.empty()) << words.front();
+    }
+    EXPECT_FALSE(std::filesystem::exists(empty / "jbase.mdb"));
+}
+
+TEST(FolderCommands, MuteAddsOneEntryAndUnmuteTakesOnlyIt) {
+    Folder f;
+    test::RecordingSink sink;
+    const CivilDate today{2025, 3, 12};
+    EXPECT_EQ(muteDay(f.fx.folder(), today, sink), MuteChange::Changed);
+    EXPECT_EQ(muteDay(f.fx.folder(), today, sink), MuteChange::Unchanged);
+    EXPECT_EQ(run(f.fx.folder(), {"plan"}).out, "2025-03-12 星期三: 停铃 (今日静音, 第4行 2025-03-12)\n");
+    // A holiday someone entered for the same date is not the mute: it stays.
+    f.fx.run("insert into calendar values ('2025-03-12','2025-03-12','停铃','','校庆');");
+    EXPECT_EQ(unmuteDay(f.fx.folder(), today, sink), MuteChange::Changed);
+    EXPECT_EQ(unmuteDay(f.fx.folder(), today, sink), MuteChange::Unchanged);
+    EXPECT_EQ(f.fx.rows("select 备注 from calendar"),
+              (std::vector<std::vector<std::string>>{{"国庆节"}, {"补国庆"}, {"期中考试"}, {"校庆"}}));
+    test::TempFolder empty;
+    EXPECT_EQ(muteDay(empty.path(), today, sink), MuteChange::Failed);
+}
+
+} // namespace
+} // namespace halvix
