@@ -27,7 +27,10 @@ say "tests (normal)"
 # The package of the build just tested (stripped): a Release build of its own would add a third
 # whole build to the run for the same code.
 say "package"
-if deb=$(scripts/package.sh build | tee /dev/stderr | tail -1); then
+# (Its output goes through a file: a tee to /dev/stderr would reopen, and so empty, a log that
+# stdout and stderr share.)
+package_output=$(mktemp)
+if scripts/package.sh build >"$package_output" 2>&1 && cat "$package_output" && deb=$(tail -1 "$package_output"); then
     say "installed package"
     tests/package/installed_program_test.sh "$deb" || status=1
 else
