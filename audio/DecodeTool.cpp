@@ -25,8 +25,9 @@ namespace {
 constexpr int kRate = 44100;
 constexpr int kChannels = 2;
 constexpr int kBytesPerFrame = kChannels * 2;
-// A sample this small is digital silence: the resampler's rounding of an exact zero.
-constexpr int kSilence = 2;
+// A sample this small (-60 dBFS) is silence: a lossy codec's rendering of digital silence is
+// rarely exactly zero, and nothing this quiet is heard from a loudspeaker at a bell's volume.
+constexpr int kSilence = 32;
 
 enum Status { kDecoded = 0, kUnplayable = 2, kTooLong = 3 };
 

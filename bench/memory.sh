@@ -37,6 +37,9 @@ program=$!
 sleep "$seconds"
 say "resident memory with the next bell decoded ahead, after $seconds s: $(rss_kb "$program") kB"
 smaps_by_mapping "$program" "$top"
+for library in libgst libpulse libavcodec libavformat; do
+    say "$library: $(grep -c "/$library" "/proc/$program/maps" || true) mappings"
+done
 kill -TERM "$program"
 wait "$program" || true
 program=""
