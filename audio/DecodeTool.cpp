@@ -102,8 +102,9 @@ bool convert(Decoder& d, Output& out, const AVFrame* frame) {
         return true;
     d.pcm.resize(std::size_t(room) * kChannels);
     auto* target = reinterpret_cast<std::uint8_t*>(d.pcm.data());
-    const int frames = swr_convert(d.resampler, &target, room,
-                                   frame ? const_cast<const std::uint8_t**>(frame->extended_data) : nullptr, in);
+    const int frames =
+        swr_convert(d.resampler, &target, room,
+                    frame ? const_cast<const std::uint8_t**>(frame->extended_data) : nullptr, in);
     return frames < 0 || out.write(d.pcm.data(), frames);
 }
 
@@ -129,8 +130,7 @@ Status decode(const char* path, long long maxBytes) {
         return kUnplayable;
     const AVStream* audio = d.format->streams[stream];
     // The announced length alone may be over the bound: the file is streamed, not decoded.
-    if (d.format->duration > 0 &&
-        d.format->duration / AV_TIME_BASE * kRate * kBytesPerFrame > maxBytes)
+    if (d.format->duration > 0 && d.format->duration / AV_TIME_BASE * kRate * kBytesPerFrame > maxBytes)
         return kTooLong;
 
     d.codec = avcodec_alloc_context3(codec);

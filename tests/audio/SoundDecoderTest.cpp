@@ -1,5 +1,5 @@
-#include "audio/DecodedSound.h"
 #include "audio/SoundDecoder.h"
+#include "audio/DecodedSound.h"
 
 #include "support/SoundRecorder.h"
 #include "support/TempFolder.h"
@@ -60,14 +60,21 @@ private slots:
         QFETCH(int, channels);
         QFETCH(double, silenceSeconds);
         const std::string path = (m_folder / ("音." + extension.toStdString())).string();
-        const QString source = QString("sine=frequency=440:duration=%1:sample_rate=%2").arg(kToneSeconds).arg(kRate);
+        const QString source =
+            QString("sine=frequency=440:duration=%1:sample_rate=%2").arg(kToneSeconds).arg(kRate);
         const QString silence = QString("anullsrc=r=%1:cl=mono:d=%2").arg(kRate).arg(silenceSeconds);
         QStringList arguments{"-v", "error", "-y"};
         if (silenceSeconds > 0)
-            arguments << "-f" << "lavfi" << "-i" << silence << "-f" << "lavfi" << "-i" << source << "-filter_complex"
+            arguments << "-f"
+                      << "lavfi"
+                      << "-i" << silence << "-f"
+                      << "lavfi"
+                      << "-i" << source << "-filter_complex"
                       << "[0][1]concat=n=2:v=0:a=1";
         else
-            arguments << "-f" << "lavfi" << "-i" << source;
+            arguments << "-f"
+                      << "lavfi"
+                      << "-i" << source;
         arguments << "-ac" << QString::number(channels) << QString::fromStdString(path);
         QVERIFY(run("ffmpeg", arguments));
 
