@@ -1,7 +1,7 @@
 #include "audio/DecodeJob.h"
 
-#include <QAudioBuffer>
-#include <QUrl>
+#include <QCoreApplication>
+#include <QFileInfo>
 
 #include <utility>
 
@@ -9,12 +9,15 @@ namespace halvix {
 
 namespace {
 
-// The decoder delivers its first sound within about 70 ms and the next ones at once.
+// The tool starts within about 60 ms and then delivers at once; a file that holds a header and
+// no sound, or a tool that hangs, must not hold the bell.
 constexpr int kStallMs = 1500;
 
-// Every sound is decoded to one format. The media framework's decoder of this Qt version only
-// delivers compressed files (mp3, wma) when it is told a format; any rate and channel count is
-// converted to this one.
+// The tool's exit status: decoded, unplayable, longer than the bound.
+constexpr int kToolUnplayable = 2;
+constexpr int kToolTooLong = 3;
+
+// What the tool writes: 16-bit stereo at 44.1 kHz.
 QAudioFormat pcmFormat() {
     QAudioFormat format;
     format.setSampleFormat(QAudioFormat::Int16);
@@ -25,50 +28,65 @@ QAudioFormat pcmFormat() {
 
 } // namespace
 
+QString DecodeJob::toolPath() {
+    const QString beside = QCoreApplication::applicationDirPath() + QStringLiteral("/halvix-decode");
+    if (QFileInfo(beside).isExecutable())
+        return beside;
+#ifdef HALVIX_DECODE_TOOL
+    return QStringLiteral(HALVIX_DECODE_TOOL);
+#else
+    return beside;
+#endif
+}
+
 DecodeJob::DecodeJob(const QString& path, Done done) : m_done(std::move(done)) {
-    QObject::connect(&m_decoder, &QAudioDecoder::bufferReady, &m_decoder, [this] { takeBuffer(); });
-    QObject::connect(&m_decoder, &QAudioDecoder::finished, &m_decoder, [this] { finish(); });
-    QObject::connect(&m_decoder, qOverload<QAudioDecoder::Error>(&QAudioDecoder::error), &m_decoder,
-                     [this] { end(DecodedSound::Outcome::Unplayable); });
-    QObject::connect(&m_decoder, &QAudioDecoder::durationChanged, &m_decoder,
-                     [this](qint64 ms) { checkDuration(ms); });
-    // A file that holds a header and no sound leaves the decoder waiting for ever.
+    m_sound.format = pcmFormat();
+    m_process.setProcessChannelMode(QProcess::SeparateChannels);
+    m_process.setStandardErrorFile(QProcess::nullDevice());
+    QObject::connect(&m_process, &QProcess::readyReadStandardOutput, &m_process, [this] { takeOutput(); });
+    QObject::connect(&m_process, &QProcess::finished, &m_process,
+                     [this](int code, QProcess::ExitStatus status) { onFinished(code, status); });
+    QObject::connect(&m_process, &QProcess::errorOccurred, &m_process, [this](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart) // no tool: the streaming player still plays the file
+            end(DecodedSound::Outcome::TooLong);
+    });
     m_stall.setSingleShot(true);
     m_stall.setInterval(kStallMs);
-    QObject::connect(&m_stall, &QTimer::timeout, &m_decoder, [this] { onStall(); });
+    QObject::connect(&m_stall, &QTimer::timeout, &m_process, [this] { onStall(); });
     m_stall.start();
-    m_decoder.setAudioFormat(pcmFormat());
-    m_decoder.setSource(QUrl::fromLocalFile(path));
-    m_decoder.start();
+    m_process.start(toolPath(), {path, QString::number(kMaxDecodedBytes)}, QIODevice::ReadOnly);
 }
 
 DecodeJob::~DecodeJob() {
-    m_decoder.disconnect();
-    m_decoder.stop();
+    m_process.disconnect();
+    if (m_process.state() != QProcess::NotRunning) {
+        m_process.kill();
+        m_process.waitForFinished(1000);
+    }
 }
 
-void DecodeJob::takeBuffer() {
-    const QAudioBuffer buffer = m_decoder.read();
-    if (m_ended || !buffer.isValid())
+void DecodeJob::takeOutput() {
+    if (m_ended)
         return;
     m_stall.start();
-    const QAudioFormat format = buffer.format();
-    const QByteArray bytes(buffer.constData<char>(), buffer.byteCount());
-    if (m_sound.pcm.isEmpty())
-        m_sound.format = format;
-    else if (format != m_sound.format) // the streaming player copes with a format that changes midway
-        return end(DecodedSound::Outcome::TooLong);
-    if (m_sound.pcm.size() + bytes.size() > kMaxDecodedBytes)
-        return end(DecodedSound::Outcome::TooLong);
-    m_sound.pcm += bytes;
-    checkDuration(m_decoder.duration());
+    m_sound.pcm += m_process.readAllStandardOutput();
+    if (m_sound.pcm.size() > kMaxDecodedBytes) // the tool keeps its bound; this guards the program
+        end(DecodedSound::Outcome::TooLong);
 }
 
-// Stops early when the announced length alone is over the bound.
-void DecodeJob::checkDuration(qint64 ms) {
-    if (ms > 0 && m_sound.format.isValid() &&
-        ms * m_sound.format.sampleRate() / 1000 * m_sound.format.bytesPerFrame() > kMaxDecodedBytes)
-        end(DecodedSound::Outcome::TooLong);
+void DecodeJob::onFinished(int exitCode, QProcess::ExitStatus status) {
+    if (m_ended)
+        return;
+    m_sound.pcm += m_process.readAllStandardOutput();
+    if (status == QProcess::NormalExit && exitCode == kToolTooLong)
+        return end(DecodedSound::Outcome::TooLong);
+    if (status != QProcess::NormalExit || exitCode == kToolUnplayable || exitCode != 0)
+        return end(DecodedSound::Outcome::Unplayable);
+    const qint64 frames = m_sound.pcm.size() / m_sound.format.bytesPerFrame();
+    if (frames == 0)
+        return end(DecodedSound::Outcome::Unplayable);
+    m_sound.lengthMs = frames * 1000 / m_sound.format.sampleRate();
+    end(DecodedSound::Outcome::Decoded);
 }
 
 // Without sound so far the file is unplayable; with some, the streaming player judges the rest.
@@ -76,22 +94,17 @@ void DecodeJob::onStall() {
     end(m_sound.pcm.isEmpty() ? DecodedSound::Outcome::Unplayable : DecodedSound::Outcome::TooLong);
 }
 
-void DecodeJob::finish() {
-    if (m_sound.pcm.isEmpty() || !m_sound.format.isValid())
-        return end(DecodedSound::Outcome::Unplayable);
-    const qint64 frames = m_sound.pcm.size() / m_sound.format.bytesPerFrame();
-    m_sound.lengthMs = frames * 1000 / m_sound.format.sampleRate();
-    end(DecodedSound::Outcome::Decoded);
-}
-
 void DecodeJob::end(DecodedSound::Outcome outcome) {
     if (m_ended)
         return;
     m_ended = true;
     m_stall.stop();
+    if (m_process.state() != QProcess::NotRunning)
+        m_process.kill();
     m_sound.outcome = outcome;
     if (outcome != DecodedSound::Outcome::Decoded)
         m_sound = DecodedSound{outcome, {}, {}, 0};
+    m_sound.pcm.squeeze(); // the buffer grew by doubling; a bell is held for hours
     m_done(std::move(m_sound));
 }
 

@@ -19,8 +19,10 @@ class TickDriver : public QObject {
     Q_OBJECT
 
 public:
-    // How long after the second boundary a tick is aimed, so timer jitter never lands it early.
-    static constexpr std::chrono::milliseconds kAfterBoundary{4};
+    // How long after the second boundary a tick is aimed. The timer wakes at or after its time
+    // (a wait is whole milliseconds from the moment it is armed, so it is never short); 1 ms
+    // covers the rounding, and a tick that still came early is re-armed.
+    static constexpr std::chrono::milliseconds kAfterBoundary{1};
     // A wall clock set back by less than this is waited out (no second is handled twice); set back
     // further, the driver follows it at once.
     static constexpr std::chrono::seconds kBackwardStepLimit{60};

@@ -2,7 +2,12 @@
 // the loudspeaker would hear it, for the streaming player and for the player of decoded sound (its
 // file prepared ahead, as the bell does when it arms an entry, and not prepared). Needs a sound
 // server (PULSE_SERVER; HALVIX_NULL_SINK names its output), pacat and ffmpeg.
-// Usage: bench_SoundStartUiBench [trials=20]
+//
+// Two figures per way of playing: the absolute time to sound (the monitor's sample count read at
+// the call, as a listener would time it; includes how late the recorder's reads come), and the
+// differences between formats on the recorded timeline: each firing's time and its onset's sample
+// index give an offset whose constant part cancels, exact on a null sink without rewinds.
+// Usage: bench_SoundStartUiBench [trials=20] [ways: all | prepared]
 #include "audio/MemoryPlayer.h"
 #include "audio/StreamPlayer.h"
 
@@ -16,6 +21,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
+#include <string>
 #include <vector>
 
 namespace {
@@ -81,6 +88,7 @@ double median(std::vector<double> values) {
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const int trials = argc > 1 ? std::max(3, std::atoi(argv[1])) : 20;
+    const bool preparedOnly = argc > 2 && std::strcmp(argv[2], "prepared") == 0;
     const QByteArray named = qgetenv("HALVIX_NULL_SINK");
     const QString output = named.isEmpty() ? QStringLiteral("@DEFAULT_SINK@") : QString::fromUtf8(named);
 
@@ -97,6 +105,8 @@ int main(int argc, char** argv) {
         files.push_back(file.toStdString());
     }
 
+    QElapsedTimer timeline; // the firings' times, against the recording's sample index
+    timeline.start();
     Monitor monitor(output);
     pump(500);
     for (int i = 0; i < 100 && monitor.samples() < kRate / 10; ++i)
@@ -118,15 +128,19 @@ int main(int argc, char** argv) {
                         {"decoded, prepared", decoded, true}};
     std::printf("%-6s %-22s %7s %7s %7s %7s %9s\n", "file", "player", "p50 ms", "p95 ms", "min ms", "max ms",
                 "call ms");
+    std::map<std::string, std::map<std::string, double>> offsets; // way -> extension -> median offset
     for (const std::string& file : files) {
         for (const Way& way : ways) {
-            std::vector<double> toSound, inCall;
+            if (preparedOnly && !way.prepared)
+                continue;
+            std::vector<double> toSound, inCall, offset;
             for (int trial = 0; trial < trials; ++trial) {
                 way.player.close();
                 if (way.prepared)
                     way.player.prepare(file); // the bell prepares when it arms, long before the firing
                 pump(700);                    // silence between trials
                 const qsizetype fired = monitor.samples();
+                const double firedMs = double(timeline.nsecsElapsed()) / 1e6;
                 QElapsedTimer call;
                 call.start();
                 way.player.playPath(file);
@@ -142,6 +156,7 @@ int main(int argc, char** argv) {
                     continue;
                 }
                 toSound.push_back(double(heard - fired) * 1000.0 / kRate);
+                offset.push_back(double(heard) * 1000.0 / kRate - firedMs);
             }
             way.player.close();
             if (toSound.empty())
@@ -150,7 +165,16 @@ int main(int argc, char** argv) {
                         file.substr(file.rfind('.')).c_str(), way.name, median(toSound),
                         quantile(toSound, 0.95), *std::min_element(toSound.begin(), toSound.end()),
                         *std::max_element(toSound.begin(), toSound.end()), median(inCall), toSound.size());
+            offsets[way.name][file.substr(file.rfind('.'))] = median(offset);
         }
+    }
+    for (const auto& [way, byFormat] : offsets) {
+        if (!byFormat.count(".wav"))
+            continue;
+        const double wav = byFormat.at(".wav");
+        std::printf("recorded timeline, %s: .mp3 %+.1f ms, .wma %+.1f ms after .wav\n", way.c_str(),
+                    byFormat.count(".mp3") ? byFormat.at(".mp3") - wav : 0.0,
+                    byFormat.count(".wma") ? byFormat.at(".wma") - wav : 0.0);
     }
     return 0;
 }

@@ -6,7 +6,8 @@
 #
 # BUILD_DIR defaults to build (its app/ is the program folder). Brings its own virtual display,
 # tray host and null sound sink when there are none. The program runs from a copy of the program
-# folder whose plan for any day holds one entry at 23:59:59, so nothing rings while it is measured.
+# folder whose plan for any day holds one entry at 23:59:59, so nothing rings while it is measured
+# and that entry's sound is decoded ahead all along, as before any bell.
 set -euo pipefail
 lib=$(dirname "${BASH_SOURCE[0]}")/../scripts/lib
 source "$lib/program.sh"
@@ -74,6 +75,7 @@ done
 max=$(printf '%s\n' $samples | sort -n | tail -1)
 cpu_end=$(cpu_ticks "$program")
 say "resident memory each minute from minute 1 to $minutes (kB): $samples"
+say "resident memory after $minutes minutes: $(rss_kb "$program") kB"
 say "growth from minute 1 to minute $minutes: $(($(rss_kb "$program") - rss_1)) kB (largest $max kB)"
 say "CPU over minutes 1 to $minutes: $(cpu_seconds $((cpu_end - cpu_1)) $(((minutes - 1) * 60)))"
 stop_program

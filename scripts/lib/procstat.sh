@@ -23,3 +23,19 @@ process_sample() {
     [ -n "$rss" ] || return 1
     echo "$rss $(fd_count "$1") $(thread_count "$1") $(cpu_seconds "$(cpu_ticks "$1")")"
 }
+
+# smaps_by_mapping PID [TOP=25]: resident kB summed by mapped file (anonymous memory as
+# "[anonymous]"), largest first, then the number of mappings and files.
+smaps_by_mapping() {
+    awk -v top="${2:-25}" '
+        /^[0-9a-f]+-[0-9a-f]+ / { name = (NF >= 6) ? $6 : "[anonymous]"; maps++; next }
+        /^Rss:/ { rss[name] += $2; total += $2 }
+        END {
+            n = 0
+            for (k in rss) n++
+            printf "mappings %d, files and regions %d, resident %d kB\n", maps, n, total
+            cmd = "sort -k1,1nr | head -n " top
+            for (k in rss) printf "%8d kB  %s\n", rss[k], k | cmd
+            close(cmd)
+        }' "/proc/$1/smaps"
+}

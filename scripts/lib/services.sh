@@ -14,6 +14,7 @@ HALVIX_PACKAGES=(
     libgl-dev
     gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly
     gstreamer1.0-libav gstreamer1.0-pulseaudio
+    libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     pulseaudio pulseaudio-utils sox libsox-fmt-all ffmpeg
     xvfb xauth x11-utils xdotool trayer imagemagick faketime
