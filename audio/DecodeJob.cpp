@@ -29,9 +29,14 @@ QAudioFormat pcmFormat() {
 } // namespace
 
 QString DecodeJob::toolPath() {
+    // Beside the program in a portable folder; in the package's private folder when installed.
     const QString beside = QCoreApplication::applicationDirPath() + QStringLiteral("/halvix-decode");
     if (QFileInfo(beside).isExecutable())
         return beside;
+    const QString installed =
+        QCoreApplication::applicationDirPath() + QStringLiteral("/../lib/halvix/halvix-decode");
+    if (QFileInfo(installed).isExecutable())
+        return QFileInfo(installed).canonicalFilePath();
 #ifdef HALVIX_DECODE_TOOL
     return QStringLiteral(HALVIX_DECODE_TOOL);
 #else
