@@ -16,9 +16,8 @@ private slots:
 
     void playsEachFormatAudiblyAndReportsItsLength_data() {
         QTest::addColumn<QString>("extension");
-        QTest::newRow("wav") << "wav";
-        QTest::newRow("mp3") << "mp3";
-        QTest::newRow("wma") << "wma";
+        for (const char* extension : {"wav", "mp3", "wma"})
+            QTest::newRow(extension) << QString(extension);
     }
 
     void playsEachFormatAudiblyAndReportsItsLength() {
