@@ -19,7 +19,7 @@ private slots:
     void playsEachFormatAudiblyAndReportsItsLength_data() {
         QTest::addColumn<QString>("extension");
         QTest::addColumn<bool>("prepared");
-        for (const char* extension : {"wav", "mp3", "wma"}) {
+        for (const char* extension : kToneFormats) {
             QTest::addRow("%s prepared", extension) << extension << true;
             QTest::addRow("%s not prepared", extension) << extension << false;
         }

@@ -13,16 +13,17 @@ class StreamPlayerTest : public QObject {
 
 private slots:
     void initTestCase() { startPlayerTest(m_tones); }
+    void closeStopsTheSound() { expectCloseStopsTheSound<StreamPlayer>(m_tones); }
 
     void playsEachFormatAudiblyAndReportsItsLength_data() {
         QTest::addColumn<QString>("extension");
-        for (const char* extension : {"wav", "mp3", "wma"})
+        for (const char* extension : kToneFormats)
             QTest::newRow(extension) << QString(extension);
     }
 
     void playsEachFormatAudiblyAndReportsItsLength() {
         QFETCH(QString, extension);
-        const std::string path = tone(extension.toStdString());
+        const std::string path = m_tones.tone(extension.toStdString());
         SoundRecorder recorder;
         QVERIFY2(recorder.waitUntilRecording(), "the sound server's monitor records nothing");
         StreamPlayer player;
@@ -34,8 +35,6 @@ private slots:
         QVERIFY2(heard > kAudibleRms / 2, qPrintable(QString("RMS %1").arg(heard)));
         QCOMPARE(failures.count(), 0);
     }
-
-    void closeStopsTheSound() { expectCloseStopsTheSound<StreamPlayer>(m_tones); }
 
     void unplayableFilesReportFailure_data() {
         QTest::addColumn<QString>("name");
@@ -54,8 +53,6 @@ private slots:
     }
 
 private:
-    std::string tone(const std::string& extension) const { return m_tones.tone(extension); }
-
     ToneFolder m_tones;
 };
 

@@ -16,13 +16,16 @@
 
 namespace halvix::test {
 
+// The formats a bell may come in.
+inline constexpr const char* kToneFormats[] = {"wav", "mp3", "wma"};
+
 // 上课.wav, .mp3 and .wma in a Chinese folder: paths reach the players as UTF-8.
 class ToneFolder {
 public:
     // The extension whose tone could not be made, or nullptr.
     const char* make() const {
         std::filesystem::create_directories(m_tones);
-        for (const char* extension : {"wav", "mp3", "wma"})
+        for (const char* extension : kToneFormats)
             if (!makeTone(tone(extension), kToneSeconds))
                 return extension;
         return nullptr;

@@ -77,12 +77,12 @@ struct Program {
 
     // The fault is in place until restore().
     void inject(DatabaseFault fault) {
-        m_fault = std::make_unique<test::FaultyDatabase>(db.database(), fault);
+        injected = std::make_unique<test::FaultyDatabase>(db.database(), fault);
         if (fault == Locked)
-            QVERIFY(m_fault->holds());
+            QVERIFY(injected->holds());
     }
     void restore(DatabaseFault fault) {
-        m_fault.reset();
+        injected.reset();
         if (fault == Missing || fault == Garbage)
             db.temp().write("jbase.mdb", stored);
     }
@@ -91,7 +91,7 @@ struct Program {
     test::FakeClock clock{wednesday(7, 58, 0)};
     ScriptedPrompts prompts;
     std::string stored;
-    std::unique_ptr<test::FaultyDatabase> m_fault;
+    std::unique_ptr<test::FaultyDatabase> injected;
 };
 
 } // namespace
