@@ -17,15 +17,6 @@ constexpr int kStallMs = 1500;
 constexpr int kToolUnplayable = 2;
 constexpr int kToolTooLong = 3;
 
-// What the tool writes: 16-bit stereo at 44.1 kHz.
-QAudioFormat pcmFormat() {
-    QAudioFormat format;
-    format.setSampleFormat(QAudioFormat::Int16);
-    format.setSampleRate(44100);
-    format.setChannelCount(2);
-    return format;
-}
-
 } // namespace
 
 QString DecodeJob::toolPath() {
@@ -45,7 +36,7 @@ QString DecodeJob::toolPath() {
 }
 
 DecodeJob::DecodeJob(const QString& path, Done done) : m_done(std::move(done)) {
-    m_sound.format = pcmFormat();
+    m_sound.format = decodedFormat();
     m_process.setProcessChannelMode(QProcess::SeparateChannels);
     m_process.setStandardErrorFile(QProcess::nullDevice());
     QObject::connect(&m_process, &QProcess::readyReadStandardOutput, &m_process, [this] { takeOutput(); });

@@ -9,6 +9,15 @@ namespace halvix {
 // sound is never decoded whole: it is streamed.
 inline constexpr qsizetype kMaxDecodedBytes = 8 * 1024 * 1024;
 
+// What the decoding tool writes: 16-bit stereo at 44.1 kHz.
+inline QAudioFormat decodedFormat() {
+    QAudioFormat format;
+    format.setSampleFormat(QAudioFormat::Int16);
+    format.setSampleRate(44100);
+    format.setChannelCount(2);
+    return format;
+}
+
 // What decoding one file gave.
 struct DecodedSound {
     enum class Outcome { Decoded, Unplayable, TooLong };

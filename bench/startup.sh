@@ -13,51 +13,32 @@ lib=$(dirname "${BASH_SOURCE[0]}")/../scripts/lib
 source "$lib/program.sh"
 source "$lib/procstat.sh"
 
-build=$(cd "${1:-$HALVIX_ROOT/build}" && pwd)
 minutes=${2:-10}
-[ -x "$build/app/halvix" ] || { say "no program in $build/app"; exit 1; }
 if [ "$(date +%H%M)" -ge 2330 ]; then
     say "run this before 23:30: the plan's only entry is at 23:59:59"
     exit 1
 fi
-
-work=$(mktemp -d /tmp/halvix-bench-XXXXXX)
-program=""
-trap '[ -n "$program" ] && kill "$program" 2>/dev/null; stop_services; rm -rf "$work"' EXIT
-start_missing_services
-
-copy_program_folder "$build/app" "$work/app"
-daily_spring "$work/app" 0 # no school-week day: daily spring uses zccjtime every day
-sqlite3 "$work/app/jbase.mdb" "delete from zccjtime;
-    insert into zccjtime values ('1', '', '23:59:59', '就寝', '就寝.mp3', '待完', '');"
+measured_copy "${1:-$HALVIX_ROOT/build}" bench "23:59:59 就寝.mp3"
 
 ms_now() { date +%s%3N; }
-stop_program() {
-    kill -TERM "$program"
-    wait "$program" || say "program ended with status $?"
-    program=""
-}
-
 # --- Start-up: from the exec to the window on screen, five times --------------------------------
 times=()
 for run in 1 2 3 4 5; do
     start=$(ms_now)
-    "$work/app/halvix" >/dev/null 2>&1 &
-    program=$!
+    start_measured
     until window_visible; do
         kill -0 "$program" 2>/dev/null || { say "the program ended during start-up"; exit 1; }
         [ $(($(ms_now) - start)) -gt 60000 ] && { say "no window after a minute"; exit 1; }
         sleep 0.01
     done
     times+=($(($(ms_now) - start)))
-    stop_program
+    end_program
 done
 sorted=$(printf '%s\n' "${times[@]}" | sort -n | tr '\n' ' ')
 say "start-up to window shown (ms, five runs, sorted): $sorted"
 
 # --- One long run ---------------------------------------------------------------------------------
-"$work/app/halvix" >/dev/null 2>&1 &
-program=$!
+start_measured
 sleep 60
 rss_1=$(rss_kb "$program")
 cpu_1=$(cpu_ticks "$program")
@@ -78,4 +59,4 @@ say "resident memory each minute from minute 1 to $minutes (kB): $samples"
 say "resident memory after $minutes minutes: $(rss_kb "$program") kB"
 say "growth from minute 1 to minute $minutes: $(($(rss_kb "$program") - rss_1)) kB (largest $max kB)"
 say "CPU over minutes 1 to $minutes: $(cpu_seconds $((cpu_end - cpu_1)) $(((minutes - 1) * 60)))"
-stop_program
+end_program

@@ -91,3 +91,30 @@ start_program_at() {
     start_program "$1" "$2" FAKETIME="$(printf '%+ds' "$offset")" "${@:4}"
 }
 program_ended() { ! kill -0 "$program" 2>/dev/null; }
+
+# measured_copy BUILD_DIR NAME "TIME SOUND"...: for the measuring scripts: sets build and work
+# (/tmp/halvix-NAME-*, removed at exit with the program and the services this run started),
+# starts the missing services and copies BUILD_DIR/app to $work/app with these entries in every
+# day's plan (daily spring, no school-week day).
+measured_copy() {
+    build=$(cd "$1" && pwd)
+    [ -x "$build/app/halvix" ] || { say "no program in $build/app"; exit 1; }
+    work=$(mktemp -d "/tmp/halvix-$2-XXXXXX")
+    program=""
+    trap '[ -n "$program" ] && kill "$program" 2>/dev/null; stop_services; rm -rf "$work"' EXIT
+    start_missing_services
+    copy_program_folder "$build/app" "$work/app"
+    daily_spring "$work/app" 0
+    plan_every_day "$work/app" "${@:3}"
+}
+# Starts the copy in $work/app at the real time, its output dropped; sets program.
+start_measured() {
+    "$work/app/halvix" >/dev/null 2>&1 &
+    program=$!
+}
+# Asks the program to end and waits for it.
+end_program() {
+    kill -TERM "$program"
+    wait "$program" || say "program ended with status $?"
+    program=""
+}

@@ -48,3 +48,6 @@ onset_times() {
 recording_wav() {
     sox -t raw -r "$record_rate" -e signed -b 16 -c 1 "$recording" "$1"
 }
+
+# rough_pitch FILE: the sound's rough frequency in Hz, as sox's stat finds it.
+rough_pitch() { sox "$1" -n stat 2>&1 | awk '/Rough/ { print $3 }'; }

@@ -1,13 +1,13 @@
 #include "bell/Playback.h"
 
 #include "bell/BellEngine.h"
-#include "time/LocalTime.h"
 #include "bell/PlanSource.h"
 #include "store/TextTable.h"
 #include "support/FiringLog.h"
 #include "support/PlanTitles.h"
 #include "support/RecordingPlayer.h"
 #include "support/TempFolder.h"
+#include "time/LocalTime.h"
 
 #include <gtest/gtest.h>
 
@@ -54,29 +54,27 @@ protected:
     Playback playback{single, track, folder.path()};
 };
 
-TEST(PlaybackRules, SingleFileOrFolderByTheFourthByteFromTheEnd) {
-    struct Case {
-        const char* sound;
-        bool single;
-    } cases[] = {
-        {"上课.mp3", true}, {"x.wav", true},       {".mp3", true},  {".ab", true},        {"a.b", false},
-        {"x.flac", false},  {"voic\\晨读", false}, {"晨读", false}, {"ring.mp3 ", false}, {"", false},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(Playback::namesSingleFile(c.sound), c.single) << c.sound;
-}
-
-TEST(PlaybackRules, TracksByTheirLastThreeBytesExactly) {
+// A sound names a single file when its fourth byte from the end is a dot (else a folder of tracks);
+// a folder's tracks are the files whose last three bytes are exactly mp3, MP3, wav or wma.
+TEST(PlaybackRules, SingleFilesAndTracksByTheirLastBytes) {
     struct Case {
         const char* name;
+        bool single;
         bool track;
     } cases[] = {
-        {"1.mp3", true},   {"2.MP3", true},   {"3.wav", true},  {"4.wma", true},      {"mp3", true},
-        {"5.WAV", false},  {"6.Mp3", false},  {"7.WMA", false}, {"notes.txt", false}, {"8.mp4", false},
-        {"9.mp3 ", false}, {"x.flac", false}, {"mp", false},    {"", false},
+        {"上课.mp3", true, true},     {"x.wav", true, true},  {".mp3", true, true},
+        {".ab", true, false},         {"a.b", false, false},  {"x.flac", false, false},
+        {"voic\\晨读", false, false}, {"晨读", false, false}, {"ring.mp3 ", false, false},
+        {"", false, false},           {"1.mp3", true, true},  {"2.MP3", true, true},
+        {"3.wav", true, true},        {"4.wma", true, true},  {"mp3", false, true},
+        {"5.WAV", true, false},       {"6.Mp3", true, false}, {"7.WMA", true, false},
+        {"notes.txt", true, false},   {"8.mp4", true, false}, {"9.mp3 ", false, false},
+        {"mp", false, false},
     };
-    for (const auto& c : cases)
+    for (const auto& c : cases) {
+        EXPECT_EQ(Playback::namesSingleFile(c.name), c.single) << c.name;
         EXPECT_EQ(Playback::isTrackName(c.name), c.track) << c.name;
+    }
 }
 
 TEST_F(PlaybackTest, SoundFileExistsOnlyUnderItsExactName) {

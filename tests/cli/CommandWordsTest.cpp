@@ -58,18 +58,22 @@ TEST(CommandWords, EveryCommandReadsItsArguments) {
 }
 
 TEST(CommandWords, BadWordsAreRefusedWithTheReason) {
+    const auto badDate = [](const std::string& word) {
+        return "日期无效: \"" + word + "\" (应为 YYYY-MM-DD)";
+    };
+    const auto unknown = [](const std::string& word) { return "未知命令: \"" + word + "\""; };
     const struct {
         TextList words;
         std::string error;
     } cases[] = {
-        {{"ringing"}, "未知命令: \"ringing\""},
-        {{"Plan"}, "未知命令: \"Plan\""},
-        {{"plan", "2025-02-29"}, "日期无效: \"2025-02-29\" (应为 YYYY-MM-DD)"},
-        {{"plan", "tomorrow"}, "日期无效: \"tomorrow\" (应为 YYYY-MM-DD)"},
+        {{"ringing"}, unknown("ringing")},
+        {{"Plan"}, unknown("Plan")},
+        {{"plan", "2025-02-29"}, badDate("2025-02-29")},
+        {{"plan", "tomorrow"}, badDate("tomorrow")},
         {{"plan", "2025-03-12", "2025-03-13"}, "用法: halvix plan [YYYY-MM-DD]"},
-        {{"check", "13/03/2025"}, "日期无效: \"13/03/2025\" (应为 YYYY-MM-DD)"},
+        {{"check", "13/03/2025"}, badDate("13/03/2025")},
         {{"log", "--since"}, "--since 后缺少日期"},
-        {{"log", "--since", "yesterday"}, "日期无效: \"yesterday\" (应为 YYYY-MM-DD)"},
+        {{"log", "--since", "yesterday"}, badDate("yesterday")},
         {{"log", "--csv", "--csv"}, "log 不认识的参数: \"--csv\""},
         {{"log", "--since", "2025-03-01", "--since", "2025-03-02"},
          "用法: halvix log [--since YYYY-MM-DD] [--csv]"},

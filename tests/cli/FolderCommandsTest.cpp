@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <sstream>
+#include <string>
 
 namespace halvix {
 namespace {
@@ -75,18 +76,26 @@ TEST(FolderCommands, CheckNamesEverySoundThatWouldRingNothing) {
     EXPECT_EQ(r.status, kExitOk) << r.out << r.err;
     EXPECT_EQ(r.out, "声音检查通过: 2项\n");
 
-    f.fx.run("insert into zccjtime values ('3','','09:00','缺','丢了.mp3','待完','');"
-             "insert into zccjtime values ('4','','10:00','空','空.mp3','待完','');"
-             "insert into zccjtime values ('5','','11:00','无曲','空文件夹','待完','');"
-             "insert into zccjtime values ('6','','12:00','无声','','待完','');"
-             "insert into zccjtime values ('7','','13:00','大小写','上课.MP3','待完','');");
+    // Each row that would ring nothing, with what check says of it.
+    const struct {
+        std::string time, title, sound, problem;
+    } broken[] = {
+        {"09:00", "缺", "丢了.mp3", "缺少声音: voic 中没有文件 丢了.mp3"},
+        {"10:00", "空", "空.mp3", "无法播放: voic/空.mp3 是空文件"},
+        {"11:00", "无曲", "空文件夹", "缺少声音: 文件夹 空文件夹 中没有可播放的文件"},
+        {"12:00", "无声", "", "缺少声音: 没有指定声音"},
+        {"13:00", "大小写", "上课.MP3", "缺少声音: voic 中没有文件 上课.MP3"},
+    };
+    std::string expected;
+    int number = 3;
+    for (const auto& b : broken) {
+        f.fx.run("insert into zccjtime values ('" + std::to_string(number++) + "','','" + b.time + "','" +
+                 b.title + "','" + b.sound + "','待完','');");
+        expected += b.time + "\t" + b.title + "\t" + b.sound + "\t" + b.problem + "\n";
+    }
     r = run(f.fx.folder(), {"check", "2025-03-12"});
     EXPECT_EQ(r.status, kExitProblems);
-    EXPECT_EQ(r.out, "09:00\t缺\t丢了.mp3\t缺少声音: voic 中没有文件 丢了.mp3\n"
-                     "10:00\t空\t空.mp3\t无法播放: voic/空.mp3 是空文件\n"
-                     "11:00\t无曲\t空文件夹\t缺少声音: 文件夹 空文件夹 中没有可播放的文件\n"
-                     "12:00\t无声\t\t缺少声音: 没有指定声音\n"
-                     "13:00\t大小写\t上课.MP3\t缺少声音: voic 中没有文件 上课.MP3\n");
+    EXPECT_EQ(r.out, expected);
 
     // A silent date rings nothing: nothing to check.
     r = run(f.fx.folder(), {"check", "2025-10-03"});

@@ -12,13 +12,7 @@
 # HALVIX_BUILD_DIR (the screenshot, the recording and the program's output go to e2e-artifacts/).
 set -uo pipefail
 
-here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-source "$here/common.sh"
-trap stop_program_and_services EXIT
-
-# The status column of the plan's first row, read over the accessibility bus as a screen reader would.
-entry_status() { a11y plan | awk -F'\t' 'NR == 1 { print $6 }'; }
-entry_status_is() { [ "$(entry_status)" = "$1" ]; }
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 # --- Services -----------------------------------------------------------------------------------
 ensure_services
@@ -75,35 +69,7 @@ else
 fi
 
 # --- The entry's sound ----------------------------------------------------------------------------
-# Seven seconds past the entry the whole sound (about 4.5 s) is in.
-sleep_until $((entry_real + 7))
-stop_recording
-recording_wav "$artifacts/recording.wav"
-read -r onset heard < <(onset_times | head -1)
-if [ -n "${onset:-}" ] && awk -v s="$heard" 'BEGIN { exit !(s > 0.5) }'; then
-    late=$(seconds_between "$entry_real" "$onset")
-    if within "$late" -0.2 1.0; then
-        pass "sound began $late s after the entry's second"
-    else
-        fail "sound began $late s after the entry's second"
-    fi
-    # The right sound: as long as the file and with its pitch.
-    sox "$artifacts/recording.wav" "$work/sound.wav" trim "$(seconds_between "$record_start" "$onset")" "$heard"
-    sox "$app/voic/$sound" -r $record_rate -c 1 "$work/reference.wav" silence 1 0.005 1% reverse silence 1 0.005 1% reverse
-    expected=$(soxi -D "$work/reference.wav")
-    pitch() { sox "$1" -n stat 2>&1 | awk '/Rough/ { print $3 }'; }
-    heard_pitch=$(pitch "$work/sound.wav")
-    expected_pitch=$(pitch "$work/reference.wav")
-    if within "$(seconds_between "$expected" "$heard")" -0.3 0.3 &&
-        within "$heard_pitch" "$(awk -v p="$expected_pitch" 'BEGIN { print p * 0.9 }')" \
-            "$(awk -v p="$expected_pitch" 'BEGIN { print p * 1.1 }')"; then
-        pass "recorded $heard s at about $heard_pitch Hz: $sound is $expected s at about $expected_pitch Hz"
-    else
-        fail "recorded $heard s at about $heard_pitch Hz, but $sound is $expected s at about $expected_pitch Hz"
-    fi
-else
-    fail "no sound on the sink ($(sink_name)) within seven seconds of the entry"
-fi
+entry_sound_heard "$app/voic/$sound"
 
 if wait_for 20 entry_status_is 完成; then
     pass "the list shows the entry as 完成"

@@ -7,9 +7,7 @@
 # Environment: HALVIX_APP_DIR, HALVIX_BUILD_DIR.
 set -uo pipefail
 
-here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-source "$here/common.sh"
-trap stop_program_and_services EXIT
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 copy_app
 daily_spring "$app" 1125

@@ -15,13 +15,14 @@ work=$(mktemp -d /tmp/halvix-e2e-XXXXXX)
 program=""
 export TZ=Asia/Shanghai # the school's local time
 
-# Ends what the test started; the test's own EXIT trap calls it last.
+# Ends what the test started, at its exit.
 stop_program_and_services() {
     [ -n "$program" ] && kill -KILL "$program" 2>/dev/null
     [ -n "$recorder" ] && kill "$recorder" 2>/dev/null
     stop_services
     rm -rf "$work"
 }
+trap stop_program_and_services EXIT
 
 failures=0
 pass() { printf 'ok: %s\n' "$*"; }
@@ -32,6 +33,10 @@ fail() {
 
 # a11y COMMAND ARGS...: scripts/lib/a11y.py; one call may wait long for a busy bus.
 a11y() { timeout 30 /usr/bin/python3 "$HALVIX_LIB/a11y.py" "$@" 2>/dev/null; }
+
+# The status column of the plan's first row, read over the accessibility bus as a screen reader would.
+entry_status() { a11y plan | awk -F'\t' 'NR == 1 { print $6 }'; }
+entry_status_is() { [ "$(entry_status)" = "$1" ]; }
 
 tray_icon_docked() {
     local host
@@ -77,6 +82,40 @@ launch_recorded() {
 # time); sets program, offset (faked minus real seconds) and launched (the real start).
 launch() {
     start_program_at "$app" "$2" "$1" QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
+}
+
+# entry_sound_heard SOUND_FILE: seven seconds after the entry's real second entry_real (a whole
+# bell sound is in by then) ends the recording, keeps it as recording.wav among the artifacts and
+# checks that a sound began at the entry's second (0.2 s early to 1 s late) and that it is
+# SOUND_FILE: as long, and at about its pitch.
+entry_sound_heard() {
+    local sound=$1 onset heard late expected heard_pitch expected_pitch
+    sleep_until $((entry_real + 7))
+    stop_recording
+    recording_wav "$artifacts/recording.wav"
+    read -r onset heard < <(onset_times | head -1)
+    if [ -z "${onset:-}" ] || ! awk -v s="$heard" 'BEGIN { exit !(s > 0.5) }'; then
+        fail "no sound on the sink ($(sink_name)) within seven seconds of the entry"
+        return
+    fi
+    late=$(seconds_between "$entry_real" "$onset")
+    if within "$late" -0.2 1.0; then
+        pass "sound began $late s after the entry's second"
+    else
+        fail "sound began $late s after the entry's second"
+    fi
+    sox "$artifacts/recording.wav" "$work/sound.wav" trim "$(seconds_between "$record_start" "$onset")" "$heard"
+    sox "$sound" -r "$record_rate" -c 1 "$work/reference.wav" silence 1 0.005 1% reverse silence 1 0.005 1% reverse
+    expected=$(soxi -D "$work/reference.wav")
+    heard_pitch=$(rough_pitch "$work/sound.wav")
+    expected_pitch=$(rough_pitch "$work/reference.wav")
+    if within "$(seconds_between "$expected" "$heard")" -0.3 0.3 &&
+        within "$heard_pitch" "$(awk -v p="$expected_pitch" 'BEGIN { print p * 0.9 }')" \
+            "$(awk -v p="$expected_pitch" 'BEGIN { print p * 1.1 }')"; then
+        pass "recorded $heard s at about $heard_pitch Hz: ${sound##*/} is $expected s at about $expected_pitch Hz"
+    else
+        fail "recorded $heard s at about $heard_pitch Hz, but ${sound##*/} is $expected s at about $expected_pitch Hz"
+    fi
 }
 
 # tray_click BUTTON [REPEAT]: clicks the middle of our icon in the tray host.

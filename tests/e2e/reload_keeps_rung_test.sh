@@ -11,9 +11,7 @@
 # recording and the program's output go to e2e-artifacts/).
 set -uo pipefail
 
-here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-source "$here/common.sh"
-trap stop_program_and_services EXIT
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 ensure_services
 

@@ -15,7 +15,6 @@ set -uo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 source "$here/common.sh"
-trap stop_program_and_services EXIT
 
 dialog=时间设置
 dialog_shown() { a11y shown "$dialog"; }

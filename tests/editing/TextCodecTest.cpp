@@ -7,7 +7,14 @@ namespace halvix {
 
 namespace {
 const std::string kReplacement = "\xEF\xBF\xBD";
-}
+
+// Bytes in, and the text they should give.
+struct Conversion {
+    const char* what;
+    std::string in;
+    std::string out;
+};
+} // namespace
 
 TEST(TextCodec, ConvertsCodePage936BothWays) {
     struct Case {
@@ -27,11 +34,7 @@ TEST(TextCodec, ConvertsCodePage936BothWays) {
 }
 
 TEST(TextCodec, ReplacesBytesItCannotConvertAndKeepsTheRest) {
-    struct Case {
-        const char* what;
-        std::string gb;
-        std::string utf8;
-    } cases[] = {
+    const Conversion cases[] = {
         {"lead byte before a separator", "\x81,x", kReplacement + ",x"},
         {"byte that leads nothing",
          "a\xFF"
@@ -46,7 +49,7 @@ TEST(TextCodec, ReplacesBytesItCannotConvertAndKeepsTheRest) {
          "5"},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(gb18030ToUtf8(c.gb), c.utf8) << c.what;
+        EXPECT_EQ(gb18030ToUtf8(c.in), c.out) << c.what;
 
     // Text that is not UTF-8 (a stored value of unknown origin) is written with U+FFFD in its place.
     EXPECT_EQ(utf8ToGb18030("a\xFF"
@@ -78,11 +81,7 @@ TEST(TextCodec, TellsUtf8FromOtherBytes) {
 }
 
 TEST(TextCodec, DecodesAFileByItsContent) {
-    struct Case {
-        const char* what;
-        std::string bytes;
-        std::string text;
-    } cases[] = {
+    const Conversion cases[] = {
         {"UTF-8 with byte-order mark", "\xEF\xBB\xBF时间,a", "时间,a"},
         {"UTF-8 without byte-order mark", "时间,a", "时间,a"},
         {"code page 936", "\xCA\xB1\xBC\xE4,a", "时间,a"},
@@ -93,7 +92,7 @@ TEST(TextCodec, DecodesAFileByItsContent) {
         {"one byte of 936 makes the whole file 936", "\xC1\xE5,\xE9\x93\x83", "铃,閾" + kReplacement},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(decodeFileText(c.bytes), c.text) << c.what;
+        EXPECT_EQ(decodeFileText(c.in), c.out) << c.what;
 }
 
 } // namespace halvix

@@ -62,6 +62,9 @@ TEST(ExamSettings, TextsBecomeNumbersByTheProgramRule) {
 
 TEST(ExamSettings, FieldReadingStopsAtTheFirstRefusedField) {
     const ExamSettings before = {10, 10, 10, 3, 2, 3, 5, 15};
+    const char* const notInteger = "Please enter an integer.";
+    const char* const over15 = "Please enter an integer between 1 and 15.";
+    const char* const over20 = "Please enter an integer between 1 and 20.";
     struct Case {
         std::array<std::string, 8> texts;
         int failed;
@@ -70,33 +73,15 @@ TEST(ExamSettings, FieldReadingStopsAtTheFirstRefusedField) {
     } cases[] = {
         {{"12", "1", "20", "4", "5", "6", "7", "18"}, -1, "", kStored},
         {{" 12 ", "+1", "20", "4", "5", "6", "7", "18"}, -1, "", kStored},
-        {{"12", "1", "20", "abc", "5", "6", "7", "18"},
-         3,
-         "Please enter an integer.",
-         {12, 1, 20, 3, 2, 3, 5, 15}},
-        {{"12", "1", "20", "4", "", "6", "7", "18"},
-         4,
-         "Please enter an integer.",
-         {12, 1, 20, 4, 2, 3, 5, 15}},
-        {{"12abc", "1", "20", "4", "5", "6", "7", "18"}, 0, "Please enter an integer.", before},
-        {{"1.5", "1", "20", "4", "5", "6", "7", "18"}, 0, "Please enter an integer.", before},
-        {{"99999999999", "1", "20", "4", "5", "6", "7", "18"}, 0, "Please enter an integer.", before},
-        {{"12", "1", "20", "0", "5", "6", "7", "18"},
-         3,
-         "Please enter an integer between 1 and 15.",
-         {12, 1, 20, 0, 2, 3, 5, 15}},
-        {{"12", "21", "20", "4", "5", "6", "7", "18"},
-         1,
-         "Please enter an integer between 1 and 20.",
-         {12, 21, 10, 3, 2, 3, 5, 15}},
-        {{"12", "1", "20", "4", "5", "6", "7", "25"},
-         7,
-         "Please enter an integer between 1 and 20.",
-         {12, 1, 20, 4, 5, 6, 7, 25}},
-        {{"12", "1", "20", "4", "5", "6", "-7", "18"},
-         6,
-         "Please enter an integer between 1 and 15.",
-         {12, 1, 20, 4, 5, 6, -7, 15}},
+        {{"12", "1", "20", "abc", "5", "6", "7", "18"}, 3, notInteger, {12, 1, 20, 3, 2, 3, 5, 15}},
+        {{"12", "1", "20", "4", "", "6", "7", "18"}, 4, notInteger, {12, 1, 20, 4, 2, 3, 5, 15}},
+        {{"12abc", "1", "20", "4", "5", "6", "7", "18"}, 0, notInteger, before},
+        {{"1.5", "1", "20", "4", "5", "6", "7", "18"}, 0, notInteger, before},
+        {{"99999999999", "1", "20", "4", "5", "6", "7", "18"}, 0, notInteger, before},
+        {{"12", "1", "20", "0", "5", "6", "7", "18"}, 3, over15, {12, 1, 20, 0, 2, 3, 5, 15}},
+        {{"12", "21", "20", "4", "5", "6", "7", "18"}, 1, over20, {12, 21, 10, 3, 2, 3, 5, 15}},
+        {{"12", "1", "20", "4", "5", "6", "7", "25"}, 7, over20, {12, 1, 20, 4, 5, 6, 7, 25}},
+        {{"12", "1", "20", "4", "5", "6", "-7", "18"}, 6, over15, {12, 1, 20, 4, 5, 6, -7, 15}},
     };
     for (const auto& c : cases) {
         const FieldReading reading = readSettingFields(c.texts, before);

@@ -46,9 +46,9 @@ std::string allTexts(const RecordingSink& sink) {
 // The settings dialog stays open (false) unless the database took the plan and the settings; the
 // weekday file and the timetable file are written either way, and nothing stored is lost.
 TEST(ExamSetup, ClosesOnlyWhenTheDatabaseTookThePlanAndTheSettings) {
-    enum Fault { None, Missing, Garbage, ReadOnly };
+    using enum test::DatabaseFault;
     const struct Case {
-        Fault fault;
+        test::DatabaseFault fault;
         const char* reason; // part of the message that says why
     } cases[] = {
         {None, nullptr},
@@ -57,25 +57,12 @@ TEST(ExamSetup, ClosesOnlyWhenTheDatabaseTookThePlanAndTheSettings) {
         {ReadOnly, "只读"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.fault);
+        SCOPED_TRACE(c.reason ? c.reason : "no fault");
         test::ScheduleFixture folder;
         folder.insertPlan("sjtime", kOldPlan);
-        std::unique_ptr<test::ReadOnlyFile> readOnly;
-        switch (c.fault) {
-        case None:
-            break;
-        case Missing:
-            std::filesystem::remove(folder.database());
-            break;
-        case Garbage:
-            folder.temp().write("jbase.mdb", test::notADatabase());
-            break;
-        case ReadOnly:
-            readOnly = std::make_unique<test::ReadOnlyFile>(folder.database());
-            if (!readOnly->holds())
-                continue; // the superuser writes anyway on this file system
-            break;
-        }
+        auto fault = std::make_unique<test::FaultyDatabase>(folder.database(), c.fault);
+        if (!fault->holds())
+            continue; // the superuser writes anyway on this file system
         RecordingSink sink;
         ExamSetup setup = someSetup();
         const bool saved = saveExamSetup(folder.folder(), setup, sink);
@@ -92,7 +79,7 @@ TEST(ExamSetup, ClosesOnlyWhenTheDatabaseTookThePlanAndTheSettings) {
             EXPECT_EQ(sink.messages.back().icon, MessageIcon::Question);
         }
         if (c.fault == ReadOnly) {
-            readOnly.reset();
+            fault.reset();
             EXPECT_EQ(folder.rows("select * from sjtime"), kOldPlan);
             EXPECT_EQ(folder.rows("select * from settable"), kOldSettings);
         }

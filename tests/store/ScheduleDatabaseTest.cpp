@@ -21,13 +21,18 @@ using test::ScheduleFixture;
 const TextList kTwoRows = {"1", "", "08:00", "上课", "上课.mp3", "待完", "",
                            "2", "", "08:45", "下课", "下课.mp3", "待完", ""};
 
-TEST(ScheduleDatabase, ReadsFieldsAsTextByStorageClass) {
+// A database file made from the default tables, and the object that works on it (not yet open).
+class ScheduleDatabaseFile : public ::testing::Test {
+protected:
     ScheduleFixture fx;
+    RecordingSink sink;
+    ScheduleDatabase db{fx.folder(), sink};
+};
+
+TEST_F(ScheduleDatabaseFile, ReadsFieldsAsTextByStorageClass) {
     fx.run("create table kinds (a, b, c, d, e, f);"
            "insert into kinds values (NULL, 42, -7.25, '上课', x'41420043', '');"
            "insert into kinds values (9223372036854775807, 1234.5, 0.1, ' x ', x'', NULL);");
-    RecordingSink sink;
-    ScheduleDatabase db(fx.folder(), sink);
     db.open();
     TextList names, values;
     ASSERT_TRUE(db.query(names, values, "select * from kinds"));
@@ -37,10 +42,7 @@ TEST(ScheduleDatabase, ReadsFieldsAsTextByStorageClass) {
     EXPECT_TRUE(sink.messages.empty());
 }
 
-TEST(ScheduleDatabase, QueryAndLoadTableOnEmptyAndFilledTables) {
-    ScheduleFixture fx;
-    RecordingSink sink;
-    ScheduleDatabase db(fx.folder(), sink);
+TEST_F(ScheduleDatabaseFile, QueryAndLoadTableOnEmptyAndFilledTables) {
     db.open();
 
     TextList names{"kept"}, values{"stale"};
@@ -61,13 +63,10 @@ TEST(ScheduleDatabase, QueryAndLoadTableOnEmptyAndFilledTables) {
     EXPECT_TRUE(sink.messages.empty());
 }
 
-TEST(ScheduleDatabase, PlanRowsComeInTimeTextOrder) {
-    ScheduleFixture fx;
+TEST_F(ScheduleDatabaseFile, PlanRowsComeInTimeTextOrder) {
     fx.insertPlan("zccjtime", {{"1", "", "08:00:30", "b", "b.mp3", "待完", ""},
                                {"2", "", "08:00", "a", "a.mp3", "待完", ""},
                                {"3", "", "07:55", "c", "c.mp3", "待完", ""}});
-    RecordingSink sink;
-    ScheduleDatabase db(fx.folder(), sink);
     TextList names, values;
     ASSERT_TRUE(db.query(names, values, sql::dailyPlan("zccjtime"))) << "an unopened object opens itself";
     EXPECT_EQ(values[2], "07:55");
@@ -75,10 +74,7 @@ TEST(ScheduleDatabase, PlanRowsComeInTimeTextOrder) {
     EXPECT_EQ(values[16], "08:00:30");
 }
 
-TEST(ScheduleDatabase, ReplaceRowsWritesByPositionAndOnlyWhenGivenRows) {
-    ScheduleFixture fx;
-    RecordingSink sink;
-    ScheduleDatabase db(fx.folder(), sink);
+TEST_F(ScheduleDatabaseFile, ReplaceRowsWritesByPositionAndOnlyWhenGivenRows) {
     db.open();
     EXPECT_FALSE(db.replaceRows("lxtime", 1, {})) << "an empty list changes nothing";
     EXPECT_EQ(fx.rows("select * from lxtime"), (std::vector<std::vector<std::string>>{{"1"}}));
@@ -100,8 +96,7 @@ TEST(ScheduleDatabase, ReplaceRowsWritesByPositionAndOnlyWhenGivenRows) {
     EXPECT_TRUE(sink.messages.empty());
 }
 
-TEST(ScheduleDatabase, AFailedRewriteKeepsEveryOldRow) {
-    ScheduleFixture fx;
+TEST_F(ScheduleDatabaseFile, AFailedRewriteKeepsEveryOldRow) {
     fx.insertPlan("cjtime", {{"1", "", "07:30", "早读", "早读.mp3", "待完", ""},
                              {"2", "", "08:00", "上课", "上课.mp3", "待完", ""}});
     // The third new row is refused by the database after two were written.
@@ -109,8 +104,6 @@ TEST(ScheduleDatabase, AFailedRewriteKeepsEveryOldRow) {
            "begin select raise(abort, 'row refused'); end;");
     const auto before = fx.rows("select * from cjtime");
 
-    RecordingSink sink;
-    ScheduleDatabase db(fx.folder(), sink);
     db.open();
     TextList values = kTwoRows;
     for (const char* cell : {"3", "", "09:00", "boom", "x.mp3", "待完", ""})
@@ -127,22 +120,16 @@ TEST(ScheduleDatabase, AFailedRewriteKeepsEveryOldRow) {
     EXPECT_EQ(fx.rows("select count(*) from cjtime"), (std::vector<std::vector<std::string>>{{"2"}}));
 }
 
-TEST(ScheduleDatabase, WritingMoreColumnsThanTheTableHasFailsAndKeepsRows) {
-    ScheduleFixture fx;
+TEST_F(ScheduleDatabaseFile, WritingMoreColumnsThanTheTableHasFailsAndKeepsRows) {
     fx.run("create table narrow (a TEXT, b TEXT); insert into narrow values ('old', 'row');");
-    RecordingSink sink;
-    ScheduleDatabase db(fx.folder(), sink);
     db.open();
     EXPECT_FALSE(db.replaceRows("narrow", 7, kTwoRows));
     EXPECT_EQ(fx.rows("select * from narrow"), (std::vector<std::vector<std::string>>{{"old", "row"}}));
     EXPECT_TRUE(sink.saw("数据保存失败!"));
 }
 
-TEST(ScheduleDatabase, ClearTableEmptiesInOneStep) {
-    ScheduleFixture fx;
+TEST_F(ScheduleDatabaseFile, ClearTableEmptiesInOneStep) {
     fx.insertPlan("fridtime", {{"1", "", "07:30", "早读", "早读.mp3", "待完", ""}});
-    RecordingSink sink;
-    ScheduleDatabase db(fx.folder(), sink);
     db.open();
     EXPECT_TRUE(db.clearTable("fridtime"));
     EXPECT_TRUE(fx.rows("select * from fridtime").empty());
@@ -150,10 +137,7 @@ TEST(ScheduleDatabase, ClearTableEmptiesInOneStep) {
     EXPECT_TRUE(sink.saw("数据保存失败!"));
 }
 
-TEST(ScheduleDatabase, MissingTableIsReportedNotThrown) {
-    ScheduleFixture fx;
-    RecordingSink sink;
-    ScheduleDatabase db(fx.folder(), sink);
+TEST_F(ScheduleDatabaseFile, MissingTableIsReportedNotThrown) {
     db.open();
     TextList names, values;
     EXPECT_FALSE(db.query(names, values, "select * from nothere"));
@@ -203,14 +187,11 @@ TEST(ScheduleDatabase, UnusableFilesGiveAMessageAndFalseResults) {
     }
 }
 
-TEST(ScheduleDatabase, ReadOnlyFileReadsButRefusesWrites) {
+TEST_F(ScheduleDatabaseFile, ReadOnlyFileReadsButRefusesWrites) {
     if (::geteuid() == 0)
         GTEST_SKIP() << "file permissions do not bind the superuser";
-    ScheduleFixture fx;
     std::filesystem::permissions(fx.database(),
                                  std::filesystem::perms::owner_read | std::filesystem::perms::group_read);
-    RecordingSink sink;
-    ScheduleDatabase db(fx.folder(), sink);
     db.open();
     TextList names, values;
     EXPECT_TRUE(db.query(names, values, "select * from lxtime"));
@@ -218,11 +199,8 @@ TEST(ScheduleDatabase, ReadOnlyFileReadsButRefusesWrites) {
     EXPECT_TRUE(sink.saw("数据保存失败!"));
 }
 
-TEST(ScheduleDatabase, ReadOnlyConnectionRefusesWritesEvenForTheSuperuser) {
+TEST_F(ScheduleDatabaseFile, ReadOnlyConnectionRefusesWritesEvenForTheSuperuser) {
     // A connection that may only read stands in for a write-protected file when tests run as root.
-    ScheduleFixture fx;
-    RecordingSink sink;
-    ScheduleDatabase db(fx.folder(), sink);
     db.open();
     ASSERT_TRUE(db.execute("pragma query_only = 1"));
     EXPECT_FALSE(db.replaceRows("lxtime", 1, {"2"}));
@@ -279,10 +257,7 @@ TEST(ScheduleDatabase, AProgramFolderWithAChineseNameOpensLoadsAndSaves) {
     }
 }
 
-TEST(ScheduleDatabase, Execute) {
-    ScheduleFixture fx;
-    RecordingSink sink;
-    ScheduleDatabase db(fx.folder(), sink);
+TEST_F(ScheduleDatabaseFile, Execute) {
     db.open();
     EXPECT_TRUE(db.execute("create table if not exists calendar (a TEXT)"));
     EXPECT_FALSE(db.execute("this is not sql"));

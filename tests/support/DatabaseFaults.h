@@ -9,6 +9,8 @@
 #include <sqlite3.h>
 
 #include <filesystem>
+#include <fstream>
+#include <memory>
 #include <string>
 
 namespace halvix::test {
@@ -114,5 +116,39 @@ inline std::string notADatabase() {
         bytes += "这不是一个数据库文件, 只是一些文字。0123456789\n";
     return bytes;
 }
+
+// The ways the database file goes wrong under the program.
+enum class DatabaseFault { None, ReadOnly, Locked, Missing, Garbage };
+
+// `fault` put on `database` while this object lives: read-only and locked end with it, a removed
+// or overwritten file stays so.
+class FaultyDatabase {
+public:
+    FaultyDatabase(const std::filesystem::path& database, DatabaseFault fault) {
+        switch (fault) {
+        case DatabaseFault::None:
+            break;
+        case DatabaseFault::ReadOnly:
+            m_readOnly = std::make_unique<ReadOnlyFile>(database);
+            break;
+        case DatabaseFault::Locked:
+            m_lock = std::make_unique<LockingProcess>(database);
+            break;
+        case DatabaseFault::Missing:
+            std::filesystem::remove(database);
+            break;
+        case DatabaseFault::Garbage:
+            std::ofstream(database, std::ios::binary | std::ios::trunc) << notADatabase();
+            break;
+        }
+    }
+    // False when nothing stops writes after all: the superuser without the immutable flag, or a
+    // lock that was not taken.
+    bool holds() const { return (!m_readOnly || m_readOnly->holds()) && (!m_lock || m_lock->locked()); }
+
+private:
+    std::unique_ptr<ReadOnlyFile> m_readOnly;
+    std::unique_ptr<LockingProcess> m_lock;
+};
 
 } // namespace halvix::test

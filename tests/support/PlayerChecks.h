@@ -9,11 +9,15 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+#include <cmath>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 namespace halvix::test {
+
+// The formats a bell may come in.
+inline constexpr const char* kToneFormats[] = {"wav", "mp3", "wma"};
 
 // 上课.wav, .mp3 and .wma in a Chinese folder: paths reach the players as UTF-8.
 class ToneFolder {
@@ -21,7 +25,7 @@ public:
     // The extension whose tone could not be made, or nullptr.
     const char* make() const {
         std::filesystem::create_directories(m_tones);
-        for (const char* extension : {"wav", "mp3", "wma"})
+        for (const char* extension : kToneFormats)
             if (!makeTone(tone(extension), kToneSeconds))
                 return extension;
         return nullptr;
@@ -58,10 +62,39 @@ inline std::string unplayablePath(const ToneFolder& tones, const QString& name, 
     return tones.folder.write(name.toStdString(), bytes.toStdString()).string();
 }
 
+// The start of a player test: skipped without a sound server, else the tones are made.
+inline void startPlayerTest(const ToneFolder& tones) {
+    if (!run("pactl", {"info"}))
+        QSKIP("no sound server answers");
+    const char* failed = tones.make();
+    QVERIFY2(!failed, failed);
+}
+
+// `player`, silent so far, plays `path`: it reports the file's length once (within 50 ms), and the
+// recorder then holds the tone and half a second more from `before`, its sample count at the start.
+template <typename Player>
+void expectPlaysWithItsLength(Player& player, const QSignalSpy& lengths, SoundRecorder& recorder,
+                              const std::string& path, qsizetype& before) {
+    const double expectedMs = fileMs(path);
+    QVERIFY(expectedMs > 0);
+    before = recorder.sampleCount();
+    QCOMPARE(recorder.rms(before - kRate / 20, before), 0.0);
+    QCOMPARE(player.lengthMs(), 0);
+    player.playPath(path);
+
+    QTRY_COMPARE(lengths.count(), 1);
+    QVERIFY2(std::abs(double(player.lengthMs()) - expectedMs) <= 50.0,
+             qPrintable(QString("reported %1 ms, file %2 ms").arg(player.lengthMs()).arg(expectedMs)));
+    QCOMPARE(lengths.first().first().toLongLong(), player.lengthMs());
+    QTRY_VERIFY_WITH_TIMEOUT(recorder.sampleCount() >= before + qsizetype(kToneSeconds * kRate) + kRate / 2,
+                             10000);
+}
+
 // `player` fails once on `path`, naming it, and reports no length; the player plays the next file.
 template <typename Player>
-void expectFailureThenPlays(Player& player, QSignalSpy& failures, QSignalSpy& lengths,
-                            const std::string& path, const ToneFolder& tones) {
+void expectFailureThenPlays(Player& player, const std::string& path, const ToneFolder& tones) {
+    QSignalSpy failures(&player, &Player::failed);
+    QSignalSpy lengths(&player, &Player::lengthKnown);
     player.playPath(path);
     QTRY_COMPARE(failures.count(), 1);
     QVERIFY(failures.first().first().toString().contains(QString::fromStdString(path)));

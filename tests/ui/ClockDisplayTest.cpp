@@ -32,6 +32,14 @@ int startDefault(ClockDisplay& display) {
     return display.startClock(kClockBackgroundResource, kClockLargeDigitsResource, kClockSmallDigitsResource);
 }
 
+// A display over a countdown of its own, on a clock that stands on `weekday`.
+struct DisplayRig {
+    DisplayRig(int seconds, int weekday) : countdown(seconds), clock({.weekday = weekday}) {}
+    std::atomic<int> countdown;
+    const FakeClock clock;
+    ClockDisplay widget{countdown, clock};
+};
+
 } // namespace
 
 class ClockDisplayTest : public QObject {
@@ -58,40 +66,36 @@ private slots:
     }
 
     void startClockResults() {
-        std::atomic<int> countdown{500};
-        const FakeClock monday({.weekday = 1});
-        ClockDisplay display(countdown, monday);
-        display.resize(40, 30);
+        DisplayRig d(500, 1);
+        d.widget.resize(40, 30);
 
         QCOMPARE(
-            display.startClock(kClockBackgroundResource, kClockLargeDigitsResource, ":/clock/missing.png"),
+            d.widget.startClock(kClockBackgroundResource, kClockLargeDigitsResource, ":/clock/missing.png"),
             int(ClockDisplay::BitmapFailed));
-        QCOMPARE(display.startClock("/nonexistent/background.png", kClockLargeDigitsResource,
-                                    kClockSmallDigitsResource),
+        QCOMPARE(d.widget.startClock("/nonexistent/background.png", kClockLargeDigitsResource,
+                                     kClockSmallDigitsResource),
                  int(ClockDisplay::BitmapFailed));
-        QVERIFY(!display.isRunning());
-        QCOMPARE(display.size(), QSize(40, 30));
+        QVERIFY(!d.widget.isRunning());
+        QCOMPARE(d.widget.size(), QSize(40, 30));
 
-        QCOMPARE(startDefault(display), int(ClockDisplay::Started));
-        QVERIFY(display.isRunning());
-        QCOMPARE(display.size(), QSize(151, 72));
+        QCOMPARE(startDefault(d.widget), int(ClockDisplay::Started));
+        QVERIFY(d.widget.isRunning());
+        QCOMPARE(d.widget.size(), QSize(151, 72));
 
         // Already running: the same answer, and the bitmaps it was started with stay.
-        QCOMPARE(display.startClock("/nonexistent/a.png", "/nonexistent/b.png", "/nonexistent/c.png"),
+        QCOMPARE(d.widget.startClock("/nonexistent/a.png", "/nonexistent/b.png", "/nonexistent/c.png"),
                  int(ClockDisplay::Started));
-        QVERIFY(display.isRunning());
-        QVERIFY(!display.grab().isNull());
+        QVERIFY(d.widget.isRunning());
+        QVERIFY(!d.widget.grab().isNull());
     }
 
     void paintedFaceShowsTheCountdownAndWeekday() {
-        std::atomic<int> countdown{3725};
-        const FakeClock saturday({.weekday = 6});
-        ClockDisplay display(countdown, saturday);
-        QCOMPARE(startDefault(display), int(ClockDisplay::Started));
+        DisplayRig d(3725, 6);
+        QCOMPARE(startDefault(d.widget), int(ClockDisplay::Started));
         // 3725 s = 01:02:05; minutes and hours stay put for the next five seconds.
-        QTRY_COMPARE(display.face().digits()[ClockFace::HourUnits], 1);
+        QTRY_COMPARE(d.widget.face().digits()[ClockFace::HourUnits], 1);
 
-        const QImage face = display.grab().toImage();
+        const QImage face = d.widget.grab().toImage();
         QCOMPARE(face.size(), QSize(151, 72));
         const auto& cells = ClockFace::layout();
         const auto large = [](int digit) { return stripCell(kClockLargeDigitsResource, digit, 24, 34); };
@@ -107,20 +111,18 @@ private slots:
     }
 
     void workerCountsDownOncePerSecond() {
-        std::atomic<int> countdown{500};
-        const FakeClock wednesday({.weekday = 3});
-        ClockDisplay display(countdown, wednesday);
+        DisplayRig d(500, 3);
         QElapsedTimer elapsed;
         elapsed.start();
-        QCOMPARE(startDefault(display), int(ClockDisplay::Started));
-        QTRY_COMPARE_WITH_TIMEOUT(countdown.load(), 497, 4000);
+        QCOMPARE(startDefault(d.widget), int(ClockDisplay::Started));
+        QTRY_COMPARE_WITH_TIMEOUT(d.countdown.load(), 497, 4000);
         // Three ticks: at once, then one a second.
         QVERIFY2(elapsed.elapsed() >= 1900, qPrintable(QString::number(elapsed.elapsed())));
 
         // A value the bell sets is the starting point of the next ticks.
-        countdown = 6000;
-        QTRY_COMPARE(display.face().digits()[ClockFace::HourUnits], 1);
-        QVERIFY(countdown.load() < 6000);
+        d.countdown = 6000;
+        QTRY_COMPARE(d.widget.face().digits()[ClockFace::HourUnits], 1);
+        QVERIFY(d.countdown.load() < 6000);
     }
 
     void destructionStopsTheWorkerPromptly() {
@@ -141,19 +143,17 @@ private slots:
     }
 
     void failedStartPaintsAnEmptyFace() {
-        std::atomic<int> countdown{500};
-        const FakeClock wednesday({.weekday = 3});
-        ClockDisplay display(countdown, wednesday);
-        display.resize(151, 72);
+        DisplayRig d(500, 3);
+        d.widget.resize(151, 72);
         QCOMPARE(
-            display.startClock("/nonexistent/a.png", kClockLargeDigitsResource, kClockSmallDigitsResource),
+            d.widget.startClock("/nonexistent/a.png", kClockLargeDigitsResource, kClockSmallDigitsResource),
             int(ClockDisplay::BitmapFailed));
-        display.show();
-        const QImage face = display.grab().toImage();
+        d.widget.show();
+        const QImage face = d.widget.grab().toImage();
         QCOMPARE(face.size(), QSize(151, 72));
         QCOMPARE(face.pixelColor(70, 40), face.pixelColor(5, 5));
         QTest::qWait(1100);
-        QCOMPARE(countdown.load(), 500);
+        QCOMPARE(d.countdown.load(), 500);
     }
 };
 

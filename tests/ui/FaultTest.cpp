@@ -4,12 +4,12 @@
 // day must ring once the database is usable again, and nothing stored may change.
 #include "bell/BellEngine.h"
 #include "bell/MainDialog.h"
-#include "support/StandaloneWindow.h"
 #include "editing/DataDialog.h"
 #include "support/DatabaseFaults.h"
 #include "support/FakeClock.h"
 #include "support/ScheduleFixture.h"
 #include "support/ScriptedPrompts.h"
+#include "support/StandaloneWindow.h"
 #include "widgets/Resources.h"
 
 #include <QAbstractButton>
@@ -30,7 +30,8 @@ using Texts = std::vector<std::string>;
 
 namespace {
 
-enum Fault { ReadOnly, Locked, Deleted, Garbage };
+using test::DatabaseFault;
+using enum test::DatabaseFault;
 
 // Wednesday 12 and Thursday 13 March 2025.
 LocalTime wednesday(int hour, int minute, int second) {
@@ -75,27 +76,14 @@ struct Program {
     }
 
     // The fault is in place until restore().
-    void inject(Fault fault) {
-        switch (fault) {
-        case ReadOnly:
-            readOnly = std::make_unique<test::ReadOnlyFile>(db.database());
-            break;
-        case Locked:
-            lock = std::make_unique<test::LockingProcess>(db.database());
-            QVERIFY(lock->locked());
-            break;
-        case Deleted:
-            std::filesystem::remove(db.database());
-            break;
-        case Garbage:
-            db.temp().write("jbase.mdb", test::notADatabase());
-            break;
-        }
+    void inject(DatabaseFault fault) {
+        injected = std::make_unique<test::FaultyDatabase>(db.database(), fault);
+        if (fault == Locked)
+            QVERIFY(injected->holds());
     }
-    void restore(Fault fault) {
-        readOnly.reset();
-        lock.reset();
-        if (fault == Deleted || fault == Garbage)
+    void restore(DatabaseFault fault) {
+        injected.reset();
+        if (fault == Missing || fault == Garbage)
             db.temp().write("jbase.mdb", stored);
     }
 
@@ -103,8 +91,7 @@ struct Program {
     test::FakeClock clock{wednesday(7, 58, 0)};
     ScriptedPrompts prompts;
     std::string stored;
-    std::unique_ptr<test::ReadOnlyFile> readOnly;
-    std::unique_ptr<test::LockingProcess> lock;
+    std::unique_ptr<test::FaultyDatabase> injected;
 };
 
 } // namespace
@@ -116,17 +103,18 @@ private slots:
     void initTestCase() { initResources(); }
 
     void theBellRingsOnThroughADatabaseFault_data() {
-        QTest::addColumn<int>("fault");
+        QTest::addColumn<int>("faultNumber");
         QTest::addColumn<QString>("reason"); // part of the Chinese message
         QTest::newRow("read-only") << int(ReadOnly) << "只读";
         QTest::newRow("locked by another process") << int(Locked) << "占用";
-        QTest::newRow("deleted") << int(Deleted) << "找不到";
+        QTest::newRow("deleted") << int(Missing) << "找不到";
         QTest::newRow("replaced by garbage") << int(Garbage) << "不是数据库";
     }
 
     void theBellRingsOnThroughADatabaseFault() {
-        QFETCH(int, fault);
+        QFETCH(int, faultNumber);
         QFETCH(QString, reason);
+        const auto fault = DatabaseFault(faultNumber);
         const std::string why = reason.toStdString();
         Program program;
         if (fault == ReadOnly && ::geteuid() == 0) {
@@ -134,14 +122,15 @@ private slots:
             if (!probe.holds())
                 QSKIP("cannot make the file read-only for the superuser here");
         }
-        auto window = std::make_unique<test::StandaloneWindow>(program.db.folder(), program.clock, program.prompts);
+        auto window =
+            std::make_unique<test::StandaloneWindow>(program.db.folder(), program.clock, program.prompts);
         QCOMPARE(column(window->plan(), 3), (Texts{"第一节", "下课"}));
         DataDialog data(program.db.folder(), program.prompts);
         data.findChild<QAbstractButton*>("springWeekdaysButton")->click();
         QCOMPARE(data.findChild<QTableView*>("tableList")->model()->rowCount(), 2);
         QVERIFY(program.prompts.messages.empty());
 
-        program.inject(Fault(fault));
+        program.inject(fault);
 
         // 考试: the choice holds for this run even where it cannot be stored; the plan of the new
         // day type loads only where the database can still be read.
@@ -165,7 +154,7 @@ private slots:
                            list->visualRect(list->model()->index(0, 1)).center());
         QCOMPARE(list->model()->rowCount(), 1);
         data.findChild<QAbstractButton*>("saveButton")->click();
-        const std::string refusal = fault == Deleted ? "数据库没找到!" : "数据保存失败!";
+        const std::string refusal = fault == Missing ? "数据库没找到!" : "数据保存失败!";
         QVERIFY2(anyContains(program.prompts.messages, seen, refusal),
                  textsFrom(program.prompts, seen).c_str());
         QVERIFY(!anyContains(program.prompts.messages, seen, "已保存!"));
@@ -187,7 +176,7 @@ private slots:
 
         // Put right in the night, the database gives Thursday its plan without a restart, and
         // without a message box for every attempt that failed meanwhile.
-        program.restore(Fault(fault));
+        program.restore(fault);
         seen = program.prompts.messages.size();
         program.clock.tickThrough(*window, thursday(1, 1, 11), thursday(1, 4, 0));
         QCOMPARE(column(window->plan(), BellEngine::kStatusColumn), Texts{"待完"});

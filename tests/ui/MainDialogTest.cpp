@@ -40,10 +40,9 @@ private slots:
     void initTestCase() { initResources(); }
 
     void startUpReadsSeasonAndDayTypeChecksTheRadiosAndLoadsThatPlan_data() {
-        QTest::addColumn<QString>("dayType");
-        QTest::addColumn<QString>("season");
-        QTest::addColumn<QString>("checked"); // daily, exam, spring, autumn
-        QTest::addColumn<QString>("event");
+        // checked: the radios daily, exam, spring and autumn; event: the plan's one entry.
+        for (const char* column : {"dayType", "season", "checked", "event"})
+            QTest::addColumn<QString>(column);
         const char* const rows[][5] = {{"daily spring", "1", "1", "1010", "春季正常"},
                                        {"daily autumn", "1", "2", "1001", "秋季正常"},
                                        {"exam spring", "2", "1", "0110", "春季考试"},

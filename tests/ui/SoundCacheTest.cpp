@@ -14,16 +14,9 @@ FileStamp stamp(qint64 size, int second) {
     return {size, QDateTime(QDate(2024, 9, 2), QTime(8, 0, second))};
 }
 
-QAudioFormat cdFormat() {
-    QAudioFormat format;
-    format.setSampleFormat(QAudioFormat::Int16);
-    format.setSampleRate(44100);
-    format.setChannelCount(2);
-    return format;
-}
-
 DecodedSound decoded(qsizetype bytes) {
-    return {DecodedSound::Outcome::Decoded, QByteArray(bytes, '\x11'), cdFormat(), bytes * 1000 / 176400};
+    return {DecodedSound::Outcome::Decoded, QByteArray(bytes, '\x11'), decodedFormat(),
+            bytes * 1000 / 176400};
 }
 
 // A cache with its cancellations recorded, driven as the memory player drives it.
@@ -79,36 +72,21 @@ private slots:
     // Letters prepare that file; "+x" is a playback waiting for x, "-" its end; "=" finishes every
     // decoding under way.
     void keepsTheLatestPreparedAndTheAwaited_data() {
-        QTest::addColumn<QString>("steps");
-        QTest::addColumn<QString>("held");
-        QTest::addColumn<QString>("cancelled");
-        QTest::newRow("two prepared") << "a b"
-                                      << "ab"
-                                      << "";
-        QTest::newRow("a third drops the oldest") << "a b c"
-                                                  << "bc"
-                                                  << "a";
-        QTest::newRow("preparing again makes it the latest") << "a b a c"
-                                                             << "ac"
-                                                             << "b";
-        QTest::newRow("a decoded sound is dropped without cancelling") << "a b = c"
-                                                                       << "bc"
-                                                                       << "";
-        QTest::newRow("the awaited sound stays beyond the bound") << "a b +x"
-                                                                  << "abx"
-                                                                  << "";
-        QTest::newRow("an awaited sound outlives newer prepares") << "a +x b c"
-                                                                  << "bcx"
-                                                                  << "a";
-        QTest::newRow("unprepared goes when nobody waits") << "a b +x -"
-                                                           << "ab"
-                                                           << "x";
-        QTest::newRow("awaiting a prepared sound adds nothing") << "a b +a -"
-                                                                << "ab"
-                                                                << "";
-        QTest::newRow("decoded, unprepared, not awaited") << "a +x = -"
-                                                          << "a"
-                                                          << "";
+        for (const char* column : {"steps", "held", "cancelled"})
+            QTest::addColumn<QString>(column);
+        const char* const rows[][4] = {
+            {"two prepared", "a b", "ab", ""},
+            {"a third drops the oldest", "a b c", "bc", "a"},
+            {"preparing again makes it the latest", "a b a c", "ac", "b"},
+            {"a decoded sound is dropped without cancelling", "a b = c", "bc", ""},
+            {"the awaited sound stays beyond the bound", "a b +x", "abx", ""},
+            {"an awaited sound outlives newer prepares", "a +x b c", "bcx", "a"},
+            {"unprepared goes when nobody waits", "a b +x -", "ab", "x"},
+            {"awaiting a prepared sound adds nothing", "a b +a -", "ab", ""},
+            {"decoded, unprepared, not awaited", "a +x = -", "a", ""},
+        };
+        for (const auto& [name, steps, held, cancelled] : rows)
+            QTest::newRow(name) << QString(steps) << QString(held) << QString(cancelled);
     }
 
     void keepsTheLatestPreparedAndTheAwaited() {
