@@ -2,6 +2,7 @@
 
 #include "bell/DayPlanSelector.h"
 #include "calendar/CalendarStore.h"
+#include "store/ScheduleDatabase.h"
 #include "time/ClockText.h"
 
 #include <utility>
@@ -26,11 +27,20 @@ void DayPlanSource::choose(int dayType, int season) {
 }
 
 LoadResult DayPlanSource::loadDayPlan(TextTable& plan, const LocalTime& now) {
-    // A calendar that cannot be read counts as empty; the plan's own load reports the database.
-    SilentSink quiet;
     m_loadedAt = now;
-    m_decision = decideDay(now, m_dayType, m_season, loadCalendar(m_folder, quiet));
     CollectingSink sink;
+    // A database that cannot be read for the calendar cannot give the plan either: one attempt,
+    // not two, waits for a locked file. A missing one is the plan's own load to report.
+    SilentSink quiet;
+    std::vector<CalendarEntry> entries;
+    if (!ScheduleDatabase(m_folder, quiet).databaseMissing()) {
+        CollectingSink calendarSink;
+        auto read = readCalendar(m_folder, calendarSink);
+        if (!read)
+            return failed(std::move(calendarSink.messages), now);
+        entries = std::move(*read);
+    }
+    m_decision = decideDay(now, m_dayType, m_season, entries);
     const LoadResult result = halvix::loadDayPlan(m_folder, m_decision.dayType.value, m_decision.season.value,
                                                   m_decision.planTime(now), plan, sink);
     if (result != LoadResult::Failed) {
@@ -40,15 +50,19 @@ LoadResult DayPlanSource::loadDayPlan(TextTable& plan, const LocalTime& now) {
             silence(plan, result);
         return m_decision.silent ? LoadResult::Loaded : result;
     }
+    return failed(std::move(sink.messages), now);
+}
+
+LoadResult DayPlanSource::failed(std::vector<UserMessage> reasons, const LocalTime& now) {
     // A new date is a new day's plan that does not ring: worth hearing of again.
     if (!m_failing || dayNumber(now) != m_failingDay) {
         m_failing = true;
         m_failingDay = dayNumber(now);
-        m_notices = std::move(sink.messages);
+        m_notices = std::move(reasons);
         if (m_notices.empty()) // every failure says why; this keeps it so should one not
             m_notices.push_back({"今日计划无法读取。", "", MessageIcon::Question});
     }
-    return result;
+    return LoadResult::Failed;
 }
 
 void DayPlanSource::silence(TextTable& plan, LoadResult loaded) {

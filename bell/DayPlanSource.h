@@ -39,6 +39,8 @@ public:
     std::vector<UserMessage> takeNotices();
 
 private:
+    // A failed load: its reasons become the notice unless this failure was reported already.
+    LoadResult failed(std::vector<UserMessage> reasons, const LocalTime& now);
     // The date rings nothing: `plan` keeps its columns, its rows are kept aside.
     void silence(TextTable& plan, LoadResult loaded);
 

@@ -42,19 +42,30 @@ TextList withWholeNote(const TextList& cells) {
 } // namespace
 
 std::vector<CalendarEntry> loadCalendar(const std::filesystem::path& folder, MessageSink& sink) {
+    return readCalendar(folder, sink).value_or(std::vector<CalendarEntry>());
+}
+
+std::optional<std::vector<CalendarEntry>> readCalendar(const std::filesystem::path& folder, MessageSink& sink) {
     std::vector<CalendarEntry> entries;
     ScheduleDatabase db(folder, sink);
     db.open();
     if (!db.isOpen())
-        return entries;
-    ensureTable(db); // a read-only database without the table simply reads as empty below
+        return std::nullopt;
     TextList names;
     TextList values;
-    if (!db.query(names, values, "select * from calendar") || names.size() < kCalendarColumnCount) {
-        db.close();
+    // A database from before the calendar gets the table; a read-only one reads as empty.
+    const auto known = db.queryRows(names, values, "select name from sqlite_master where name = 'calendar'");
+    if (known == ScheduleDatabase::ReadResult::Failed)
+        return std::nullopt;
+    if (known == ScheduleDatabase::ReadResult::NoRows && !ensureTable(db))
         return entries;
-    }
+    names.clear();
+    const auto read = db.queryRows(names, values, "select * from calendar");
     db.close();
+    if (read == ScheduleDatabase::ReadResult::Failed)
+        return std::nullopt;
+    if (read == ScheduleDatabase::ReadResult::NoRows || names.size() < kCalendarColumnCount)
+        return entries;
     std::string ignored;
     const std::size_t columns = names.size();
     for (std::size_t start = 0; start + columns <= values.size(); start += columns) {

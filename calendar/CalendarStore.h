@@ -3,6 +3,7 @@
 #include "calendar/CalendarEntry.h"
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,9 @@ inline constexpr const char* kCalendarTable = "calendar";
 // goes to the sink). A stored row that does not say a valid entry is left out and named in one
 // notice ("校历第N行无效, 已忽略: ..."), so the bell still follows the other rows.
 std::vector<CalendarEntry> loadCalendar(const std::filesystem::path& folder, MessageSink& sink);
+// As loadCalendar, but nothing (the failure reported to the sink) when the database cannot be
+// opened or read; a database without the table, even a read-only one, reads as no entries.
+std::optional<std::vector<CalendarEntry>> readCalendar(const std::filesystem::path& folder, MessageSink& sink);
 
 // Replaces the stored entries with `entries`, in their order, in one transaction: afterwards the
 // table holds the new entries or, on any failure, the old ones. Nothing is written when an entry

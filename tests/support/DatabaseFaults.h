@@ -55,39 +55,38 @@ private:
 };
 
 // Another process that holds an exclusive transaction on the database until released (or until
-// `holdMs` has passed, when given).
+// `holdMs` has passed, when given). It is the sqlite3 shell, started fresh: a child forked from a
+// test with threads of its own (the ring log's writer uses SQLite) must not call into SQLite, whose
+// locks another thread may have held at the fork.
 class LockingProcess {
 public:
     explicit LockingProcess(const std::filesystem::path& database, int holdMs = -1) {
-        int ready[2];
-        int release[2];
-        if (::pipe(ready) != 0 || ::pipe(release) != 0)
+        int commands[2];
+        int answers[2];
+        if (::pipe(commands) != 0 || ::pipe(answers) != 0)
             return;
         m_pid = ::fork();
         if (m_pid == 0) {
-            ::close(ready[0]);
-            ::close(release[1]);
-            sqlite3* db = nullptr;
-            sqlite3_open(database.c_str(), &db);
-            const bool locked = sqlite3_exec(db, "begin exclusive", nullptr, nullptr, nullptr) == SQLITE_OK;
-            const char byte = locked ? '1' : '0';
-            [[maybe_unused]] auto written = ::write(ready[1], &byte, 1);
-            if (holdMs >= 0) {
-                ::usleep(static_cast<useconds_t>(holdMs) * 1000);
-            } else {
-                char ignored;
-                [[maybe_unused]] auto got = ::read(release[0], &ignored, 1); // returns when released
-            }
-            sqlite3_exec(db, "rollback", nullptr, nullptr, nullptr);
-            sqlite3_close(db);
-            ::_exit(0);
+            ::dup2(commands[0], 0);
+            ::dup2(answers[1], 1);
+            for (int fd : {commands[0], commands[1], answers[0], answers[1]})
+                ::close(fd);
+            ::execl("/usr/bin/sqlite3", "sqlite3", "-bail", database.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
         }
-        ::close(ready[1]);
-        ::close(release[0]);
-        m_release = release[1];
-        char byte = '0';
-        m_locked = ::read(ready[0], &byte, 1) == 1 && byte == '1';
-        ::close(ready[0]);
+        ::close(commands[0]);
+        ::close(answers[1]);
+        m_release = commands[1];
+        std::string script = "begin exclusive;\n.print locked\n";
+        if (holdMs >= 0)
+            script += ".shell sleep " + std::to_string(holdMs / 1000.0) + "\nrollback;\n.quit\n";
+        [[maybe_unused]] auto written = ::write(m_release, script.data(), script.size());
+        std::string answer;
+        char byte = 0;
+        while (::read(answers[0], &byte, 1) == 1 && byte != '\n')
+            answer += byte;
+        ::close(answers[0]);
+        m_locked = answer == "locked";
     }
     ~LockingProcess() { release(); }
     LockingProcess(const LockingProcess&) = delete;
