@@ -2,7 +2,9 @@
 // little-endian, stereo, 44.1 kHz, without the leading digital silence (an encoder's priming
 // samples are not heard anyway, and dropping them starts every format at once).
 //
-//   halvix-decode FILE MAX_BYTES
+//   halvix-decode FILE MAX_BYTES     the whole sound, at once
+//   halvix-decode --stream FILE      a line with the file's announced length in ms (0: unknown),
+//                                    then the sound, kept about two seconds ahead of real time
 //
 // Exit status: 0 decoded, 2 unplayable (not a sound, or no sound in it), 3 longer than MAX_BYTES
 // (the caller streams such a file instead). Runs as a process of its own, so the program never
@@ -14,13 +16,19 @@ extern "C" {
 #include <libswresample/swresample.h>
 }
 
+#include <algorithm>
+#include <chrono>
+#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 namespace {
+
+using Clock = std::chrono::steady_clock;
 
 constexpr int kRate = 44100;
 constexpr int kChannels = 2;
@@ -28,12 +36,17 @@ constexpr int kBytesPerFrame = kChannels * 2;
 // A sample this small (-60 dBFS) is silence: a lossy codec's rendering of digital silence is
 // rarely exactly zero, and nothing this quiet is heard from a loudspeaker at a bell's volume.
 constexpr int kSilence = 32;
+// How far a stream runs ahead of its playing: enough to ride out a busy moment, little enough that
+// the reader never holds more than a few hundred kB of a track of any length.
+constexpr auto kStreamLead = std::chrono::seconds(2);
 
 enum Status { kDecoded = 0, kUnplayable = 2, kTooLong = 3 };
 
 class Output {
 public:
-    explicit Output(long long maxBytes) : m_maxBytes(maxBytes) {}
+    // `paced`: each write waits until the sound written is at most kStreamLead ahead of the time
+    // since the first sound was written.
+    Output(long long maxBytes, bool paced) : m_maxBytes(maxBytes), m_paced(paced) {}
 
     // False once the sound is over the bound.
     bool write(const std::int16_t* samples, int frames) {
@@ -50,6 +63,8 @@ public:
         if (bytes > 0 && std::fwrite(samples + first * kChannels, 1, bytes, stdout) != std::size_t(bytes))
             std::exit(kUnplayable); // the reader has gone
         m_written += bytes;
+        if (m_paced && bytes > 0)
+            keepPace();
         return true;
     }
     // A sound that is silent throughout is played as it is: one frame of it, so it counts as sound.
@@ -64,6 +79,20 @@ public:
     long long written() const { return m_written; }
 
 private:
+    void keepPace() {
+        std::fflush(stdout);
+        const auto now = Clock::now();
+        if (!m_started) {
+            m_started = true;
+            m_start = now;
+        }
+        const auto written = std::chrono::duration_cast<Clock::duration>(
+            std::chrono::duration<double>(double(m_written) / (kRate * kBytesPerFrame)));
+        const auto ahead = written - (now - m_start);
+        if (ahead > kStreamLead)
+            std::this_thread::sleep_for(ahead - kStreamLead);
+    }
+
     static bool quiet(const std::int16_t* frame) {
         for (int c = 0; c < kChannels; ++c)
             if (std::abs(int(frame[c])) > kSilence)
@@ -72,6 +101,9 @@ private:
     }
 
     long long m_maxBytes;
+    bool m_paced;
+    bool m_started = false;
+    Clock::time_point m_start;
     long long m_written = 0;
     long long m_skippedFrames = 0;
     bool m_heard = false;
@@ -119,18 +151,21 @@ bool drain(Decoder& d, Output& out) {
     return true;
 }
 
+// `maxBytes` < 0: a stream (see the top of this file).
 Status decode(const char* path, long long maxBytes) {
+    const bool stream = maxBytes < 0;
     Decoder d;
     if (avformat_open_input(&d.format, path, nullptr, nullptr) < 0 ||
         avformat_find_stream_info(d.format, nullptr) < 0)
         return kUnplayable;
     const AVCodec* codec = nullptr;
-    const int stream = av_find_best_stream(d.format, AVMEDIA_TYPE_AUDIO, -1, -1, &codec, 0);
-    if (stream < 0 || !codec)
+    const int index = av_find_best_stream(d.format, AVMEDIA_TYPE_AUDIO, -1, -1, &codec, 0);
+    if (index < 0 || !codec)
         return kUnplayable;
-    const AVStream* audio = d.format->streams[stream];
+    const AVStream* audio = d.format->streams[index];
     // The announced length alone may be over the bound: the file is streamed, not decoded.
-    if (d.format->duration > 0 && d.format->duration / AV_TIME_BASE * kRate * kBytesPerFrame > maxBytes)
+    if (!stream && d.format->duration > 0 &&
+        d.format->duration / AV_TIME_BASE * kRate * kBytesPerFrame > maxBytes)
         return kTooLong;
 
     d.codec = avcodec_alloc_context3(codec);
@@ -147,9 +182,13 @@ Status decode(const char* path, long long maxBytes) {
 
     d.packet = av_packet_alloc();
     d.frame = av_frame_alloc();
-    Output out(maxBytes);
+    if (stream) {
+        const long long ms = d.format->duration > 0 ? d.format->duration * 1000 / AV_TIME_BASE : 0;
+        std::printf("%lld\n", ms);
+    }
+    Output out(stream ? LLONG_MAX : maxBytes, stream);
     while (av_read_frame(d.format, d.packet) >= 0) {
-        const bool ours = d.packet->stream_index == stream;
+        const bool ours = d.packet->stream_index == index;
         // A packet the decoder refuses (damage midway) is skipped, as a player would.
         if (ours)
             avcodec_send_packet(d.codec, d.packet);
@@ -168,9 +207,11 @@ Status decode(const char* path, long long maxBytes) {
 
 int main(int argc, char** argv) {
     if (argc != 3) {
-        std::fprintf(stderr, "usage: halvix-decode FILE MAX_BYTES\n");
+        std::fprintf(stderr, "usage: halvix-decode FILE MAX_BYTES | halvix-decode --stream FILE\n");
         return kUnplayable;
     }
     av_log_set_level(AV_LOG_QUIET);
-    return decode(argv[1], std::atoll(argv[2]));
+    if (std::strcmp(argv[1], "--stream") == 0)
+        return decode(argv[2], -1);
+    return decode(argv[1], std::max(0LL, std::atoll(argv[2])));
 }

@@ -1,7 +1,7 @@
 #include "audio/MemoryPlayer.h"
 
 #include "audio/SoundDecoder.h"
-#include "audio/StreamPlayer.h"
+#include "audio/PipePlayer.h"
 
 #include <QAudioSink>
 #include <QBuffer>
@@ -115,12 +115,12 @@ void MemoryPlayer::playPcm(const SoundCache::Entry& sound) {
 
 void MemoryPlayer::playStreaming() {
     if (!m_streaming) {
-        m_streaming = std::make_unique<StreamPlayer>();
-        connect(m_streaming.get(), &StreamPlayer::lengthKnown, this, [this](qint64 ms) {
+        m_streaming = std::make_unique<PipePlayer>();
+        connect(m_streaming.get(), &PipePlayer::lengthKnown, this, [this](qint64 ms) {
             if (m_streamingActive)
                 announceLength(ms);
         });
-        connect(m_streaming.get(), &StreamPlayer::failed, this, [this](const QString& reason) {
+        connect(m_streaming.get(), &PipePlayer::failed, this, [this](const QString& reason) {
             if (isOpen() && m_streamingActive)
                 fail(reason);
         });

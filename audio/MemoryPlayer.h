@@ -13,12 +13,12 @@ class QBuffer;
 namespace halvix {
 
 class SoundDecoder;
-class StreamPlayer;
+class PipePlayer;
 
 // A sound channel that plays decoded sound from memory through a QAudioSink, so it is heard as soon
 // as playPath is called. A prepared file is decoded ahead on a worker thread; a file that was not
 // prepared is decoded first and then played. Files whose sound would take more than
-// kMaxDecodedBytes, and sound the sink cannot start, are streamed by a StreamPlayer instead.
+// kMaxDecodedBytes, and sound the sink cannot start, are streamed by a PipePlayer instead.
 class MemoryPlayer : public SoundChannel {
     Q_OBJECT
 
@@ -56,7 +56,7 @@ private:
     QByteArray m_playingPcm;
     std::unique_ptr<QBuffer> m_source;
     std::unique_ptr<QAudioSink> m_sink;
-    std::unique_ptr<StreamPlayer> m_streaming; // long files, and sound the audio sink could not start
+    std::unique_ptr<PipePlayer> m_streaming; // long files, and sound the audio sink could not start
     bool m_streamingActive = false;
 };
 

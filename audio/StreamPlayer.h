@@ -9,8 +9,9 @@ class QMediaPlayer;
 namespace halvix {
 
 // A sound channel on the media framework (QMediaPlayer + QAudioOutput): opens a file by full path
-// and streams it without waiting; the length becomes known a little later. For playlist tracks,
-// long files, and whatever the memory player cannot play from memory.
+// and streams it without waiting; the length becomes known a little later. The pipe player's
+// fallback, for when no audio sink opens in this process or the decoding tool cannot be started;
+// it loads the framework's decoder plugins (some 45 MiB) the first time it plays.
 class StreamPlayer : public SoundChannel {
     Q_OBJECT
 

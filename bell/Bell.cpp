@@ -1,7 +1,7 @@
 #include "bell/Bell.h"
 
 #include "audio/MemoryPlayer.h"
-#include "audio/StreamPlayer.h"
+#include "audio/PipePlayer.h"
 #include "bell/BellEngine.h"
 #include "bell/Playback.h"
 #include "calendar/CalendarStore.h"
@@ -35,7 +35,7 @@ std::string stampText(const LocalTime& time, int ms) {
 
 Bell::Bell(std::filesystem::path programFolder, const Clock& clock, QObject* parent)
     : QObject(parent), m_programFolder(std::move(programFolder)), m_clock(clock), m_source(m_programFolder),
-      m_singlePlayer(std::make_unique<MemoryPlayer>()), m_trackPlayer(std::make_unique<StreamPlayer>()),
+      m_singlePlayer(std::make_unique<MemoryPlayer>()), m_trackPlayer(std::make_unique<PipePlayer>()),
       m_playback(std::make_unique<Playback>(*m_singlePlayer, *m_trackPlayer, m_programFolder)),
       m_engine(std::make_unique<BellEngine>(m_plan, static_cast<PlanView&>(*this), m_source, *m_playback,
                                             m_nextEntryCountdown)),
@@ -53,10 +53,10 @@ Bell::~Bell() {
 }
 
 void Bell::connectPlayers() {
-    connect(m_trackPlayer.get(), &StreamPlayer::lengthKnown, this,
+    connect(m_trackPlayer.get(), &PipePlayer::lengthKnown, this,
             [this](qint64 ms) { m_playback->onTrackLength(ms); });
     // An unplayable track has no length: the playlist moves on to the next one.
-    connect(m_trackPlayer.get(), &StreamPlayer::failed, this, [this] { m_playback->onTrackLength(0); });
+    connect(m_trackPlayer.get(), &PipePlayer::failed, this, [this] { m_playback->onTrackLength(0); });
 }
 
 LoadResult Bell::reloadPlan() {

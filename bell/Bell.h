@@ -26,7 +26,7 @@ class MemoryPlayer;
 class Playback;
 class RingLogWriter;
 struct RingRow;
-class StreamPlayer;
+class PipePlayer;
 struct LocalTime;
 
 // The running bell without any window: today's plan, where it comes from, the engine that rings
@@ -131,7 +131,7 @@ private:
     std::atomic<int> m_nextEntryCountdown{500};
     DayPlanSource m_source;
     std::unique_ptr<MemoryPlayer> m_singlePlayer; // bells: decoded ahead, heard at once
-    std::unique_ptr<StreamPlayer> m_trackPlayer;  // playlists: long tracks, streamed
+    std::unique_ptr<PipePlayer> m_trackPlayer;  // playlists: long tracks, streamed
     std::unique_ptr<Playback> m_playback;
     std::unique_ptr<BellEngine> m_engine;
     DayDecision m_announced;

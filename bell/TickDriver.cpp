@@ -2,13 +2,9 @@
 
 #include "time/SystemClock.h"
 
-#include <algorithm>
-
 namespace halvix {
 
-using std::chrono::ceil;
 using std::chrono::floor;
-using std::chrono::milliseconds;
 using std::chrono::seconds;
 using std::chrono::system_clock;
 
@@ -16,9 +12,7 @@ TickDriver::TickDriver(QObject* parent, WallClock wallClock)
     : QObject(parent), m_wallClock(std::move(wallClock)) {
     if (!m_wallClock)
         m_wallClock = [] { return system_clock::now(); };
-    m_timer.setSingleShot(true);
-    m_timer.setTimerType(Qt::PreciseTimer);
-    connect(&m_timer, &QTimer::timeout, this, &TickDriver::onTimeout);
+    connect(&m_timer, &WakeTimer::timeout, this, &TickDriver::onTimeout);
 }
 
 void TickDriver::start() {
@@ -57,8 +51,7 @@ void TickDriver::armForNextSecond(system_clock::time_point now) {
     const auto afterLast = std::chrono::time_point<system_clock, seconds>(seconds(m_lastSecond + 1));
     if (m_lastSecond != 0 && afterLast > next && afterLast - next < kBackwardStepLimit)
         next = afterLast;
-    const auto wait = ceil<milliseconds>(next + kAfterBoundary - now);
-    m_timer.start(static_cast<int>(std::max<milliseconds::rep>(wait.count(), 0)));
+    m_timer.start(next + kAfterBoundary - now);
 }
 
 } // namespace halvix

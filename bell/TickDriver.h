@@ -2,8 +2,9 @@
 
 #include "time/LocalTime.h"
 
+#include "bell/WakeTimer.h"
+
 #include <QObject>
-#include <QTimer>
 
 #include <chrono>
 #include <cstdint>
@@ -19,10 +20,10 @@ class TickDriver : public QObject {
     Q_OBJECT
 
 public:
-    // How long after the second boundary a tick is aimed. The timer wakes at or after its time
-    // (a wait is whole milliseconds from the moment it is armed, so it is never short); 1 ms
-    // covers the rounding, and a tick that still came early is re-armed.
-    static constexpr std::chrono::milliseconds kAfterBoundary{1};
+    // How long after the second boundary a tick is aimed. The timer wakes at or after its time;
+    // the margin covers the wall clock's reading against the timer's own clock, and a tick that
+    // still came early is re-armed.
+    static constexpr std::chrono::microseconds kAfterBoundary{300};
     // A wall clock set back by less than this is waited out (no second is handled twice); set back
     // further, the driver follows it at once.
     static constexpr std::chrono::seconds kBackwardStepLimit{60};
@@ -47,7 +48,7 @@ private:
     void armForNextSecond(std::chrono::system_clock::time_point now);
 
     WallClock m_wallClock;
-    QTimer m_timer;
+    WakeTimer m_timer;
     std::int64_t m_lastSecond = 0; // wall-clock second (since the epoch) of the last tick; 0 before the first
     std::int64_t m_missedSeconds = 0;
 };

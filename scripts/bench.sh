@@ -144,7 +144,7 @@ def one(file, pattern):
     return found[0] if found else None
 
 hour = one("program.txt", r"resident memory after (\d+) minutes: (\d+) kB")
-goal(f"resident memory after {hour[0] if hour else 60} minutes, bells decoded ahead", "95 MiB",
+goal(f"resident memory after {hour[0] if hour else 60} minutes, a bell every minute, the next decoded ahead", "95 MiB",
      f"{int(hour[1]) / 1024:.0f} MiB" if hour else None, "≤ 60 MiB")
 days_rows = grab("accelerated.txt", r"day (\d+): .*?resident memory (\d+) kB") or []
 if len(days_rows) >= 2:

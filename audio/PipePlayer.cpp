@@ -1,0 +1,219 @@
+#include "audio/PipePlayer.h"
+
+#include "audio/DecodeJob.h"
+#include "audio/DecodedSound.h"
+#include "audio/StreamPlayer.h"
+
+#include <QAudioSink>
+#include <QMediaDevices>
+
+#include <algorithm>
+
+namespace halvix {
+
+namespace {
+
+// The tool writes its first line within about 60 ms and then keeps about two seconds ahead; a
+// file that holds a header and no sound, or a tool that hangs, must not hold the channel.
+constexpr int kStallMs = 1500;
+constexpr int kFeedMs = 20;
+// Beyond the sink's own buffer, what the sound server may still hold when the sink runs dry.
+constexpr qint64 kTailMs = 250;
+constexpr int kToolUnplayable = 2;
+
+} // namespace
+
+PipePlayer::PipePlayer(QObject* parent) : SoundChannel(parent) {
+    m_feed.setInterval(kFeedMs);
+    connect(&m_feed, &QTimer::timeout, this, &PipePlayer::feed);
+    m_stall.setSingleShot(true);
+    m_stall.setInterval(kStallMs);
+    connect(&m_stall, &QTimer::timeout, this, &PipePlayer::onStall);
+}
+
+PipePlayer::~PipePlayer() {
+    release();
+}
+
+void PipePlayer::playPath(const std::string& fullPath) {
+    if (!open(fullPath))
+        return;
+    if (!openSink())
+        return playFallback();
+    startTool();
+}
+
+// The sink first: when it cannot open, the tool is not started at all.
+bool PipePlayer::openSink() {
+    m_sink = std::make_unique<QAudioSink>(QMediaDevices::defaultAudioOutput(), decodedFormat());
+    m_sinkInput = m_sink->start();
+    if (!m_sinkInput || m_sink->error() != QAudio::NoError) {
+        release();
+        return false;
+    }
+    connect(m_sink.get(), &QAudioSink::stateChanged, this, &PipePlayer::onSinkState);
+    return true;
+}
+
+void PipePlayer::startTool() {
+    m_headerRead = false;
+    m_toolDone = false;
+    m_soundBytes = 0;
+    m_pending.clear();
+    m_tool = std::make_unique<QProcess>();
+    m_tool->setStandardErrorFile(QProcess::nullDevice());
+    connect(m_tool.get(), &QProcess::readyReadStandardOutput, this, &PipePlayer::onToolOutput);
+    connect(m_tool.get(), &QProcess::finished, this, &PipePlayer::onToolFinished);
+    connect(m_tool.get(), &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart) { // no tool: the media framework plays the file
+            release();
+            playFallback();
+        }
+    });
+    // Before the start: a tool that cannot be started may be reported from inside it.
+    m_stall.start();
+    m_feed.start();
+    m_tool->start(DecodeJob::toolPath(), {QStringLiteral("--stream"), path()}, QIODevice::ReadOnly);
+}
+
+void PipePlayer::onToolOutput() {
+    if (!m_tool)
+        return;
+    m_stall.start();
+    if (!m_headerRead) {
+        if (!m_tool->canReadLine())
+            return;
+        m_headerRead = true;
+        const qint64 ms = m_tool->readLine().trimmed().toLongLong();
+        if (ms > 0)
+            announceLength(ms);
+    }
+    feed();
+}
+
+// Hands the sink what it has room for, in whole frames.
+void PipePlayer::feed() {
+    if (!m_sink || !m_sinkInput || !m_headerRead)
+        return;
+    const qint64 frameBytes = decodedFormat().bytesPerFrame();
+    const qint64 room = m_sink->bytesFree();
+    if (m_tool && m_pending.size() < room) {
+        const QByteArray more = m_tool->read(room - m_pending.size());
+        m_soundBytes += more.size();
+        m_pending += more;
+    }
+    const qint64 take = std::min<qint64>(room, m_pending.size()) / frameBytes * frameBytes;
+    if (take > 0) {
+        const qint64 written = m_sinkInput->write(m_pending.constData(), take);
+        if (written > 0)
+            m_pending.remove(0, written);
+    }
+    if (allHandedOver())
+        m_feed.stop();
+}
+
+bool PipePlayer::allHandedOver() const {
+    return m_toolDone && m_pending.isEmpty() && (!m_tool || m_tool->bytesAvailable() == 0);
+}
+
+void PipePlayer::onToolFinished(int exitCode, QProcess::ExitStatus status) {
+    if (!m_tool)
+        return;
+    onToolOutput();
+    m_toolDone = true;
+    m_stall.stop();
+    if (m_soundBytes == 0 && (status != QProcess::NormalExit || exitCode == kToolUnplayable || !m_headerRead))
+        return fail(unplayableText());
+    // A length the file did not announce is known now.
+    announceLength(m_soundBytes * 1000 / decodedFormat().bytesForDuration(1'000'000));
+    onSinkState(); // the sink may have played all there was before the tool's end was seen
+}
+
+void PipePlayer::onStall() {
+    if (m_soundBytes == 0)
+        return fail(unplayableText());
+    // Some sound came, then nothing: what came is played, the rest is given up.
+    if (m_tool) {
+        m_tool->disconnect(this);
+        m_tool->kill();
+    }
+    m_toolDone = true;
+    onSinkState();
+}
+
+void PipePlayer::onSinkState() {
+    if (!m_sink)
+        return;
+    if (m_sink->state() == QAudio::StoppedState && m_sink->error() != QAudio::NoError) {
+        // The sink goes after its own signal has returned.
+        QMetaObject::invokeMethod(
+            this, [this, playback = playback()] { releaseOf(playback); }, Qt::QueuedConnection);
+        return;
+    }
+    // Idle while the tool still writes is a moment without data; idle after the last byte means
+    // the sound server holds the sound's end, which stopping now would cut off.
+    feed();
+    if (m_sink->state() == QAudio::IdleState && allHandedOver()) {
+        const qint64 bufferedMs = m_sink->format().durationForBytes(qint32(m_sink->bufferSize())) / 1000;
+        QTimer::singleShot(bufferedMs + kTailMs, this, [this, playback = playback()] { releaseOf(playback); });
+    }
+}
+
+void PipePlayer::releaseOf(unsigned long long playback) {
+    if (this->playback() == playback && m_sink && m_sink->state() != QAudio::ActiveState)
+        release();
+}
+
+void PipePlayer::release() {
+    m_feed.stop();
+    m_stall.stop();
+    if (m_tool) {
+        m_tool->disconnect(this);
+        m_tool->kill();
+        // Later, not now: this may run inside one of the process's own signals.
+        m_tool.release()->deleteLater();
+    }
+    if (m_sink) {
+        m_sink->disconnect(this);
+        m_sink->stop();
+        m_sink.reset();
+    }
+    m_sinkInput = nullptr;
+    m_pending = QByteArray();
+}
+
+void PipePlayer::playFallback() {
+    if (!m_fallback) {
+        m_fallback = std::make_unique<StreamPlayer>();
+        connect(m_fallback.get(), &StreamPlayer::lengthKnown, this, [this](qint64 ms) {
+            if (m_fallbackActive)
+                announceLength(ms);
+        });
+        connect(m_fallback.get(), &StreamPlayer::failed, this, [this](const QString& reason) {
+            if (isOpen() && m_fallbackActive)
+                fail(reason);
+        });
+    }
+    m_fallbackActive = true;
+    m_fallback->playPath(path().toStdString());
+}
+
+void PipePlayer::stopSound() {
+    release();
+    if (m_fallbackActive)
+        m_fallback->close();
+}
+
+void PipePlayer::onClosed() {
+    m_fallbackActive = false;
+}
+
+bool PipePlayer::isPlaying() const {
+    if (!isOpen())
+        return false;
+    if (m_fallbackActive)
+        return m_fallback->isPlaying();
+    return m_sink && m_sink->state() != QAudio::StoppedState;
+}
+
+} // namespace halvix
