@@ -4,6 +4,7 @@
 #include "app/ProgramPlace.h"
 #include "app/SingleInstance.h"
 #include "audio/ProcessPriority.h"
+#include "audio/SoundMemory.h"
 #include "cli/FolderCommands.h"
 #include "common/PathText.h"
 #include "time/SystemClock.h"
@@ -129,6 +130,7 @@ int main(int argc, char* argv[]) {
     // Once, before any thread starts: every thread (the clock's, the decoder's, the media framework's)
     // inherits it. Best effort; a bell still rings at normal priority.
     halvix::raiseProcessPriority();
+    halvix::returnLargeBlocksToTheSystem();
     const int status = runBell(argc, argv, invocation);
     // Everything of ours is closed by now (window, tray icon, players, clock thread; the database is
     // never held open). The media framework's sound-server client can still abort while its global

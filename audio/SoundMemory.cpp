@@ -1,0 +1,17 @@
+#include "audio/SoundMemory.h"
+
+#include <cstdlib> // defines __GLIBC__ where the C library is glibc
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
+namespace halvix {
+
+void returnLargeBlocksToTheSystem() {
+#ifdef __GLIBC__
+    // A fixed threshold also turns off the raising. 128 kB is the library's own starting value.
+    mallopt(M_MMAP_THRESHOLD, 128 * 1024);
+#endif
+}
+
+} // namespace halvix

@@ -1,0 +1,11 @@
+#pragma once
+
+namespace halvix {
+
+// Keeps every large block (a decoded sound, a stream's buffer) in memory of its own that goes back
+// to the system when it is freed. The C library would otherwise raise its threshold after the first
+// such block is freed and serve the next ones from the shared heap, where blocks of many sizes come
+// and go over a day of bells and the heap's resident size creeps up. Once, at start.
+void returnLargeBlocksToTheSystem();
+
+} // namespace halvix
