@@ -1,6 +1,7 @@
 // From a firing (playPath) to the first audible sample on the sound server's output, as a listener at
-// the loudspeaker would hear it, for the streaming player and for the player of decoded sound (its
-// file prepared ahead, as the bell does when it arms an entry, and not prepared). Needs a sound
+// the loudspeaker would hear it, for the players of tracks (the pipe player, and the media
+// framework's player it falls back on) and for the player of decoded sound (its file prepared
+// ahead, as the bell does when it arms an entry, and not prepared). Needs a sound
 // server (PULSE_SERVER; HALVIX_NULL_SINK names its output), pacat and ffmpeg.
 //
 // Two figures per way of playing: the absolute time to sound (the monitor's sample count read at
@@ -9,6 +10,7 @@
 // index give an offset whose constant part cancels, exact on a null sink without rewinds.
 // Usage: bench_SoundStartUiBench [trials=20] [ways: all | prepared]
 #include "audio/MemoryPlayer.h"
+#include "audio/PipePlayer.h"
 #include "audio/StreamPlayer.h"
 
 #include <QCoreApplication>
@@ -117,6 +119,7 @@ int main(int argc, char** argv) {
     }
 
     halvix::StreamPlayer streaming;
+    halvix::PipePlayer piped;
     halvix::MemoryPlayer decoded;
     struct Way {
         const char* name;
@@ -124,17 +127,20 @@ int main(int argc, char** argv) {
         bool prepared;
     };
     const Way ways[] = {{"streaming", streaming, false},
+                        {"piped", piped, false},
                         {"decoded, not prepared", decoded, false},
                         {"decoded, prepared", decoded, true}};
     std::printf("%-6s %-22s %7s %7s %7s %7s %9s\n", "file", "player", "p50 ms", "p95 ms", "min ms", "max ms",
                 "call ms");
     std::map<std::string, std::map<std::string, double>> offsets; // way -> extension -> median offset
-    for (const std::string& file : files) {
-        for (const Way& way : ways) {
-            if (preparedOnly && !way.prepared)
-                continue;
-            std::vector<double> toSound, inCall, offset;
-            for (int trial = 0; trial < trials; ++trial) {
+    for (const Way& way : ways) {
+        if (preparedOnly && !way.prepared)
+            continue;
+        // The formats take turns within each round, so that a slow drift of the recorded timeline
+        // against the steady clock (a few hundred ppm on this sink) falls on each format alike.
+        std::map<std::string, std::vector<double>> toSound, inCall, offset;
+        for (int trial = 0; trial < trials; ++trial) {
+            for (const std::string& file : files) {
                 way.player.close();
                 if (way.prepared)
                     way.player.prepare(file); // the bell prepares when it arms, long before the firing
@@ -144,28 +150,30 @@ int main(int argc, char** argv) {
                 QElapsedTimer call;
                 call.start();
                 way.player.playPath(file);
-                inCall.push_back(double(call.nsecsElapsed()) / 1e6);
+                inCall[file].push_back(double(call.nsecsElapsed()) / 1e6);
                 qsizetype heard = -1;
                 while (heard < 0 && call.elapsed() < 3000) {
                     pump(2);
                     heard = monitor.firstAudible(fired);
                 }
                 if (heard < 0) {
-                    std::printf("%s, %s, trial %d: nothing heard within 3 s\n", file.c_str(), way.name,
-                                trial);
+                    std::printf("%s, %s, trial %d: nothing heard within 3 s\n", file.c_str(), way.name, trial);
                     continue;
                 }
-                toSound.push_back(double(heard - fired) * 1000.0 / kRate);
-                offset.push_back(double(heard) * 1000.0 / kRate - firedMs);
+                toSound[file].push_back(double(heard - fired) * 1000.0 / kRate);
+                offset[file].push_back(double(heard) * 1000.0 / kRate - firedMs);
             }
-            way.player.close();
-            if (toSound.empty())
+        }
+        way.player.close();
+        for (const std::string& file : files) {
+            const auto& heard = toSound[file];
+            if (heard.empty())
                 return 1;
             std::printf("%-6s %-22s %7.1f %7.1f %7.1f %7.1f %9.2f  (%zu trials)\n",
-                        file.substr(file.rfind('.')).c_str(), way.name, median(toSound),
-                        quantile(toSound, 0.95), *std::min_element(toSound.begin(), toSound.end()),
-                        *std::max_element(toSound.begin(), toSound.end()), median(inCall), toSound.size());
-            offsets[way.name][file.substr(file.rfind('.'))] = median(offset);
+                        file.substr(file.rfind('.')).c_str(), way.name, median(heard), quantile(heard, 0.95),
+                        *std::min_element(heard.begin(), heard.end()),
+                        *std::max_element(heard.begin(), heard.end()), median(inCall[file]), heard.size());
+            offsets[way.name][file.substr(file.rfind('.'))] = median(offset[file]);
         }
     }
     for (const auto& [way, byFormat] : offsets) {
