@@ -150,9 +150,9 @@ void PipePlayer::onSinkState() {
             this, [this, playback = playback()] { releaseOf(playback); }, Qt::QueuedConnection);
         return;
     }
-    // Idle while the tool still writes is a moment without data; idle after the last byte means
-    // the sound server holds the sound's end, which stopping now would cut off.
-    feed();
+    // Idle while the tool still writes is a moment without data (the feed timer goes on); idle
+    // after the last byte means the sound server holds the sound's end, which stopping now would
+    // cut off. No feeding from here: the sink reports its state from inside a write.
     if (m_sink->state() == QAudio::IdleState && allHandedOver()) {
         const qint64 bufferedMs = m_sink->format().durationForBytes(qint32(m_sink->bufferSize())) / 1000;
         QTimer::singleShot(bufferedMs + kTailMs, this, [this, playback = playback()] { releaseOf(playback); });
