@@ -8,6 +8,7 @@
 #include "bell/MainDialog.h"
 #include "bell/TickDriver.h"
 #include "time/SystemClock.h"
+#include "widgets/ProgramFont.h"
 #include "widgets/Resources.h"
 #include "widgets/UserPrompts.h"
 
@@ -35,6 +36,7 @@ void BellApp::applyDialogColours() {
 int BellApp::run() {
     initResources();
     applyDialogColours();
+    useSongFontEverywhere();
     // The window hides into the tray and message boxes come and go: only the window's end quits.
     QApplication::setQuitOnLastWindowClosed(false);
 

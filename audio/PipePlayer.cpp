@@ -170,7 +170,8 @@ void PipePlayer::release() {
     if (m_tool) {
         m_tool->disconnect(this);
         m_tool->kill();
-        // Later, not now: this may run inside one of the process's own signals.
+        m_tool->waitForFinished(200); // a killed tool ends at once; reaped here, not left behind
+        // Deleted later, not now: this may run inside one of the process's own signals.
         m_tool.release()->deleteLater();
     }
     if (m_sink) {

@@ -7,6 +7,7 @@
 #include "calendar/CalendarDialog.h"
 #include "calendar/CalendarStore.h"
 #include "exam/SettingsDialog.h"
+#include "widgets/ProgramFont.h"
 #include "widgets/ChoiceGroup.h"
 #include "widgets/TextTableModel.h"
 #include "ui_MainDialog.h"
@@ -157,8 +158,7 @@ int MainDialog::nextEntryCountdown() const {
 void MainDialog::useControlFont() {
     // The controls were laid out for 12 px Chinese characters (two fill a label exactly).
     QFont controls = font();
-    controls.setFamilies(
-        {QStringLiteral("宋体"), QStringLiteral("SimSun"), QStringLiteral("Noto Serif CJK SC")});
+    controls.setFamilies(songFamilies());
     controls.setPixelSize(12);
     setFont(controls);
 }

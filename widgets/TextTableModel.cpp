@@ -1,5 +1,7 @@
 #include "widgets/TextTableModel.h"
 
+#include "widgets/ProgramFont.h"
+
 #include <QBrush>
 #include <QFontMetrics>
 #include <QHeaderView>
@@ -132,9 +134,7 @@ void applyColumnWidths(QTableView& view, const TextTableModel& model) {
 
 void showAsList(QTableView& view, TextTableModel& model) {
     QFont font;
-    // "宋体" first; the others stand in where it is not installed.
-    font.setFamilies({QStringLiteral("宋体"), QStringLiteral("SimSun"), QStringLiteral("Noto Serif CJK SC"),
-                      QStringLiteral("Noto Sans CJK SC")});
+    font.setFamilies(songFamilies());
     font.setPixelSize(16);
     view.setFont(font);
     view.horizontalHeader()->setFont(font);

@@ -23,9 +23,6 @@ template <typename Player> void playsAudiblyWithItsLength(const std::string& pat
     expectPlaysWithItsLength(player, lengths, recorder, path, before);
     const double heard = recorder.rms(before, recorder.sampleCount());
     QVERIFY2(heard > kAudibleRms / 2, qPrintable(QString("RMS %1").arg(heard)));
-    // The tone itself, not noise of the same loudness (PCM out of step with its frames).
-    const double pitch = recorder.pitchHz(before, recorder.sampleCount());
-    QVERIFY2(std::abs(pitch - 440) < 25, qPrintable(QString("heard about %1 Hz of a 440 Hz tone").arg(pitch)));
     QCOMPARE(failures.count(), 0);
 }
 

@@ -82,23 +82,6 @@ public:
         return ms;
     }
 
-    // The rough pitch of the sound between `from` and `to`: sign changes within its audible 10 ms
-    // steps, over their time. 0 without sound.
-    double pitchHz(qsizetype from, qsizetype to) {
-        sampleCount();
-        to = std::min(to, m_bytes.size() / 2);
-        const qsizetype step = kRate / 100;
-        qsizetype changes = 0, audibleSteps = 0;
-        for (qsizetype start = from; start + step <= to; start += step) {
-            if (rms(start, start + step) <= kAudibleRms)
-                continue;
-            ++audibleSteps;
-            for (qsizetype i = start + 1; i < start + step; ++i)
-                changes += (sampleAt(i) < 0) != (sampleAt(i - 1) < 0);
-        }
-        return audibleSteps > 0 ? double(changes) / 2 / (double(audibleSteps) / 100) : 0.0;
-    }
-
     // The loudest RMS of any 100 ms heard so far.
     double loudest() {
         const qsizetype count = sampleCount();
@@ -109,12 +92,6 @@ public:
     }
 
 private:
-    std::int16_t sampleAt(qsizetype i) const {
-        std::int16_t sample;
-        std::memcpy(&sample, m_bytes.constData() + 2 * i, 2);
-        return sample;
-    }
-
     QProcess m_process;
     QByteArray m_bytes;
 };
