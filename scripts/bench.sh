@@ -5,7 +5,8 @@
 #
 # Knobs: BENCH_REPETITIONS (5), TICK_SECONDS (600), TICK_BUSY_SECONDS (120: ticks while two other
 # processes keep both cores busy), SOUND_TRIALS (20), ACCELERATED_DAYS (7), PROGRAM_MINUTES (60: how
-# long the program's memory is followed).
+# long the program's memory is followed), BENCH_PARTS (all: any of core ticks sound accelerated
+# program memory; the other parts' results of the last run are kept and reported with them).
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/lib/services.sh"
 cd "$HALVIX_ROOT"
@@ -16,6 +17,8 @@ tick_busy_seconds=${TICK_BUSY_SECONDS:-120}
 sound_trials=${SOUND_TRIALS:-20}
 days=${ACCELERATED_DAYS:-7}
 program_minutes=${PROGRAM_MINUTES:-60}
+parts=${BENCH_PARTS:-core ticks sound accelerated program memory}
+runs() { [[ " $parts " == *" $1 "* ]]; }
 
 ensure_packages
 build=$HALVIX_ROOT/build-bench
@@ -28,41 +31,53 @@ start_tray_host
 start_sound_server
 
 out=$build/bench-results
-rm -rf "$out"
+[ -z "${BENCH_PARTS:-}" ] && rm -rf "$out"
 mkdir -p "$out"
 
-say "core benchmarks ($repetitions repetitions each)"
-for bench in "$build"/bench/bench_*; do
-    [ -f "$bench" ] && [ -x "$bench" ] || continue
-    case $bench in *UiBench) continue ;; esac
-    "$bench" --benchmark_repetitions="$repetitions" --benchmark_report_aggregates_only=true \
-        --benchmark_format=json --benchmark_out="$out/${bench##*/}.json" --benchmark_out_format=json \
-        >/dev/null
-done
+if runs core; then
+    say "core benchmarks ($repetitions repetitions each)"
+    for bench in "$build"/bench/bench_*; do
+        [ -f "$bench" ] && [ -x "$bench" ] || continue
+        case $bench in *UiBench) continue ;; esac
+        "$bench" --benchmark_repetitions="$repetitions" --benchmark_report_aggregates_only=true \
+            --benchmark_format=json --benchmark_out="$out/${bench##*/}.json" --benchmark_out_format=json \
+            >/dev/null
+    done
+fi
 
 # The program raises its priority at start; the bench does as it does.
-say "tick lateness over $tick_seconds s"
-"$build/bench/bench_TickUiBench" "$tick_seconds" --raise-priority >"$out/tick.txt"
-say "tick lateness over $tick_busy_seconds s with two busy processes"
-busy=()
-for _ in 1 2; do
-    yes >/dev/null &
-    busy+=($!)
-done
-"$build/bench/bench_TickUiBench" "$tick_busy_seconds" --raise-priority >"$out/tick-busy.txt"
-kill "${busy[@]}"
-say "firing to first audible sample ($sound_trials trials per format)"
-"$build/bench/bench_SoundStartUiBench" "$sound_trials" >"$out/sound.txt" 2>/dev/null
-say "accelerated days ($days)"
-"$build/bench/bench_AcceleratedDayUiBench" "$build/app" "$days" >"$out/accelerated.txt" 2>/dev/null
-say "the running program (about $((program_minutes + 2)) minutes)"
-bench/startup.sh "$build" "$program_minutes" >"$out/program.txt" 2>&1
-say "the running program's memory by mapping"
-bench/memory.sh "$build" 70 15 >"$out/memory.txt" 2>&1
+if runs ticks; then
+    say "tick lateness over $tick_seconds s"
+    "$build/bench/bench_TickUiBench" "$tick_seconds" --raise-priority >"$out/tick.txt"
+    say "tick lateness over $tick_busy_seconds s with two busy processes"
+    busy=()
+    for _ in 1 2; do
+        yes >/dev/null &
+        busy+=($!)
+    done
+    "$build/bench/bench_TickUiBench" "$tick_busy_seconds" --raise-priority >"$out/tick-busy.txt"
+    kill "${busy[@]}"
+fi
+if runs sound; then
+    say "firing to first audible sample ($sound_trials trials per format)"
+    "$build/bench/bench_SoundStartUiBench" "$sound_trials" >"$out/sound.txt" 2>/dev/null
+fi
+if runs accelerated; then
+    say "accelerated days ($days)"
+    "$build/bench/bench_AcceleratedDayUiBench" "$build/app" "$days" >"$out/accelerated.txt" 2>/dev/null
+fi
+if runs program; then
+    say "the running program (about $((program_minutes + 5)) minutes)"
+    bench/startup.sh "$build" "$program_minutes" >"$out/program.txt" 2>&1
+fi
+if runs memory; then
+    say "the running program's memory by mapping"
+    bench/memory.sh "$build" 70 15 >"$out/memory.txt" 2>&1
+fi
 
-python3 - "$out" "$HALVIX_ROOT/docs/performance.md" "$repetitions" <<'PY'
+python3 - "$out" "$HALVIX_ROOT/docs/performance.md" "$repetitions" "${BENCH_PARTS:-}" <<'PY'
 import glob, json, os, re, statistics, sys, datetime
-out, target, reps = sys.argv[1], sys.argv[2], sys.argv[3]
+out, target, reps, parts = sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4]
 rows = []
 
 def add(figure, value, spread, aim=""):
@@ -186,12 +201,14 @@ lines += [f"| {a} | {b} | {c} | {d} |" for a, b, c, d in rows]
 table = "\n".join(lines)
 print(table)
 stamp = datetime.datetime.now().strftime("%Y-%m-%d %H:%M")
+partial = (f" Parts measured at {stamp}: {parts}; the other parts' results are kept from an "
+           "earlier run (see the notes)." if parts else "")
 with open(target, "w") as f:
     f.write(f"""# Performance
 
 Measured by `scripts/bench.sh` on {stamp}: a Release build, core benchmarks repeated {reps} times
 (median and standard deviation), real-time figures from one run each. The machine is a shared
-2-core virtual machine: compare ratios rather than absolute times.
+2-core virtual machine: compare ratios rather than absolute times.{partial}
 
 ## The bell's figures and their goals
 
