@@ -42,7 +42,7 @@ say "start-up to window shown (ms, five runs, sorted): $sorted"
 # --- One long run, a bell every minute from minute 3 ---------------------------------------------
 mkdir -p "$work/app/voic/长曲目"
 ffmpeg -v error -f lavfi -i "sine=frequency=330:duration=90" -ac 2 "$work/app/voic/长曲目/长.mp3"
-sounds=(上课.mp3 课间操 长曲目)
+sounds=(上课.mp3 voic/课间操 voic/长曲目)
 entries=()
 for ((m = 3; m <= minutes; ++m)); do
     entries+=("$(date -d "+$m minutes" +%H:%M):30 ${sounds[m % 3]}")
