@@ -116,14 +116,7 @@ void MemoryPlayer::playPcm(const SoundCache::Entry& sound) {
 void MemoryPlayer::playStreaming() {
     if (!m_streaming) {
         m_streaming = std::make_unique<PipePlayer>();
-        connect(m_streaming.get(), &PipePlayer::lengthKnown, this, [this](qint64 ms) {
-            if (m_streamingActive)
-                announceLength(ms);
-        });
-        connect(m_streaming.get(), &PipePlayer::failed, this, [this](const QString& reason) {
-            if (isOpen() && m_streamingActive)
-                fail(reason);
-        });
+        relayReportsOf(*m_streaming, m_streamingActive);
     }
     m_streamingActive = true;
     m_streaming->playPath(path().toStdString());

@@ -122,10 +122,12 @@ void PipePlayer::onToolFinished(int exitCode, QProcess::ExitStatus status) {
     onToolOutput();
     m_toolDone = true;
     m_stall.stop();
-    if (m_soundBytes == 0 && (status != QProcess::NormalExit || exitCode == kToolUnplayable || !m_headerRead))
+    // What the sink had no room for yet is still in the process's buffer.
+    const qint64 soundBytes = m_soundBytes + m_tool->bytesAvailable();
+    if (soundBytes == 0 && (status != QProcess::NormalExit || exitCode == kToolUnplayable || !m_headerRead))
         return fail(unplayableText());
     // A length the file did not announce is known now.
-    announceLength(m_soundBytes * 1000 / decodedFormat().bytesForDuration(1'000'000));
+    announceLength(soundBytes * 1000 / decodedFormat().bytesForDuration(1'000'000));
     onSinkState(); // the sink may have played all there was before the tool's end was seen
 }
 
@@ -186,14 +188,7 @@ void PipePlayer::release() {
 void PipePlayer::playFallback() {
     if (!m_fallback) {
         m_fallback = std::make_unique<StreamPlayer>();
-        connect(m_fallback.get(), &StreamPlayer::lengthKnown, this, [this](qint64 ms) {
-            if (m_fallbackActive)
-                announceLength(ms);
-        });
-        connect(m_fallback.get(), &StreamPlayer::failed, this, [this](const QString& reason) {
-            if (isOpen() && m_fallbackActive)
-                fail(reason);
-        });
+        relayReportsOf(*m_fallback, m_fallbackActive);
     }
     m_fallbackActive = true;
     m_fallback->playPath(path().toStdString());

@@ -66,6 +66,17 @@ void SoundChannel::failLater(const QString& reason) {
         Qt::QueuedConnection);
 }
 
+void SoundChannel::relayReportsOf(SoundChannel& inner, const bool& handedOver) {
+    connect(&inner, &SoundChannel::lengthKnown, this, [this, &handedOver](qint64 ms) {
+        if (handedOver)
+            announceLength(ms);
+    });
+    connect(&inner, &SoundChannel::failed, this, [this, &handedOver](const QString& reason) {
+        if (isOpen() && handedOver)
+            fail(reason);
+    });
+}
+
 QString SoundChannel::unplayableText() const {
     return QStringLiteral("无法播放声音文件: %1").arg(m_path);
 }

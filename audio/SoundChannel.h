@@ -39,6 +39,9 @@ protected:
     // The same, from the event loop, so that playPath never reports before it returns.
     void failLater(const QString& reason);
     QString unplayableText() const;
+    // Reports `inner` (a channel this one hands its playback to) as this channel's own while
+    // `handedOver`, a member of this channel, is true.
+    void relayReportsOf(SoundChannel& inner, const bool& handedOver);
 
     bool isOpen() const { return m_open; }
     bool hasFailed() const { return m_failed; }

@@ -37,10 +37,10 @@ struct WakeTimer::Source {
         }
         // Zero would disarm the timer: the shortest wait is one nanosecond.
         const long long ns = std::max<long long>(wait.count(), 1);
-        itimerspec spec{};
-        spec.it_value.tv_sec = ns / 1'000'000'000;
-        spec.it_value.tv_nsec = ns % 1'000'000'000;
-        timerfd_settime(fd, 0, &spec, nullptr);
+        itimerspec due{};
+        due.it_value.tv_sec = ns / 1'000'000'000;
+        due.it_value.tv_nsec = ns % 1'000'000'000;
+        timerfd_settime(fd, 0, &due, nullptr);
     }
     void disarm() {
         fallback.stop();
