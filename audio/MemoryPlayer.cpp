@@ -13,9 +13,6 @@ namespace halvix {
 
 namespace {
 
-// Beyond the sink's own buffer, what the sound server may still hold when the sink runs dry.
-constexpr qint64 kTailMs = 250;
-
 FileStamp stampOf(const QString& path) {
     const QFileInfo file(path);
     return {file.size(), file.lastModified()};
@@ -132,8 +129,7 @@ void MemoryPlayer::onSinkState() {
     } else if (m_sink->state() == QAudio::IdleState) {
         // Idle means all bytes went to the sound server, whose buffer still has the sound's last
         // moments to play: stopping now would cut them off.
-        const qint64 bufferedMs = m_sink->format().durationForBytes(qint32(m_sink->bufferSize())) / 1000;
-        QTimer::singleShot(bufferedMs + kTailMs, this,
+        QTimer::singleShot(msUntilHeard(*m_sink), this,
                            [this, playback = playback()] { releaseSinkOf(playback); });
     }
 }

@@ -17,8 +17,6 @@ namespace {
 // file that holds a header and no sound, or a tool that hangs, must not hold the channel.
 constexpr int kStallMs = 1500;
 constexpr int kFeedMs = 20;
-// Beyond the sink's own buffer, what the sound server may still hold when the sink runs dry.
-constexpr qint64 kTailMs = 250;
 constexpr int kToolUnplayable = 2;
 
 } // namespace
@@ -156,8 +154,7 @@ void PipePlayer::onSinkState() {
     // after the last byte means the sound server holds the sound's end, which stopping now would
     // cut off. No feeding from here: the sink reports its state from inside a write.
     if (m_sink->state() == QAudio::IdleState && allHandedOver()) {
-        const qint64 bufferedMs = m_sink->format().durationForBytes(qint32(m_sink->bufferSize())) / 1000;
-        QTimer::singleShot(bufferedMs + kTailMs, this, [this, playback = playback()] { releaseOf(playback); });
+        QTimer::singleShot(msUntilHeard(*m_sink), this, [this, playback = playback()] { releaseOf(playback); });
     }
 }
 

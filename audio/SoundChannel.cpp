@@ -1,10 +1,22 @@
 #include "audio/SoundChannel.h"
 
+#include <QAudioSink>
 #include <QFileInfo>
 
 namespace halvix {
 
+namespace {
+
+// Beyond the sink's own buffer, what the sound server may still hold when the sink runs dry.
+constexpr qint64 kTailMs = 250;
+
+} // namespace
+
 SoundChannel::SoundChannel(QObject* parent) : QObject(parent) {}
+
+qint64 SoundChannel::msUntilHeard(const QAudioSink& sink) {
+    return sink.format().durationForBytes(qint32(sink.bufferSize())) / 1000 + kTailMs;
+}
 
 bool SoundChannel::open(const std::string& fullPath) {
     close();

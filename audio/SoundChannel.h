@@ -5,6 +5,8 @@
 #include <QObject>
 #include <QString>
 
+class QAudioSink;
+
 namespace halvix {
 
 // What every player shares: one playback at a time, its length once known, and one way to fail.
@@ -39,6 +41,9 @@ protected:
     // The same, from the event loop, so that playPath never reports before it returns.
     void failLater(const QString& reason);
     QString unplayableText() const;
+    // How long after `sink` went idle its last sound is heard: the sink's own buffer, and what the
+    // sound server may still hold. Stopping the sink sooner cuts the sound's end off.
+    static qint64 msUntilHeard(const QAudioSink& sink);
     // Reports `inner` (a channel this one hands its playback to) as this channel's own while
     // `handedOver`, a member of this channel, is true.
     void relayReportsOf(SoundChannel& inner, const bool& handedOver);
