@@ -1,23 +1,13 @@
 #include "audio/DecodeJob.h"
 
+#include "audio/DecodeProtocol.h"
+
 #include <QCoreApplication>
 #include <QFileInfo>
 
 #include <utility>
 
 namespace halvix {
-
-namespace {
-
-// The tool starts within about 60 ms and then delivers at once; a file that holds a header and
-// no sound, or a tool that hangs, must not hold the bell.
-constexpr int kStallMs = 1500;
-
-// The tool's exit status: decoded, unplayable, longer than the bound.
-constexpr int kToolUnplayable = 2;
-constexpr int kToolTooLong = 3;
-
-} // namespace
 
 QString DecodeJob::toolPath() {
     // Beside the program in a portable folder; in the package's private folder when installed.
@@ -47,7 +37,7 @@ DecodeJob::DecodeJob(const QString& path, Done done) : m_done(std::move(done)) {
             end(DecodedSound::Outcome::TooLong);
     });
     m_stall.setSingleShot(true);
-    m_stall.setInterval(kStallMs);
+    m_stall.setInterval(decodetool::kStallMs);
     QObject::connect(&m_stall, &QTimer::timeout, &m_process, [this] { onStall(); });
     m_stall.start();
     m_process.start(toolPath(), {path, QString::number(kMaxDecodedBytes)}, QIODevice::ReadOnly);
@@ -74,9 +64,9 @@ void DecodeJob::onFinished(int exitCode, QProcess::ExitStatus status) {
     if (m_ended)
         return;
     m_sound.pcm += m_process.readAllStandardOutput();
-    if (status == QProcess::NormalExit && exitCode == kToolTooLong)
+    if (status == QProcess::NormalExit && exitCode == decodetool::kTooLong)
         return end(DecodedSound::Outcome::TooLong);
-    if (status != QProcess::NormalExit || exitCode == kToolUnplayable || exitCode != 0)
+    if (status != QProcess::NormalExit || exitCode != decodetool::kDecoded)
         return end(DecodedSound::Outcome::Unplayable);
     const qint64 frames = m_sound.pcm.size() / m_sound.format.bytesPerFrame();
     if (frames == 0)

@@ -1,14 +1,10 @@
 // halvix-decode: decodes one sound file into raw PCM on its standard output: 16-bit signed
 // little-endian, stereo, 44.1 kHz, without the leading digital silence (an encoder's priming
 // samples are not heard anyway, and dropping them starts every format at once).
-//
-//   halvix-decode FILE MAX_BYTES     the whole sound, at once
-//   halvix-decode --stream FILE      a line with the file's announced length in ms (0: unknown),
-//                                    then the sound, kept about two seconds ahead of real time
-//
-// Exit status: 0 decoded, 2 unplayable (not a sound, or no sound in it), 3 longer than MAX_BYTES
-// (the caller streams such a file instead). Runs as a process of its own, so the program never
-// maps FFmpeg's libraries and their dependency chain (some 30 MiB resident) for a bell.
+// Its command line, output and exit status are in DecodeProtocol.h. Runs as a process of its own,
+// so the program never maps FFmpeg's libraries and their dependency chain (some 30 MiB resident) for a bell.
+#include "audio/DecodeProtocol.h"
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -30,8 +26,8 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr int kRate = 44100;
-constexpr int kChannels = 2;
+using halvix::decodetool::kChannels;
+constexpr int kRate = halvix::decodetool::kSampleRate;
 constexpr int kBytesPerFrame = kChannels * 2;
 // A sample this small (-60 dBFS) is silence: a lossy codec's rendering of digital silence is
 // rarely exactly zero, and nothing this quiet is heard from a loudspeaker at a bell's volume.
@@ -40,7 +36,9 @@ constexpr int kSilence = 32;
 // the reader never holds more than a few hundred kB of a track of any length.
 constexpr auto kStreamLead = std::chrono::seconds(2);
 
-enum Status { kDecoded = 0, kUnplayable = 2, kTooLong = 3 };
+using halvix::decodetool::kDecoded;
+using halvix::decodetool::kTooLong;
+using halvix::decodetool::kUnplayable;
 
 class Output {
 public:
@@ -152,7 +150,7 @@ bool drain(Decoder& d, Output& out) {
 }
 
 // `maxBytes` < 0: a stream (see the top of this file).
-Status decode(const char* path, long long maxBytes) {
+int decode(const char* path, long long maxBytes) {
     const bool stream = maxBytes < 0;
     Decoder d;
     if (avformat_open_input(&d.format, path, nullptr, nullptr) < 0 ||
@@ -211,7 +209,7 @@ int main(int argc, char** argv) {
         return kUnplayable;
     }
     av_log_set_level(AV_LOG_QUIET);
-    if (std::strcmp(argv[1], "--stream") == 0)
+    if (std::strcmp(argv[1], halvix::decodetool::kStreamOption) == 0)
         return decode(argv[2], -1);
     return decode(argv[1], std::max(0LL, std::atoll(argv[2])));
 }

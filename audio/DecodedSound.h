@@ -1,5 +1,7 @@
 #pragma once
 
+#include "audio/DecodeProtocol.h"
+
 #include <QAudioFormat>
 #include <QByteArray>
 
@@ -13,8 +15,8 @@ inline constexpr qsizetype kMaxDecodedBytes = 8 * 1024 * 1024;
 inline QAudioFormat decodedFormat() {
     QAudioFormat format;
     format.setSampleFormat(QAudioFormat::Int16);
-    format.setSampleRate(44100);
-    format.setChannelCount(2);
+    format.setSampleRate(decodetool::kSampleRate);
+    format.setChannelCount(decodetool::kChannels);
     return format;
 }
 
