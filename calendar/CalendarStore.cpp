@@ -17,35 +17,14 @@ bool ensureTable(ScheduleDatabase& db) {
     return db.execute(kCreateTable);
 }
 
-bool blankLine(const TextList& cells) {
-    for (const std::string& cell : cells)
-        if (cell.find_first_not_of(" \t") != std::string::npos)
-            return false;
-    return true;
-}
-
-// The note is the rest of the line without the one comma that ends every written line, so a note
-// may hold commas and survives an export and import.
-TextList withWholeNote(const TextList& cells) {
-    constexpr std::size_t kNote = kCalendarColumnCount - 1;
-    if (cells.size() <= kCalendarColumnCount)
-        return cells;
-    const std::size_t end = cells.back().empty() ? cells.size() - 1 : cells.size();
-    TextList joined(cells.begin(), cells.begin() + static_cast<std::ptrdiff_t>(kNote));
-    std::string note;
-    for (std::size_t c = kNote; c < end; ++c)
-        note += (c == kNote ? "" : ",") + cells[c];
-    joined.push_back(std::move(note));
-    return joined;
-}
-
 } // namespace
 
 std::vector<CalendarEntry> loadCalendar(const std::filesystem::path& folder, MessageSink& sink) {
     return readCalendar(folder, sink).value_or(std::vector<CalendarEntry>());
 }
 
-std::optional<std::vector<CalendarEntry>> readCalendar(const std::filesystem::path& folder, MessageSink& sink) {
+std::optional<std::vector<CalendarEntry>> readCalendar(const std::filesystem::path& folder,
+                                                       MessageSink& sink) {
     std::vector<CalendarEntry> entries;
     ScheduleDatabase db(folder, sink);
     db.open();
@@ -119,7 +98,7 @@ bool readCalendarCsv(const std::filesystem::path& path, std::vector<CalendarEntr
     std::vector<CalendarEntry> read;
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const TextList& cells = lines[i];
-        if (blankLine(cells))
+        if (CsvFile::blankLine(cells))
             continue;
         if (i == 0 && !readDateText(cells.front()))
             continue; // the title line
@@ -129,7 +108,7 @@ bool readCalendarCsv(const std::filesystem::path& path, std::vector<CalendarEntr
             return false;
         }
         std::string reason;
-        auto entry = readEntryCells(withWholeNote(cells), reason);
+        auto entry = readEntryCells(CsvFile::withWholeNote(cells, kCalendarColumnCount), reason);
         if (!entry) {
             error = where + reason;
             return false;

@@ -8,25 +8,15 @@
 #include "time/ClockText.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace halvix {
 
 namespace {
 
-bool blankLine(const TextList& cells) {
-    return std::all_of(cells.begin(), cells.end(), [](const std::string& cell) {
-        return cell.find_first_not_of(" \t") == std::string::npos;
-    });
-}
-
-// The note (备注) is the rest of the line without the one comma that ends a written line, so a
-// note may hold commas and survives an export and import.
+// A plan line holds its cells up to the note; a shorter one has empty cells for the rest.
 TextList withWholeNote(TextList cells) {
-    constexpr std::size_t kNote = kPlanColumnCount - 1;
-    if (cells.size() > kPlanColumnCount && cells.back().empty())
-        cells.pop_back();
-    for (std::size_t c = kNote + 1; c < cells.size(); ++c)
-        cells[kNote] += "," + cells[c];
+    cells = CsvFile::withWholeNote(std::move(cells), kPlanColumnCount);
     cells.resize(kPlanColumnCount);
     return cells;
 }
@@ -53,7 +43,7 @@ bool readPlanLines(const std::vector<TextList>& lines, TextList& cells, std::str
     int number = 0;
     for (std::size_t i = 1; i < lines.size(); ++i) {
         TextList row = lines[i];
-        if (blankLine(row))
+        if (CsvFile::blankLine(row))
             continue;
         const std::string where = "第" + std::to_string(i + 1) + "行: ";
         if (row.size() < kPlanColumnCount) {
@@ -140,7 +130,7 @@ bool importTable(const std::filesystem::path& folder, const std::string& table,
         error = "无法读取 " + file.string();
         return false;
     }
-    if (lines.empty() || blankLine(lines.front())) {
+    if (lines.empty() || CsvFile::blankLine(lines.front())) {
         error = file.string() + ": 第1行: 应为标题行 (" + kPlanLineForm + ")";
         return false;
     }

@@ -2,6 +2,7 @@
 
 #include "editing/TextCodec.h"
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -82,6 +83,24 @@ bool CsvFile::writeFile(const std::filesystem::path& path, std::size_t cellsPerR
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     out.close();
     return !out.fail();
+}
+
+bool CsvFile::blankLine(const TextList& cells) {
+    return std::all_of(cells.begin(), cells.end(), [](const std::string& cell) {
+        return cell.find_first_not_of(" \t") == std::string::npos;
+    });
+}
+
+TextList CsvFile::withWholeNote(TextList cells, std::size_t columnCount) {
+    if (columnCount == 0 || cells.size() <= columnCount)
+        return cells;
+    if (cells.back().empty())
+        cells.pop_back();
+    const std::size_t note = columnCount - 1;
+    for (std::size_t c = note + 1; c < cells.size(); ++c)
+        cells[note] += "," + cells[c];
+    cells.resize(columnCount);
+    return cells;
 }
 
 } // namespace halvix

@@ -31,6 +31,13 @@ public:
     // One line per group of cellsPerRow cells, each cell followed by ",". A file that exists is
     // replaced. False when the file cannot be written whole (or cellsPerRow is 0).
     bool writeFile(const std::filesystem::path& path, std::size_t cellsPerRow, const TextList& cells) const;
+
+    // True when every cell of a read line is empty or blanks and tabs.
+    static bool blankLine(const TextList& cells);
+    // The last of `columnCount` columns (a note) is the rest of the line without the one comma that
+    // ends every written line, so a note may hold commas and survives an export and import. A line
+    // of at most `columnCount` cells is returned as it is.
+    static TextList withWholeNote(TextList cells, std::size_t columnCount);
 };
 
 } // namespace halvix
