@@ -1,7 +1,7 @@
 #include "audio/MemoryPlayer.h"
 
-#include "audio/SoundDecoder.h"
 #include "audio/PipePlayer.h"
+#include "audio/SoundDecoder.h"
 
 #include <QAudioSink>
 #include <QBuffer>
@@ -117,26 +117,6 @@ void MemoryPlayer::playStreaming() {
     }
     m_streamingActive = true;
     m_streaming->playPath(path().toStdString());
-}
-
-void MemoryPlayer::onSinkState() {
-    if (!m_sink)
-        return;
-    if (m_sink->state() == QAudio::StoppedState && m_sink->error() != QAudio::NoError) {
-        // The sink goes after its own signal has returned.
-        QMetaObject::invokeMethod(
-            this, [this, playback = playback()] { releaseSinkOf(playback); }, Qt::QueuedConnection);
-    } else if (m_sink->state() == QAudio::IdleState) {
-        // Idle means all bytes went to the sound server, whose buffer still has the sound's last
-        // moments to play: stopping now would cut them off.
-        QTimer::singleShot(msUntilHeard(*m_sink), this,
-                           [this, playback = playback()] { releaseSinkOf(playback); });
-    }
-}
-
-void MemoryPlayer::releaseSinkOf(unsigned long long playback) {
-    if (this->playback() == playback && m_sink && m_sink->state() != QAudio::ActiveState)
-        releaseSink();
 }
 
 void MemoryPlayer::releaseSink() {

@@ -44,9 +44,8 @@ private:
     void startAwaited();
     void playPcm(const SoundCache::Entry& sound);
     void playStreaming();
-    void onSinkState();
-    void releaseSinkOf(unsigned long long playback);
-    void releaseSink();
+    const QAudioSink* playingSink() const override { return m_sink.get(); }
+    void releaseSink() override;
     void trimCache();
 
     std::unique_ptr<SoundDecoder> m_decoder;

@@ -1,6 +1,7 @@
 #include "audio/PipePlayer.h"
 
 #include "audio/DecodeJob.h"
+#include "audio/DecodeProtocol.h"
 #include "audio/DecodedSound.h"
 #include "audio/StreamPlayer.h"
 
@@ -13,11 +14,7 @@ namespace halvix {
 
 namespace {
 
-// The tool writes its first line within about 60 ms and then keeps about two seconds ahead; a
-// file that holds a header and no sound, or a tool that hangs, must not hold the channel.
-constexpr int kStallMs = 1500;
 constexpr int kFeedMs = 20;
-constexpr int kToolUnplayable = 2;
 
 } // namespace
 
@@ -25,12 +22,12 @@ PipePlayer::PipePlayer(QObject* parent) : SoundChannel(parent) {
     m_feed.setInterval(kFeedMs);
     connect(&m_feed, &QTimer::timeout, this, &PipePlayer::feed);
     m_stall.setSingleShot(true);
-    m_stall.setInterval(kStallMs);
+    m_stall.setInterval(decodetool::kStallMs);
     connect(&m_stall, &QTimer::timeout, this, &PipePlayer::onStall);
 }
 
 PipePlayer::~PipePlayer() {
-    release();
+    releaseSink();
 }
 
 void PipePlayer::playPath(const std::string& fullPath) {
@@ -46,7 +43,7 @@ bool PipePlayer::openSink() {
     m_sink = std::make_unique<QAudioSink>(QMediaDevices::defaultAudioOutput(), decodedFormat());
     m_sinkInput = m_sink->start();
     if (!m_sinkInput || m_sink->error() != QAudio::NoError) {
-        release();
+        releaseSink();
         return false;
     }
     connect(m_sink.get(), &QAudioSink::stateChanged, this, &PipePlayer::onSinkState);
@@ -64,14 +61,15 @@ void PipePlayer::startTool() {
     connect(m_tool.get(), &QProcess::finished, this, &PipePlayer::onToolFinished);
     connect(m_tool.get(), &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
         if (error == QProcess::FailedToStart) { // no tool: the media framework plays the file
-            release();
+            releaseSink();
             playFallback();
         }
     });
     // Before the start: a tool that cannot be started may be reported from inside it.
     m_stall.start();
     m_feed.start();
-    m_tool->start(DecodeJob::toolPath(), {QStringLiteral("--stream"), path()}, QIODevice::ReadOnly);
+    m_tool->start(DecodeJob::toolPath(), {QString::fromLatin1(decodetool::kStreamOption), path()},
+                  QIODevice::ReadOnly);
 }
 
 void PipePlayer::onToolOutput() {
@@ -122,7 +120,8 @@ void PipePlayer::onToolFinished(int exitCode, QProcess::ExitStatus status) {
     m_stall.stop();
     // What the sink had no room for yet is still in the process's buffer.
     const qint64 soundBytes = m_soundBytes + m_tool->bytesAvailable();
-    if (soundBytes == 0 && (status != QProcess::NormalExit || exitCode == kToolUnplayable || !m_headerRead))
+    if (soundBytes == 0 &&
+        (status != QProcess::NormalExit || exitCode == decodetool::kUnplayable || !m_headerRead))
         return fail(unplayableText());
     // A length the file did not announce is known now.
     announceLength(soundBytes * 1000 / decodedFormat().bytesForDuration(1'000'000));
@@ -141,29 +140,7 @@ void PipePlayer::onStall() {
     onSinkState();
 }
 
-void PipePlayer::onSinkState() {
-    if (!m_sink)
-        return;
-    if (m_sink->state() == QAudio::StoppedState && m_sink->error() != QAudio::NoError) {
-        // The sink goes after its own signal has returned.
-        QMetaObject::invokeMethod(
-            this, [this, playback = playback()] { releaseOf(playback); }, Qt::QueuedConnection);
-        return;
-    }
-    // Idle while the tool still writes is a moment without data (the feed timer goes on); idle
-    // after the last byte means the sound server holds the sound's end, which stopping now would
-    // cut off. No feeding from here: the sink reports its state from inside a write.
-    if (m_sink->state() == QAudio::IdleState && allHandedOver()) {
-        QTimer::singleShot(msUntilHeard(*m_sink), this, [this, playback = playback()] { releaseOf(playback); });
-    }
-}
-
-void PipePlayer::releaseOf(unsigned long long playback) {
-    if (this->playback() == playback && m_sink && m_sink->state() != QAudio::ActiveState)
-        release();
-}
-
-void PipePlayer::release() {
+void PipePlayer::releaseSink() {
     m_feed.stop();
     m_stall.stop();
     if (m_tool) {
@@ -192,7 +169,7 @@ void PipePlayer::playFallback() {
 }
 
 void PipePlayer::stopSound() {
-    release();
+    releaseSink();
     if (m_fallbackActive)
         m_fallback->close();
 }

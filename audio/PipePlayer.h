@@ -42,10 +42,9 @@ private:
     void onToolFinished(int exitCode, QProcess::ExitStatus status);
     void onStall();
     void feed();
-    bool allHandedOver() const; // the tool is done and the sink has every byte
-    void onSinkState();
-    void releaseOf(unsigned long long playback);
-    void release();
+    const QAudioSink* playingSink() const override { return m_sink.get(); }
+    bool allHandedOver() const override; // the tool is done and the sink has every byte
+    void releaseSink() override;
     void playFallback();
 
     std::unique_ptr<QProcess> m_tool;

@@ -2,6 +2,8 @@
 
 #include <QAudioSink>
 #include <QFileInfo>
+#include <QMetaObject>
+#include <QTimer>
 
 namespace halvix {
 
@@ -16,6 +18,29 @@ SoundChannel::SoundChannel(QObject* parent) : QObject(parent) {}
 
 qint64 SoundChannel::msUntilHeard(const QAudioSink& sink) {
     return sink.format().durationForBytes(qint32(sink.bufferSize())) / 1000 + kTailMs;
+}
+
+void SoundChannel::onSinkState() {
+    const QAudioSink* sink = playingSink();
+    if (!sink)
+        return;
+    if (sink->state() == QAudio::StoppedState && sink->error() != QAudio::NoError) {
+        // The sink goes after its own signal has returned.
+        QMetaObject::invokeMethod(
+            this, [this, playback = m_playback] { releaseSinkOf(playback); }, Qt::QueuedConnection);
+    } else if (sink->state() == QAudio::IdleState && allHandedOver()) {
+        // Idle before the last byte is a moment without data; idle after it means the sound server
+        // holds the sound's end, which stopping now would cut off. No feeding from here: the sink
+        // reports its state from inside a write.
+        QTimer::singleShot(msUntilHeard(*sink), this,
+                           [this, playback = m_playback] { releaseSinkOf(playback); });
+    }
+}
+
+void SoundChannel::releaseSinkOf(unsigned long long playback) {
+    const QAudioSink* sink = playingSink();
+    if (m_playback == playback && sink && sink->state() != QAudio::ActiveState)
+        releaseSink();
 }
 
 bool SoundChannel::open(const std::string& fullPath) {

@@ -60,7 +60,18 @@ protected:
     // After close has stopped the sound.
     virtual void onClosed() {}
 
+    // The sink the playback sounds on (none by default), its release with whatever feeds it, and
+    // whether every byte of the sound has gone to it (the rest is then the sound server's).
+    virtual const QAudioSink* playingSink() const { return nullptr; }
+    virtual void releaseSink() {}
+    virtual bool allHandedOver() const { return true; }
+    // Follows the playing sink's state: a sink stopped by an error is released once its own signal
+    // has returned; an idle one that has every byte, once the sound's end has been heard.
+    void onSinkState();
+
 private:
+    void releaseSinkOf(unsigned long long playback);
+
     QString m_path; // the path of the latest playPath while open
     bool m_open = false;
     bool m_failed = false;
