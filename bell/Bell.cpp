@@ -8,6 +8,7 @@
 #include "calendar/DayDecision.h"
 #include "calendar/TodayMute.h"
 #include "ringlog/RingLog.h"
+#include "store/ScheduleDatabase.h"
 #include "time/CivilDate.h"
 #include "time/ClockText.h"
 #include "time/LocalTime.h"
@@ -22,6 +23,10 @@
 namespace halvix {
 
 namespace {
+
+// How long a load inside a tick (the nightly reload, a retry) waits for a database another program
+// holds: the next attempt comes kLoadRetryTicks later, and the ticks meanwhile are never held up.
+constexpr int kTickDatabaseWaitMs = 10;
 
 // "YYYY-MM-DD HH:MM:SS.mmm" of the bell's time with the machine's millisecond.
 std::string stampText(const LocalTime& time, int ms) {
@@ -46,10 +51,6 @@ Bell::Bell(std::filesystem::path programFolder, const Clock& clock, QObject* par
 
 Bell::~Bell() {
     m_engine->setRingObserver(nullptr);
-    if (m_checker.joinable()) {
-        m_checker.request_stop();
-        m_checker.join();
-    }
 }
 
 void Bell::connectPlayers() {
@@ -85,7 +86,10 @@ void Bell::onTick(const LocalTime& now) {
     m_tickMs = QTime::currentTime().msec();
     m_tickStarted = std::chrono::steady_clock::now();
     m_inTick = true;
-    m_engine->onTick(now);
+    {
+        const DatabaseWaitLimit limit(kTickDatabaseWaitMs);
+        m_engine->onTick(now);
+    }
     m_inTick = false;
     logSilencedEntries(now);
     if (now.secondOfDay() >= BellEngine::kReloadSecondOfDay)
@@ -229,33 +233,29 @@ void Bell::startSoundCheck(bool withTomorrow) {
     TextTable plan = m_plan;
     const LocalTime now = m_clock.now();
     const unsigned long long generation = ++m_checkGeneration;
-    if (m_checker.joinable()) {
-        m_checker.request_stop();
-        m_checker.join();
-    }
-    m_checker =
-        std::jthread([this, plan = std::move(plan), now, withTomorrow, generation, folder = m_programFolder,
-                      dayType = dayType(), season = season()](std::stop_token stop) {
-            std::vector<EntryProblem> today = checkPlanSounds(folder, plan);
-            std::vector<EntryProblem> tomorrow;
-            if (withTomorrow && !stop.stop_requested()) {
-                const CivilDate next = dateFromDayNumber(dayNumber(now) + 1);
-                LocalTime nextDay{next.year, next.month, next.day, 12, 0, 0, weekdayOf(next)};
-                DayPlanSource source(folder);
-                source.choose(dayType, season);
-                TextTable nextPlan;
-                if (source.loadDayPlan(nextPlan, nextDay) == LoadResult::Loaded)
-                    tomorrow = checkPlanSounds(folder, nextPlan);
-            }
-            if (stop.stop_requested())
-                return;
-            QMetaObject::invokeMethod(
-                this,
-                [this, generation, today = std::move(today), tomorrow = std::move(tomorrow)]() mutable {
-                    soundCheckDone(generation, std::move(today), std::move(tomorrow));
-                },
-                Qt::QueuedConnection);
-        });
+    // A check still running is told to stop; the window thread never waits for it.
+    m_checker.post([this, plan = std::move(plan), now, withTomorrow, generation, folder = m_programFolder,
+                    dayType = dayType(), season = season()](std::stop_token stop) {
+        std::vector<EntryProblem> today = checkPlanSounds(folder, plan);
+        std::vector<EntryProblem> tomorrow;
+        if (withTomorrow && !stop.stop_requested()) {
+            const CivilDate next = dateFromDayNumber(dayNumber(now) + 1);
+            LocalTime nextDay{next.year, next.month, next.day, 12, 0, 0, weekdayOf(next)};
+            DayPlanSource source(folder);
+            source.choose(dayType, season);
+            TextTable nextPlan;
+            if (source.loadDayPlan(nextPlan, nextDay) == LoadResult::Loaded)
+                tomorrow = checkPlanSounds(folder, nextPlan);
+        }
+        if (stop.stop_requested())
+            return;
+        QMetaObject::invokeMethod(
+            this,
+            [this, generation, today = std::move(today), tomorrow = std::move(tomorrow)]() mutable {
+                soundCheckDone(generation, std::move(today), std::move(tomorrow));
+            },
+            Qt::QueuedConnection);
+    });
 }
 
 void Bell::soundCheckDone(unsigned long long generation, std::vector<EntryProblem> today,

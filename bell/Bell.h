@@ -3,6 +3,7 @@
 #include "bell/DayPlanSource.h"
 #include "bell/PlanView.h"
 #include "bell/RingObserver.h"
+#include "common/LatestTaskThread.h"
 #include "ringlog/SoundCheck.h"
 #include "store/TextTable.h"
 #include "time/LocalTime.h"
@@ -15,7 +16,6 @@
 #include <filesystem>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace halvix {
@@ -58,7 +58,6 @@ public:
     int dayType() const { return m_source.dayType(); }
     int season() const { return m_source.season(); }
 
-
     const std::filesystem::path& programFolder() const { return m_programFolder; }
     const Clock& clock() const { return m_clock; }
     TextTable& plan() { return m_plan; }
@@ -67,9 +66,9 @@ public:
     const BellEngine& engine() const { return *m_engine; }
     std::atomic<int>& nextEntryCountdown() { return m_nextEntryCountdown; }
 
-    // The tray's and the command line's actions. playNow plays a sound text of the plan's kind at once on the bell's players
-    // (the plan stays as it is); stopPlaying stops what sounds, single bell and playlist alike.
-    // Both are logged.
+    // The tray's and the command line's actions. playNow plays a sound text of the plan's kind at once on the
+    // bell's players (the plan stays as it is); stopPlaying stops what sounds, single bell and playlist
+    // alike. Both are logged.
     void playNow(const std::string& sound);
     void stopPlaying();
     // Writes (or removes) today's 停铃 entry with the note 今日静音 in the school calendar. The
@@ -131,7 +130,7 @@ private:
     std::atomic<int> m_nextEntryCountdown{500};
     DayPlanSource m_source;
     std::unique_ptr<MemoryPlayer> m_singlePlayer; // bells: decoded ahead, heard at once
-    std::unique_ptr<PipePlayer> m_trackPlayer;  // playlists: long tracks, streamed
+    std::unique_ptr<PipePlayer> m_trackPlayer;    // playlists: long tracks, streamed
     std::unique_ptr<Playback> m_playback;
     std::unique_ptr<BellEngine> m_engine;
     DayDecision m_announced;
@@ -149,7 +148,7 @@ private:
     std::vector<EntryProblem> m_problems;
     std::vector<EntryProblem> m_tomorrowProblems;
     unsigned long long m_checkGeneration = 0;
-    std::jthread m_checker; // last: joined before anything it reports to goes
+    LatestTaskThread m_checker; // last: ended before anything it reports to goes
 };
 
 } // namespace halvix

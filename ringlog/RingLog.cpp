@@ -188,7 +188,7 @@ RingLogWriter::~RingLogWriter() {
 void RingLogWriter::append(RingRow row, std::function<void(RingRow&)> complete) {
     {
         const std::lock_guard lock(m_mutex);
-        m_jobs.push_back({std::move(row), std::move(complete), {}});
+        m_jobs.push_back({std::move(row), std::move(complete), {}, {}});
     }
     m_wake.notify_one();
 }
@@ -199,7 +199,15 @@ void RingLogWriter::removeOld(std::string today) {
         return;
     {
         const std::lock_guard lock(m_mutex);
-        m_jobs.push_back({std::nullopt, {}, std::move(before)});
+        m_jobs.push_back({std::nullopt, {}, std::move(before), {}});
+    }
+    m_wake.notify_one();
+}
+
+void RingLogWriter::read(std::function<void(RingLog&)> read) {
+    {
+        const std::lock_guard lock(m_mutex);
+        m_jobs.push_back({std::nullopt, {}, {}, std::move(read)});
     }
     m_wake.notify_one();
 }
@@ -250,6 +258,8 @@ void RingLogWriter::run(std::stop_token stop) {
 }
 
 void RingLogWriter::perform(RingLog& log, Job& job) {
+    if (job.read)
+        return job.read(log);
     if (job.row && job.complete)
         job.complete(*job.row);
     const bool ok = job.row ? log.append(*job.row) : log.removeBefore(job.removeBefore) >= 0;

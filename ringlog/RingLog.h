@@ -106,6 +106,9 @@ public:
     void append(RingRow row, std::function<void(RingRow&)> complete = {});
     // Removes, on the writer's thread, the rows older than kRingLogKeepDays before `today`.
     void removeOld(std::string today);
+    // Runs `read` on the writer's thread with its connection, after everything queued so far is
+    // written (or dropped): a window reads the log without waiting for the writer or the disk.
+    void read(std::function<void(RingLog&)> read);
     // Waits until everything queued so far is written (or dropped).
     void flush();
     // The reason of a failure not yet reported; empty when there is none. Taking it clears it.
@@ -121,6 +124,7 @@ private:
         std::optional<RingRow> row;
         std::function<void(RingRow&)> complete;
         std::string removeBefore; // a cleanup when non-empty
+        std::function<void(RingLog&)> read;
     };
     void run(std::stop_token stop);
     void perform(RingLog& log, Job& job);

@@ -3,9 +3,11 @@
 #include "widgets/TextTableModel.h"
 #include "widgets/UserPrompts.h"
 
+#include <QCoreApplication>
 #include <QDateEdit>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
 #include <QTableView>
 #include <QVBoxLayout>
@@ -55,9 +57,29 @@ RingLogDialog::~RingLogDialog() {
 }
 
 void RingLogDialog::showDate(const QDate& date) {
-    m_writer.flush();
-    RingLog log(m_writer.file());
-    const auto rows = log.rowsOn(date.toString(QStringLiteral("yyyy-MM-dd")).toStdString());
+    const unsigned long long request = ++m_request;
+    m_export->setEnabled(false); // until the rows of this date are shown
+    m_status->setText(QStringLiteral("读取中…"));
+    m_writer.read([self = QPointer<RingLogDialog>(this), request,
+                   day = date.toString(QStringLiteral("yyyy-MM-dd")).toStdString()](RingLog& log) {
+        auto rows = log.rowsOn(day);
+        std::string error = rows ? std::string() : log.lastError();
+        // Back on the window's thread; a window closed meanwhile gets nothing.
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [self, request, rows = std::move(rows), error = std::move(error)]() mutable {
+                if (self)
+                    self->showRows(request, std::move(rows), error);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void RingLogDialog::showRows(unsigned long long request, std::optional<std::vector<RingRow>> rows,
+                             const std::string& error) {
+    if (request != m_request)
+        return;
+    m_export->setEnabled(true);
     m_rows = rows.value_or(std::vector<RingRow>{});
     TextList cells;
     for (const RingRow& row : m_rows)
@@ -66,9 +88,8 @@ void RingLogDialog::showDate(const QDate& date) {
     m_model->setListColumns(ringLogColumns());
     m_model->fillList(ringLogColumns(), cells);
     m_list->setColumnWidth(0, 200); // the whole moment, milliseconds included
-    m_status->setText(
-        rows ? QStringLiteral("%1 条").arg(m_rows.size())
-             : QStringLiteral("无法读取响铃记录: %1").arg(QString::fromStdString(log.lastError())));
+    m_status->setText(rows ? QStringLiteral("%1 条").arg(m_rows.size())
+                           : QStringLiteral("无法读取响铃记录: %1").arg(QString::fromStdString(error)));
 }
 
 void RingLogDialog::onExport() {

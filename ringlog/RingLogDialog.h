@@ -7,6 +7,9 @@
 #include <QDialog>
 
 #include <memory>
+#include <optional>
+#include <string>
+#include <vector>
 
 class QDateEdit;
 class QLabel;
@@ -19,8 +22,8 @@ class TextTableModel;
 class UserPrompts;
 
 // 响铃记录: what the ring log holds for one date at a time (today first), and 导出 of those rows
-// to a CSV file. Reads the log file itself; the writer is asked to finish what it holds first, so
-// the latest ring shows.
+// to a CSV file. The log is read on the writer's thread after the rows it still holds, so the latest
+// ring shows and the window never waits for the disk.
 class RingLogDialog final : public QDialog {
     Q_OBJECT
 
@@ -33,6 +36,10 @@ public:
     const std::vector<RingRow>& rows() const { return m_rows; }
 
 private:
+    // The rows of the read `request` have come: shown unless a later date was asked for since.
+    void showRows(unsigned long long request, std::optional<std::vector<RingRow>> rows,
+                  const std::string& error);
+
     RingLogWriter& m_writer;
     UserPrompts& m_prompts;
     TextTable m_table;
@@ -42,6 +49,7 @@ private:
     QTableView* m_list = nullptr;
     QLabel* m_status = nullptr;
     QPushButton* m_export = nullptr;
+    unsigned long long m_request = 0; // the latest read asked of the writer
 };
 
 } // namespace halvix

@@ -14,6 +14,8 @@ namespace halvix {
 namespace {
 
 constexpr int kBusyTimeoutMs = 5000;
+// How long a database opened on this thread waits for a lock; see DatabaseWaitLimit.
+thread_local int t_busyTimeoutMs = kBusyTimeoutMs;
 
 // One prepared statement, finalized when it goes out of scope.
 class Statement {
@@ -108,6 +110,12 @@ std::string errorText(sqlite3* db) {
 
 } // namespace
 
+DatabaseWaitLimit::DatabaseWaitLimit(int ms) : m_previous(std::exchange(t_busyTimeoutMs, ms)) {}
+
+DatabaseWaitLimit::~DatabaseWaitLimit() {
+    t_busyTimeoutMs = m_previous;
+}
+
 ScheduleDatabase::ScheduleDatabase(std::filesystem::path folder, MessageSink& sink)
     : m_folder(std::move(folder)), m_sink(sink) {}
 
@@ -127,7 +135,7 @@ void ScheduleDatabase::open() {
     int status = sqlite3_open_v2(pathToUtf8(filePath()).c_str(), &db,
                                  SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (status == SQLITE_OK) {
-        sqlite3_busy_timeout(db, kBusyTimeoutMs);
+        sqlite3_busy_timeout(db, t_busyTimeoutMs);
         // Opening is lazy; reading the schema proves the file is a database we can use.
         status = sqlite3_exec(db, "select count(*) from sqlite_master", nullptr, nullptr, nullptr);
     }

@@ -63,4 +63,18 @@ private:
     State m_state = State::Unopened;
 };
 
+// While one lives on a thread, the databases that thread opens wait at most `ms` for a lock that
+// another program holds, instead of five seconds: a load on the bell's tick fails at once and is
+// tried again later rather than holding up the ticks. Limits nest; the previous one returns.
+class DatabaseWaitLimit {
+public:
+    explicit DatabaseWaitLimit(int ms);
+    ~DatabaseWaitLimit();
+    DatabaseWaitLimit(const DatabaseWaitLimit&) = delete;
+    DatabaseWaitLimit& operator=(const DatabaseWaitLimit&) = delete;
+
+private:
+    int m_previous;
+};
+
 } // namespace halvix
