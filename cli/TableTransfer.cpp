@@ -15,7 +15,7 @@ namespace halvix {
 namespace {
 
 // A plan line holds its cells up to the note; a shorter one has empty cells for the rest.
-TextList withWholeNote(TextList cells) {
+TextList planLineCells(TextList cells) {
     cells = CsvFile::withWholeNote(std::move(cells), kPlanColumnCount);
     cells.resize(kPlanColumnCount);
     return cells;
@@ -51,7 +51,7 @@ bool readPlanLines(const std::vector<TextList>& lines, TextList& cells, std::str
                     "), 此行只有" + std::to_string(row.size()) + "列";
             return false;
         }
-        row = withWholeNote(std::move(row));
+        row = planLineCells(std::move(row));
         if (!readEntryTimeText(row[TimeColumn])) {
             error = where + "时间无效: \"" + row[TimeColumn] + "\" (应为 HH:MM 或 HH:MM:SS)";
             return false;
