@@ -138,31 +138,5 @@ TEST(TableTransfer, AFileWithoutRowsEmptiesATableOnlyWhenAskedTo) {
     }
 }
 
-TEST(TableTransfer, ACalendarFileWithoutTitlesKeepsItsFirstLineAsAnEntry) {
-    const struct {
-        std::string bytes;
-        std::string error; // empty: imported
-        int rows;
-    } cases[] = {
-        {"2027-10-01,2027-10-07,停铃,,国庆节,\r\n2027-09-26,2027-09-26,调休,1,,\r\n", "", 2},
-        {"2027-02-30,2027-03-01,停铃,,,\r\n2027-10-01,2027-10-07,停铃,,,\r\n", "第1行", 0},
-        {"2027.10.01,2027-10-07,停铃,,,\r\n2027-10-01,2027-10-07,停铃,,,\r\n", "第1行", 0},
-        {"开始日期,结束日期,类型\r\n2027-10-01,2027-10-07,停铃,,,\r\n", "第1行", 0},
-    };
-    for (const auto& c : cases) {
-        test::ScheduleFixture fx;
-        test::RecordingSink sink;
-        std::string error;
-        int rows = -1;
-        const auto file = fx.temp().write("cal.csv", utf8ToGb18030(c.bytes));
-        const bool imported = importTable(fx.folder(), "calendar", file, kOne, sink, error, rows);
-        EXPECT_EQ(imported, c.error.empty()) << c.bytes << error;
-        if (imported)
-            EXPECT_EQ(rows, c.rows);
-        else
-            EXPECT_NE(error.find(c.error), std::string::npos) << error;
-    }
-}
-
 } // namespace
 } // namespace halvix

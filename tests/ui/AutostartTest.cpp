@@ -52,16 +52,6 @@ private slots:
             QCOMPARE(h.file("xqno.txt"), std::string("1125"));
         }
         {
-            // Ticked together with an exam change: 保存 writes the exam plan as ever.
-            SettingsHarness h;
-            boxOf(h)->click();
-            h.find<QTimeEdit>("yuwenStart")->setTime(QTime(9, 0));
-            h.click("saveButton");
-            QVERIFY(std::filesystem::exists(autostartEntry()));
-            QVERIFY(h.table("sjtime") != kOldPlan);
-            std::filesystem::remove(autostartEntry());
-        }
-        {
             // Switched off from the desktop's own settings: the entry stays, hidden.
             m_config.write("autostart/halvix.desktop",
                            "[Desktop Entry]\nType=Application\nExec=halvix\nHidden = true\n");
