@@ -2,9 +2,9 @@
 
 #include "app/CommandLine.h"
 #include "bell/Bell.h"
-#include "ringlog/SoundCheck.h"
 #include "calendar/TodayMute.h"
 #include "common/MessageSink.h"
+#include "ringlog/SoundCheck.h"
 #include "time/LocalTime.h"
 
 namespace halvix {
@@ -40,6 +40,11 @@ InstanceReply answerRequest(Bell& bell, const QStringList& words, const std::fun
             return {kExitOk, QStringLiteral("已在运行 (无窗口)\n")};
         showWindow();
         return {kExitOk, QStringLiteral("已在运行\n")};
+    }
+    // A later start changed the folder's tables (import): read them again, keeping what rang today.
+    if (words == QStringList{QStringLiteral("reload")}) {
+        bell.reloadPlan();
+        return {kExitOk, QStringLiteral("运行中的程序已重新载入: ") + bell.todayText() + '\n'};
     }
     std::string error;
     const auto command = parseCommand(toTextList(words), error);

@@ -9,7 +9,8 @@ namespace halvix {
 class Bell;
 
 // The running bell's answer to a request from a later start: "show" (the plain start) calls
-// `showWindow` (null without a window); ring, stop, mute and unmute act on the bell.
+// `showWindow` (null without a window); "reload" (after an import) reads the plan again, keeping
+// what rang; ring, stop, mute and unmute act on the bell.
 InstanceReply answerRequest(Bell& bell, const QStringList& words, const std::function<void()>& showWindow);
 
 } // namespace halvix

@@ -47,9 +47,15 @@ std::filesystem::path toPath(const QString& folder) {
 
 // A command without a bell of its own: on the folder, or sent to the folder's running bell.
 int runCommand(const Invocation& invocation, const QString& folder) {
-    if (!needsRunningBell(invocation.command.kind))
-        return runFolderCommand(invocation.command, toPath(folder), dateOf(SystemClock().now()), std::cout,
-                                std::cerr);
+    if (!needsRunningBell(invocation.command.kind)) {
+        const int status = runFolderCommand(invocation.command, toPath(folder), dateOf(SystemClock().now()),
+                                            std::cout, std::cerr);
+        // A bell running on the folder would go on with the tables it read: it reads them again.
+        if (status == kExitOk && invocation.command.kind == CommandKind::Import)
+            if (const auto reply = SingleInstance::send(folder, {QStringLiteral("reload")}))
+                print(reply->status == kExitOk ? stdout : stderr, reply->text);
+        return status;
+    }
     const auto reply = SingleInstance::send(folder, invocation.words);
     if (!reply) {
         print(stderr, QStringLiteral("没有运行中的程序 (文件夹 ") + folder + QStringLiteral(")"));

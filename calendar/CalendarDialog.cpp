@@ -236,6 +236,11 @@ void CalendarDialog::onImport() {
         notify("无法导入 " + shownPath(path) + ":\n" + error);
         return;
     }
+    // 保存 after an empty import would delete every entry: entries are deleted one by one instead.
+    if (read.empty()) {
+        notify("无法导入 " + shownPath(path) + ":\n文件中没有任何校历条目。\n校历未改变。");
+        return;
+    }
     sortByStart(read);
     m_entries = std::move(read);
     showEntries(-1);

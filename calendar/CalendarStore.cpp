@@ -25,11 +25,15 @@ std::vector<CalendarEntry> loadCalendar(const std::filesystem::path& folder, Mes
 
 std::optional<std::vector<CalendarEntry>> readCalendar(const std::filesystem::path& folder,
                                                        MessageSink& sink) {
-    std::vector<CalendarEntry> entries;
     ScheduleDatabase db(folder, sink);
     db.open();
     if (!db.isOpen())
         return std::nullopt;
+    return readCalendar(db, sink);
+}
+
+std::optional<std::vector<CalendarEntry>> readCalendar(ScheduleDatabase& db, MessageSink& sink) {
+    std::vector<CalendarEntry> entries;
     TextList names;
     TextList values;
     // A database from before the calendar gets the table; a read-only one reads as empty.
@@ -40,7 +44,6 @@ std::optional<std::vector<CalendarEntry>> readCalendar(const std::filesystem::pa
         return entries;
     names.clear();
     const auto read = db.queryRows(names, values, "select * from calendar");
-    db.close();
     if (read == ScheduleDatabase::ReadResult::Failed)
         return std::nullopt;
     if (read == ScheduleDatabase::ReadResult::NoRows || names.size() < kCalendarColumnCount)
@@ -63,15 +66,17 @@ std::optional<std::vector<CalendarEntry>> readCalendar(const std::filesystem::pa
 
 bool saveCalendar(const std::filesystem::path& folder, const std::vector<CalendarEntry>& entries,
                   MessageSink& sink) {
+    ScheduleDatabase db(folder, sink);
+    db.open();
+    return db.isOpen() && saveCalendar(db, entries, sink);
+}
+
+bool saveCalendar(ScheduleDatabase& db, const std::vector<CalendarEntry>& entries, MessageSink& sink) {
     const std::string problem = entriesProblem(entries);
     if (!problem.empty()) {
         sink.show({problem + "\n校历未保存。", "校历", MessageIcon::Question});
         return false;
     }
-    ScheduleDatabase db(folder, sink);
-    db.open();
-    if (!db.isOpen())
-        return false;
     if (!ensureTable(db)) {
         sink.show({"无法在数据库中建立校历表。\n校历未保存。", "校历", MessageIcon::Question});
         return false;
@@ -82,33 +87,26 @@ bool saveCalendar(const std::filesystem::path& folder, const std::vector<Calenda
         values.insert(values.end(), std::make_move_iterator(cells.begin()),
                       std::make_move_iterator(cells.end()));
     }
-    const bool saved = values.empty() ? db.clearTable(kCalendarTable)
-                                      : db.replaceRows(kCalendarTable, kCalendarColumnCount, values);
-    db.close();
-    return saved;
+    return values.empty() ? db.clearTable(kCalendarTable)
+                          : db.replaceRows(kCalendarTable, kCalendarColumnCount, values);
 }
 
 bool readCalendarCsv(const std::filesystem::path& path, std::vector<CalendarEntry>& entries,
                      std::string& error) {
-    std::vector<TextList> lines;
-    if (!CsvFile().readLines(path, lines)) {
+    const auto table = CsvFile().readTable(path, calendarColumns());
+    if (!table) {
         error = "无法读取文件";
         return false;
     }
     std::vector<CalendarEntry> read;
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        const TextList& cells = lines[i];
-        if (CsvFile::blankLine(cells))
-            continue;
-        if (i == 0 && !readDateText(cells.front()))
-            continue; // the title line
-        const std::string where = "第" + std::to_string(i + 1) + "行: ";
-        if (cells.size() < 3) {
+    for (const CsvRow& row : table->rows) {
+        const std::string where = "第" + std::to_string(row.line) + "行: ";
+        if (row.cells.size() < 3) {
             error = where + "应为 开始日期,结束日期,类型,参数,备注";
             return false;
         }
         std::string reason;
-        auto entry = readEntryCells(CsvFile::withWholeNote(cells, kCalendarColumnCount), reason);
+        auto entry = readEntryCells(CsvFile::withWholeNote(row.cells, kCalendarColumnCount), reason);
         if (!entry) {
             error = where + reason;
             return false;

@@ -19,10 +19,12 @@ bool isMuteOf(const CalendarEntry& entry, const CivilDate& date) {
 
 namespace {
 
-// Rewrites the calendar with `change` applied to its entries; Unchanged when it changes nothing.
+// Applies `change` to the stored entries in one transaction, so that no other writer's entry is
+// lost between the read and the write; Unchanged when it changes nothing.
 template <typename Change>
 MuteChange rewriteCalendar(const std::filesystem::path& folder, MessageSink& sink, Change change) {
-    if (ScheduleDatabase(folder, sink).databaseMissing())
+    ScheduleDatabase db(folder, sink);
+    if (db.databaseMissing())
         return MuteChange::Failed;
     struct Counting final : MessageSink {
         explicit Counting(MessageSink& to) : target(to) {}
@@ -33,20 +35,32 @@ MuteChange rewriteCalendar(const std::filesystem::path& folder, MessageSink& sin
         MessageSink& target;
         int count = 0;
     } counting(sink);
-    std::vector<CalendarEntry> entries = loadCalendar(folder, counting);
-    // Not read whole: writing now could replace entries that are there with fewer.
-    if (counting.count > 0)
+    db.open();
+    if (!db.isOpen() || !db.beginWrite())
         return MuteChange::Failed;
-    if (!change(entries))
+    std::optional<std::vector<CalendarEntry>> entries = readCalendar(db, counting);
+    // Not read whole: writing now could replace entries that are there with fewer.
+    if (!entries || counting.count > 0) {
+        db.rollbackWrite();
+        return MuteChange::Failed;
+    }
+    if (!change(*entries)) {
+        db.rollbackWrite();
         return MuteChange::Unchanged;
-    return saveCalendar(folder, entries, sink) ? MuteChange::Changed : MuteChange::Failed;
+    }
+    if (!saveCalendar(db, *entries, sink)) {
+        db.rollbackWrite();
+        return MuteChange::Failed;
+    }
+    return db.commitWrite() ? MuteChange::Changed : MuteChange::Failed;
 }
 
 } // namespace
 
 MuteChange muteDay(const std::filesystem::path& folder, const CivilDate& date, MessageSink& sink) {
     return rewriteCalendar(folder, sink, [&date](std::vector<CalendarEntry>& entries) {
-        if (std::any_of(entries.begin(), entries.end(), [&](const CalendarEntry& e) { return isMuteOf(e, date); }))
+        if (std::any_of(entries.begin(), entries.end(),
+                        [&](const CalendarEntry& e) { return isMuteOf(e, date); }))
             return false;
         entries.push_back({date, date, CalendarType::Silent, 0, kMuteNote});
         return true;

@@ -24,7 +24,7 @@ constexpr std::array<CommandName, 9> kCommands{{
     {"mute", CommandKind::Mute, 0, 0, "mute"},
     {"unmute", CommandKind::Unmute, 0, 0, "unmute"},
     {"export", CommandKind::Export, 2, 2, "export 表 文件"},
-    {"import", CommandKind::Import, 2, 2, "import 表 文件"},
+    {"import", CommandKind::Import, 2, 3, "import [--empty] 表 文件"},
 }};
 
 std::optional<CivilDate> readDate(const std::string& text, std::string& error) {
@@ -93,14 +93,27 @@ std::optional<Command> parseCommand(const TextList& words, std::string& error) {
         command.sound = args[0];
         break;
     case CommandKind::Export:
-    case CommandKind::Import:
-        command.table = args[0];
-        command.file = args[1];
+    case CommandKind::Import: {
+        // --empty, anywhere among import's words, lets a file without rows empty the table.
+        TextList names;
+        for (const std::string& arg : args) {
+            if (command.kind == CommandKind::Import && arg == "--empty" && !command.emptyAllowed)
+                command.emptyAllowed = true;
+            else
+                names.push_back(arg);
+        }
+        if (names.size() != 2) {
+            error = "用法: halvix " + std::string(found->usage);
+            return std::nullopt;
+        }
+        command.table = names[0];
+        command.file = names[1];
         if (command.file.empty()) {
             error = "缺少文件名";
             return std::nullopt;
         }
         break;
+    }
     default:
         break;
     }

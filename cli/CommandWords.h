@@ -24,6 +24,7 @@ struct Command {
     std::string sound;             // ring
     std::string table;             // export, import
     std::string file;              // export, import
+    bool emptyAllowed = false;     // import --empty: a file without rows empties the table
 
     bool operator==(const Command&) const = default;
 };

@@ -1,10 +1,11 @@
 #include "cli/FolderCommands.h"
 
 #include "cli/DayReport.h"
-#include "ringlog/RingLog.h"
-#include "ringlog/SoundCheck.h"
 #include "cli/TableTransfer.h"
 #include "common/PathText.h"
+#include "editing/CsvFile.h"
+#include "ringlog/RingLog.h"
+#include "ringlog/SoundCheck.h"
 #include "store/ScheduleDatabase.h"
 #include "store/TableCatalogue.h"
 
@@ -86,17 +87,21 @@ int log(const std::filesystem::path& folder, const Command& command, std::ostrea
         return kExitBadUsage;
     }
     RingLog log(file);
-    const auto rows =
-        log.open() ? log.rowsSince(command.date ? dateText(*command.date) : std::string("0000-00-00")) : std::nullopt;
+    const auto rows = log.open()
+                          ? log.rowsSince(command.date ? dateText(*command.date) : std::string("0000-00-00"))
+                          : std::nullopt;
     if (!rows) {
         err << "响铃记录无法读取: " << log.lastError() << '\n';
         return kExitBadUsage;
     }
-    // Tab-separated rows for scripts; with --csv the columns of the 导出 file, titles first.
-    const char separator = command.csv ? ',' : '\t';
+    // Tab-separated rows for scripts; with --csv the columns of the 导出 file, titles first, a
+    // cell with a comma or a quote quoted so that spreadsheets keep it whole.
     const auto line = [&](const TextList& cells) {
-        for (std::size_t c = 0; c < cells.size(); ++c)
-            out << (c ? std::string(1, separator) : std::string()) << cells[c];
+        for (std::size_t c = 0; c < cells.size(); ++c) {
+            if (c > 0)
+                out << (command.csv ? ',' : '\t');
+            out << (command.csv ? CsvFile::quoteCell(cells[c]) : cells[c]);
+        }
         out << '\n';
     };
     if (command.csv)
@@ -127,7 +132,8 @@ int transfer(const Command& command, const std::filesystem::path& folder, std::o
         return kExitOk;
     }
     int rows = 0;
-    if (!importTable(folder, command.table, file, sink, error, rows)) {
+    const ImportRows allowed = command.emptyAllowed ? ImportRows::MayBeNone : ImportRows::AtLeastOne;
+    if (!importTable(folder, command.table, file, allowed, sink, error, rows)) {
         err << error << "\n表 " << command.table << " 未改变\n";
         return kExitBadUsage;
     }

@@ -3,25 +3,17 @@
 #include "calendar/CalendarStore.h"
 #include "common/MessageSink.h"
 #include "editing/CsvFile.h"
+#include "editing/PlanFile.h"
 #include "store/ScheduleDatabase.h"
 #include "store/TableCatalogue.h"
-#include "time/ClockText.h"
 
 #include <algorithm>
-#include <utility>
 
 namespace halvix {
 
 namespace {
 
-// A plan line holds its cells up to the note; a shorter one has empty cells for the rest.
-TextList planLineCells(TextList cells) {
-    cells = CsvFile::withWholeNote(std::move(cells), kPlanColumnCount);
-    cells.resize(kPlanColumnCount);
-    return cells;
-}
-
-const char* const kPlanLineForm = "序号,日期,时间,事件,声音,状态,备注";
+const char* const kNoRows = "文件中没有任何行; 若要清空此表, 请加 --empty";
 
 } // namespace
 
@@ -36,31 +28,6 @@ TextList transferTableNames() {
 bool isTransferTable(const std::string& table) {
     const TextList names = transferTableNames();
     return std::find(names.begin(), names.end(), table) != names.end();
-}
-
-bool readPlanLines(const std::vector<TextList>& lines, TextList& cells, std::string& error) {
-    TextList read;
-    int number = 0;
-    for (std::size_t i = 1; i < lines.size(); ++i) {
-        TextList row = lines[i];
-        if (CsvFile::blankLine(row))
-            continue;
-        const std::string where = "第" + std::to_string(i + 1) + "行: ";
-        if (row.size() < kPlanColumnCount) {
-            error = where + "应有" + std::to_string(kPlanColumnCount) + "列 (" + kPlanLineForm +
-                    "), 此行只有" + std::to_string(row.size()) + "列";
-            return false;
-        }
-        row = planLineCells(std::move(row));
-        if (!readEntryTimeText(row[TimeColumn])) {
-            error = where + "时间无效: \"" + row[TimeColumn] + "\" (应为 HH:MM 或 HH:MM:SS)";
-            return false;
-        }
-        row[NumberColumn] = std::to_string(++number);
-        read.insert(read.end(), row.begin(), row.end());
-    }
-    cells = std::move(read);
-    return true;
 }
 
 bool exportTable(const std::filesystem::path& folder, const std::string& table,
@@ -107,7 +74,8 @@ bool exportTable(const std::filesystem::path& folder, const std::string& table,
 }
 
 bool importTable(const std::filesystem::path& folder, const std::string& table,
-                 const std::filesystem::path& file, MessageSink& sink, std::string& error, int& rows) {
+                 const std::filesystem::path& file, ImportRows allowed, MessageSink& sink, std::string& error,
+                 int& rows) {
     if (ScheduleDatabase(folder, sink).databaseMissing()) {
         error = "数据库没找到!";
         return false;
@@ -118,6 +86,10 @@ bool importTable(const std::filesystem::path& folder, const std::string& table,
             error = file.string() + ": " + error;
             return false;
         }
+        if (entries.empty() && allowed != ImportRows::MayBeNone) {
+            error = file.string() + ": " + kNoRows;
+            return false;
+        }
         if (!saveCalendar(folder, entries, sink)) {
             error = "校历未保存";
             return false;
@@ -125,18 +97,13 @@ bool importTable(const std::filesystem::path& folder, const std::string& table,
         rows = static_cast<int>(entries.size());
         return true;
     }
-    std::vector<TextList> lines;
-    if (!CsvFile().readLines(file, lines)) {
-        error = "无法读取 " + file.string();
-        return false;
-    }
-    if (lines.empty() || CsvFile::blankLine(lines.front())) {
-        error = file.string() + ": 第1行: 应为标题行 (" + kPlanLineForm + ")";
-        return false;
-    }
     TextList cells;
-    if (!readPlanLines(lines, cells, error)) {
+    if (!readPlanFile(file, cells, error)) {
         error = file.string() + ": " + error;
+        return false;
+    }
+    if (cells.empty() && allowed != ImportRows::MayBeNone) {
+        error = file.string() + ": " + kNoRows;
         return false;
     }
     ScheduleDatabase db(folder, sink);

@@ -15,19 +15,17 @@ class MessageSink;
 TextList transferTableNames();
 bool isTransferTable(const std::string& table);
 
-// The plan rows of a CSV file's lines (as CsvFile::readLines gives them): the first line is the
-// title line; blank lines are skipped; every other line holds the seven cells of a plan row with a
-// time the bell can ring (HH:MM or HH:MM:SS). The note (备注) is the rest of the line, commas
-// included, without the one comma that ends a written line. Rows are renumbered 1, 2, 3, ... as the dialog's
-// import does. False at the first bad line, named in `error` ("第5行: ..."), with `cells` untouched.
-bool readPlanLines(const std::vector<TextList>& lines, TextList& cells, std::string& error);
-
 // Writes the table to `file` as the data dialog exports it (titles first). False with the reason.
 bool exportTable(const std::filesystem::path& folder, const std::string& table,
                  const std::filesystem::path& file, MessageSink& sink, std::string& error);
-// Checks every line of `file` first; only a file without a bad line replaces the table, in one
-// transaction. False with the reason (the first bad line) and the table as it was.
+// Whether an import may leave the table empty: a file without rows empties it only when asked.
+enum class ImportRows { AtLeastOne, MayBeNone };
+
+// Checks every line of `file` first (a first line is the title line only when it reads as the
+// titles); only a file without a bad line replaces the table, in one transaction. False with the
+// reason (the first bad line, or a file without rows when they must be some) and the table as it was.
 bool importTable(const std::filesystem::path& folder, const std::string& table,
-                 const std::filesystem::path& file, MessageSink& sink, std::string& error, int& rows);
+                 const std::filesystem::path& file, ImportRows allowed, MessageSink& sink, std::string& error,
+                 int& rows);
 
 } // namespace halvix

@@ -1,5 +1,6 @@
 #include "editing/DataDialog.h"
 
+#include "editing/PlanFile.h"
 #include "store/ScheduleDatabase.h"
 #include "store/TableCatalogue.h"
 #include "ui_DataDialog.h"
@@ -125,16 +126,18 @@ void DataDialog::onDeleteRow(int row) {
 
 void DataDialog::onImport() {
     const QString path = m_prompts.openFileName(QStringLiteral("Txt (*.csv);;All files(*.*)"));
-    if (!path.isEmpty()) {
-        TextList titles;
-        TextList cells;
-        if (!m_csv.readFile(toPath(path), titles, cells))
-            m_prompts.show({"无法读取 " + shownPath(path), "", MessageIcon::Question});
-        else if (!cells.empty())
-            m_model.fillList(titles, cells);
-        else
-            m_model.setListColumns(titles);
-    }
+    if (path.isEmpty())
+        return;
+    // Every line is checked before the list changes: a bad file names its line, and a file without
+    // rows leaves the list as it is (保存 would otherwise empty the table).
+    TextList cells;
+    std::string error;
+    if (!readPlanFile(toPath(path), cells, error))
+        notify("无法导入 " + shownPath(path) + ":\n" + error + "\n列表未改变。");
+    else if (cells.empty())
+        notify("无法导入 " + shownPath(path) + ":\n文件中没有任何行。\n列表未改变。");
+    else
+        m_model.fillList(planFileTitles(), cells);
     renumberRows();
 }
 

@@ -23,7 +23,8 @@ bool saveExamSetup(const std::filesystem::path& programFolder, ExamSetup& setup,
         }
         database.close();
     }
-    writeWeekdayFile(programFolder, setup.weekdayValues, sink);
+    if (setup.weekdayValues)
+        writeWeekdayFile(programFolder, *setup.weekdayValues, sink);
     savePreset(programFolder, setup.examKind, setup.times, sink);
     return stored;
 }

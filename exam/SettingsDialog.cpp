@@ -3,12 +3,16 @@
 #include "editing/DataDialog.h"
 #include "exam/ExamSetup.h"
 #include "ui_SettingsDialog.h"
-#include "widgets/ChoiceGroup.h"
 #include "widgets/Autostart.h"
+#include "widgets/ChoiceGroup.h"
 #include "widgets/UserPrompts.h"
 
 #include <QDate>
+#include <QDateEdit>
+#include <QLabel>
+#include <QLineEdit>
 #include <QSignalBlocker>
+#include <QTimeEdit>
 #include <utility>
 
 namespace halvix {
@@ -34,6 +38,10 @@ SettingsDialog::SettingsDialog(std::filesystem::path programFolder, UserPrompts&
       m_kindButtons(new ChoiceGroup(this)) {
     m_ui->setupUi(this);
     m_ui->autostartCheck->setChecked(m_autostart->isEnabled());
+    // The stored week, beside the boxes: they open unticked and only clicks in them change it.
+    m_storedWeek = new QLabel(QString::fromStdString(storedWeekText(m_programFolder)), this);
+    m_storedWeek->setObjectName(QStringLiteral("storedWeekLabel"));
+    m_ui->weekdayLayout->addWidget(m_storedWeek, 2, 0, 1, 4);
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setWindowOpacity(kOpacity);
@@ -86,6 +94,8 @@ SettingsDialog::SettingsDialog(std::filesystem::path programFolder, UserPrompts&
     for (int weekday = 1; weekday <= kWeekdayCount; ++weekday)
         connect(m_weekdayBoxes[static_cast<std::size_t>(weekday - 1)], &QCheckBox::toggled, this,
                 [this, weekday] { onWeekday(weekday); });
+    // 开机自启动 takes effect at once: it has nothing to do with the exam plan that 保存 writes.
+    connect(m_ui->autostartCheck, &QCheckBox::toggled, this, &SettingsDialog::applyAutostart);
     connect(m_ui->resetButton, &QPushButton::clicked, this, &SettingsDialog::onResetWeekdays);
     connect(m_ui->toggleButton, &QPushButton::clicked, this, &SettingsDialog::onToggleLowerHalf);
     connect(m_ui->dataButton, &QPushButton::clicked, this, &SettingsDialog::onData);
@@ -96,6 +106,25 @@ SettingsDialog::SettingsDialog(std::filesystem::path programFolder, UserPrompts&
     loadPresetIntoPickers();
     m_settings = settingsFromTexts(readSettings(m_programFolder, m_prompts));
     showSettings();
+    watchForChanges();
+}
+
+// From now on every change but 开机自启动 is the user's: filled in above, the fields were not.
+void SettingsDialog::watchForChanges() {
+    const auto changed = [this] { m_changedBesidesAutostart = true; };
+    connect(m_kindButtons, &ChoiceGroup::chosen, this, changed);
+    connect(m_ui->examDateEdit, &QDateEdit::dateChanged, this, changed);
+    for (QDateEdit* picker : m_datePickers)
+        connect(picker, &QDateEdit::dateChanged, this, changed);
+    for (QTimeEdit* picker : m_timePickers)
+        connect(picker, &QTimeEdit::timeChanged, this, changed);
+    for (QLineEdit* edit : m_settingEdits)
+        connect(edit, &QLineEdit::textChanged, this, changed);
+    for (QCheckBox* box : {m_ui->noListeningCheck, m_ui->cardStepsCheck})
+        connect(box, &QCheckBox::toggled, this, changed);
+    for (QCheckBox* box : m_weekdayBoxes)
+        connect(box, &QCheckBox::toggled, this, changed);
+    connect(m_ui->resetButton, &QPushButton::clicked, this, changed);
 }
 
 SettingsDialog::~SettingsDialog() = default;
@@ -147,14 +176,21 @@ void SettingsDialog::onData() {
 }
 
 void SettingsDialog::onSave() {
-    saveAutostart();
+    // 开机自启动 took effect when it was ticked: a save made for it alone leaves the exam plan, the
+    // settings and the week as they are.
+    if (m_autostartChanged && !m_changedBesidesAutostart) {
+        accept();
+        return;
+    }
     readSettingEdits();
     ExamSetup setup;
     setup.settings = m_settings;
     setup.gridDates = pickerDates();
     setup.times = pickerTimes();
     setup.withCardSteps = m_ui->cardStepsCheck->isChecked();
-    setup.weekdayValues = m_weekdays.weekdayValues();
+    // Boxes nobody clicked in this opening say nothing about the week: the stored one stays.
+    if (m_weekdays.clickCount() > 0)
+        setup.weekdayValues = m_weekdays.weekdayValues();
     setup.examKind = m_examKind;
     const bool saved = saveExamSetup(m_programFolder, setup, m_prompts);
     m_settings = setup.settings;
@@ -162,10 +198,11 @@ void SettingsDialog::onSave() {
         accept();
 }
 
-void SettingsDialog::saveAutostart() {
-    const bool wanted = m_ui->autostartCheck->isChecked();
+void SettingsDialog::applyAutostart(bool wanted) {
+    m_autostartChanged = true;
     QString problem;
     if (wanted != m_autostart->isEnabled() && !m_autostart->setEnabled(wanted, problem)) {
+        const QSignalBlocker notAChoice(m_ui->autostartCheck);
         m_ui->autostartCheck->setChecked(m_autostart->isEnabled());
         m_prompts.show({problem.toStdString(), "提示", MessageIcon::Question});
     }

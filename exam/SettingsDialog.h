@@ -11,6 +11,7 @@
 #include <memory>
 
 class QCheckBox;
+class QLabel;
 class QDateEdit;
 class QLineEdit;
 class QTimeEdit;
@@ -26,9 +27,10 @@ class Autostart;
 class UserPrompts;
 
 // "时间设置": the exam timetable of the chosen exam kind, the exam procedure settings, the exam date
-// and the school week. 保存 writes the generated exam plan, the settings, the weekday file and the
-// kind's timetable file, and starts the program with the session or not (开机自启动); 取消 writes
-// nothing.
+// and the school week. 保存 writes the generated exam plan, the settings, the weekday file (only
+// when weekday boxes were clicked) and the kind's timetable file; 取消 writes nothing of these.
+// 开机自启动 starts the program with the session or not as soon as it is ticked or unticked; a 保存
+// after that change alone writes nothing else.
 class SettingsDialog final : public QDialog {
     Q_OBJECT
 public:
@@ -48,7 +50,8 @@ private:
     void onToggleLowerHalf();
     void onData();
     void onSave();
-    void saveAutostart();
+    void applyAutostart(bool wanted);
+    void watchForChanges();
 
     void loadPresetIntoPickers();
     PresetTimes pickerTimes() const;
@@ -67,6 +70,9 @@ private:
     std::array<QTimeEdit*, kPresetValueCount> m_timePickers{};
     std::array<QLineEdit*, ExamSettings::kCount> m_settingEdits{};
     std::array<QCheckBox*, kWeekdayCount> m_weekdayBoxes{};
+    QLabel* m_storedWeek = nullptr;
+    bool m_autostartChanged = false;
+    bool m_changedBesidesAutostart = false;
 
     ExamSettings m_settings;
     int m_examKind = 1;

@@ -1,10 +1,12 @@
 #include "exam/WeekdayFile.h"
 
 #include "common/MessageSink.h"
+#include "common/NumberText.h"
 #include "common/TextFile.h"
 #include "time/CivilDate.h"
 
 #include <algorithm>
+#include <optional>
 #include <string_view>
 
 namespace halvix {
@@ -56,6 +58,22 @@ int weekdayFileNumber(const WeekdayValues& values) {
             first = value;
     }
     return first * 100 + sorted.back() % 100;
+}
+
+std::string storedWeekText(const std::filesystem::path& folder) {
+    const std::optional<std::string> content = readFileContent(folder / kWeekdayFileName);
+    const int number = content ? readNumber(*content) : 0;
+    // The digits the bell reads: hundreds the first school day, units the last.
+    const int first = (number / 100) % 10;
+    const int last = (number % 100) % 10;
+    const auto day = [](int weekday) {
+        return isWeekday(weekday) ? WeekdayClicks::weekdayName(weekday) : "未设定";
+    };
+    if (!isWeekday(first) && !isWeekday(last))
+        return "当前: 未设定";
+    if (isWeekday(first) && isWeekday(last))
+        return "当前: " + day(first) + " 至 " + day(last);
+    return "当前: 第一天 " + day(first) + ", 最后一天 " + day(last);
 }
 
 bool writeWeekdayFile(const std::filesystem::path& folder, const WeekdayValues& values, MessageSink& sink) {

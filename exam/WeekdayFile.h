@@ -42,6 +42,10 @@ private:
 // after ten or more clicks.
 int weekdayFileNumber(const WeekdayValues& values);
 
+// The week "xqno.txt" in `folder` holds, in words: "当前: 星期一 至 星期五" (1125); a day the number
+// does not name reads 未设定, as the bell then has no first or last school day.
+std::string storedWeekText(const std::filesystem::path& folder);
+
 // Writes the number without a line end into "xqno.txt" in `folder`; tells the user when it cannot.
 bool writeWeekdayFile(const std::filesystem::path& folder, const WeekdayValues& values, MessageSink& sink);
 

@@ -3,7 +3,9 @@
 #include "editing/CsvFile.h"
 #include "editing/TextCodec.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace halvix;
@@ -13,19 +15,35 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     (void)decodeFileText(bytes);
 
     CsvFile csv;
-    TextList titles, cells;
-    if (!csv.readFile(fuzz::writeScratch("in.csv", data, size), titles, cells) || titles.empty())
+    std::vector<TextList> lines;
+    if (!csv.readLines(fuzz::writeScratch("in.csv", data, size), lines))
         return 0;
-    // Rows as the list shows them: groups of the title count, the last one padded.
-    const std::size_t width = titles.size();
-    cells.resize((cells.size() + width - 1) / width * width);
-    TextList all = titles;
-    all.insert(all.end(), cells.begin(), cells.end());
+    // Every line written back (one row each, padded to the widest) reads back cell for cell.
+    std::size_t width = 1;
+    for (const TextList& line : lines)
+        width = std::max(width, line.size());
+    TextList all;
+    std::vector<TextList> expected;
+    for (TextList line : lines) {
+        line.resize(width);
+        all.insert(all.end(), line.begin(), line.end());
+        line.emplace_back(); // the empty cell after the comma that ends every written line
+        expected.push_back(std::move(line));
+    }
     const auto out = fuzz::scratchFolder() / "out.csv";
     if (!csv.writeFile(out, width, all))
         std::abort();
-    TextList titles2, cells2;
-    if (!csv.readFile(out, titles2, cells2))
+    std::vector<TextList> again;
+    if (!csv.readLines(out, again))
+        std::abort();
+    // A cell with a line break spans lines when read again, and text beyond ASCII may read in the
+    // other encoding: the cells compare when neither is in them.
+    const bool plain = std::all_of(all.begin(), all.end(), [](const std::string& cell) {
+        return std::all_of(cell.begin(), cell.end(), [](char c) {
+            return c != '\r' && c != '\n' && static_cast<unsigned char>(c) < 0x80;
+        });
+    });
+    if (plain && again != expected)
         std::abort();
     return 0;
 }

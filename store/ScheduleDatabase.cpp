@@ -258,22 +258,51 @@ bool ScheduleDatabase::clearTable(const std::string& table) {
 bool ScheduleDatabase::rewriteTable(const std::string& table, std::size_t columnCount,
                                     const TextList& values) {
     std::string reason;
+    // Inside a caller's transaction (a read-modify-write) the rewrite is a savepoint of it.
+    const bool nested = m_db != nullptr && sqlite3_get_autocommit(m_db) == 0;
+    const char* const begin = nested ? "savepoint rewrite" : "begin immediate";
+    const char* const end = nested ? "release rewrite" : "commit";
+    const char* const undo = nested ? "rollback to rewrite; release rewrite" : "rollback";
     if (!ensureOpen()) {
         reason = "数据库未打开";
-    } else if (sqlite3_exec(m_db, "begin immediate", nullptr, nullptr, nullptr) != SQLITE_OK) {
+    } else if (sqlite3_exec(m_db, begin, nullptr, nullptr, nullptr) != SQLITE_OK) {
         reason = errorText(m_db);
     } else {
         if (writeRows(table, columnCount, values, reason) &&
-            sqlite3_exec(m_db, "commit", nullptr, nullptr, nullptr) == SQLITE_OK)
+            sqlite3_exec(m_db, end, nullptr, nullptr, nullptr) == SQLITE_OK)
             return true;
         if (reason.empty())
             reason = errorText(m_db);
         // Whatever went wrong, the table keeps the rows it had.
-        sqlite3_exec(m_db, "rollback", nullptr, nullptr, nullptr);
+        sqlite3_exec(m_db, undo, nullptr, nullptr, nullptr);
     }
     m_sink.show({"数据库写入失败:\n" + reason, "", MessageIcon::None});
     m_sink.show({"数据保存失败!", "", MessageIcon::Question});
     return false;
+}
+
+bool ScheduleDatabase::beginWrite() {
+    if (!ensureOpen())
+        return false;
+    if (sqlite3_exec(m_db, "begin immediate", nullptr, nullptr, nullptr) == SQLITE_OK)
+        return true;
+    m_sink.show({"数据库写入失败:\n" + errorText(m_db), "", MessageIcon::None});
+    return false;
+}
+
+bool ScheduleDatabase::commitWrite() {
+    if (m_db != nullptr && sqlite3_exec(m_db, "commit", nullptr, nullptr, nullptr) == SQLITE_OK)
+        return true;
+    if (m_db != nullptr) {
+        m_sink.show({"数据库写入失败:\n" + errorText(m_db), "", MessageIcon::None});
+        sqlite3_exec(m_db, "rollback", nullptr, nullptr, nullptr);
+    }
+    return false;
+}
+
+void ScheduleDatabase::rollbackWrite() {
+    if (m_db != nullptr && sqlite3_get_autocommit(m_db) == 0)
+        sqlite3_exec(m_db, "rollback", nullptr, nullptr, nullptr);
 }
 
 bool ScheduleDatabase::writeRows(const std::string& table, std::size_t columnCount, const TextList& values,

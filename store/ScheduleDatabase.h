@@ -44,6 +44,13 @@ public:
     bool clearTable(const std::string& table);
     bool databaseMissing() const;
 
+    // A read-modify-write as one transaction: beginWrite takes the write lock first (so nobody
+    // writes between the read and the write), commitWrite keeps the changes, rollbackWrite drops
+    // them. replaceRows and clearTable in between become part of it. Failures go to the sink.
+    bool beginWrite();
+    bool commitWrite();
+    void rollbackWrite();
+
     const std::filesystem::path& folder() const { return m_folder; }
     std::filesystem::path filePath() const { return m_folder / kFileName; }
 

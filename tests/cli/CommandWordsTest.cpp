@@ -29,6 +29,8 @@ TEST(CommandWords, EveryCommandReadsItsArguments) {
     exported.file = "/tmp/表.csv";
     Command imported = exported;
     imported.kind = CommandKind::Import;
+    Command emptied = imported;
+    emptied.emptyAllowed = true;
 
     const struct {
         TextList words;
@@ -48,6 +50,8 @@ TEST(CommandWords, EveryCommandReadsItsArguments) {
         {{"unmute"}, make(CommandKind::Unmute)},
         {{"export", "zccjtime", "/tmp/表.csv"}, exported},
         {{"import", "zccjtime", "/tmp/表.csv"}, imported},
+        {{"import", "--empty", "zccjtime", "/tmp/表.csv"}, emptied},
+        {{"import", "zccjtime", "/tmp/表.csv", "--empty"}, emptied},
     };
     for (const auto& c : cases) {
         std::string error;
@@ -85,6 +89,8 @@ TEST(CommandWords, BadWordsAreRefusedWithTheReason) {
         {{"stop", "now"}, "用法: halvix stop"},
         {{"export", "zccjtime"}, "用法: halvix export 表 文件"},
         {{"import", "zccjtime", ""}, "缺少文件名"},
+        {{"import", "--empty", "zccjtime"}, "用法: halvix import [--empty] 表 文件"},
+        {{"export", "--empty", "zccjtime", "x.csv"}, "用法: halvix export 表 文件"},
     };
     for (const auto& c : cases) {
         std::string error;

@@ -1,6 +1,8 @@
 // plan, check and log on a program folder: what they print and the exit status; the day's mute.
 #include "cli/FolderCommands.h"
 #include "calendar/TodayMute.h"
+#include "editing/CsvFile.h"
+#include "ringlog/RingLog.h"
 #include "support/RecordingSink.h"
 #include "support/ScheduleFixture.h"
 
@@ -114,6 +116,36 @@ TEST(FolderCommands, AMissingDatabaseOrRingLogIsStatusTwo) {
         EXPECT_FALSE(r.err.empty()) << words.front();
     }
     EXPECT_FALSE(std::filesystem::exists(empty / "jbase.mdb"));
+}
+
+TEST(FolderCommands, TheLogAsCsvKeepsEveryCellWhole) {
+    Folder f;
+    const TextList awkward[] = {
+        {"2025-03-12 08:00:00.010", "08:00", "第一节,上课", "上课.mp3", "已响铃", "10", "说 \"好\""},
+        {"2025-03-12 09:00:00.000", "09:00", "下课", "下,课.mp3", "缺少声音", "0", ""},
+    };
+    {
+        RingLog log(f.fx.folder() / kRingLogFile);
+        ASSERT_TRUE(log.open());
+        for (const TextList& cells : awkward)
+            ASSERT_TRUE(log.append(
+                {cells[0], cells[1], cells[2], cells[3], cells[4], std::stoi(cells[5]), cells[6]}));
+    }
+    const Outcome csv = run(f.fx.folder(), {"log", "--csv"});
+    ASSERT_EQ(csv.status, kExitOk) << csv.err;
+    std::istringstream lines(csv.out);
+    std::string line;
+    std::vector<TextList> read;
+    while (std::getline(lines, line)) {
+        read.emplace_back();
+        CsvFile::splitLine(line, read.back());
+    }
+    ASSERT_EQ(read.size(), 3u) << csv.out;
+    EXPECT_EQ(read[0], ringLogColumns());
+    EXPECT_EQ(read[1], awkward[0]);
+    EXPECT_EQ(read[2], awkward[1]);
+    // Tab-separated for scripts: the cells as they are.
+    EXPECT_NE(run(f.fx.folder(), {"log"}).out.find("\t第一节,上课\t"), std::string::npos);
 }
 
 TEST(FolderCommands, MuteAddsOneEntryAndUnmuteTakesOnlyIt) {

@@ -13,52 +13,7 @@ namespace {
 using Rows = std::vector<std::vector<std::string>>;
 
 const std::string kTitles = "序号,日期,时间,事件,声音,状态,备注,\r\n";
-
-TEST(TableTransfer, EveryLineIsCheckedAndTheFirstBadOneIsNamed) {
-    const struct {
-        std::vector<TextList> lines;
-        std::string error; // empty: the lines read
-        TextList cells;
-    } cases[] = {
-        {{{"序号"}}, "", {}},
-        {{{"t"}, {"9", "", "08:00", "上课", "上课.mp3", "待完", "", ""}},
-         "",
-         {"1", "", "08:00", "上课", "上课.mp3", "待完", ""}},
-        // a note with commas is the rest of the line; blank lines are skipped; numbers renewed
-        {{{"t"},
-          {},
-          {"7", "星期三", "09:35:30", "操", "voic\\课间操", "待完", "广播体操", "播放文件夹", ""},
-          {" ", ""},
-          {"3", "", "23:59", "x", "y.mp3", "完成", "n"}},
-         "",
-         {"1", "星期三", "09:35:30", "操", "voic\\课间操", "待完", "广播体操,播放文件夹", "2", "", "23:59",
-          "x", "y.mp3", "完成", "n"}},
-        {{{"t"}, {"1", "", "08:00", "上课", "上课.mp3", "待完"}},
-         "第2行: 应有7列 (序号,日期,时间,事件,声音,状态,备注), 此行只有6列",
-         {}},
-        {{{"t"}, {}, {"1", "", "8:00", "a", "b.mp3", "待完", ""}},
-         "第3行: 时间无效: \"8:00\" (应为 HH:MM 或 HH:MM:SS)",
-         {}},
-        {{{"t"}, {"1", "", "24:00", "a", "b.mp3", "待完", ""}},
-         "第2行: 时间无效: \"24:00\" (应为 HH:MM 或 HH:MM:SS)",
-         {}},
-        {{{"t"}, {"1", "", "08:60", "a", "b.mp3", "待完", ""}},
-         "第2行: 时间无效: \"08:60\" (应为 HH:MM 或 HH:MM:SS)",
-         {}},
-        {{{"t"}, {"1", "", "", "a", "b.mp3", "待完", ""}},
-         "第2行: 时间无效: \"\" (应为 HH:MM 或 HH:MM:SS)",
-         {}},
-        {{{"t"}, {"只有一格"}}, "第2行: 应有7列 (序号,日期,时间,事件,声音,状态,备注), 此行只有1列", {}},
-    };
-    for (const auto& c : cases) {
-        TextList cells{"untouched"};
-        std::string error;
-        const bool read = readPlanLines(c.lines, cells, error);
-        EXPECT_EQ(read, c.error.empty()) << error;
-        EXPECT_EQ(error, c.error);
-        EXPECT_EQ(cells, read ? c.cells : TextList{"untouched"});
-    }
-}
+constexpr ImportRows kOne = ImportRows::AtLeastOne;
 
 TEST(TableTransfer, ABadFifthLineLeavesTheTableAndAGoodFileReplacesIt) {
     test::ScheduleFixture fx;
@@ -72,12 +27,12 @@ TEST(TableTransfer, ABadFifthLineLeavesTheTableAndAGoodFileReplacesIt) {
         fx.temp().write("bad.csv", utf8ToGb18030(good + "5,星期五,9点,事件,下课.mp3,待完,,\r\n"));
     std::string error;
     int rows = -1;
-    EXPECT_FALSE(importTable(fx.folder(), "fridtime", bad, sink, error, rows));
+    EXPECT_FALSE(importTable(fx.folder(), "fridtime", bad, kOne, sink, error, rows));
     EXPECT_NE(error.find("第6行: 时间无效: \"9点\""), std::string::npos) << error; // the title is line 1
     EXPECT_EQ(fx.rows("select * from fridtime"), before);
 
     const auto file = fx.temp().write("good.csv", utf8ToGb18030(good));
-    ASSERT_TRUE(importTable(fx.folder(), "fridtime", file, sink, error, rows)) << error;
+    ASSERT_TRUE(importTable(fx.folder(), "fridtime", file, kOne, sink, error, rows)) << error;
     EXPECT_EQ(rows, 4);
     EXPECT_EQ(fx.rows("select 序号, 时间 from fridtime"),
               (Rows{{"1", "07:00"}, {"2", "07:30"}, {"3", "08:00:30"}, {"4", "09:00"}}));
@@ -88,7 +43,7 @@ TEST(TableTransfer, ABadFifthLineLeavesTheTableAndAGoodFileReplacesIt) {
     const auto exported = fx.temp() / "out.csv";
     ASSERT_TRUE(exportTable(fx.folder(), "fridtime", exported, sink, error)) << error;
     fx.run("delete from fridtime");
-    ASSERT_TRUE(importTable(fx.folder(), "fridtime", exported, sink, error, rows)) << error;
+    ASSERT_TRUE(importTable(fx.folder(), "fridtime", exported, kOne, sink, error, rows)) << error;
     EXPECT_EQ(fx.rows("select * from fridtime"), stored);
 }
 
@@ -98,31 +53,26 @@ TEST(TableTransfer, FilesAndTablesThatCannotServe) {
     fx.run("insert into zccjtime values ('1','','08:00','上课','上课.mp3','待完','');");
     const Rows before = fx.rows("select * from zccjtime");
     const struct {
-        std::string bytes; // empty name: no file at all
+        std::string bytes;
         std::string error;
     } cases[] = {
-        {"", "第1行: 应为标题行"},
-        {"\r\n1,,08:00,a,b.mp3,待完,,\r\n", "第1行: 应为标题行"},
         {kTitles + "1,,08:00,a,b.mp3,待完,,\r\n1,,08:00,a\r\n", "第3行: 应有7列"},
+        // the first line is a row unless it reads as the titles
+        {"1,,8:00,a,b.mp3,待完,,\r\n", "第1行: 时间无效"},
+        {"序号,日期,时刻,事件,声音,状态,备注,\r\n1,,08:00,a,b.mp3,待完,\r\n", "第1行: 时间无效: \"时刻\""},
     };
     for (const auto& c : cases) {
         const auto file = fx.temp().write("in.csv", utf8ToGb18030(c.bytes));
         std::string error;
         int rows = 0;
-        EXPECT_FALSE(importTable(fx.folder(), "zccjtime", file, sink, error, rows));
+        EXPECT_FALSE(importTable(fx.folder(), "zccjtime", file, kOne, sink, error, rows));
         EXPECT_NE(error.find(c.error), std::string::npos) << error;
         EXPECT_EQ(fx.rows("select * from zccjtime"), before);
     }
     std::string error;
     int rows = 0;
-    EXPECT_FALSE(importTable(fx.folder(), "zccjtime", fx.temp() / "missing.csv", sink, error, rows));
+    EXPECT_FALSE(importTable(fx.folder(), "zccjtime", fx.temp() / "missing.csv", kOne, sink, error, rows));
     EXPECT_NE(error.find("无法读取"), std::string::npos) << error;
-
-    // A title line alone empties the table, as saving an empty list in the dialog does.
-    const auto titles = fx.temp().write("titles.csv", utf8ToGb18030(kTitles));
-    ASSERT_TRUE(importTable(fx.folder(), "zccjtime", titles, sink, error, rows)) << error;
-    EXPECT_EQ(rows, 0);
-    EXPECT_TRUE(fx.rows("select * from zccjtime").empty());
 
     EXPECT_TRUE(isTransferTable("sjtime"));
     EXPECT_TRUE(isTransferTable("calendar"));
@@ -144,17 +94,48 @@ TEST(TableTransfer, TheCalendarGoesThroughItsOwnFileForm) {
                       "2025-09-28,2025-09-28,调休,1,补国庆,\r\n"));
     std::string error;
     int rows = 0;
-    ASSERT_TRUE(importTable(fx.folder(), "calendar", file, sink, error, rows)) << error;
+    ASSERT_TRUE(importTable(fx.folder(), "calendar", file, kOne, sink, error, rows)) << error;
     EXPECT_EQ(rows, 2);
     const auto bad = fx.temp().write(
         "bad.csv", "2025-10-01,2025-10-07,停铃,,国庆节,\r\n2025-10-08,2025-10-07,停铃,,,\r\n");
-    EXPECT_FALSE(importTable(fx.folder(), "calendar", bad, sink, error, rows));
+    EXPECT_FALSE(importTable(fx.folder(), "calendar", bad, kOne, sink, error, rows));
     EXPECT_NE(error.find("第2行"), std::string::npos) << error;
     EXPECT_EQ(fx.rows("select count(*) from calendar"), (Rows{{"2"}}));
 
     const auto out = fx.temp() / "out.csv";
     ASSERT_TRUE(exportTable(fx.folder(), "calendar", out, sink, error)) << error;
     EXPECT_EQ(test::readFile(out), test::readFile(file));
+}
+
+TEST(TableTransfer, AFileWithoutRowsEmptiesATableOnlyWhenAskedTo) {
+    const std::string calendarTitles = "开始日期,结束日期,类型,参数,备注,\r\n";
+    const struct {
+        const char* table;
+        std::string bytes;
+    } cases[] = {
+        {"zccjtime", ""}, {"zccjtime", "\r\n \r\n\n"}, {"zccjtime", kTitles},
+        {"calendar", ""}, {"calendar", "\r\n\r\n"},    {"calendar", calendarTitles + "\r\n"},
+    };
+    for (const auto& c : cases) {
+        test::ScheduleFixture fx;
+        test::RecordingSink sink;
+        fx.run("create table if not exists calendar (开始日期 TEXT, 结束日期 TEXT, 类型 TEXT, 参数 TEXT, "
+               "备注 TEXT);"
+               "insert into calendar values ('2025-10-01','2025-10-07','停铃','','国庆节');"
+               "insert into zccjtime values ('1','','08:00','上课','上课.mp3','待完','');");
+        const std::string count = std::string("select count(*) from ") + c.table;
+        const auto file = fx.temp().write("empty.csv", utf8ToGb18030(c.bytes));
+        std::string error;
+        int rows = -1;
+        EXPECT_FALSE(importTable(fx.folder(), c.table, file, kOne, sink, error, rows)) << c.table;
+        EXPECT_NE(error.find("文件中没有任何行; 若要清空此表, 请加 --empty"), std::string::npos) << error;
+        EXPECT_EQ(fx.rows(count), (Rows{{"1"}})) << c.table << " kept its row";
+
+        ASSERT_TRUE(importTable(fx.folder(), c.table, file, ImportRows::MayBeNone, sink, error, rows))
+            << error;
+        EXPECT_EQ(rows, 0);
+        EXPECT_EQ(fx.rows(count), (Rows{{"0"}})) << c.table << " emptied on request";
+    }
 }
 
 } // namespace

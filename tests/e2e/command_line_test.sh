@@ -2,8 +2,9 @@
 # The command line on a copy of the program folder, without a running bell: exit statuses, `plan`
 # for a 停铃, a 调休 and an exam date (the decision with its reasons, then the rows), `check`
 # naming a missing sound file and passing once it is back, `export` and `import` (a file with a bad
-# fifth line leaves the table as it was; a good one replaces it), and the commands that need a
-# running bell when none runs. Needs no display and no sound server.
+# fifth line leaves the table as it was; a good one replaces it; an empty or blank calendar file is
+# refused and the calendar stays on disk unless --empty asks to empty it; a calendar file without a
+# title line keeps its first entry), and the commands that need a running bell when none runs. Needs no display and no sound server.
 # Environment: HALVIX_APP_DIR, HALVIX_BUILD_DIR.
 set -uo pipefail
 
@@ -40,7 +41,7 @@ $3"; fi
 }
 
 cli help 0 --help
-grep -q 'import 表 文件' <<<"$out" && pass "--help lists the commands" || fail "--help: $out"
+grep -q 'import \[--empty\] 表 文件' <<<"$out" && pass "--help lists the commands" || fail "--help: $out"
 cli version 0 --version
 cli unknown-command 2 ringall
 cli bad-date 2 plan 2025-02-30
@@ -85,6 +86,26 @@ cli import-unknown-table 2 import lxtime "$work/zccjtime.csv"
 cli calendar-export 0 export calendar "$work/calendar.csv"
 iconv -f gb18030 -t utf-8 "$work/calendar.csv" | grep -q '^2025-10-01,2025-10-07,停铃,,国庆节,' &&
     pass "the calendar exports in its file form" || fail "calendar file: $(cat "$work/calendar.csv")"
+
+calendar_before=$(sqlite3 "$app/jbase.mdb" "select * from calendar")
+: >"$work/empty.csv"
+printf '\r\n  \r\n\n' >"$work/blank.csv"
+for file in empty blank; do
+    cli "calendar-import-$file" 2 import calendar "$work/$file.csv"
+    grep -q '文件中没有任何行; 若要清空此表, 请加 --empty' <<<"$err" && pass "the $file file is refused with its reason" ||
+        fail "import of the $file file: $err"
+    expect_text "the calendar stays after the $file file" "$(sqlite3 "$app/jbase.mdb" "select * from calendar")" \
+        "$calendar_before"
+done
+# Without a title line every line is an entry: a first line that is no date is named, not skipped.
+printf '2027.10.01,2027-10-07,停铃,,,\r\n2027-05-01,2027-05-03,停铃,,劳动节,\r\n' >"$work/untitled.csv"
+cli calendar-import-bad-first-line 2 import calendar "$work/untitled.csv"
+grep -q '第1行: 开始日期无效: "2027.10.01"' <<<"$err" && pass "the bad first line is named" || fail "first line: $err"
+printf '2027-10-01,2027-10-07,停铃,,国庆节,\r\n2027-05-01,2027-05-03,停铃,,劳动节,\r\n' >"$work/untitled.csv"
+cli calendar-import-untitled 0 import calendar "$work/untitled.csv"
+expect_text "both lines of a file without titles are entries" "$out" "已导入 calendar: 2行"
+cli calendar-import-emptied 0 import --empty calendar "$work/empty.csv"
+expect_text "--empty empties the calendar" "$(sqlite3 "$app/jbase.mdb" "select count(*) from calendar")" 0
 
 for command in ring stop mute unmute; do
     words=("$command")

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The settings dialog in the whole program: the real executable starts from a copy of the program
 # folder on Wednesday 12 March 2025. Over the accessibility bus, as a screen reader would, the test
-# presses the main window's 设置, shows the dialog's lower half, ticks 星期一 and then 星期五, takes
+# presses the main window's 设置, reads the stored week beside the weekday boxes, ticks only 开机自启动
+# and presses 保存: the autostart entry is written at the tick, and sjtime, settable and xqno.txt
+# stay as they were on disk. Then it opens 设置 again, shows the dialog's lower half, ticks 星期一 and then 星期五, takes
 # today as the exam date (focus into its picker and out) and presses 保存. Checks that the dialog
 # closes, that sjtime then holds exactly the exam announcements of the 春季半期 timetable on 3月12日
 # (化学 on the second day, 3月13日) with the stored procedure settings, that settable holds those settings as
@@ -51,7 +53,9 @@ expected_sjtime() {
 }
 
 # --- Open the settings from the main window -------------------------------------------------------
-launch "2025-03-12 09:00:00" "$artifacts/settings-program-output.txt"
+# The autostart entry goes to a configuration folder of the test's own.
+start_program_at "$app" "$artifacts/settings-program-output.txt" "2025-03-12 09:00:00" \
+    QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 XDG_CONFIG_HOME="$work/config"
 if ! wait_for 60 window_visible; then
     fail "the main window never appeared"
     finish settings-program-output
@@ -65,6 +69,45 @@ if wait_for 90 press_settings && wait_for 30 dialog_shown; then
     pass "设置 in the main window opened the dialog $dialog"
 else
     fail "设置 did not open the dialog $dialog"
+    finish settings-program-output
+fi
+
+# --- Only 开机自启动, then 保存: nothing else is written ---------------------------------------------
+stored_state() {
+    sqlite3 "$app/jbase.mdb" "select * from sjtime; select * from settable"
+    cat "$app/xqno.txt"
+}
+state_before=$(stored_state)
+in_dialog press button 隐藏
+week_shown() { a11y names "$dialog" | grep -qx "label	当前: 第一天 未设定, 最后一天 星期日"; }
+if wait_for 30 week_shown; then
+    pass "the stored week 37 shows beside the boxes"
+else
+    fail "no stored week beside the boxes: $(a11y names "$dialog" | grep 当前)"
+fi
+in_dialog press check 开机自启动
+if wait_for 10 test -f "$work/config/autostart/halvix.desktop"; then
+    pass "ticking 开机自启动 wrote the autostart entry"
+else
+    fail "no autostart entry after ticking 开机自启动"
+fi
+in_dialog press button 保存
+if wait_for 30 dialog_closed; then
+    pass "保存 closed the dialog"
+else
+    fail "the dialog is still open after 保存"
+fi
+state_after=$(stored_state)
+if [ "$state_after" = "$state_before" ]; then
+    pass "sjtime, settable and xqno.txt unchanged by a save of 开机自启动 alone"
+else
+    fail "a save of 开机自启动 alone changed the stored state (< before, > after):"
+    diff <(echo "$state_before") <(echo "$state_after")
+fi
+if wait_for 90 press_settings && wait_for 30 dialog_shown; then
+    pass "设置 opened the dialog again"
+else
+    fail "设置 did not open the dialog again"
     finish settings-program-output
 fi
 

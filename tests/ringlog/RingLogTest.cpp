@@ -85,7 +85,7 @@ TEST(RingLog, ExportsCodePage936WithTitleLine) {
     ASSERT_TRUE(writeRingLogCsv(file, {rowAt("2024-10-04 08:00:00.150", ringresult::kRang, 150)}));
     EXPECT_EQ(gb18030ToUtf8(test::readFile(file)),
               "时刻,计划时间,事件,声音,结果,延迟毫秒,备注,\r\n"
-              "2024-10-04 08:00:00.150,08:00,上课,上课.mp3,已响铃,150,备注, 含逗号,\r\n");
+              "2024-10-04 08:00:00.150,08:00,上课,上课.mp3,已响铃,150,\"备注, 含逗号\",\r\n");
 }
 
 TEST(RingLog, EveryCommittedRowSurvivesAKill) {

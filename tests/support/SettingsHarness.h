@@ -44,7 +44,10 @@ struct SettingsHarness {
     ScriptedPrompts prompts;
     std::unique_ptr<SettingsDialog> dialog;
 
-    explicit SettingsHarness(bool withPresets = true) {
+    // `storedWeek`: the content of xqno.txt when the dialog opens (none when null).
+    explicit SettingsHarness(bool withPresets = true, const char* storedWeek = nullptr) {
+        if (storedWeek)
+            database.temp().write("xqno.txt", storedWeek);
         if (withPresets)
             for (int kind = 1; kind <= 6; ++kind)
                 database.temp().write(std::string("tovk/") + kPresetFiles[kind - 1], presetText(kind));

@@ -5,6 +5,7 @@
 #include "support/SettingsHarness.h"
 
 #include <QCheckBox>
+#include <QTimeEdit>
 #include <QtTest>
 
 #include <filesystem>
@@ -19,35 +20,36 @@ class AutostartTest : public QObject {
     std::filesystem::path autostartEntry() const { return m_config / "autostart/halvix.desktop"; }
 
 private slots:
-    void autostartBoxWritesAndRemovesTheEntryOnSaveAndShowsItWhenOpened() {
+    void autostartBoxWritesAndRemovesTheEntryAtOnceAndShowsItWhenOpened() {
         const auto boxOf = [](const SettingsHarness& h) { return h.find<QCheckBox>("autostartCheck"); };
         {
-            SettingsHarness h;
+            // Ticked and then 取消: the entry is there, the exam plan and the week untouched.
+            SettingsHarness h(true, "1125");
             QCOMPARE(boxOf(h)->text(), QString("开机自启动"));
             QVERIFY(!boxOf(h)->isChecked());
             boxOf(h)->click();
+            QVERIFY(std::filesystem::exists(autostartEntry()));
             h.click("cancelButton");
-            QVERIFY(!std::filesystem::exists(autostartEntry()));
-        }
-        {
-            SettingsHarness h;
-            QVERIFY(!boxOf(h)->isChecked());
-            boxOf(h)->click();
-            h.click("saveButton");
-            QCOMPARE(h.dialog->result(), int(QDialog::Accepted));
             const std::string entry = readFile(autostartEntry());
             QVERIFY(entry.starts_with("[Desktop Entry]\n"));
             QVERIFY(entry.find("\nType=Application\n") != std::string::npos);
             const QString exec =
                 "\nExec=" + XdgAutostart::execLine(QCoreApplication::applicationFilePath()) + "\n";
             QVERIFY2(entry.find(exec.toStdString()) != std::string::npos, entry.c_str());
+            QCOMPARE(h.table("sjtime"), kOldPlan);
         }
         {
-            SettingsHarness h;
+            // Unticked and 保存, nothing else changed: the entry goes, and 保存 writes nothing else.
+            SettingsHarness h(true, "1125");
+            h.database.run("update settable set 倒计时 = '17'");
             QVERIFY(boxOf(h)->isChecked());
             boxOf(h)->click();
-            h.click("saveButton");
             QVERIFY(!std::filesystem::exists(autostartEntry()));
+            h.click("saveButton");
+            QCOMPARE(h.dialog->result(), int(QDialog::Accepted));
+            QCOMPARE(h.table("sjtime"), kOldPlan);
+            QCOMPARE(h.table("settable"), (Rows{{"10", "10", "10", "3", "2", "3", "5", "17"}}));
+            QCOMPARE(h.file("xqno.txt"), std::string("1125"));
         }
         {
             // Switched off from the desktop's own settings: the entry stays, hidden.
@@ -56,7 +58,6 @@ private slots:
             SettingsHarness h;
             QVERIFY(!boxOf(h)->isChecked());
             boxOf(h)->click();
-            h.click("saveButton");
             QVERIFY(readFile(autostartEntry()).find("Hidden") == std::string::npos);
             std::filesystem::remove(autostartEntry());
         }
@@ -68,11 +69,14 @@ private slots:
         m_config.write("autostart", "a file");
         SettingsHarness h;
         h.find<QCheckBox>("autostartCheck")->click();
-        h.click("saveButton");
         QCOMPARE(h.prompts.messages.size(), size_t(1));
         QVERIFY(h.prompts.messages[0].text.starts_with("无法写入开机自启动项"));
         QVERIFY(!h.find<QCheckBox>("autostartCheck")->isChecked());
+        h.find<QTimeEdit>("yuwenStart")->setTime(QTime(9, 0));
+        h.click("saveButton");
+        QCOMPARE(h.prompts.messages.size(), size_t(1));
         QCOMPARE(h.dialog->result(), int(QDialog::Accepted));
+        QVERIFY(h.table("sjtime") != kOldPlan);
         std::filesystem::remove(m_config / "autostart");
     }
 

@@ -162,6 +162,21 @@ void CalendarDialogTest::aBadImportChangesNothingAndAnExportImportsBack() {
                                                          ":\n第3行: 结束日期早于开始日期"});
     QCOMPARE(h.shown(), kShown);
 
+    // A file without entries would make 保存 delete them all: refused, the list as it was.
+    for (const char* name : {"empty.csv", "blank.csv", "titles.csv"}) {
+        fx.temp().write(name, std::string(name) == "empty.csv"   ? ""
+                              : std::string(name) == "blank.csv" ? "\r\n  \r\n"
+                                                                 : "开始日期,结束日期,类型,参数,备注,\r\n");
+        h.prompts.clear();
+        h.prompts.openAnswers = {h.path(name)};
+        h.click("importButton");
+        QCOMPARE(h.prompts.texts(), std::vector<std::string>{"无法导入 " + (fx.folder() / name).string() +
+                                                             ":\n文件中没有任何校历条目。\n校历未改变。"});
+        QCOMPARE(h.shown(), kShown);
+        h.click("saveButton");
+        QCOMPARE(fx.rows("select * from calendar"), kStored);
+    }
+
     h.prompts.clear();
     h.prompts.saveAnswers = {h.path("out.csv")};
     h.click("exportButton");

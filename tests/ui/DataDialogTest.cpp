@@ -193,7 +193,7 @@ void DataDialogTest::aChoiceThatCannotBeReadKeepsTheListAndItsTable() {
     const Rows sunday = {{"1", "", "09:00", "周日", "s.mp3", "待完", ""}};
     h.database.insertPlan("cjtime", kThreeRows);
     h.database.insertPlan("sundaytime", sunday);
-    const auto file = h.database.temp().write("in.csv", "n,t\r\n9,08:00\r\n");
+    const auto file = h.database.temp().write("in.csv", "9,,08:00,导入,i.mp3,待完,\r\n");
     if (before != "nothing")
         h.click("springMondayButton");
     if (before == "import") {
@@ -234,7 +234,7 @@ void DataDialogTest::aChoiceThatCannotBeReadKeepsTheListAndItsTable() {
     } else {
         expectMessage(h.prompts.messages.back(), "已保存!");
         QCOMPARE(h.table("cjtime"),
-                 before == "table" ? kThreeRows : (Rows{{"1", "08:00", "", "", "", "", ""}}));
+                 before == "table" ? kThreeRows : (Rows{{"1", "", "08:00", "导入", "i.mp3", "待完", ""}}));
     }
 }
 

@@ -67,16 +67,21 @@ void DataExchangeTest::exportReportsAFileItCannotWrite() {
 
 void DataExchangeTest::importShowsTheFileWithoutChangingTheChosenTable() {
     DataHarness h;
-    // Code page 936; a line without a comma is skipped, the last line has no line end.
-    const auto file =
-        h.database.temp().write("in.csv", "n,\xCA\xB1\xBC\xE4\r\n9,08:00\r\nlonely\r\n9,\xB4\xFD\xCD\xEA");
+    // Code page 936, no title line: every line is a row; a quoted comma stays in its cell; the last
+    // line has no line end.
+    const auto file = h.database.temp().write(
+        "in.csv", "1,,08:00,\"\xC9\xCF\xBF\xCE,\xB5\xDA\xD2\xBB\xBD\xDA\",x.mp3,\xB4\xFD\xCD\xEA,,\r\n"
+                  "\r\n"
+                  "7,,09:00,b,y.mp3,\xB4\xFD\xCD\xEA,n");
+    const Rows rows = {{"1", "", "08:00", "上课,第一节", "x.mp3", "待完", ""},
+                       {"2", "", "09:00", "b", "y.mp3", "待完", "n"}};
 
     // With no table chosen the imported list cannot be saved.
     h.prompts.openAnswers = {QString::fromStdString(file.string())};
     h.click("importButton");
     QCOMPARE(h.prompts.openDialogs[0].filter, QString("Txt (*.csv);;All files(*.*)"));
-    QCOMPARE(h.titles(), (TextList{"n", "时间"}));
-    QCOMPARE(h.shown(), (Rows{{"1", "08:00"}, {"2", "待完"}}));
+    QCOMPARE(h.titles(), (TextList{"序号", "日期", "时间", "事件", "声音", "状态", "备注"}));
+    QCOMPARE(h.shown(), rows);
     h.click("saveButton");
     expectMessage(h.prompts.messages.back(), "选择类型!");
 
@@ -86,18 +91,45 @@ void DataExchangeTest::importShowsTheFileWithoutChangingTheChosenTable() {
     QCOMPARE(h.dialog->selectedTable(), 5);
     h.click("saveButton");
     expectMessage(h.prompts.messages.back(), "已保存!");
-    QCOMPARE(h.table("fridtime"),
-             (Rows{{"1", "08:00", "", "", "", "", ""}, {"2", "待完", "", "", "", "", ""}}));
+    QCOMPARE(h.table("fridtime"), rows);
 
-    // A cancelled or unreadable import keeps the list; only the numbers are renewed.
+    // A file that does not read as plan rows, line for line, leaves the list as it was.
+    const struct {
+        const char* name;
+        std::string bytes;
+        std::string error;
+    } refused[] = {
+        {"comma.csv", "1,,08:00,a,b.mp3,\xB4\xFD\xCD\xEA,,\r\n2,,09:00,c,d,e.mp3,\xB4\xFD\xCD\xEA,,\r\n",
+         "第2行: 应有7列 (序号,日期,时间,事件,声音,状态,备注), 此行有9列"},
+        {"short.csv", "1,,08:00,a,b.mp3\r\n",
+         "第1行: 应有7列 (序号,日期,时间,事件,声音,状态,备注), 此行有5列"},
+        {"time.csv", "1,,8点,a,b.mp3,\xB4\xFD\xCD\xEA,\r\n", "第1行: 时间无效"},
+        {"empty.csv", "", "文件中没有任何行。"},
+        {"blank.csv", "\r\n \r\n", "文件中没有任何行。"},
+        {"titles.csv", kTitleLine, "文件中没有任何行。"},
+    };
+    for (const auto& c : refused) {
+        h.prompts.clear();
+        h.prompts.openAnswers = {QString::fromStdString(h.database.temp().write(c.name, c.bytes).string())};
+        h.click("importButton");
+        QCOMPARE(h.prompts.messages.size(), std::size_t{1});
+        const std::string& text = h.prompts.messages[0].text;
+        QVERIFY2(text.starts_with("无法导入 " + h.path(c.name).toStdString() + ":\n" + c.error),
+                 text.c_str());
+        QVERIFY2(text.ends_with("列表未改变。"), text.c_str());
+        QCOMPARE(h.shown(), rows);
+    }
+
+    // A cancelled or unreadable import keeps the list.
     h.prompts.clear();
     h.click("importButton");
-    QCOMPARE(h.shown(), (Rows{{"1", "08:00"}, {"2", "待完"}}));
+    QCOMPARE(h.shown(), rows);
     QVERIFY(h.prompts.messages.empty());
     h.prompts.openAnswers = {h.path("absent.csv")};
     h.click("importButton");
-    expectMessage(h.prompts.messages.back(), "无法读取 " + h.path("absent.csv").toStdString());
-    QCOMPARE(h.shown().size(), std::size_t{2});
+    expectMessage(h.prompts.messages.back(),
+                  "无法导入 " + h.path("absent.csv").toStdString() + ":\n无法读取文件\n列表未改变。");
+    QCOMPARE(h.shown(), rows);
 }
 
 void DataExchangeTest::exportImportSaveKeepsEveryRow() {

@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QDateEdit>
 #include <QFrame>
+#include <QLabel>
 #include <QLineEdit>
 #include <QTimeEdit>
 #include <QTimer>
@@ -143,6 +144,7 @@ private slots:
         std::filesystem::create_directories(h.database.folder() / "xqno.txt/blocked");
         std::filesystem::remove_all(h.database.folder() / "tovk");
         h.database.temp().write("tovk", "not a folder");
+        h.click("weekdayCheck1");
         h.click("saveButton");
 
         // Without the database the plan and the settings are lost: the dialog stays open for them.
@@ -252,6 +254,36 @@ private slots:
         QCOMPARE(h.dialog->weekdayClicks().weekdayValues(), (WeekdayValues{0, 32, 0, 0, 25, 0, 0}));
         h.click("saveButton");
         QCOMPARE(h.file("xqno.txt"), std::string("32"));
+    }
+
+    void theStoredWeekShowsAndStaysUnlessWeekdaysAreClicked() {
+        const struct {
+            const char* stored;
+            const char* shown;
+            std::vector<int> clicks;
+            const char* written; // what xqno.txt holds after 保存
+        } cases[] = {
+            {"1125", "当前: 星期一 至 星期五", {}, "1125"},
+            {"1256\n", "当前: 星期二 至 星期六", {}, "1256\n"},
+            {"37", "当前: 第一天 未设定, 最后一天 星期日", {}, "37"},
+            {"不是数字", "当前: 未设定", {}, "不是数字"},
+            {nullptr, "当前: 未设定", {}, nullptr},
+            {"1125", "当前: 星期一 至 星期五", {3}, "1313"}, // a single click: first and last school day
+            {"1125", "当前: 星期一 至 星期五", {2, 6}, "1226"},
+            {"1125", "当前: 星期一 至 星期五", {2, 6, -1}, "1125"}, // -1: 重置, nothing clicked then
+        };
+        for (const auto& c : cases) {
+            SettingsHarness h(true, c.stored);
+            QCOMPARE(h.find<QLabel>("storedWeekLabel")->text(), QString(c.shown));
+            for (int weekday : c.clicks)
+                h.click(weekday < 0 ? QString("resetButton") : QString("weekdayCheck%1").arg(weekday));
+            h.click("saveButton");
+            QCOMPARE(h.dialog->result(), int(QDialog::Accepted));
+            if (c.written)
+                QCOMPARE(h.file("xqno.txt"), std::string(c.written));
+            else
+                QVERIFY(!std::filesystem::exists(h.database.folder() / "xqno.txt"));
+        }
     }
 
     void missingTimetableFileIsReportedAndTheDialogStays() {
