@@ -2,6 +2,7 @@
 
 #include "calendar/CalendarStore.h"
 #include "common/MessageSink.h"
+#include "common/SoundPath.h"
 #include "editing/CsvFile.h"
 #include "store/ScheduleDatabase.h"
 #include "store/TableCatalogue.h"
@@ -64,6 +65,12 @@ bool readPlanLines(const std::vector<TextList>& lines, TextList& cells, std::str
         row = withWholeNote(std::move(row));
         if (!readEntryTimeText(row[TimeColumn])) {
             error = where + "时间无效: \"" + row[TimeColumn] + "\" (应为 HH:MM 或 HH:MM:SS)";
+            return false;
+        }
+        // A sound that leads out of voic is refused here rather than stored to ring nothing: the
+        // file may come from anywhere, and the table stays as it was.
+        if (const auto refusal = soundTextRefusal(row[SoundColumn])) {
+            error = where + *refusal;
             return false;
         }
         row[NumberColumn] = std::to_string(++number);

@@ -17,9 +17,11 @@ bool isTransferTable(const std::string& table);
 
 // The plan rows of a CSV file's lines (as CsvFile::readLines gives them): the first line is the
 // title line; blank lines are skipped; every other line holds the seven cells of a plan row with a
-// time the bell can ring (HH:MM or HH:MM:SS). The note (备注) is the rest of the line, commas
-// included, without the one comma that ends a written line. Rows are renumbered 1, 2, 3, ... as the dialog's
-// import does. False at the first bad line, named in `error` ("第5行: ..."), with `cells` untouched.
+// time the bell can ring (HH:MM or HH:MM:SS) and a sound that may lie in "voic" (soundTextRefusal:
+// no absolute path, no "..", no control character). The note (备注) is the rest of the line, commas
+// included, without the one comma that ends a written line. Rows are renumbered 1, 2, 3, ... as the
+// dialog's import does. False at the first bad line, named in `error` ("第5行: ..."), with `cells`
+// untouched.
 bool readPlanLines(const std::vector<TextList>& lines, TextList& cells, std::string& error);
 
 // Writes the table to `file` as the data dialog exports it (titles first). False with the reason.
