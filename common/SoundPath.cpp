@@ -115,20 +115,19 @@ ResolvedSound SoundResolver::resolveFile(std::string_view name) const {
 }
 
 ResolvedSound SoundResolver::resolveFolder(std::string_view text) const {
-    const std::string shown(text);
-    fs::path folder = m_programFolder;
-    for (const std::string_view part : componentsOf(text))
-        folder /= pathFromUtf8(part);
     // Links on the way are followed only when they stay in voic. One answer for a link that leads
     // out and one that leads nowhere: the reply does not tell what exists outside.
+    const std::string shown(text);
+    fs::path folder = m_programFolder;
+    bool onDisk = true; // every step so far exists
     std::error_code error;
-    fs::path step = m_programFolder;
-    for (const fs::path& part : folder.lexically_relative(m_programFolder)) {
-        step /= part;
-        const fs::file_status status = fs::symlink_status(step, error);
-        if (!fs::exists(status))
-            break;
-        if (fs::is_symlink(status) && !leadsInside(step))
+    for (const std::string_view part : componentsOf(text)) {
+        folder /= pathFromUtf8(part);
+        if (!onDisk)
+            continue;
+        const fs::file_status status = fs::symlink_status(folder, error);
+        onDisk = fs::exists(status);
+        if (fs::is_symlink(status) && !leadsInside(folder))
             return problem(linkProblem("文件夹 " + shown));
     }
     if (!fs::is_directory(folder, error) || !leadsInside(folder))
