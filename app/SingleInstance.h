@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QLocalServer>
-#include <QLockFile>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -17,25 +16,34 @@ struct InstanceReply {
     QString text;
 };
 
-// At most one running bell per program folder. The bell holds a lock file and listens on a local
-// socket, both named after a hash of the folder's canonical path; a later start sends its request
+// At most one running bell per program folder. The bell holds an flock on "halvix.lock" in the
+// program folder, so every start on the folder sees it, whoever starts it and whatever its
+// temporary folder; the kernel drops the lock with the process, so a killed bell leaves none (a
+// folder that cannot hold the file, missing or read-only, is locked in the runtime folder instead).
+// The bell listens on a local socket in the user's runtime folder: XDG_RUNTIME_DIR when it is a
+// folder of this user that nobody else may enter, otherwise ~/.cache/halvix (XDG_CACHE_HOME), made
+// mode 0700; never the shared temporary folder, where another user could take the name first.
+// The socket is named after a hash of the folder's canonical path. A later start sends its request
 // (the command's words, one line, tab-separated) and gets back one status line and the answer.
-// A lock left by a killed bell is stale (its process is gone) and so is its socket: neither blocks
-// a new start.
 class SingleInstance final : public QObject {
     Q_OBJECT
 
 public:
     using Handler = std::function<InstanceReply(const QStringList& words)>;
 
+    static constexpr const char* kLockFileName = "halvix.lock";
+
     explicit SingleInstance(const QString& folder, QObject* parent = nullptr);
     ~SingleInstance() override;
 
-    // The socket's name for `folder`.
+    // The socket's file name for `folder` (without the runtime folder).
     static QString serverName(const QString& folder);
+    // The runtime folders a bell's socket may be in, the one a new bell uses first; folders that
+    // are missing, another user's or open to others are left out.
+    static QStringList runtimeFolders();
 
     // True when this process is now the folder's bell, listening for requests; false when another
-    // holds the folder (or the socket cannot be made: `error` says so).
+    // holds the folder (or the lock or the socket cannot be made: `error` says so).
     bool claim(QString& error);
     // Answers every request from now on; requests before it wait in the event loop.
     void setHandler(Handler handler) { m_handler = std::move(handler); }
@@ -47,8 +55,9 @@ public:
 private:
     void onConnection();
 
+    QString m_folder;
     QString m_name;
-    QLockFile m_lock;
+    int m_lockFd = -1;
     QLocalServer m_server;
     Handler m_handler;
 };

@@ -5,8 +5,6 @@
 
 #include <algorithm>
 #include <climits>
-#include <optional>
-#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -14,38 +12,9 @@ namespace halvix {
 
 namespace fs = std::filesystem;
 
-namespace {
-
-constexpr const char* kSoundFolder = "voic";
-
-// The folder a sound text names, always below or beside the program folder; nothing for a text
-// that would name the program folder itself.
-std::optional<fs::path> folderOf(const fs::path& programFolder, std::string text) {
-    std::replace(text.begin(), text.end(), '\\', '/');
-    // A leading separator must not turn the text into an absolute path.
-    text.erase(0, text.find_first_not_of('/'));
-    const fs::path relative = pathFromUtf8(text).lexically_normal();
-    if (relative.empty() || relative == ".")
-        return std::nullopt;
-    return programFolder / relative;
-}
-
-} // namespace
-
 Playback::Playback(SoundPlayer& singlePlayer, SoundPlayer& trackPlayer, fs::path programFolder)
-    : m_singlePlayer(singlePlayer), m_trackPlayer(trackPlayer), m_programFolder(std::move(programFolder)) {}
-
-bool Playback::namesSingleFile(std::string_view sound) {
-    const std::string_view tail = sound.size() > 4 ? sound.substr(sound.size() - 4) : sound;
-    return !tail.empty() && tail.front() == '.';
-}
-
-bool Playback::isTrackName(std::string_view fileName) {
-    if (fileName.size() < 3)
-        return false;
-    const std::string_view tail = fileName.substr(fileName.size() - 3);
-    return tail == "mp3" || tail == "MP3" || tail == "wav" || tail == "wma";
-}
+    : m_singlePlayer(singlePlayer), m_trackPlayer(trackPlayer), m_programFolder(std::move(programFolder)),
+      m_sounds(m_programFolder) {}
 
 void Playback::startSound(const std::string& sound) {
     // An empty text is a file that is not there: nothing sounds, and the playlist ends as at any
@@ -61,63 +30,30 @@ void Playback::startSound(const std::string& sound) {
 }
 
 void Playback::playSoundFile(const std::string& name) {
-    if (name.empty() || !soundFileExists(name)) {
+    const ResolvedSound sound = m_sounds.resolve(name);
+    if (!sound.location || sound.location->folder) {
         m_singlePlayer.close();
         return;
     }
-    m_singlePlayer.playPath(pathToUtf8(soundFilePath(name)));
+    m_singlePlayer.playPath(pathToUtf8(sound.location->path));
 }
 
 void Playback::prepareSound(const std::string& sound) {
-    // No listing here: a path that turns out not to be there is only a hint the player drops.
-    if (!sound.empty() && namesSingleFile(sound))
-        m_singlePlayer.prepare(pathToUtf8(m_programFolder / kSoundFolder / pathFromUtf8(sound)));
-}
-
-bool Playback::soundFileListed(const fs::path& programFolder, const std::string& name) {
-    if (name.empty())
-        return false;
-    // The listing decides, not the file system's own lookup, so the name must match byte for byte
-    // even where the file system ignores letter case.
-    std::error_code error;
-    fs::directory_iterator entries(programFolder / kSoundFolder, error);
-    for (const fs::directory_iterator end; !error && entries != end; entries.increment(error)) {
-        if (pathToUtf8(entries->path().filename()) == name)
-            return true;
-    }
-    return false;
-}
-
-std::filesystem::path Playback::soundFilePath(const std::string& name) const {
-    return m_programFolder / kSoundFolder / pathFromUtf8(name);
-}
-
-std::vector<std::string> Playback::folderTracks(const fs::path& programFolder,
-                                                const std::string& folderText) {
-    std::vector<std::string> tracks;
-    const auto folder = folderOf(programFolder, folderText);
-    if (!folder)
-        return tracks;
-    std::vector<std::string> names;
-    std::error_code error;
-    fs::directory_iterator entries(*folder, error);
-    for (const fs::directory_iterator end; !error && entries != end; entries.increment(error)) {
-        std::error_code kindError;
-        std::string name = pathToUtf8(entries->path().filename());
-        if (isTrackName(name) && !entries->is_directory(kindError))
-            names.push_back(std::move(name));
-    }
-    // Listing order differs between systems; name order (by bytes) does not.
-    std::sort(names.begin(), names.end());
-    for (const auto& name : names)
-        tracks.push_back(pathToUtf8(*folder / pathFromUtf8(name)));
-    return tracks;
+    if (sound.empty() || !namesSingleFile(sound))
+        return;
+    // Only a sound the firing would play is prepared: nothing outside voic is read ahead either.
+    const ResolvedSound file = m_sounds.resolve(sound);
+    if (file.location && !file.location->folder)
+        m_singlePlayer.prepare(pathToUtf8(file.location->path));
 }
 
 void Playback::playFolder(const std::string& folderText) {
     m_playlist.clear();
-    for (std::string& track : folderTracks(m_programFolder, folderText))
-        m_playlist.push_back(std::move(track));
+    const ResolvedSound folder = m_sounds.resolve(folderText);
+    if (folder.location && folder.location->folder) {
+        for (const fs::path& track : m_sounds.tracks(folder.location->path))
+            m_playlist.push_back(pathToUtf8(track));
+    }
     playNextTrack();
 }
 

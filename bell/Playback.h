@@ -1,10 +1,10 @@
 #pragma once
 
+#include "common/SoundPath.h"
+
 #include <deque>
 #include <filesystem>
 #include <string>
-#include <string_view>
-#include <vector>
 
 namespace halvix {
 
@@ -20,14 +20,15 @@ public:
 
     Playback(SoundPlayer& singlePlayer, SoundPlayer& trackPlayer, std::filesystem::path programFolder);
 
-    // A sound text whose fourth byte from the end is "." names a file in "voic"; any other
-    // non-empty text names a folder relative to the program folder ("\" and "/" both separate).
-    // An empty text plays nothing (and ends a running playlist, like any firing).
+    // A sound text names a file or a folder of "voic" by the rules of SoundResolver; a text that
+    // leads to no sound, an empty one included, plays nothing (and ends a running playlist, like
+    // any firing).
     void startSound(const std::string& sound);
     // The bell armed an entry with `sound`: a single file is handed to the single player to get
     // ready ahead of the firing. Folders and empty texts need nothing.
     void prepareSound(const std::string& sound);
-    // Replaces the playlist with the folder's tracks in name order and starts the first.
+    // Replaces the playlist with the folder's tracks in name order and starts the first; a text
+    // that leads to no folder of "voic" leaves the playlist empty.
     void playFolder(const std::string& folderText);
     // Starts and removes the first playlist path, when in folder mode.
     void playNextTrack();
@@ -40,28 +41,13 @@ public:
     // Ends the playlist; the track that sounds plays on to its end.
     void clearPlaylist();
 
-    // Full paths of the tracks a folder sound text names, in the order they play (by name); empty
-    // when the folder is missing or holds no track.
-    static std::vector<std::string> folderTracks(const std::filesystem::path& programFolder,
-                                                 const std::string& folderText);
     // Stops both channels and ends the playlist; the next firing plays as usual.
     void stopAll();
-
-    // True when "voic" in the program folder lists an entry named exactly `name`.
-    bool soundFileExists(const std::string& name) const { return soundFileListed(m_programFolder, name); }
-    static bool soundFileListed(const std::filesystem::path& programFolder, const std::string& name);
-    // Where the single file `name` is looked for.
-    std::filesystem::path soundFilePath(const std::string& name) const;
 
     bool folderMode() const { return m_folderMode; }
     int trackSecondsLeft() const { return m_trackSecondsLeft; }
     const std::deque<std::string>& playlist() const { return m_playlist; }
     const std::filesystem::path& programFolder() const { return m_programFolder; }
-
-    // The fourth byte from the end (the first byte of a shorter text) is ".".
-    static bool namesSingleFile(std::string_view sound);
-    // The last three bytes are exactly "mp3", "MP3", "wav" or "wma".
-    static bool isTrackName(std::string_view fileName);
 
 private:
     void playSoundFile(const std::string& name);
@@ -70,6 +56,7 @@ private:
     SoundPlayer& m_singlePlayer;
     SoundPlayer& m_trackPlayer;
     std::filesystem::path m_programFolder;
+    SoundResolver m_sounds;
     std::deque<std::string> m_playlist;
     bool m_folderMode = false;
     int m_trackSecondsLeft = 0;

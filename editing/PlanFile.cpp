@@ -1,5 +1,6 @@
 #include "editing/PlanFile.h"
 
+#include "common/SoundPath.h"
 #include "store/TableCatalogue.h"
 #include "time/ClockText.h"
 
@@ -33,6 +34,12 @@ bool readPlanRows(const std::vector<CsvRow>& rows, TextList& cells, std::string&
         }
         if (!readEntryTimeText(row.cells[TimeColumn])) {
             error = where + "时间无效: \"" + row.cells[TimeColumn] + "\" (应为 HH:MM 或 HH:MM:SS)";
+            return false;
+        }
+        // A sound that leads out of voic is refused here rather than stored to ring nothing: the
+        // file may come from anywhere, and the table stays as it was.
+        if (const auto refusal = soundTextRefusal(row.cells[SoundColumn])) {
+            error = where + *refusal;
             return false;
         }
         read.push_back(std::to_string(++number));

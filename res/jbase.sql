@@ -1,7 +1,7 @@
 -- The default database of the program folder: the plan of every kind of day, the exam
 -- broadcast table (filled by the settings dialog), the exam settings and the remembered day
 -- type and term. The build runs this once into jbase.mdb when the program folder has none.
--- Times are HH:MM or HH:MM:SS; a sound is a file in voic/ or a folder beside the program.
+-- Times are HH:MM or HH:MM:SS; a sound is a file in voic/ or a folder in it (voic\课间操).
 
 -- 春季 星期一
 CREATE TABLE cjtime (序号 TEXT, 日期 TEXT, 时间 TEXT, 事件 TEXT, 声音 TEXT, 状态 TEXT, 备注 TEXT);

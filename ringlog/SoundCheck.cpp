@@ -1,7 +1,7 @@
 #include "ringlog/SoundCheck.h"
 
 #include "bell/BellEngine.h"
-#include "bell/Playback.h"
+#include "common/SoundPath.h"
 #include "ringlog/RingLog.h"
 #include "store/TextTable.h"
 
@@ -17,10 +17,6 @@ namespace halvix {
 namespace fs = std::filesystem;
 
 namespace {
-
-fs::path pathOf(std::string_view utf8) {
-    return fs::path(std::u8string(utf8.begin(), utf8.end()));
-}
 
 bool startsWith(const std::array<unsigned char, 16>& bytes, std::size_t got, const char* magic,
                 std::size_t at = 0) {
@@ -56,16 +52,13 @@ bool hasPlayableHeader(const fs::path& file) {
 }
 
 std::optional<SoundProblem> checkSound(const fs::path& programFolder, const std::string& sound) {
-    if (sound.empty())
-        return missing("没有指定声音");
-    if (Playback::namesSingleFile(sound)) {
-        // The same lookup as the firing: the listing of voic, name for name.
-        if (!Playback::soundFileListed(programFolder, sound))
-            return missing("voic 中没有文件 " + sound);
-        const fs::path file = programFolder / "voic" / pathOf(sound);
-        std::error_code error;
-        if (fs::is_directory(file, error))
-            return missing("voic/" + sound + " 是文件夹, 不是声音文件");
+    const SoundResolver sounds(programFolder);
+    const ResolvedSound found = sounds.resolve(sound);
+    if (!found.location)
+        return missing(found.problem);
+    std::error_code error;
+    if (!found.location->folder) {
+        const fs::path& file = found.location->path;
         const auto size = fs::file_size(file, error);
         if (error)
             return unplayable("无法读取 voic/" + sound);
@@ -75,20 +68,14 @@ std::optional<SoundProblem> checkSound(const fs::path& programFolder, const std:
             return unplayable("voic/" + sound + " 不是可播放的声音文件");
         return std::nullopt;
     }
-    const std::string& shown = sound;
-    std::error_code error;
-    const auto tracks = Playback::folderTracks(programFolder, sound);
-    if (tracks.empty()) {
-        // Told apart for the reader: a folder that is not there, or one without a track in it.
-        const bool exists = !sound.empty() && fs::is_directory(programFolder / pathOf(sound), error);
-        return missing(exists ? "文件夹 " + shown + " 中没有可播放的文件" : "没有文件夹 " + shown);
-    }
-    for (const std::string& track : tracks) {
-        const fs::path file = pathOf(track);
+    const auto tracks = sounds.tracks(found.location->path);
+    if (tracks.empty())
+        return missing("文件夹 " + sound + " 中没有可播放的文件");
+    for (const fs::path& file : tracks) {
         if (fs::file_size(file, error) > 0 && !error && hasPlayableHeader(file))
             return std::nullopt;
     }
-    return unplayable("文件夹 " + shown + " 中没有可播放的声音文件");
+    return unplayable("文件夹 " + sound + " 中没有可播放的声音文件");
 }
 
 std::vector<EntryProblem> checkPlanSounds(const fs::path& programFolder, const TextTable& plan) {
@@ -110,15 +97,19 @@ std::vector<EntryProblem> checkPlanSounds(const fs::path& programFolder, const T
 std::vector<std::string> voicSounds(const fs::path& programFolder) {
     std::vector<std::string> files;
     std::vector<std::string> folders;
+    const SoundResolver sounds(programFolder);
     std::error_code error;
-    fs::directory_iterator entries(programFolder / "voic", error);
+    fs::directory_iterator entries(sounds.soundFolder(), error);
     for (const fs::directory_iterator end; !error && entries != end; entries.increment(error)) {
         const std::u8string utf8 = entries->path().filename().u8string();
         std::string name(utf8.begin(), utf8.end());
         std::error_code kindError;
+        // Not offered: what would only be refused when chosen.
+        if (entries->is_symlink(kindError) && !sounds.leadsInside(entries->path()))
+            continue;
         if (entries->is_directory(kindError))
             folders.push_back("voic/" + name);
-        else if (Playback::namesSingleFile(name))
+        else if (namesSingleFile(name))
             files.push_back(std::move(name));
     }
     std::sort(files.begin(), files.end());

@@ -23,9 +23,9 @@ struct SoundProblem {
 // (an ID3 tag or an MPEG audio frame), ASF (wma), Ogg and FLAC. Reads at most the first 16 bytes.
 bool hasPlayableHeader(const std::filesystem::path& file);
 
-// Checks a plan's sound text by the players' rules: a single file in "voic" must be listed there
-// under exactly its name, hold bytes and start like a sound file; a folder must exist and hold at
-// least one track that does. Nothing when the sound would play.
+// Checks a plan's sound text by the players' rules (SoundResolver): it must lead to a file or a
+// folder of "voic" (else 缺少声音 with the resolver's reason); a file must hold bytes and start
+// like a sound file, a folder hold at least one track that does. Nothing when the sound would play.
 std::optional<SoundProblem> checkSound(const std::filesystem::path& programFolder, const std::string& sound);
 
 // A problem of one plan entry.

@@ -32,12 +32,12 @@ sound_bad_files() {
     size=$(stat -c %s "$(good_sound)")
     head -c $((size / 2)) "$(good_sound)" >"$dir/voic/半截.mp3"
     yes '这不是声音文件' | head -n 400 >"$dir/voic/文字.mp3"
-    mkdir -p "$dir/坏曲目"
-    : >"$dir/坏曲目/1空.mp3"
-    cp "$dir/voic/文字.mp3" "$dir/坏曲目/2文字.mp3"
-    cp "$(good_sound)" "$dir/坏曲目/3好.mp3"
+    mkdir -p "$dir/voic/坏曲目"
+    : >"$dir/voic/坏曲目/1空.mp3"
+    cp "$dir/voic/文字.mp3" "$dir/voic/坏曲目/2文字.mp3"
+    cp "$(good_sound)" "$dir/voic/坏曲目/3好.mp3"
     plan_every_day "$dir" "10:00:10 不存在.mp3" "10:00:30 空.mp3" "10:00:50 文字.mp3" \
-        "10:01:10 半截.mp3" "10:01:40 坏曲目" "10:02:10 上课.mp3"
+        "10:01:10 半截.mp3" "10:01:40 voic/坏曲目" "10:02:10 上课.mp3"
     program_start "$dir" "2027-03-17 10:00:00"
     wait_for_fake "2027-03-17 10:02:30"
     program_stop
@@ -58,15 +58,15 @@ sound_big_folder() {
     FAULT_TZ=Asia/Shanghai
     local dir
     dir=$(program_folder sound-big-folder)
-    mkdir -p "$dir/晨读"
+    mkdir -p "$dir/voic/晨读"
     ffmpeg -v error -y -f lavfi -i "sine=frequency=660:duration=20:sample_rate=22050" -ac 1 \
         -c:a libmp3lame "$dir/tone.mp3" || { note "could not encode a tone"; return; }
     local i listing_started listing_ended
-    for i in $(seq -w 1 5000); do ln "$dir/tone.mp3" "$dir/晨读/$i.mp3"; done
+    for i in $(seq -w 1 5000); do ln "$dir/tone.mp3" "$dir/voic/晨读/$i.mp3"; done
     listing_started=$(now)
-    ls -f "$dir/晨读" >/dev/null
+    ls -f "$dir/voic/晨读" >/dev/null
     listing_ended=$(now)
-    plan_every_day "$dir" "10:00:20 上课.mp3" "10:00:50 晨读"
+    plan_every_day "$dir" "10:00:20 上课.mp3" "10:00:50 voic/晨读"
     program_start "$dir" "2027-03-17 10:00:00"
     wait_for_fake "2027-03-17 10:01:00"
     program_stop

@@ -43,7 +43,7 @@ TEST_F(BellTest, ClockSteppedForwardSkipsWhatItJumpedOver) {
 
 TEST_F(BellTest, SkippedEntryEndsTheRunningPlaylist) {
     track.lengthOf["a.wma"] = 60000;
-    startWith({{"08:00:00", "午休"}, {"08:01:00", "a.mp3"}}, at("07:59:00"));
+    startWith({{"08:00:00", "voic/午休"}, {"08:01:00", "a.mp3"}}, at("07:59:00"));
     tickUntil(at("08:00:10"));
     tick(at("08:02:00")); // a.mp3 is jumped over while the first track plays
     tickUntil(at("08:05:00"));

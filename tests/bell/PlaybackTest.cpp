@@ -31,7 +31,7 @@ class PlaybackTest : public ::testing::Test {
 protected:
     PlaybackTest() {
         for (const char* name : {"voic/上课.mp3", "voic/下课.wav", "voic/广播.MP3", "voic/晨读/1.mp3",
-                                 "voic/晨读/2.mp3", "午休/a.wma", "午休/b.wav", "午休/c.mp3"})
+                                 "voic/晨读/2.mp3", "voic/午休/a.wma", "voic/午休/b.wav", "voic/午休/c.mp3"})
             folder.write(name, "");
     }
 
@@ -72,23 +72,9 @@ TEST(PlaybackRules, SingleFilesAndTracksByTheirLastBytes) {
         {"mp", false, false},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(Playback::namesSingleFile(c.name), c.single) << c.name;
-        EXPECT_EQ(Playback::isTrackName(c.name), c.track) << c.name;
+        EXPECT_EQ(namesSingleFile(c.name), c.single) << c.name;
+        EXPECT_EQ(isTrackName(c.name), c.track) << c.name;
     }
-}
-
-TEST_F(PlaybackTest, SoundFileExistsOnlyUnderItsExactName) {
-    EXPECT_TRUE(playback.soundFileExists("上课.mp3"));
-    EXPECT_TRUE(playback.soundFileExists("广播.MP3"));
-    EXPECT_FALSE(playback.soundFileExists("上课.MP3"));
-    EXPECT_FALSE(playback.soundFileExists("广播.mp3"));
-    EXPECT_FALSE(playback.soundFileExists("上课"));
-    EXPECT_FALSE(playback.soundFileExists("晨读/1.mp3")); // only entries of voic itself
-    EXPECT_FALSE(playback.soundFileExists(""));
-
-    RecordingPlayer a, b;
-    TempFolder empty;
-    EXPECT_FALSE(Playback(a, b, empty.path()).soundFileExists("上课.mp3")); // no voic folder
 }
 
 TEST_F(PlaybackTest, SingleFilePlaysFromVoicOnTheSingleChannel) {
@@ -120,27 +106,47 @@ TEST_F(PlaybackTest, MissingOrEmptySoundPlaysNothing) {
 }
 
 TEST_F(PlaybackTest, FolderTracksInNameOrderOnlyWithExactExtensions) {
-    for (const char* name : {"选/4.Mp3", "选/notes.txt", "选/3.wma", "选/2.WAV", "选/1.mp3", "选/b.MP3",
-                             "选/A.wav", "选/晨.mp3", "选/10.mp3", "选/mp3"})
+    for (const char* name :
+         {"voic/选/4.Mp3", "voic/选/notes.txt", "voic/选/3.wma", "voic/选/2.WAV", "voic/选/1.mp3",
+          "voic/选/b.MP3", "voic/选/A.wav", "voic/选/晨.mp3", "voic/选/10.mp3", "voic/选/mp3"})
         folder.write(name, "");
-    fs::create_directories(folder / "选" / "sub.mp3");
-    playback.startSound("选");
+    fs::create_directories(folder / "voic" / "选" / "sub.mp3");
+    playback.startSound("voic/选");
     EXPECT_TRUE(playback.folderMode());
     EXPECT_EQ(track.playedNames(), Names{"1.mp3"});
     Names rest;
     for (const auto& path : playback.playlist()) {
-        EXPECT_EQ(fs::path(path).parent_path(), folder / "选");
+        EXPECT_EQ(fs::path(path).parent_path(), folder / "voic" / "选");
         rest.push_back(fs::path(path).filename().string());
     }
     EXPECT_EQ(rest, (Names{"10.mp3", "3.wma", "A.wav", "b.MP3", "mp3", "晨.mp3"}));
 }
 
-TEST_F(PlaybackTest, FolderTextsUseEitherSeparatorAndStayInTheProgramFolder) {
-    for (const char* text :
-         {"voic\\晨读", "voic/晨读", "voic\\晨读\\", "\\voic\\晨读", "/voic/晨读", "voic\\.\\晨读"}) {
+TEST_F(PlaybackTest, FolderTextsUseEitherSeparatorAndNothingOutsideVoicPlays) {
+    for (const char* text : {"voic\\晨读", "voic/晨读", "voic\\晨读\\", "voic\\.\\晨读"}) {
         track.played.clear();
         playback.startSound(text);
         EXPECT_EQ(track.played, Names{(folder.path() / "voic" / "晨读" / "1.mp3").string()}) << text;
+    }
+    // Folders and files that exist, each with a playable name, beside voic, beside the program
+    // folder and behind a link in voic: none of them sounds or is prepared.
+    TempFolder outside;
+    outside.write("外/1.mp3", "");
+    outside.write("外.mp3", "");
+    folder.write("旁/1.mp3", "");
+    fs::create_directory_symlink(outside / "外", folder / "voic" / "链");
+    fs::create_symlink(outside / "外.mp3", folder / "voic" / "链.mp3");
+    const std::string up = "../" + outside.path().filename().string();
+    const std::vector<std::string> texts{
+        "旁",      "/voic/晨读", "voic/../" + up + "/外",       (outside / "外").string(),
+        "voic/链", "链.mp3",     "voic/../../" + up + "/外.mp3"};
+    track.played.clear();
+    for (const std::string& text : texts) {
+        playback.prepareSound(text);
+        playback.startSound(text);
+        EXPECT_TRUE(single.prepared.empty()) << text;
+        EXPECT_TRUE(single.played.empty()) << text;
+        EXPECT_TRUE(track.played.empty()) << text;
     }
 }
 
@@ -149,7 +155,7 @@ TEST_F(PlaybackTest, NextTrackFollowsTheLengthOfTheOneBefore) {
     // (the firing tick's own step counts as the first second), and one started by a tick
     // L / 1000 + 2 s later.
     track.lengthOf = {{"a.wma", 2500}, {"b.wav", 999}, {"c.mp3", 4000}};
-    playback.startSound("午休");
+    playback.startSound("voic/午休");
     playback.onTick(); // the step of the firing tick
     EXPECT_EQ(ticksOfNextTracks(3), (std::vector<int>{3, 5}));
     EXPECT_EQ(track.playedNames(), (Names{"a.wma", "b.wav", "c.mp3"}));
@@ -159,7 +165,7 @@ TEST_F(PlaybackTest, NextTrackFollowsTheLengthOfTheOneBefore) {
 }
 
 TEST_F(PlaybackTest, LengthReportedAfterTheTrackStartedGivesTheSameGaps) {
-    playback.startSound("午休");
+    playback.startSound("voic/午休");
     playback.onTick(); // firing tick
     playback.onTrackLength(2500);
     playback.onTick();
@@ -176,7 +182,7 @@ TEST_F(PlaybackTest, LengthReportedAfterTheTrackStartedGivesTheSameGaps) {
 }
 
 TEST_F(PlaybackTest, UnknownOrUnplayableLengthNeverStallsTheList) {
-    playback.startSound("午休");
+    playback.startSound("voic/午休");
     playback.onTick();
     // Never reported: the next track comes once the wait for the length runs out.
     EXPECT_EQ(ticksOfNextTracks(2), (std::vector<int>{Playback::kLengthWaitTicks - 1}));
@@ -191,7 +197,7 @@ TEST_F(PlaybackTest, UnknownOrUnplayableLengthNeverStallsTheList) {
 
 TEST_F(PlaybackTest, SingleFileEndsAPlaylistButNotTheTrackThatSounds) {
     track.lengthOf = {{"a.wma", 3000}, {"b.wav", 3000}, {"c.mp3", 3000}};
-    playback.startSound("午休");
+    playback.startSound("voic/午休");
     playback.startSound("上课.mp3");
     EXPECT_FALSE(playback.folderMode());
     EXPECT_TRUE(playback.playlist().empty());
@@ -203,7 +209,7 @@ TEST_F(PlaybackTest, SingleFileEndsAPlaylistButNotTheTrackThatSounds) {
 TEST_F(PlaybackTest, NewFolderReplacesTheRunningPlaylistAndLeavesTheSingleFile) {
     track.lengthOf = {{"a.wma", 60000}, {"1.mp3", 1000}, {"2.mp3", 1000}};
     playback.startSound("上课.mp3");
-    playback.startSound("午休");
+    playback.startSound("voic/午休");
     playback.onTick();
     playback.onTick();
     playback.startSound("voic\\晨读");
@@ -211,8 +217,8 @@ TEST_F(PlaybackTest, NewFolderReplacesTheRunningPlaylistAndLeavesTheSingleFile) 
     EXPECT_EQ(playback.playlist().size(), 1u);
     EXPECT_EQ(single.calls.size(), 1u);
     // A folder without tracks leaves nothing queued: the old playlist is gone all the same.
-    playback.startSound("午休");
-    playback.startSound("空");
+    playback.startSound("voic/午休");
+    playback.startSound("voic/空");
     EXPECT_TRUE(playback.playlist().empty());
     EXPECT_TRUE(ticksOfNextTracks(10, 70).empty());
 }
@@ -281,7 +287,7 @@ std::string trackName(int i) {
 
 TEST(SoundFault, AFolderOfThousandsOfTracksPlaysThemAllInNameOrder) {
     test::TempFolder program;
-    const fs::path folder = program.path() / "晨读";
+    const fs::path folder = program.path() / "voic" / "晨读";
     fs::create_directories(folder / "sub.mp3"); // a folder named like a track is not one
     // Written in reverse, so that name order is not simply creation order.
     for (int i = kTracks; i >= 1; --i)
@@ -293,7 +299,7 @@ TEST(SoundFault, AFolderOfThousandsOfTracksPlaysThemAllInNameOrder) {
     test::RecordingPlayer tracks;
     Playback playback(single, tracks, program.path());
     const auto started = std::chrono::steady_clock::now();
-    playback.startSound("晨读");
+    playback.startSound("voic/晨读");
     const auto took = std::chrono::steady_clock::now() - started;
 
     ASSERT_EQ(tracks.playedNames(), std::vector<std::string>{trackName(1)});
@@ -307,15 +313,15 @@ TEST(SoundFault, AFolderOfThousandsOfTracksPlaysThemAllInNameOrder) {
 
 TEST(SoundFault, AFolderEntryThatIsNoFolderPlaysNothingAndEndsThePlaylist) {
     test::TempFolder program;
-    program.write("早操/1.mp3", "x");
-    program.write("早操/2.mp3", "x");
-    program.write("午休", "一个文件, 不是文件夹");
+    program.write("voic/早操/1.mp3", "x");
+    program.write("voic/早操/2.mp3", "x");
+    program.write("voic/午休", "一个文件, 不是文件夹");
     test::RecordingPlayer single;
     test::RecordingPlayer tracks;
     Playback playback(single, tracks, program.path());
 
-    for (const char* sound : {"午休", "不存在的文件夹", "早操/1.mp3/更深"}) {
-        playback.startSound("早操");
+    for (const char* sound : {"voic/午休", "voic/不存在的文件夹", "voic/早操/1.mp3/更深"}) {
+        playback.startSound("voic/早操");
         ASSERT_EQ(playback.playlist().size(), 1u);
         tracks.played.clear();
         playback.startSound(sound);

@@ -36,10 +36,10 @@ struct Folder {
         fx.temp().write("xqno.txt", "1125");
         fx.temp().write("voic/上课.mp3", "ID3 not really sound, but bytes");
         fx.temp().write("voic/空.mp3", "");
-        fx.temp().write("操/1.mp3", "ID3 a tag, then the sound");
-        fx.temp().write("空文件夹/说明.txt", "no track");
+        fx.temp().write("voic/操/1.mp3", "ID3 a tag, then the sound");
+        fx.temp().write("voic/空文件夹/说明.txt", "no track");
         fx.run("insert into zccjtime values ('1','','08:00','上课','上课.mp3','待完','');"
-               "insert into zccjtime values ('2','','07:00','早操','操','待完','');"
+               "insert into zccjtime values ('2','','07:00','早操','voic/操','待完','');"
                "insert into cjtime values ('1','','08:10','周一上课','上课.mp3','待完','');"
                "insert into kscjtime values ('1','','09:00','考试开始','上课.mp3','待完','');"
                "create table calendar (开始日期 TEXT, 结束日期 TEXT, 类型 TEXT, 参数 TEXT, 备注 TEXT);"
@@ -56,7 +56,8 @@ TEST(FolderCommands, PlanPrintsTheDecisionWithItsReasonsAndTheRowsInOrder) {
         TextList words;
         std::string out;
     } cases[] = {
-        {{"plan"}, "2025-03-12 星期三: 日常 (默认), 春季 (默认)\n07:00\t早操\t操\n08:00\t上课\t上课.mp3\n"},
+        {{"plan"},
+         "2025-03-12 星期三: 日常 (默认), 春季 (默认)\n07:00\t早操\tvoic/操\n08:00\t上课\t上课.mp3\n"},
         {{"plan", "2025-10-02"}, "2025-10-02 星期四: 停铃 (国庆节, 第1行 2025-10-01 至 2025-10-07)\n"},
         {{"plan", "2025-09-28"},
          "2025-09-28 星期日: 调休, 按星期一 (补国庆, 第2行 2025-09-28), 日常 (默认), 春季 (默认)\n"
@@ -84,7 +85,7 @@ TEST(FolderCommands, CheckNamesEverySoundThatWouldRingNothing) {
     } broken[] = {
         {"09:00", "缺", "丢了.mp3", "缺少声音: voic 中没有文件 丢了.mp3"},
         {"10:00", "空", "空.mp3", "无法播放: voic/空.mp3 是空文件"},
-        {"11:00", "无曲", "空文件夹", "缺少声音: 文件夹 空文件夹 中没有可播放的文件"},
+        {"11:00", "无曲", "voic/空文件夹", "缺少声音: 文件夹 voic/空文件夹 中没有可播放的文件"},
         {"12:00", "无声", "", "缺少声音: 没有指定声音"},
         {"13:00", "大小写", "上课.MP3", "缺少声音: voic 中没有文件 上课.MP3"},
     };

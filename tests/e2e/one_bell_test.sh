@@ -2,8 +2,11 @@
 # One bell per program folder, and the headless bell. From a copy of the program folder with one
 # entry (Wednesday 12 March 2025, 10:00:15), recording the sound server's sink:
 #   - headless, without a display, under faketime: the entry rings at its second; a second
-#     headless start on the folder hands over and ends with status 0; `ring` plays a sound on the
-#     running bell at once and `stop` silences it well before its end; SIGTERM ends it with 0;
+#     headless start on the folder with another TMPDIR (a service beside a desktop session) hands
+#     over and ends with status 0, one without XDG_RUNTIME_DIR cannot start a second bell either;
+#     the lock is in the program folder and the socket in the runtime folder, nothing in either
+#     TMPDIR; `ring` plays a sound on the running bell at once and `stop` silences it well before
+#     its end; SIGTERM ends it with 0;
 #   - with the window: a second plain start on the same folder ends with 0 and the entry rings
 #     once, not twice; killed, it leaves a lock and a socket that do not block the next start.
 # Needs a PulseAudio server and, for the window part, a display (brings its own when run alone).
@@ -21,15 +24,31 @@ onsets_after() { onset_times | awk -v e="$1" '$1 > e - 1 { printf "%.2f %.2f\n",
 wednesday_entry 10:00:15 上课.mp3
 record_sink "$work/rec.raw" 22050
 program_args=(--headless)
-start_program_at "$app" "$artifacts/one-bell-headless-output.txt" "2025-03-12 10:00:05" DISPLAY= WAYLAND_DISPLAY=
+mkdir -p "$work/tmp-service" "$work/tmp-desktop" "$work/home"
+start_program_at "$app" "$artifacts/one-bell-headless-output.txt" "2025-03-12 10:00:05" DISPLAY= WAYLAND_DISPLAY= \
+    TMPDIR="$work/tmp-service"
 program_args=()
 entry_real=$((entry_epoch - offset))
 sleep 2
-second=$(env -u DISPLAY LD_PRELOAD="$faketime_library" FAKETIME_DONT_FAKE_MONOTONIC=1 \
-    FAKETIME="$(printf '%+ds' "$offset")" "$app/halvix" --headless 2>&1)
+second=$(env -u DISPLAY LD_PRELOAD="$faketime_library" FAKETIME_DONT_FAKE_MONOTONIC=1 TMPDIR="$work/tmp-desktop" \
+    FAKETIME="$(printf '%+ds' "$offset")" timeout 30 "$app/halvix" --headless 2>&1)
 status=$?
-[ "$status" -eq 0 ] && pass "a second headless start hands over and ends with 0 ($second)" ||
+[ "$status" -eq 0 ] && pass "a second headless start with another TMPDIR hands over and ends with 0 ($second)" ||
     fail "second headless start: status $status ($second)"
+# Without XDG_RUNTIME_DIR the running bell's socket is not found, but the lock still holds.
+third=$(env -u DISPLAY -u XDG_RUNTIME_DIR HOME="$work/home" LD_PRELOAD="$faketime_library" \
+    FAKETIME_DONT_FAKE_MONOTONIC=1 FAKETIME="$(printf '%+ds' "$offset")" timeout 30 "$app/halvix" --headless 2>&1)
+status=$?
+[ "$status" -eq 3 ] && pass "a start without the runtime folder is no second bell (3: $third)" ||
+    fail "start without XDG_RUNTIME_DIR: status $status ($third)"
+name=halvix-$(printf %s "$(realpath "$app")" | sha256sum | cut -c1-24)
+socket=$(find "$XDG_RUNTIME_DIR" -maxdepth 1 -type s -name "$name")
+strays=$(find "$work/tmp-service" "$work/tmp-desktop" /tmp -maxdepth 1 -name "$name*")
+if [ -f "$app/halvix.lock" ] && [ -n "$socket" ] && [ -z "$strays" ]; then
+    pass "lock in the program folder, socket in the runtime folder ($socket), none in TMPDIR"
+else
+    fail "lock: $(ls -l "$app/halvix.lock" 2>&1); socket: ${socket:-none}; in TMPDIR: ${strays:-none}"
+fi
 sleep_until $((entry_real + 8))
 heard=$(stop_recording; onsets_after "$entry_real")
 want=$(soxi -D "$app/voic/上课.mp3")

@@ -11,10 +11,10 @@ set -uo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 ensure_services
 
-wednesday_entry 10:00:10 曲目
-mkdir -p "$app/曲目"
-ffmpeg -v error -f lavfi -i "sine=frequency=440:duration=8" -ac 2 "$app/曲目/1一.mp3" &&
-    ffmpeg -v error -f lavfi -i "sine=frequency=660:duration=3" -ac 2 "$app/曲目/2二.wma" ||
+wednesday_entry 10:00:10 voic/曲目
+mkdir -p "$app/voic/曲目"
+ffmpeg -v error -f lavfi -i "sine=frequency=440:duration=8" -ac 2 "$app/voic/曲目/1一.mp3" &&
+    ffmpeg -v error -f lavfi -i "sine=frequency=660:duration=3" -ac 2 "$app/voic/曲目/2二.wma" ||
     { fail "ffmpeg could not make the tracks"; exit 1; }
 
 launch_recorded "2025-03-12 10:00:00" "$artifacts/playlist-output.txt"

@@ -35,6 +35,15 @@ TEST(PlanFile, EveryRowIsCheckedAndTheFirstBadOneIsNamedByItsLine) {
         {{{1, {"序号", "日期", "时间", "事件", "声音", "状态", "备注"}}},
          "第1行: 时间无效: \"时间\" (应为 HH:MM 或 HH:MM:SS)",
          {}},
+        // a sound that leads out of voic is refused, not stored to ring nothing
+        {{{2, {"1", "", "08:00", "a", "b.mp3", "待完", ""}},
+          {3, {"2", "", "09:00", "a", "../outside", "待完", ""}}},
+         "第3行: 声音 \"../outside\" 含有 \"..\", 只能是 voic 中的文件或文件夹",
+         {}},
+        {{{2, {"1", "", "08:00", "a", "/tmp/x.mp3", "待完", ""}}},
+         "第2行: 声音 \"/tmp/x.mp3\" 是绝对路径, 只能是 voic 中的文件或文件夹",
+         {}},
+        {{{2, {"1", "", "08:00", "a", "午休", "待完", ""}}}, "第2行: 文件夹 \"午休\" 不在 voic 中", {}},
     };
     for (const auto& c : cases) {
         TextList cells{"untouched"};

@@ -69,7 +69,7 @@ protected:
               "晚自习.mp3", "放学.mp3", "熄灯.mp3", "晚安.mp3", "a.mp3", "b.mp3", "c.mp3", "d.mp3", "e.mp3"})
             folder.write(std::string("voic/") + name, "");
         for (const char* name : {"voic/晨读/1.mp3", "voic/晨读/2.mp3", "voic/晨读/3.wav", "voic/晨读/读.txt",
-                                 "眼操/eyes.mp3", "午休/a.wma", "午休/b.mp3"})
+                                 "voic/眼操/eyes.mp3", "voic/午休/a.wma", "voic/午休/b.mp3"})
             folder.write(name, "");
         track.lengthOf = {{"1.mp3", 2000},      {"2.mp3", 1000}, {"3.wav", 1500},
                           {"eyes.mp3", 300000}, {"a.wma", 5000}, {"b.mp3", 5000}};

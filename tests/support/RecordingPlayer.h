@@ -19,6 +19,7 @@ public:
         const auto known = lengthOf.find(std::filesystem::path(fullPath).filename().string());
         m_lengthMs = known == lengthOf.end() ? 0 : known->second;
     }
+    void prepare(const std::string& fullPath) override { prepared.push_back(fullPath); }
     void close() override {
         calls.push_back("close");
         m_lengthMs = 0;
@@ -36,6 +37,7 @@ public:
     std::map<std::string, long long> lengthOf;
     std::vector<std::string> calls;
     std::vector<std::string> played;
+    std::vector<std::string> prepared;
 
 private:
     long long m_lengthMs = 0;
