@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The headless bell through a morning, judged by the recorded sink and the ring log. A copy of the
 # program folder with the autumn term stored; on Wednesday 12 March 2025 the spring midweek table
-# rings 上课.mp3 at 10:00:15 and the autumn one 下课.mp3, with an entry at 09:58:00 (passed before
-# the start), one at 10:00:40 and one whose file is missing. Started headless at 10:00:05:
+# rings 上课.mp3 at 10:00:15 and the autumn one 下课.mp3; both have an entry at 09:58:00 (passed
+# before the start), one at 10:00:40 and one whose file is missing. Started headless at 10:00:05:
 #   - it names the autumn term, reports the missing sound and rings the autumn table's sound;
 #   - `mute` before 10:00:40 and `unmute` after it: nothing sounds then or later, one log row;
 #   - `stop` with nothing playing stops nothing and logs nothing;
@@ -17,11 +17,11 @@ ensure_services
 
 wednesday_entry 10:00:15 上课.mp3
 sqlite3 "$app/jbase.mdb" "delete from jjtime; insert into jjtime values ('2');
-    delete from zcqjtime; insert into zcqjtime values
-    ('1', '星期三', '09:58:00', '早读', '早读.mp3', '待完', ''),
-    ('2', '星期三', '10:00:15', '第一节下课', '下课.mp3', '待完', ''),
-    ('3', '星期三', '10:00:40', '静音时', '下课.mp3', '待完', ''),
-    ('4', '星期三', '11:00:00', '缺', '缺失.mp3', '待完', '');" || exit 1
+    delete from zcqjtime; insert into zcqjtime values ('2', '星期三', '10:00:15', '第一节下课', '下课.mp3', '待完', '');
+    insert into zccjtime values ('1', '星期三', '09:58:00', '早读', '早读.mp3', '待完', ''),
+        ('3', '星期三', '10:00:40', '静音时', '下课.mp3', '待完', ''),
+        ('4', '星期三', '11:00:00', '缺', '缺失.mp3', '待完', '');
+    insert into zcqjtime select * from zccjtime where 时间 <> '10:00:15';" || exit 1
 output=$artifacts/headless-day-output.txt
 program_args=(--headless)
 record_sink "$work/rec.raw" 22050
@@ -62,7 +62,7 @@ kill -TERM "$program"
 wait_for 15 program_ended || fail "the headless bell still runs 15 s after SIGTERM"
 start_program "$app" "$artifacts/headless-day-restart-output.txt" FAKETIME="$(printf '%+ds' "$offset")" DISPLAY=
 program_args=()
-wait_for 10 eval '[ "$(bell stop)" = "没有正在播放的声音" ]' || fail "the restarted bell does not answer"
+wait_for 10 eval 'bell stop >/dev/null' || fail "the restarted bell does not answer"
 sleep 1
 kill -TERM "$program"
 wait_for 15 program_ended || fail "the restarted bell still runs 15 s after SIGTERM"
