@@ -82,6 +82,8 @@ LoadResult Bell::reloadPlan() {
     const LocalTime now = m_clock.now();
     removeOldRows(now);
     m_source.reportNextFailure();
+    if (m_startLoad == StartLoad::Waiting)
+        rememberLoggedToday(now);
     const LoadResult result = m_engine->reloadPlan(now);
     // A loaded plan has logged what it passed over (planReplaced); a failed one is retried.
     if (m_startLoad == StartLoad::Waiting)
@@ -190,6 +192,18 @@ QString Bell::idleReason() const {
     if (m_plan.rowCount() == 0)
         return QStringLiteral("今日没有响铃计划");
     return QStringLiteral("今日铃声已全部响完");
+}
+
+void Bell::rememberLoggedToday(const LocalTime& now) {
+    // A start the same day (after a crash, say) must not ring again, in its minute, what a run
+    // before rang or silenced: the log knows. Read once, before the bell rings anything.
+    RingLog log(ringLogFile());
+    const auto rows = log.rowsOn(dateText(dateOf(now)));
+    if (!rows)
+        return; // the writer reports a log it cannot use
+    for (const RingRow& row : *rows)
+        if (!row.planTime.empty())
+            m_engine->recordDealtWith(dayNumber(now), row.planTime, row.sound);
 }
 
 void Bell::logEntriesMissedBeforeStart() {

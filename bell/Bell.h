@@ -119,6 +119,8 @@ private:
 
     // A log row of `row` of `plan`, stamped now.
     RingRow entryRow(const TextTable& plan, int row, const char* result) const;
+    // What the log holds for today counts as dealt with (a restart rings none of it again).
+    void rememberLoggedToday(const LocalTime& now);
     // The entries the first plan of this run passed over before it was loaded: no bell ran them.
     void logEntriesMissedBeforeStart();
     // A sound or a playlist is playing.

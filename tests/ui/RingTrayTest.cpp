@@ -174,8 +174,9 @@ private slots:
     }
 
     // Every entry of the day gets one row: what passed while no bell ran is logged 未运行 when the
-    // bell starts, once, however often it starts that day. Each case starts the bell and lets it
-    // run, then starts it again at 09:30, after both entries.
+    // bell starts, once, however often it starts that day, and what a run before rang is not rung
+    // again. Each case starts the bell and lets it run, then starts it again (at 09:30, after both
+    // entries, unless the case says otherwise) and lets it run for 20 s.
     void everyEntryLoggedOnceAcrossStarts() {
         struct Case {
             const char* name;
@@ -183,8 +184,8 @@ private slots:
             LocalTime until;
             const char* calendar; // a calendar entry for the date, or none
             LogLines rows;
+            LocalTime restart = test::dateTime(2024, 3, 4, 9, 30, 0);
         };
-        const LocalTime restart = test::dateTime(2024, 3, 4, 9, 30, 0);
         const std::vector<Case> cases = {
             {"started half an hour late",
              test::dateTime(2024, 3, 4, 8, 30, 0),
@@ -201,6 +202,12 @@ private slots:
              test::dateTime(2024, 3, 4, 8, 0, 10),
              nullptr,
              {{"08:00", ringresult::kRang}, {"09:00", ringresult::kNotRunning}}},
+            {"rang, then restarted within its minute",
+             test::dateTime(2024, 3, 4, 7, 59, 50),
+             test::dateTime(2024, 3, 4, 8, 0, 10),
+             nullptr,
+             {{"08:00", ringresult::kRang}},
+             test::dateTime(2024, 3, 4, 8, 0, 15)},
             {"a silenced date",
              test::dateTime(2024, 3, 4, 8, 30, 0),
              test::dateTime(2024, 3, 4, 9, 0, 5),
@@ -216,7 +223,8 @@ private slots:
                     std::string(c.calendar) + ";");
             program.clock.millisecond = 999;
             std::vector<RingRow> rows;
-            for (const auto& [from, to] : {std::pair(c.start, c.until), std::pair(restart, restart)}) {
+            const LocalTime restartUntil = test::localTimeAt(test::wallSecondOf(c.restart) + 20);
+            for (const auto& [from, to] : {std::pair(c.start, c.until), std::pair(c.restart, restartUntil)}) {
                 program.clock.time = from;
                 Bell bell(program.db.folder(), program.clock);
                 bell.reloadPlan();
