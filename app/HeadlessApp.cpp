@@ -4,6 +4,7 @@
 #include "app/QuitSignals.h"
 #include "bell/Bell.h"
 #include "bell/TickDriver.h"
+#include "common/MessageSink.h"
 #include "common/PathText.h"
 #include "time/SystemClock.h"
 
@@ -24,6 +25,16 @@ void say(const Clock& clock, const QString& text) {
     std::fflush(stderr);
 }
 
+// What the store reports, said like every other notice.
+class SayingSink final : public MessageSink {
+public:
+    explicit SayingSink(const Clock& clock) : m_clock(clock) {}
+    void show(const UserMessage& message) override { say(m_clock, QString::fromStdString(message.text)); }
+
+private:
+    const Clock& m_clock;
+};
+
 } // namespace
 
 int runHeadless(const std::filesystem::path& folder, SingleInstance& instance) {
@@ -36,11 +47,17 @@ int runHeadless(const std::filesystem::path& folder, SingleInstance& instance) {
                      [&clock](const QString& text) { say(clock, text); });
     QObject::connect(&bell, &Bell::decisionChanged, &bell,
                      [&clock](const QString& line) { say(clock, line); });
+    QObject::connect(&bell, &Bell::soundsChecked, &bell, [&clock](int count, const QString& summary) {
+        if (count > 0)
+            say(clock, QStringLiteral("%1 个铃声有问题:\n%2").arg(count).arg(summary));
+    });
     instance.setHandler([&bell](const QStringList& words) { return answerRequest(bell, words, nullptr); });
     QTimer::singleShot(0, &bell, [&] {
         say(clock, QStringLiteral("无窗口运行: ") + QString::fromStdString(pathToUtf8(folder)));
         QObject::connect(&ticks, &TickDriver::tick, &bell, &Bell::onTick);
         ticks.start();
+        SayingSink sink(clock);
+        bell.useStoredChoice(sink);
         bell.reloadPlan();
         for (const UserMessage& notice : bell.takeNotices())
             say(clock, QString::fromStdString(notice.text));

@@ -58,8 +58,8 @@ InstanceReply answerRequest(Bell& bell, const QStringList& words, const std::fun
         return {kExitOk, QStringLiteral("正在播放: ") + QString::fromStdString(command->sound) + '\n'};
     }
     case CommandKind::Stop:
-        bell.stopPlaying();
-        return {kExitOk, QStringLiteral("已停止播放\n")};
+        return {kExitOk,
+                bell.stopPlaying() ? QStringLiteral("已停止播放\n") : QStringLiteral("没有正在播放的声音\n")};
     case CommandKind::Mute:
         return changeMute(bell, true);
     case CommandKind::Unmute:

@@ -14,7 +14,6 @@
 #include "time/LocalTime.h"
 
 #include <QMetaObject>
-#include <QTime>
 
 #include <algorithm>
 #include <cstdio>
@@ -28,12 +27,32 @@ namespace {
 // holds: the next attempt comes kLoadRetryTicks later, and the ticks meanwhile are never held up.
 constexpr int kTickDatabaseWaitMs = 10;
 
-// "YYYY-MM-DD HH:MM:SS.mmm" of the bell's time with the machine's millisecond.
-std::string stampText(const LocalTime& time, int ms) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%03d", time.year, time.month, time.day,
-                  time.hour, time.minute, time.second, ms);
+// "YYYY-MM-DD HH:MM:SS.mmm" of the moment `ms` milliseconds after the start of `time`'s second.
+std::string stampText(const LocalTime& time, long long ms) {
+    const long long total = wallSecond(time) * 1000 + ms;
+    const long long msPerDay = kSecondsPerDay * 1000LL;
+    const long long day = total / msPerDay - (total % msPerDay < 0 ? 1 : 0);
+    const long long inDay = total - day * msPerDay;
+    const CivilDate date = dateFromDayNumber(day);
+    const long long second = inDay / 1000;
+    char text[48];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02lld:%02lld:%02lld.%03lld", date.year, date.month,
+                  date.day, second / 3600, second / 60 % 60, second % 60, inDay % 1000);
     return text;
+}
+
+// One reading of the clock, stamped.
+std::string stampNow(const Clock& clock) {
+    const ClockReading reading = clock.read();
+    return stampText(reading.time, reading.millisecond);
+}
+
+// Milliseconds from the start of the tick's second `tick` to `reading`; a reading of another second
+// than the tick's or the one after it (a clock that disagrees with the tick's) counts its millisecond.
+int msIntoTick(const LocalTime& tick, const ClockReading& reading) {
+    const long long seconds = wallSecond(reading.time) - wallSecond(tick);
+    return seconds == 0 || seconds == 1 ? static_cast<int>(seconds) * 1000 + reading.millisecond
+                                        : reading.millisecond;
 }
 
 } // namespace
@@ -64,7 +83,12 @@ LoadResult Bell::reloadPlan() {
     const LocalTime now = m_clock.now();
     removeOldRows(now);
     m_source.reportNextFailure();
+    if (m_startLoad == StartLoad::Waiting)
+        rememberLoggedToday(now);
     const LoadResult result = m_engine->reloadPlan(now);
+    // A loaded plan has logged what it passed over (planReplaced); a failed one is retried.
+    if (m_startLoad == StartLoad::Waiting)
+        m_startLoad = result == LoadResult::Failed ? StartLoad::Retrying : StartLoad::Done;
     announceDecision();
     return result;
 }
@@ -81,9 +105,9 @@ void Bell::announceDecision() {
 }
 
 void Bell::onTick(const LocalTime& now) {
-    // The bell's seconds come from its clock; where in the second this tick runs, from the machine.
+    // The bell's seconds come from the tick; where in the second it runs, from one clock reading.
     m_tickTime = now;
-    m_tickMs = QTime::currentTime().msec();
+    m_tickMs = msIntoTick(now, m_clock.read());
     m_tickStarted = std::chrono::steady_clock::now();
     m_inTick = true;
     {
@@ -91,6 +115,8 @@ void Bell::onTick(const LocalTime& now) {
         m_engine->onTick(now);
     }
     m_inTick = false;
+    if (m_startLoad == StartLoad::Retrying && m_engine->loadRetryTicks() < 0)
+        m_startLoad = StartLoad::Done; // a retry found no plan today
     logSilencedEntries(now);
     if (now.secondOfDay() >= BellEngine::kReloadSecondOfDay)
         removeOldRows(now);
@@ -136,6 +162,8 @@ void Bell::logSilencedEntries(const LocalTime& now) {
             continue;
         RingRow entry = entryRow(rows, row, mutedToday() ? ringresult::kMutedToday : ringresult::kSilentDay);
         entry.note = today.silentNote;
+        // Dealt with for the date: a reload (恢复响铃) must not ring it after all.
+        m_engine->recordDealtWith(date, entry.planTime, entry.sound);
         m_log->append(std::move(entry));
     }
     m_silencedUpTo = now.secondOfDay();
@@ -158,9 +186,60 @@ std::filesystem::path Bell::ringLogFile() const {
     return m_programFolder / kRingLogFile;
 }
 
+QString Bell::idleReason() const {
+    if (m_engine->loadRetryTicks() >= 0)
+        return QStringLiteral("今日计划无法读取, 稍后自动重试");
+    if (silentToday())
+        return QStringLiteral("今日停铃, 不响铃");
+    if (!m_engine->nothingLeft())
+        return {};
+    if (m_plan.rowCount() == 0)
+        return QStringLiteral("今日没有响铃计划");
+    return QStringLiteral("今日铃声已全部响完");
+}
+
+void Bell::rememberLoggedToday(const LocalTime& now) {
+    // A start the same day (after a crash, say) must not ring again, in its minute, what a run
+    // before rang or silenced: the log knows. Read once, before the bell rings anything.
+    RingLog log(ringLogFile());
+    const auto rows = log.rowsOn(dateText(dateOf(now)));
+    if (!rows)
+        return; // the writer reports a log it cannot use
+    for (const RingRow& row : *rows)
+        if (!row.planTime.empty())
+            m_engine->recordDealtWith(dayNumber(now), row.planTime, row.sound);
+}
+
+void Bell::logEntriesMissedBeforeStart() {
+    const LocalTime& loaded = m_source.loadedAt();
+    const bool silent = m_source.decision().silent;
+    const TextTable& rows = silent ? m_source.silencedPlan() : m_plan;
+    // The load passes over what is a minute or more overdue (later ones ring or are 逾时跳过); on a
+    // silenced date the entries from the load's second on are logged as they come.
+    const int passedUpTo = loaded.secondOfDay() - (silent ? 1 : BellEngine::kFireWindowSeconds);
+    const char* note = m_startLoad == StartLoad::Retrying ? "今日计划无法读取时已过" : "程序启动前已过";
+    std::vector<RingRow> missed;
+    for (int row = 0; row < rows.rowCount(); ++row) {
+        const auto time = readEntryTimeText(rows.cell(row, BellEngine::kTimeColumn));
+        if (!time || time->secondOfDay() > passedUpTo ||
+            (!silent && rows.cell(row, BellEngine::kStatusColumn) != BellEngine::kPending))
+            continue;
+        RingRow entry = entryRow(rows, row, ringresult::kNotRunning);
+        entry.note = note;
+        missed.push_back(std::move(entry));
+    }
+    // The log knows which of them a run before this one on the same date logged already.
+    m_log->appendUnlogged(dateText(dateOf(loaded)), std::move(missed));
+}
+
+bool Bell::sounding() const {
+    // A playlist between two tracks is still playing.
+    return m_singlePlayer->isPlaying() || m_trackPlayer->isPlaying() || !m_playback->playlist().empty();
+}
+
 RingRow Bell::entryRow(const TextTable& plan, int row, const char* result) const {
     RingRow entry;
-    entry.moment = stampText(m_clock.now(), QTime::currentTime().msec());
+    entry.moment = stampNow(m_clock);
     entry.planTime = plan.cell(row, BellEngine::kTimeColumn);
     entry.event = plan.cell(row, 3);
     entry.sound = plan.cell(row, BellEngine::kSoundColumn);
@@ -177,7 +256,7 @@ void Bell::entryRang(int row, long long dueWallSecond) {
         std::chrono::steady_clock::now() - m_tickStarted);
     const long long startedMs = m_tickMs + spent.count();
     RingRow entry = entryRow(m_plan, row, ringresult::kRang);
-    entry.moment = stampText(m_tickTime, static_cast<int>(std::min(startedMs, 999LL)));
+    entry.moment = stampText(m_tickTime, startedMs);
     entry.delayMs = std::max(0LL, (wallSecond(m_tickTime) - dueWallSecond) * 1000 + startedMs);
     m_lastSound = entry.sound;
     // Whether the sound was really there is looked at on the log's thread, after the sound started.
@@ -199,7 +278,7 @@ void Bell::playNow(const std::string& sound) {
     m_playback->startSound(sound);
     m_lastSound = sound;
     RingRow entry;
-    entry.moment = stampText(m_clock.now(), QTime::currentTime().msec());
+    entry.moment = stampNow(m_clock);
     entry.event = "立即播放";
     entry.sound = sound;
     entry.result = ringresult::kManual;
@@ -209,14 +288,18 @@ void Bell::playNow(const std::string& sound) {
     });
 }
 
-void Bell::stopPlaying() {
+bool Bell::stopPlaying() {
+    const bool stopped = sounding();
     m_playback->stopAll();
+    if (!stopped)
+        return false; // nothing was heard: nothing was stopped
     RingRow entry;
-    entry.moment = stampText(m_clock.now(), QTime::currentTime().msec());
+    entry.moment = stampNow(m_clock);
     entry.event = "停止播放";
     entry.sound = m_lastSound;
     entry.result = ringresult::kStopped;
     m_log->append(std::move(entry));
+    return true;
 }
 
 QString Bell::rowProblem(int row) const {
@@ -287,6 +370,10 @@ void Bell::advanceSelection(int row) {
 }
 
 void Bell::planReplaced() {
+    if (m_startLoad != StartLoad::Done) {
+        logEntriesMissedBeforeStart();
+        m_startLoad = StartLoad::Done;
+    }
     if (m_view)
         m_view->planReplaced();
     // Checked once the load has marked the passed entries: only what may still ring matters.

@@ -52,6 +52,8 @@ public:
     std::vector<UserMessage> takeNotices() { return m_source.takeNotices(); }
 
     void choose(int dayType, int season) { m_source.choose(dayType, season); }
+    // Chooses the stored day type and term; what cannot be read is told to `sink`.
+    void useStoredChoice(MessageSink& sink) { m_source.useStoredChoice(sink); }
     // What the school calendar decided for the plan in use, and that decision in one line.
     const DayDecision& decision() const { return m_source.decision(); }
     QString todayText() const;
@@ -68,9 +70,9 @@ public:
 
     // The tray's and the command line's actions. playNow plays a sound text of the plan's kind at once on the
     // bell's players (the plan stays as it is); stopPlaying stops what sounds, single bell and playlist
-    // alike. Both are logged.
+    // alike, and says whether anything did. Both are logged, a stop only when it stopped something.
     void playNow(const std::string& sound);
-    void stopPlaying();
+    bool stopPlaying();
     // Writes (or removes) today's 停铃 entry with the note 今日静音 in the school calendar. The
     // caller reloads the plan. False, with `error` in Chinese, when the calendar cannot be written.
     bool setMutedToday(bool muted, std::string& error);
@@ -78,6 +80,8 @@ public:
     bool mutedToday() const;
     // The calendar makes today silent (停铃日 or 今日静音): entries are logged, not rung.
     bool silentToday() const { return m_source.decision().silent; }
+    // Why nothing more rings today, in words; empty while an entry is still to come.
+    QString idleReason() const;
 
     // The sound problems found by the latest check of today's plan, and tomorrow's (from the nightly
     // reload), in plan order.
@@ -115,6 +119,12 @@ private:
 
     // A log row of `row` of `plan`, stamped now.
     RingRow entryRow(const TextTable& plan, int row, const char* result) const;
+    // What the log holds for today counts as dealt with (a restart rings none of it again).
+    void rememberLoggedToday(const LocalTime& now);
+    // The entries the first plan of this run passed over before it was loaded: no bell ran them.
+    void logEntriesMissedBeforeStart();
+    // A sound or a playlist is playing.
+    bool sounding() const;
     // On a silenced date the plan rings nothing; its would-be entries are logged at their time.
     void logSilencedEntries(const LocalTime& now);
     // Checks the pending entries' sounds on a thread of its own; `withTomorrow` also the next day's plan.
@@ -136,13 +146,16 @@ private:
     DayDecision m_announced;
     std::unique_ptr<RingLogWriter> m_log;
 
+    // Whether the first plan of this run has been loaded, and so its passed entries logged.
+    enum class StartLoad { Waiting, Retrying, Done };
+    StartLoad m_startLoad = StartLoad::Waiting;
     long long m_silencedDay = -1; // the silenced date whose entries are logged up to the second below
     int m_silencedUpTo = 0;
     std::string m_lastSound;    // the latest sound started, for the log of 停止播放
     long long m_cleanedDay = 0; // the date whose log cleanup ran
     bool m_inTick = false;
     LocalTime m_tickTime; // the time of the tick being handled
-    int m_tickMs = 0;     // the machine's millisecond when it began
+    int m_tickMs = 0;     // milliseconds from the start of its second to when it began
     std::chrono::steady_clock::time_point
         m_tickStarted; // a load inside a tick is the nightly reload or a retry
     std::vector<EntryProblem> m_problems;

@@ -197,8 +197,11 @@ bool BellEngine::armNextEntry(const LocalTime& now) {
     }
     EntryTime time;
     m_currentRow = findNextPending(now, time);
-    if (m_currentRow < 0)
+    if (m_currentRow < 0) {
+        // Nothing more to ring: no countdown to show.
+        m_nextEntryCountdown.store(0);
         return true;
+    }
     m_target = time;
     m_targetWallSecond = occurrenceNear(now, m_target.secondOfDay());
     m_nextEntryCountdown.store(clampToInt(m_targetWallSecond - wallSecond(now)));
@@ -235,8 +238,12 @@ void BellEngine::skipEntry(int row) {
 }
 
 void BellEngine::rememberRing(int row) {
-    const long long date = floorDivide(m_targetWallSecond, kSecondsPerDay);
-    m_rangOnDay[date].emplace_back(m_plan.cell(row, kTimeColumn), m_plan.cell(row, kSoundColumn));
+    recordDealtWith(floorDivide(m_targetWallSecond, kSecondsPerDay), m_plan.cell(row, kTimeColumn),
+                    m_plan.cell(row, kSoundColumn));
+}
+
+void BellEngine::recordDealtWith(long long date, const std::string& time, const std::string& sound) {
+    m_rangOnDay[date].emplace_back(time, sound);
     // Older dates go, so the record stays small however long the program runs.
     while (m_rangOnDay.size() > kRememberedDays)
         m_rangOnDay.erase(m_rangOnDay.begin());

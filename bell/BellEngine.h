@@ -62,10 +62,14 @@ public:
     // One timer tick: nightly reload or the retry of a refused load, firing check or wait count,
     // playlist step.
     void onTick(const LocalTime& now);
-    // Arms the next pending entry; true when none is left (target and countdown then stay).
+    // Arms the next pending entry; true when none is left (the target stays, the countdown is 0).
     bool armNextEntry(const LocalTime& now);
     // The main window deleted `row` from the plan: the armed position may have moved, so re-arm.
     void rowRemoved(int row, const LocalTime& now);
+
+    // An entry of `date` (a dayNumber) was dealt with without ringing (logged silenced): a load
+    // of that date marks it done like one that rang.
+    void recordDealtWith(long long date, const std::string& time, const std::string& sound);
 
     // Told of every entry that rings or is passed over; null for none.
     void setRingObserver(RingObserver* observer) { m_observer = observer; }
@@ -108,7 +112,7 @@ private:
     void armAfterLoad(const LocalTime& now);
     // Notes that the armed entry `row` rang on the date it was armed for.
     void rememberRing(int row);
-    // Marks "完成" the pending rows that rang on `date` already, one row for each time one rang.
+    // Marks "完成" the pending rows dealt with on `date` already, one row for each time one was.
     void markRungRows(long long date);
     bool armedRowUnchanged() const;
 
@@ -130,8 +134,8 @@ private:
     bool m_loadPending = false;                 // a full load happened; the next arming records its date
     int m_loadRetryTicks = -1;
     long long m_planDay = LLONG_MIN; // the date (dayNumber) whose nightly reload ran last
-    // Time and sound texts of what rang on each of the latest dates, for a date loaded again after
-    // the clock was set to another date and back.
+    // Time and sound texts of what rang, or was logged silenced, on each of the latest dates, for a
+    // date loaded again (a reload, 恢复响铃, the clock set to another date and back).
     std::map<long long, std::vector<std::pair<std::string, std::string>>> m_rangOnDay;
 };
 

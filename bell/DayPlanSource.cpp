@@ -26,6 +26,11 @@ void DayPlanSource::choose(int dayType, int season) {
     m_season = season;
 }
 
+void DayPlanSource::useStoredChoice(MessageSink& sink) {
+    const int dayType = readDayType(m_folder, sink);
+    choose(dayType, readSeason(m_folder, sink));
+}
+
 LoadResult DayPlanSource::loadDayPlan(TextTable& plan, const LocalTime& now) {
     m_loadedAt = now;
     CollectingSink sink;

@@ -23,6 +23,8 @@ public:
 
     // The stored defaults (lxtime, jjtime), which the calendar may override on a date.
     void choose(int dayType, int season);
+    // Chooses what the database stores; what cannot be read is told to `sink` and reads as 日常, 春季.
+    void useStoredChoice(MessageSink& sink);
     int dayType() const { return m_dayType; }
     int season() const { return m_season; }
     // What the calendar decided at the latest load, and the rows a silenced date would have rung.

@@ -6,16 +6,13 @@
 #include "bell/DayPlanSelector.h"
 #include "calendar/CalendarDialog.h"
 #include "calendar/CalendarStore.h"
-#include "exam/SettingsDialog.h"
-#include "widgets/ProgramFont.h"
-#include "widgets/ChoiceGroup.h"
-#include "widgets/TextTableModel.h"
-#include "ui_MainDialog.h"
 #include "clockdisplay/ClockDisplay.h"
 #include "exam/SettingsDialog.h"
 #include "ringlog/RingLogDialog.h"
 #include "ringlog/SoundCheck.h"
 #include "ui_MainDialog.h"
+#include "widgets/ChoiceGroup.h"
+#include "widgets/ProgramFont.h"
 #include "widgets/TextTableModel.h"
 #include "widgets/UserPrompts.h"
 
@@ -56,8 +53,7 @@ MainDialog::MainDialog(Bell& bell, UserPrompts& prompts, QWidget* parent)
     m_clockDisplay->startClock(kClockBackgroundResource, kClockLargeDigitsResource,
                                kClockSmallDigitsResource);
     m_bell.nextEntryCountdown() = 500;
-    const int season = readSeason(m_bell.programFolder(), m_prompts);
-    m_bell.choose(readDayType(m_bell.programFolder(), m_prompts), season);
+    m_bell.useStoredChoice(m_prompts);
     checkRadioButtons();
     reloadPlan();
     m_hideOnFirstTick = true;
@@ -197,6 +193,7 @@ void MainDialog::onTick(const LocalTime& now) {
 }
 
 void MainDialog::onBellTicked() {
+    showStatus();
     if (m_hideOnFirstTick) {
         m_hideOnFirstTick = false;
         // A timer, not a wait: the bell and the window keep running meanwhile.
@@ -207,6 +204,7 @@ void MainDialog::onBellTicked() {
 void MainDialog::reloadPlan() {
     const LoadResult result = m_bell.reloadPlan();
     applyListLook();
+    showStatus();
     // Shown once the bell is armed again: the boxes wait for a click, the bell does not.
     for (const UserMessage& notice : m_bell.takeNotices())
         m_prompts.show(notice);
@@ -264,8 +262,16 @@ void MainDialog::explainCalendarChoice(const DecidedValue& value, const char* ch
 }
 
 void MainDialog::showDecision(const QString& line) {
-    m_ui->todayLine->setText(line);
+    m_decisionLine = line;
+    showStatus();
     checkRadioButtons();
+}
+
+void MainDialog::showStatus() {
+    const QString reason = m_bell.idleReason();
+    const QString text = reason.isEmpty() ? m_decisionLine : m_decisionLine + QLatin1Char('\n') + reason;
+    if (m_ui->todayLine->text() != text)
+        m_ui->todayLine->setText(text);
 }
 
 void MainDialog::onCalendar() {
@@ -275,8 +281,8 @@ void MainDialog::onCalendar() {
     if (!calendar.savedChanges())
         return;
     SilentSink quiet;
-    const DayDecision now = decideDay(m_bell.clock().now(), dayType(), season(),
-                                      loadCalendar(m_bell.programFolder(), quiet));
+    const DayDecision now =
+        decideDay(m_bell.clock().now(), dayType(), season(), loadCalendar(m_bell.programFolder(), quiet));
     // Today's plan changes only when today's decision does; what rang today stays done.
     if (!(now == m_bell.decision()))
         reloadPlan();
@@ -300,7 +306,8 @@ void MainDialog::onSettings() {
 
 void MainDialog::onPlanDoubleClick(int row) {
     // A double click where no row is asks about no row; OK then deletes nothing.
-    if (!m_prompts.confirm({deleteQuestion(m_bell.plan(), row, kDeleteQuestion), "删除", MessageIcon::Question}) ||
+    if (!m_prompts.confirm(
+            {deleteQuestion(m_bell.plan(), row, kDeleteQuestion), "删除", MessageIcon::Question}) ||
         !m_model->removeListRow(row))
         return;
     // The rows below moved up: the bell must not ring whatever now stands at the armed position.

@@ -92,6 +92,8 @@ private:
     // The calendar decides today's value of a choice the user just made: say so.
     void explainCalendarChoice(const DecidedValue& value, const char* chosen);
     void showDecision(const QString& line);
+    // The day's decision, and below it why nothing more rings, when nothing does.
+    void showStatus();
     void onBellTicked();
     void hideToTray();
     bool trayUsable() const;
@@ -109,6 +111,7 @@ private:
     ChoiceGroup* m_seasonButtons = nullptr;
     bool m_hideOnFirstTick = false;
     int m_soundProblems = 0;
+    QString m_decisionLine;
     std::unique_ptr<RingLogDialog> m_ringLog;
 };
 

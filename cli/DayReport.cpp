@@ -1,6 +1,5 @@
 #include "cli/DayReport.h"
 
-#include "bell/DayPlanSelector.h"
 #include "bell/DayPlanSource.h"
 #include "calendar/CalendarStore.h"
 #include "store/TableCatalogue.h"
@@ -12,7 +11,7 @@ DayReport reportDay(const std::filesystem::path& folder, const CivilDate& date) 
     DayReport report;
     SilentSink quiet; // a failure shows again in the load below, which reports it
     DayPlanSource source(folder);
-    source.choose(readDayType(folder, quiet), readSeason(folder, quiet));
+    source.useStoredChoice(quiet);
     const LocalTime start{date.year, date.month, date.day, 0, 0, 0, weekdayOf(date)};
     report.result = source.loadDayPlan(report.plan, start);
     report.decision = source.decision();

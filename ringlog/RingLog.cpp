@@ -5,6 +5,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <utility>
 
 namespace halvix {
@@ -188,7 +189,7 @@ RingLogWriter::~RingLogWriter() {
 void RingLogWriter::append(RingRow row, std::function<void(RingRow&)> complete) {
     {
         const std::lock_guard lock(m_mutex);
-        m_jobs.push_back({std::move(row), std::move(complete), {}, {}});
+        m_jobs.push_back({std::move(row), std::move(complete), {}, {}, {}, {}});
     }
     m_wake.notify_one();
 }
@@ -199,7 +200,7 @@ void RingLogWriter::removeOld(std::string today) {
         return;
     {
         const std::lock_guard lock(m_mutex);
-        m_jobs.push_back({std::nullopt, {}, std::move(before), {}});
+        m_jobs.push_back({std::nullopt, {}, std::move(before), {}, {}, {}});
     }
     m_wake.notify_one();
 }
@@ -207,7 +208,17 @@ void RingLogWriter::removeOld(std::string today) {
 void RingLogWriter::read(std::function<void(RingLog&)> read) {
     {
         const std::lock_guard lock(m_mutex);
-        m_jobs.push_back({std::nullopt, {}, {}, std::move(read)});
+        m_jobs.push_back({std::nullopt, {}, {}, {}, {}, std::move(read)});
+    }
+    m_wake.notify_one();
+}
+
+void RingLogWriter::appendUnlogged(std::string date, std::vector<RingRow> rows) {
+    if (rows.empty())
+        return;
+    {
+        const std::lock_guard lock(m_mutex);
+        m_jobs.push_back({std::nullopt, {}, {}, std::move(rows), std::move(date), {}});
     }
     m_wake.notify_one();
 }
@@ -257,17 +268,52 @@ void RingLogWriter::run(std::stop_token stop) {
     }
 }
 
+long long RingLogWriter::appendUnlogged(RingLog& log, Job& job) {
+    // Read on this thread: the bell never waits for the disk.
+    auto logged = log.rowsOn(job.unloggedDate);
+    if (!logged)
+        return -1;
+    long long written = 0;
+    for (const RingRow& row : job.unlogged) {
+        const auto same = std::find_if(logged->begin(), logged->end(), [&row](const RingRow& done) {
+            return done.planTime == row.planTime && done.sound == row.sound;
+        });
+        if (same != logged->end()) {
+            logged->erase(same);
+            continue;
+        }
+        if (!log.append(row))
+            return -1;
+        ++written;
+    }
+    return written;
+}
+
 void RingLogWriter::perform(RingLog& log, Job& job) {
     if (job.read)
         return job.read(log);
     if (job.row && job.complete)
         job.complete(*job.row);
-    const bool ok = job.row ? log.append(*job.row) : log.removeBefore(job.removeBefore) >= 0;
+    long long written = 0;
+    bool ok = true;
+    if (job.row) {
+        ok = log.append(*job.row);
+        written = ok ? 1 : 0;
+    } else if (!job.unlogged.empty()) {
+        written = appendUnlogged(log, job);
+        ok = written >= 0;
+    } else {
+        ok = log.removeBefore(job.removeBefore) >= 0;
+    }
     if (!ok)
         log.close(); // opened afresh for the next job: the file may be usable again by then
     const std::lock_guard lock(m_mutex);
-    if (job.row)
-        ++(ok ? m_written : m_dropped);
+    if (ok)
+        m_written += written;
+    else if (job.row)
+        ++m_dropped;
+    else if (!job.unlogged.empty())
+        m_dropped += static_cast<long long>(job.unlogged.size());
     if (ok) {
         m_failing = false;
     } else if (!m_failing) {

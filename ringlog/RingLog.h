@@ -27,6 +27,7 @@ inline constexpr const char* kMissing = "缺少声音";
 inline constexpr const char* kUnplayable = "无法播放";
 inline constexpr const char* kManual = "手动播放";
 inline constexpr const char* kStopped = "已停止";
+inline constexpr const char* kNotRunning = "未运行"; // passed while no bell ran (the machine was off)
 } // namespace ringresult
 
 // One row of the table `ringlog`.
@@ -104,6 +105,9 @@ public:
     // Only queues: returns at once. `complete`, when given, finishes the row on the writer's thread
     // just before it is written (a look at the sound's file that must not hold up the bell).
     void append(RingRow row, std::function<void(RingRow&)> complete = {});
+    // Appends those of `rows` (entries of the date "YYYY-MM-DD") that the log holds no row of yet,
+    // matched by plan time and sound: each logged row of the date accounts for one of them.
+    void appendUnlogged(std::string date, std::vector<RingRow> rows);
     // Removes, on the writer's thread, the rows older than kRingLogKeepDays before `today`.
     void removeOld(std::string today);
     // Runs `read` on the writer's thread with its connection, after everything queued so far is
@@ -123,9 +127,13 @@ private:
     struct Job {
         std::optional<RingRow> row;
         std::function<void(RingRow&)> complete;
-        std::string removeBefore; // a cleanup when non-empty
-        std::function<void(RingLog&)> read;
+        std::string removeBefore;      // a cleanup when non-empty
+        std::vector<RingRow> unlogged; // rows to append unless the log of `unloggedDate` has them
+        std::string unloggedDate;
+        std::function<void(RingLog&)> read; // a read on the writer's thread when set
     };
+    // Rows written, or -1 when the log could not be read or written.
+    long long appendUnlogged(RingLog& log, Job& job);
     void run(std::stop_token stop);
     void perform(RingLog& log, Job& job);
 

@@ -15,11 +15,19 @@ struct LocalTime {
     int secondOfDay() const { return hour * 3600 + minute * 60 + second; }
 };
 
+// The local time and the millisecond within its second, from one reading of a clock.
+struct ClockReading {
+    LocalTime time;
+    int millisecond = 0;
+};
+
 // Source of the local time. The program reads the system clock; tests hand in any time they like.
 class Clock {
 public:
     virtual ~Clock() = default;
     virtual LocalTime now() const = 0;
+    // The time to the millisecond; a clock that keeps whole seconds gives millisecond 0.
+    virtual ClockReading read() const { return {now(), 0}; }
 };
 
 } // namespace halvix

@@ -8,6 +8,14 @@ LocalTime SystemClock::now() const {
     return localTimeOf(std::chrono::system_clock::to_time_t(std::chrono::system_clock::now()));
 }
 
+ClockReading SystemClock::read() const {
+    using namespace std::chrono;
+    const auto instant = system_clock::now();
+    const auto second = floor<seconds>(instant);
+    return {localTimeOf(system_clock::to_time_t(second)),
+            static_cast<int>(duration_cast<milliseconds>(instant - second).count())};
+}
+
 LocalTime SystemClock::localTimeOf(std::time_t second) {
     std::tm parts{};
 #ifdef _WIN32

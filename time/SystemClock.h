@@ -10,6 +10,7 @@ namespace halvix {
 class SystemClock final : public Clock {
 public:
     LocalTime now() const override;
+    ClockReading read() const override;
 
     // The local time of a wall-clock second since the epoch.
     static LocalTime localTimeOf(std::time_t second);

@@ -94,13 +94,13 @@ TEST_F(BellTest, StartUpMarksPassedEntriesDoneSilentlyAndArmsTheNext) {
     EXPECT_TRUE(engine.armed());
     tickUntil(at("11:00:30"));
     EXPECT_EQ(heard, (Texts{"10:50:00 d.mp3", "11:00:00 e.mp3"}));
-    EXPECT_EQ(countdown.load(), 600); // left alone once nothing is pending
+    EXPECT_EQ(countdown.load(), 0); // nothing pending: no countdown
 }
 
-TEST_F(BellTest, StartUpWithNothingLeftKeepsTheCountdown) {
+TEST_F(BellTest, StartUpWithNothingLeftShowsNoCountdown) {
     EXPECT_TRUE(startWith({{"07:00:00", "a.mp3"}, {"08:00", "b.mp3"}}, at("12:00:00")));
     EXPECT_EQ(engine.currentRow(), -1);
-    EXPECT_EQ(countdown.load(), 500);
+    EXPECT_EQ(countdown.load(), 0);
     tickUntil(at("23:59:59"));
     EXPECT_TRUE(heard.empty());
 }

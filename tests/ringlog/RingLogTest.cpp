@@ -47,6 +47,31 @@ TEST(RingLog, KeepsRowsWholePerDateAndRemovesOldDates) {
     EXPECT_EQ(log.rowsSince("0000")->size(), 4u);
 }
 
+TEST(RingLog, UnloggedRowsAreMatchedOneForOneByPlanTimeAndSound) {
+    test::TempFolder folder;
+    RingLogWriter writer(folder / kRingLogFile);
+    // Twice the same entry (a plan may hold it twice), one of them logged; another date's row and
+    // a row of another sound account for nothing.
+    writer.append(rowAt("2024-10-04 08:00:00.100", ringresult::kRang));
+    writer.append(rowAt("2024-10-03 09:00:00.000", ringresult::kRang));
+    RingRow otherSound = rowAt("2024-10-04 09:00:00.000", ringresult::kRang);
+    otherSound.planTime = "09:00";
+    otherSound.sound = "下课.mp3";
+    writer.append(otherSound);
+    RingRow nine = rowAt("2024-10-04 10:00:00.000", ringresult::kNotRunning);
+    nine.planTime = "09:00";
+    const RingRow eight = rowAt("2024-10-04 10:00:00.000", ringresult::kNotRunning);
+    writer.appendUnlogged("2024-10-04", {eight, eight, nine});
+    writer.flush();
+    RingLog log(folder / kRingLogFile);
+    const auto rows = log.rowsOn("2024-10-04");
+    ASSERT_TRUE(rows);
+    ASSERT_EQ(rows->size(), 4u);
+    EXPECT_EQ((*rows)[2], eight);
+    EXPECT_EQ((*rows)[3], nine);
+    EXPECT_EQ(writer.written(), 5);
+}
+
 TEST(RingLog, WriterQueuesWithoutWaitingAndReportsAFailureOnce) {
     test::TempFolder folder;
     {

@@ -43,6 +43,7 @@ public:
     FakeClock() = default;
     explicit FakeClock(const LocalTime& shown) : time(shown) {}
     LocalTime now() const override { return time; }
+    ClockReading read() const override { return {time, millisecond}; }
 
     // Shows every second from `from` to `to`, both included, and ticks `ticked` (the bell or a
     // window: anything with onTick) with each.
@@ -54,6 +55,7 @@ public:
     }
 
     LocalTime time;
+    int millisecond = 0; // within the second of `time`
 };
 
 } // namespace halvix::test

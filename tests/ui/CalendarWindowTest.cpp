@@ -97,7 +97,8 @@ private slots:
 
     void aSilentDayRingsNothingAndSaysWhy() {
         Program program({today(CalendarType::Silent, "国庆节")});
-        QCOMPARE(program.line(), QStringLiteral("今日: 停铃 (国庆节)"));
+        QCOMPARE(program.line(), QStringLiteral("今日: 停铃 (国庆节)\n今日停铃, 不响铃"));
+        QVERIFY(program.window->nextEntryCountdown() <= 0); // no countdown to a bell that will not ring
         QCOMPARE(program.window->plan().rowCount(), 0);
         QCOMPARE(program.window->plan().columnCount(), 7);
         QVERIFY(program.prompts.messages.empty()); // not "所有任务已完成!": nothing was to ring
