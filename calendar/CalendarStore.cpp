@@ -45,7 +45,8 @@ std::vector<CalendarEntry> loadCalendar(const std::filesystem::path& folder, Mes
     return readCalendar(folder, sink).value_or(std::vector<CalendarEntry>());
 }
 
-std::optional<std::vector<CalendarEntry>> readCalendar(const std::filesystem::path& folder, MessageSink& sink) {
+std::optional<std::vector<CalendarEntry>> readCalendar(const std::filesystem::path& folder,
+                                                       MessageSink& sink) {
     std::vector<CalendarEntry> entries;
     ScheduleDatabase db(folder, sink);
     db.open();
@@ -78,7 +79,7 @@ std::optional<std::vector<CalendarEntry>> readCalendar(const std::filesystem::pa
             ignored = "校历第" + std::to_string(start / columns + 1) + "行无效, 已忽略: " + reason;
     }
     if (!ignored.empty())
-        sink.show({ignored, "校历", MessageIcon::None});
+        sink.show({ignored, "校历", MessageIcon::Warning});
     return entries;
 }
 
@@ -86,7 +87,7 @@ bool saveCalendar(const std::filesystem::path& folder, const std::vector<Calenda
                   MessageSink& sink) {
     const std::string problem = entriesProblem(entries);
     if (!problem.empty()) {
-        sink.show({problem + "\n校历未保存。", "校历", MessageIcon::Question});
+        sink.show({problem + "\n校历未保存。", "校历", MessageIcon::Warning});
         return false;
     }
     ScheduleDatabase db(folder, sink);
@@ -94,7 +95,7 @@ bool saveCalendar(const std::filesystem::path& folder, const std::vector<Calenda
     if (!db.isOpen())
         return false;
     if (!ensureTable(db)) {
-        sink.show({"无法在数据库中建立校历表。\n校历未保存。", "校历", MessageIcon::Question});
+        sink.show({"无法在数据库中建立校历表。\n校历未保存。", "校历", MessageIcon::Critical});
         return false;
     }
     TextList values;

@@ -97,12 +97,12 @@ void DataDialog::onChooseTable(int code) {
 
 void DataDialog::onSave() {
     if (m_selectedTable == 0) {
-        notify("选择类型!");
+        notify("选择类型!", MessageIcon::Warning);
         return;
     }
     ScheduleDatabase database(m_programFolder, m_prompts);
     if (database.databaseMissing()) {
-        notify("数据库没找到!");
+        notify("数据库没找到!", MessageIcon::Critical);
         return;
     }
     database.open();
@@ -114,7 +114,7 @@ void DataDialog::onSave() {
         cells.empty() ? database.clearTable(table) : database.replaceRows(table, kCellsPerRow, cells);
     database.close();
     if (saved)
-        notify("已保存!");
+        notify("已保存!", MessageIcon::Information);
 }
 
 void DataDialog::onDeleteRow(int row) {
@@ -124,12 +124,12 @@ void DataDialog::onDeleteRow(int row) {
 }
 
 void DataDialog::onImport() {
-    const QString path = m_prompts.openFileName(QStringLiteral("Txt (*.csv);;All files(*.*)"));
+    const QString path = m_prompts.openFileName(QStringLiteral("CSV 文件 (*.csv);;所有文件 (*)"));
     if (!path.isEmpty()) {
         TextList titles;
         TextList cells;
         if (!m_csv.readFile(toPath(path), titles, cells))
-            m_prompts.show({"无法读取 " + shownPath(path), "", MessageIcon::Question});
+            m_prompts.show({"无法读取 " + shownPath(path), "", MessageIcon::Critical});
         else if (!cells.empty())
             m_model.fillList(titles, cells);
         else
@@ -139,7 +139,7 @@ void DataDialog::onImport() {
 }
 
 void DataDialog::onExport() {
-    const QString path = m_prompts.saveFileName(QStringLiteral("csv Files (*.csv)"), QStringLiteral("csv"),
+    const QString path = m_prompts.saveFileName(QStringLiteral("CSV 文件 (*.csv)"), QStringLiteral("csv"),
                                                 QStringLiteral("*.csv"));
     if (path.isEmpty())
         return;
@@ -152,13 +152,13 @@ void DataDialog::onExport() {
     readListRows(rows);
     cells.insert(cells.end(), std::make_move_iterator(rows.begin()), std::make_move_iterator(rows.end()));
     if (m_csv.writeFile(toPath(path), kCellsPerRow, cells))
-        m_prompts.show({"已导出" + shownPath(path), "", MessageIcon::None});
+        m_prompts.show({"已导出" + shownPath(path), "", MessageIcon::Information});
     else
-        m_prompts.show({"无法写入 " + shownPath(path), "", MessageIcon::Question});
+        m_prompts.show({"无法写入 " + shownPath(path), "", MessageIcon::Critical});
 }
 
-void DataDialog::notify(const std::string& text) {
-    m_prompts.show({text, "", MessageIcon::Question});
+void DataDialog::notify(const std::string& text, MessageIcon icon) {
+    m_prompts.show({text, "", icon});
 }
 
 } // namespace halvix

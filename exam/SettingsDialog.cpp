@@ -3,8 +3,8 @@
 #include "editing/DataDialog.h"
 #include "exam/ExamSetup.h"
 #include "ui_SettingsDialog.h"
-#include "widgets/ChoiceGroup.h"
 #include "widgets/Autostart.h"
+#include "widgets/ChoiceGroup.h"
 #include "widgets/UserPrompts.h"
 
 #include <QDate>
@@ -16,8 +16,9 @@ namespace halvix {
 namespace {
 
 constexpr double kOpacity = 228 / 255.0;
-const QString kHiddenCaption = QStringLiteral("隐藏");
-const QString kShownCaption = QStringLiteral("显示");
+// The toggle says what a click will do.
+const QString kShowCaption = QStringLiteral("显示");
+const QString kHideCaption = QStringLiteral("隐藏");
 
 QDate toQDate(const CalendarDate& date) {
     return QDate(date.year, date.month, date.day);
@@ -136,9 +137,8 @@ void SettingsDialog::onResetWeekdays() {
     }
 }
 
-// The caption names the state the lower half is in.
 void SettingsDialog::onToggleLowerHalf() {
-    setLowerHalfShown(m_ui->toggleButton->text() == kHiddenCaption);
+    setLowerHalfShown(!m_ui->lowerFrame->isVisibleTo(this));
 }
 
 void SettingsDialog::onData() {
@@ -167,7 +167,7 @@ void SettingsDialog::saveAutostart() {
     QString problem;
     if (wanted != m_autostart->isEnabled() && !m_autostart->setEnabled(wanted, problem)) {
         m_ui->autostartCheck->setChecked(m_autostart->isEnabled());
-        m_prompts.show({problem.toStdString(), "提示", MessageIcon::Question});
+        m_prompts.show({problem.toStdString(), "提示", MessageIcon::Critical});
     }
 }
 
@@ -205,14 +205,14 @@ void SettingsDialog::readSettingEdits() {
     m_settings = reading.settings;
     if (reading.failedField < 0)
         return;
-    m_prompts.show({reading.message, "提示", MessageIcon::Question});
+    m_prompts.show({reading.message, "提示", MessageIcon::Warning});
     QLineEdit* field = m_settingEdits[static_cast<std::size_t>(reading.failedField)];
     field->setFocus();
     field->selectAll();
 }
 
 void SettingsDialog::setLowerHalfShown(bool shown) {
-    m_ui->toggleButton->setText(shown ? kShownCaption : kHiddenCaption);
+    m_ui->toggleButton->setText(shown ? kHideCaption : kShowCaption);
     m_ui->lowerFrame->setVisible(shown);
 }
 

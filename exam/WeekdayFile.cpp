@@ -61,7 +61,7 @@ int weekdayFileNumber(const WeekdayValues& values) {
 bool writeWeekdayFile(const std::filesystem::path& folder, const WeekdayValues& values, MessageSink& sink) {
     if (replaceFileContent(folder / kWeekdayFileName, std::to_string(weekdayFileNumber(values))))
         return true;
-    sink.show({"无法写入 xqno.txt", "提示", MessageIcon::Question});
+    sink.show({"无法写入 xqno.txt", "提示", MessageIcon::Critical});
     return false;
 }
 
