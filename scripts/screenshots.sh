@@ -104,7 +104,15 @@ tray_menu() {
     done
     return 1
 }
-if tray_menu; then
+# The menu is one more visible window of the program's; a click while it is busy may be missed.
+visible_windows() { xdotool search --onlyvisible --class halvix 2>/dev/null | wc -l; }
+menu_opened() {
+    local before
+    before=$(visible_windows)
+    tray_menu && sleep 1.5
+    [ "$(visible_windows)" -gt "$before" ] || { xdotool key Escape; return 1; }
+}
+if menu_opened || menu_opened || menu_opened; then
     shoot_screen tray-menu.png
     xdotool key --delay 120 Down Down Down Down Return
     if wait_for 30 a11y shown 响铃记录; then
