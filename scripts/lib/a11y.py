@@ -18,9 +18,8 @@ not count, nor what follows "  —  ": the main window adds the program folder t
     a11y.py boxes QUIET_SECONDS          print the text of every message box, a line each, and
                                          press its OK, until none has come for QUIET_SECONDS
     a11y.py texts                        print every text a user sees in the program's showing
-                                         windows, menus and message boxes, one a line: names,
+                                         windows and message boxes, one a line: names,
                                          labels, the column titles of lists (not their cells)
-    a11y.py menu ITEM                    choose the showing menu item of that name
 
 ROLE is one of button, check, radio, picker. Exits 1 while the program, the window or the control
 cannot be found (the program may still be starting, or the window still opening); click and boxes
@@ -194,18 +193,6 @@ def print_texts():
     return 0
 
 
-def choose_menu_item(name):
-    app = program()
-    if app is None:
-        return 1
-    for i in range(app.childCount):
-        for node in seen(app.getChildAtIndex(i)):
-            if node.getRole() == pyatspi.ROLE_MENU_ITEM and node.name == name:
-                node.queryAction().doAction(0)
-                return 0
-    return 1
-
-
 def message_boxes(app):
     found = []
     for top in windows(app, (pyatspi.ROLE_DIALOG, pyatspi.ROLE_ALERT)):
@@ -248,8 +235,6 @@ def main(args):
         return answer_boxes(float(args[1]))
     if command == "texts":
         return print_texts()
-    if command == "menu":
-        return choose_menu_item(args[1])
     if command == "shown":
         return 0 if window(args[1]) is not None else 1
     if command == "names":

@@ -49,13 +49,15 @@ seen() {
 }
 # grep reads to the end: a reader cut short would fail the pipe.
 shows() { a11y texts | grep -F "$1" >/dev/null; }
-# The window hides into the tray a few seconds after the start: brought back to be read.
+# The window hides into the tray a few seconds after the start: brought back to be read, or to
+# press one of its buttons (a dialog closing just before may still hold the window).
 main_shows() { show_main_window && shows "$1"; }
+open_from_main() { show_main_window && a11y press "$main_window_title" button "$1"; }
 # 响铃记录, the fourth item of the tray menu; a menu opened while the program is busy may miss keys.
 open_ring_log() { tray_pick Down Down Down Down Return && wait_for 15 a11y shown 响铃记录; }
 
 walk_windows() {
-    local locale=$1 main=$main_window_title
+    local locale=$1
     rm -f "$artifacts/chinese-texts-$locale.txt"
     copy_app
     daily_spring "$app" 1125
@@ -72,7 +74,7 @@ walk_windows() {
     if [ -n "$(a11y boxes 2)" ]; then fail "$locale: a message box waited at start-up"; else pass "$locale: no box at start-up"; fi
     show_main_window && wait_for 10 seen "$locale" main
 
-    show_main_window && a11y press "$main" button 设置 && wait_for 30 a11y shown 时间设置 ||
+    wait_for 60 open_from_main 设置 && wait_for 30 a11y shown 时间设置 ||
         { fail "$locale: no settings dialog"; return; }
     a11y press 时间设置 button 显示
     wait_for 10 a11y has 时间设置 button 隐藏 || fail "$locale: the toggle does not say 隐藏 once the lower half shows"
@@ -100,7 +102,7 @@ walk_windows() {
     wait_for 10 a11y shown 数据管理 && xdotool key Escape
     wait_for 10 a11y shown 时间设置 && a11y press 时间设置 button 取消
 
-    if show_main_window && a11y press "$main" button 校历 && wait_for 30 a11y shown 校历; then
+    if wait_for 60 open_from_main 校历 && wait_for 30 a11y shown 校历; then
         seen "$locale" calendar
         a11y press 校历 button 关闭
     else
