@@ -8,6 +8,7 @@
 #include "bell/MainDialog.h"
 #include "bell/TickDriver.h"
 #include "time/SystemClock.h"
+#include "widgets/ChineseInterface.h"
 #include "widgets/ProgramFont.h"
 #include "widgets/Resources.h"
 #include "widgets/UserPrompts.h"
@@ -35,6 +36,7 @@ void BellApp::applyDialogColours() {
 
 int BellApp::run() {
     initResources();
+    const QStringList missingTranslations = useChineseInterface();
     applyDialogColours();
     useSongFontEverywhere();
     // The window hides into the tray and message boxes come and go: only the window's end quits.
@@ -80,6 +82,11 @@ int BellApp::run() {
         window->show();
         if (!m_folderProblem.empty())
             notice(QString::fromStdString(m_folderProblem));
+        if (!missingTranslations.isEmpty())
+            notice(
+                QStringLiteral(
+                    "缺少 Qt 的中文翻译 (%1), 部分按钮和文件对话框将显示英文: 请安装 qt6-translations-l10n")
+                    .arg(missingTranslations.join(QStringLiteral(", "))));
     });
     // A later start on this folder brings the window to the front instead of ringing twice.
     m_instance.setHandler([&bell, &window](const QStringList& words) {

@@ -3,6 +3,8 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 
+#include <algorithm>
+
 namespace halvix {
 
 TextList toTextList(const QStringList& words) {
@@ -12,10 +14,52 @@ TextList toTextList(const QStringList& words) {
     return list;
 }
 
+namespace {
+
+// The help in the program's own words: Qt's parser would head it and explain its own options in
+// English, whatever the locale.
+QString helpText(const QList<QCommandLineOption>& options) {
+    QString text = QStringLiteral("用法: halvix [选项] [命令]\n校园广播: 按计划响铃\n\n选项:\n");
+    for (const QCommandLineOption& option : options) {
+        QStringList names;
+        for (const QString& name : option.names())
+            names << (name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name;
+        QString line = QStringLiteral("  ") + names.join(QStringLiteral(", "));
+        if (!option.valueName().isEmpty())
+            line += QStringLiteral(" <") + option.valueName() + QLatin1Char('>');
+        // A terminal shows a Chinese character two columns wide.
+        qsizetype columns = 0;
+        for (const QChar c : line)
+            columns += c.unicode() < 0x80 ? 1 : 2;
+        text += line + QString(std::max<qsizetype>(24 - columns, 2), QLatin1Char(' ')) +
+                option.description() + QLatin1Char('\n');
+    }
+    return text + QLatin1Char('\n');
+}
+
+// The parser's complaint in Chinese. Its own texts are English and name the option between quotes.
+QString parseError(const QCommandLineParser& parser) {
+    if (!parser.unknownOptionNames().isEmpty()) {
+        const QString name = parser.unknownOptionNames().constFirst();
+        return QStringLiteral("未知选项: ") +
+               (name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name;
+    }
+    const QString error = parser.errorText();
+    const qsizetype open = error.indexOf(QLatin1Char('\''));
+    const qsizetype close = error.lastIndexOf(QLatin1Char('\''));
+    const QString option = close > open ? error.mid(open + 1, close - open - 1) : QString();
+    if (error.startsWith(QStringLiteral("Missing value")))
+        return QStringLiteral("选项 %1 后缺少值").arg(option);
+    if (error.startsWith(QStringLiteral("Unexpected value")))
+        return QStringLiteral("选项 %1 不带值").arg(option);
+    return QStringLiteral("命令行有误");
+}
+
+} // namespace
+
 Invocation parseInvocation(const QStringList& arguments) {
     Invocation invocation;
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("校园广播: 按计划响铃"));
     // Options after the command's name belong to the command (log --since ...).
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")},
@@ -24,11 +68,10 @@ Invocation parseInvocation(const QStringList& arguments) {
                                      QStringLiteral("显示版本"));
     const QCommandLineOption folder(QStringLiteral("folder"),
                                     QStringLiteral("程序文件夹 (数据库、声音所在), 默认为程序所在文件夹"),
-                                    QStringLiteral("DIR"));
+                                    QStringLiteral("文件夹"));
     const QCommandLineOption headless(QStringLiteral("headless"),
                                       QStringLiteral("无窗口和托盘运行 (服务), 通知写到标准错误"));
     parser.addOptions({help, version, folder, headless});
-    parser.addPositionalArgument(QStringLiteral("命令"), QStringLiteral("见下"), QStringLiteral("[命令]"));
 
     const auto bad = [&invocation](const QString& why) {
         invocation.action = Invocation::Action::BadUsage;
@@ -36,12 +79,11 @@ Invocation parseInvocation(const QStringList& arguments) {
         return invocation;
     };
     if (!parser.parse(arguments))
-        return bad(parser.errorText());
+        return bad(parseError(parser));
     if (parser.isSet(help)) {
         invocation.action = Invocation::Action::Help;
         invocation.text =
-            parser.helpText().replace(QStringLiteral("<executable_name>"), QStringLiteral("halvix")) +
-            QString::fromStdString(commandUsage());
+            helpText({help, version, folder, headless}) + QString::fromStdString(commandUsage());
         return invocation;
     }
     if (parser.isSet(version)) {

@@ -107,7 +107,22 @@ bool BellTray::usable() const {
 }
 
 void BellTray::setTodayLine(const QString& line) {
-    m_icon->setToolTip(QString::fromUtf8(kTrayTip) + QLatin1Char('\n') + line);
+    m_todayLine = line;
+    showTip();
+}
+
+void BellTray::setStatus(const QString& status) {
+    m_status = status;
+    showTip();
+}
+
+void BellTray::showTip() {
+    QStringList lines{m_problems > 0 ? QStringLiteral("%1 个铃声有问题").arg(m_problems)
+                                     : QString::fromUtf8(kTrayTip)};
+    for (const QString& line : {m_todayLine, m_status})
+        if (!line.isEmpty())
+            lines << line;
+    m_icon->setToolTip(lines.join(QLatin1Char('\n')));
 }
 
 void BellTray::notify(const QString& text) {
@@ -120,13 +135,9 @@ void BellTray::setMuted(bool muted) {
 }
 
 void BellTray::setSoundProblems(int count) {
-    if (count > 0) {
-        m_icon->setIcon(m_warningIcon);
-        m_icon->setToolTip(QStringLiteral("%1 个铃声有问题").arg(count));
-    } else {
-        m_icon->setIcon(m_plainIcon);
-        m_icon->setToolTip(QString::fromUtf8(kTrayTip));
-    }
+    m_problems = count;
+    m_icon->setIcon(count > 0 ? m_warningIcon : m_plainIcon);
+    showTip();
 }
 
 QString BellTray::toolTip() const {

@@ -30,15 +30,17 @@ public:
     bool usable() const;
     // A short message beside the icon that goes away by itself.
     void notify(const QString& text);
-    // The tip "校园广播" followed by `line` (today's plan in words).
+    // The tip: "校园广播" (or "N 个铃声有问题"), then today's plan in words, then the window's status
+    // line (such as "所有任务已完成!"); empty lines are left out.
     void setTodayLine(const QString& line);
+    void setStatus(const QString& status);
 
     // The sounds 立即播放 offers: sound texts as the plan writes them, shown by their last part.
     // Asked for each time the menu opens, so a file copied into voic shows without a restart.
     void setSoundLister(std::function<QStringList()> lister) { m_listSounds = std::move(lister); }
     // The item reads 恢复响铃 while today is muted, 今日静音 otherwise.
     void setMuted(bool muted);
-    // With problems, the warning icon and the tip "N 个铃声有问题"; with none, the plain icon and tip.
+    // With problems, the warning icon and the tip's first line "N 个铃声有问题"; with none, the plain ones.
     void setSoundProblems(int count);
 
     QSystemTrayIcon* icon() const { return m_icon.get(); }
@@ -57,6 +59,7 @@ signals:
 
 private:
     void fillPlayMenu();
+    void showTip();
 
     std::unique_ptr<QMenu> m_menu;
     std::unique_ptr<QSystemTrayIcon> m_icon;
@@ -64,6 +67,9 @@ private:
     QAction* m_muteAction = nullptr;
     std::function<QStringList()> m_listSounds;
     bool m_muted = false;
+    int m_problems = 0;
+    QString m_todayLine;
+    QString m_status;
     QIcon m_plainIcon;
     QIcon m_warningIcon;
 };

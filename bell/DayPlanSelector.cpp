@@ -3,10 +3,10 @@
 #include "common/MessageSink.h"
 #include "common/NumberText.h"
 #include "exam/WeekdayFile.h"
-#include "time/CivilDate.h"
 #include "store/ScheduleDatabase.h"
 #include "store/TableCatalogue.h"
 #include "store/TextTable.h"
+#include "time/CivilDate.h"
 
 #include <fstream>
 
@@ -92,10 +92,10 @@ std::string choosePlanQuery(int dayType, int season, const LocalTime& today, Wee
 }
 
 LoadResult loadDayPlan(const std::filesystem::path& folder, int dayType, int season, const LocalTime& today,
-                      TextTable& plan, MessageSink& sink) {
+                       TextTable& plan, MessageSink& sink) {
     ScheduleDatabase db(folder, sink);
     if (db.databaseMissing()) {
-        sink.show({"数据库已丢失!", "", MessageIcon::Question});
+        sink.show({"数据库已丢失!", "", MessageIcon::Critical});
         return LoadResult::Failed;
     }
     const std::string query = choosePlanQuery(dayType, season, today, readWeekDays(folder));

@@ -65,7 +65,7 @@ LoadResult DayPlanSource::failed(std::vector<UserMessage> reasons, const LocalTi
         m_failingDay = dayNumber(now);
         m_notices = std::move(reasons);
         if (m_notices.empty()) // every failure says why; this keeps it so should one not
-            m_notices.push_back({"今日计划无法读取。", "", MessageIcon::Question});
+            m_notices.push_back({"今日计划无法读取。", "", MessageIcon::Critical});
     }
     return LoadResult::Failed;
 }

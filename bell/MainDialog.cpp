@@ -55,7 +55,7 @@ MainDialog::MainDialog(Bell& bell, UserPrompts& prompts, QWidget* parent)
     m_bell.nextEntryCountdown() = 500;
     m_bell.useStoredChoice(m_prompts);
     checkRadioButtons();
-    reloadPlan();
+    reloadPlan(Asked::No);
     m_hideOnFirstTick = true;
 }
 
@@ -86,6 +86,7 @@ void MainDialog::attachTray(BellTray& tray) {
     connect(&tray, &BellTray::logRequested, this, &MainDialog::onShowRingLog);
     tray.setMuted(m_bell.mutedToday());
     tray.setSoundProblems(m_soundProblems);
+    tray.setStatus(m_ui->statusLine->text());
 }
 
 void MainDialog::onSoundsChecked(int count, const QString& summary) {
@@ -108,7 +109,6 @@ void MainDialog::onMuteToday(bool mute) {
         return;
     }
     m_bell.reloadPlan();
-    applyListLook();
     for (const UserMessage& notice : m_bell.takeNotices())
         if (m_tray)
             m_tray->notify(QString::fromStdString(notice.text));
@@ -164,6 +164,8 @@ void MainDialog::placeClockDisplay() {
     m_clockDisplay = new ClockDisplay(m_bell.nextEntryCountdown(), m_bell.clock(), this);
     m_clockDisplay->setObjectName(QStringLiteral("clockDisplay"));
     m_clockDisplay->setAccessibleName(QStringLiteral("距下一次响铃"));
+    m_clockDisplay->setToolTip(QStringLiteral("左上角: 星期 (00 为星期日, 01 至 06 为星期一至星期六)\n"
+                                              "大数字: 距下一次响铃的分和秒\n右侧小数字: 小时"));
     m_clockDisplay->move(place->pos());
     m_clockDisplay->resize(place->size());
     delete place;
@@ -193,7 +195,7 @@ void MainDialog::onTick(const LocalTime& now) {
 }
 
 void MainDialog::onBellTicked() {
-    showStatus();
+    showDayLine();
     if (m_hideOnFirstTick) {
         m_hideOnFirstTick = false;
         // A timer, not a wait: the bell and the window keep running meanwhile.
@@ -201,23 +203,25 @@ void MainDialog::onBellTicked() {
     }
 }
 
-void MainDialog::reloadPlan() {
+void MainDialog::reloadPlan(Asked asked) {
     const LoadResult result = m_bell.reloadPlan();
-    applyListLook();
-    showStatus();
+    showDayLine();
     // Shown once the bell is armed again: the boxes wait for a click, the bell does not.
     for (const UserMessage& notice : m_bell.takeNotices())
         m_prompts.show(notice);
     // A plan that could not be read is not a day whose bells have all rung, nor is a silent day.
-    if (result != LoadResult::Failed && m_bell.engine().nothingLeft() && !m_bell.decision().silent)
-        m_prompts.show({kAllDone, "提示", MessageIcon::Question});
+    const bool allDone =
+        result != LoadResult::Failed && m_bell.engine().nothingLeft() && !m_bell.decision().silent;
+    showStatus(allDone ? QString::fromUtf8(kAllDone) : QString());
+    // At start-up (with the session, as a service) nobody asked: the status line and the tray say it.
+    if (allDone && asked == Asked::Yes)
+        m_prompts.show({kAllDone, "提示", MessageIcon::Information});
 }
 
-void MainDialog::applyListLook() {
-    // Grid lines, row selection and font are set once by showAsList; column widths follow every
-    // rebuild of the columns, and the sound column is widened for folder names.
-    if (m_model->columnCount() > BellEngine::kSoundColumn)
-        m_ui->planList->setColumnWidth(BellEngine::kSoundColumn, kSoundColumnWidth);
+void MainDialog::showStatus(const QString& text) {
+    m_ui->statusLine->setText(text);
+    if (m_tray)
+        m_tray->setStatus(text);
 }
 
 void MainDialog::onDaily() {
@@ -240,7 +244,7 @@ void MainDialog::chooseDayType(int dayType) {
     m_bell.choose(dayType, m_bell.season());
     // A failed write is reported by the database; the choice holds for this run anyway.
     writeDayType(m_bell.programFolder(), dayType, m_prompts);
-    reloadPlan();
+    reloadPlan(Asked::Yes);
     checkRadioButtons();
     explainCalendarChoice(m_bell.decision().dayType, dayType == kDailyDay ? "日常" : "考试");
 }
@@ -248,7 +252,7 @@ void MainDialog::chooseDayType(int dayType) {
 void MainDialog::chooseSeason(int season) {
     m_bell.choose(m_bell.dayType(), season);
     writeSeason(m_bell.programFolder(), season, m_prompts);
-    reloadPlan();
+    reloadPlan(Asked::Yes);
     checkRadioButtons();
     explainCalendarChoice(m_bell.decision().season, season == kSpring ? "春季" : "秋季");
 }
@@ -258,16 +262,16 @@ void MainDialog::explainCalendarChoice(const DecidedValue& value, const char* ch
         return;
     m_prompts.show({"今日由校历决定: " + decisionText(m_bell.decision()) + "\n" + chosen +
                         " 已存为默认, 校历未定的日子按它响铃。",
-                    "提示", MessageIcon::Question});
+                    "提示", MessageIcon::Information});
 }
 
 void MainDialog::showDecision(const QString& line) {
     m_decisionLine = line;
-    showStatus();
+    showDayLine();
     checkRadioButtons();
 }
 
-void MainDialog::showStatus() {
+void MainDialog::showDayLine() {
     const QString reason = m_bell.idleReason();
     const QString text = reason.isEmpty() ? m_decisionLine : m_decisionLine + QLatin1Char('\n') + reason;
     if (m_ui->todayLine->text() != text)
@@ -285,7 +289,7 @@ void MainDialog::onCalendar() {
         decideDay(m_bell.clock().now(), dayType(), season(), loadCalendar(m_bell.programFolder(), quiet));
     // Today's plan changes only when today's decision does; what rang today stays done.
     if (!(now == m_bell.decision()))
-        reloadPlan();
+        reloadPlan(Asked::Yes);
 }
 
 void MainDialog::checkRadioButtons() {
@@ -337,7 +341,8 @@ void MainDialog::advanceSelection(int row) {
 
 void MainDialog::planReplaced() {
     m_model->tableChanged();
-    applyListLook();
+    // A new plan (the night's reload) starts without yesterday's word; a reload sets its own.
+    showStatus(QString());
 }
 
 bool MainDialog::trayUsable() const {

@@ -35,7 +35,6 @@ class MainDialog : public QDialog, private PlanView {
 
 public:
     static constexpr int kHideDelayMs = 5000; // after the first tick
-    static constexpr int kSoundColumnWidth = 220;
     static constexpr double kOpacity = 238 / 255.0;
 
     // Starts up at once: reads the day type and season, loads and arms today's plan.
@@ -84,8 +83,11 @@ private:
     void useControlFont();
     void placeClockDisplay();
     void connectControls();
-    void reloadPlan();
-    void applyListLook();
+    // Whether the user's own action (a choice, a saved calendar) led to the reload.
+    enum class Asked { No, Yes };
+    void reloadPlan(Asked asked);
+    // The line under the choices, and the tray's tip: what the window has to say without a box.
+    void showStatus(const QString& text);
     void chooseDayType(int dayType);
     void chooseSeason(int season);
     void checkRadioButtons();
@@ -93,7 +95,7 @@ private:
     void explainCalendarChoice(const DecidedValue& value, const char* chosen);
     void showDecision(const QString& line);
     // The day's decision, and below it why nothing more rings, when nothing does.
-    void showStatus();
+    void showDayLine();
     void onBellTicked();
     void hideToTray();
     bool trayUsable() const;

@@ -1,5 +1,6 @@
 #include "calendar/CalendarDialog.h"
 
+#include "calendar/CalendarColours.h"
 #include "calendar/CalendarStore.h"
 #include "calendar/DayDecision.h"
 #include "ui_CalendarDialog.h"
@@ -7,7 +8,6 @@
 
 #include <QDate>
 #include <QDir>
-#include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLocale>
 #include <QTextCharFormat>
@@ -19,13 +19,17 @@ namespace halvix {
 
 namespace {
 
-// The month view's colours; the legend shows the same.
-const QColor kSilentColour(0xc8, 0xc8, 0xc8);
-const QColor kSilentText(0x60, 0x60, 0x60);
-const QColor kMakeUpColour(0xff, 0xcc, 0x80);
-const QColor kExamColour(0xf4, 0x8f, 0xb1);
-const QColor kSpringColour(0xc5, 0xe1, 0xa5);
-const QColor kAutumnColour(0x90, 0xca, 0xf9);
+QColor colour(const Rgb& rgb) {
+    return QColor(rgb.red, rgb.green, rgb.blue);
+}
+
+// The month view's mark of a date; the legend shows the same.
+QTextCharFormat dayFormat(const DayColours& colours) {
+    QTextCharFormat format;
+    format.setBackground(colour(colours.background));
+    format.setForeground(colour(colours.text));
+    return format;
+}
 
 CivilDate toCivil(const QDate& date) {
     return {date.year(), date.month(), date.day()};
@@ -47,9 +51,9 @@ std::string shownPath(const QString& path) {
     return QDir::toNativeSeparators(path).toStdString();
 }
 
-QString legendItem(const QColor& colour, const char* name) {
-    return QStringLiteral("<span style=\"background-color:%1\">&nbsp;%2&nbsp;</span>")
-        .arg(colour.name(), QString::fromUtf8(name));
+QString legendItem(const DayColours& colours) {
+    return QStringLiteral("<span style=\"background-color:%1; color:%2\">&nbsp;%3&nbsp;</span>")
+        .arg(colour(colours.background).name(), colour(colours.text).name(), text(colours.name));
 }
 
 } // namespace
@@ -64,7 +68,6 @@ CalendarDialog::CalendarDialog(std::filesystem::path programFolder, int storedDa
     setLocale(QLocale(QLocale::Chinese, QLocale::China));
     m_ui->monthView->setFirstDayOfWeek(Qt::Monday);
     showAsList(*m_ui->entryList, m_model);
-    m_ui->entryList->horizontalHeader()->setStretchLastSection(true);
     // Room for the longest reasons (a 调休 in a term set by date) without a scroll bar.
     m_ui->decisionLabel->setMinimumHeight(4 * m_ui->decisionLabel->fontMetrics().lineSpacing());
     m_ui->decisionLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -72,10 +75,12 @@ CalendarDialog::CalendarDialog(std::filesystem::path programFolder, int storedDa
         m_ui->typeCombo->addItem(text(calendarTypeName(static_cast<CalendarType>(t))));
     for (int w = 1; w <= 7; ++w)
         m_ui->weekdayCombo->addItem(text(weekdayName(w)));
-    m_ui->legendLabel->setText(legendItem(kSilentColour, "停铃") + " " + legendItem(kMakeUpColour, "调休") +
-                               " " + legendItem(kExamColour, "考试") + " " +
-                               legendItem(kSpringColour, "春季") + " " + legendItem(kAutumnColour, "秋季") +
-                               QStringLiteral(" <b><u>开学</u></b>"));
+    QStringList legend;
+    for (const DayColours& kind : {kSilentDay, kMakeUpDay, kExamDay, kSpringTerm, kAutumnTerm})
+        legend << legendItem(kind);
+    m_ui->legendLabel->setText(legend.join(QLatin1Char(' ')) + QStringLiteral(" <b><u>开学</u></b>"));
+    for (const Qt::DayOfWeek day : {Qt::Saturday, Qt::Sunday})
+        m_ui->monthView->setWeekdayTextFormat(day, dayFormat(kWeekendDay));
     m_ui->legendLabel->setToolTip(QStringLiteral("春季、秋季: 由校历定的学期; 粗体带下划线: 学期的第一天"));
     const QDate today = QDate::currentDate();
     m_ui->startDate->setDate(today);
@@ -142,8 +147,6 @@ void CalendarDialog::showEntries(int row) {
         m_model.setListColumns(calendarColumns());
     else
         m_model.fillList(calendarColumns(), cells);
-    // The plan tables' column widths suit plan rows; dates and notes need their own.
-    m_ui->entryList->resizeColumnsToContents();
     if (row >= 0 && row < static_cast<int>(m_entries.size()))
         m_ui->entryList->selectRow(row);
     paintMonth();
@@ -174,7 +177,7 @@ void CalendarDialog::onAdd() {
     CalendarEntry entry = editorEntry();
     const std::string problem = entryProblem(entry);
     if (!problem.empty()) {
-        notify("无法添加: " + problem);
+        notify("无法添加: " + problem, MessageIcon::Warning);
         return;
     }
     m_entries.push_back(entry);
@@ -187,13 +190,13 @@ void CalendarDialog::onAdd() {
 void CalendarDialog::onChange() {
     const int row = selectedRow();
     if (row < 0) {
-        notify("请先在列表中选择要修改的一行。");
+        notify("请先在列表中选择要修改的一行。", MessageIcon::Warning);
         return;
     }
     CalendarEntry entry = editorEntry();
     const std::string problem = entryProblem(entry);
     if (!problem.empty()) {
-        notify("无法修改: " + problem);
+        notify("无法修改: " + problem, MessageIcon::Warning);
         return;
     }
     std::vector<CalendarEntry> changed = m_entries;
@@ -207,7 +210,7 @@ void CalendarDialog::onChange() {
 void CalendarDialog::onDelete() {
     const int row = selectedRow();
     if (row < 0) {
-        notify("请先在列表中选择要删除的一行。");
+        notify("请先在列表中选择要删除的一行。", MessageIcon::Warning);
         return;
     }
     m_entries.erase(m_entries.begin() + row);
@@ -215,47 +218,70 @@ void CalendarDialog::onDelete() {
 }
 
 void CalendarDialog::onSave() {
+    if (save())
+        notify("已保存!", MessageIcon::Information);
+}
+
+bool CalendarDialog::save() {
     // saveCalendar checks every entry first and names the bad row; nothing is written then.
     if (!saveCalendar(m_programFolder, m_entries, m_prompts))
-        return;
+        return false;
     if (m_entries != m_stored) {
         m_stored = m_entries;
         m_savedChanges = true;
         emit calendarSaved();
     }
-    notify("已保存!");
+    return true;
+}
+
+void CalendarDialog::done(int result) {
+    // 关闭, Esc and the close box all end here: changes not yet saved are never dropped unasked.
+    if (m_entries != m_stored) {
+        switch (m_prompts.askToSave({"校历已修改但尚未保存。\n是否保存?", "校历", MessageIcon::Question})) {
+        case UserPrompts::SaveAnswer::Save:
+            if (!save())
+                return; // the reason was shown; the dialog stays open with the changes
+            break;
+        case UserPrompts::SaveAnswer::Discard:
+            break;
+        case UserPrompts::SaveAnswer::Cancel:
+            return;
+        }
+    }
+    QDialog::done(result);
 }
 
 void CalendarDialog::onImport() {
-    const QString path = m_prompts.openFileName(QStringLiteral("校历 (*.csv);;All files(*.*)"));
+    const QString path = m_prompts.openFileName(QStringLiteral("校历 (*.csv);;所有文件 (*)"));
     if (path.isEmpty())
         return;
     std::vector<CalendarEntry> read;
     std::string error;
     if (!readCalendarCsv(toPath(path), read, error)) {
-        notify("无法导入 " + shownPath(path) + ":\n" + error);
+        notify("无法导入 " + shownPath(path) + ":\n" + error, MessageIcon::Critical);
         return;
     }
     // 保存 after an empty import would delete every entry: entries are deleted one by one instead.
     if (read.empty()) {
-        notify("无法导入 " + shownPath(path) + ":\n文件中没有任何校历条目。\n校历未改变。");
+        notify("无法导入 " + shownPath(path) + ":\n文件中没有任何校历条目。\n校历未改变。",
+               MessageIcon::Warning);
         return;
     }
     sortByStart(read);
     m_entries = std::move(read);
     showEntries(-1);
-    notify("已导入 " + std::to_string(m_entries.size()) + " 条, 按 保存 后生效。");
+    notify("已导入 " + std::to_string(m_entries.size()) + " 条, 按 保存 后生效。", MessageIcon::Information);
 }
 
 void CalendarDialog::onExport() {
-    const QString path = m_prompts.saveFileName(QStringLiteral("csv Files (*.csv)"), QStringLiteral("csv"),
+    const QString path = m_prompts.saveFileName(QStringLiteral("CSV 文件 (*.csv)"), QStringLiteral("csv"),
                                                 QStringLiteral("校历.csv"));
     if (path.isEmpty())
         return;
     if (writeCalendarCsv(toPath(path), m_entries))
-        m_prompts.show({"已导出" + shownPath(path), "", MessageIcon::None});
+        m_prompts.show({"已导出" + shownPath(path), "", MessageIcon::Information});
     else
-        notify("无法写入 " + shownPath(path));
+        notify("无法写入 " + shownPath(path), MessageIcon::Critical);
 }
 
 void CalendarDialog::paintMonth() {
@@ -269,16 +295,14 @@ void CalendarDialog::paintMonth() {
     for (QDate date = first; date <= last; date = date.addDays(1)) {
         const DayDecision decision = decideDay(toCivil(date), m_storedDayType, m_storedSeason, m_entries);
         QTextCharFormat format;
-        if (decision.silent) {
-            format.setBackground(kSilentColour);
-            format.setForeground(kSilentText);
-        } else if (decision.weekday.byCalendar()) {
-            format.setBackground(kMakeUpColour);
-        } else if (decision.dayType.byCalendar() && decision.dayType.value == 2) {
-            format.setBackground(kExamColour);
-        } else if (decision.season.byCalendar()) {
-            format.setBackground(decision.season.value == 2 ? kAutumnColour : kSpringColour);
-        }
+        if (decision.silent)
+            format = dayFormat(kSilentDay);
+        else if (decision.weekday.byCalendar())
+            format = dayFormat(kMakeUpDay);
+        else if (decision.dayType.byCalendar() && decision.dayType.value == 2)
+            format = dayFormat(kExamDay);
+        else if (decision.season.byCalendar())
+            format = dayFormat(decision.season.value == 2 ? kAutumnTerm : kSpringTerm);
         if (decision.season.value != lastSeason) {
             format.setFontWeight(QFont::Bold);
             format.setFontUnderline(true);
@@ -298,8 +322,8 @@ void CalendarDialog::showDecision(const QDate& date) {
     m_ui->decisionLabel->setText(QString::fromStdString(decisionReasons(decision, m_entries)));
 }
 
-void CalendarDialog::notify(const std::string& message) {
-    m_prompts.show({message, "校历", MessageIcon::Question});
+void CalendarDialog::notify(const std::string& message, MessageIcon icon) {
+    m_prompts.show({message, "校历", icon});
 }
 
 } // namespace halvix

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "calendar/CalendarEntry.h"
+#include "common/MessageSink.h"
 #include "store/TextTable.h"
 #include "widgets/TextTableModel.h"
 
@@ -21,7 +22,7 @@ class UserPrompts;
 
 // "校历": the calendar's entries in a list sorted by start date, an editor for one entry, and a
 // month view that colours every date by what the calendar decides for it. Nothing reaches the
-// database except through 保存; closing without it drops the changes.
+// database except through 保存; closing with changes not saved asks 保存, 放弃 or 取消.
 class CalendarDialog final : public QDialog {
     Q_OBJECT
 public:
@@ -36,6 +37,8 @@ public:
     // A 保存 since the dialog opened changed what is stored.
     bool savedChanges() const { return m_savedChanges; }
 
+    void done(int result) override;
+
 signals:
     // 保存 stored entries that differ from those stored before: today's plan may have changed.
     void calendarSaved();
@@ -45,6 +48,8 @@ private:
     void onChange();
     void onDelete();
     void onSave();
+    // Stores the list; false (with the reason shown) when nothing was stored.
+    bool save();
     void onImport();
     void onExport();
     void onRowSelected();
@@ -58,7 +63,7 @@ private:
     int selectedRow() const;
     void paintMonth();
     void showDecision(const QDate& date);
-    void notify(const std::string& text);
+    void notify(const std::string& text, MessageIcon icon);
 
     std::unique_ptr<Ui::CalendarDialog> m_ui;
     std::filesystem::path m_programFolder;

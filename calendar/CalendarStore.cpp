@@ -60,7 +60,7 @@ std::optional<std::vector<CalendarEntry>> readCalendar(ScheduleDatabase& db, Mes
             ignored = "校历第" + std::to_string(start / columns + 1) + "行无效, 已忽略: " + reason;
     }
     if (!ignored.empty())
-        sink.show({ignored, "校历", MessageIcon::None});
+        sink.show({ignored, "校历", MessageIcon::Warning});
     return entries;
 }
 
@@ -74,11 +74,11 @@ bool saveCalendar(const std::filesystem::path& folder, const std::vector<Calenda
 bool saveCalendar(ScheduleDatabase& db, const std::vector<CalendarEntry>& entries, MessageSink& sink) {
     const std::string problem = entriesProblem(entries);
     if (!problem.empty()) {
-        sink.show({problem + "\n校历未保存。", "校历", MessageIcon::Question});
+        sink.show({problem + "\n校历未保存。", "校历", MessageIcon::Warning});
         return false;
     }
     if (!ensureTable(db)) {
-        sink.show({"无法在数据库中建立校历表。\n校历未保存。", "校历", MessageIcon::Question});
+        sink.show({"无法在数据库中建立校历表。\n校历未保存。", "校历", MessageIcon::Critical});
         return false;
     }
     TextList values;

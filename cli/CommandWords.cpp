@@ -13,18 +13,21 @@ struct CommandName {
     std::size_t minWords; // arguments after the name
     std::size_t maxWords;
     std::string_view usage;
+    std::string_view what; // for --help
 };
 
 constexpr std::array<CommandName, 9> kCommands{{
-    {"plan", CommandKind::Plan, 0, 1, "plan [YYYY-MM-DD]"},
-    {"check", CommandKind::Check, 0, 1, "check [YYYY-MM-DD]"},
-    {"log", CommandKind::Log, 0, 3, "log [--since YYYY-MM-DD] [--csv]"},
-    {"ring", CommandKind::Ring, 1, 1, "ring 声音"},
-    {"stop", CommandKind::Stop, 0, 0, "stop"},
-    {"mute", CommandKind::Mute, 0, 0, "mute"},
-    {"unmute", CommandKind::Unmute, 0, 0, "unmute"},
-    {"export", CommandKind::Export, 2, 2, "export 表 文件"},
-    {"import", CommandKind::Import, 2, 3, "import [--empty] 表 文件"},
+    {"plan", CommandKind::Plan, 0, 1, "plan [YYYY-MM-DD]",
+     "某日 (默认今天) 的计划及其依据: 时间、事件、声音"},
+    {"check", CommandKind::Check, 0, 1, "check [YYYY-MM-DD]", "检查某日要响的声音, 有问题时退出状态为 1"},
+    {"log", CommandKind::Log, 0, 3, "log [--since YYYY-MM-DD] [--csv]", "响铃记录"},
+    {"ring", CommandKind::Ring, 1, 1, "ring 声音", "让运行中的程序立即播放声音"},
+    {"stop", CommandKind::Stop, 0, 0, "stop", "停止播放"},
+    {"mute", CommandKind::Mute, 0, 0, "mute", "今日静音"},
+    {"unmute", CommandKind::Unmute, 0, 0, "unmute", "恢复响铃"},
+    {"export", CommandKind::Export, 2, 2, "export 表 文件", "把表导出为 CSV 文件"},
+    {"import", CommandKind::Import, 2, 3, "import [--empty] 表 文件",
+     "从 CSV 文件导入表 (先检查每一行; --empty: 以空文件清空此表)"},
 }};
 
 std::optional<CivilDate> readDate(const std::string& text, std::string& error) {
@@ -127,8 +130,15 @@ bool needsRunningBell(CommandKind kind) {
 
 std::string commandUsage() {
     std::string text = "命令:\n";
-    for (const CommandName& name : kCommands)
-        text += "  " + std::string(name.usage) + "\n";
+    for (const CommandName& name : kCommands) {
+        const std::string usage = "  " + std::string(name.usage);
+        // A terminal shows a Chinese character (three bytes, the first not a continuation byte)
+        // two columns wide.
+        std::size_t columns = 0;
+        for (const char c : usage)
+            columns += (static_cast<unsigned char>(c) & 0xc0) == 0x80 ? 0 : (c & 0x80) ? 2 : 1;
+        text += usage + std::string(columns < 36 ? 36 - columns : 2, ' ') + std::string(name.what) + "\n";
+    }
     return text;
 }
 

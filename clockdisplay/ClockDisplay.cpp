@@ -12,6 +12,9 @@ namespace halvix {
 
 namespace {
 
+// The digits' own dark green.
+const QColor kLabelColour(0x1c, 0x24, 0x14);
+
 const Clock& systemClock() {
     static const SystemClock clock;
     return clock;
@@ -103,6 +106,11 @@ void ClockDisplay::paintEvent(QPaintEvent* event) {
     }
     composeFace();
     painter.drawPixmap(0, 0, m_background);
+    // The top left digits are the weekday: said beside them (their tooltip says more).
+    const FaceCell& weekday = ClockFace::layout()[ClockFace::CellCount - 1];
+    painter.setPen(kLabelColour);
+    painter.drawText(QRect(weekday.x + weekday.width + 3, weekday.y, 40, weekday.height),
+                     Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("星期"));
 }
 
 } // namespace halvix

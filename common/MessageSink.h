@@ -4,13 +4,15 @@
 
 namespace halvix {
 
-enum class MessageIcon { None, Question };
+// Which icon a message box shows: information for what went well, warning for input that was not
+// taken, critical for what failed (data not read or written); a question only with a question.
+enum class MessageIcon { None, Information, Warning, Critical, Question };
 
 // A notice for the user. The window side shows it as a message box with an OK button.
 struct UserMessage {
     std::string text;
     std::string caption;
-    MessageIcon icon = MessageIcon::None;
+    MessageIcon icon = MessageIcon::Information;
 };
 
 // Where the core reports failures and notices; the UI shows them, tests record them.

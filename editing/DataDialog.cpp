@@ -98,12 +98,12 @@ void DataDialog::onChooseTable(int code) {
 
 void DataDialog::onSave() {
     if (m_selectedTable == 0) {
-        notify("选择类型!");
+        notify("选择类型!", MessageIcon::Warning);
         return;
     }
     ScheduleDatabase database(m_programFolder, m_prompts);
     if (database.databaseMissing()) {
-        notify("数据库没找到!");
+        notify("数据库没找到!", MessageIcon::Critical);
         return;
     }
     database.open();
@@ -115,7 +115,7 @@ void DataDialog::onSave() {
         cells.empty() ? database.clearTable(table) : database.replaceRows(table, kCellsPerRow, cells);
     database.close();
     if (saved)
-        notify("已保存!");
+        notify("已保存!", MessageIcon::Information);
 }
 
 void DataDialog::onDeleteRow(int row) {
@@ -125,7 +125,7 @@ void DataDialog::onDeleteRow(int row) {
 }
 
 void DataDialog::onImport() {
-    const QString path = m_prompts.openFileName(QStringLiteral("Txt (*.csv);;All files(*.*)"));
+    const QString path = m_prompts.openFileName(QStringLiteral("CSV 文件 (*.csv);;所有文件 (*)"));
     if (path.isEmpty())
         return;
     // Every line is checked before the list changes: a bad file names its line, and a file without
@@ -133,16 +133,16 @@ void DataDialog::onImport() {
     TextList cells;
     std::string error;
     if (!readPlanFile(toPath(path), cells, error))
-        notify("无法导入 " + shownPath(path) + ":\n" + error + "\n列表未改变。");
+        notify("无法导入 " + shownPath(path) + ":\n" + error + "\n列表未改变。", MessageIcon::Warning);
     else if (cells.empty())
-        notify("无法导入 " + shownPath(path) + ":\n文件中没有任何行。\n列表未改变。");
+        notify("无法导入 " + shownPath(path) + ":\n文件中没有任何行。\n列表未改变。", MessageIcon::Warning);
     else
         m_model.fillList(planFileTitles(), cells);
     renumberRows();
 }
 
 void DataDialog::onExport() {
-    const QString path = m_prompts.saveFileName(QStringLiteral("csv Files (*.csv)"), QStringLiteral("csv"),
+    const QString path = m_prompts.saveFileName(QStringLiteral("CSV 文件 (*.csv)"), QStringLiteral("csv"),
                                                 QStringLiteral("*.csv"));
     if (path.isEmpty())
         return;
@@ -155,13 +155,13 @@ void DataDialog::onExport() {
     readListRows(rows);
     cells.insert(cells.end(), std::make_move_iterator(rows.begin()), std::make_move_iterator(rows.end()));
     if (m_csv.writeFile(toPath(path), kCellsPerRow, cells))
-        m_prompts.show({"已导出" + shownPath(path), "", MessageIcon::None});
+        m_prompts.show({"已导出" + shownPath(path), "", MessageIcon::Information});
     else
-        m_prompts.show({"无法写入 " + shownPath(path), "", MessageIcon::Question});
+        m_prompts.show({"无法写入 " + shownPath(path), "", MessageIcon::Critical});
 }
 
-void DataDialog::notify(const std::string& text) {
-    m_prompts.show({text, "", MessageIcon::Question});
+void DataDialog::notify(const std::string& text, MessageIcon icon) {
+    m_prompts.show({text, "", icon});
 }
 
 } // namespace halvix

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/MessageSink.h"
 #include "editing/CsvFile.h"
 #include "store/TextTable.h"
 #include "widgets/TextTableModel.h"
@@ -45,7 +46,7 @@ private:
     void onImport();
     void onExport();
 
-    void notify(const std::string& text);
+    void notify(const std::string& text, MessageIcon icon);
 
     std::unique_ptr<Ui::DataDialog> m_ui;
     std::filesystem::path m_programFolder;

@@ -128,7 +128,7 @@ bool repairSettings(ExamSettings& settings, MessageSink& sink) {
     }
     for (int i = 0; i < 3; ++i) {
         if (!inRange(settings.at(i), settingRange(i))) {
-            sink.show({"听力时长设置错误。", "提示", MessageIcon::Question});
+            sink.show({"听力时长设置错误。", "提示", MessageIcon::Warning});
             return false;
         }
     }

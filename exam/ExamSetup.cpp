@@ -19,7 +19,7 @@ bool saveExamSetup(const std::filesystem::path& programFolder, ExamSetup& setup,
             const bool planStored = rows.empty() || writeExamPlan(database, rows);
             stored = saveSettings(database, setup.settings) && planStored;
         } else {
-            sink.show({"数据保存失败!", "", MessageIcon::Question});
+            sink.show({"数据保存失败!", "", MessageIcon::Critical});
         }
         database.close();
     }

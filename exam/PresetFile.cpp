@@ -1,7 +1,7 @@
 #include "exam/PresetFile.h"
 
-#include "common/TextFile.h"
 #include "common/MessageSink.h"
+#include "common/TextFile.h"
 
 #include <charconv>
 #include <optional>
@@ -40,8 +40,8 @@ std::optional<PresetTime> presetTime(std::string_view token) {
     return time;
 }
 
-UserMessage notice(std::string text) {
-    return {std::move(text), "提示", MessageIcon::Question};
+UserMessage notice(std::string text, MessageIcon icon) {
+    return {std::move(text), "提示", icon};
 }
 
 } // namespace
@@ -60,7 +60,7 @@ bool loadPreset(const std::filesystem::path& programFolder, int kind, PresetTime
     const std::string fileName(examKindInfo(kind).fileName);
     std::optional<std::string> content = readFileContent(presetPath(programFolder, kind));
     if (!content) {
-        sink.show(notice("无法读取考试时间文件:" + fileName));
+        sink.show(notice("无法读取考试时间文件:" + fileName, MessageIcon::Critical));
         return false;
     }
     // A file saved by a text editor may carry a UTF-8 byte-order mark.
@@ -76,7 +76,7 @@ bool loadPreset(const std::filesystem::path& programFolder, int kind, PresetTime
         time = read.value_or(PresetTime{});
     }
     if (!complete)
-        sink.show(notice("考试时间文件有误,无效的时间按00:00处理:" + fileName));
+        sink.show(notice("考试时间文件有误,无效的时间按00:00处理:" + fileName, MessageIcon::Warning));
     return complete;
 }
 
@@ -89,7 +89,8 @@ bool savePreset(const std::filesystem::path& programFolder, int kind, const Pres
     std::error_code error;
     std::filesystem::create_directories(file.parent_path(), error);
     if (error || !replaceFileContent(file, content)) {
-        sink.show(notice("无法保存考试时间文件:" + std::string(examKindInfo(kind).fileName)));
+        sink.show(notice("无法保存考试时间文件:" + std::string(examKindInfo(kind).fileName),
+                         MessageIcon::Critical));
         return false;
     }
     return true;

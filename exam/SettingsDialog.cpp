@@ -20,8 +20,9 @@ namespace halvix {
 namespace {
 
 constexpr double kOpacity = 228 / 255.0;
-const QString kHiddenCaption = QStringLiteral("隐藏");
-const QString kShownCaption = QStringLiteral("显示");
+// The toggle says what a click will do.
+const QString kShowCaption = QStringLiteral("显示");
+const QString kHideCaption = QStringLiteral("隐藏");
 
 QDate toQDate(const CalendarDate& date) {
     return QDate(date.year, date.month, date.day);
@@ -165,9 +166,8 @@ void SettingsDialog::onResetWeekdays() {
     }
 }
 
-// The caption names the state the lower half is in.
 void SettingsDialog::onToggleLowerHalf() {
-    setLowerHalfShown(m_ui->toggleButton->text() == kHiddenCaption);
+    setLowerHalfShown(!m_ui->lowerFrame->isVisibleTo(this));
 }
 
 void SettingsDialog::onData() {
@@ -204,7 +204,7 @@ void SettingsDialog::applyAutostart(bool wanted) {
     if (wanted != m_autostart->isEnabled() && !m_autostart->setEnabled(wanted, problem)) {
         const QSignalBlocker notAChoice(m_ui->autostartCheck);
         m_ui->autostartCheck->setChecked(m_autostart->isEnabled());
-        m_prompts.show({problem.toStdString(), "提示", MessageIcon::Question});
+        m_prompts.show({problem.toStdString(), "提示", MessageIcon::Critical});
     }
 }
 
@@ -242,14 +242,14 @@ void SettingsDialog::readSettingEdits() {
     m_settings = reading.settings;
     if (reading.failedField < 0)
         return;
-    m_prompts.show({reading.message, "提示", MessageIcon::Question});
+    m_prompts.show({reading.message, "提示", MessageIcon::Warning});
     QLineEdit* field = m_settingEdits[static_cast<std::size_t>(reading.failedField)];
     field->setFocus();
     field->selectAll();
 }
 
 void SettingsDialog::setLowerHalfShown(bool shown) {
-    m_ui->toggleButton->setText(shown ? kShownCaption : kHiddenCaption);
+    m_ui->toggleButton->setText(shown ? kHideCaption : kShowCaption);
     m_ui->lowerFrame->setVisible(shown);
 }
 

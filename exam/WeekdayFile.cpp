@@ -79,7 +79,7 @@ std::string storedWeekText(const std::filesystem::path& folder) {
 bool writeWeekdayFile(const std::filesystem::path& folder, const WeekdayValues& values, MessageSink& sink) {
     if (replaceFileContent(folder / kWeekdayFileName, std::to_string(weekdayFileNumber(values))))
         return true;
-    sink.show({"无法写入 xqno.txt", "提示", MessageIcon::Question});
+    sink.show({"无法写入 xqno.txt", "提示", MessageIcon::Critical});
     return false;
 }
 

@@ -27,6 +27,8 @@ RingLogDialog::RingLogDialog(RingLogWriter& writer, UserPrompts& prompts, const 
     m_date->setAccessibleName(QStringLiteral("日期"));
     m_date->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
     m_date->setCalendarPopup(true);
+    // Room for the whole date beside the popup's arrow, whatever the font.
+    m_date->setMinimumWidth(m_date->fontMetrics().horizontalAdvance(QStringLiteral("8888-88-88")) + 48);
     dateLabel->setBuddy(m_date);
     m_export = new QPushButton(QStringLiteral("导出"), this);
     m_export->setObjectName(QStringLiteral("exportButton"));
@@ -87,22 +89,21 @@ void RingLogDialog::showRows(unsigned long long request, std::optional<std::vect
             cells.push_back(std::move(cell));
     m_model->setListColumns(ringLogColumns());
     m_model->fillList(ringLogColumns(), cells);
-    m_list->setColumnWidth(0, 200); // the whole moment, milliseconds included
     m_status->setText(rows ? QStringLiteral("%1 条").arg(m_rows.size())
                            : QStringLiteral("无法读取响铃记录: %1").arg(QString::fromStdString(error)));
 }
 
 void RingLogDialog::onExport() {
     const QString day = m_date->date().toString(QStringLiteral("yyyy-MM-dd"));
-    const QString path = m_prompts.saveFileName(QStringLiteral("csv Files (*.csv)"), QStringLiteral("csv"),
+    const QString path = m_prompts.saveFileName(QStringLiteral("CSV 文件 (*.csv)"), QStringLiteral("csv"),
                                                 QStringLiteral("响铃记录-%1.csv").arg(day));
     if (path.isEmpty())
         return;
     const std::u16string wide = path.toStdU16String();
     if (writeRingLogCsv(std::filesystem::path(wide), m_rows))
-        m_prompts.show({"已导出 " + path.toStdString(), "响铃记录", MessageIcon::None});
+        m_prompts.show({"已导出 " + path.toStdString(), "响铃记录", MessageIcon::Information});
     else
-        m_prompts.show({"无法写入 " + path.toStdString(), "响铃记录", MessageIcon::None});
+        m_prompts.show({"无法写入 " + path.toStdString(), "响铃记录", MessageIcon::Critical});
 }
 
 } // namespace halvix

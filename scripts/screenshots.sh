@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# The screenshots of the README (docs/*.png), taken from the real program under a virtual display:
-# the main window, the settings dialog (时间设置, lower half shown), the data dialog (数据管理) and
-# the calendar (校历). The program runs from a copy of
-# the program folder of BUILD (default build), at a school-day morning.
+# The screenshots of the README (docs/*.png), taken from the real program under a 1280x800 virtual
+# display: the main window, the settings dialog (时间设置, lower half shown), the data dialog
+# (数据管理), a message box over it, the calendar (校历), the tray menu and the ring log (响铃记录).
+# The program runs from a copy of the program folder of BUILD (default build), on a school-day
+# morning ten seconds before an entry, so that the ring log has a row; under the caller's LANG (the
+# windows look the same under any).
 #
 #   scripts/screenshots.sh [BUILD]
 set -euo pipefail
@@ -36,6 +38,13 @@ shoot() {
     import -window "$id" "docs/$2"
     say "docs/$2"
 }
+# shoot_screen FILE: the whole display, for what has no window of its own (a menu) or is best seen
+# over its window (a message box).
+shoot_screen() {
+    sleep 1
+    import -window root "docs/$1"
+    say "docs/$1"
+}
 
 copy_program_folder "$build/app" "$work/app"
 # The folder's own name shows in the title bar: a neutral one.
@@ -48,7 +57,7 @@ sqlite3 "$app/jbase.mdb" "create table if not exists calendar (开始日期 TEXT
     ('2025-04-04', '2025-04-06', '停铃', '', '清明节'),
     ('2025-04-27', '2025-04-27', '调休', '1', '补五一'),
     ('2025-05-01', '2025-05-05', '停铃', '', '劳动节');"
-start_program_at "$app" "$work/output.txt" "2025-03-12 07:50:00" HOME="$work" QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
+start_program_at "$app" "$work/output.txt" "2025-03-12 07:57:20" HOME="$work" QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
 wait_for 60 window_visible || { say "the window did not appear"; cat "$work/output.txt"; exit 1; }
 a11y wait
 shoot "$main_window_title" main-window.png
@@ -66,11 +75,14 @@ show_window() {
 open_from_main() { show_window && a11y press "$main_window_title" button "$1"; }
 
 if wait_for 60 open_from_main 设置 && wait_for 30 a11y shown 时间设置; then
-    a11y press 时间设置 button 隐藏 # the lower half: exam procedure and school week
+    a11y press 时间设置 button 显示 # the lower half: exam procedure and school week
     shoot 时间设置 settings-dialog.png
     if a11y press 时间设置 button 数据 && wait_for 30 a11y shown 数据管理; then
         a11y click "星期2--4" # a mouse click loads a table into the list
         shoot 数据管理 data-dialog.png
+        a11y press 数据管理 button 保存 # the copy's table saved as it is: "已保存!"
+        shoot_screen message-box.png
+        a11y boxes 2 >/dev/null
         xdotool key Escape
     fi
     wait_for 10 a11y shown 时间设置 && a11y press 时间设置 button 取消
@@ -78,6 +90,36 @@ fi
 
 if wait_for 60 open_from_main 校历 && wait_for 30 a11y shown 校历; then
     shoot 校历 calendar-dialog.png
+    a11y press 校历 button 关闭
 else
     say "no calendar dialog: no screenshot"
+fi
+
+# The tray menu (a right click on the icon), then its 响铃记录 (the fourth item).
+tray_menu() {
+    local host icon
+    for host in $(xdotool search --class trayer 2>/dev/null); do
+        icon=$(xwininfo -tree -id "$host" 2>/dev/null | awk '/\("halvix" / { print $1; exit }')
+        [ -n "$icon" ] && xdotool mousemove --window "$icon" 8 8 click 3 && return 0
+    done
+    return 1
+}
+# The menu is one more visible window of the program's; a click while it is busy may be missed.
+visible_windows() { xdotool search --onlyvisible --class halvix 2>/dev/null | wc -l; }
+menu_opened() {
+    local before
+    before=$(visible_windows)
+    tray_menu && sleep 1.5
+    [ "$(visible_windows)" -gt "$before" ] || { xdotool key Escape; return 1; }
+}
+if menu_opened || menu_opened || menu_opened; then
+    shoot_screen tray-menu.png
+    xdotool key --delay 120 Down Down Down Down Return
+    if wait_for 30 a11y shown 响铃记录; then
+        shoot 响铃记录 ring-log.png
+    else
+        say "no ring log window: no screenshot"
+    fi
+else
+    say "no tray icon: no tray menu screenshot"
 fi

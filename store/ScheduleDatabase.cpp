@@ -147,7 +147,7 @@ void ScheduleDatabase::open() {
                                         : failureText(status, sqlite3_errstr(status));
         sqlite3_close_v2(db);
         m_state = State::Closed;
-        m_sink.show({"无法打开数据库 " + std::string(kFileName) + ":\n" + reason, "", MessageIcon::None});
+        m_sink.show({"无法打开数据库 " + std::string(kFileName) + ":\n" + reason, "", MessageIcon::Critical});
         return;
     }
     m_db = db;
@@ -212,14 +212,14 @@ ScheduleDatabase::ReadResult ScheduleDatabase::queryRows(TextList& names, TextLi
 ScheduleDatabase::ReadResult ScheduleDatabase::readRows(const std::string& sql, TextList& names,
                                                         TextList& values) {
     if (!ensureOpen()) {
-        m_sink.show({"数据库查询失败:\n数据库未打开", "", MessageIcon::None});
+        m_sink.show({"数据库查询失败:\n数据库未打开", "", MessageIcon::Critical});
         return ReadResult::Failed;
     }
     Statement stmt(m_db, sql);
     if (!stmt.ok()) {
         const std::string reason = errorText(m_db);
         close();
-        m_sink.show({"数据库查询失败:\n" + reason, "", MessageIcon::None});
+        m_sink.show({"数据库查询失败:\n" + reason, "", MessageIcon::Critical});
         return ReadResult::Failed;
     }
     const int columns = sqlite3_column_count(stmt.get());
@@ -234,7 +234,7 @@ ScheduleDatabase::ReadResult ScheduleDatabase::readRows(const std::string& sql, 
             break;
         if (status != SQLITE_ROW) {
             // A damaged page or a lock that outlasted the busy timeout, part-way through the rows.
-            m_sink.show({"数据库查询失败:\n" + errorText(m_db), "", MessageIcon::None});
+            m_sink.show({"数据库查询失败:\n" + errorText(m_db), "", MessageIcon::Critical});
             return ReadResult::Failed; // rows read so far stay in `values`
         }
         any = true;
@@ -276,8 +276,8 @@ bool ScheduleDatabase::rewriteTable(const std::string& table, std::size_t column
         // Whatever went wrong, the table keeps the rows it had.
         sqlite3_exec(m_db, undo, nullptr, nullptr, nullptr);
     }
-    m_sink.show({"数据库写入失败:\n" + reason, "", MessageIcon::None});
-    m_sink.show({"数据保存失败!", "", MessageIcon::Question});
+    m_sink.show({"数据库写入失败:\n" + reason, "", MessageIcon::Critical});
+    m_sink.show({"数据保存失败!", "", MessageIcon::Critical});
     return false;
 }
 

@@ -2,12 +2,17 @@
 
 #include "widgets/ProgramFont.h"
 
+#include <QApplication>
 #include <QBrush>
 #include <QFontMetrics>
 #include <QHeaderView>
 #include <QMouseEvent>
+#include <QStyle>
 #include <QTableView>
+
+#include <algorithm>
 #include <utility>
+#include <vector>
 
 namespace halvix {
 
@@ -78,22 +83,27 @@ QVariant TextTableModel::data(const QModelIndex& index, int role) const {
         return {};
     if (role == Qt::DisplayRole)
         return QString::fromStdString(m_table.cell(index.row(), index.column()));
-    if (!m_rowNote ||
-        (role != Qt::ForegroundRole && role != Qt::ToolTipRole && role != Qt::AccessibleDescriptionRole))
+    const bool mark = role == Qt::DecorationRole && index.column() == 0;
+    if (!m_rowNote || (role != Qt::ForegroundRole && role != Qt::ToolTipRole &&
+                       role != Qt::AccessibleDescriptionRole && !mark))
         return {};
     const QString note = m_rowNote(index.row());
     if (note.isEmpty())
         return {};
     if (role == Qt::ForegroundRole)
         return QBrush(Qt::red);
+    // The selection paints over the red: the warning sign at the row's start stays.
+    if (mark)
+        return QApplication::style()->standardIcon(QStyle::SP_MessageBoxWarning);
     // The tooltip for the mouse, the description for a screen reader.
     return note;
 }
 
 void TextTableModel::rowNotesChanged() {
     if (rowCount() > 0 && columnCount() > 0)
-        emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1),
-                         {Qt::ForegroundRole, Qt::ToolTipRole, Qt::AccessibleDescriptionRole});
+        emit dataChanged(
+            index(0, 0), index(rowCount() - 1, columnCount() - 1),
+            {Qt::ForegroundRole, Qt::DecorationRole, Qt::ToolTipRole, Qt::AccessibleDescriptionRole});
 }
 
 QVariant TextTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
@@ -106,29 +116,83 @@ QVariant TextTableModel::headerData(int section, Qt::Orientation orientation, in
     return {};
 }
 
-int listColumnWidth(int column, int titleWidth) {
-    if (column <= 0)
-        return 50;
-    if (column <= 2)
-        return titleWidth + 60;
-    if (column <= 4)
-        return titleWidth + 110;
-    if (column == 5)
-        return titleWidth + 50;
-    return titleWidth + 250;
+std::vector<int> fitColumnWidths(std::vector<int> wanted, std::vector<int> least, int available) {
+    if (wanted.empty() || least.size() != wanted.size())
+        return wanted;
+    int excess = -available;
+    for (const int width : wanted)
+        excess += width;
+    // Too wide: the column with the most room beyond its least width gives way, down to the room of
+    // the next one, until the columns fit or none has room left (then the view scrolls).
+    while (excess > 0) {
+        std::size_t most = wanted.size();
+        int room = 0;
+        int nextRoom = 0;
+        for (std::size_t c = 0; c < wanted.size(); ++c) {
+            const int own = wanted[c] - least[c];
+            if (own > room) {
+                nextRoom = room;
+                room = own;
+                most = c;
+            } else {
+                nextRoom = std::max(nextRoom, own);
+            }
+        }
+        if (most == wanted.size())
+            break;
+        const int cut = std::min(excess, std::max(1, room - nextRoom));
+        wanted[most] -= cut;
+        excess -= cut;
+    }
+    // What is left over goes to the last column.
+    if (excess < 0)
+        wanted.back() -= excess;
+    return wanted;
 }
 
 namespace {
 
-void applyColumnWidths(QTableView& view, const TextTableModel& model) {
-    const QFontMetrics metrics(view.font());
-    const TextList& names = model.table().names();
-    for (int c = 0; c < model.columnCount(); ++c) {
+constexpr int kCellPadding = 12;
+
+// Each column as wide as its title and its texts, the last one filling the view: nobody scrolls
+// sideways to see a row's status or note. Texts too long for what is left end in "…".
+void fitColumns(QTableView& view) {
+    const QAbstractItemModel* model = view.model();
+    const int columns = model ? model->columnCount() : 0;
+    if (columns == 0)
+        return;
+    const QFontMetrics metrics(view.horizontalHeader()->font());
+    std::vector<int> wanted;
+    std::vector<int> least;
+    for (int c = 0; c < columns; ++c) {
         const int title =
-            metrics.horizontalAdvance(QString::fromStdString(names[static_cast<std::size_t>(c)]));
-        view.setColumnWidth(c, listColumnWidth(c, title));
+            metrics.horizontalAdvance(model->headerData(c, Qt::Horizontal).toString()) + kCellPadding;
+        least.push_back(title);
+        // Public in the base class: the table view's own measure of the column's cells.
+        const int cells = static_cast<const QAbstractItemView&>(view).sizeHintForColumn(c);
+        wanted.push_back(std::max(title, cells + kCellPadding / 2));
     }
+    // The vertical scroll bar's room is kept, so that a longer list does not need a sideways one.
+    const int available = view.width() - 2 * view.frameWidth() -
+                          view.style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, &view);
+    const std::vector<int> widths = fitColumnWidths(wanted, least, available);
+    for (int c = 0; c < columns; ++c)
+        view.setColumnWidth(c, widths[static_cast<std::size_t>(c)]);
 }
+
+// Fits the columns again when the rows or the view's size change.
+class ColumnFitter final : public QObject {
+public:
+    explicit ColumnFitter(QTableView& view) : QObject(&view), m_view(view) { view.installEventFilter(this); }
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Resize || event->type() == QEvent::Show)
+            fitColumns(m_view);
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    QTableView& m_view;
+};
 
 } // namespace
 
@@ -149,11 +213,16 @@ void showAsList(QTableView& view, TextTableModel& model) {
     view.horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     view.horizontalHeader()->setHighlightSections(false);
     view.horizontalHeader()->setStretchLastSection(false);
-    // The header's own minimum follows its font and would widen the 50-pixel number column.
+    // The header's own minimum follows its font and would widen the narrow number column.
     view.horizontalHeader()->setMinimumSectionSize(20);
-    applyColumnWidths(view, model);
-    QObject::connect(&model, &QAbstractItemModel::modelReset, &view,
-                     [&view, &model] { applyColumnWidths(view, model); });
+    view.setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    view.setTextElideMode(Qt::ElideRight);
+    fitColumns(view);
+    new ColumnFitter(view);
+    const auto refit = [&view] { fitColumns(view); };
+    QObject::connect(&model, &QAbstractItemModel::modelReset, &view, refit);
+    QObject::connect(&model, &QAbstractItemModel::rowsInserted, &view, refit);
+    QObject::connect(&model, &QAbstractItemModel::dataChanged, &view, refit);
 }
 
 namespace {

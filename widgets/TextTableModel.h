@@ -5,6 +5,7 @@
 #include <QAbstractTableModel>
 #include <functional>
 #include <string>
+#include <vector>
 
 class QTableView;
 
@@ -32,7 +33,8 @@ public:
     void renumberRows();
     // Views re-read everything.
     void tableChanged();
-    // A note on a row (empty for none): such a row shows its text in red and the note as its tooltip.
+    // A note on a row (empty for none): such a row shows its text in red, a warning sign at its start
+    // and the note as its tooltip.
     using RowNote = std::function<QString(int row)>;
     void setRowNote(RowNote note) { m_rowNote = std::move(note); }
     // The notes changed: views repaint every row.
@@ -48,12 +50,15 @@ private:
     RowNote m_rowNote;
 };
 
-// Width in pixels of list column `column` whose title is `titleWidth` pixels wide.
-int listColumnWidth(int column, int titleWidth);
+// Column widths for a list `available` pixels wide: each column gets the width it `wanted` (its
+// title and texts) and the last one also what is left over. When they do not all fit, the column
+// with the most room beyond its `least` width (its title's) gives way first, so short columns such
+// as a status stay whole while long sounds and notes end in "…".
+std::vector<int> fitColumnWidths(std::vector<int> wanted, std::vector<int> least, int available);
 
 // Puts `model` into `view` with the list look: grid lines, whole rows selected one at a time, no
-// editing, font "宋体" 16 px (or the system's Chinese fallback), and column widths from the titles,
-// applied again whenever the model's columns are rebuilt.
+// editing, font "宋体" 16 px (or the system's Chinese fallback), and the columns fitted to their
+// texts within the view's width (fitColumnWidths), again whenever the rows or the view change.
 void showAsList(QTableView& view, TextTableModel& model);
 
 // Calls `handler` with the row of every double click in `view`, -1 where the click hit no row.

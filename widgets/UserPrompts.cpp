@@ -2,13 +2,26 @@
 
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace halvix {
 
 namespace {
 
 QMessageBox::Icon iconOf(MessageIcon icon) {
-    return icon == MessageIcon::Question ? QMessageBox::Question : QMessageBox::NoIcon;
+    switch (icon) {
+    case MessageIcon::Information:
+        return QMessageBox::Information;
+    case MessageIcon::Warning:
+        return QMessageBox::Warning;
+    case MessageIcon::Critical:
+        return QMessageBox::Critical;
+    case MessageIcon::Question:
+        return QMessageBox::Question;
+    case MessageIcon::None:
+        break;
+    }
+    return QMessageBox::NoIcon;
 }
 
 int runBox(QWidget* parent, const UserMessage& message, QMessageBox::StandardButtons buttons) {
@@ -19,19 +32,35 @@ int runBox(QWidget* parent, const UserMessage& message, QMessageBox::StandardBut
 
 } // namespace
 
-void DialogPrompts::show(const UserMessage& message) { runBox(m_parent, message, QMessageBox::Ok); }
+void DialogPrompts::show(const UserMessage& message) {
+    runBox(m_parent, message, QMessageBox::Ok);
+}
 
 bool DialogPrompts::confirm(const UserMessage& message) {
     return runBox(m_parent, message, QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;
 }
 
+UserPrompts::SaveAnswer DialogPrompts::askToSave(const UserMessage& message) {
+    QMessageBox box(QMessageBox::Question, QString::fromStdString(message.caption),
+                    QString::fromStdString(message.text), QMessageBox::NoButton, m_parent);
+    // The answers in the program's words, whatever Qt's translations say.
+    QPushButton* save = box.addButton(QStringLiteral("保存"), QMessageBox::AcceptRole);
+    QPushButton* discard = box.addButton(QStringLiteral("放弃"), QMessageBox::DestructiveRole);
+    box.addButton(QStringLiteral("取消"), QMessageBox::RejectRole);
+    box.setDefaultButton(save);
+    box.exec();
+    if (box.clickedButton() == save)
+        return SaveAnswer::Save;
+    return box.clickedButton() == discard ? SaveAnswer::Discard : SaveAnswer::Cancel;
+}
+
 QString DialogPrompts::openFileName(const QString& filter) {
-    return QFileDialog::getOpenFileName(m_parent, QString(), QString(), filter);
+    return QFileDialog::getOpenFileName(m_parent, QStringLiteral("打开"), QString(), filter);
 }
 
 QString DialogPrompts::saveFileName(const QString& filter, const QString& defaultSuffix,
                                     const QString& initialName) {
-    QFileDialog dialog(m_parent, QString(), QString(), filter);
+    QFileDialog dialog(m_parent, QStringLiteral("另存为"), QString(), filter);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setDefaultSuffix(defaultSuffix);
     dialog.selectFile(initialName);

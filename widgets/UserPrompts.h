@@ -14,6 +14,9 @@ class UserPrompts : public MessageSink {
 public:
     // OK and Cancel; true for OK.
     virtual bool confirm(const UserMessage& message) = 0;
+    // 保存, 放弃 and 取消 before unsaved changes would be lost.
+    enum class SaveAnswer { Save, Discard, Cancel };
+    virtual SaveAnswer askToSave(const UserMessage& message) = 0;
     // The chosen path, or empty when cancelled. `filter` in Qt's "Name (*.ext);;..." form.
     virtual QString openFileName(const QString& filter) = 0;
     virtual QString saveFileName(const QString& filter, const QString& defaultSuffix,
@@ -28,6 +31,7 @@ public:
 
     void show(const UserMessage& message) override;
     bool confirm(const UserMessage& message) override;
+    SaveAnswer askToSave(const UserMessage& message) override;
     QString openFileName(const QString& filter) override;
     QString saveFileName(const QString& filter, const QString& defaultSuffix,
                          const QString& initialName) override;

@@ -17,6 +17,9 @@ not count, nor what follows "  —  ": the main window adds the program folder t
                                          check box of that name in any of the program's windows
     a11y.py boxes QUIET_SECONDS          print the text of every message box, a line each, and
                                          press its OK, until none has come for QUIET_SECONDS
+    a11y.py texts                        print every text a user sees in the program's showing
+                                         windows and message boxes, one a line: names,
+                                         labels, the column titles of lists (not their cells)
 
 ROLE is one of button, check, radio, picker. Exits 1 while the program, the window or the control
 cannot be found (the program may still be starting, or the window still opening); click and boxes
@@ -149,6 +152,47 @@ def click(name):
     return 1
 
 
+LISTS = (pyatspi.ROLE_TABLE, pyatspi.ROLE_TREE_TABLE, pyatspi.ROLE_TREE, pyatspi.ROLE_LIST,
+         pyatspi.ROLE_LIST_BOX)
+
+
+def seen(node, depth=0):
+    # What is on the screen: the showing nodes, and of a list its column titles, not its cells.
+    if node is None or depth > 14 or not showing(node):
+        return
+    yield node
+    if node.getRole() in LISTS:
+        try:
+            table = node.queryTable()
+            for c in range(table.nColumns):
+                header = table.getColumnHeader(c)
+                if header is not None and header.name:
+                    yield header
+        except NotImplementedError:
+            pass
+        return
+    for i in range(node.childCount):
+        yield from seen(node.getChildAtIndex(i), depth + 1)
+
+
+def print_texts():
+    app = program()
+    if app is None:
+        return 1
+    for i in range(app.childCount):
+        for node in seen(app.getChildAtIndex(i)):
+            texts = [node.name]
+            if node.getRole() == pyatspi.ROLE_LABEL:
+                try:
+                    texts.append(node.queryText().getText(0, -1))
+                except NotImplementedError:
+                    pass
+            for text in texts:
+                if text and text.strip():
+                    print(text.replace("\n", " "))
+    return 0
+
+
 def message_boxes(app):
     found = []
     for top in windows(app, (pyatspi.ROLE_DIALOG, pyatspi.ROLE_ALERT)):
@@ -189,6 +233,8 @@ def main(args):
         return click(args[1])
     if command == "boxes":
         return answer_boxes(float(args[1]))
+    if command == "texts":
+        return print_texts()
     if command == "shown":
         return 0 if window(args[1]) is not None else 1
     if command == "names":

@@ -6,7 +6,9 @@ HALVIX_LIB_PROGRAM=1
 source "$(dirname "${BASH_SOURCE[0]}")/services.sh"
 
 main_window_title='Halvix  校园广播系统'
-window_visible() { xdotool search --onlyvisible --name "^$main_window_title" >/dev/null 2>&1; }
+# Matched by the title's Latin start: under a locale that is not UTF-8 the old WM_NAME property,
+# which xdotool reads, holds the Chinese part garbled (the window manager's _NET_WM_NAME is right).
+window_visible() { xdotool search --onlyvisible --name "^Halvix  " >/dev/null 2>&1; }
 window_hidden() { ! window_visible; }
 
 now() { date +%s.%N; }

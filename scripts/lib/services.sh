@@ -19,7 +19,7 @@ HALVIX_PACKAGES=(
     pulseaudio pulseaudio-utils sox libsox-fmt-all ffmpeg
     xvfb xauth x11-utils xdotool trayer imagemagick faketime
     dbus-x11 at-spi2-core python3 python3-pyatspi python3-gi
-    fonts-noto-cjk
+    fonts-noto-cjk qt6-translations-l10n
     dpkg-dev file lintian desktop-file-utils appstream librsvg2-bin
 )
 

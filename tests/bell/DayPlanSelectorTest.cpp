@@ -165,7 +165,7 @@ TEST(DayPlanSelector, NothingToLoadKeepsTheListAsItWas) {
     EXPECT_EQ(plan.cell(0, 0), "yesterday");
     ASSERT_EQ(sink.messages.size(), 1u);
     EXPECT_EQ(sink.messages[0].text, "数据库已丢失!");
-    EXPECT_EQ(sink.messages[0].icon, MessageIcon::Question);
+    EXPECT_EQ(sink.messages[0].icon, MessageIcon::Critical);
 }
 
 // A table whose rows cannot all be read (a damaged page part-way through) is a failed load,
@@ -174,10 +174,12 @@ TEST(DayPlanSelector, ATableDamagedPartWayThroughIsAFailedLoad) {
     ScheduleFixture fx;
     std::vector<std::vector<std::string>> rows;
     for (int i = 0; i < 400; ++i)
-        rows.push_back({"", "", "08:00", "第" + std::to_string(i) + "节 " + std::string(60, 'x'), "上课.mp3", "待完", ""});
+        rows.push_back({"", "", "08:00", "第" + std::to_string(i) + "节 " + std::string(60, 'x'), "上课.mp3",
+                        "待完", ""});
     fx.insertPlan("zccjtime", rows); // the table filled last owns the file's last pages
     std::string bytes = test::readFile(fx.database());
-    const std::size_t pageSize = 256 * static_cast<unsigned char>(bytes[16]) + static_cast<unsigned char>(bytes[17]);
+    const std::size_t pageSize =
+        256 * static_cast<unsigned char>(bytes[16]) + static_cast<unsigned char>(bytes[17]);
     ASSERT_GT(bytes.size() / pageSize, 4u);
     bytes[bytes.size() - pageSize] = '\x00'; // the last leaf page is no page of a table any more
     test::writeFile(fx.database(), bytes);

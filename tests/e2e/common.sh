@@ -129,6 +129,10 @@ tray_click() {
     xdotool mousemove --window "$icon" 8 8 click --repeat "${2:-1}" --delay 60 "$1"
 }
 
+# tray_pick KEYS...: opens the tray menu with a right click and walks it with the keyboard (the
+# open menu holds the keyboard; the accessibility bus does not show a tray menu).
+tray_pick() { tray_click 3 && sleep 1 && xdotool key --delay 120 "$@"; }
+
 # The main window on screen: brought back from the tray by a double click on the icon if needed.
 show_main_window() {
     window_visible || { tray_click 1 2 && wait_for 10 window_visible; }

@@ -36,9 +36,6 @@ printf '%+ds\n' "$offset" >"$clock_file"
 record_sink "$work/rec.raw" 22050
 start_program "$app" "$artifacts/ringlog-program-output.txt" FAKETIME_TIMESTAMP_FILE="$clock_file" \
     FAKETIME_CACHE_DURATION=1 QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
-# tray_pick KEYS...: opens the tray menu with a right click and walks it with the keyboard (the
-# open menu holds the keyboard; the accessibility bus does not show a tray menu).
-tray_pick() { tray_click 3 && sleep 1 && xdotool key --delay 120 "$@"; }
 # The place of 长音.wav in 立即播放 ▸: the single-sound files of voic first, by bytes.
 tone_place=$(cd "$app/voic" && ls -1 | LC_ALL=C sort | awk '!/\/$/ && substr($0, length($0) - 3, 1) == "."' |
     grep -nx '长音.wav' | cut -d: -f1)

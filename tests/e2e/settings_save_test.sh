@@ -121,7 +121,7 @@ else
 fi
 
 # --- The lower half: school week and exam date ---------------------------------------------------
-in_dialog press button 隐藏 # the button names the state the lower half is in
+in_dialog press button 显示 # the button says what a click will do
 in_dialog press check 星期一 && in_dialog has check "星期一  1" &&
     in_dialog press check 星期五 && in_dialog has check "星期五  2"
 if a11y has "$dialog" check "星期一  1" && a11y has "$dialog" check "星期五  2"; then

@@ -121,7 +121,7 @@ TEST(ExamSettings, ListeningOutsideItsRangeBlocksTheSave) {
         ASSERT_EQ(sink.messages.size(), 1u);
         EXPECT_EQ(sink.messages[0].text, "听力时长设置错误。");
         EXPECT_EQ(sink.messages[0].caption, "提示");
-        EXPECT_EQ(sink.messages[0].icon, MessageIcon::Question);
+        EXPECT_EQ(sink.messages[0].icon, MessageIcon::Warning);
     }
 }
 

@@ -76,7 +76,7 @@ TEST(ExamSetup, ClosesOnlyWhenTheDatabaseTookThePlanAndTheSettings) {
         } else {
             EXPECT_TRUE(anyContains(sink, c.reason)) << allTexts(sink);
             EXPECT_TRUE(sink.saw("数据保存失败!")) << allTexts(sink);
-            EXPECT_EQ(sink.messages.back().icon, MessageIcon::Question);
+            EXPECT_EQ(sink.messages.back().icon, MessageIcon::Critical);
         }
         if (c.fault == ReadOnly) {
             fault.reset();

@@ -113,7 +113,7 @@ TEST_F(ScheduleDatabaseFile, AFailedRewriteKeepsEveryOldRow) {
     ASSERT_EQ(sink.messages.size(), 2u);
     EXPECT_NE(sink.messages[0].text.find("row refused"), std::string::npos);
     EXPECT_EQ(sink.messages[1].text, "数据保存失败!");
-    EXPECT_EQ(sink.messages[1].icon, MessageIcon::Question);
+    EXPECT_EQ(sink.messages[1].icon, MessageIcon::Critical);
 
     // The same object goes on working after the failure.
     EXPECT_TRUE(db.replaceRows("cjtime", 7, kTwoRows));

@@ -55,8 +55,7 @@ struct DataHarness {
     }
 };
 
-inline void expectMessage(const UserMessage& message, const std::string& text,
-                          MessageIcon icon = MessageIcon::Question) {
+inline void expectMessage(const UserMessage& message, const std::string& text, MessageIcon icon) {
     QCOMPARE(message.text, text);
     QCOMPARE(message.caption, std::string());
     QVERIFY(message.icon == icon);

@@ -33,6 +33,17 @@ public:
         return answer;
     }
 
+    SaveAnswer askToSave(const UserMessage& message) override {
+        questions.push_back(message);
+        if (askToSaveAnswers.empty()) {
+            ++unscripted;
+            return SaveAnswer::Cancel;
+        }
+        const SaveAnswer answer = askToSaveAnswers.front();
+        askToSaveAnswers.pop_front();
+        return answer;
+    }
+
     QString openFileName(const QString& filter) override {
         openDialogs.push_back({filter, {}, {}});
         return next(openAnswers);
@@ -60,6 +71,7 @@ public:
 
     // Scripted answers, used front first.
     std::deque<bool> confirmAnswers;
+    std::deque<SaveAnswer> askToSaveAnswers;
     std::deque<QString> openAnswers;
     std::deque<QString> saveAnswers;
 

@@ -1,8 +1,12 @@
 #pragma once
 
 #include <QAbstractItemModel>
+#include <QFontMetrics>
+#include <QHeaderView>
 #include <QObject>
+#include <QScrollBar>
 #include <QString>
+#include <QTableView>
 
 #include <string>
 #include <vector>
@@ -26,6 +30,31 @@ inline std::vector<std::vector<std::string>> shownRows(const QAbstractItemModel&
             rows.back().push_back(model.index(r, c).data().toString().toStdString());
     }
     return rows;
+}
+
+// Why the list's columns do not fit its width, empty when they do: every column whose texts fit
+// shows them whole, the last column ends at the list's right edge and no column is off-screen.
+// `whole` names the columns (other than the last) that must show every text uncut.
+inline QString columnsDoNotFit(const QTableView& view, const std::vector<int>& whole) {
+    const QAbstractItemModel& model = *view.model();
+    const int right = view.viewport()->width();
+    const int columns = model.columnCount();
+    const int lastEnd = view.columnViewportPosition(columns - 1) + view.columnWidth(columns - 1);
+    if (lastEnd > right || lastEnd < right - 20)
+        return QStringLiteral("the last column ends at %1 in a list %2 wide").arg(lastEnd).arg(right);
+    if (view.horizontalScrollBar()->maximum() > 0)
+        return QStringLiteral("the list scrolls sideways");
+    const QFontMetrics metrics(view.font());
+    for (const int c : whole)
+        for (int r = 0; r < model.rowCount(); ++r) {
+            const QString text = model.index(r, c).data().toString();
+            if (metrics.horizontalAdvance(text) > view.columnWidth(c))
+                return QStringLiteral("column %1 cuts \"%2\" to %3 pixels")
+                    .arg(c)
+                    .arg(text)
+                    .arg(view.columnWidth(c));
+        }
+    return {};
 }
 
 } // namespace halvix::test

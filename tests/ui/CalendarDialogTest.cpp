@@ -88,6 +88,8 @@ class CalendarDialogTest : public QObject {
 private slots:
     void addedEntriesAreSavedAndShownAgain();
     void aBadImportChangesNothingAndAnExportImportsBack();
+    void closingWithUnsavedChangesAsks_data();
+    void closingWithUnsavedChangesAsks();
 };
 
 void CalendarDialogTest::addedEntriesAreSavedAndShownAgain() {
@@ -194,6 +196,58 @@ void CalendarDialogTest::aBadImportChangesNothingAndAnExportImportsBack() {
     h.click("saveButton");
     QCOMPARE(saved.count(), 0); // the same entries as stored
     QCOMPARE(fx.rows("select * from calendar"), kStored);
+}
+
+void CalendarDialogTest::closingWithUnsavedChangesAsks_data() {
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<int>("answer"); // UserPrompts::SaveAnswer
+    QTest::addColumn<bool>("stays");
+    QTest::addColumn<bool>("stored");
+    const struct {
+        const char *name, *how;
+        UserPrompts::SaveAnswer answer;
+        bool stays, stored;
+    } rows[] = {
+        {"关闭, 保存", "closeButton", UserPrompts::SaveAnswer::Save, false, true},
+        {"关闭, 放弃", "closeButton", UserPrompts::SaveAnswer::Discard, false, false},
+        {"关闭, 取消", "closeButton", UserPrompts::SaveAnswer::Cancel, true, false},
+        {"Esc, 取消", "escape", UserPrompts::SaveAnswer::Cancel, true, false},
+        {"close box, 保存", "closeBox", UserPrompts::SaveAnswer::Save, false, true},
+    };
+    for (const auto& r : rows)
+        QTest::newRow(r.name) << r.how << int(r.answer) << r.stays << r.stored;
+}
+
+void CalendarDialogTest::closingWithUnsavedChangesAsks() {
+    QFETCH(QString, how);
+    QFETCH(int, answer);
+    QFETCH(bool, stays);
+    QFETCH(bool, stored);
+    ScheduleFixture fx;
+    Harness h(fx);
+    addTheAutumnEntries(h); // as an import not yet saved would leave them
+    h.prompts.askToSaveAnswers = {static_cast<UserPrompts::SaveAnswer>(answer)};
+    if (how == "closeButton")
+        h.click("closeButton");
+    else if (how == "escape")
+        QTest::keyClick(h.dialog.get(), Qt::Key_Escape);
+    else
+        h.dialog->close();
+
+    QCOMPARE(h.prompts.questions.size(), std::size_t{1});
+    QCOMPARE(h.prompts.questions[0].text, std::string("校历已修改但尚未保存。\n是否保存?"));
+    QVERIFY(h.prompts.questions[0].icon == MessageIcon::Question);
+    QCOMPARE(h.dialog->isVisible(), stays);
+    QCOMPARE(fx.rows("select * from calendar"), stored ? kStored : Rows{});
+    QCOMPARE(h.shown(), kShown);         // what the list holds is never dropped while the dialog stays
+    QVERIFY(h.prompts.messages.empty()); // closing with 保存 does not stop for "已保存!"
+
+    // Once saved, the next close has nothing to ask.
+    if (stored) {
+        h.dialog->show();
+        h.dialog->close();
+        QCOMPARE(h.prompts.questions.size(), std::size_t{1});
+    }
 }
 
 QTEST_MAIN(CalendarDialogTest)

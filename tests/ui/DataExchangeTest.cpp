@@ -35,10 +35,11 @@ void DataExchangeTest::exportWritesTitlesAndRowsInCodePage936() {
     h.prompts.saveAnswers = {h.path("plan.csv")};
     h.click("exportButton");
     QCOMPARE(h.prompts.saveDialogs.size(), std::size_t{1});
-    QCOMPARE(h.prompts.saveDialogs[0].filter, QString("csv Files (*.csv)"));
+    QCOMPARE(h.prompts.saveDialogs[0].filter, QString("CSV 文件 (*.csv)"));
     QCOMPARE(h.prompts.saveDialogs[0].defaultSuffix, QString("csv"));
     QCOMPARE(h.prompts.saveDialogs[0].initialName, QString("*.csv"));
-    expectMessage(h.prompts.messages.back(), "已导出" + h.path("plan.csv").toStdString(), MessageIcon::None);
+    expectMessage(h.prompts.messages.back(), "已导出" + h.path("plan.csv").toStdString(),
+                  MessageIcon::Information);
     QCOMPARE(test::readFile(h.database.folder() / "plan.csv"),
              kTitleLine + "a,b,c,d,e,f,g,\r\n1,,08:00,\xC9\xCF\xBF\xCE\xC1\xE5,x,\xB4\xFD\xCD\xEA,,\r\n");
 
@@ -62,7 +63,7 @@ void DataExchangeTest::exportReportsAFileItCannotWrite() {
     h.prompts.saveAnswers = {path};
     h.click("exportButton");
     QCOMPARE(h.prompts.messages.size(), std::size_t{1});
-    expectMessage(h.prompts.messages[0], "无法写入 " + path.toStdString());
+    expectMessage(h.prompts.messages[0], "无法写入 " + path.toStdString(), MessageIcon::Critical);
 }
 
 void DataExchangeTest::importShowsTheFileWithoutChangingTheChosenTable() {
@@ -79,18 +80,18 @@ void DataExchangeTest::importShowsTheFileWithoutChangingTheChosenTable() {
     // With no table chosen the imported list cannot be saved.
     h.prompts.openAnswers = {QString::fromStdString(file.string())};
     h.click("importButton");
-    QCOMPARE(h.prompts.openDialogs[0].filter, QString("Txt (*.csv);;All files(*.*)"));
+    QCOMPARE(h.prompts.openDialogs[0].filter, QString("CSV 文件 (*.csv);;所有文件 (*)"));
     QCOMPARE(h.titles(), (TextList{"序号", "日期", "时间", "事件", "声音", "状态", "备注"}));
     QCOMPARE(h.shown(), rows);
     h.click("saveButton");
-    expectMessage(h.prompts.messages.back(), "选择类型!");
+    expectMessage(h.prompts.messages.back(), "选择类型!", MessageIcon::Warning);
 
     h.click("fridayButton");
     h.prompts.openAnswers = {QString::fromStdString(file.string())};
     h.click("importButton");
     QCOMPARE(h.dialog->selectedTable(), 5);
     h.click("saveButton");
-    expectMessage(h.prompts.messages.back(), "已保存!");
+    expectMessage(h.prompts.messages.back(), "已保存!", MessageIcon::Information);
     QCOMPARE(h.table("fridtime"), rows);
 
     // A file that does not read as plan rows, line for line, leaves the list as it was.
@@ -128,7 +129,8 @@ void DataExchangeTest::importShowsTheFileWithoutChangingTheChosenTable() {
     h.prompts.openAnswers = {h.path("absent.csv")};
     h.click("importButton");
     expectMessage(h.prompts.messages.back(),
-                  "无法导入 " + h.path("absent.csv").toStdString() + ":\n无法读取文件\n列表未改变。");
+                  "无法导入 " + h.path("absent.csv").toStdString() + ":\n无法读取文件\n列表未改变。",
+                  MessageIcon::Warning);
     QCOMPARE(h.shown(), rows);
 }
 
@@ -144,7 +146,7 @@ void DataExchangeTest::exportImportSaveKeepsEveryRow() {
     h.prompts.openAnswers = {h.path("spring.csv")};
     h.click("importButton");
     h.click("saveButton");
-    expectMessage(h.prompts.messages.back(), "已保存!");
+    expectMessage(h.prompts.messages.back(), "已保存!", MessageIcon::Information);
     QCOMPARE(h.table("qjtime"), kThreeRows);
     QCOMPARE(h.prompts.unscripted, 0);
 }

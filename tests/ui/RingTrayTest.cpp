@@ -14,10 +14,12 @@
 #include "support/ScheduleFixture.h"
 #include "support/ScriptedPrompts.h"
 #include "support/StandaloneWindow.h"
+#include "support/Widgets.h"
 #include "widgets/Resources.h"
 
 #include <QAction>
 #include <QDateEdit>
+#include <QIcon>
 #include <QLabel>
 #include <QMenu>
 #include <QSystemTrayIcon>
@@ -101,6 +103,10 @@ private slots:
                  qPrintable(tip));
         QCOMPARE(list->model()->index(1, 0).data(Qt::ForegroundRole).value<QBrush>().color(),
                  QColor(Qt::red));
+        // The selection paints over the red: the row's warning sign stays, and only on that row.
+        QVERIFY(!list->model()->index(1, 0).data(Qt::DecorationRole).value<QIcon>().isNull());
+        QVERIFY(list->model()->index(0, 0).data(Qt::DecorationRole).isNull());
+        QVERIFY(list->model()->index(1, 2).data(Qt::DecorationRole).isNull());
 
         // 08:00 rings; 今日静音 then keeps 09:00 silent, logged at its time; 恢复响铃 undoes it.
         program.clock.time = {2024, 3, 4, 7, 59, 50, 1};
@@ -159,6 +165,12 @@ private slots:
         // Read on the log's thread: the rows come after the window is shown.
         QTRY_COMPARE(ringList->model()->rowCount(), 2);
         QCOMPARE(ringList->model()->index(1, 4).data().toString(), QStringLiteral("今日静音"));
+        // Every column whole, 备注 to the right edge; the date field holds its whole date.
+        QVERIFY(QTest::qWaitForWindowExposed(dialog));
+        const QString fit = test::columnsDoNotFit(*ringList, {0, 1, 2, 3, 4, 5});
+        QVERIFY2(fit.isEmpty(), qPrintable(fit));
+        auto* date = dialog->findChild<QDateEdit*>(QStringLiteral("dateEdit"));
+        QVERIFY(date->width() > date->fontMetrics().horizontalAdvance(date->text()) + 20);
         if (const char* shot = std::getenv("HALVIX_SHOT_DIR")) {
             dialog->grab().save(QString::fromLocal8Bit(shot) + QStringLiteral("/ringlog-dialog.png"));
             tray.menu()->adjustSize();

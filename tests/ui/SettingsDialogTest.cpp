@@ -38,17 +38,18 @@ private slots:
 
         auto* toggle = h.find<QAbstractButton>("toggleButton");
         auto* lower = h.find<QFrame>("lowerFrame");
-        QCOMPARE(toggle->text(), QString("隐藏"));
+        // The toggle says what a click will do.
+        QCOMPARE(toggle->text(), QString("显示"));
         QVERIFY(!lower->isVisible());
         const QSize collapsed = h.dialog->size();
         toggle->click();
         QTRY_VERIFY(h.dialog->height() > collapsed.height());
-        QCOMPARE(toggle->text(), QString("显示"));
+        QCOMPARE(toggle->text(), QString("隐藏"));
         QVERIFY(lower->isVisible());
         QCOMPARE(h.dialog->width(), collapsed.width());
         toggle->click();
         QTRY_COMPARE(h.dialog->size(), collapsed);
-        QCOMPARE(toggle->text(), QString("隐藏"));
+        QCOMPARE(toggle->text(), QString("显示"));
     }
 
     void kindRadiosLoadTheirTimetables() {
@@ -154,7 +155,7 @@ private slots:
         QCOMPARE(texts.size(), std::size_t(4));
         QVERIFY(texts[0].find("jbase.mdb") != std::string::npos);
         QCOMPARE(texts[1], std::string("数据保存失败!"));
-        QVERIFY(h.prompts.messages[1].icon == MessageIcon::Question);
+        QVERIFY(h.prompts.messages[1].icon == MessageIcon::Critical);
         QCOMPARE(texts[2], std::string("无法写入 xqno.txt"));
         QCOMPARE(texts[3], std::string("无法保存考试时间文件:cbhtime.txt"));
 
