@@ -1,6 +1,7 @@
 cmake_minimum_required(VERSION 3.25)
 # Fails when a file of the core library (or a header it includes) includes a Qt header or a file of
-# the window library, or when the window adapters in widgets/ reach up into bell/.
+# the window library, when a core subsystem below the campus includes campus/, or when the window
+# adapters in widgets/ reach up into bell/.
 # Run as: cmake -DSOURCE_DIR=... -DCORE=a.cpp|b.cpp -DUI=c.cpp|d.cpp -P check_layers.cmake
 
 string(REPLACE "|" ";" core "${CORE}")
@@ -47,6 +48,9 @@ while(queue)
             set(header "${SOURCE_DIR}/${included}")
             if(folder MATCHES "^(widgets|audio|app)$" OR header IN_LIST ui_headers)
                 list(APPEND problems "${shown}: includes ${included} of the window library")
+            elseif(folder STREQUAL "campus" AND NOT shown MATCHES "^(campus|cli)/")
+                # The campus sits above the subsystems it shares: they never depend on it.
+                list(APPEND problems "${shown}: includes ${included} from below the campus")
             elseif(EXISTS "${header}")
                 list(APPEND queue "${header}")
             endif()
