@@ -41,6 +41,25 @@ std::string quoted(const std::string& name) {
     return text + "\"";
 }
 
+// 0 when no revision is recorded; nothing when the database cannot be read.
+std::optional<std::uint64_t> recordedRevision(sqlite3* db) {
+    std::optional<std::uint64_t> revision;
+    sqlite3_stmt* stmt = nullptr;
+    const std::string sql = std::string("select 值 from ") + kStateTable + " where 名称 = 'revision'";
+    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr) == SQLITE_OK) {
+        const int status = sqlite3_step(stmt);
+        if (status == SQLITE_ROW)
+            revision = static_cast<std::uint64_t>(sqlite3_column_int64(stmt, 0));
+        else if (status == SQLITE_DONE)
+            revision = 0;
+    } else if (sqlite3_exec(db, "select count(*) from sqlite_master", nullptr, nullptr, nullptr) ==
+               SQLITE_OK) {
+        revision = 0; // a readable database that never took part in a campus
+    }
+    sqlite3_finalize(stmt);
+    return revision;
+}
+
 // The database connection of one apply; rolled back and closed unless committed.
 class Transaction {
 public:
@@ -95,6 +114,8 @@ public:
                insertRows(std::string("insert or replace into ") + kStateTable + " values (?, ?)", 2,
                           {"revision", std::to_string(revision)});
     }
+
+    std::optional<std::uint64_t> revision() { return ok() ? recordedRevision(m_db) : std::nullopt; }
 
     bool commit() {
         if (run("commit"))
@@ -273,6 +294,10 @@ std::string applySnapshot(const fs::path& folder, const Snapshot& snapshot, cons
     Transaction transaction(folder / "jbase.mdb");
     if (!transaction.ok())
         return transaction.problem();
+    // Checked under the write lock, so that two applies cannot both pass it.
+    if (const auto applied = transaction.revision(); applied && *applied >= snapshot.revision)
+        return "版本 " + std::to_string(snapshot.revision) + " 不新于已应用的版本 " +
+               std::to_string(*applied);
     for (const SnapshotSound& sound : snapshot.sounds) {
         const fs::path target = soundPath(voic, sound.name);
         if (holdsContent(target, sound.sha256))
@@ -308,19 +333,7 @@ std::optional<std::uint64_t> storedRevision(const fs::path& folder) {
     if (sqlite3_open_v2(pathToUtf8(folder / "jbase.mdb").c_str(), &db, SQLITE_OPEN_READONLY, nullptr) ==
         SQLITE_OK) {
         sqlite3_busy_timeout(db, kBusyTimeoutMs);
-        sqlite3_stmt* stmt = nullptr;
-        const std::string sql = std::string("select 值 from ") + kStateTable + " where 名称 = 'revision'";
-        if (sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr) == SQLITE_OK) {
-            const int status = sqlite3_step(stmt);
-            if (status == SQLITE_ROW)
-                revision = static_cast<std::uint64_t>(sqlite3_column_int64(stmt, 0));
-            else if (status == SQLITE_DONE)
-                revision = 0;
-        } else if (sqlite3_exec(db, "select count(*) from sqlite_master", nullptr, nullptr, nullptr) ==
-                   SQLITE_OK) {
-            revision = 0; // a readable database that never took part in a campus
-        }
-        sqlite3_finalize(stmt);
+        revision = recordedRevision(db);
     }
     sqlite3_close_v2(db);
     return revision;

@@ -23,7 +23,9 @@ std::vector<std::string> missingSounds(const std::filesystem::path& folder, cons
 //  - sounds and xqno.txt are written as temporary files beside their place, then renamed over
 //    it (the replaced files kept as links until the end, to be put back on failure);
 //  - the shared tables are replaced, and the revision recorded, in one transaction.
-// On any failure the database, voic/ and xqno.txt stay as they were and the reason is returned.
+// A revision that is not newer than the one applied is refused (revisionStep tells a caller
+// beforehand). On any failure the database, voic/ and xqno.txt stay as they were and the reason
+// is returned.
 // Files of voic/ the snapshot does not name are left alone: they may be the building's own.
 // Returns an empty text on success.
 std::string applySnapshot(const std::filesystem::path& folder, const Snapshot& snapshot,

@@ -119,3 +119,40 @@ TEST(CampusConfig, AbsentMeansNoCampusAndASharedKeyIsWarnedOf) {
 
 } // namespace
 } // namespace halvix::campus
+
+namespace halvix::campus {
+namespace {
+
+// What campus-setup.sh gives each building is what the program reads, with no warning.
+TEST(CampusConfig, EveryBuildingReadsTheFilesTheSetupScriptMadeForIt) {
+    for (const char* auth : {"cert", "password"}) {
+        test::TempFolder out;
+        const std::string command = std::string("bash '") + HALVIX_SOURCE_DIR +
+                                    "/scripts/campus-setup.sh' --out '" + out.path().string() +
+                                    "' --campus school1 --host broker.school.lan --auth " + auth +
+                                    " --central office --name 办公室 --node jxl --name 教学楼 --zones " +
+                                    "teach:教学楼,lab:实验楼 >/dev/null";
+        ASSERT_EQ(std::system(command.c_str()), 0) << auth;
+        const struct {
+            const char* id;
+            CampusRole role;
+            std::vector<Zone> zones;
+        } nodes[] = {{"office", CampusRole::Central, {}},
+                     {"jxl", CampusRole::Node, {{"teach", "教学楼"}, {"lab", "实验楼"}}}};
+        for (const auto& node : nodes) {
+            const CampusConfigRead read = readCampusConfig(out / "nodes" / node.id);
+            ASSERT_EQ(read.state, CampusConfigRead::State::Valid)
+                << auth << " " << node.id << ": " << read.errors.at(0);
+            EXPECT_TRUE(read.warnings.empty()) << auth << " " << node.id << ": " << read.warnings.at(0);
+            EXPECT_EQ(read.config.role, node.role);
+            EXPECT_EQ(read.config.campus, "school1");
+            EXPECT_EQ(read.config.nodeId, node.id);
+            EXPECT_EQ(read.config.zones, node.zones);
+            EXPECT_EQ(read.config.broker, (BrokerAddress{true, "broker.school.lan", 8883}));
+            EXPECT_EQ(read.config.user.empty(), std::string(auth) == "cert");
+        }
+    }
+}
+
+} // namespace
+} // namespace halvix::campus

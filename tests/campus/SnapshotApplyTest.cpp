@@ -110,6 +110,16 @@ TEST(SnapshotApply, AFailedApplyLeavesDatabaseSoundsAndWeekAsTheyWere) {
              fs::create_directory_symlink(c.node.folder() / "outside", c.node.folder() / "voic/铃声");
          },
          "不在 voic 内"},
+        {"an older revision",
+         [](const Campus& c, Snapshot& s, SoundBytes&) {
+             ASSERT_TRUE(storeRevision(c.node.folder(), s.revision + 1));
+         },
+         "不新于已应用的版本 4"},
+        {"the same revision again",
+         [](const Campus& c, Snapshot& s, SoundBytes&) {
+             ASSERT_TRUE(storeRevision(c.node.folder(), s.revision));
+         },
+         "版本 3 不新于"},
         {"no database", [](const Campus& c, Snapshot&, SoundBytes&) { fs::remove(c.node.database()); },
          "无法打开数据库"},
     };
