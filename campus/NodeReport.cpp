@@ -71,7 +71,7 @@ bool optionalInteger(const json& object, const char* key, std::int64_t& out) {
     return true;
 }
 
-constexpr std::array<std::pair<AckResult, const char*>, 8> kResults{{
+constexpr std::array<std::pair<AckResult, const char*>, 9> kResults{{
     {AckResult::Played, "已响铃"},
     {AckResult::MissingSound, "缺少声音"},
     {AckResult::Stopped, "已停止"},
@@ -79,6 +79,7 @@ constexpr std::array<std::pair<AckResult, const char*>, 8> kResults{{
     {AckResult::Unmuted, "已恢复响铃"},
     {AckResult::Reloaded, "已重新载入"},
     {AckResult::Refused, "已拒绝"},
+    {AckResult::Expired, "已过期"},
     {AckResult::Failed, "执行失败"},
 }};
 
@@ -186,6 +187,13 @@ const char* ackLabel(AckResult result) {
         if (value == result)
             return label;
     return "";
+}
+
+std::optional<AckResult> ackResultOf(std::string_view label) {
+    for (const auto& [value, text] : kResults)
+        if (label == text)
+            return value;
+    return std::nullopt;
 }
 
 std::string writeAck(const CommandAck& ack) {

@@ -65,9 +65,11 @@ struct StatusRead {
 // online are required (a last will has no more); other fields keep their defaults when absent.
 StatusRead readStatus(std::string_view payload);
 
-enum class AckResult { Played, MissingSound, Stopped, Muted, Unmuted, Reloaded, Refused, Failed };
-// 已响铃, 缺少声音, 已停止, 已静音, 已恢复响铃, 已重新载入, 已拒绝, 执行失败.
+enum class AckResult { Played, MissingSound, Stopped, Muted, Unmuted, Reloaded, Refused, Expired, Failed };
+// 已响铃, 缺少声音, 已停止, 已静音, 已恢复响铃, 已重新载入, 已拒绝, 已过期, 执行失败.
 const char* ackLabel(AckResult result);
+// The result of a label; nothing for any other text.
+std::optional<AckResult> ackResultOf(std::string_view label);
 
 struct CommandAck {
     std::string node;
