@@ -41,6 +41,10 @@ std::string quoted(const std::string& name) {
     return text + "\"";
 }
 
+std::string revisionProblem(std::uint64_t offered, std::uint64_t applied) {
+    return "版本 " + std::to_string(offered) + " 不新于已应用的版本 " + std::to_string(applied);
+}
+
 // 0 when no revision is recorded; nothing when the database cannot be read.
 std::optional<std::uint64_t> recordedRevision(sqlite3* db) {
     std::optional<std::uint64_t> revision;
@@ -174,10 +178,10 @@ public:
     std::string stage(const fs::path& target, const std::string& bytes, const std::string& shown,
                       bool sound) {
         std::error_code error;
-        if (sound && !makeFolders(target.parent_path()))
-            return "无法建立声音 " + shown + " 的文件夹";
-        if (sound && !insideVoic(target.parent_path()))
-            return "声音 " + shown + " 的文件夹不在 voic 内";
+        if (sound) {
+            if (std::string problem = makeFolders(target.parent_path()); !problem.empty())
+                return "声音 " + shown + problem;
+        }
         if (fs::is_directory(fs::symlink_status(target, error)))
             return shown + " 是一个文件夹, 无法写入";
         Entry entry{target, besideWith(target, kStagedSuffix), besideWith(target, kKeptSuffix), false, false};
@@ -221,16 +225,20 @@ private:
         bool swapped;
     };
 
-    bool makeFolders(const fs::path& folder) {
+    // Each folder is checked to lie inside voic/ before a folder is made in it, so that a link in
+    // voic/ never gets a folder made elsewhere. Empty when the folder is there.
+    std::string makeFolders(const fs::path& folder) {
         std::error_code error;
+        if (folder.empty() || folder == folder.parent_path())
+            return " 的文件夹无法建立";
         if (fs::is_directory(folder, error))
-            return true;
-        if (!makeFolders(folder.parent_path()))
-            return false;
+            return insideVoic(folder) ? std::string() : " 的文件夹不在 voic 内";
+        if (std::string problem = makeFolders(folder.parent_path()); !problem.empty())
+            return problem;
         if (!fs::create_directory(folder, error) || error)
-            return false;
+            return " 的文件夹无法建立";
         m_madeFolders.push_back(folder);
-        return true;
+        return {};
     }
 
     // A folder of voic/ that is a link to elsewhere must not carry the central's files out of it.
@@ -285,19 +293,14 @@ std::vector<std::string> missingSounds(const fs::path& folder, const Snapshot& s
 }
 
 std::string applySnapshot(const fs::path& folder, const Snapshot& snapshot, const SoundBytes& bytes) {
+    if (const auto applied = storedRevision(folder); applied && *applied >= snapshot.revision)
+        return revisionProblem(snapshot.revision, *applied);
     const fs::path voic = folder / "voic";
     std::error_code error;
     fs::create_directories(voic, error);
-    // The write lock first: a database busy elsewhere fails the apply before any file is touched.
-    // Declared before the files, so that on failure the files are put back after the rollback.
+    // Declared before the transaction, so that on failure the files are put back after the rollback.
     FileSwap files(voic);
-    Transaction transaction(folder / "jbase.mdb");
-    if (!transaction.ok())
-        return transaction.problem();
-    // Checked under the write lock, so that two applies cannot both pass it.
-    if (const auto applied = transaction.revision(); applied && *applied >= snapshot.revision)
-        return "版本 " + std::to_string(snapshot.revision) + " 不新于已应用的版本 " +
-               std::to_string(*applied);
+    // Written beside their place before the database is locked: the bell keeps writing meanwhile.
     for (const SnapshotSound& sound : snapshot.sounds) {
         const fs::path target = soundPath(voic, sound.name);
         if (holdsContent(target, sound.sha256))
@@ -313,6 +316,13 @@ std::string applySnapshot(const fs::path& folder, const Snapshot& snapshot, cons
     if (std::string problem = files.stage(folder / "xqno.txt", snapshot.week, "xqno.txt", false);
         !problem.empty())
         return problem;
+
+    Transaction transaction(folder / "jbase.mdb");
+    if (!transaction.ok())
+        return transaction.problem();
+    // Again under the write lock, so that two applies cannot both pass it.
+    if (const auto applied = transaction.revision(); applied && *applied >= snapshot.revision)
+        return revisionProblem(snapshot.revision, *applied);
     if (std::string problem = files.swapIn(); !problem.empty())
         return problem;
     for (const SnapshotTable& table : snapshot.tables) {
