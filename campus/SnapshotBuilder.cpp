@@ -75,6 +75,16 @@ std::string readWeek(const std::filesystem::path& folder, std::string& week) {
     return {};
 }
 
+// A link under voic/ that leads elsewhere (the database, a key) is never shared.
+bool insideFolder(const std::filesystem::path& folder, const std::filesystem::path& file) {
+    std::error_code error;
+    const std::filesystem::path base = std::filesystem::canonical(folder, error);
+    const std::filesystem::path real = error ? base : std::filesystem::canonical(file, error);
+    if (error)
+        return false;
+    return std::mismatch(base.begin(), base.end(), real.begin(), real.end()).first == base.end();
+}
+
 std::string readSounds(const std::filesystem::path& folder, const SnapshotLimits& limits,
                        std::vector<SnapshotSound>& sounds, std::vector<std::string>& skipped) {
     const std::filesystem::path voic = folder / "voic";
@@ -90,6 +100,10 @@ std::string readSounds(const std::filesystem::path& folder, const SnapshotLimits
         const std::string name(relative.begin(), relative.end());
         if (std::string problem = soundNameProblem(name); !problem.empty()) {
             skipped.push_back(name + ": " + problem);
+            continue;
+        }
+        if (!insideFolder(voic, it->path())) {
+            skipped.push_back(name + ": 链接指向 voic 文件夹之外");
             continue;
         }
         const std::uintmax_t size = it->file_size(error);

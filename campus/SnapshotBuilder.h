@@ -12,7 +12,8 @@ namespace halvix::campus {
 struct SnapshotBuild {
     Snapshot snapshot;
     // Files under voic/ left out, each with its reason: a name no node would accept, a size over
-    // the limit. The plan still goes out; the sound check of a node names what it lacks.
+    // the limit, a link that leads out of voic/. The plan still goes out; the sound check of a node names
+    // what it lacks.
     std::vector<std::string> skipped;
     std::string problem; // empty: built
     bool ok() const { return problem.empty(); }

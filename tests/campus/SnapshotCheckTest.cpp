@@ -121,13 +121,15 @@ TEST(SnapshotCheck, TakesWhatTheCentralBuilt) {
     central.temp().write("voic/下课.mp3", "end");
     central.temp().write("voic/.hidden", "x");
     central.temp().write("voic/bad\x01name.mp3", "x");
+    std::filesystem::create_symlink(central.database(), central.folder() / "voic/库.mp3");
 
     const SnapshotBuild build = buildSnapshot(central.folder(), 9);
     ASSERT_TRUE(build.ok()) << build.problem;
     EXPECT_EQ(build.snapshot.week, "1125");
     ASSERT_EQ(build.snapshot.sounds.size(), 2u);
     EXPECT_EQ(build.snapshot.sounds[1], (SnapshotSound{"铃声/上课.mp3", sha256Hex("bell"), 4}));
-    EXPECT_EQ(build.skipped.size(), 2u); // the hidden file and the control character
+    // The hidden file, the control character, the link to the database.
+    EXPECT_EQ(build.skipped.size(), 3u);
 
     const SnapshotRead read = readSnapshot(writeSnapshot(build.snapshot));
     ASSERT_TRUE(read.ok()) << read.problem;
