@@ -99,7 +99,9 @@ private:
             error(number, "应为 名称 = 值");
             return;
         }
-        const std::string key(trim(text.substr(0, equals)));
+        std::string key(trim(text.substr(0, equals)));
+        std::transform(key.begin(), key.end(), key.begin(),
+                       [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
         const std::string value(trim(text.substr(equals + 1)));
         static const char* const kKeys[] = {"role", "campus", "id",  "name",          "zones", "broker",
                                             "ca",   "cert",   "key", "password_file", "user"};

@@ -49,6 +49,9 @@ TEST(CampusConfig, ReadsAGoodFileAndNamesTheLineOfEveryBadOne) {
          "role = 主控\nid = central\nname = 办公室\nbroker = mqtt://127.0.0.1:1884\nuser = central\n"
          "password_file = certs/b1.pass\n",
          nullptr},
+        {"keys in capitals",
+         "Role=node\nID=b1\nName=楼\nBroker=mqtt://localhost\nUser=b1\nPassword_File=certs/b1.pass\n",
+         nullptr},
         {"IPv6 loopback",
          "role=central\nid=c\nname=办公室\nbroker=mqtt://[::1]:1883\nuser=c\npassword_file=certs/b1.pass\n",
          nullptr},
