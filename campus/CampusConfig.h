@@ -49,7 +49,8 @@ struct CampusConfigRead {
     std::vector<std::string> warnings; // e.g. a key file others may read
 };
 
-// campus.ini, lines of "key = value" (keys in any case; '#' or ';' begin a comment, an optional [campus] header):
+// campus.ini, lines of "key = value" (keys in any case; '#' or ';' begin a comment, an optional [campus]
+// header):
 //
 //   role = node                       central (主控) or node
 //   campus = school1                  optional, the topics' root (ASCII id, default "campus")
