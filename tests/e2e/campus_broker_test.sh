@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The campus broker as campus-setup.sh configures it, with mosquitto's own clients standing in for
 # the central and two buildings: each building gets the commands meant for it, also those sent
-# while it was offline, but none that expired; a building cannot command another, publish a plan
-# or connect without its own identity; the password set-up does the same with passwords.
+# while it was offline, but none that expired; a building cannot command another, publish a plan,
+# speak for another in its status or last will, or connect without its own identity; the password
+# set-up does the same with passwords.
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 source "$HALVIX_LIB/broker.sh"
 
@@ -51,6 +52,29 @@ refused=$(as b1 mosquitto_pub -q 1 -t "$root/status/b2" -m b2-is-fine 2>&1)
 wait "$listener"
 [ "$(cat "$work/status")" = "$root/status/b1 online" ] && [[ $refused == *"Not authorized"* ]] &&
     pass "a building reports its own status and no other's" || fail "status: $(cat "$work/status") ($refused)"
+
+# A building that vanishes leaves the broker its last will on its own status, and on no other's.
+# leave_will ID TOPIC PAYLOAD: a building's client that stays connected, started straight (no
+# timeout in between), so that killing it leaves the will.
+leave_will() {
+    local certs=$work/cert/nodes/$1/certs
+    mosquitto_sub -h 127.0.0.1 -p "$port" -V mqttv5 --cafile "$certs/ca.crt" --cert "$certs/$1.crt" \
+        --key "$certs/$1.key" -t "$root/cmd/all" --will-topic "$2" --will-payload "$3" --will-retain \
+        --will-qos 1 >/dev/null 2>&1 &
+}
+leave_will b1 "$root/status/b1" offline
+will=$!
+leave_will b2 "$root/status/b1" forged-by-b2
+forged_will=$!
+sleep 1
+# b2's forged will would come last and stay.
+{
+    kill -KILL "$will" && sleep 0.5 && kill -KILL "$forged_will"
+    wait "$will" "$forged_will"
+} 2>/dev/null
+sleep 1
+status=$(as office mosquitto_sub -t "$root/status/b1" -C 1 -W 3 2>&1)
+[ "$status" = offline ] && pass "a building killed is shown offline by its last will" || fail "status after the kill: $status"
 
 plain=$(timeout 10 mosquitto_sub -h 127.0.0.1 -p "$port" -V mqttv5 -t '#' -C 1 -W 3 2>&1)
 [ $? -ne 0 ] && pass "a plaintext connection to the TLS port is refused" || fail "plaintext: $plain"
