@@ -1,0 +1,51 @@
+#include "campus/CommandDesk.h"
+
+namespace halvix::campus {
+
+CommandDecision CommandDesk::receive(std::string_view payload, const std::string& today, std::int64_t nowMs,
+                                     std::optional<std::int64_t> centralNowMs) {
+    CommandDecision decision;
+    const CommandRead read = readCommand(payload);
+    if (!read.ok()) {
+        decision.problem = "收到无效的命令: " + read.problem;
+        return decision;
+    }
+    const Command& command = read.command;
+    if (!isAddressedTo(command.target, m_node, m_zones)) {
+        decision.problem = "收到发给别处的命令 " + command.id;
+        return decision;
+    }
+    if (const std::string* first = m_memory.resultOf(command.id)) {
+        decision = answer(command, ackResultOf(*first).value_or(AckResult::Failed),
+                          "重复收到的命令, 未再执行", nowMs);
+        return decision;
+    }
+    if (centralNowMs && *centralNowMs > command.issuedMs + std::int64_t{command.expirySeconds} * 1000)
+        return answer(command, AckResult::Expired, "", nowMs);
+    if ((command.kind == CommandKind::Mute || command.kind == CommandKind::Unmute) && command.date != today)
+        return answer(command, AckResult::Refused, "日期 " + command.date + " 不是本机的今天 " + today,
+                      nowMs);
+    // Remembered before it is acted on: a program stopped in between answers the command delivered
+    // again after the restart instead of acting twice.
+    m_memory.remember(command.id, ackLabel(AckResult::Failed), nowMs);
+    decision.action = CommandDecision::Action::Act;
+    decision.command = command;
+    return decision;
+}
+
+CommandAck CommandDesk::finish(const Command& command, AckResult result, std::string detail,
+                               std::int64_t nowMs) {
+    m_memory.remember(command.id, ackLabel(result), nowMs);
+    return {m_node, command.id, result, std::move(detail), nowMs};
+}
+
+CommandDecision CommandDesk::answer(const Command& command, AckResult result, std::string detail,
+                                    std::int64_t nowMs) {
+    CommandDecision decision;
+    decision.action = CommandDecision::Action::Answer;
+    decision.command = command;
+    decision.ack = finish(command, result, std::move(detail), nowMs);
+    return decision;
+}
+
+} // namespace halvix::campus

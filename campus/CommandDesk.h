@@ -1,0 +1,54 @@
+#pragma once
+
+#include "campus/Command.h"
+#include "campus/NodeReport.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace halvix::campus {
+
+// What a node does with a command that arrived: act on it, answer a command delivered again with
+// its first answer, or refuse it. Acting is the bell's work; finish() then gives the answer and
+// remembers it. A command is remembered (as 执行失败) already when it is handed out to be acted
+// on, and the memory should be saved before acting: a command is acted on at most once, even
+// when the program stops half-way.
+struct CommandDecision {
+    enum class Action {
+        Act,    // do `command`, then finish() it
+        Answer, // publish `ack`, do nothing else (refused, expired or delivered again)
+        Ignore, // not readable or not for this node: nothing to answer; `problem` for the log
+    };
+    Action action = Action::Ignore;
+    Command command;
+    CommandAck ack;
+    std::string problem;
+};
+
+class CommandDesk {
+public:
+    CommandDesk(std::string node, std::vector<std::string> zones, CommandMemory& memory)
+        : m_node(std::move(node)), m_zones(std::move(zones)), m_memory(memory) {}
+
+    // `today` is the node's date ("YYYY-MM-DD"). `centralNowMs` is the central's time as this
+    // node reckons it (its clock corrected by the measured offset): when known, a command older
+    // than its expiry is answered 已过期 and never acted on, whatever the broker delivered. When
+    // unknown, the broker's message expiry alone holds.
+    CommandDecision receive(std::string_view payload, const std::string& today, std::int64_t nowMs,
+                            std::optional<std::int64_t> centralNowMs);
+
+    // The answer to a command acted on, remembered so that it is never acted on twice.
+    CommandAck finish(const Command& command, AckResult result, std::string detail, std::int64_t nowMs);
+
+private:
+    CommandDecision answer(const Command& command, AckResult result, std::string detail, std::int64_t nowMs);
+
+    std::string m_node;
+    std::vector<std::string> m_zones;
+    CommandMemory& m_memory;
+};
+
+} // namespace halvix::campus

@@ -1,0 +1,377 @@
+#include "campus/SnapshotApplier.h"
+
+#include "campus/Sha256.h"
+#include "campus/SharedTables.h"
+#include "common/PathText.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <fstream>
+#include <set>
+#include <system_error>
+
+namespace halvix::campus {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kBusyTimeoutMs = 5000;
+constexpr const char* kStagedSuffix = ".halvix-new";
+constexpr const char* kKeptSuffix = ".halvix-old";
+constexpr const char* kStateTable = "campusstate";
+
+fs::path besideWith(const fs::path& target, const char* suffix) {
+    fs::path name = target.filename();
+    return target.parent_path() / ("." + pathToUtf8(name) + suffix);
+}
+
+fs::path soundPath(const fs::path& voic, const std::string& name) {
+    return voic / pathFromUtf8(name);
+}
+
+std::string quoted(const std::string& name) {
+    std::string text = "\"";
+    for (char c : name) {
+        text += c;
+        if (c == '"')
+            text += '"';
+    }
+    return text + "\"";
+}
+
+std::string revisionProblem(std::uint64_t offered, std::uint64_t applied) {
+    return "版本 " + std::to_string(offered) + " 不新于已应用的版本 " + std::to_string(applied);
+}
+
+// 0 when no revision is recorded; nothing when the database cannot be read.
+std::optional<std::uint64_t> recordedRevision(sqlite3* db) {
+    std::optional<std::uint64_t> revision;
+    sqlite3_stmt* stmt = nullptr;
+    const std::string sql = std::string("select 值 from ") + kStateTable + " where 名称 = 'revision'";
+    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr) == SQLITE_OK) {
+        const int status = sqlite3_step(stmt);
+        if (status == SQLITE_ROW)
+            revision = static_cast<std::uint64_t>(sqlite3_column_int64(stmt, 0));
+        else if (status == SQLITE_DONE)
+            revision = 0;
+    } else if (sqlite3_exec(db, "select count(*) from sqlite_master", nullptr, nullptr, nullptr) ==
+               SQLITE_OK) {
+        revision = 0; // a readable database that never took part in a campus
+    }
+    sqlite3_finalize(stmt);
+    return revision;
+}
+
+// The database connection of one apply; rolled back and closed unless committed.
+class Transaction {
+public:
+    explicit Transaction(const fs::path& database) {
+        if (sqlite3_open_v2(pathToUtf8(database).c_str(), &m_db, SQLITE_OPEN_READWRITE, nullptr) !=
+            SQLITE_OK) {
+            m_problem = "无法打开数据库: " + std::string(m_db ? sqlite3_errmsg(m_db) : "");
+            return;
+        }
+        sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
+        run("begin immediate");
+    }
+    ~Transaction() {
+        if (m_db && !m_committed)
+            sqlite3_exec(m_db, "rollback", nullptr, nullptr, nullptr);
+        sqlite3_close_v2(m_db);
+    }
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+
+    bool ok() const { return m_problem.empty(); }
+    const std::string& problem() const { return m_problem; }
+
+    bool run(const std::string& sql) {
+        if (!ok())
+            return false;
+        if (sqlite3_exec(m_db, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK)
+            m_problem = "数据库写入失败: " + std::string(sqlite3_errmsg(m_db));
+        return ok();
+    }
+
+    bool replaceTable(const SnapshotTable& table) {
+        std::string columns;
+        std::string declared;
+        std::string marks;
+        for (const std::string& column : table.columns) {
+            columns += (columns.empty() ? "" : ",") + quoted(column);
+            declared += (declared.empty() ? "" : ",") + quoted(column) + " TEXT";
+            marks += marks.empty() ? "?" : ",?";
+        }
+        // A node's database from before the calendar lacks that table.
+        if (!run("create table if not exists " + quoted(table.name) + " (" + declared + ")") ||
+            !run("delete from " + quoted(table.name)))
+            return false;
+        return insertRows("insert into " + quoted(table.name) + " (" + columns + ") values (" + marks + ")",
+                          table.columns.size(), table.cells);
+    }
+
+    bool recordRevision(std::uint64_t revision) {
+        return run(std::string("create table if not exists ") + kStateTable +
+                   " (名称 TEXT PRIMARY KEY, 值 TEXT)") &&
+               insertRows(std::string("insert or replace into ") + kStateTable + " values (?, ?)", 2,
+                          {"revision", std::to_string(revision)});
+    }
+
+    std::optional<std::uint64_t> revision() { return ok() ? recordedRevision(m_db) : std::nullopt; }
+
+    bool commit() {
+        if (run("commit"))
+            m_committed = true;
+        return m_committed;
+    }
+
+private:
+    bool insertRows(const std::string& sql, std::size_t width, const TextList& cells) {
+        if (!ok())
+            return false;
+        sqlite3_stmt* stmt = nullptr;
+        if (sqlite3_prepare_v2(m_db, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK) {
+            m_problem = "数据库写入失败: " + std::string(sqlite3_errmsg(m_db));
+            return false;
+        }
+        for (std::size_t start = 0; start + width <= cells.size() && ok(); start += width) {
+            sqlite3_reset(stmt);
+            for (std::size_t c = 0; c < width; ++c)
+                sqlite3_bind_text(stmt, static_cast<int>(c + 1), cells[start + c].data(),
+                                  static_cast<int>(cells[start + c].size()), SQLITE_TRANSIENT);
+            if (sqlite3_step(stmt) != SQLITE_DONE)
+                m_problem = "数据库写入失败: " + std::string(sqlite3_errmsg(m_db));
+        }
+        sqlite3_finalize(stmt);
+        return ok();
+    }
+
+    sqlite3* m_db = nullptr;
+    std::string m_problem;
+    bool m_committed = false;
+};
+
+// Files written beside their place and swapped in; everything is put back unless kept.
+class FileSwap {
+public:
+    explicit FileSwap(fs::path voic) : m_voic(std::move(voic)) {}
+    ~FileSwap() {
+        if (!m_kept)
+            undo();
+        for (const Entry& entry : m_entries) {
+            std::error_code ignored;
+            fs::remove(entry.staged, ignored);
+            fs::remove(entry.kept, ignored);
+        }
+        for (auto it = m_madeFolders.rbegin(); it != m_madeFolders.rend(); ++it) {
+            std::error_code ignored;
+            if (!m_kept)
+                fs::remove(*it, ignored); // only when empty
+        }
+    }
+    FileSwap(const FileSwap&) = delete;
+    FileSwap& operator=(const FileSwap&) = delete;
+
+    // Writes `bytes` beside `target`. A sound's folders are made as needed and must lie inside voic/.
+    std::string stage(const fs::path& target, const std::string& bytes, const std::string& shown,
+                      bool sound) {
+        std::error_code error;
+        if (sound) {
+            if (std::string problem = makeFolders(target.parent_path()); !problem.empty())
+                return "声音 " + shown + problem;
+        }
+        if (fs::is_directory(fs::symlink_status(target, error)))
+            return shown + " 是一个文件夹, 无法写入";
+        Entry entry{target, besideWith(target, kStagedSuffix), besideWith(target, kKeptSuffix), false, false};
+        m_entries.push_back(entry);
+        std::ofstream out(entry.staged, std::ios::binary | std::ios::trunc);
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        out.close();
+        if (!out)
+            return "无法写入 " + shown;
+        return {};
+    }
+
+    std::string swapIn() {
+        for (Entry& entry : m_entries) {
+            std::error_code error;
+            fs::remove(entry.kept, error);
+            if (fs::exists(fs::symlink_status(entry.target, error))) {
+                fs::create_hard_link(entry.target, entry.kept, error);
+                if (error)
+                    fs::copy_file(entry.target, entry.kept, fs::copy_options::overwrite_existing, error);
+                if (error)
+                    return "无法保留旧文件 " + pathToUtf8(entry.target.filename());
+                entry.hadOld = true;
+            }
+            fs::rename(entry.staged, entry.target, error);
+            if (error)
+                return "无法替换 " + pathToUtf8(entry.target.filename()) + ": " + error.message();
+            entry.swapped = true;
+        }
+        return {};
+    }
+
+    void keep() { m_kept = true; }
+
+private:
+    struct Entry {
+        fs::path target;
+        fs::path staged;
+        fs::path kept;
+        bool hadOld;
+        bool swapped;
+    };
+
+    // Each folder is checked to lie inside voic/ before a folder is made in it, so that a link in
+    // voic/ never gets a folder made elsewhere. Empty when the folder is there.
+    std::string makeFolders(const fs::path& folder) {
+        std::error_code error;
+        if (folder.empty() || folder == folder.parent_path())
+            return " 的文件夹无法建立";
+        if (fs::is_directory(folder, error))
+            return insideVoic(folder) ? std::string() : " 的文件夹不在 voic 内";
+        if (std::string problem = makeFolders(folder.parent_path()); !problem.empty())
+            return problem;
+        if (!fs::create_directory(folder, error) || error)
+            return " 的文件夹无法建立";
+        m_madeFolders.push_back(folder);
+        return {};
+    }
+
+    // A folder of voic/ that is a link to elsewhere must not carry the central's files out of it.
+    bool insideVoic(const fs::path& folder) const {
+        std::error_code error;
+        const fs::path base = fs::canonical(m_voic, error);
+        if (error)
+            return false;
+        const fs::path real = fs::canonical(folder, error);
+        if (error)
+            return false;
+        const auto mismatch = std::mismatch(base.begin(), base.end(), real.begin(), real.end());
+        return mismatch.first == base.end();
+    }
+
+    void undo() {
+        for (auto it = m_entries.rbegin(); it != m_entries.rend(); ++it) {
+            if (!it->swapped)
+                continue;
+            std::error_code ignored;
+            if (it->hadOld)
+                fs::rename(it->kept, it->target, ignored);
+            else
+                fs::remove(it->target, ignored);
+        }
+    }
+
+    fs::path m_voic;
+    std::vector<Entry> m_entries;
+    std::vector<fs::path> m_madeFolders;
+    bool m_kept = false;
+};
+
+bool holdsContent(const fs::path& file, const std::string& sha256) {
+    std::error_code error;
+    if (!fs::is_regular_file(fs::symlink_status(file, error)))
+        return false;
+    const auto hash = sha256OfFile(file);
+    return hash && *hash == sha256;
+}
+
+} // namespace
+
+std::vector<std::string> missingSounds(const fs::path& folder, const Snapshot& snapshot) {
+    std::vector<std::string> missing;
+    std::set<std::string> listed;
+    for (const SnapshotSound& sound : snapshot.sounds)
+        if (!holdsContent(soundPath(folder / "voic", sound.name), sound.sha256) &&
+            listed.insert(sound.sha256).second)
+            missing.push_back(sound.sha256);
+    return missing;
+}
+
+std::string applySnapshot(const fs::path& folder, const Snapshot& snapshot, const SoundBytes& bytes) {
+    if (const auto applied = storedRevision(folder); applied && *applied >= snapshot.revision)
+        return revisionProblem(snapshot.revision, *applied);
+    const fs::path voic = folder / "voic";
+    std::error_code error;
+    fs::create_directories(voic, error);
+    // Declared before the transaction, so that on failure the files are put back after the rollback.
+    FileSwap files(voic);
+    // Written beside their place before the database is locked: the bell keeps writing meanwhile.
+    for (const SnapshotSound& sound : snapshot.sounds) {
+        const fs::path target = soundPath(voic, sound.name);
+        if (holdsContent(target, sound.sha256))
+            continue;
+        const auto found = bytes.find(sound.sha256);
+        if (found == bytes.end())
+            return "缺少声音 " + sound.name + " 的内容";
+        if (found->second.size() != sound.size || sha256Hex(found->second) != sound.sha256)
+            return "声音 " + sound.name + " 的内容与其 SHA-256 或大小不符";
+        if (std::string problem = files.stage(target, found->second, sound.name, true); !problem.empty())
+            return problem;
+    }
+    if (std::string problem = files.stage(folder / "xqno.txt", snapshot.week, "xqno.txt", false);
+        !problem.empty())
+        return problem;
+
+    Transaction transaction(folder / "jbase.mdb");
+    if (!transaction.ok())
+        return transaction.problem();
+    // Again under the write lock, so that two applies cannot both pass it.
+    if (const auto applied = transaction.revision(); applied && *applied >= snapshot.revision)
+        return revisionProblem(snapshot.revision, *applied);
+    if (std::string problem = files.swapIn(); !problem.empty())
+        return problem;
+    for (const SnapshotTable& table : snapshot.tables) {
+        if (!findSharedTable(table.name))
+            return "表 " + table.name + " 不是共享的表";
+        if (!transaction.replaceTable(table))
+            return transaction.problem();
+    }
+    if (!transaction.recordRevision(snapshot.revision) || !transaction.commit())
+        return transaction.problem();
+    files.keep();
+    return {};
+}
+
+std::optional<std::uint64_t> storedRevision(const fs::path& folder) {
+    sqlite3* db = nullptr;
+    std::optional<std::uint64_t> revision;
+    if (sqlite3_open_v2(pathToUtf8(folder / "jbase.mdb").c_str(), &db, SQLITE_OPEN_READONLY, nullptr) ==
+        SQLITE_OK) {
+        sqlite3_busy_timeout(db, kBusyTimeoutMs);
+        revision = recordedRevision(db);
+    }
+    sqlite3_close_v2(db);
+    return revision;
+}
+
+bool storeRevision(const fs::path& folder, std::uint64_t revision) {
+    Transaction transaction(folder / "jbase.mdb");
+    return transaction.recordRevision(revision) && transaction.commit();
+}
+
+void removeApplyLeftovers(const fs::path& folder) {
+    std::vector<fs::path> leftovers;
+    std::error_code error;
+    std::error_code ignored;
+    for (const char* suffix : {kStagedSuffix, kKeptSuffix})
+        leftovers.push_back(besideWith(folder / "xqno.txt", suffix));
+    for (fs::recursive_directory_iterator it(folder / "voic", error), end; !error && it != end;
+         it.increment(error)) {
+        const std::string name = pathToUtf8(it->path().filename());
+        const auto endsWith = [&name](const std::string& suffix) {
+            return name.size() > suffix.size() &&
+                   name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
+        };
+        if (name.front() == '.' && (endsWith(kStagedSuffix) || endsWith(kKeptSuffix)))
+            leftovers.push_back(it->path());
+    }
+    for (const fs::path& file : leftovers)
+        fs::remove(file, ignored);
+}
+
+} // namespace halvix::campus

@@ -1,0 +1,27 @@
+// Commands, statuses and acknowledgements as they arrive from the broker: any bytes read without a
+// crash, and what is accepted reads back the same after it is written again.
+#include "campus/CampusText.h"
+#include "campus/Command.h"
+#include "campus/NodeReport.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <string_view>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    using namespace halvix::campus;
+    const std::string_view payload(reinterpret_cast<const char*>(data), size);
+    if (const CommandRead read = readCommand(payload); read.ok()) {
+        if (read.command.kind == CommandKind::Play && !soundNameProblem(read.command.sound).empty())
+            std::abort();
+        if (readCommand(writeCommand(read.command)).command != read.command)
+            std::abort();
+    }
+    if (const StatusRead read = readStatus(payload); read.ok())
+        if (readStatus(writeStatus(read.status)).status != read.status)
+            std::abort();
+    if (const AckRead read = readAck(payload); read.ok())
+        if (readAck(writeAck(read.ack)).ack != read.ack)
+            std::abort();
+    return 0;
+}

@@ -1,0 +1,191 @@
+#!/usr/bin/env bash
+# Everything a school's broker and its buildings need to form a campus: a certificate authority,
+# the broker's certificate, one identity per building (a certificate, or a password), the broker's
+# ACL and mosquitto.conf, and for each building a folder to copy into its program folder.
+#
+#   scripts/campus-setup.sh --out DIR --campus ID --host HOST [--port 8883] [--bind ADDR]
+#       [--auth cert|password] [--broker-dir DIR] [--broker-user USER]
+#       --central ID [--name 名称]
+#       --node ID [--name 名称] [--zones 编号:名称,...] ...
+#
+# DIR/ca/          the authority's key: keep it off the network; it signs buildings added later
+# DIR/broker/      copy to --broker-dir (default: this folder) on the broker's machine, owned by
+#                  the user the broker runs as (--broker-user, default mosquitto's own "mosquitto");
+#                  start `mosquitto -c mosquitto.conf`
+# DIR/nodes/ID/    copy into that building's program folder: campus.ini and certs/
+#
+# Run again with more --node options to add buildings: existing keys, certificates and passwords
+# are kept; the ACL, the password file and mosquitto.conf are written anew.
+set -euo pipefail
+
+die() {
+    printf 'campus-setup: %s\n' "$*" >&2
+    exit 2
+}
+valid_id() { [[ $1 =~ ^[A-Za-z0-9][A-Za-z0-9_-]{0,31}$ ]]; }
+
+out="" campus="" host="" port=8883 bind="" auth=cert broker_dir="" broker_user=""
+ids=() names=() zones=() roles=()
+while [ $# -gt 0 ]; do
+    case $1 in
+    --out) out=$2 ;;
+    --campus) campus=$2 ;;
+    --host) host=$2 ;;
+    --port) port=$2 ;;
+    --bind) bind=$2 ;;
+    --auth) auth=$2 ;;
+    --broker-dir) broker_dir=$2 ;;
+    --broker-user) broker_user=$2 ;;
+    --central | --node)
+        valid_id "$2" || die "编号 \"$2\" 应为 1 到 32 个英文字母、数字、- 或 _"
+        roles+=("${1#--}") ids+=("$2") names+=("$2") zones+=("")
+        ;;
+    --name)
+        [ ${#ids[@]} -gt 0 ] || die "--name 须跟在 --central 或 --node 之后"
+        names[-1]=$2
+        ;;
+    --zones)
+        [ ${#ids[@]} -gt 0 ] || die "--zones 须跟在 --node 之后"
+        zones[-1]=$2
+        ;;
+    -h | --help)
+        sed -n '2,21p' "$0"
+        exit 0
+        ;;
+    *) die "未知的选项 $1" ;;
+    esac
+    [ $# -ge 2 ] || die "选项 $1 缺少值"
+    shift 2
+done
+[ -n "$out" ] || die "缺少 --out"
+valid_id "$campus" || die "缺少 --campus 或其编号无效"
+[[ $host =~ ^[A-Za-z0-9.:-]+$ ]] || die "缺少 --host 或主机名无效"
+[[ $port =~ ^[0-9]+$ ]] && [ "$port" -ge 1 ] && [ "$port" -le 65535 ] || die "端口应为 1 到 65535"
+[ "$auth" = cert ] || [ "$auth" = password ] || die "--auth 应为 cert 或 password"
+centrals=0
+for r in "${roles[@]}"; do [ "$r" = central ] && centrals=$((centrals + 1)); done
+[ "$centrals" -eq 1 ] || die "须有且只有一个 --central"
+[ -z "$(printf '%s\n' "${ids[@]}" | sort | uniq -d)" ] || die "编号重复"
+for z in "${zones[@]}"; do
+    for item in ${z//,/ }; do valid_id "${item%%:*}" || die "分区 \"$item\" 应为 编号:名称"; done
+done
+
+umask 077
+mkdir -p "$out"/ca "$out"/broker/data "$out"/nodes
+out=$(cd "$out" && pwd)
+broker_dir=${broker_dir:-$out/broker}
+ca=$out/ca
+days=3650
+
+if [ ! -f "$ca/ca.key" ]; then
+    openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -sha256 -days "$days" -nodes -keyout "$ca/ca.key" -out "$ca/ca.crt" \
+        -subj "/O=halvix/CN=halvix campus $campus CA" 2>/dev/null
+fi
+cp "$ca/ca.crt" "$out/broker/ca.crt"
+
+# sign NAME KEY CRT [SAN]: a certificate from the authority, the key made first when absent.
+sign() {
+    local cn=$1 key=$2 crt=$3 san=${4:-} ext
+    [ -f "$key" ] || openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -out "$key" 2>/dev/null
+    chmod 600 "$key"
+    [ -f "$crt" ] && return 0
+    ext=$(mktemp)
+    { echo "basicConstraints=CA:FALSE"; [ -n "$san" ] && echo "subjectAltName=$san"; } >"$ext"
+    openssl req -new -key "$key" -subj "/O=halvix/CN=$cn" 2>/dev/null |
+        openssl x509 -req -CA "$ca/ca.crt" -CAkey "$ca/ca.key" -CAcreateserial -days "$days" -sha256 \
+            -extfile "$ext" -out "$crt" 2>/dev/null
+    rm -f "$ext"
+    chmod 644 "$crt"
+}
+
+if [[ $host =~ ^[0-9.]+$ || $host == *:* ]]; then san="IP:$host"; else san="DNS:$host"; fi
+[ "$host" = localhost ] || san="$san,DNS:localhost"
+[ "$host" = 127.0.0.1 ] || san="$san,IP:127.0.0.1"
+sign "$host" "$out/broker/broker.key" "$out/broker/broker.crt" "$san"
+
+root="halvix/$campus"
+acl=$out/broker/acl
+passwd=$out/broker/passwd
+{
+    echo "# Who may read and write what; the user is the certificate's CN or the password's user."
+    echo "# A node reads the shared plan and its own, its zones' and everyone's commands; it writes only"
+    echo "# its own status, acknowledgements and ring log. Only the central publishes plans, sounds and commands."
+} >"$acl"
+: >"$passwd"
+for i in "${!ids[@]}"; do
+    id=${ids[$i]} name=${names[$i]} role=${roles[$i]}
+    node=$out/nodes/$id
+    mkdir -p "$node/certs"
+    cp "$ca/ca.crt" "$node/certs/ca.crt"
+    chmod 644 "$node/certs/ca.crt"
+    zone_ids=()
+    for item in ${zones[$i]//,/ }; do zone_ids+=("${item%%:*}"); done
+
+    if [ "$role" = central ]; then
+        printf '\nuser %s\ntopic readwrite %s/#\n' "$id" "$root" >>"$acl"
+    else
+        {
+            printf '\nuser %s\n' "$id"
+            printf 'topic read %s/snapshot\ntopic read %s/sound/#\n' "$root" "$root"
+            printf 'topic read %s/cmd/node/%s\ntopic read %s/cmd/all\n' "$root" "$id" "$root"
+            for z in "${zone_ids[@]}"; do printf 'topic read %s/cmd/zone/%s\n' "$root" "$z"; done
+            for t in status ack log; do printf 'topic write %s/%s/%s\n' "$root" "$t" "$id"; done
+        } >>"$acl"
+    fi
+
+    {
+        echo "# 校园广播: 本机在校园中的设置"
+        echo "role = $role"
+        echo "campus = $campus"
+        echo "id = $id"
+        echo "name = $name"
+        [ -n "${zones[$i]}" ] && echo "zones = ${zones[$i]}"
+        echo "broker = mqtts://$host:$port"
+        echo "ca = certs/ca.crt"
+        if [ "$auth" = cert ]; then
+            echo "cert = certs/$id.crt"
+            echo "key = certs/$id.key"
+        else
+            echo "user = $id"
+            echo "password_file = certs/$id.pass"
+        fi
+    } >"$node/campus.ini"
+    chmod 644 "$node/campus.ini"
+
+    if [ "$auth" = cert ]; then
+        sign "$id" "$node/certs/$id.key" "$node/certs/$id.crt"
+    else
+        [ -f "$node/certs/$id.pass" ] || openssl rand -hex 24 >"$node/certs/$id.pass"
+        chmod 600 "$node/certs/$id.pass"
+        mosquitto_passwd -b "$passwd" "$id" "$(cat "$node/certs/$id.pass")"
+    fi
+done
+
+{
+    echo "# The campus broker, written by campus-setup.sh."
+    [ -n "$broker_user" ] && echo "user $broker_user"
+    echo "per_listener_settings false"
+    echo "allow_anonymous false"
+    echo "persistence true"
+    echo "persistence_location $broker_dir/data/"
+    echo "autosave_interval 60"
+    echo "# Commands wait for a building that is offline until they expire."
+    echo "max_queued_messages 10000"
+    echo "persistent_client_expiration 14d"
+    echo "acl_file $broker_dir/acl"
+    [ "$auth" = password ] && echo "password_file $broker_dir/passwd"
+    echo
+    echo "listener $port${bind:+ $bind}"
+    echo "cafile $broker_dir/ca.crt"
+    echo "certfile $broker_dir/broker.crt"
+    echo "keyfile $broker_dir/broker.key"
+    echo "tls_version tlsv1.2"
+    if [ "$auth" = cert ]; then
+        echo "require_certificate true"
+        echo "use_identity_as_username true"
+    fi
+} >"$out/broker/mosquitto.conf"
+chmod 644 "$out/broker/mosquitto.conf" "$acl" "$out/broker/ca.crt" "$out/broker/broker.crt"
+chmod 755 "$out" "$out/broker" "$out/nodes"
+[ "$auth" = password ] || rm -f "$passwd"
+printf 'campus-setup: %s 的文件已写入 %s (%d 台)\n' "$campus" "$out" "${#ids[@]}"

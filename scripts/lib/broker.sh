@@ -1,0 +1,36 @@
+# A campus broker for tests and demonstrations: mosquitto on a free loopback port with the files
+# scripts/campus-setup.sh writes. Sourced, not run; stopped with the other services.
+
+[ -n "${HALVIX_LIB_BROKER:-}" ] && return 0
+HALVIX_LIB_BROKER=1
+source "$(dirname "${BASH_SOURCE[0]}")/services.sh"
+
+# A TCP port on loopback that nothing listens on now.
+free_port() {
+    python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
+}
+
+# campus_files DIR PORT [campus-setup options...]: a campus "test" on 127.0.0.1:PORT in DIR, the
+# broker running as the current user.
+campus_files() {
+    local dir=$1 port=$2
+    shift 2
+    "$HALVIX_ROOT/scripts/campus-setup.sh" --out "$dir" --campus test --host 127.0.0.1 --port "$port" \
+        --bind 127.0.0.1 --broker-user "$(id -un)" "$@" >/dev/null
+}
+
+# start_broker DIR PORT: mosquitto with DIR/broker/mosquitto.conf, its log in DIR/broker.log;
+# returns once it listens on PORT.
+start_broker() {
+    local dir=$1 port=$2 i
+    setsid mosquitto -c "$dir/broker/mosquitto.conf" >>"$dir/broker.log" 2>&1 &
+    HALVIX_SERVICE_PIDS+=($!)
+    HALVIX_BROKER_PID=$!
+    for i in $(seq 100); do
+        (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && return 0
+        kill -0 "$HALVIX_BROKER_PID" 2>/dev/null || break
+        sleep 0.1
+    done
+    say "the broker did not start: $(tail -3 "$dir/broker.log")"
+    return 1
+}
