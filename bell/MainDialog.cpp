@@ -7,6 +7,7 @@
 #include "calendar/CalendarDialog.h"
 #include "calendar/CalendarStore.h"
 #include "clockdisplay/ClockDisplay.h"
+#include "common/MessageSink.h"
 #include "exam/SettingsDialog.h"
 #include "ringlog/RingLogDialog.h"
 #include "ringlog/SoundCheck.h"
@@ -22,9 +23,19 @@
 #include <QKeyEvent>
 #include <QTimer>
 
+#include <utility>
+#include <vector>
+
 namespace halvix {
 
 namespace {
+
+// Keeps what it is shown, for notices said elsewhere than in a box (the status line, the tray).
+class CollectingSink final : public MessageSink {
+public:
+    void show(const UserMessage& message) override { messages.push_back(message); }
+    std::vector<UserMessage> messages;
+};
 
 constexpr char kIconResource[] = ":/icons/bell.png";
 constexpr char kAllDone[] = "所有任务已完成!";
@@ -53,7 +64,12 @@ MainDialog::MainDialog(Bell& bell, UserPrompts& prompts, QWidget* parent)
     m_clockDisplay->startClock(kClockBackgroundResource, kClockLargeDigitsResource,
                                kClockSmallDigitsResource);
     m_bell.nextEntryCountdown() = 500;
-    m_bell.useStoredChoice(m_prompts);
+    // Nobody asked for this start (it may be the session's or a service's): what it has to say goes
+    // to the status line and the tray, never to a box that waits for a click.
+    CollectingSink startNotices;
+    m_bell.useStoredChoice(startNotices);
+    for (const UserMessage& notice : startNotices.messages)
+        m_unaskedNotices << QString::fromStdString(notice.text);
     checkRadioButtons();
     reloadPlan(Asked::No);
     m_hideOnFirstTick = true;
@@ -87,6 +103,9 @@ void MainDialog::attachTray(BellTray& tray) {
     tray.setMuted(m_bell.mutedToday());
     tray.setSoundProblems(m_soundProblems);
     tray.setStatus(m_ui->statusLine->text());
+    // The start's own notices came before there was a tray to say them.
+    for (const QString& notice : std::exchange(m_unaskedNotices, {}))
+        tray.notify(notice);
 }
 
 void MainDialog::onSoundsChecked(int count, const QString& summary) {
@@ -207,12 +226,19 @@ void MainDialog::reloadPlan(Asked asked) {
     const LoadResult result = m_bell.reloadPlan();
     showDayLine();
     // Shown once the bell is armed again: the boxes wait for a click, the bell does not.
-    for (const UserMessage& notice : m_bell.takeNotices())
-        m_prompts.show(notice);
+    for (const UserMessage& notice : m_bell.takeNotices()) {
+        if (asked == Asked::Yes)
+            m_prompts.show(notice);
+        else
+            m_unaskedNotices << QString::fromStdString(notice.text);
+    }
     // A plan that could not be read is not a day whose bells have all rung, nor is a silent day.
     const bool allDone =
         result != LoadResult::Failed && m_bell.engine().nothingLeft() && !m_bell.decision().silent;
-    showStatus(allDone ? QString::fromUtf8(kAllDone) : QString());
+    QStringList status = asked == Asked::No ? m_unaskedNotices : QStringList();
+    if (allDone)
+        status << QString::fromUtf8(kAllDone);
+    showStatus(status.join(QLatin1Char('\n')));
     // At start-up (with the session, as a service) nobody asked: the status line and the tray say it.
     if (allDone && asked == Asked::Yes)
         m_prompts.show({kAllDone, "提示", MessageIcon::Information});

@@ -5,6 +5,7 @@
 #include "time/LocalTime.h"
 
 #include <QDialog>
+#include <QStringList>
 
 #include <atomic>
 #include <memory>
@@ -114,6 +115,7 @@ private:
     bool m_hideOnFirstTick = false;
     int m_soundProblems = 0;
     QString m_decisionLine;
+    QStringList m_unaskedNotices; // the start's notices, for the status line and then the tray
     std::unique_ptr<RingLogDialog> m_ringLog;
 };
 
