@@ -19,7 +19,7 @@ ensure_services
 # Latin words a user may see: the program's name and the file kind of 导入 and 导出.
 allowed='^(Halvix|CSV)$'
 # On the command line also the words one types: commands, options and the date's pattern.
-typed='^(halvix|plan|check|log|ring|stop|mute|unmute|export|import|help|version|folder|headless|since|csv|YYYY|MM|DD)$'
+typed='^(halvix|plan|check|log|ring|stop|mute|unmute|export|import|help|version|folder|headless|since|csv|empty|YYYY|MM|DD)$'
 
 # english ALLOWED: the Latin words of stdin that ALLOWED does not match, one a line. Paths and file
 # names (a slash, or a known extension) are the user's own and are left out.
@@ -55,6 +55,19 @@ main_shows() { show_main_window && shows "$1"; }
 open_from_main() { show_main_window && a11y press "$main_window_title" button "$1"; }
 # 响铃记录, the fourth item of the tray menu; a menu opened while the program is busy may miss keys.
 open_ring_log() { tray_pick Down Down Down Down Return && wait_for 15 a11y shown 响铃记录; }
+
+# close_window TITLE [BUTTON]: presses BUTTON (Escape without one) until the window TITLE is gone; a
+# press while the program is busy may be lost.
+window_gone() { ! a11y shown "$1"; }
+close_window() {
+    local try
+    for try in 1 2 3; do
+        a11y shown "$1" || return 0
+        if [ -n "${2:-}" ]; then a11y press "$1" button "$2" || xdotool key Escape; else xdotool key Escape; fi
+        wait_for 5 window_gone "$1" && return 0
+    done
+    return 1
+}
 
 walk_windows() {
     local locale=$1
@@ -95,16 +108,16 @@ walk_windows() {
     if wait_for 30 a11y shown 打开; then
         sleep 1
         seen "$locale" "file dialog"
-        a11y press 打开 button 取消 || xdotool key Escape
+        close_window 打开 取消 || fail "$locale: the file dialog does not close"
     else
         fail "$locale: no file dialog"
     fi
-    wait_for 10 a11y shown 数据管理 && xdotool key Escape
-    wait_for 10 a11y shown 时间设置 && a11y press 时间设置 button 取消
+    close_window 数据管理 || fail "$locale: the data dialog does not close"
+    close_window 时间设置 取消 || fail "$locale: the settings dialog does not close"
 
     if wait_for 60 open_from_main 校历 && wait_for 30 a11y shown 校历; then
         seen "$locale" calendar
-        a11y press 校历 button 关闭
+        close_window 校历 关闭 || fail "$locale: the calendar does not close"
     else
         fail "$locale: no calendar dialog"
     fi
