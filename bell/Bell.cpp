@@ -83,7 +83,7 @@ Bell::Bell(std::filesystem::path programFolder, const Clock& clock, QObject* par
     if (emergencySounding()) {
         m_playback->hold(true);
         m_sirenQuietTicks = kSirenRestartTicks;
-        logEmergencyAction("紧急广播", ringresult::kEmergency, "", "程序启动时继续");
+        m_resumed = true;
     }
 }
 
@@ -388,6 +388,8 @@ void Bell::obeyEmergency(bool wasSounding, const std::string& soundBefore) {
         return;
     m_sirenProblemTold = false;
     m_sirenQuietTicks = 0;
+    m_sirenHeard = false;
+    m_resumed = false;
     if (sounding) {
         // Whatever plays stops at once, the playlist with it; the loop takes the single-bell player.
         m_playback->stopAll();
@@ -401,7 +403,9 @@ void Bell::obeyEmergency(bool wasSounding, const std::string& soundBefore) {
         // The armed entry was not prepared while held: it is now, so it rings on time.
         if (!m_engine->nothingLeft())
             m_playback->prepareSound(m_plan.cell(m_engine->currentRow(), BellEngine::kSoundColumn));
-        logEmergencyAction("解除紧急广播", ringresult::kStopped, soundBefore, "");
+        // Only a real clear is logged: a state for other zones was never this program's to sound.
+        if (!m_emergency.active)
+            logEmergencyAction("解除紧急广播", ringresult::kStopped, soundBefore, "");
     }
     emit emergencyChanged(emergencyText());
 }
@@ -428,11 +432,16 @@ bool Bell::startSiren() {
 void Bell::keepSirenSounding() {
     if (!emergencySounding())
         return;
+    if (std::exchange(m_resumed, false))
+        logEmergencyAction("紧急广播", ringresult::kEmergency, "", "程序启动时继续");
     if (m_singlePlayer->isPlaying()) {
         m_sirenQuietTicks = 0;
+        m_sirenHeard = true;
         return;
     }
-    if (++m_sirenQuietTicks >= kSirenRestartTicks) {
+    // A sound that was heard and ended (streamed: too long to loop from memory) starts again at once;
+    // one never heard yet may still be starting.
+    if (std::exchange(m_sirenHeard, false) || ++m_sirenQuietTicks >= kSirenRestartTicks) {
         m_sirenQuietTicks = 0;
         startSiren();
     }

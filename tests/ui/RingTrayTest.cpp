@@ -288,6 +288,7 @@ private slots:
         window->attachTray(tray);
         Bell& again = window->ownBell();
         QVERIFY(again.emergencySounding());
+        window->onTick(test::dateTime(2024, 3, 4, 8, 0, 6));
         QVERIFY(window->findChild<QLabel*>(QStringLiteral("statusLine"))
                     ->text()
                     .startsWith(QStringLiteral("紧急广播中: 上课.mp3")));
