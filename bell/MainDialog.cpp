@@ -110,7 +110,10 @@ void MainDialog::attachTray(BellTray& tray) {
     connect(&tray, &BellTray::emergencyRequested, this, &MainDialog::onStartEmergency);
     connect(&tray, &BellTray::clearEmergencyRequested, this, &MainDialog::onClearEmergency);
     tray.setEmergency(m_bell.emergencyText());
-    connect(&tray, &BellTray::stopRequested, this, [this] { m_bell.stopPlaying(); });
+    connect(&tray, &BellTray::stopRequested, this, [this] {
+        if (!m_bell.stopPlaying() && m_bell.emergencySounding())
+            m_tray->notify(m_bell.emergencyText() + QStringLiteral(": 停止请用 解除紧急广播"));
+    });
     connect(&tray, &BellTray::muteRequested, this, &MainDialog::onMuteToday);
     connect(&tray, &BellTray::logRequested, this, &MainDialog::onShowRingLog);
     tray.setMuted(m_bell.mutedToday());
