@@ -100,6 +100,11 @@ void MainDialog::attachTray(BellTray& tray) {
     connect(&tray, &BellTray::stopRequested, this, [this] { m_bell.stopPlaying(); });
     connect(&tray, &BellTray::muteRequested, this, &MainDialog::onMuteToday);
     connect(&tray, &BellTray::logRequested, this, &MainDialog::onShowRingLog);
+    connect(&tray, &BellTray::campusRequested, this, [this] {
+        if (m_openCampus)
+            m_openCampus();
+    });
+    tray.setCampusEntry(bool(m_openCampus));
     tray.setMuted(m_bell.mutedToday());
     tray.setSoundProblems(m_soundProblems);
     tray.setStatus(m_ui->statusLine->text());
@@ -148,6 +153,13 @@ void MainDialog::onShowRingLog() {
     m_ringLog->show();
     m_ringLog->raise();
     m_ringLog->activateWindow();
+}
+
+void MainDialog::offerCampusWindow(std::function<void()> open) {
+    m_openCampus = std::move(open);
+    m_ui->campusButton->setVisible(bool(m_openCampus));
+    if (m_tray)
+        m_tray->setCampusEntry(bool(m_openCampus));
 }
 
 int MainDialog::dayType() const {
@@ -206,6 +218,10 @@ void MainDialog::connectControls() {
     connect(&m_bell, &Bell::ticked, this, &MainDialog::onBellTicked);
     connect(&m_bell, &Bell::decisionChanged, this, &MainDialog::showDecision);
     connect(m_ui->calendarButton, &QPushButton::clicked, this, &MainDialog::onCalendar);
+    connect(m_ui->campusButton, &QPushButton::clicked, this, [this] {
+        if (m_openCampus)
+            m_openCampus();
+    });
     connect(&m_bell, &Bell::soundsChecked, this, &MainDialog::onSoundsChecked);
 }
 

@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 
 class QTableView;
@@ -63,6 +64,8 @@ public:
     void onMuteToday(bool mute);
     void onShowRingLog();
     RingLogDialog* ringLogDialog() const { return m_ringLog.get(); }
+    // On the campus central: the 校园 button and the tray's 校园 item call `open`.
+    void offerCampusWindow(std::function<void()> open);
 
     int dayType() const;
     int season() const;
@@ -117,6 +120,7 @@ private:
     QString m_decisionLine;
     QStringList m_unaskedNotices; // the start's notices, for the status line and then the tray
     std::unique_ptr<RingLogDialog> m_ringLog;
+    std::function<void()> m_openCampus;
 };
 
 } // namespace halvix
