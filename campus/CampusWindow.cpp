@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTableView>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -151,6 +152,12 @@ CampusWindow::CampusWindow(std::filesystem::path programFolder, QWidget* parent)
     connect(stop, &QPushButton::clicked, this, &CampusWindow::onStop);
     connect(mute, &QPushButton::clicked, this, &CampusWindow::onMute);
     connect(unmute, &QPushButton::clicked, this, &CampusWindow::onUnmute);
+    m_refresh = new QTimer(this);
+    m_refresh->setInterval(1000);
+    connect(m_refresh, &QTimer::timeout, this, [this] {
+        if (m_board && isVisible())
+            showBoard(*m_board, m_now());
+    });
     fillSounds();
 }
 
@@ -175,6 +182,13 @@ void CampusWindow::showBoard(const NodeBoard& board, std::int64_t nowMs) {
     showNodes(board, nowMs);
     offerZones(board.zones());
     showCommands(board, nowMs);
+}
+
+void CampusWindow::watch(const NodeBoard& board, std::function<std::int64_t()> nowMs) {
+    m_board = &board;
+    m_now = std::move(nowMs);
+    showBoard(board, m_now());
+    m_refresh->start();
 }
 
 void CampusWindow::showNodes(const NodeBoard& board, std::int64_t nowMs) {
@@ -205,9 +219,9 @@ void CampusWindow::showNodes(const NodeBoard& board, std::int64_t nowMs) {
 void CampusWindow::offerZones(const std::vector<std::string>& zones) {
     // Only added: a zone chosen stays chosen while the board is refreshed.
     for (const std::string& zone : zones) {
-        const QString data = kZonePrefix + QString::fromStdString(zone);
-        if (m_target->findData(data) < 0)
-            m_target->addItem(QStringLiteral("区域 %1").arg(QString::fromStdString(zone)), data);
+        const QString choice = kZonePrefix + QString::fromStdString(zone);
+        if (m_target->findData(choice) < 0)
+            m_target->addItem(QStringLiteral("区域 %1").arg(QString::fromStdString(zone)), choice);
     }
 }
 

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -16,6 +17,7 @@ class QComboBox;
 class QLabel;
 class QPushButton;
 class QTableView;
+class QTimer;
 
 namespace halvix {
 
@@ -46,6 +48,9 @@ public:
 
     // Shows the board as it stands at `nowMs` (the central's clock); the selection stays.
     void showBoard(const NodeBoard& board, std::int64_t nowMs);
+    // Shows `board` now and again every second while the window is open, so that a node falls
+    // silent and a command's 无应答 shows without a message arriving. The board outlives the window.
+    void watch(const NodeBoard& board, std::function<std::int64_t()> nowMs);
     // The ids of the selected nodes, in the list's order.
     std::vector<std::string> selectedNodes() const;
     void selectNodes(const std::vector<std::string>& ids);
@@ -79,6 +84,9 @@ private:
     QComboBox* m_sound = nullptr;
     QPushButton* m_play = nullptr;
     QLabel* m_status = nullptr;
+    QTimer* m_refresh = nullptr;
+    const NodeBoard* m_board = nullptr;
+    std::function<std::int64_t()> m_now;
 };
 
 } // namespace campus

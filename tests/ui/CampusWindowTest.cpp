@@ -161,6 +161,14 @@ private slots:
             QCOMPARE(column(*commands, 2), std::vector<std::string>{m.answers});
         }
 
+        // Watched, the window follows the board by itself: the next command's 无应答 shows once it expires.
+        std::int64_t now = kNow + 20'000;
+        board.commandSent({"c-2", {CommandTarget::Scope::Node, "tyg"}, CommandKind::Stop, "", "", now, 1});
+        window.watch(board, [&now] { return now; });
+        QCOMPARE(column(*commands, 2).front(), std::string("体育馆 等待应答"));
+        now += 1000;
+        QTRY_COMPARE(column(*commands, 2).front(), std::string("体育馆 无应答"));
+
         if (const char* shot = std::getenv("HALVIX_SHOT_DIR")) {
             window.selectNodes({"syl"});
             test::child<QPushButton>(window, QStringLiteral("playButton"))->click();
