@@ -71,6 +71,19 @@ std::string clockText(std::int64_t ms) {
     return QDateTime::fromMSecsSinceEpoch(ms).toString(QStringLiteral("HH:mm:ss")).toStdString();
 }
 
+// Refills `model` only when its texts changed: a refill resets the view, its scrolling among
+// them, and the window is refreshed every second.
+bool refill(TextTableModel& model, TextList& shown, const TextList& columns, TextList cells) {
+    if (cells == shown && model.columnCount() > 0)
+        return false;
+    shown = std::move(cells);
+    if (shown.empty())
+        model.setListColumns(columns);
+    else
+        model.fillList(columns, shown);
+    return true;
+}
+
 } // namespace
 
 CampusWindow::CampusWindow(std::filesystem::path programFolder, QWidget* parent)
@@ -209,11 +222,8 @@ void CampusWindow::showNodes(const NodeBoard& board, std::int64_t nowMs) {
         trouble.insert(trouble.end(), node.problems.begin(), node.problems.end());
         m_rowNotes.push_back(joined(trouble, "\n"));
     }
-    if (cells.empty())
-        m_nodeModel->setListColumns(nodeColumns());
-    else
-        m_nodeModel->fillList(nodeColumns(), cells);
-    selectNodes(selected);
+    if (refill(*m_nodeModel, m_nodeCells, nodeColumns(), std::move(cells)))
+        selectNodes(selected);
 }
 
 void CampusWindow::offerZones(const std::vector<std::string>& zones) {
@@ -238,10 +248,7 @@ void CampusWindow::showCommands(const NodeBoard& board, std::int64_t nowMs) {
              {clockText(outcome.command.issuedMs), commandText(outcome.command), joined(answers, "，")})
             cells.push_back(std::move(cell));
     }
-    if (cells.empty())
-        m_commandModel->setListColumns(commandColumns());
-    else
-        m_commandModel->fillList(commandColumns(), cells);
+    refill(*m_commandModel, m_commandCells, commandColumns(), std::move(cells));
 }
 
 std::vector<std::string> CampusWindow::selectedNodes() const {

@@ -76,6 +76,8 @@ private:
     TextTable m_commandTable;
     std::unique_ptr<TextTableModel> m_nodeModel;
     std::unique_ptr<TextTableModel> m_commandModel;
+    TextList m_nodeCells; // what the lists show, cell by cell
+    TextList m_commandCells;
     std::vector<std::string> m_nodeIds;  // the id of each row
     std::vector<std::string> m_rowNotes; // why a row is in red, empty when it is not
     QTableView* m_nodes = nullptr;
