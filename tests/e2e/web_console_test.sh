@@ -1,0 +1,74 @@
+#!/usr/bin/env bash
+# The duty office's web console in Debian's chromium, headless, against the campus broker as
+# campus-setup.sh configures it: building b1 answers every command it gets, b2 answers none. The
+# browser trusts the campus's authority as an office PC would (its certificate store), not by
+# ignoring certificate errors. web_console.js drives the page.
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+source "$HALVIX_LIB/broker.sh"
+
+root=halvix/test
+node_modules=$HALVIX_BUILD_DIR/web/npm/node_modules
+[ -f "$HALVIX_APP_DIR/web/index.html" ] && [ -d "$node_modules/playwright-core" ] ||
+    { fail "the web console is not built (npm missing?)" && exit 1; }
+
+port=$(free_port) ws_port=$(free_port) page_port=$(free_port)
+printf 'duty-secret\n' >"$work/duty.pass"
+printf 'viewer-secret\n' >"$work/viewer.pass"
+campus_files "$work/campus" "$port" --central office --node b1 --zones lab:实验楼 --node b2 --zones teach:教学楼 \
+    --ws-port "$ws_port" --page-port "$page_port" --web "$HALVIX_APP_DIR/web" \
+    --staff duty:值班 --password-file "$work/duty.pass" --staff viewer:只读 --password-file "$work/viewer.pass"
+start_broker "$work/campus" "$port" || exit 1
+
+export HOME=$work/home
+mkdir -p "$HOME/.pki/nssdb"
+certutil -d "sql:$HOME/.pki/nssdb" -N --empty-password
+certutil -d "sql:$HOME/.pki/nssdb" -A -t "C,," -n "halvix test campus" -i "$work/campus/broker/ca.crt"
+
+# Building b1: records every command it gets and acknowledges it as a node does.
+certs=$work/campus/nodes/b1/certs
+mosquitto_sub -h 127.0.0.1 -p "$port" -V mqttv5 --cafile "$certs/ca.crt" --cert "$certs/b1.crt" --key "$certs/b1.key" \
+    -q 1 -t "$root/cmd/node/b1" -t "$root/cmd/zone/lab" -t "$root/cmd/all" 2>/dev/null |
+    while IFS= read -r command; do
+        printf '%s\n' "$command" >>"$work/b1.commands"
+        answer=$(python3 -c '
+import json, sys
+c = json.loads(sys.argv[1])
+result = {"play": "已响铃", "stop": "已停止", "mute": "已静音", "unmute": "已恢复响铃"}.get(c.get("kind"), "已拒绝")
+print(json.dumps({"format": 1, "node": "b1", "command": c.get("id"), "result": result, "detail": "", "atMs": 0}))
+' "$command" 2>/dev/null) || continue
+        mosquitto_pub -h 127.0.0.1 -p "$port" -V mqttv5 --cafile "$certs/ca.crt" --cert "$certs/b1.crt" \
+            --key "$certs/b1.key" -q 1 -t "$root/ack/b1" -m "$answer"
+    done &
+HALVIX_SERVICE_PIDS+=($!)
+
+WEB_PAGE="http://127.0.0.1:$page_port/" WEB_CAMPUS=$work/campus WEB_PORT=$port WEB_ARTIFACTS=$artifacts \
+    WEB_BROKER_PID=$HALVIX_BROKER_PID NODE_PATH=$node_modules timeout 300 node "$e2e_dir/web_console.js" ||
+    fail "the console in the browser"
+# The broker the driver restarted.
+[ -f "$work/campus/broker.pid" ] && HALVIX_SERVICE_PIDS+=("$(cat "$work/campus/broker.pid")")
+
+# What reached b1 is what a node's command reader takes: its fields, kinds, ids and expiries.
+python3 - "$work/b1.commands" <<'EOF' && pass "every command the page sent is one a node reads" || fail "commands b1 got: $(cat "$work/b1.commands")"
+import json, re, sys
+kinds = {"play", "stop", "mute", "unmute"}
+seen = set()
+for line in open(sys.argv[1], encoding="utf-8"):
+    c = json.loads(line)
+    assert c["format"] == 1 and re.fullmatch(r"[A-Za-z0-9._-]{1,64}", c["id"]) and c["id"] not in seen, c
+    seen.add(c["id"])
+    assert re.fullmatch(r"all|(node|zone):[A-Za-z0-9][A-Za-z0-9_-]{0,31}", c["target"]), c
+    assert c["kind"] in kinds and isinstance(c["issuedMs"], int) and c["issuedMs"] > 0, c
+    assert isinstance(c["expiry"], int) and 1 <= c["expiry"] <= 2 * 86400, c
+    assert ("sound" in c) == (c["kind"] == "play"), c
+    if "sound" in c:
+        assert c["sound"] and not c["sound"].startswith("/") and ".." not in c["sound"].split("/"), c
+        assert "\\" not in c["sound"] and ":" not in c["sound"], c
+    if c["kind"] in ("mute", "unmute"):
+        assert re.fullmatch(r"\d{4}-\d\d-\d\d", c["date"]), c
+    assert c["kind"] not in ("play", "stop") or c["expiry"] == 10, c
+assert {json.loads(l)["kind"] for l in open(sys.argv[1], encoding="utf-8")} >= {"play", "stop", "mute"}
+EOF
+grep -q forged "$work/b1.commands" && fail "the read-only account's publish reached b1" ||
+    pass "nothing the read-only account sent reached a building"
+
+[ "$failures" -eq 0 ]
