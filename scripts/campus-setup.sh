@@ -102,6 +102,15 @@ if [ -n "$ws_port" ]; then
 fi
 [ ${#staff[@]} -eq 0 ] || [ -n "$ws_port" ] || die "员工账号只用于网页: 须同时给出 --ws-port"
 [ -z "$(printf '%s\n' "${ids[@]}" "${staff[@]}" | sort | uniq -d)" ] || die "员工账号与编号重复"
+# Every staff password is known before anything is written: a new account's is asked for.
+for i in "${!staff[@]}"; do
+    [ -n "${staff_passwords[$i]}" ] || grep -q "^${staff[$i]}:" "$out/broker/staff.passwd" 2>/dev/null && continue
+    [ -t 0 ] || die "员工 ${staff[$i]} 缺少密码: 用 --password-file 文件 给出"
+    read -rsp "员工 ${staff[$i]} 的密码: " password && echo >&2
+    read -rsp "再输入一次: " again && echo >&2
+    [ -n "$password" ] && [ "$password" = "$again" ] || die "两次输入的密码不同或为空"
+    staff_passwords[$i]=$password
+done
 for z in "${zones[@]}"; do
     for item in ${z//,/ }; do valid_id "${item%%:*}" || die "分区 \"$item\" 应为 编号:名称"; done
 done
@@ -203,12 +212,6 @@ staff_hashes=$out/broker/staff.passwd
 touch "$staff_hashes"
 for i in "${!staff[@]}"; do
     user=${staff[$i]} password=${staff_passwords[$i]}
-    if [ -z "$password" ] && ! grep -q "^$user:" "$staff_hashes"; then
-        [ -t 0 ] || die "员工 $user 缺少密码: 用 --password-file 文件 给出"
-        read -rsp "员工 $user 的密码: " password && echo >&2
-        read -rsp "再输入一次: " again && echo >&2
-        [ -n "$password" ] && [ "$password" = "$again" ] || die "两次输入的密码不同或为空"
-    fi
     [ -z "$password" ] || mosquitto_passwd -b "$staff_hashes" "$user" "$password"
     {
         printf '\n# 员工 %s: %s\nuser %s\n' "$user" "${staff_roles[$i]}" "$user"

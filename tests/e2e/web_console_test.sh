@@ -19,6 +19,29 @@ campus_files "$work/campus" "$port" --central office --node b1 --zones lab:实�
     --staff duty:值班 --password-file "$work/duty.pass" --staff viewer:只读 --password-file "$work/viewer.pass"
 start_broker "$work/campus" "$port" || exit 1
 
+# The set-up refuses what would leave a console nobody can use, each with its reason, and a run
+# that names an account again without a password keeps the one it has.
+web=$HALVIX_APP_DIR/web
+while IFS='|' read -r options reason; do
+    read -ra options <<<"$options"
+    said=$(campus_files "$work/campus" "$port" --central office --node b1 --ws-port "$ws_port" "${options[@]}" </dev/null 2>&1) &&
+        fail "set-up took ${options[*]}" ||
+        { [[ $said == *"$reason"* ]] && pass "set-up refuses ${options[*]}" || fail "set-up said: $said"; }
+done <<TABLE
+--page-port $page_port --web $web --staff boss:校长|角色为 管理员、值班 或 只读
+--page-port $page_port --web $web --staff b1:只读 --password-file $work/duty.pass|员工账号与编号重复
+--page-port $page_port --web $web --staff newcomer:值班|员工 newcomer 缺少密码
+--page-port $ws_port --web $web --staff duty:值班|--ws-port 需要 --page-port
+--page-port $page_port --web $work --staff duty:值班|需要 --web
+TABLE
+hash_before=$(grep '^duty:' "$work/campus/broker/passwd")
+campus_files "$work/campus" "$port" --central office --node b1 --zones lab:实验楼 --node b2 --zones teach:教学楼 \
+    --ws-port "$ws_port" --page-port "$page_port" --web "$web" \
+    --staff duty:值班 --staff viewer:只读 --password-file "$work/viewer.pass" </dev/null
+[ "$(grep '^duty:' "$work/campus/broker/passwd")" = "$hash_before" ] && [ "$(grep -c . "$work/campus/broker/passwd")" = 2 ] &&
+    pass "a run without a new password keeps the account's" || fail "passwd after the second run: $(cat "$work/campus/broker/passwd")"
+kill -HUP "$HALVIX_BROKER_PID" # the broker reads its password file and ACL again
+
 export HOME=$work/home
 mkdir -p "$HOME/.pki/nssdb"
 certutil -d "sql:$HOME/.pki/nssdb" -N --empty-password
