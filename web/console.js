@@ -166,6 +166,8 @@ function arrived(topic, payload) {
   if (kind === "status") {
     const status = W.readStatus(payload);
     if (status && status.node === node) state.statuses.set(node, withLastKnown(status, state.statuses.get(node)));
+    // An empty retained status: someone removed the building from the campus.
+    if (payload.length === 0) state.statuses.delete(node);
     renderBoard();
   } else if (kind === "today") {
     const today = W.readToday(payload);

@@ -20,12 +20,13 @@ const fail = (what) => {
   if (shown) shown.screenshot({ path: `${env.WEB_ARTIFACTS}/web-console-failure-${failures}.png`, fullPage: true });
 };
 
-// A retained message published with a building's (or the central's) own certificate.
+// A retained message ("": none) published with a building's (or the central's) own certificate.
 function publishAs(id, topic, message) {
   const certs = path.join(campus, "nodes", id, "certs");
   execFileSync("mosquitto_pub", ["-h", "127.0.0.1", "-p", env.WEB_PORT, "-V", "mqttv5", "--cafile", `${certs}/ca.crt`,
-    "--cert", `${certs}/${id}.crt`, "--key", `${certs}/${id}.key`, "-q", "1", "-r", "-t", topic, "-m",
-    JSON.stringify(message)], { timeout: 10000 });
+    "--cert", `${certs}/${id}.crt`, "--key", `${certs}/${id}.key`, "-q", "1", "-r", "-t", topic,
+    ...(message === "" ? ["-n"] : ["-m", typeof message === "string" ? message : JSON.stringify(message)])],
+    { timeout: 10000 });
 }
 // The retained message of a topic, read as the central.
 function retained(topic) {
@@ -94,6 +95,24 @@ async function main() {
   await check("and may act", () => page.isVisible("#actions"));
   await check("today's plan of a building is shown", async () =>
     (await page.locator("#plan tbody tr").count()) === 4 && (await page.innerText("#plan")).includes("课间操"));
+
+
+  // What the network brings is untrusted: a bad payload is passed over and the page goes on.
+  for (const [topic, payload] of [["status/b3", "not json"], ["status/b4", { format: 1, node: "b4", online: "yes" }],
+    ["status/b5", { format: 1, node: "b6", online: true }], ["today/b1", { format: 1, node: "b2", entries: [] }],
+    ["status/b7", { format: 1, node: "b7", online: true, name: "<img src=x onerror=alert(1)>\u0007" }]])
+    publishAs("office", `${root}/${topic}`, payload);
+  publishAs("b2", `${root}/status/b2`, status("b2", "教学楼", ["teach"], { soundProblems: ["缺少声音: 下课.mp3"],
+    revision: 8 }));
+  await check("bad payloads are passed over and the page goes on", async () => {
+    const board = await page.innerText("#board");
+    return (await page.locator("#board .node").count()) === 3 && board.includes("b7 (b7)") &&
+      /计划版本\s+8/.test(await page.locator("#board .node").nth(1).innerText()) &&
+      (await page.locator("#plan tbody tr").count()) === 4 && (await page.locator("#board img").count()) === 0;
+  });
+  publishAs("office", `${root}/status/b7`, "");
+  await check("a building whose status is cleared leaves the board", async () =>
+    (await page.locator("#board .node").count()) === 2);
 
   await page.selectOption("#target", "node:b1");
   await page.selectOption("#sound", "上课.mp3");
