@@ -73,6 +73,7 @@ async function login(event) {
 }
 
 function connect(user, password) {
+  if (state.client) state.client.end(true); // a login tried again while the last one still retries
   const url = `wss://${location.hostname}:${state.config.wsPort}/mqtt`;
   state.user = user;
   state.everConnected = false;
@@ -114,7 +115,13 @@ function connect(user, password) {
         `无法连接到 ${url}: 请检查网络, 以及本机是否信任学校的证书 (ca.crt)。正在重试…`;
   });
   client.on("message", (topic, payload) => {
-    if (client === state.client) arrived(topic, payload);
+    if (client !== state.client) return;
+    // A fault in showing one message must not end the connection that brings the next.
+    try {
+      arrived(topic, payload);
+    } catch (error) {
+      console.error(topic, error);
+    }
   });
 }
 

@@ -187,6 +187,12 @@ async function main() {
   refused === 135 ? pass("a forged publish from the read-only session is refused by the broker")
     : fail(`the read-only publish: ${refused}`);
 
+  const admin = await browser.newPage();
+  shown = admin;
+  await login(admin, "it", "duty-secret");
+  await check("the 管理员 account may act", async () =>
+    (await admin.innerText("#who")).includes("可操作") && (await admin.isVisible("#actions")));
+
   await browser.close();
 }
 

@@ -16,7 +16,8 @@ printf 'duty-secret\n' >"$work/duty.pass"
 printf 'viewer-secret\n' >"$work/viewer.pass"
 campus_files "$work/campus" "$port" --central office --node b1 --zones lab:实验楼 --node b2 --zones teach:教学楼 \
     --ws-port "$ws_port" --page-port "$page_port" --web "$HALVIX_APP_DIR/web" \
-    --staff duty:值班 --password-file "$work/duty.pass" --staff viewer:只读 --password-file "$work/viewer.pass"
+    --staff duty:值班 --password-file "$work/duty.pass" --staff viewer:只读 --password-file "$work/viewer.pass" \
+    --staff it:管理员 --password-file "$work/duty.pass"
 start_broker "$work/campus" "$port" || exit 1
 
 # The set-up refuses what would leave a console nobody can use, each with its reason, and a run
@@ -37,8 +38,8 @@ TABLE
 hash_before=$(grep '^duty:' "$work/campus/broker/passwd")
 campus_files "$work/campus" "$port" --central office --node b1 --zones lab:实验楼 --node b2 --zones teach:教学楼 \
     --ws-port "$ws_port" --page-port "$page_port" --web "$web" \
-    --staff duty:值班 --staff viewer:只读 --password-file "$work/viewer.pass" </dev/null
-[ "$(grep '^duty:' "$work/campus/broker/passwd")" = "$hash_before" ] && [ "$(grep -c . "$work/campus/broker/passwd")" = 2 ] &&
+    --staff duty:值班 --staff viewer:只读 --password-file "$work/viewer.pass" --staff it:管理员 </dev/null
+[ "$(grep '^duty:' "$work/campus/broker/passwd")" = "$hash_before" ] && [ "$(grep -c . "$work/campus/broker/passwd")" = 3 ] &&
     pass "a run without a new password keeps the account's" || fail "passwd after the second run: $(cat "$work/campus/broker/passwd")"
 kill -HUP "$HALVIX_BROKER_PID" # the broker reads its password file and ACL again
 
