@@ -194,6 +194,16 @@ async function main() {
     (await admin.innerText("#who")).includes("可操作") && (await admin.isVisible("#actions")));
 
   await browser.close();
+
+  // A PC that does not trust the campus's authority yet: the browser refuses the connection
+  // without asking, and the page says what to check.
+  const stranger = await chromium.launch({ executablePath: "/usr/bin/chromium", args: ["--no-sandbox"],
+    env: { ...process.env, HOME: fs.mkdtempSync(`${env.HOME}/../stranger-`) } });
+  shown = await stranger.newPage();
+  await login(shown, "duty", "duty-secret");
+  await check("an untrusted certificate is reported", async () =>
+    (await shown.innerText("#login-message")).includes("是否信任学校的证书"));
+  await stranger.close();
 }
 
 main().then(() => process.exit(failures ? 1 : 0), (error) => {
