@@ -75,7 +75,7 @@ while [ $# -gt 0 ]; do
         [ -n "${staff_passwords[-1]}" ] || die "密码文件 $2 是空的"
         ;;
     -h | --help)
-        sed -n '2,28p' "$0"
+        sed -n '2,26p' "$0"
         exit 0
         ;;
     *) die "未知的选项 $1" ;;
