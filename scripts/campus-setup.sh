@@ -231,8 +231,13 @@ mv "$staff_hashes.new" "$staff_hashes"
 cat "$staff_hashes" >>"$passwd"
 
 if [ -n "$ws_port" ]; then
-    rm -rf "$out/broker/web"
-    cp -r "$web" "$out/broker/web"
+    # Copied beside and renamed in; a --web that is this very folder is taken as it is.
+    if [ "$(realpath "$web")" != "$(realpath -m "$out/broker/web")" ]; then
+        rm -rf "$out/broker/web.new"
+        cp -r "$web" "$out/broker/web.new"
+        rm -rf "$out/broker/web"
+        mv "$out/broker/web.new" "$out/broker/web"
+    fi
     printf '{"campus": "%s", "wsPort": %s}\n' "$campus" "$ws_port" >"$out/broker/web/campus.json"
     chmod -R a+rX "$out/broker/web"
 fi

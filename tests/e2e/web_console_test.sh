@@ -21,7 +21,7 @@ campus_files "$work/campus" "$port" --central office --node b1 --zones lab:实�
 start_broker "$work/campus" "$port" || exit 1
 
 # The set-up refuses what would leave a console nobody can use, each with its reason, and a run
-# that names an account again without a password keeps the one it has.
+# that names an account again without a password keeps the one it has (and the page it serves).
 web=$HALVIX_APP_DIR/web
 while IFS='|' read -r options reason; do
     read -ra options <<<"$options"
@@ -37,7 +37,7 @@ done <<TABLE
 TABLE
 hash_before=$(grep '^duty:' "$work/campus/broker/passwd")
 campus_files "$work/campus" "$port" --central office --node b1 --zones lab:实验楼 --node b2 --zones teach:教学楼 \
-    --ws-port "$ws_port" --page-port "$page_port" --web "$web" \
+    --ws-port "$ws_port" --page-port "$page_port" --web "$work/campus/broker/web" \
     --staff duty:值班 --staff viewer:只读 --password-file "$work/viewer.pass" --staff it:管理员 </dev/null
 [ "$(grep '^duty:' "$work/campus/broker/passwd")" = "$hash_before" ] && [ "$(grep -c . "$work/campus/broker/passwd")" = 3 ] &&
     pass "a run without a new password keeps the account's" || fail "passwd after the second run: $(cat "$work/campus/broker/passwd")"
