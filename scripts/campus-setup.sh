@@ -149,8 +149,9 @@ if [[ $host =~ ^[0-9.]+$ || $host == *:* ]]; then san="IP:$host"; else san="DNS:
 sign "$host" "$out/broker/broker.key" "$out/broker/broker.crt" "$san"
 
 root="halvix/$campus"
-acl=$out/broker/acl
-passwd=$out/broker/passwd
+# Written beside and renamed in at the end: a run that fails leaves the broker's files as they were.
+acl=$out/broker/acl.new
+passwd=$out/broker/passwd.new
 {
     echo "# Who may read and write what; the user is the certificate's CN or the password's user."
     echo "# A node reads the shared plan and its own, its zones' and everyone's commands; it writes only"
@@ -289,6 +290,7 @@ listener_security() {
 } >"$out/broker/mosquitto.conf"
 chmod 644 "$out/broker/mosquitto.conf" "$acl" "$out/broker/ca.crt" "$out/broker/broker.crt"
 chmod 755 "$out" "$out/broker" "$out/nodes"
-[ "$auth" = password ] || [ ${#staff[@]} -gt 0 ] || rm -f "$passwd"
+mv "$acl" "$out/broker/acl"
+if [ "$auth" = password ] || [ ${#staff[@]} -gt 0 ]; then mv "$passwd" "$out/broker/passwd"; else rm -f "$passwd" "$out/broker/passwd"; fi
 chmod 600 "$staff_hashes"
 printf 'campus-setup: %s 的文件已写入 %s (%d 台)\n' "$campus" "$out" "${#ids[@]}"
