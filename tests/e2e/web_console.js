@@ -186,6 +186,14 @@ async function main() {
   }), { port: JSON.parse(fs.readFileSync(`${campus}/broker/web/campus.json`)).wsPort, root });
   refused === 135 ? pass("a forged publish from the read-only session is refused by the broker")
     : fail(`the read-only publish: ${refused}`);
+  // The page's own listener has no TLS: a password sent there must get nowhere.
+  const plain = await viewer.evaluate(() => new Promise((done) => {
+    const client = mqtt.connect(`ws://${location.host}/mqtt`, { username: "duty", password: "duty-secret",
+      protocolVersion: 5, reconnectPeriod: 0 });
+    client.on("connect", () => done("connected"));
+    client.on("error", (error) => done(error.code));
+  }));
+  [134, 135].includes(plain) ? pass("nobody logs in on the page's plain listener") : fail(`the page's listener: ${plain}`);
 
   const admin = await browser.newPage();
   shown = admin;
