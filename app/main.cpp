@@ -10,6 +10,7 @@
 #include "time/SystemClock.h"
 
 #include <QApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QThread>
@@ -47,6 +48,18 @@ std::filesystem::path toPath(const QString& folder) {
 
 // A command without a bell of its own: on the folder, or sent to the folder's running bell.
 int runCommand(const Invocation& invocation, const QString& folder) {
+    const Command& command = invocation.command;
+    if (command.kind == CommandKind::Emergency) {
+        // A running bell obeys at once (and keeps the state); without one the state waits for its start.
+        const bool changes = command.clear || !command.sound.empty();
+        if (changes)
+            if (const auto reply = SingleInstance::send(folder, invocation.words)) {
+                print(reply->status == kExitOk ? stdout : stderr, reply->text);
+                return reply->status;
+            }
+        return runEmergencyCommand(command, toPath(folder), QDateTime::currentMSecsSinceEpoch(), std::cout,
+                                   std::cerr);
+    }
     if (!needsRunningBell(invocation.command.kind)) {
         const int status = runFolderCommand(invocation.command, toPath(folder), dateOf(SystemClock().now()),
                                             std::cout, std::cerr);

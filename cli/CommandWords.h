@@ -5,11 +5,12 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace halvix {
 
 // What the command line asks for, after the program's own options.
-enum class CommandKind { None, Plan, Check, Log, Ring, Stop, Mute, Unmute, Export, Import };
+enum class CommandKind { None, Plan, Check, Log, Ring, Stop, Mute, Unmute, Export, Import, Emergency };
 
 // Exit statuses of every command.
 inline constexpr int kExitOk = 0;
@@ -25,6 +26,9 @@ struct Command {
     std::string table;             // export, import
     std::string file;              // export, import
     bool emptyAllowed = false;     // import --empty: a file without rows empties the table
+    // emergency: the sound to start (empty: show the state), its zones (--zone), or clear.
+    std::vector<std::string> zones;
+    bool clear = false;
 
     bool operator==(const Command&) const = default;
 };
@@ -33,7 +37,8 @@ struct Command {
 // reason in Chinese in `error`. No words at all is the plain start (CommandKind::None).
 std::optional<Command> parseCommand(const TextList& words, std::string& error);
 
-// ring, stop, mute and unmute act on the running bell; the others work on the folder alone.
+// ring, stop, mute and unmute act on the running bell; the others work on the folder alone, but
+// emergency, which a running bell takes over when there is one.
 bool needsRunningBell(CommandKind kind);
 
 // The usage lines of the commands, for --help.
