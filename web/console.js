@@ -419,6 +419,7 @@ function renderResults() {
 
 // Asks before the two actions that take over loudspeakers or give them back.
 function confirmFirst(text, then) {
+  say("");
   $("confirm-text").textContent = text;
   $("confirm").hidden = false;
   $("confirm-yes").onclick = () => {
@@ -431,6 +432,7 @@ function startEmergency() {
   const target = $("target").value;
   if (target.startsWith("node:")) return say("紧急广播须选 全部楼 或一个区域。");
   if (!$("sound").value) return say("请先选择紧急广播的声音。");
+  if (!W.isSingleFile($("sound").value)) return say("紧急广播的声音应为 voic 中的一个声音文件 (如 警报.mp3), 不能是文件夹。");
   const where = target === "all" ? "全部楼" : `区域 ${target.slice(5)}`;
   confirmFirst(`确认在 ${where} 紧急广播 ${$("sound").value}? 它将一直播放, 直到解除。`, () => sendEmergency(true));
 }

@@ -3,7 +3,7 @@
 "use strict";
 
 const HalvixWire = (() => {
-  const kMaxPayload = 64 * 1024;
+  const kMaxPayload = 256 * 1024; // a day's plan of 500 entries fits
   const kMaxText = 1024;
   const kMaxExpirySeconds = 2 * 86400;
   const kIdPattern = /^[A-Za-z0-9][A-Za-z0-9_-]{0,31}$/;
@@ -36,6 +36,10 @@ const HalvixWire = (() => {
     const parts = name.split("/");
     return parts.every((part) => part !== "" && !part.startsWith(".") && part.length <= 200) ? name : "";
   }
+
+  // The emergency sound loops from memory: one file (its fourth character from the end is '.'),
+  // never a folder of tracks.
+  const isSingleFile = (sound) => sound.length > 4 ? sound[sound.length - 4] === "." : sound.startsWith(".");
 
   function readStatus(payload) {
     const root = objectOf(payload);
@@ -167,6 +171,7 @@ const HalvixWire = (() => {
   return {
     isId,
     soundOf,
+    isSingleFile,
     readStatus,
     readToday,
     readLog,

@@ -133,6 +133,10 @@ async function main() {
   await page.click("button[data-kind=mute]");
   await check("今日静音 to the zone reaches its building", async () => (await answerText(page)).includes("实验楼: 已静音"));
 
+  await page.selectOption("#sound", "课间操");
+  await page.click("#emergency-start");
+  await check("a folder is refused as the emergency sound", async () =>
+    (await page.innerText("#action-message")).includes("不能是文件夹") && (await page.isHidden("#confirm")));
   await page.selectOption("#sound", "警报.mp3");
   await page.click("#emergency-start");
   await check("紧急广播 asks first", async () => (await page.innerText("#confirm-text")).includes("区域 lab"));
