@@ -48,6 +48,16 @@ function today(node) {
     entries: entries.map(([time, event, sound, s]) => ({ time, event, sound, status: s })) };
 }
 
+// The reader's reason when a node refuses the payload as `kind` (command, emergency); "" when it takes it.
+function refusal(kind, payload) {
+  try {
+    execFileSync(env.WEB_READ_WIRE, [kind], { input: payload, encoding: "utf-8" });
+    return "";
+  } catch (error) {
+    return error.stdout || String(error);
+  }
+}
+
 // check(what, async () => condition): waits up to `ms` for the condition.
 async function check(what, condition, ms = 8000) {
   const end = Date.now() + ms;
@@ -142,8 +152,10 @@ async function main() {
   await check("紧急广播 asks first", async () => (await page.innerText("#confirm-text")).includes("区域 lab"));
   await page.click("#confirm-yes");
   await check("紧急广播 on a zone is retained on the broker", () => {
-    const e = JSON.parse(retained(`${root}/emergency`));
-    return e.active === true && e.sound === "警报.mp3" && e.zones.join() === "lab" && e.by === "duty";
+    const payload = retained(`${root}/emergency`);
+    const e = JSON.parse(payload);
+    return e.active === true && e.sound === "警报.mp3" && e.zones.join() === "lab" && e.by === "duty" &&
+      refusal("emergency", payload) === "";
   });
   await check("and the page shows it", async () => (await page.innerText("#emergency")).includes("警报.mp3"));
   publishAs("b1", `${root}/status/b1`, status("b1", "实验楼", ["lab"], { emergency: { active: true } }));
@@ -160,7 +172,10 @@ async function main() {
   wide <= 360 ? pass("nothing sticks out at 360 px") : fail(`the page is ${wide} px wide at 360 px`);
   await page.click("#emergency-clear");
   await page.click("#confirm-yes");
-  await check("解除 clears it on the broker", () => JSON.parse(retained(`${root}/emergency`)).active === false);
+  await check("解除 clears it on the broker", () => {
+    const payload = retained(`${root}/emergency`);
+    return JSON.parse(payload).active === false && refusal("emergency", payload) === "";
+  });
 
   // The broker restarted: the page connects again and takes the retained state anew.
   process.kill(Number(env.WEB_BROKER_PID), "SIGTERM");

@@ -8,8 +8,8 @@ source "$HALVIX_LIB/broker.sh"
 
 root=halvix/test
 node_modules=$HALVIX_BUILD_DIR/web/npm/node_modules
-[ -f "$HALVIX_APP_DIR/web/index.html" ] && [ -d "$node_modules/playwright-core" ] ||
-    { fail "the web console is not built (npm missing?)" && exit 1; }
+[ -f "$HALVIX_APP_DIR/web/index.html" ] && [ -d "$node_modules/playwright-core" ] && [ -x "$HALVIX_BUILD_DIR/tests/halvix_read_wire" ] ||
+    { fail "the web console (npm missing?) or halvix_read_wire is not built" && exit 1; }
 
 port=$(free_port) ws_port=$(free_port) page_port=$(free_port)
 printf 'duty-secret\n' >"$work/duty.pass"
@@ -48,49 +48,39 @@ mkdir -p "$HOME/.pki/nssdb"
 certutil -d "sql:$HOME/.pki/nssdb" -N --empty-password
 certutil -d "sql:$HOME/.pki/nssdb" -A -t "C,," -n "halvix test campus" -i "$work/campus/broker/ca.crt"
 
-# Building b1: records every command it gets and acknowledges it as a node does.
+# Building b1: records every command it gets, reads it with a node's own reader and answers as a
+# node does: 已拒绝 with the reader's reason when it refuses it.
+read_wire=$HALVIX_BUILD_DIR/tests/halvix_read_wire
 certs=$work/campus/nodes/b1/certs
 mosquitto_sub -h 127.0.0.1 -p "$port" -V mqttv5 --cafile "$certs/ca.crt" --cert "$certs/b1.crt" --key "$certs/b1.key" \
     -q 1 -t "$root/cmd/node/b1" -t "$root/cmd/zone/lab" -t "$root/cmd/all" 2>/dev/null |
     while IFS= read -r command; do
         printf '%s\n' "$command" >>"$work/b1.commands"
+        refusal=$("$read_wire" command <<<"$command")
         answer=$(python3 -c '
 import json, sys
-c = json.loads(sys.argv[1])
-result = {"play": "已响铃", "stop": "已停止", "mute": "已静音", "unmute": "已恢复响铃"}.get(c.get("kind"), "已拒绝")
-print(json.dumps({"format": 1, "node": "b1", "command": c.get("id"), "result": result, "detail": "", "atMs": 0}))
-' "$command" 2>/dev/null) || continue
+c, refusal = json.loads(sys.argv[1]), sys.argv[2]
+result = "已拒绝" if refusal else {"play": "已响铃", "stop": "已停止", "mute": "已静音", "unmute": "已恢复响铃"}[c["kind"]]
+print(json.dumps({"format": 1, "node": "b1", "command": c.get("id", "?"), "result": result, "detail": refusal, "atMs": 0}))
+' "$command" "$refusal" 2>/dev/null) || continue
         mosquitto_pub -h 127.0.0.1 -p "$port" -V mqttv5 --cafile "$certs/ca.crt" --cert "$certs/b1.crt" \
             --key "$certs/b1.key" -q 1 -t "$root/ack/b1" -m "$answer"
     done &
 HALVIX_SERVICE_PIDS+=($!)
 
 WEB_PAGE="http://127.0.0.1:$page_port/" WEB_CAMPUS=$work/campus WEB_PORT=$port WEB_ARTIFACTS=$artifacts \
-    WEB_BROKER_PID=$HALVIX_BROKER_PID NODE_PATH=$node_modules timeout 300 node "$e2e_dir/web_console.js" ||
+    WEB_BROKER_PID=$HALVIX_BROKER_PID WEB_READ_WIRE=$read_wire NODE_PATH=$node_modules timeout 300 node "$e2e_dir/web_console.js" ||
     fail "the console in the browser"
 # The broker the driver restarted.
 [ -f "$work/campus/broker.pid" ] && HALVIX_SERVICE_PIDS+=("$(cat "$work/campus/broker.pid")")
 
-# What reached b1 is what a node's command reader takes: its fields, kinds, ids and expiries.
-python3 - "$work/b1.commands" <<'EOF' && pass "every command the page sent is one a node reads" || fail "commands b1 got: $(cat "$work/b1.commands")"
-import json, re, sys
-kinds = {"play", "stop", "mute", "unmute"}
-seen = set()
-for line in open(sys.argv[1], encoding="utf-8"):
-    c = json.loads(line)
-    assert c["format"] == 1 and re.fullmatch(r"[A-Za-z0-9._-]{1,64}", c["id"]) and c["id"] not in seen, c
-    seen.add(c["id"])
-    assert re.fullmatch(r"all|(node|zone):[A-Za-z0-9][A-Za-z0-9_-]{0,31}", c["target"]), c
-    assert c["kind"] in kinds and isinstance(c["issuedMs"], int) and c["issuedMs"] > 0, c
-    assert isinstance(c["expiry"], int) and 1 <= c["expiry"] <= 2 * 86400, c
-    assert ("sound" in c) == (c["kind"] == "play"), c
-    if "sound" in c:
-        assert c["sound"] and not c["sound"].startswith("/") and ".." not in c["sound"].split("/"), c
-        assert "\\" not in c["sound"] and ":" not in c["sound"], c
-    if c["kind"] in ("mute", "unmute"):
-        assert re.fullmatch(r"\d{4}-\d\d-\d\d", c["date"]), c
-    assert c["kind"] not in ("play", "stop") or c["expiry"] == 10, c
-assert {json.loads(l)["kind"] for l in open(sys.argv[1], encoding="utf-8")} >= {"play", "stop", "mute"}
+# Beyond what the reader checks: every command has an id of its own, and a ring or a stop waits
+# for an offline building no longer than 10 s.
+python3 - "$work/b1.commands" <<'EOF' && pass "command ids are unique and rings expire after 10 s" || fail "commands b1 got: $(cat "$work/b1.commands")"
+import json, sys
+commands = [json.loads(line) for line in open(sys.argv[1], encoding="utf-8")]
+assert len({c["id"] for c in commands}) == len(commands) >= 3
+assert all(c["expiry"] == 10 for c in commands if c["kind"] in ("play", "stop"))
 EOF
 grep -q forged "$work/b1.commands" && fail "the read-only account's publish reached b1" ||
     pass "nothing the read-only account sent reached a building"
