@@ -150,6 +150,8 @@ bool MqttLink::start(QString& problem) {
     }
     mosquitto_int_option(m_mosq, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
     mosquitto_threaded_set(m_mosq, true);
+    // Commands and acknowledgements are small: send each at once rather than wait to fill a packet.
+    mosquitto_int_option(m_mosq, MOSQ_OPT_TCP_NODELAY, 1);
     mosquitto_connect_v5_callback_set(m_mosq, &MqttLink::connectCallback);
     mosquitto_disconnect_v5_callback_set(m_mosq, &MqttLink::disconnectCallback);
     mosquitto_message_v5_callback_set(m_mosq, &MqttLink::messageCallback);
