@@ -16,7 +16,7 @@ struct CommandName {
     std::string_view what; // for --help
 };
 
-constexpr std::array<CommandName, 9> kCommands{{
+constexpr std::array<CommandName, 10> kCommands{{
     {"plan", CommandKind::Plan, 0, 1, "plan [YYYY-MM-DD]",
      "某日 (默认今天) 的计划及其依据: 时间、事件、声音"},
     {"check", CommandKind::Check, 0, 1, "check [YYYY-MM-DD]", "检查某日要响的声音, 有问题时退出状态为 1"},
@@ -28,6 +28,7 @@ constexpr std::array<CommandName, 9> kCommands{{
     {"export", CommandKind::Export, 2, 2, "export 表 文件", "把表导出为 CSV 文件"},
     {"import", CommandKind::Import, 2, 3, "import [--empty] 表 文件",
      "从 CSV 文件导入表 (先检查每一行; --empty: 以空文件清空此表)"},
+    {"campus", CommandKind::Campus, 1, 7, "campus push|nodes|send ...", ""},
 }};
 
 std::optional<CivilDate> readDate(const std::string& text, std::string& error) {
@@ -117,6 +118,13 @@ std::optional<Command> parseCommand(const TextList& words, std::string& error) {
         }
         break;
     }
+    case CommandKind::Campus: {
+        const auto campus = parseCampusWords(args, error);
+        if (!campus)
+            return std::nullopt;
+        command.campus = *campus;
+        break;
+    }
     default:
         break;
     }
@@ -131,6 +139,8 @@ bool needsRunningBell(CommandKind kind) {
 std::string commandUsage() {
     std::string text = "命令:\n";
     for (const CommandName& name : kCommands) {
+        if (name.kind == CommandKind::Campus)
+            continue; // its own lines follow
         const std::string usage = "  " + std::string(name.usage);
         // A terminal shows a Chinese character (three bytes, the first not a continuation byte)
         // two columns wide.
@@ -139,7 +149,7 @@ std::string commandUsage() {
             columns += (static_cast<unsigned char>(c) & 0xc0) == 0x80 ? 0 : (c & 0x80) ? 2 : 1;
         text += usage + std::string(columns < 36 ? 36 - columns : 2, ' ') + std::string(name.what) + "\n";
     }
-    return text;
+    return text + campusUsage();
 }
 
 } // namespace halvix

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cli/CampusWords.h"
 #include "store/TextTable.h"
 #include "time/CivilDate.h"
 
@@ -9,7 +10,7 @@
 namespace halvix {
 
 // What the command line asks for, after the program's own options.
-enum class CommandKind { None, Plan, Check, Log, Ring, Stop, Mute, Unmute, Export, Import };
+enum class CommandKind { None, Plan, Check, Log, Ring, Stop, Mute, Unmute, Export, Import, Campus };
 
 // Exit statuses of every command.
 inline constexpr int kExitOk = 0;
@@ -25,6 +26,7 @@ struct Command {
     std::string table;             // export, import
     std::string file;              // export, import
     bool emptyAllowed = false;     // import --empty: a file without rows empties the table
+    CampusWords campus;            // campus
 
     bool operator==(const Command&) const = default;
 };
