@@ -1,5 +1,7 @@
 #include "cli/CommandWords.h"
 
+#include "campus/Topics.h"
+
 #include <array>
 #include <string_view>
 
@@ -20,7 +22,8 @@ constexpr std::array<CommandName, 10> kCommands{{
     {"plan", CommandKind::Plan, 0, 1, "plan [YYYY-MM-DD]",
      "某日 (默认今天) 的计划及其依据: 时间、事件、声音"},
     {"check", CommandKind::Check, 0, 1, "check [YYYY-MM-DD]", "检查某日要响的声音, 有问题时退出状态为 1"},
-    {"log", CommandKind::Log, 0, 3, "log [--since YYYY-MM-DD] [--csv]", "响铃记录"},
+    {"log", CommandKind::Log, 0, 5, "log [--since YYYY-MM-DD] [--node ID] [--csv]",
+     "响铃记录 (--node: 只列出这个节点发来的记录)"},
     {"ring", CommandKind::Ring, 1, 1, "ring 声音", "让运行中的程序立即播放声音"},
     {"stop", CommandKind::Stop, 0, 0, "stop", "停止播放"},
     {"mute", CommandKind::Mute, 0, 0, "mute", "今日静音"},
@@ -51,6 +54,13 @@ bool readLogOptions(const TextList& args, Command& command, std::string& error) 
             command.date = readDate(args[++i], error);
             if (!command.date)
                 return false;
+        } else if (args[i] == "--node" && command.node.empty()) {
+            if (i + 1 == args.size() || !campus::isValidId(args[i + 1])) {
+                error = i + 1 == args.size() ? "--node 后缺少节点编号"
+                                             : "节点编号无效: \"" + args[i + 1] + "\" (字母、数字、- 和 _)";
+                return false;
+            }
+            command.node = args[++i];
         } else {
             error = "log 不认识的参数: \"" + args[i] + "\"";
             return false;

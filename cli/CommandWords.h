@@ -22,6 +22,7 @@ struct Command {
     CommandKind kind = CommandKind::None;
     std::optional<CivilDate> date; // plan, check: the date (today when absent); log: --since
     bool csv = false;              // log --csv
+    std::string node;              // log --node: only the rows of this building
     std::string sound;             // ring
     std::string table;             // export, import
     std::string file;              // export, import

@@ -107,7 +107,8 @@ int log(const std::filesystem::path& folder, const Command& command, std::ostrea
     if (command.csv)
         line(ringLogColumns());
     for (const RingRow& row : *rows)
-        line(ringRowCells(row));
+        if (command.node.empty() || row.node == command.node)
+            line(ringRowCells(row));
     return kExitOk;
 }
 

@@ -20,6 +20,8 @@ TEST(CommandWords, EveryCommandReadsItsArguments) {
     Command logBoth = make(CommandKind::Log);
     logBoth.date = CivilDate{2025, 3, 1};
     logBoth.csv = true;
+    Command logNode = logBoth;
+    logNode.node = "syl-2";
     Command ring = make(CommandKind::Ring);
     ring.sound = "上课.mp3";
     Command ringFolder = make(CommandKind::Ring);
@@ -43,6 +45,7 @@ TEST(CommandWords, EveryCommandReadsItsArguments) {
         {{"log"}, make(CommandKind::Log)},
         {{"log", "--csv", "--since", "2025-03-01"}, logBoth},
         {{"log", "--since", "2025-03-01", "--csv"}, logBoth},
+        {{"log", "--node", "syl-2", "--since", "2025-03-01", "--csv"}, logNode},
         {{"ring", "上课.mp3"}, ring},
         {{"ring", "voic\\课间操"}, ringFolder},
         {{"stop"}, make(CommandKind::Stop)},
@@ -79,8 +82,12 @@ TEST(CommandWords, BadWordsAreRefusedWithTheReason) {
         {{"log", "--since"}, "--since 后缺少日期"},
         {{"log", "--since", "yesterday"}, badDate("yesterday")},
         {{"log", "--csv", "--csv"}, "log 不认识的参数: \"--csv\""},
-        {{"log", "--since", "2025-03-01", "--since", "2025-03-02"},
-         "用法: halvix log [--since YYYY-MM-DD] [--csv]"},
+        {{"log", "--since", "2025-03-01", "--since", "2025-03-02"}, "log 不认识的参数: \"--since\""},
+        {{"log", "--node"}, "--node 后缺少节点编号"},
+        {{"log", "--node", "../b1"}, "节点编号无效: \"../b1\" (字母、数字、- 和 _)"},
+        {{"log", "--node", "b1", "--node", "b2"}, "log 不认识的参数: \"--node\""},
+        {{"log", "--node", "b1", "--since", "2025-03-01", "--csv", "x"},
+         "用法: halvix log [--since YYYY-MM-DD] [--node ID] [--csv]"},
         {{"log", "--json"}, "log 不认识的参数: \"--json\""},
         {{"ring"}, "用法: halvix ring 声音"},
         {{"ring", ""}, "声音名称无效"},

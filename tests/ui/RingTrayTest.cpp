@@ -18,10 +18,12 @@
 #include "widgets/Resources.h"
 
 #include <QAction>
+#include <QComboBox>
 #include <QDateEdit>
 #include <QIcon>
 #include <QLabel>
 #include <QMenu>
+#include <QPushButton>
 #include <QSystemTrayIcon>
 #include <QTableView>
 #include <QtTest>
@@ -54,7 +56,8 @@ struct Program {
 QStringList menuTexts(const QMenu& menu) {
     QStringList texts;
     for (const QAction* action : menu.actions())
-        texts << (action->isSeparator() ? QStringLiteral("|") : action->text());
+        if (action->isVisible())
+            texts << (action->isSeparator() ? QStringLiteral("|") : action->text());
     return texts;
 }
 
@@ -157,14 +160,38 @@ private slots:
         QCOMPARE(rows[1].result, std::string(ringresult::kMutedToday));
         QCOMPARE(rows[1].note, std::string("今日静音"));
 
+        // Two rows a building sent: the window shows them among this machine's, filtered by node.
+        for (const char* node : {"syl", "jxl"})
+            bell.ringLog().appendFromNode(
+                {"2024-03-04 08:00:00.020", "08:00", "上课", "上课.mp3", ringresult::kRang, 20, "", node});
+
         // The window shows today's rows, another date's none, and exports what it shows.
         window.onShowRingLog();
         RingLogDialog* dialog = window.ringLogDialog();
         QVERIFY(dialog && dialog->isVisible());
         auto* ringList = dialog->findChild<QTableView*>(QStringLiteral("ringList"));
         // Read on the log's thread: the rows come after the window is shown.
-        QTRY_COMPARE(ringList->model()->rowCount(), 2);
+        QTRY_COMPARE(ringList->model()->rowCount(), 4);
         QCOMPARE(ringList->model()->index(1, 4).data().toString(), QStringLiteral("今日静音"));
+        auto* node = test::child<QComboBox>(*dialog, QStringLiteral("nodeFilter"));
+        const struct {
+            QString choice;
+            std::vector<std::string> nodes; // of the rows shown
+        } filters[] = {{QStringLiteral("本机"), {"", ""}},
+                       {QStringLiteral("jxl"), {"jxl"}},
+                       {QStringLiteral("syl"), {"syl"}},
+                       {QStringLiteral("全部"), {"", "", "syl", "jxl"}}};
+        for (const auto& filter : filters) {
+            const int index = node->findText(filter.choice);
+            QVERIFY2(index >= 0, qPrintable(filter.choice));
+            node->setCurrentIndex(index);
+            std::vector<std::string> shown;
+            for (const RingRow& row : dialog->rows())
+                shown.push_back(row.node);
+            QCOMPARE(shown, filter.nodes);
+            QCOMPARE(ringList->model()->rowCount(), int(filter.nodes.size()));
+        }
+        node->setCurrentIndex(node->findText(QStringLiteral("本机")));
         // Every column whole, 备注 to the right edge; the date field holds its whole date.
         QVERIFY(QTest::qWaitForWindowExposed(dialog));
         const QString fit = test::columnsDoNotFit(*ringList, {0, 1, 2, 3, 4, 5});
@@ -180,8 +207,8 @@ private slots:
         program.prompts.saveAnswers.push_back(QString::fromStdString(exported.string()));
         dialog->onExport();
         const std::string csv = gb18030ToUtf8(test::readFile(exported));
-        QVERIFY(csv.starts_with("时刻,计划时间,事件,声音,结果,延迟毫秒,备注,\r\n"));
-        QCOMPARE(std::count(csv.begin(), csv.end(), '\n'), 3L);
+        QVERIFY(csv.starts_with("时刻,计划时间,事件,声音,结果,延迟毫秒,备注,节点,\r\n"));
+        QCOMPARE(std::count(csv.begin(), csv.end(), '\n'), 3L); // this machine's rows, as shown
         dialog->findChild<QDateEdit*>(QStringLiteral("dateEdit"))->setDate(QDate(2024, 3, 3));
         QTRY_COMPARE(ringList->model()->rowCount(), 0);
     }
