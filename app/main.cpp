@@ -1,4 +1,5 @@
 #include "app/BellApp.h"
+#include "app/CampusCommandLine.h"
 #include "app/CommandLine.h"
 #include "app/HeadlessApp.h"
 #include "app/ProgramPlace.h"
@@ -47,6 +48,8 @@ std::filesystem::path toPath(const QString& folder) {
 
 // A command without a bell of its own: on the folder, or sent to the folder's running bell.
 int runCommand(const Invocation& invocation, const QString& folder) {
+    if (invocation.command.kind == CommandKind::Campus)
+        return runCampusCommand(invocation.command, invocation.words, folder, std::cout, std::cerr);
     if (!needsRunningBell(invocation.command.kind)) {
         const int status = runFolderCommand(invocation.command, toPath(folder), dateOf(SystemClock().now()),
                                             std::cout, std::cerr);

@@ -108,11 +108,11 @@ std::optional<CampusWords> parseCampusWords(const TextList& args, std::string& e
     return std::nullopt;
 }
 
-std::string campusUsage() {
-    return "  campus push                         (主控) 立即发布共享计划\n"
-           "  campus nodes                        (主控) 各节点的状态; 有离线或未同步的节点时退出状态为 1\n"
-           "  campus send play 声音|stop|mute|unmute|reload (--node 节点|--zone 区域|--all) [--expiry 秒]\n"
-           "                                      (主控) 向节点发送命令, 列出各节点的应答\n";
+std::vector<std::pair<std::string, std::string>> campusUsage() {
+    return {{"campus push", "(主控) 立即发布共享计划"},
+            {"campus nodes", "(主控) 各节点的状态; 有离线或未同步的节点时退出状态为 1"},
+            {"campus send play 声音|stop|mute|unmute|reload (--node 节点|--zone 区域|--all) [--expiry 秒]",
+             "(主控) 向节点发送命令, 列出各节点的应答"}};
 }
 
 } // namespace halvix

@@ -5,6 +5,8 @@
 
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace halvix {
 
@@ -21,7 +23,7 @@ struct CampusWords {
 //   send play SOUND|stop|mute|unmute|reload (--node ID | --zone ZONE | --all) [--expiry SECONDS]
 std::optional<CampusWords> parseCampusWords(const TextList& args, std::string& error);
 
-// The usage lines of the campus commands, for --help.
-std::string campusUsage();
+// The usage of each campus command with what it does, for --help.
+std::vector<std::pair<std::string, std::string>> campusUsage();
 
 } // namespace halvix

@@ -146,20 +146,31 @@ bool needsRunningBell(CommandKind kind) {
            kind == CommandKind::Unmute;
 }
 
+namespace {
+
+// One line of --help, the descriptions in one column (on a line of their own after a long usage).
+std::string usageLine(std::string_view usageText, std::string_view what) {
+    const std::string usage = "  " + std::string(usageText);
+    // A terminal shows a Chinese character (three bytes, the first not a continuation byte)
+    // two columns wide.
+    std::size_t columns = 0;
+    for (const char c : usage)
+        columns += (static_cast<unsigned char>(c) & 0xc0) == 0x80 ? 0 : (c & 0x80) ? 2 : 1;
+    if (columns >= 36)
+        return usage + "\n" + std::string(36, ' ') + std::string(what) + "\n";
+    return usage + std::string(36 - columns, ' ') + std::string(what) + "\n";
+}
+
+} // namespace
+
 std::string commandUsage() {
     std::string text = "命令:\n";
-    for (const CommandName& name : kCommands) {
-        if (name.kind == CommandKind::Campus)
-            continue; // its own lines follow
-        const std::string usage = "  " + std::string(name.usage);
-        // A terminal shows a Chinese character (three bytes, the first not a continuation byte)
-        // two columns wide.
-        std::size_t columns = 0;
-        for (const char c : usage)
-            columns += (static_cast<unsigned char>(c) & 0xc0) == 0x80 ? 0 : (c & 0x80) ? 2 : 1;
-        text += usage + std::string(columns < 36 ? 36 - columns : 2, ' ') + std::string(name.what) + "\n";
-    }
-    return text + campusUsage();
+    for (const CommandName& name : kCommands)
+        if (name.kind != CommandKind::Campus) // its own lines follow
+            text += usageLine(name.usage, name.what);
+    for (const auto& [usage, what] : campusUsage())
+        text += usageLine(usage, what);
+    return text;
 }
 
 } // namespace halvix

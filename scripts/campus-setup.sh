@@ -174,6 +174,8 @@ done
     echo "# Commands wait for a building that is offline until they expire."
     echo "max_queued_messages 10000"
     echo "persistent_client_expiration 14d"
+    echo "# A command is a few hundred bytes: sent at once, not held back to fill a packet."
+    echo "set_tcp_nodelay true"
     echo "acl_file $broker_dir/acl"
     [ "$auth" = password ] && echo "password_file $broker_dir/passwd"
     echo
