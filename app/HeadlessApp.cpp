@@ -51,6 +51,9 @@ int runHeadless(const std::filesystem::path& folder, SingleInstance& instance) {
         if (count > 0)
             say(clock, QStringLiteral("%1 个铃声有问题:\n%2").arg(count).arg(summary));
     });
+    QObject::connect(&bell, &Bell::emergencyChanged, &bell, [&clock](const QString& text) {
+        say(clock, text.isEmpty() ? QStringLiteral("紧急广播已解除") : text);
+    });
     instance.setHandler([&bell](const QStringList& words) { return answerRequest(bell, words, nullptr); });
     QTimer::singleShot(0, &bell, [&] {
         say(clock, QStringLiteral("无窗口运行: ") + QString::fromStdString(pathToUtf8(folder)));
@@ -61,6 +64,8 @@ int runHeadless(const std::filesystem::path& folder, SingleInstance& instance) {
         bell.reloadPlan();
         for (const UserMessage& notice : bell.takeNotices())
             say(clock, QString::fromStdString(notice.text));
+        if (!bell.emergencyText().isEmpty())
+            say(clock, bell.emergencyText());
     });
     const int status = QCoreApplication::exec();
     ticks.stop();

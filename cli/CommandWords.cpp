@@ -1,6 +1,7 @@
 #include "cli/CommandWords.h"
 
 #include "campus/Topics.h"
+#include "emergency/EmergencyState.h"
 
 #include <array>
 #include <string_view>
@@ -18,7 +19,7 @@ struct CommandName {
     std::string_view what; // for --help
 };
 
-constexpr std::array<CommandName, 10> kCommands{{
+constexpr std::array<CommandName, 11> kCommands{{
     {"plan", CommandKind::Plan, 0, 1, "plan [YYYY-MM-DD]",
      "某日 (默认今天) 的计划及其依据: 时间、事件、声音"},
     {"check", CommandKind::Check, 0, 1, "check [YYYY-MM-DD]", "检查某日要响的声音, 有问题时退出状态为 1"},
@@ -31,6 +32,9 @@ constexpr std::array<CommandName, 10> kCommands{{
     {"export", CommandKind::Export, 2, 2, "export 表 文件", "把表导出为 CSV 文件"},
     {"import", CommandKind::Import, 2, 3, "import [--empty] 表 文件",
      "从 CSV 文件导入表 (先检查每一行; --empty: 以空文件清空此表)"},
+    {"emergency", CommandKind::Emergency, 0, 1 + 2 * kMaxEmergencyZones,
+     "emergency [声音 [--zone 区域]... | clear]",
+     "紧急广播: 循环播放 voic 中的声音, 计划的铃声不响, 直到 clear 解除; 不带参数显示状态"},
     {"campus", CommandKind::Campus, 1, 7, "campus push|nodes|send ...", ""},
 }};
 
@@ -65,6 +69,39 @@ bool readLogOptions(const TextList& args, Command& command, std::string& error) 
             error = "log 不认识的参数: \"" + args[i] + "\"";
             return false;
         }
+    }
+    return true;
+}
+
+// emergency's words: nothing (show), clear, or a sound with its zones.
+bool readEmergencyWords(const TextList& args, Command& command, std::string& error) {
+    if (args.empty())
+        return true;
+    if (args.size() == 1 && args[0] == "clear") {
+        command.clear = true;
+        return true;
+    }
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--zone") {
+            if (i + 1 == args.size() || !campus::isValidId(args[i + 1])) {
+                error = "--zone 后应为区域编号 (ASCII 字母、数字、- 或 _)";
+                return false;
+            }
+            command.zones.push_back(args[++i]);
+        } else if (command.sound.empty()) {
+            command.sound = args[i];
+        } else {
+            error = "emergency 不认识的参数: \"" + args[i] + "\"";
+            return false;
+        }
+    }
+    if (command.sound.empty()) {
+        error = "用法: halvix emergency 声音 [--zone 区域]";
+        return false;
+    }
+    if (const std::string why = emergencySoundProblem(command.sound); !why.empty()) {
+        error = "紧急广播的声音无效: " + command.sound + ": " + why;
+        return false;
     }
     return true;
 }
@@ -105,6 +142,10 @@ std::optional<Command> parseCommand(const TextList& words, std::string& error) {
             return std::nullopt;
         }
         command.sound = args[0];
+        break;
+    case CommandKind::Emergency:
+        if (!readEmergencyWords(args, command, error))
+            return std::nullopt;
         break;
     case CommandKind::Export:
     case CommandKind::Import: {

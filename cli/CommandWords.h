@@ -6,11 +6,25 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace halvix {
 
 // What the command line asks for, after the program's own options.
-enum class CommandKind { None, Plan, Check, Log, Ring, Stop, Mute, Unmute, Export, Import, Campus };
+enum class CommandKind {
+    None,
+    Plan,
+    Check,
+    Log,
+    Ring,
+    Stop,
+    Mute,
+    Unmute,
+    Export,
+    Import,
+    Emergency,
+    Campus
+};
 
 // Exit statuses of every command.
 inline constexpr int kExitOk = 0;
@@ -27,7 +41,10 @@ struct Command {
     std::string table;             // export, import
     std::string file;              // export, import
     bool emptyAllowed = false;     // import --empty: a file without rows empties the table
-    CampusWords campus;            // campus
+    // emergency: the sound to start (empty: show the state), its zones (--zone), or clear.
+    std::vector<std::string> zones;
+    bool clear = false;
+    CampusWords campus; // campus
 
     bool operator==(const Command&) const = default;
 };
@@ -36,7 +53,8 @@ struct Command {
 // reason in Chinese in `error`. No words at all is the plain start (CommandKind::None).
 std::optional<Command> parseCommand(const TextList& words, std::string& error);
 
-// ring, stop, mute and unmute act on the running bell; the others work on the folder alone.
+// ring, stop, mute and unmute act on the running bell; the others work on the folder alone, but
+// emergency, which a running bell takes over when there is one.
 bool needsRunningBell(CommandKind kind);
 
 // The usage lines of the commands, for --help.

@@ -27,7 +27,8 @@ inline constexpr const char* kMissing = "缺少声音";
 inline constexpr const char* kUnplayable = "无法播放";
 inline constexpr const char* kManual = "手动播放";
 inline constexpr const char* kStopped = "已停止";
-inline constexpr const char* kNotRunning = "未运行"; // passed while no bell ran (the machine was off)
+inline constexpr const char* kNotRunning = "未运行";    // passed while no bell ran (the machine was off)
+inline constexpr const char* kEmergency = "紧急广播中"; // silent: an emergency broadcast had the loudspeakers
 } // namespace ringresult
 
 // One row of the table `ringlog`.

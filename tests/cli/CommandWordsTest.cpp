@@ -33,6 +33,12 @@ TEST(CommandWords, EveryCommandReadsItsArguments) {
     imported.kind = CommandKind::Import;
     Command emptied = imported;
     emptied.emptyAllowed = true;
+    Command alarm = make(CommandKind::Emergency);
+    alarm.sound = "警报.mp3";
+    Command zoned = alarm;
+    zoned.zones = {"lab", "teach"};
+    Command cleared = make(CommandKind::Emergency);
+    cleared.clear = true;
 
     const struct {
         TextList words;
@@ -55,6 +61,10 @@ TEST(CommandWords, EveryCommandReadsItsArguments) {
         {{"import", "zccjtime", "/tmp/表.csv"}, imported},
         {{"import", "--empty", "zccjtime", "/tmp/表.csv"}, emptied},
         {{"import", "zccjtime", "/tmp/表.csv", "--empty"}, emptied},
+        {{"emergency"}, make(CommandKind::Emergency)},
+        {{"emergency", "警报.mp3"}, alarm},
+        {{"emergency", "--zone", "lab", "警报.mp3", "--zone", "teach"}, zoned},
+        {{"emergency", "clear"}, cleared},
     };
     for (const auto& c : cases) {
         std::string error;
@@ -98,6 +108,13 @@ TEST(CommandWords, BadWordsAreRefusedWithTheReason) {
         {{"import", "zccjtime", ""}, "缺少文件名"},
         {{"import", "--empty", "zccjtime"}, "用法: halvix import [--empty] 表 文件"},
         {{"export", "--empty", "zccjtime", "x.csv"}, "用法: halvix export 表 文件"},
+        {{"emergency", "警报.mp3", "--zone"}, "--zone 后应为区域编号 (ASCII 字母、数字、- 或 _)"},
+        {{"emergency", "警报.mp3", "--zone", "实验楼"}, "--zone 后应为区域编号 (ASCII 字母、数字、- 或 _)"},
+        {{"emergency", "--zone", "lab"}, "用法: halvix emergency 声音 [--zone 区域]"},
+        {{"emergency", "警报.mp3", "下课.mp3"}, "emergency 不认识的参数: \"下课.mp3\""},
+        {{"emergency", "课间操"}, "紧急广播的声音无效: 课间操: 应为 voic 中的一个声音文件 (如 警报.mp3)"},
+        {{"emergency", "clear", "--zone", "lab"},
+         "紧急广播的声音无效: clear: 应为 voic 中的一个声音文件 (如 警报.mp3)"},
     };
     for (const auto& c : cases) {
         std::string error;
@@ -108,9 +125,10 @@ TEST(CommandWords, BadWordsAreRefusedWithTheReason) {
 
 TEST(CommandWords, OnlyTheTrayActionsNeedTheRunningBell) {
     const std::pair<CommandKind, bool> cases[] = {
-        {CommandKind::Plan, false},   {CommandKind::Check, false},  {CommandKind::Log, false},
-        {CommandKind::Export, false}, {CommandKind::Import, false}, {CommandKind::Ring, true},
-        {CommandKind::Stop, true},    {CommandKind::Mute, true},    {CommandKind::Unmute, true},
+        {CommandKind::Plan, false},      {CommandKind::Check, false},  {CommandKind::Log, false},
+        {CommandKind::Export, false},    {CommandKind::Import, false}, {CommandKind::Ring, true},
+        {CommandKind::Stop, true},       {CommandKind::Mute, true},    {CommandKind::Unmute, true},
+        {CommandKind::Emergency, false},
     };
     for (const auto& [kind, needs] : cases)
         EXPECT_EQ(needsRunningBell(kind), needs) << static_cast<int>(kind);

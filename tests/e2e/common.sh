@@ -152,6 +152,21 @@ ends_cleanly() {
     fi
 }
 
+# stop_bell: ends the program with SIGTERM and waits for it.
+stop_bell() {
+    kill -TERM "$program"
+    wait_for 15 program_ended || fail "the bell still runs 15 s after SIGTERM"
+    program=""
+}
+
+# ring_log_rows COLUMNS: sets rows to the ring log's rows, COLUMNS ("计划时间, 结果") separated by
+# "|", oldest first, and prints them for whoever reads the test's output.
+ring_log_rows() {
+    rows=$(sqlite3 -separator '|' "$app/ringlog.db" "select $1 from ringlog order by rowid")
+    echo "ringlog rows:"
+    sed 's/^/    /' <<<"$rows"
+}
+
 # Exit status of the test: 1 with the program's output after any failure.
 finish() {
     if [ "$failures" -ne 0 ]; then

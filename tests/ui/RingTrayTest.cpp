@@ -1,7 +1,8 @@
 // The tray's actions and the ring log window over a real bell: the menu's order, a missing sound
 // flagged at start-up, 今日静音 silencing the next entry through the calendar (and 恢复响铃 not
 // ringing it after all), the log rows shown for a date and exported, and the one row every entry
-// gets however often the bell starts in a day.
+// gets however often the bell starts in a day; 紧急广播 from the tray holding the plan silent, kept
+// across a start, and 解除紧急广播 only once confirmed.
 #include "bell/Bell.h"
 #include "bell/BellEngine.h"
 #include "bell/BellTray.h"
@@ -91,8 +92,8 @@ private slots:
         window.attachTray(tray);
         Bell& bell = window.ownBell();
 
-        QCOMPARE(menuTexts(*tray.menu()),
-                 (QStringList{"立即播放", "停止播放", "今日静音", "响铃记录", "|", "关闭"}));
+        QCOMPARE(menuTexts(*tray.menu()), (QStringList{"立即播放", "停止播放", "今日静音", "响铃记录",
+                                                       "紧急广播", "解除紧急广播", "|", "关闭"}));
         emit tray.playMenu()->aboutToShow();
         QCOMPARE(menuTexts(*tray.playMenu()), (QStringList{"上课.mp3", "早操"}));
 
@@ -276,6 +277,69 @@ private slots:
             if (c.rows.front().second == ringresult::kNotRunning)
                 QCOMPARE(rows.front().moment, std::string("2024-03-04 08:30:00.999"));
         }
+    }
+
+    // 紧急广播 ▸ a sound file: the plan is held (08:00 logged 紧急广播中), 立即播放 refused, the
+    // status line and the tip say it, a bell started on the folder meanwhile resumes it; 解除 asks
+    // first, and then 09:00 rings.
+    void emergencyFromTheTrayHoldsThePlanUntilCleared() {
+        Program program;
+        auto window =
+            std::make_unique<test::StandaloneWindow>(program.db.folder(), program.clock, program.prompts);
+        BellTray tray;
+        window->attachTray(tray);
+        Bell& bell = window->ownBell();
+        auto* clear = tray.menu()->findChild<QAction*>(QStringLiteral("clearEmergencyAction"));
+        QVERIFY(!clear->isEnabled());
+
+        emit tray.emergencyMenu()->aboutToShow();
+        QCOMPARE(menuTexts(*tray.emergencyMenu()), QStringList{"上课.mp3"}); // a folder cannot loop
+        tray.emergencyMenu()->actions().first()->trigger();
+        QVERIFY(bell.emergencySounding());
+        QVERIFY(clear->isEnabled());
+        QVERIFY2(tray.toolTip().contains(QStringLiteral("紧急广播中: 上课.mp3")), qPrintable(tray.toolTip()));
+        const auto* status = window->findChild<QLabel*>(QStringLiteral("statusLine"));
+        QVERIFY2(status->text().startsWith(QStringLiteral("紧急广播中: 上课.mp3")),
+                 qPrintable(status->text()));
+        QVERIFY(!bell.playNow("上课.mp3"));
+        QVERIFY(bell.playRefusal().contains(QStringLiteral("不能立即播放")));
+
+        program.clock.tickThrough(*window, test::dateTime(2024, 3, 4, 7, 59, 50),
+                                  test::dateTime(2024, 3, 4, 8, 0, 5));
+        QCOMPARE(bell.plan().cell(0, BellEngine::kStatusColumn), std::string("完成"));
+
+        // A start on the folder now (after a power cut) obeys the stored state at once.
+        window.reset();
+        window =
+            std::make_unique<test::StandaloneWindow>(program.db.folder(), program.clock, program.prompts);
+        window->attachTray(tray);
+        Bell& again = window->ownBell();
+        QVERIFY(again.emergencySounding());
+        window->onTick(test::dateTime(2024, 3, 4, 8, 0, 6));
+        QVERIFY(window->findChild<QLabel*>(QStringLiteral("statusLine"))
+                    ->text()
+                    .startsWith(QStringLiteral("紧急广播中: 上课.mp3")));
+
+        program.prompts.confirmAnswers = {false, true};
+        clear->trigger();
+        QVERIFY(again.emergencySounding()); // not confirmed: nothing changes
+        clear->trigger();
+        QVERIFY(!again.emergencySounding());
+        QCOMPARE(program.prompts.questions.size(), std::size_t(2));
+        QVERIFY(!clear->isEnabled());
+        QVERIFY(!tray.toolTip().contains(QStringLiteral("紧急广播")));
+        program.clock.tickThrough(*window, test::dateTime(2024, 3, 4, 8, 59, 50),
+                                  test::dateTime(2024, 3, 4, 9, 0, 5));
+
+        std::vector<std::pair<std::string, std::string>> events;
+        for (const RingRow& row : todaysRows(again))
+            events.emplace_back(row.planTime.empty() ? row.event : row.planTime, row.result);
+        QCOMPARE(events,
+                 (std::vector<std::pair<std::string, std::string>>{{"紧急广播", ringresult::kEmergency},
+                                                                   {"08:00", ringresult::kEmergency},
+                                                                   {"紧急广播", ringresult::kEmergency},
+                                                                   {"解除紧急广播", ringresult::kStopped},
+                                                                   {"09:00", ringresult::kMissing}}));
     }
 };
 
