@@ -170,8 +170,10 @@ int printNodes(const NodeBoard& board, std::ostream& out) {
 }
 
 int push(const CampusConfig& config, const QString& folder, std::ostream& out, std::ostream& err) {
-    if (const auto reply =
-            SingleInstance::send(folder, {QStringLiteral("campus"), QStringLiteral("push")}, kPushWaitMs)) {
+    // A running program that is not connected as the central leaves it to this one.
+    const auto reply =
+        SingleInstance::send(folder, {QStringLiteral("campus"), QStringLiteral("push")}, kPushWaitMs);
+    if (reply && reply->status != kExitNotRunning) {
         (reply->status == kExitOk ? out : err) << reply->text.toStdString();
         return reply->status;
     }
@@ -197,8 +199,8 @@ int push(const CampusConfig& config, const QString& folder, std::ostream& out, s
 std::optional<campus::Command> sendThroughCentral(const QStringList& words, const QString& folder,
                                                   bool& running, std::ostream& err) {
     const auto reply = SingleInstance::send(folder, words);
-    running = reply.has_value();
-    if (!reply)
+    running = reply && reply->status != kExitNotRunning;
+    if (!running)
         return std::nullopt;
     if (reply->status != kExitOk) {
         err << reply->text.toStdString();

@@ -50,7 +50,8 @@ if [ -z "${DISPLAY:-}" ]; then
 fi
 for id in jxl syl; do
     mkdir -p "$demo/$id-sound"
-    serve_sound "$demo/$id-sound" "$demo/$id-sound/log"
+    # Kept off the session bus, where a second sound server would find its name taken and end.
+    DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent serve_sound "$demo/$id-sound" "$demo/$id-sound/log"
     PULSE_SERVER="unix:$demo/$id-sound/native" "$app/halvix" --folder "$demo/$id" --headless \
         2>>"$demo/$id.log" &
     programs+=($!)
