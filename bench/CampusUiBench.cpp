@@ -190,7 +190,8 @@ int main(int argc, char** argv) {
     const int nodeCount = argc > 1 ? std::max(1, std::atoi(argv[1])) : 100;
     const int saves = argc > 2 ? std::max(3, std::atoi(argv[2])) : 20;
 
-    test::LoopbackBroker broker("max_inflight_messages 100\nmax_queued_messages 10000\nset_tcp_nodelay true\n");
+    test::LoopbackBroker broker(
+        "max_inflight_messages 100\nmax_queued_messages 10000\nset_tcp_nodelay true\n");
     if (!broker.start()) {
         std::printf("mosquitto did not start\n");
         return 2;
