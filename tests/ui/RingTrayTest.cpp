@@ -103,8 +103,8 @@ private slots:
         // On the campus central only: 校园 in the menu and the window, and its nodes in the tip.
         int campusOpened = 0;
         window.offerCampusWindow([&campusOpened] { ++campusOpened; });
-        QCOMPARE(menuTexts(*tray.menu()),
-                 (QStringList{"立即播放", "停止播放", "今日静音", "响铃记录", "校园", "|", "关闭"}));
+        QCOMPARE(menuTexts(*tray.menu()), (QStringList{"立即播放", "停止播放", "今日静音", "响铃记录", "校园",
+                                                       "紧急广播", "解除紧急广播", "|", "关闭"}));
         tray.menu()->findChild<QAction*>(QStringLiteral("campusAction"))->trigger();
         test::child<QPushButton>(window, QStringLiteral("campusButton"))->click();
         QCOMPARE(campusOpened, 2);
