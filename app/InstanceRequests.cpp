@@ -86,6 +86,10 @@ InstanceReply answerRequest(Bell& bell, const QStringList& words, const std::fun
         return changeMute(bell, true);
     case CommandKind::Unmute:
         return changeMute(bell, false);
+    case CommandKind::Campus:
+        // Taken by the central's own handler when this program is the campus's central; the asker
+        // then does it over a connection of its own.
+        return {kExitNotRunning, QStringLiteral("运行中的程序没有连接校园\n")};
     default:
         return {kExitBadUsage, QStringLiteral("此命令不经运行中的程序\n")};
     }

@@ -1,4 +1,5 @@
 #include "app/BellApp.h"
+#include "app/CampusCommandLine.h"
 #include "app/CommandLine.h"
 #include "app/HeadlessApp.h"
 #include "app/ProgramPlace.h"
@@ -48,6 +49,8 @@ std::filesystem::path toPath(const QString& folder) {
 
 // A command without a bell of its own: on the folder, or sent to the folder's running bell.
 int runCommand(const Invocation& invocation, const QString& folder) {
+    if (invocation.command.kind == CommandKind::Campus)
+        return runCampusCommand(invocation.command, invocation.words, folder, std::cout, std::cerr);
     const Command& command = invocation.command;
     if (command.kind == CommandKind::Emergency) {
         // A running bell obeys at once (and keeps the state); without one the state waits for its start.

@@ -19,7 +19,7 @@ struct CommandName {
     std::string_view what; // for --help
 };
 
-constexpr std::array<CommandName, 10> kCommands{{
+constexpr std::array<CommandName, 11> kCommands{{
     {"plan", CommandKind::Plan, 0, 1, "plan [YYYY-MM-DD]",
      "某日 (默认今天) 的计划及其依据: 时间、事件、声音"},
     {"check", CommandKind::Check, 0, 1, "check [YYYY-MM-DD]", "检查某日要响的声音, 有问题时退出状态为 1"},
@@ -35,6 +35,7 @@ constexpr std::array<CommandName, 10> kCommands{{
     {"emergency", CommandKind::Emergency, 0, 1 + 2 * kMaxEmergencyZones,
      "emergency [声音 [--zone 区域]... | clear]",
      "紧急广播: 循环播放 voic 中的声音, 计划的铃声不响, 直到 clear 解除; 不带参数显示状态"},
+    {"campus", CommandKind::Campus, 1, 7, "campus push|nodes|send ...", ""},
 }};
 
 std::optional<CivilDate> readDate(const std::string& text, std::string& error) {
@@ -168,6 +169,13 @@ std::optional<Command> parseCommand(const TextList& words, std::string& error) {
         }
         break;
     }
+    case CommandKind::Campus: {
+        const auto campus = parseCampusWords(args, error);
+        if (!campus)
+            return std::nullopt;
+        command.campus = *campus;
+        break;
+    }
     default:
         break;
     }
@@ -179,17 +187,30 @@ bool needsRunningBell(CommandKind kind) {
            kind == CommandKind::Unmute;
 }
 
+namespace {
+
+// One line of --help, the descriptions in one column (on a line of their own after a long usage).
+std::string usageLine(std::string_view usageText, std::string_view what) {
+    const std::string usage = "  " + std::string(usageText);
+    // A terminal shows a Chinese character (three bytes, the first not a continuation byte)
+    // two columns wide.
+    std::size_t columns = 0;
+    for (const char c : usage)
+        columns += (static_cast<unsigned char>(c) & 0xc0) == 0x80 ? 0 : (c & 0x80) ? 2 : 1;
+    if (columns >= 36)
+        return usage + "\n" + std::string(36, ' ') + std::string(what) + "\n";
+    return usage + std::string(36 - columns, ' ') + std::string(what) + "\n";
+}
+
+} // namespace
+
 std::string commandUsage() {
     std::string text = "命令:\n";
-    for (const CommandName& name : kCommands) {
-        const std::string usage = "  " + std::string(name.usage);
-        // A terminal shows a Chinese character (three bytes, the first not a continuation byte)
-        // two columns wide.
-        std::size_t columns = 0;
-        for (const char c : usage)
-            columns += (static_cast<unsigned char>(c) & 0xc0) == 0x80 ? 0 : (c & 0x80) ? 2 : 1;
-        text += usage + std::string(columns < 36 ? 36 - columns : 2, ' ') + std::string(name.what) + "\n";
-    }
+    for (const CommandName& name : kCommands)
+        if (name.kind != CommandKind::Campus) // its own lines follow
+            text += usageLine(name.usage, name.what);
+    for (const auto& [usage, what] : campusUsage())
+        text += usageLine(usage, what);
     return text;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cli/CampusWords.h"
 #include "store/TextTable.h"
 #include "time/CivilDate.h"
 
@@ -10,7 +11,20 @@
 namespace halvix {
 
 // What the command line asks for, after the program's own options.
-enum class CommandKind { None, Plan, Check, Log, Ring, Stop, Mute, Unmute, Export, Import, Emergency };
+enum class CommandKind {
+    None,
+    Plan,
+    Check,
+    Log,
+    Ring,
+    Stop,
+    Mute,
+    Unmute,
+    Export,
+    Import,
+    Emergency,
+    Campus
+};
 
 // Exit statuses of every command.
 inline constexpr int kExitOk = 0;
@@ -30,6 +44,7 @@ struct Command {
     // emergency: the sound to start (empty: show the state), its zones (--zone), or clear.
     std::vector<std::string> zones;
     bool clear = false;
+    CampusWords campus; // campus
 
     bool operator==(const Command&) const = default;
 };
