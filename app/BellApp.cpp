@@ -7,6 +7,7 @@
 #include "bell/BellTray.h"
 #include "bell/MainDialog.h"
 #include "bell/TickDriver.h"
+#include "campus/CampusRuntime.h"
 #include "time/SystemClock.h"
 #include "widgets/ChineseInterface.h"
 #include "widgets/ProgramFont.h"
@@ -47,6 +48,7 @@ int BellApp::run() {
     TickDriver ticks;
     Bell bell(m_folder, clock);
     BellTray tray;
+    campus::CampusRuntime campus(bell, QStringLiteral(HALVIX_VERSION));
     // What failed while nobody asked goes to the tray (and the program's output), never to a box.
     const auto notice = [&tray](const QString& text) {
         qWarning("%s", qUtf8Printable(text));
@@ -82,6 +84,7 @@ int BellApp::run() {
         window->show();
         if (!m_folderProblem.empty())
             notice(QString::fromStdString(m_folderProblem));
+        campus.start();
         if (!missingTranslations.isEmpty())
             notice(
                 QStringLiteral(
@@ -89,17 +92,21 @@ int BellApp::run() {
                     .arg(missingTranslations.join(QStringLiteral(", "))));
     });
     // A later start on this folder brings the window to the front instead of ringing twice.
-    m_instance.setHandler([&bell, &window](const QStringList& words) {
-        return answerRequest(bell, words, [&window] {
-            if (!window)
-                return;
-            window->showNormal();
-            window->raise();
-            window->activateWindow();
-        });
+    m_instance.setHandler([&bell, &window, &campus](const QStringList& words) {
+        return answerRequest(
+            bell, words,
+            [&window] {
+                if (!window)
+                    return;
+                window->showNormal();
+                window->raise();
+                window->activateWindow();
+            },
+            &campus);
     });
     QObject::connect(&bell, &Bell::decisionChanged, &tray, &BellTray::setTodayLine);
     QObject::connect(&bell, &Bell::unattendedNotice, &tray, notice);
+    QObject::connect(&campus, &campus::CampusRuntime::notice, &tray, notice);
     const int status = m_app.exec();
     ticks.stop();
     window.reset();

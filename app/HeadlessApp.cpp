@@ -4,6 +4,7 @@
 #include "app/QuitSignals.h"
 #include "bell/Bell.h"
 #include "bell/TickDriver.h"
+#include "campus/CampusRuntime.h"
 #include "common/MessageSink.h"
 #include "common/PathText.h"
 #include "time/SystemClock.h"
@@ -41,6 +42,7 @@ int runHeadless(const std::filesystem::path& folder, SingleInstance& instance) {
     const SystemClock clock;
     TickDriver ticks;
     Bell bell(folder, clock);
+    campus::CampusRuntime campus(bell, QStringLiteral(HALVIX_VERSION));
     const auto signalNotifier = quitOnSignals([] { QCoreApplication::exit(0); });
 
     QObject::connect(&bell, &Bell::unattendedNotice, &bell,
@@ -51,7 +53,10 @@ int runHeadless(const std::filesystem::path& folder, SingleInstance& instance) {
         if (count > 0)
             say(clock, QStringLiteral("%1 个铃声有问题:\n%2").arg(count).arg(summary));
     });
-    instance.setHandler([&bell](const QStringList& words) { return answerRequest(bell, words, nullptr); });
+    QObject::connect(&campus, &campus::CampusRuntime::notice, &bell,
+                     [&clock](const QString& text) { say(clock, text); });
+    instance.setHandler(
+        [&bell, &campus](const QStringList& words) { return answerRequest(bell, words, nullptr, &campus); });
     QTimer::singleShot(0, &bell, [&] {
         say(clock, QStringLiteral("无窗口运行: ") + QString::fromStdString(pathToUtf8(folder)));
         QObject::connect(&ticks, &TickDriver::tick, &bell, &Bell::onTick);
@@ -61,6 +66,8 @@ int runHeadless(const std::filesystem::path& folder, SingleInstance& instance) {
         bell.reloadPlan();
         for (const UserMessage& notice : bell.takeNotices())
             say(clock, QString::fromStdString(notice.text));
+        // After the first load: the plan rings from its own copy whatever the network does.
+        campus.start();
     });
     const int status = QCoreApplication::exec();
     ticks.stop();

@@ -3,6 +3,7 @@
 #include "app/CommandLine.h"
 #include "bell/Bell.h"
 #include "calendar/TodayMute.h"
+#include "campus/CampusRuntime.h"
 #include "common/MessageSink.h"
 #include "ringlog/SoundCheck.h"
 #include "time/LocalTime.h"
@@ -34,7 +35,8 @@ InstanceReply changeMute(Bell& bell, bool mute) {
 
 } // namespace
 
-InstanceReply answerRequest(Bell& bell, const QStringList& words, const std::function<void()>& showWindow) {
+InstanceReply answerRequest(Bell& bell, const QStringList& words, const std::function<void()>& showWindow,
+                            const campus::CampusRuntime* campus) {
     if (words == QStringList{QStringLiteral("show")}) {
         if (!showWindow)
             return {kExitOk, QStringLiteral("已在运行 (无窗口)\n")};
@@ -64,6 +66,11 @@ InstanceReply answerRequest(Bell& bell, const QStringList& words, const std::fun
         return changeMute(bell, true);
     case CommandKind::Unmute:
         return changeMute(bell, false);
+    case CommandKind::CampusStatus:
+        if (!campus)
+            return {kExitBadUsage, QStringLiteral("运行中的程序没有校园连接\n")};
+        // Not connected is a problem found, as a failed check is.
+        return {campus->connected() ? kExitOk : kExitProblems, campus->statusText()};
     default:
         return {kExitBadUsage, QStringLiteral("此命令不经运行中的程序\n")};
     }

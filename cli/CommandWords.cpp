@@ -16,7 +16,7 @@ struct CommandName {
     std::string_view what; // for --help
 };
 
-constexpr std::array<CommandName, 9> kCommands{{
+constexpr std::array<CommandName, 10> kCommands{{
     {"plan", CommandKind::Plan, 0, 1, "plan [YYYY-MM-DD]",
      "某日 (默认今天) 的计划及其依据: 时间、事件、声音"},
     {"check", CommandKind::Check, 0, 1, "check [YYYY-MM-DD]", "检查某日要响的声音, 有问题时退出状态为 1"},
@@ -28,6 +28,8 @@ constexpr std::array<CommandName, 9> kCommands{{
     {"export", CommandKind::Export, 2, 2, "export 表 文件", "把表导出为 CSV 文件"},
     {"import", CommandKind::Import, 2, 3, "import [--empty] 表 文件",
      "从 CSV 文件导入表 (先检查每一行; --empty: 以空文件清空此表)"},
+    {"campus", CommandKind::CampusStatus, 1, 1, "campus status",
+     "本机在校园中的连接、已应用的版本、上次同步和时钟"},
 }};
 
 std::optional<CivilDate> readDate(const std::string& text, std::string& error) {
@@ -94,6 +96,12 @@ std::optional<Command> parseCommand(const TextList& words, std::string& error) {
             return std::nullopt;
         }
         command.sound = args[0];
+        break;
+    case CommandKind::CampusStatus:
+        if (args[0] != "status") {
+            error = "用法: halvix campus status";
+            return std::nullopt;
+        }
         break;
     case CommandKind::Export:
     case CommandKind::Import: {

@@ -9,7 +9,7 @@
 namespace halvix {
 
 // What the command line asks for, after the program's own options.
-enum class CommandKind { None, Plan, Check, Log, Ring, Stop, Mute, Unmute, Export, Import };
+enum class CommandKind { None, Plan, Check, Log, Ring, Stop, Mute, Unmute, Export, Import, CampusStatus };
 
 // Exit statuses of every command.
 inline constexpr int kExitOk = 0;

@@ -129,7 +129,8 @@ for i in "${!ids[@]}"; do
             printf 'topic read %s/snapshot\ntopic read %s/sound/#\n' "$root" "$root"
             printf 'topic read %s/cmd/node/%s\ntopic read %s/cmd/all\n' "$root" "$id" "$root"
             for z in "${zone_ids[@]}"; do printf 'topic read %s/cmd/zone/%s\n' "$root" "$z"; done
-            for t in status ack log; do printf 'topic write %s/%s/%s\n' "$root" "$t" "$id"; done
+            for t in status ack log today ping; do printf 'topic write %s/%s/%s\n' "$root" "$t" "$id"; done
+            printf 'topic read %s/pong/%s\n' "$root" "$id"
         } >>"$acl"
     fi
 

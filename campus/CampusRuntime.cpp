@@ -1,0 +1,124 @@
+#include "campus/CampusRuntime.h"
+
+#include "bell/Bell.h"
+#include "campus/CampusNode.h"
+#include "campus/CampusStatusText.h"
+#include "campus/MqttLink.h"
+#include "campus/NodeReport.h"
+#include "campus/SnapshotApplier.h"
+#include "campus/Topics.h"
+
+#include <QDateTime>
+
+#include <cstdlib>
+
+namespace halvix::campus {
+
+namespace {
+
+constexpr int kHeartbeatSeconds = 30;
+
+// Tests and demonstrations shorten the heartbeat to see changes sooner.
+int heartbeatSeconds() {
+    if (const char* value = std::getenv("HALVIX_CAMPUS_HEARTBEAT")) {
+        const int seconds = std::atoi(value);
+        if (seconds >= 1 && seconds <= 3600)
+            return seconds;
+    }
+    return kHeartbeatSeconds;
+}
+
+} // namespace
+
+CampusRuntime::CampusRuntime(Bell& bell, QString version, QObject* parent)
+    : QObject(parent), m_bell(bell), m_version(std::move(version)) {}
+
+CampusRuntime::~CampusRuntime() {
+    m_central.reset();
+    m_node.reset();
+    if (m_link)
+        m_link->stop(); // leaves the offline status behind
+}
+
+void CampusRuntime::start() {
+    m_read = readCampusConfig(m_bell.programFolder());
+    for (const std::string& warning : m_read.warnings)
+        emit notice(QStringLiteral("campus.ini: ") + QString::fromStdString(warning));
+    if (m_read.state == CampusConfigRead::State::Absent)
+        return;
+    if (m_read.state == CampusConfigRead::State::Invalid) {
+        QString text = QStringLiteral("campus.ini 有错误, 本机不连接校园服务器, 照常按自己的计划响铃:");
+        for (const std::string& error : m_read.errors)
+            text += QStringLiteral("\n") + QString::fromStdString(error);
+        emit notice(text);
+        return;
+    }
+    const CampusConfig& config = m_read.config;
+    std::string problem;
+    LinkSettings settings = linkSettingsOf(config, problem);
+    if (!problem.empty()) {
+        emit notice(QStringLiteral("校园: ") + QString::fromStdString(problem) +
+                    QStringLiteral(", 本机不连接, 照常按自己的计划响铃"));
+        return;
+    }
+    const Topics topics(config.campus);
+    settings.will = OutMessage{topics.status(config.nodeId), writeOfflineStatus(config.nodeId), 1, true, 0};
+    m_link = std::make_unique<MqttLink>(std::move(settings));
+    connect(m_link.get(), &MqttLink::connectedChanged, this, &CampusRuntime::onConnectedChanged);
+    m_node = std::make_unique<CampusNode>(config, m_bell, *m_link, m_version);
+    connect(m_node.get(), &CampusNode::notice, this, &CampusRuntime::notice);
+    m_node->start(heartbeatSeconds());
+    if (config.role == CampusRole::Central)
+        startCentral();
+    QString why;
+    if (!m_link->start(why)) {
+        emit notice(QStringLiteral("校园: ") + why + QStringLiteral(", 本机不连接, 照常按自己的计划响铃"));
+        m_node.reset();
+        m_central.reset();
+        m_link.reset();
+    }
+}
+
+void CampusRuntime::startCentral() {
+    // The central's part comes here, on the same link: it publishes the plan after saves and on
+    // request, answers the buildings' pings and collects their status, answers and log.
+}
+
+void CampusRuntime::onConnectedChanged(bool connected) {
+    if (connected == m_connected)
+        return;
+    m_connected = connected;
+    const QString broker = QString::fromStdString(m_read.config.broker.host);
+    if (connected) {
+        if (m_everConnected)
+            emit notice(QStringLiteral("已重新连接校园服务器 %1").arg(broker));
+        else
+            qInfo("已连接校园服务器 %s", qUtf8Printable(broker));
+        m_everConnected = true;
+    } else if (m_everConnected) {
+        emit notice(QStringLiteral("与校园服务器 %1 的连接中断 (%2), 本机照常按自己的计划响铃")
+                        .arg(broker, m_link ? m_link->lastProblem() : QString()));
+    }
+}
+
+QString CampusRuntime::statusText() const {
+    LinkState state;
+    if (m_link) {
+        state.connected = m_link->isConnected();
+        state.problem = m_link->lastProblem().toStdString();
+    } else {
+        state.problem = "本次运行没有连接 (见程序启动时的提示)";
+    }
+    if (m_node) {
+        const NodeStatus status = m_node->status();
+        state.clock = status.clock;
+        state.snapshotProblem = status.snapshotProblem;
+        if (m_node->lastSyncMs() > 0)
+            state.lastSync = QDateTime::fromMSecsSinceEpoch(m_node->lastSyncMs())
+                                 .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))
+                                 .toStdString();
+    }
+    return QString::fromStdString(campusStatusText(m_read, storedRevision(m_bell.programFolder()), &state));
+}
+
+} // namespace halvix::campus
