@@ -53,6 +53,14 @@ ensure_services() {
     find_faketime || exit 1
 }
 
+# The campus helpers (scripts/lib/campus.sh) with the services; what they start ends at exit.
+use_campus() {
+    source "$HALVIX_LIB/campus.sh"
+    : "${HALVIX_SNAPSHOT_FILES:?the snapshot tool}"
+    trap 'campus_down; stop_program_and_services' EXIT
+    ensure_services
+}
+
 # A copy of the program folder to run and change; sets app.
 copy_app() {
     app=$work/app
