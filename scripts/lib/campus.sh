@@ -130,13 +130,25 @@ campus_onsets() {
 }
 
 # campus_as ID TOOL ARGS...: a mosquitto client (mosquitto_pub, mosquitto_sub) with the identity of
-# ID (a building or the 主控), as campus-setup.sh made it.
+# ID (a building or the 主控), as campus-setup.sh made it; ended after campus_timeout seconds (20).
 campus_as() {
     local id=$1 tool=$2 certs=$campus_dir/files/nodes/$1/certs
     shift 2
-    timeout 20 "$tool" -h 127.0.0.1 -p "$campus_port" -V mqttv5 --cafile "$certs/ca.crt" \
+    timeout "${campus_timeout:-20}" "$tool" -h 127.0.0.1 -p "$campus_port" -V mqttv5 --cafile "$certs/ca.crt" \
         --cert "$certs/$id.crt" --key "$certs/$id.key" "$@"
 }
+
+# campus_listen FILE AS TOPICS...: what AS receives on TOPICS, one "real-time topic payload" a line,
+# into FILE in the background until campus_unlisten; sets campus_listener.
+campus_listen() {
+    local file=$1 as=$2 topic args=()
+    shift 2
+    for topic in "$@"; do args+=(-t "$campus_root/$topic"); done
+    campus_timeout=600 campus_as "$as" mosquitto_sub "${args[@]}" -F '%U %t %p' >"$file" 2>/dev/null &
+    campus_listener=$!
+    sleep 1 # subscribed
+}
+campus_unlisten() { pkill -TERM -P "$campus_listener" 2>/dev/null; }
 
 # campus_status AS ID: the building's retained status, read by AS.
 campus_status() { campus_as "$1" mosquitto_sub -t "$campus_root/status/$2" -C 1 -W 5 2>/dev/null; }

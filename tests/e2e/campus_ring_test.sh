@@ -41,9 +41,7 @@ for id in "${nodes[@]}"; do
 done
 
 # --- The plan reaches every building -------------------------------------------------------------
-campus_as office mosquitto_sub -t "$campus_root/status/+" -F '%U %t %p' >"$work/statuses" 2>/dev/null &
-listener=$!
-sleep 1
+campus_listen "$work/statuses" office 'status/+'
 campus_publish_snapshot office "$work/rev1"
 for id in "${nodes[@]}"; do
     if wait_for 10 grep -q "status/$id .*\"revision\":1," "$work/statuses"; then
@@ -55,7 +53,7 @@ for id in "${nodes[@]}"; do
         fail "$id never reports revision 1"
     fi
 done
-kill "$listener" 2>/dev/null
+campus_unlisten
 
 # --- Spoilt plans are refused whole ---------------------------------------------------------------
 # spoilt WHAT PYTHON EXPECTED: revision 2 with the snapshot changed by PYTHON (on `s`), published;
