@@ -1,5 +1,6 @@
 #include "app/BellApp.h"
 
+#include "app/CentralRequests.h"
 #include "app/InstanceRequests.h"
 #include "app/QuitSignals.h"
 
@@ -103,6 +104,10 @@ int BellApp::run() {
                 window->activateWindow();
             },
             &campus);
+    });
+    // On the 主控, publications and commands asked from the command line go through it.
+    m_instance.setLaterHandler([&campus](const QStringList& words, const SingleInstance::Answer& answer) {
+        return campus.central() && answerCentralRequest(*campus.central(), words, answer);
     });
     QObject::connect(&bell, &Bell::decisionChanged, &tray, &BellTray::setTodayLine);
     QObject::connect(&bell, &Bell::unattendedNotice, &tray, notice);

@@ -1,5 +1,6 @@
 #include "app/HeadlessApp.h"
 
+#include "app/CentralRequests.h"
 #include "app/InstanceRequests.h"
 #include "app/QuitSignals.h"
 #include "bell/Bell.h"
@@ -53,10 +54,17 @@ int runHeadless(const std::filesystem::path& folder, SingleInstance& instance) {
         if (count > 0)
             say(clock, QStringLiteral("%1 个铃声有问题:\n%2").arg(count).arg(summary));
     });
+    QObject::connect(&bell, &Bell::emergencyChanged, &bell, [&clock](const QString& text) {
+        say(clock, text.isEmpty() ? QStringLiteral("紧急广播已解除") : text);
+    });
     QObject::connect(&campus, &campus::CampusRuntime::notice, &bell,
                      [&clock](const QString& text) { say(clock, text); });
     instance.setHandler(
         [&bell, &campus](const QStringList& words) { return answerRequest(bell, words, nullptr, &campus); });
+    // On the 主控, publications and commands asked from the command line go through it.
+    instance.setLaterHandler([&campus](const QStringList& words, const SingleInstance::Answer& answer) {
+        return campus.central() && answerCentralRequest(*campus.central(), words, answer);
+    });
     QTimer::singleShot(0, &bell, [&] {
         say(clock, QStringLiteral("无窗口运行: ") + QString::fromStdString(pathToUtf8(folder)));
         QObject::connect(&ticks, &TickDriver::tick, &bell, &Bell::onTick);
@@ -66,6 +74,8 @@ int runHeadless(const std::filesystem::path& folder, SingleInstance& instance) {
         bell.reloadPlan();
         for (const UserMessage& notice : bell.takeNotices())
             say(clock, QString::fromStdString(notice.text));
+        if (!bell.emergencyText().isEmpty())
+            say(clock, bell.emergencyText());
         // After the first load: the plan rings from its own copy whatever the network does.
         campus.start();
     });

@@ -4,6 +4,7 @@
 #include "bell/Bell.h"
 #include "calendar/TodayMute.h"
 #include "campus/CampusRuntime.h"
+#include "cli/FolderCommands.h"
 #include "common/MessageSink.h"
 #include "ringlog/SoundCheck.h"
 #include "time/LocalTime.h"
@@ -33,6 +34,21 @@ InstanceReply changeMute(Bell& bell, bool mute) {
     return {kExitOk, line + QStringLiteral("\n") + bell.todayText() + QStringLiteral("\n")};
 }
 
+InstanceReply answerEmergency(Bell& bell, const Command& command) {
+    if (command.clear)
+        return {kExitOk, bell.clearEmergency(kCommandLineEmergencyBy) ? QStringLiteral("已解除紧急广播\n")
+                                                                      : QStringLiteral("没有紧急广播\n")};
+    if (command.sound.empty())
+        return {kExitOk, QString::fromStdString(emergencyLine(bell.emergency())) + '\n'};
+    const std::string problem = bell.startEmergency(command.sound, command.zones, kCommandLineEmergencyBy);
+    if (!problem.empty())
+        return {kExitBadUsage, QString::fromStdString(problem) + '\n'};
+    if (!bell.emergencySounding())
+        return {kExitOk, QString::fromStdString(emergencyLine(bell.emergency())) +
+                             QStringLiteral("\n本机不在这些区域, 照常响铃\n")};
+    return {kExitOk, bell.emergencyText() + '\n'};
+}
+
 } // namespace
 
 InstanceReply answerRequest(Bell& bell, const QStringList& words, const std::function<void()>& showWindow,
@@ -56,21 +72,32 @@ InstanceReply answerRequest(Bell& bell, const QStringList& words, const std::fun
     case CommandKind::Ring: {
         if (const auto problem = checkSound(bell.programFolder(), command->sound))
             return {kExitBadUsage, QString::fromStdString(command->sound + ": " + problem->reason) + '\n'};
-        bell.playNow(command->sound);
+        if (!bell.playNow(command->sound))
+            return {kExitBadUsage, bell.playRefusal() + '\n'};
         return {kExitOk, QStringLiteral("正在播放: ") + QString::fromStdString(command->sound) + '\n'};
     }
     case CommandKind::Stop:
+        if (bell.emergencySounding())
+            return {kExitBadUsage,
+                    bell.emergencyText() + QStringLiteral(": 用 halvix emergency clear 解除\n")};
         return {kExitOk,
                 bell.stopPlaying() ? QStringLiteral("已停止播放\n") : QStringLiteral("没有正在播放的声音\n")};
+    case CommandKind::Emergency:
+        return answerEmergency(bell, *command);
     case CommandKind::Mute:
         return changeMute(bell, true);
     case CommandKind::Unmute:
         return changeMute(bell, false);
-    case CommandKind::CampusStatus:
-        if (!campus)
-            return {kExitBadUsage, QStringLiteral("运行中的程序没有校园连接\n")};
-        // Not connected is a problem found, as a failed check is.
-        return {campus->connected() ? kExitOk : kExitProblems, campus->statusText()};
+    case CommandKind::Campus:
+        if (command->campus.action == CampusWords::Action::Status) {
+            if (!campus)
+                return {kExitBadUsage, QStringLiteral("运行中的程序没有校园连接\n")};
+            // Not connected is a problem found, as a failed check is.
+            return {campus->connected() ? kExitOk : kExitProblems, campus->statusText()};
+        }
+        // Taken by the central's own handler when this program is the campus's central; the asker
+        // then does it over a connection of its own.
+        return {kExitNotRunning, QStringLiteral("运行中的程序没有连接校园\n")};
     default:
         return {kExitBadUsage, QStringLiteral("此命令不经运行中的程序\n")};
     }

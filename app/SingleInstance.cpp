@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLocalSocket>
+#include <QPointer>
 
 #include <cerrno>
 #include <cstdlib>
@@ -171,12 +172,18 @@ void SingleInstance::onConnection() {
             }
             const QString line = QString::fromUtf8(socket->readLine()).trimmed();
             const QStringList words = line.isEmpty() ? QStringList() : line.split(QLatin1Char('\t'));
-            InstanceReply reply{2, QStringLiteral("程序正在启动, 请稍后再试")};
-            if (m_handler)
-                reply = m_handler(words);
-            socket->write(QByteArray::number(reply.status) + '\n' + reply.text.toUtf8());
-            socket->flush();
-            socket->disconnectFromServer();
+            // The asker may be gone by the time a later answer is ready.
+            const Answer answer = [guard = QPointer<QLocalSocket>(socket)](const InstanceReply& reply) {
+                if (!guard)
+                    return;
+                guard->write(QByteArray::number(reply.status) + '\n' + reply.text.toUtf8());
+                guard->flush();
+                guard->disconnectFromServer();
+            };
+            if (m_laterHandler && m_laterHandler(words, answer))
+                return;
+            answer(m_handler ? m_handler(words)
+                             : InstanceReply{2, QStringLiteral("程序正在启动, 请稍后再试")});
         });
     }
 }

@@ -30,6 +30,10 @@ class SingleInstance final : public QObject {
 
 public:
     using Handler = std::function<InstanceReply(const QStringList& words)>;
+    // For requests whose answer takes a while (a publication the broker must confirm): true when it
+    // took the request and will call `answer` once, later; false leaves it to the plain handler.
+    using Answer = std::function<void(const InstanceReply& reply)>;
+    using LaterHandler = std::function<bool(const QStringList& words, const Answer& answer)>;
 
     static constexpr const char* kLockFileName = "halvix.lock";
 
@@ -47,6 +51,7 @@ public:
     bool claim(QString& error);
     // Answers every request from now on; requests before it wait in the event loop.
     void setHandler(Handler handler) { m_handler = std::move(handler); }
+    void setLaterHandler(LaterHandler handler) { m_laterHandler = std::move(handler); }
 
     // Sends `words` to the folder's running bell and waits for its answer; nothing when none runs.
     static std::optional<InstanceReply> send(const QString& folder, const QStringList& words,
@@ -60,6 +65,7 @@ private:
     int m_lockFd = -1;
     QLocalServer m_server;
     Handler m_handler;
+    LaterHandler m_laterHandler;
 };
 
 } // namespace halvix

@@ -1,4 +1,5 @@
 #include "app/BellApp.h"
+#include "app/CampusCommandLine.h"
 #include "app/CommandLine.h"
 #include "app/HeadlessApp.h"
 #include "app/ProgramPlace.h"
@@ -12,6 +13,7 @@
 #include "time/SystemClock.h"
 
 #include <QApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QThread>
@@ -62,8 +64,23 @@ int campusStatus(const Invocation& invocation, const QString& folder) {
 
 // A command without a bell of its own: on the folder, or sent to the folder's running bell.
 int runCommand(const Invocation& invocation, const QString& folder) {
-    if (invocation.command.kind == CommandKind::CampusStatus)
+    if (invocation.command.kind == CommandKind::Campus &&
+        invocation.command.campus.action == CampusWords::Action::Status)
         return campusStatus(invocation, folder);
+    if (invocation.command.kind == CommandKind::Campus)
+        return runCampusCommand(invocation.command, invocation.words, folder, std::cout, std::cerr);
+    const Command& command = invocation.command;
+    if (command.kind == CommandKind::Emergency) {
+        // A running bell obeys at once (and keeps the state); without one the state waits for its start.
+        const bool changes = command.clear || !command.sound.empty();
+        if (changes)
+            if (const auto reply = SingleInstance::send(folder, invocation.words)) {
+                print(reply->status == kExitOk ? stdout : stderr, reply->text);
+                return reply->status;
+            }
+        return runEmergencyCommand(command, toPath(folder), QDateTime::currentMSecsSinceEpoch(), std::cout,
+                                   std::cerr);
+    }
     if (!needsRunningBell(invocation.command.kind)) {
         const int status = runFolderCommand(invocation.command, toPath(folder), dateOf(SystemClock().now()),
                                             std::cout, std::cerr);

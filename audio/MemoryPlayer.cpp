@@ -9,6 +9,10 @@
 #include <QMediaDevices>
 #include <QTimer>
 
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
 namespace halvix {
 
 namespace {
@@ -17,6 +21,35 @@ FileStamp stampOf(const QString& path) {
     const QFileInfo file(path);
     return {file.size(), file.lastModified()};
 }
+
+// Decoded sound read round and round: the sink never runs dry, so the loop has no gap at all.
+class LoopingSource final : public QIODevice {
+public:
+    explicit LoopingSource(QByteArray pcm) : m_pcm(std::move(pcm)) {}
+    bool isSequential() const override { return true; }
+    qint64 bytesAvailable() const override {
+        return m_pcm.isEmpty() ? 0 : QIODevice::bytesAvailable() + m_pcm.size();
+    }
+
+protected:
+    qint64 readData(char* data, qint64 maxSize) override {
+        if (m_pcm.isEmpty())
+            return -1;
+        qint64 done = 0;
+        while (done < maxSize) {
+            const qint64 chunk = std::min(maxSize - done, m_pcm.size() - m_position);
+            std::memcpy(data + done, m_pcm.constData() + m_position, static_cast<std::size_t>(chunk));
+            done += chunk;
+            m_position = (m_position + chunk) % m_pcm.size();
+        }
+        return done;
+    }
+    qint64 writeData(const char*, qint64) override { return -1; }
+
+private:
+    QByteArray m_pcm;
+    qint64 m_position = 0;
+};
 
 } // namespace
 
@@ -59,6 +92,16 @@ void MemoryPlayer::prepare(const std::string& fullPath) {
 }
 
 void MemoryPlayer::playPath(const std::string& fullPath) {
+    m_looping = false;
+    startPlaying(fullPath);
+}
+
+void MemoryPlayer::playLoop(const std::string& fullPath) {
+    m_looping = true;
+    startPlaying(fullPath);
+}
+
+void MemoryPlayer::startPlaying(const std::string& fullPath) {
     if (!open(fullPath))
         return;
     if (!findCurrent(path()))
@@ -95,7 +138,10 @@ void MemoryPlayer::onDecoded(quint64 job, const DecodedSound& decoded) {
 
 void MemoryPlayer::playPcm(const SoundCache::Entry& sound) {
     m_playingPcm = sound.pcm;
-    m_source = std::make_unique<QBuffer>(&m_playingPcm);
+    if (m_looping)
+        m_source = std::make_unique<LoopingSource>(m_playingPcm);
+    else
+        m_source = std::make_unique<QBuffer>(&m_playingPcm);
     m_source->open(QIODevice::ReadOnly);
     m_sink = std::make_unique<QAudioSink>(QMediaDevices::defaultAudioOutput(), sound.format);
     connect(m_sink.get(), &QAudioSink::stateChanged, this, &MemoryPlayer::onSinkState);

@@ -8,7 +8,7 @@
 #include <memory>
 
 class QAudioSink;
-class QBuffer;
+class QIODevice;
 
 namespace halvix {
 
@@ -29,6 +29,9 @@ public:
     // `fullPath` is UTF-8 and may hold Chinese characters.
     void prepare(const std::string& fullPath) override;
     void playPath(const std::string& fullPath) override;
+    // Plays `fullPath` again and again without a gap, decoded once, until the next playPath or
+    // close. A file too long to hold decoded streams once; its owner starts it again.
+    void playLoop(const std::string& fullPath);
     bool isPlaying() const override;
     // Bytes of decoded sound held (prepared and playing), for checks of the memory bound.
     qsizetype decodedBytes() const;
@@ -38,6 +41,7 @@ protected:
     void onClosed() override;
 
 private:
+    void startPlaying(const std::string& fullPath);
     const SoundCache::Entry* findCurrent(const QString& path);
     void startDecoding(const QString& path);
     void onDecoded(quint64 job, const DecodedSound& decoded);
@@ -51,9 +55,10 @@ private:
     std::unique_ptr<SoundDecoder> m_decoder;
     SoundCache m_cache;
     bool m_awaiting = false; // playPath waits for its sound's decoding
+    bool m_looping = false;  // the playback began with playLoop
 
     QByteArray m_playingPcm;
-    std::unique_ptr<QBuffer> m_source;
+    std::unique_ptr<QIODevice> m_source;
     std::unique_ptr<QAudioSink> m_sink;
     std::unique_ptr<PipePlayer> m_streaming; // long files, and sound the audio sink could not start
     bool m_streamingActive = false;

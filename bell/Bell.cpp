@@ -7,12 +7,15 @@
 #include "calendar/CalendarStore.h"
 #include "calendar/DayDecision.h"
 #include "calendar/TodayMute.h"
+#include "common/PathText.h"
+#include "emergency/EmergencyFile.h"
 #include "ringlog/RingLog.h"
 #include "store/ScheduleDatabase.h"
 #include "time/CivilDate.h"
 #include "time/ClockText.h"
 #include "time/LocalTime.h"
 
+#include <QDateTime>
 #include <QMetaObject>
 
 #include <algorithm>
@@ -40,6 +43,10 @@ std::string stampText(const LocalTime& time, long long ms) {
                   date.day, second / 3600, second / 60 % 60, second % 60, inDay % 1000);
     return text;
 }
+
+// Ticks of silence after which the emergency loop is started again: a streamed sound has ended, or
+// the sound could not be played. Two, so that a sound still starting is not cut off by a restart.
+constexpr int kSirenRestartTicks = 2;
 
 // One reading of the clock, stamped.
 std::string stampNow(const Clock& clock) {
@@ -70,6 +77,18 @@ Bell::Bell(std::filesystem::path programFolder, const Clock& clock, QObject* par
       })) {
     m_engine->setRingObserver(this);
     connectPlayers();
+    // An emergency that was on when the program ended (killed, a power cut) goes on at once: the
+    // plan is held from the first load, and the first tick starts the loop.
+    std::string problem;
+    m_emergency = loadEmergency(m_programFolder, problem);
+    if (!problem.empty())
+        m_startNotices << QStringLiteral("紧急广播状态无法读取, 按没有紧急广播运行: %1")
+                              .arg(QString::fromStdString(problem));
+    if (emergencySounding()) {
+        m_playback->hold(true);
+        m_sirenQuietTicks = kSirenRestartTicks;
+        m_resumed = true;
+    }
 }
 
 Bell::~Bell() {
@@ -94,6 +113,7 @@ LoadResult Bell::reloadPlan() {
     if (m_startLoad == StartLoad::Waiting)
         m_startLoad = result == LoadResult::Failed ? StartLoad::Retrying : StartLoad::Done;
     announceDecision();
+    emit planReloaded();
     return result;
 }
 
@@ -122,6 +142,9 @@ void Bell::onTick(const LocalTime& now) {
     if (m_startLoad == StartLoad::Retrying && m_engine->loadRetryTicks() < 0)
         m_startLoad = StartLoad::Done; // a retry found no plan today
     logSilencedEntries(now);
+    keepSirenSounding();
+    for (const QString& notice : std::exchange(m_startNotices, {}))
+        emit unattendedNotice(notice);
     if (now.secondOfDay() >= BellEngine::kReloadSecondOfDay)
         removeOldRows(now);
     for (const UserMessage& notice : m_source.takeNotices())
@@ -259,6 +282,13 @@ void Bell::entryRang(int row, long long dueWallSecond) {
     const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(
         std::chrono::steady_clock::now() - m_tickStarted);
     const long long startedMs = m_tickMs + spent.count();
+    if (m_playback->held()) {
+        // Nothing sounded: the emergency had the loudspeakers.
+        RingRow silent = entryRow(m_plan, row, ringresult::kEmergency);
+        silent.note = emergencyLine(m_emergency);
+        m_log->append(std::move(silent));
+        return;
+    }
     RingRow entry = entryRow(m_plan, row, ringresult::kRang);
     entry.moment = stampText(m_tickTime, startedMs);
     entry.delayMs = std::max(0LL, (wallSecond(m_tickTime) - dueWallSecond) * 1000 + startedMs);
@@ -278,7 +308,9 @@ void Bell::entrySkipped(int row) {
     m_log->append(std::move(entry));
 }
 
-void Bell::playNow(const std::string& sound) {
+bool Bell::playNow(const std::string& sound) {
+    if (emergencySounding())
+        return false;
     m_playback->startSound(sound);
     m_lastSound = sound;
     RingRow entry;
@@ -290,9 +322,18 @@ void Bell::playNow(const std::string& sound) {
         if (const auto problem = checkSound(folder, done.sound))
             done.note = problem->result + ": " + problem->reason;
     });
+    return true;
+}
+
+QString Bell::playRefusal() const {
+    if (!emergencySounding())
+        return {};
+    return QStringLiteral("%1, 不能立即播放; 请先解除紧急广播").arg(emergencyText());
 }
 
 bool Bell::stopPlaying() {
+    if (emergencySounding())
+        return false;
     const bool stopped = sounding();
     m_playback->stopAll();
     if (!stopped)
@@ -304,6 +345,124 @@ bool Bell::stopPlaying() {
     entry.result = ringresult::kStopped;
     m_log->append(std::move(entry));
     return true;
+}
+
+void Bell::setOwnZones(std::vector<std::string> zones) {
+    const bool was = emergencySounding();
+    m_ownZones = std::move(zones);
+    obeyEmergency(was, m_emergency.sound);
+}
+
+QString Bell::emergencyText() const {
+    return emergencySounding() ? QString::fromStdString(emergencyLine(m_emergency)) : QString();
+}
+
+std::string Bell::startEmergency(const std::string& sound, std::vector<std::string> zones,
+                                 const std::string& by) {
+    if (std::string why = emergencySoundProblem(sound); !why.empty())
+        return sound + ": " + why;
+    if (const auto problem = checkSound(m_programFolder, sound))
+        return sound + ": " + problem->reason;
+    setEmergency({true, sound, std::move(zones), QDateTime::currentMSecsSinceEpoch(), by});
+    return {};
+}
+
+bool Bell::clearEmergency(const std::string& by) {
+    if (!m_emergency.active)
+        return false;
+    setEmergency({false, {}, {}, QDateTime::currentMSecsSinceEpoch(), by});
+    return true;
+}
+
+void Bell::setEmergency(const EmergencyState& state) {
+    if (state == m_emergency)
+        return; // the retained state delivered again, or the same request twice
+    std::string problem;
+    if (!saveEmergency(m_programFolder, state, problem))
+        emit unattendedNotice(QStringLiteral("紧急广播状态无法保存, 程序重启后不会继续: %1")
+                                  .arg(QString::fromStdString(problem)));
+    const bool was = emergencySounding();
+    const std::string soundBefore = m_emergency.sound;
+    m_emergency = state;
+    obeyEmergency(was, soundBefore);
+}
+
+void Bell::obeyEmergency(bool wasSounding, const std::string& soundBefore) {
+    const bool sounding = emergencySounding();
+    if (sounding == wasSounding && (!sounding || soundBefore == m_emergency.sound))
+        return;
+    m_sirenProblemTold = false;
+    m_sirenQuietTicks = 0;
+    m_sirenHeard = false;
+    m_resumed = false;
+    if (sounding) {
+        // Whatever plays stops at once, the playlist with it; the loop takes the single-bell player.
+        m_playback->stopAll();
+        m_playback->hold(true);
+        startSiren();
+        if (!wasSounding)
+            logEmergencyAction("紧急广播", ringresult::kEmergency, "", "");
+    } else {
+        m_playback->hold(false);
+        m_playback->stopAll();
+        // The armed entry was not prepared while held: it is now, so it rings on time.
+        if (!m_engine->nothingLeft())
+            m_playback->prepareSound(m_plan.cell(m_engine->currentRow(), BellEngine::kSoundColumn));
+        // Only a real clear is logged: a state for other zones was never this program's to sound.
+        if (!m_emergency.active)
+            logEmergencyAction("解除紧急广播", ringresult::kStopped, soundBefore, "");
+    }
+    emit emergencyChanged(emergencyText());
+}
+
+bool Bell::startSiren() {
+    const ResolvedSound sound = SoundResolver(m_programFolder).resolve(m_emergency.sound);
+    if (!sound.location || sound.location->folder) {
+        if (!m_sirenProblemTold) {
+            m_sirenProblemTold = true;
+            emit unattendedNotice(
+                QStringLiteral("紧急广播的声音无法播放 (%1: %2); 计划的铃声仍不响")
+                    .arg(QString::fromStdString(m_emergency.sound),
+                         QString::fromStdString(sound.location ? "是文件夹" : sound.problem)));
+        }
+        return false;
+    }
+    const std::string path = pathToUtf8(sound.location->path);
+    // Prepared, so the decoded sound stays at hand for every restart of the loop.
+    m_singlePlayer->prepare(path);
+    m_singlePlayer->playLoop(path);
+    return true;
+}
+
+void Bell::keepSirenSounding() {
+    if (!emergencySounding())
+        return;
+    if (std::exchange(m_resumed, false))
+        logEmergencyAction("紧急广播", ringresult::kEmergency, "", "程序启动时继续");
+    if (m_singlePlayer->isPlaying()) {
+        m_sirenQuietTicks = 0;
+        m_sirenHeard = true;
+        return;
+    }
+    // A sound that was heard and ended (streamed: too long to loop from memory) starts again at once;
+    // one never heard yet may still be starting.
+    if (std::exchange(m_sirenHeard, false) || ++m_sirenQuietTicks >= kSirenRestartTicks) {
+        m_sirenQuietTicks = 0;
+        startSiren();
+    }
+}
+
+void Bell::logEmergencyAction(const char* event, const char* result, const std::string& sound,
+                              const std::string& note) {
+    RingRow entry;
+    entry.moment = stampNow(m_clock);
+    entry.event = event;
+    entry.sound = sound.empty() ? m_emergency.sound : sound;
+    entry.result = result;
+    entry.note = note;
+    if (!m_emergency.by.empty())
+        entry.note += (note.empty() ? "由 " : ", 由 ") + m_emergency.by;
+    m_log->append(std::move(entry));
 }
 
 QString Bell::rowProblem(int row) const {

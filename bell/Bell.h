@@ -4,6 +4,7 @@
 #include "bell/PlanView.h"
 #include "bell/RingObserver.h"
 #include "common/LatestTaskThread.h"
+#include "emergency/EmergencyState.h"
 #include "ringlog/RingLog.h"
 #include "ringlog/SoundCheck.h"
 #include "store/TextTable.h"
@@ -11,6 +12,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <atomic>
 #include <chrono>
@@ -71,8 +73,32 @@ public:
     // The tray's and the command line's actions. playNow plays a sound text of the plan's kind at once on the
     // bell's players (the plan stays as it is); stopPlaying stops what sounds, single bell and playlist
     // alike, and says whether anything did. Both are logged, a stop only when it stopped something.
-    void playNow(const std::string& sound);
+    // While an emergency broadcast sounds, neither touches the loudspeakers: playNow is refused
+    // (false, see playRefusal) and stopPlaying stops nothing (only clearing the emergency does).
+    bool playNow(const std::string& sound);
     bool stopPlaying();
+    // Why 立即播放 is refused now, in Chinese; empty while it is allowed.
+    QString playRefusal() const;
+
+    // 紧急广播. Takes a checked state (from the tray, the command line, or a campus node's retained
+    // topic after readEmergency), keeps it in the program folder so that a restart resumes it, and
+    // obeys it at once: what sounds stops and the emergency sound loops; the plan's entries stay
+    // silent and are logged 紧急广播中. Cleared, the plan rings on from its next entry. The same
+    // state again changes nothing. A state that cannot be kept is still obeyed, with a notice.
+    void setEmergency(const EmergencyState& state);
+    const EmergencyState& emergency() const { return m_emergency; }
+    // The emergency as the tray and the command line start it, now, by `by`: an empty text, or why
+    // `sound` cannot be the emergency sound (then nothing changes).
+    std::string startEmergency(const std::string& sound, std::vector<std::string> zones,
+                               const std::string& by);
+    // Clears it now, by `by`; false when none was active.
+    bool clearEmergency(const std::string& by);
+    // The emergency is active and names a zone of this program (see EmergencyState::concerns).
+    bool emergencySounding() const { return m_emergency.concerns(m_ownZones); }
+    // The zones this program belongs to (a campus node's, from campus.ini); none by default.
+    void setOwnZones(std::vector<std::string> zones);
+    // "紧急广播中: 警报.mp3" while it sounds here; empty otherwise.
+    QString emergencyText() const;
     // Writes (or removes) today's 停铃 entry with the note 今日静音 in the school calendar. The
     // caller reloads the plan. False, with `error` in Chinese, when the calendar cannot be written.
     bool setMutedToday(bool muted, std::string& error);
@@ -103,9 +129,13 @@ signals:
     // command-line action, as the ring log holds it, once the row is complete (its sound looked at).
     // Every row the bell logs passes here, in order: the one place to follow what the bell did.
     void entryLogged(const halvix::RingRow& row);
+    // The full reload ran (a save, an import, a change of choice): the stored plan may have changed.
+    void planReloaded();
     // A check of the plan's sounds ended (after every load): `count` problems today and tomorrow,
     // `summary` the first few in words.
     void soundsChecked(int count, const QString& summary);
+    // The emergency began, changed or ended here: `text` as emergencyText says it.
+    void emergencyChanged(const QString& text);
 
 private:
     // PlanView: passed on to the view, if any.
@@ -136,6 +166,15 @@ private:
     void soundCheckDone(unsigned long long generation, std::vector<EntryProblem> today,
                         std::vector<EntryProblem> tomorrow);
     void removeOldRows(const LocalTime& now);
+    // Follows a change of the emergency state: starts or ends the loop, holds or releases the plan.
+    void obeyEmergency(bool wasSounding, const std::string& soundBefore);
+    // Starts the emergency loop on the single-bell player; false when its sound leads nowhere.
+    bool startSiren();
+    // Keeps the loop going: a sound that ended (one too long to loop from memory) starts again.
+    void keepSirenSounding();
+    // A row of the ring log for the emergency's start or end; `sound` when not the state's own.
+    void logEmergencyAction(const char* event, const char* result, const std::string& sound,
+                            const std::string& note);
 
     std::filesystem::path m_programFolder;
     const Clock& m_clock;
@@ -163,6 +202,13 @@ private:
     std::chrono::steady_clock::time_point
         m_tickStarted; // a load inside a tick is the nightly reload or a retry
     std::vector<EntryProblem> m_problems;
+    EmergencyState m_emergency;
+    std::vector<std::string> m_ownZones;
+    int m_sirenQuietTicks = 0;       // ticks the emergency loop was heard silent
+    bool m_sirenProblemTold = false; // its sound's problem has been told once
+    bool m_sirenHeard = false;       // the loop was heard playing since it last started
+    bool m_resumed = false;          // the state file's emergency, resumed at the first tick
+    QStringList m_startNotices;      // said at the first tick, once someone listens
     std::vector<EntryProblem> m_tomorrowProblems;
     unsigned long long m_checkGeneration = 0;
     LatestTaskThread m_checker; // last: ended before anything it reports to goes

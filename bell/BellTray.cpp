@@ -61,7 +61,9 @@ BellTray::BellTray(QObject* parent)
     m_playMenu = m_menu->addMenu(QStringLiteral("立即播放"));
     m_playMenu->setObjectName(QStringLiteral("playMenu"));
     m_playMenu->menuAction()->setObjectName(QStringLiteral("playAction"));
-    connect(m_playMenu, &QMenu::aboutToShow, this, &BellTray::fillPlayMenu);
+    connect(m_playMenu, &QMenu::aboutToShow, this, [this] {
+        fillSoundMenu(m_playMenu, m_listSounds ? m_listSounds() : QStringList(), &BellTray::playRequested);
+    });
 
     QAction* stop = m_menu->addAction(QStringLiteral("停止播放"));
     stop->setObjectName(QStringLiteral("stopAction"));
@@ -74,6 +76,18 @@ BellTray::BellTray(QObject* parent)
     QAction* log = m_menu->addAction(QStringLiteral("响铃记录"));
     log->setObjectName(QStringLiteral("logAction"));
     connect(log, &QAction::triggered, this, &BellTray::logRequested);
+
+    m_emergencyMenu = m_menu->addMenu(QStringLiteral("紧急广播"));
+    m_emergencyMenu->setObjectName(QStringLiteral("emergencyMenu"));
+    m_emergencyMenu->menuAction()->setObjectName(QStringLiteral("emergencyAction"));
+    connect(m_emergencyMenu, &QMenu::aboutToShow, this, [this] {
+        fillSoundMenu(m_emergencyMenu, m_listEmergencySounds ? m_listEmergencySounds() : QStringList(),
+                      &BellTray::emergencyRequested);
+    });
+    m_clearEmergencyAction = m_menu->addAction(QStringLiteral("解除紧急广播"));
+    m_clearEmergencyAction->setObjectName(QStringLiteral("clearEmergencyAction"));
+    m_clearEmergencyAction->setEnabled(false);
+    connect(m_clearEmergencyAction, &QAction::triggered, this, &BellTray::clearEmergencyRequested);
 
     m_menu->addSeparator();
     QAction* close = m_menu->addAction(QString::fromUtf8(kCloseItem));
@@ -119,7 +133,7 @@ void BellTray::setStatus(const QString& status) {
 void BellTray::showTip() {
     QStringList lines{m_problems > 0 ? QStringLiteral("%1 个铃声有问题").arg(m_problems)
                                      : QString::fromUtf8(kTrayTip)};
-    for (const QString& line : {m_todayLine, m_status})
+    for (const QString& line : {m_emergencyLine, m_todayLine, m_status})
         if (!line.isEmpty())
             lines << line;
     m_icon->setToolTip(lines.join(QLatin1Char('\n')));
@@ -144,16 +158,22 @@ QString BellTray::toolTip() const {
     return m_icon->toolTip();
 }
 
-void BellTray::fillPlayMenu() {
-    m_playMenu->clear();
-    const QStringList sounds = m_listSounds ? m_listSounds() : QStringList();
+void BellTray::setEmergency(const QString& line) {
+    m_emergencyLine = line;
+    m_clearEmergencyAction->setEnabled(!line.isEmpty());
+    showTip();
+}
+
+void BellTray::fillSoundMenu(QMenu* menu, const QStringList& sounds,
+                             void (BellTray::*chosen)(const QString&)) {
+    menu->clear();
     if (sounds.isEmpty()) {
-        m_playMenu->addAction(QStringLiteral("(voic 中没有声音)"))->setEnabled(false);
+        menu->addAction(QStringLiteral("(voic 中没有声音)"))->setEnabled(false);
         return;
     }
     for (const QString& sound : sounds) {
-        QAction* play = m_playMenu->addAction(shownName(sound));
-        connect(play, &QAction::triggered, this, [this, sound] { emit playRequested(sound); });
+        QAction* item = menu->addAction(shownName(sound));
+        connect(item, &QAction::triggered, this, [this, sound, chosen] { emit(this->*chosen)(sound); });
     }
 }
 

@@ -15,8 +15,8 @@ namespace halvix {
 
 // The program's icon in the notification area: tip "校园广播", a double click asks for the
 // window. Its menu, in this order: 立即播放 ▸ (the sounds of voic), 停止播放, 今日静音 / 恢复响铃,
-// 响铃记录, and after a separator 关闭, which asks to end the program. Notices that nobody asked
-// for show here.
+// 响铃记录, then 紧急广播 ▸ (the sound files of voic) and 解除紧急广播, and after a separator 关闭,
+// which asks to end the program. Notices that nobody asked for show here.
 class BellTray final : public QObject {
     Q_OBJECT
 
@@ -38,6 +38,12 @@ public:
     // The sounds 立即播放 offers: sound texts as the plan writes them, shown by their last part.
     // Asked for each time the menu opens, so a file copied into voic shows without a restart.
     void setSoundLister(std::function<QStringList()> lister) { m_listSounds = std::move(lister); }
+    // The sounds 紧急广播 offers: single files of voic, asked for each time its menu opens.
+    void setEmergencySoundLister(std::function<QStringList()> lister) {
+        m_listEmergencySounds = std::move(lister);
+    }
+    // While an emergency sounds: its line heads the tip and 解除紧急广播 can be chosen. Empty: none.
+    void setEmergency(const QString& line);
     // The item reads 恢复响铃 while today is muted, 今日静音 otherwise.
     void setMuted(bool muted);
     // With problems, the warning icon and the tip's first line "N 个铃声有问题"; with none, the plain ones.
@@ -46,6 +52,7 @@ public:
     QSystemTrayIcon* icon() const { return m_icon.get(); }
     QMenu* menu() const { return m_menu.get(); }
     QMenu* playMenu() const { return m_playMenu; }
+    QMenu* emergencyMenu() const { return m_emergencyMenu; }
     QString toolTip() const;
 
 signals:
@@ -56,14 +63,21 @@ signals:
     // The user asked to mute today (true) or to ring again (false).
     void muteRequested(bool mute);
     void logRequested();
+    void emergencyRequested(const QString& sound);
+    void clearEmergencyRequested();
 
 private:
-    void fillPlayMenu();
+    // Lists `sounds` in `menu`, each calling `chosen` with its sound text.
+    void fillSoundMenu(QMenu* menu, const QStringList& sounds, void (BellTray::*chosen)(const QString&));
     void showTip();
 
     std::unique_ptr<QMenu> m_menu;
     std::unique_ptr<QSystemTrayIcon> m_icon;
     QMenu* m_playMenu = nullptr;
+    QMenu* m_emergencyMenu = nullptr;
+    QAction* m_clearEmergencyAction = nullptr;
+    std::function<QStringList()> m_listEmergencySounds;
+    QString m_emergencyLine;
     QAction* m_muteAction = nullptr;
     std::function<QStringList()> m_listSounds;
     bool m_muted = false;

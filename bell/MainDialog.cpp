@@ -8,6 +8,7 @@
 #include "calendar/CalendarStore.h"
 #include "clockdisplay/ClockDisplay.h"
 #include "common/MessageSink.h"
+#include "emergency/EmergencyState.h"
 #include "exam/SettingsDialog.h"
 #include "ringlog/RingLogDialog.h"
 #include "ringlog/SoundCheck.h"
@@ -95,14 +96,29 @@ void MainDialog::attachTray(BellTray& tray) {
             sounds << QString::fromStdString(sound);
         return sounds;
     });
-    connect(&tray, &BellTray::playRequested, this,
-            [this](const QString& sound) { m_bell.playNow(sound.toStdString()); });
-    connect(&tray, &BellTray::stopRequested, this, [this] { m_bell.stopPlaying(); });
+    tray.setEmergencySoundLister([folder] {
+        QStringList sounds;
+        for (const std::string& sound : voicSounds(folder))
+            if (emergencySoundProblem(sound).empty())
+                sounds << QString::fromStdString(sound);
+        return sounds;
+    });
+    connect(&tray, &BellTray::playRequested, this, [this](const QString& sound) {
+        if (!m_bell.playNow(sound.toStdString()))
+            m_tray->notify(m_bell.playRefusal());
+    });
+    connect(&tray, &BellTray::emergencyRequested, this, &MainDialog::onStartEmergency);
+    connect(&tray, &BellTray::clearEmergencyRequested, this, &MainDialog::onClearEmergency);
+    tray.setEmergency(m_bell.emergencyText());
+    connect(&tray, &BellTray::stopRequested, this, [this] {
+        if (!m_bell.stopPlaying() && m_bell.emergencySounding())
+            m_tray->notify(m_bell.emergencyText() + QStringLiteral(": 停止请用 解除紧急广播"));
+    });
     connect(&tray, &BellTray::muteRequested, this, &MainDialog::onMuteToday);
     connect(&tray, &BellTray::logRequested, this, &MainDialog::onShowRingLog);
     tray.setMuted(m_bell.mutedToday());
     tray.setSoundProblems(m_soundProblems);
-    tray.setStatus(m_ui->statusLine->text());
+    tray.setStatus(m_statusText);
     // The start's own notices came before there was a tray to say them.
     for (const QString& notice : std::exchange(m_unaskedNotices, {}))
         tray.notify(notice);
@@ -135,6 +151,32 @@ void MainDialog::onMuteToday(bool mute) {
         m_tray->setMuted(m_bell.mutedToday());
         m_tray->notify(QString::fromUtf8(mute ? "今日静音: 今天余下的铃声不响" : "已恢复响铃"));
     }
+}
+
+void MainDialog::onStartEmergency(const QString& sound) {
+    const std::string problem = m_bell.startEmergency(sound.toStdString(), {}, kTrayEmergencyBy);
+    if (!problem.empty() && m_tray)
+        m_tray->notify(QStringLiteral("紧急广播未开始: ") + QString::fromStdString(problem));
+}
+
+void MainDialog::onClearEmergency() {
+    if (!m_bell.emergency().active)
+        return;
+    // Asked for from the menu: the question waits for the one who asked.
+    const UserMessage question{m_bell.emergencyText().toStdString() +
+                                   "\n\n解除紧急广播? 计划的铃声将从下一项起照常响。",
+                               "解除紧急广播", MessageIcon::Question};
+    if (m_prompts.confirm(question))
+        m_bell.clearEmergency(kTrayEmergencyBy);
+}
+
+void MainDialog::onEmergencyChanged(const QString& text) {
+    if (m_tray) {
+        m_tray->setEmergency(text);
+        if (!text.isEmpty())
+            m_tray->notify(text);
+    }
+    showStatus(m_statusText);
 }
 
 void MainDialog::onShowRingLog() {
@@ -207,6 +249,7 @@ void MainDialog::connectControls() {
     connect(&m_bell, &Bell::decisionChanged, this, &MainDialog::showDecision);
     connect(m_ui->calendarButton, &QPushButton::clicked, this, &MainDialog::onCalendar);
     connect(&m_bell, &Bell::soundsChecked, this, &MainDialog::onSoundsChecked);
+    connect(&m_bell, &Bell::emergencyChanged, this, &MainDialog::onEmergencyChanged);
 }
 
 void MainDialog::onTick(const LocalTime& now) {
@@ -245,7 +288,13 @@ void MainDialog::reloadPlan(Asked asked) {
 }
 
 void MainDialog::showStatus(const QString& text) {
-    m_ui->statusLine->setText(text);
+    m_statusText = text;
+    // An emergency heads the line, above whatever else it says.
+    const QString emergency = m_bell.emergencyText();
+    const QString shown = emergency.isEmpty() ? text
+                          : text.isEmpty()    ? emergency
+                                              : emergency + QLatin1Char('\n') + text;
+    m_ui->statusLine->setText(shown);
     if (m_tray)
         m_tray->setStatus(text);
 }

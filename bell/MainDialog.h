@@ -37,6 +37,8 @@ class MainDialog : public QDialog, private PlanView {
 public:
     static constexpr int kHideDelayMs = 5000; // after the first tick
     static constexpr double kOpacity = 238 / 255.0;
+    // Who started or cleared an emergency from the tray, as the state and the ring log say it.
+    static constexpr const char* kTrayEmergencyBy = "本机托盘";
 
     // Starts up at once: reads the day type and season, loads and arms today's plan.
     MainDialog(Bell& bell, UserPrompts& prompts, QWidget* parent = nullptr);
@@ -62,6 +64,9 @@ public:
     // Tray actions: mute or ring again today (through the calendar, then a reload); the ring log window.
     void onMuteToday(bool mute);
     void onShowRingLog();
+    // Tray actions: 紧急广播 with a sound of voic; 解除紧急广播 after the user confirms it.
+    void onStartEmergency(const QString& sound);
+    void onClearEmergency();
     RingLogDialog* ringLogDialog() const { return m_ringLog.get(); }
 
     int dayType() const;
@@ -101,6 +106,7 @@ private:
     void hideToTray();
     bool trayUsable() const;
     void onSoundsChecked(int count, const QString& summary);
+    void onEmergencyChanged(const QString& text);
 
     Bell& m_bell;
     UserPrompts& m_prompts;
@@ -115,6 +121,7 @@ private:
     bool m_hideOnFirstTick = false;
     int m_soundProblems = 0;
     QString m_decisionLine;
+    QString m_statusText;         // the status line without the emergency's line
     QStringList m_unaskedNotices; // the start's notices, for the status line and then the tray
     std::unique_ptr<RingLogDialog> m_ringLog;
 };

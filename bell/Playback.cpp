@@ -17,6 +17,8 @@ Playback::Playback(SoundPlayer& singlePlayer, SoundPlayer& trackPlayer, fs::path
       m_sounds(m_programFolder) {}
 
 void Playback::startSound(const std::string& sound) {
+    if (m_held)
+        return;
     // An empty text is a file that is not there: nothing sounds, and the playlist ends as at any
     // single-file entry.
     if (sound.empty() || namesSingleFile(sound)) {
@@ -39,7 +41,7 @@ void Playback::playSoundFile(const std::string& name) {
 }
 
 void Playback::prepareSound(const std::string& sound) {
-    if (sound.empty() || !namesSingleFile(sound))
+    if (m_held || sound.empty() || !namesSingleFile(sound))
         return;
     // Only a sound the firing would play is prepared: nothing outside voic is read ahead either.
     const ResolvedSound file = m_sounds.resolve(sound);

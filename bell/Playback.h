@@ -43,6 +43,10 @@ public:
 
     // Stops both channels and ends the playlist; the next firing plays as usual.
     void stopAll();
+    // While held (an emergency broadcast has the loudspeakers), firings and their preparation play
+    // nothing; released, the next firing plays as usual.
+    void hold(bool held) { m_held = held; }
+    bool held() const { return m_held; }
 
     bool folderMode() const { return m_folderMode; }
     int trackSecondsLeft() const { return m_trackSecondsLeft; }
@@ -59,6 +63,7 @@ private:
     SoundResolver m_sounds;
     std::deque<std::string> m_playlist;
     bool m_folderMode = false;
+    bool m_held = false;
     int m_trackSecondsLeft = 0;
     bool m_lengthAwaited = false; // the current track's length has not been reported yet
     int m_ticksSinceTrackStart = 0;

@@ -111,6 +111,8 @@ void CampusNode::onConnected(bool connected) {
 bool CampusNode::onMessage(const QString& topic, const QByteArray& payload) {
     const std::string name = topic.toStdString();
     if (name == m_topics.snapshot()) {
+        if (m_config.role == CampusRole::Central)
+            return false; // its own publication coming back
         offerToWorker(std::nullopt, payload);
     } else if (const std::string hash = m_topics.soundHashOf(name); !hash.empty()) {
         if (!m_soundTopics.count(name))
@@ -185,6 +187,12 @@ void CampusNode::snapshotDone(int result, std::string problem, std::uint64_t rev
     }
     publishStatus();
     publishToday();
+}
+
+void CampusNode::setPublishedRevision(std::uint64_t revision) {
+    m_revision = revision;
+    m_lastSyncMs = nowMs();
+    publishStatus();
 }
 
 void CampusNode::subscribeSounds(const std::vector<std::string>& hashes) {

@@ -47,6 +47,9 @@ public:
     // Handles a message the link delivered; false when it was not the node's.
     bool onMessage(const QString& topic, const QByteArray& payload);
 
+    // On the 主控, the revision it published: it is the plan it rings, and it takes no snapshot.
+    void setPublishedRevision(std::uint64_t revision);
+
     // The status as it would be sent now.
     NodeStatus status() const;
     // When the last snapshot was applied (milliseconds since 1970), 0 before any this run.

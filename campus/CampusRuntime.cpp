@@ -1,8 +1,10 @@
 #include "campus/CampusRuntime.h"
 
 #include "bell/Bell.h"
+#include "campus/CampusCentral.h"
 #include "campus/CampusNode.h"
 #include "campus/CampusStatusText.h"
+#include "campus/LogReport.h"
 #include "campus/MqttLink.h"
 #include "campus/NodeReport.h"
 #include "campus/SnapshotApplier.h"
@@ -34,7 +36,7 @@ CampusRuntime::CampusRuntime(Bell& bell, QString version, QObject* parent)
     : QObject(parent), m_bell(bell), m_version(std::move(version)) {}
 
 CampusRuntime::~CampusRuntime() {
-    m_central.reset();
+    m_central.reset(); // before the link it uses
     m_node.reset();
     if (m_link)
         m_link->stop(); // leaves the offline status behind
@@ -80,8 +82,27 @@ void CampusRuntime::start() {
 }
 
 void CampusRuntime::startCentral() {
-    // The central's part comes here, on the same link: it publishes the plan after saves and on
-    // request, answers the buildings' pings and collects their status, answers and log.
+    // On the same link: it publishes the plan after saves and on request, answers the buildings'
+    // pings and hands on their status, answers and log.
+    m_central = std::make_unique<CampusCentral>(m_bell.programFolder(), m_read.config, *m_link);
+    connect(m_central.get(), &CampusCentral::publishProblem, this, &CampusRuntime::notice);
+    connect(m_central.get(), &CampusCentral::published, m_node.get(), &CampusNode::setPublishedRevision);
+    // A save or an import reloads the bell: what is shared may have changed.
+    connect(&m_bell, &Bell::planReloaded, m_central.get(), &CampusCentral::checkNow);
+    connect(m_central.get(), &CampusCentral::logArrived, this,
+            [this](const QString& node, const QByteArray& payload) {
+                if (node.toStdString() == m_read.config.nodeId)
+                    return; // this machine's own rows are in its log already
+                LogReportRead read = readLogReport(payload.toStdString());
+                if (!read.ok() || read.node != node.toStdString()) {
+                    qWarning("校园: 忽略节点 %s 的无效响铃记录: %s", qUtf8Printable(node),
+                             read.ok() ? "节点编号与主题不符" : read.problem.c_str());
+                    return;
+                }
+                read.row.node = read.node;
+                m_bell.ringLog().appendFromNode(std::move(read.row));
+            });
+    m_central->start();
 }
 
 void CampusRuntime::onConnectedChanged(bool connected) {

@@ -14,6 +14,7 @@ class Bell;
 
 namespace halvix::campus {
 
+class CampusCentral;
 class CampusNode;
 class MqttLink;
 
@@ -31,6 +32,8 @@ public:
     void start();
     bool active() const { return m_link != nullptr; }
     bool connected() const { return m_connected; }
+    // The 主控's part; null on a building that is not the 主控.
+    CampusCentral* central() const { return m_central.get(); }
     // The lines of `halvix campus status` for this running program.
     QString statusText() const;
 
@@ -48,7 +51,7 @@ private:
     CampusConfigRead m_read;
     std::unique_ptr<MqttLink> m_link;
     std::unique_ptr<CampusNode> m_node;
-    std::unique_ptr<QObject> m_central;
+    std::unique_ptr<CampusCentral> m_central;
     bool m_everConnected = false;
     bool m_connected = false;
 };

@@ -86,7 +86,8 @@ bool insideFolder(const std::filesystem::path& folder, const std::filesystem::pa
 }
 
 std::string readSounds(const std::filesystem::path& folder, const SnapshotLimits& limits,
-                       std::vector<SnapshotSound>& sounds, std::vector<std::string>& skipped) {
+                       std::vector<SnapshotSound>& sounds, std::vector<std::string>& skipped,
+                       SoundHashCache* cache) {
     const std::filesystem::path voic = folder / "voic";
     std::error_code error;
     if (!std::filesystem::is_directory(voic, error))
@@ -113,7 +114,7 @@ std::string readSounds(const std::filesystem::path& folder, const SnapshotLimits
             skipped.push_back(name + ": 文件过大");
             continue;
         }
-        const auto hash = sha256OfFile(it->path());
+        const auto hash = cache ? cache->hashOf(it->path(), size) : sha256OfFile(it->path());
         if (!hash)
             return "无法读取声音 " + name;
         sounds.push_back({name, *hash, size});
@@ -129,15 +130,34 @@ std::string readSounds(const std::filesystem::path& folder, const SnapshotLimits
 
 } // namespace
 
+std::optional<std::string> SoundHashCache::hashOf(const std::filesystem::path& file, std::uintmax_t size) {
+    std::error_code error;
+    const auto modified = std::filesystem::last_write_time(file, error);
+    if (error)
+        return std::nullopt;
+    const auto known = m_known.find(file);
+    if (known != m_known.end() && known->second.size == size && known->second.modified == modified)
+        return known->second.sha256;
+    auto hash = sha256OfFile(file);
+    if (hash)
+        m_known[file] = {size, modified, *hash};
+    return hash;
+}
+
+std::string contentFingerprint(Snapshot snapshot) {
+    snapshot.revision = 0;
+    return sha256Hex(writeSnapshot(snapshot));
+}
+
 SnapshotBuild buildSnapshot(const std::filesystem::path& folder, std::uint64_t revision,
-                            const SnapshotLimits& limits) {
+                            const SnapshotLimits& limits, SoundHashCache* cache) {
     SnapshotBuild build;
     build.snapshot.revision = revision;
     build.problem = readTables(folder, build.snapshot.tables);
     if (build.problem.empty())
         build.problem = readWeek(folder, build.snapshot.week);
     if (build.problem.empty())
-        build.problem = readSounds(folder, limits, build.snapshot.sounds, build.skipped);
+        build.problem = readSounds(folder, limits, build.snapshot.sounds, build.skipped, cache);
     if (!build.ok())
         build.snapshot = {};
     return build;

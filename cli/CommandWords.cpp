@@ -1,5 +1,8 @@
 #include "cli/CommandWords.h"
 
+#include "campus/Topics.h"
+#include "emergency/EmergencyState.h"
+
 #include <array>
 #include <string_view>
 
@@ -16,11 +19,12 @@ struct CommandName {
     std::string_view what; // for --help
 };
 
-constexpr std::array<CommandName, 10> kCommands{{
+constexpr std::array<CommandName, 11> kCommands{{
     {"plan", CommandKind::Plan, 0, 1, "plan [YYYY-MM-DD]",
      "某日 (默认今天) 的计划及其依据: 时间、事件、声音"},
     {"check", CommandKind::Check, 0, 1, "check [YYYY-MM-DD]", "检查某日要响的声音, 有问题时退出状态为 1"},
-    {"log", CommandKind::Log, 0, 3, "log [--since YYYY-MM-DD] [--csv]", "响铃记录"},
+    {"log", CommandKind::Log, 0, 5, "log [--since YYYY-MM-DD] [--node ID] [--csv]",
+     "响铃记录 (--node: 只列出这个节点发来的记录)"},
     {"ring", CommandKind::Ring, 1, 1, "ring 声音", "让运行中的程序立即播放声音"},
     {"stop", CommandKind::Stop, 0, 0, "stop", "停止播放"},
     {"mute", CommandKind::Mute, 0, 0, "mute", "今日静音"},
@@ -28,8 +32,10 @@ constexpr std::array<CommandName, 10> kCommands{{
     {"export", CommandKind::Export, 2, 2, "export 表 文件", "把表导出为 CSV 文件"},
     {"import", CommandKind::Import, 2, 3, "import [--empty] 表 文件",
      "从 CSV 文件导入表 (先检查每一行; --empty: 以空文件清空此表)"},
-    {"campus", CommandKind::CampusStatus, 1, 1, "campus status",
-     "本机在校园中的连接、已应用的版本、上次同步和时钟"},
+    {"emergency", CommandKind::Emergency, 0, 1 + 2 * kMaxEmergencyZones,
+     "emergency [声音 [--zone 区域]... | clear]",
+     "紧急广播: 循环播放 voic 中的声音, 计划的铃声不响, 直到 clear 解除; 不带参数显示状态"},
+    {"campus", CommandKind::Campus, 1, 7, "campus push|nodes|send ...", ""},
 }};
 
 std::optional<CivilDate> readDate(const std::string& text, std::string& error) {
@@ -52,10 +58,50 @@ bool readLogOptions(const TextList& args, Command& command, std::string& error) 
             command.date = readDate(args[++i], error);
             if (!command.date)
                 return false;
+        } else if (args[i] == "--node" && command.node.empty()) {
+            if (i + 1 == args.size() || !campus::isValidId(args[i + 1])) {
+                error = i + 1 == args.size() ? "--node 后缺少节点编号"
+                                             : "节点编号无效: \"" + args[i + 1] + "\" (字母、数字、- 和 _)";
+                return false;
+            }
+            command.node = args[++i];
         } else {
             error = "log 不认识的参数: \"" + args[i] + "\"";
             return false;
         }
+    }
+    return true;
+}
+
+// emergency's words: nothing (show), clear, or a sound with its zones.
+bool readEmergencyWords(const TextList& args, Command& command, std::string& error) {
+    if (args.empty())
+        return true;
+    if (args.size() == 1 && args[0] == "clear") {
+        command.clear = true;
+        return true;
+    }
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--zone") {
+            if (i + 1 == args.size() || !campus::isValidId(args[i + 1])) {
+                error = "--zone 后应为区域编号 (ASCII 字母、数字、- 或 _)";
+                return false;
+            }
+            command.zones.push_back(args[++i]);
+        } else if (command.sound.empty()) {
+            command.sound = args[i];
+        } else {
+            error = "emergency 不认识的参数: \"" + args[i] + "\"";
+            return false;
+        }
+    }
+    if (command.sound.empty()) {
+        error = "用法: halvix emergency 声音 [--zone 区域]";
+        return false;
+    }
+    if (const std::string why = emergencySoundProblem(command.sound); !why.empty()) {
+        error = "紧急广播的声音无效: " + command.sound + ": " + why;
+        return false;
     }
     return true;
 }
@@ -97,11 +143,9 @@ std::optional<Command> parseCommand(const TextList& words, std::string& error) {
         }
         command.sound = args[0];
         break;
-    case CommandKind::CampusStatus:
-        if (args[0] != "status") {
-            error = "用法: halvix campus status";
+    case CommandKind::Emergency:
+        if (!readEmergencyWords(args, command, error))
             return std::nullopt;
-        }
         break;
     case CommandKind::Export:
     case CommandKind::Import: {
@@ -125,6 +169,13 @@ std::optional<Command> parseCommand(const TextList& words, std::string& error) {
         }
         break;
     }
+    case CommandKind::Campus: {
+        const auto campus = parseCampusWords(args, error);
+        if (!campus)
+            return std::nullopt;
+        command.campus = *campus;
+        break;
+    }
     default:
         break;
     }
@@ -136,17 +187,30 @@ bool needsRunningBell(CommandKind kind) {
            kind == CommandKind::Unmute;
 }
 
+namespace {
+
+// One line of --help, the descriptions in one column (on a line of their own after a long usage).
+std::string usageLine(std::string_view usageText, std::string_view what) {
+    const std::string usage = "  " + std::string(usageText);
+    // A terminal shows a Chinese character (three bytes, the first not a continuation byte)
+    // two columns wide.
+    std::size_t columns = 0;
+    for (const char c : usage)
+        columns += (static_cast<unsigned char>(c) & 0xc0) == 0x80 ? 0 : (c & 0x80) ? 2 : 1;
+    if (columns >= 36)
+        return usage + "\n" + std::string(36, ' ') + std::string(what) + "\n";
+    return usage + std::string(36 - columns, ' ') + std::string(what) + "\n";
+}
+
+} // namespace
+
 std::string commandUsage() {
     std::string text = "命令:\n";
-    for (const CommandName& name : kCommands) {
-        const std::string usage = "  " + std::string(name.usage);
-        // A terminal shows a Chinese character (three bytes, the first not a continuation byte)
-        // two columns wide.
-        std::size_t columns = 0;
-        for (const char c : usage)
-            columns += (static_cast<unsigned char>(c) & 0xc0) == 0x80 ? 0 : (c & 0x80) ? 2 : 1;
-        text += usage + std::string(columns < 36 ? 36 - columns : 2, ' ') + std::string(name.what) + "\n";
-    }
+    for (const CommandName& name : kCommands)
+        if (name.kind != CommandKind::Campus) // its own lines follow
+            text += usageLine(name.usage, name.what);
+    for (const auto& [usage, what] : campusUsage())
+        text += usageLine(usage, what);
     return text;
 }
 

@@ -1,15 +1,30 @@
 #pragma once
 
+#include "cli/CampusWords.h"
 #include "store/TextTable.h"
 #include "time/CivilDate.h"
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace halvix {
 
 // What the command line asks for, after the program's own options.
-enum class CommandKind { None, Plan, Check, Log, Ring, Stop, Mute, Unmute, Export, Import, CampusStatus };
+enum class CommandKind {
+    None,
+    Plan,
+    Check,
+    Log,
+    Ring,
+    Stop,
+    Mute,
+    Unmute,
+    Export,
+    Import,
+    Emergency,
+    Campus
+};
 
 // Exit statuses of every command.
 inline constexpr int kExitOk = 0;
@@ -21,10 +36,15 @@ struct Command {
     CommandKind kind = CommandKind::None;
     std::optional<CivilDate> date; // plan, check: the date (today when absent); log: --since
     bool csv = false;              // log --csv
+    std::string node;              // log --node: only the rows of this building
     std::string sound;             // ring
     std::string table;             // export, import
     std::string file;              // export, import
     bool emptyAllowed = false;     // import --empty: a file without rows empties the table
+    // emergency: the sound to start (empty: show the state), its zones (--zone), or clear.
+    std::vector<std::string> zones;
+    bool clear = false;
+    CampusWords campus; // campus
 
     bool operator==(const Command&) const = default;
 };
@@ -33,7 +53,8 @@ struct Command {
 // reason in Chinese in `error`. No words at all is the plain start (CommandKind::None).
 std::optional<Command> parseCommand(const TextList& words, std::string& error);
 
-// ring, stop, mute and unmute act on the running bell; the others work on the folder alone.
+// ring, stop, mute and unmute act on the running bell; the others work on the folder alone, but
+// emergency, which a running bell takes over when there is one.
 bool needsRunningBell(CommandKind kind);
 
 // The usage lines of the commands, for --help.

@@ -4,6 +4,7 @@
 #include "cli/TableTransfer.h"
 #include "common/PathText.h"
 #include "editing/CsvFile.h"
+#include "emergency/EmergencyFile.h"
 #include "ringlog/RingLog.h"
 #include "ringlog/SoundCheck.h"
 #include "store/ScheduleDatabase.h"
@@ -107,7 +108,8 @@ int log(const std::filesystem::path& folder, const Command& command, std::ostrea
     if (command.csv)
         line(ringLogColumns());
     for (const RingRow& row : *rows)
-        line(ringRowCells(row));
+        if (command.node.empty() || row.node == command.node)
+            line(ringRowCells(row));
     return kExitOk;
 }
 
@@ -142,6 +144,41 @@ int transfer(const Command& command, const std::filesystem::path& folder, std::o
 }
 
 } // namespace
+
+int runEmergencyCommand(const Command& command, const std::filesystem::path& folder, std::int64_t nowMs,
+                        std::ostream& out, std::ostream& err) {
+    std::string problem;
+    const EmergencyState stored = loadEmergency(folder, problem);
+    if (!problem.empty() && (command.sound.empty() && !command.clear)) {
+        err << problem << "\n";
+        return kExitBadUsage;
+    }
+    if (command.sound.empty() && !command.clear) {
+        out << emergencyLine(stored) << "\n";
+        return kExitOk;
+    }
+    if (command.clear && !stored.active) {
+        out << "没有紧急广播\n";
+        return kExitOk;
+    }
+    if (!command.clear) {
+        if (const auto missing = checkSound(folder, command.sound)) {
+            err << command.sound << ": " << missing->reason << "\n";
+            return kExitBadUsage;
+        }
+    }
+    const EmergencyState wanted =
+        command.clear ? EmergencyState{false, {}, {}, nowMs, kCommandLineEmergencyBy}
+                      : EmergencyState{true, command.sound, command.zones, nowMs, kCommandLineEmergencyBy};
+    if (!saveEmergency(folder, wanted, problem)) {
+        err << problem << "\n";
+        return kExitBadUsage;
+    }
+    out << (command.clear ? std::string("已解除紧急广播")
+                          : emergencyLine(wanted) + "\n程序未运行: 它启动时即开始紧急广播")
+        << "\n";
+    return kExitOk;
+}
 
 int runFolderCommand(const Command& command, const std::filesystem::path& folder, const CivilDate& today,
                      std::ostream& out, std::ostream& err) {

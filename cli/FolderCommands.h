@@ -2,6 +2,7 @@
 
 #include "cli/CommandWords.h"
 
+#include <cstdint>
 #include <filesystem>
 #include <iosfwd>
 
@@ -13,6 +14,11 @@ namespace halvix {
 int runFolderCommand(const Command& command, const std::filesystem::path& folder, const CivilDate& today,
                      std::ostream& out, std::ostream& err);
 
-// The ring log's file in the program folder.
+// emergency on a folder no bell runs on: shows the stored state, or stores the one asked for, for
+// the bell to obey when it starts. `nowMs` (ms since 1970) stamps it.
+int runEmergencyCommand(const Command& command, const std::filesystem::path& folder, std::int64_t nowMs,
+                        std::ostream& out, std::ostream& err);
+// Who the command line is, in the emergency state and the ring log.
+inline constexpr const char* kCommandLineEmergencyBy = "命令行";
 
 } // namespace halvix

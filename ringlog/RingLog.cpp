@@ -16,8 +16,12 @@ constexpr int kBusyTimeoutMs = 3000;
 
 constexpr const char* kCreate =
     "CREATE TABLE IF NOT EXISTS ringlog (时刻 TEXT, 计划时间 TEXT, 事件 TEXT, 声音 TEXT, 结果 TEXT,"
-    " 延迟毫秒 INTEGER, 备注 TEXT)";
-constexpr const char* kColumns = "select 时刻, 计划时间, 事件, 声音, 结果, 延迟毫秒, 备注 from ringlog ";
+    " 延迟毫秒 INTEGER, 备注 TEXT, 节点 TEXT NOT NULL DEFAULT '')";
+// Files written before buildings sent their rows have no 节点: read as this machine's.
+constexpr const char* kColumns =
+    "select 时刻, 计划时间, 事件, 声音, 结果, 延迟毫秒, 备注, 节点 from ringlog ";
+constexpr const char* kColumnsWithoutNode =
+    "select 时刻, 计划时间, 事件, 声音, 结果, 延迟毫秒, 备注, '' from ringlog ";
 
 std::string columnText(sqlite3_stmt* statement, int column) {
     const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
@@ -74,15 +78,38 @@ bool RingLog::open() {
         close();
         return false;
     }
+    m_hasNode = addNodeColumn();
+    // The check for a building's row delivered twice looks it up by its moment; a file that cannot
+    // be written goes without the index.
+    sqlite3_exec(m_db, "CREATE INDEX IF NOT EXISTS ringlog_moment ON ringlog (时刻)", nullptr, nullptr,
+                 nullptr);
     return true;
+}
+
+bool RingLog::addNodeColumn() {
+    Statement columns;
+    if (sqlite3_prepare_v2(m_db, "select count(*) from pragma_table_info('ringlog') where name = '节点'", -1,
+                           &columns.handle, nullptr) != SQLITE_OK ||
+        sqlite3_step(columns.handle) != SQLITE_ROW)
+        return false;
+    if (sqlite3_column_int(columns.handle, 0) > 0)
+        return true;
+    // Adding a column with a constant default rewrites no row: every row of the older file stays.
+    return sqlite3_exec(m_db, "ALTER TABLE ringlog ADD COLUMN 节点 TEXT NOT NULL DEFAULT ''", nullptr,
+                        nullptr, nullptr) == SQLITE_OK;
 }
 
 bool RingLog::append(const RingRow& row) {
     if (!open())
         return false;
     Statement insert;
-    if (sqlite3_prepare_v2(m_db, "insert into ringlog values (?, ?, ?, ?, ?, ?, ?)", -1, &insert.handle,
-                           nullptr) != SQLITE_OK)
+    if (!m_hasNode && !row.node.empty()) {
+        m_error = "无法写入响铃记录: 记录文件没有节点一列";
+        return false;
+    }
+    const char* sql = m_hasNode ? "insert into ringlog values (?, ?, ?, ?, ?, ?, ?, ?)"
+                                : "insert into ringlog values (?, ?, ?, ?, ?, ?, ?)";
+    if (sqlite3_prepare_v2(m_db, sql, -1, &insert.handle, nullptr) != SQLITE_OK)
         return fail("无法写入响铃记录");
     bindText(insert.handle, 1, row.moment);
     bindText(insert.handle, 2, row.planTime);
@@ -91,6 +118,8 @@ bool RingLog::append(const RingRow& row) {
     bindText(insert.handle, 5, row.result);
     sqlite3_bind_int64(insert.handle, 6, row.delayMs);
     bindText(insert.handle, 7, row.note);
+    if (m_hasNode)
+        bindText(insert.handle, 8, row.node);
     if (sqlite3_step(insert.handle) != SQLITE_DONE)
         return fail("无法写入响铃记录");
     return true;
@@ -100,7 +129,8 @@ std::optional<std::vector<RingRow>> RingLog::select(const char* condition, std::
     if (!open())
         return std::nullopt;
     Statement query;
-    const std::string sql = std::string(kColumns) + condition + " order by rowid";
+    const std::string sql =
+        std::string(m_hasNode ? kColumns : kColumnsWithoutNode) + condition + " order by rowid";
     if (sqlite3_prepare_v2(m_db, sql.c_str(), -1, &query.handle, nullptr) != SQLITE_OK) {
         fail("无法读取响铃记录");
         return std::nullopt;
@@ -117,6 +147,7 @@ std::optional<std::vector<RingRow>> RingLog::select(const char* condition, std::
         row.result = columnText(query.handle, 4);
         row.delayMs = sqlite3_column_int64(query.handle, 5);
         row.note = columnText(query.handle, 6);
+        row.node = columnText(query.handle, 7);
         rows.push_back(std::move(row));
     }
     if (step != SQLITE_DONE) {
@@ -132,6 +163,55 @@ std::optional<std::vector<RingRow>> RingLog::rowsOn(std::string_view date) {
 
 std::optional<std::vector<RingRow>> RingLog::rowsSince(std::string_view date) {
     return select("where 时刻 >= ?1", date);
+}
+
+std::optional<bool> RingLog::holds(const RingRow& row) {
+    if (!open())
+        return std::nullopt;
+    if (!m_hasNode)
+        return false;
+    Statement query;
+    if (sqlite3_prepare_v2(
+            m_db,
+            "select 1 from ringlog where 时刻 = ?1 and 节点 = ?2 and 计划时间 = ?3 and 声音 = ?4"
+            " and 结果 = ?5 limit 1",
+            -1, &query.handle, nullptr) != SQLITE_OK) {
+        fail("无法读取响铃记录");
+        return std::nullopt;
+    }
+    bindText(query.handle, 1, row.moment);
+    bindText(query.handle, 2, row.node);
+    bindText(query.handle, 3, row.planTime);
+    bindText(query.handle, 4, row.sound);
+    bindText(query.handle, 5, row.result);
+    const int step = sqlite3_step(query.handle);
+    if (step != SQLITE_ROW && step != SQLITE_DONE) {
+        fail("无法读取响铃记录");
+        return std::nullopt;
+    }
+    return step == SQLITE_ROW;
+}
+
+std::optional<std::vector<std::string>> RingLog::nodes() {
+    if (!open())
+        return std::nullopt;
+    std::vector<std::string> nodes;
+    if (!m_hasNode)
+        return nodes;
+    Statement query;
+    if (sqlite3_prepare_v2(m_db, "select distinct 节点 from ringlog where 节点 <> '' order by 节点", -1,
+                           &query.handle, nullptr) != SQLITE_OK) {
+        fail("无法读取响铃记录");
+        return std::nullopt;
+    }
+    int step = SQLITE_ROW;
+    while ((step = sqlite3_step(query.handle)) == SQLITE_ROW)
+        nodes.push_back(columnText(query.handle, 0));
+    if (step != SQLITE_DONE) {
+        fail("无法读取响铃记录");
+        return std::nullopt;
+    }
+    return nodes;
 }
 
 int RingLog::removeBefore(std::string_view date) {
@@ -152,13 +232,13 @@ int RingLog::removeBefore(std::string_view date) {
 }
 
 const TextList& ringLogColumns() {
-    static const TextList columns{"时刻", "计划时间", "事件", "声音", "结果", "延迟毫秒", "备注"};
+    static const TextList columns{"时刻", "计划时间", "事件", "声音", "结果", "延迟毫秒", "备注", "节点"};
     return columns;
 }
 
 TextList ringRowCells(const RingRow& row) {
     return {row.moment, row.planTime, row.event, row.sound, row.result, std::to_string(row.delayMs),
-            row.note};
+            row.note,   row.node};
 }
 
 bool writeRingLogCsv(const std::filesystem::path& path, const std::vector<RingRow>& rows) {
@@ -190,7 +270,15 @@ RingLogWriter::~RingLogWriter() {
 void RingLogWriter::append(RingRow row, std::function<void(RingRow&)> complete) {
     {
         const std::lock_guard lock(m_mutex);
-        m_jobs.push_back({std::move(row), std::move(complete), {}, {}, {}, {}});
+        m_jobs.push_back({std::move(row), std::move(complete), false, {}, {}, {}, {}});
+    }
+    m_wake.notify_one();
+}
+
+void RingLogWriter::appendFromNode(RingRow row) {
+    {
+        const std::lock_guard lock(m_mutex);
+        m_jobs.push_back({std::move(row), {}, true, {}, {}, {}, {}});
     }
     m_wake.notify_one();
 }
@@ -201,7 +289,7 @@ void RingLogWriter::removeOld(std::string today) {
         return;
     {
         const std::lock_guard lock(m_mutex);
-        m_jobs.push_back({std::nullopt, {}, std::move(before), {}, {}, {}});
+        m_jobs.push_back({std::nullopt, {}, false, std::move(before), {}, {}, {}});
     }
     m_wake.notify_one();
 }
@@ -209,7 +297,7 @@ void RingLogWriter::removeOld(std::string today) {
 void RingLogWriter::read(std::function<void(RingLog&)> read) {
     {
         const std::lock_guard lock(m_mutex);
-        m_jobs.push_back({std::nullopt, {}, {}, {}, {}, std::move(read)});
+        m_jobs.push_back({std::nullopt, {}, false, {}, {}, {}, std::move(read)});
     }
     m_wake.notify_one();
 }
@@ -219,7 +307,7 @@ void RingLogWriter::appendUnlogged(std::string date, std::vector<RingRow> rows) 
         return;
     {
         const std::lock_guard lock(m_mutex);
-        m_jobs.push_back({std::nullopt, {}, {}, std::move(rows), std::move(date), {}});
+        m_jobs.push_back({std::nullopt, {}, false, {}, std::move(rows), std::move(date), {}});
     }
     m_wake.notify_one();
 }
@@ -304,9 +392,12 @@ void RingLogWriter::perform(RingLog& log, Job& job) {
     long long written = 0;
     bool ok = true;
     if (job.row) {
-        finished(*job.row);
-        ok = log.append(*job.row);
-        written = ok ? 1 : 0;
+        // Rows another building reported are its own to tell, not this bell's.
+        if (!job.once)
+            finished(*job.row);
+        const auto held = job.once ? log.holds(*job.row) : std::optional<bool>(false);
+        ok = held && (*held || log.append(*job.row));
+        written = ok && !*held ? 1 : 0;
     } else if (!job.unlogged.empty()) {
         written = appendUnlogged(log, job);
         ok = written >= 0;

@@ -27,7 +27,8 @@ inline constexpr const char* kMissing = "缺少声音";
 inline constexpr const char* kUnplayable = "无法播放";
 inline constexpr const char* kManual = "手动播放";
 inline constexpr const char* kStopped = "已停止";
-inline constexpr const char* kNotRunning = "未运行"; // passed while no bell ran (the machine was off)
+inline constexpr const char* kNotRunning = "未运行";    // passed while no bell ran (the machine was off)
+inline constexpr const char* kEmergency = "紧急广播中"; // silent: an emergency broadcast had the loudspeakers
 } // namespace ringresult
 
 // One row of the table `ringlog`.
@@ -39,6 +40,7 @@ struct RingRow {
     std::string result;    // 结果: one of ringresult
     long long delayMs = 0; // 延迟毫秒: due second to the start of playback
     std::string note;      // 备注
+    std::string node;      // 节点: the building's id the row came from; empty for this machine
 
     bool operator==(const RingRow&) const = default;
 };
@@ -69,6 +71,10 @@ public:
     std::optional<std::vector<RingRow>> rowsOn(std::string_view date);
     // Rows of `date` and every later date.
     std::optional<std::vector<RingRow>> rowsSince(std::string_view date);
+    // Whether the log holds this very row already (a node's row delivered twice).
+    std::optional<bool> holds(const RingRow& row);
+    // The buildings whose rows the log holds, ordered; this machine's own rows not among them.
+    std::optional<std::vector<std::string>> nodes();
     // Removes the rows of the dates before `date`. Returns the rows removed, or -1 on failure.
     int removeBefore(std::string_view date);
 
@@ -77,10 +83,12 @@ public:
 private:
     std::optional<std::vector<RingRow>> select(const char* sql, std::string_view date);
     bool fail(const char* what);
+    bool addNodeColumn();
 
     std::filesystem::path m_file;
     sqlite3* m_db = nullptr;
     std::string m_error;
+    bool m_hasNode = true; // false for an older file that could not be given the column (read-only)
 };
 
 // The column titles, in table order.
@@ -109,6 +117,9 @@ public:
     // Only queues: returns at once. `complete`, when given, finishes the row on the writer's thread
     // just before it is written (a look at the sound's file that must not hold up the bell).
     void append(RingRow row, std::function<void(RingRow&)> complete = {});
+    // Appends a row a building sent, unless the log holds it already: the broker delivers a row
+    // again when its acknowledgement was lost.
+    void appendFromNode(RingRow row);
     // Appends those of `rows` (entries of the date "YYYY-MM-DD") that the log holds no row of yet,
     // matched by plan time and sound: each logged row of the date accounts for one of them.
     void appendUnlogged(std::string date, std::vector<RingRow> rows);
@@ -131,6 +142,7 @@ private:
     struct Job {
         std::optional<RingRow> row;
         std::function<void(RingRow&)> complete;
+        bool once = false;             // the row is skipped when the log holds it
         std::string removeBefore;      // a cleanup when non-empty
         std::vector<RingRow> unlogged; // rows to append unless the log of `unloggedDate` has them
         std::string unloggedDate;

@@ -3,6 +3,7 @@
 #include "widgets/TextTableModel.h"
 #include "widgets/UserPrompts.h"
 
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDateEdit>
 #include <QHBoxLayout>
@@ -30,6 +31,15 @@ RingLogDialog::RingLogDialog(RingLogWriter& writer, UserPrompts& prompts, const 
     // Room for the whole date beside the popup's arrow, whatever the font.
     m_date->setMinimumWidth(m_date->fontMetrics().horizontalAdvance(QStringLiteral("8888-88-88")) + 48);
     dateLabel->setBuddy(m_date);
+    auto* nodeLabel = new QLabel(QStringLiteral("节点"), this);
+    m_node = new QComboBox(this);
+    m_node->setObjectName(QStringLiteral("nodeFilter"));
+    m_node->setAccessibleName(QStringLiteral("节点"));
+    m_node->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    // Data: the node id to show; empty for this machine's rows; none (invalid) for all rows.
+    m_node->addItem(QStringLiteral("全部"));
+    m_node->addItem(QStringLiteral("本机"), QString());
+    nodeLabel->setBuddy(m_node);
     m_export = new QPushButton(QStringLiteral("导出"), this);
     m_export->setObjectName(QStringLiteral("exportButton"));
     m_status = new QLabel(this);
@@ -37,6 +47,8 @@ RingLogDialog::RingLogDialog(RingLogWriter& writer, UserPrompts& prompts, const 
     auto* top = new QHBoxLayout;
     top->addWidget(dateLabel);
     top->addWidget(m_date);
+    top->addWidget(nodeLabel);
+    top->addWidget(m_node);
     top->addWidget(m_status, 1);
     top->addWidget(m_export);
 
@@ -50,6 +62,7 @@ RingLogDialog::RingLogDialog(RingLogWriter& writer, UserPrompts& prompts, const 
     layout->addWidget(m_list, 1);
 
     connect(m_date, &QDateEdit::dateChanged, this, &RingLogDialog::showDate);
+    connect(m_node, &QComboBox::currentIndexChanged, this, &RingLogDialog::showFiltered);
     connect(m_export, &QPushButton::clicked, this, &RingLogDialog::onExport);
     showDate(today);
 }
@@ -66,31 +79,54 @@ void RingLogDialog::showDate(const QDate& date) {
                    day = date.toString(QStringLiteral("yyyy-MM-dd")).toStdString()](RingLog& log) {
         auto rows = log.rowsOn(day);
         std::string error = rows ? std::string() : log.lastError();
+        std::vector<std::string> nodes = log.nodes().value_or(std::vector<std::string>{});
         // Back on the window's thread; a window closed meanwhile gets nothing.
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),
-            [self, request, rows = std::move(rows), error = std::move(error)]() mutable {
+            [self, request, rows = std::move(rows), nodes = std::move(nodes),
+             error = std::move(error)]() mutable {
                 if (self)
-                    self->showRows(request, std::move(rows), error);
+                    self->showRows(request, std::move(rows), nodes, error);
             },
             Qt::QueuedConnection);
     });
 }
 
 void RingLogDialog::showRows(unsigned long long request, std::optional<std::vector<RingRow>> rows,
-                             const std::string& error) {
+                             const std::vector<std::string>& nodes, const std::string& error) {
     if (request != m_request)
         return;
     m_export->setEnabled(true);
-    m_rows = rows.value_or(std::vector<RingRow>{});
+    m_dateRows = rows.value_or(std::vector<RingRow>{});
+    m_error = rows ? std::string() : error;
+    offerNodes(nodes);
+    showFiltered();
+}
+
+void RingLogDialog::offerNodes(const std::vector<std::string>& nodes) {
+    // Only added: the choice made stays, also when the date shown has no row of that node.
+    for (const std::string& node : nodes) {
+        const QString id = QString::fromStdString(node);
+        if (m_node->findData(id) < 0)
+            m_node->addItem(id, id);
+    }
+}
+
+void RingLogDialog::showFiltered() {
+    const QVariant chosen = m_node->currentData();
+    m_rows.clear();
+    for (const RingRow& row : m_dateRows)
+        if (!chosen.isValid() || QString::fromStdString(row.node) == chosen.toString())
+            m_rows.push_back(row);
     TextList cells;
     for (const RingRow& row : m_rows)
         for (std::string& cell : ringRowCells(row))
             cells.push_back(std::move(cell));
     m_model->setListColumns(ringLogColumns());
     m_model->fillList(ringLogColumns(), cells);
-    m_status->setText(rows ? QStringLiteral("%1 条").arg(m_rows.size())
-                           : QStringLiteral("无法读取响铃记录: %1").arg(QString::fromStdString(error)));
+    m_status->setText(m_error.empty()
+                          ? QStringLiteral("%1 条").arg(m_rows.size())
+                          : QStringLiteral("无法读取响铃记录: %1").arg(QString::fromStdString(m_error)));
 }
 
 void RingLogDialog::onExport() {

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+class QComboBox;
 class QDateEdit;
 class QLabel;
 class QPushButton;
@@ -21,9 +22,10 @@ namespace halvix {
 class TextTableModel;
 class UserPrompts;
 
-// 响铃记录: what the ring log holds for one date at a time (today first), and 导出 of those rows
-// to a CSV file. The log is read on the writer's thread after the rows it still holds, so the latest
-// ring shows and the window never waits for the disk.
+// 响铃记录: what the ring log holds for one date at a time (today first), of every building or of
+// one (全部, 本机 or a building whose rows the log holds), and 导出 of the rows shown to a CSV file. The log
+// is read on the writer's thread after the rows it still holds, so the latest ring shows and the window never
+// waits for the disk.
 class RingLogDialog final : public QDialog {
     Q_OBJECT
 
@@ -33,19 +35,25 @@ public:
 
     void showDate(const QDate& date);
     void onExport();
+    // The rows shown: those of the date that the node filter lets through.
     const std::vector<RingRow>& rows() const { return m_rows; }
 
 private:
     // The rows of the read `request` have come: shown unless a later date was asked for since.
     void showRows(unsigned long long request, std::optional<std::vector<RingRow>> rows,
-                  const std::string& error);
+                  const std::vector<std::string>& nodes, const std::string& error);
+    void offerNodes(const std::vector<std::string>& nodes);
+    void showFiltered();
 
     RingLogWriter& m_writer;
     UserPrompts& m_prompts;
     TextTable m_table;
     std::unique_ptr<TextTableModel> m_model;
+    std::vector<RingRow> m_dateRows; // every row of the date
     std::vector<RingRow> m_rows;
+    std::string m_error;
     QDateEdit* m_date = nullptr;
+    QComboBox* m_node = nullptr;
     QTableView* m_list = nullptr;
     QLabel* m_status = nullptr;
     QPushButton* m_export = nullptr;

@@ -6,7 +6,7 @@
 # Knobs: BENCH_REPETITIONS (5), TICK_SECONDS (600), TICK_BUSY_SECONDS (120: ticks while two other
 # processes keep both cores busy), SOUND_TRIALS (20), ACCELERATED_DAYS (7), PROGRAM_MINUTES (60: how
 # long the program's memory is followed), BENCH_PARTS (all: any of core ticks locked sound
-# accelerated program memory, or startup: the program's start-ups alone, measured again; the other parts'
+# accelerated program memory campus, or startup: the program's start-ups alone, measured again; the other parts'
 # results of the last run are kept and reported with them).
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/lib/services.sh"
@@ -18,7 +18,7 @@ tick_busy_seconds=${TICK_BUSY_SECONDS:-120}
 sound_trials=${SOUND_TRIALS:-20}
 days=${ACCELERATED_DAYS:-7}
 program_minutes=${PROGRAM_MINUTES:-60}
-parts=${BENCH_PARTS:-core ticks locked sound accelerated program memory}
+parts=${BENCH_PARTS:-core ticks locked sound accelerated program memory campus}
 runs() { [[ " $parts " == *" $1 "* ]]; }
 
 ensure_packages
@@ -78,6 +78,10 @@ fi
 if runs startup; then
     say "the program's start-ups"
     bench/startup.sh "$build" 0 >"$out/startup.txt" 2>&1
+fi
+if runs campus; then
+    say "a campus of ${CAMPUS_NODES:-100} simulated buildings on a loopback broker"
+    "$build/bench/bench_CampusUiBench" "${CAMPUS_NODES:-100}" >"$out/campus.txt" 2>/dev/null
 fi
 if runs memory; then
     say "the running program's memory by mapping"
@@ -157,6 +161,12 @@ prog = grab("startup.txt", STARTUPS) or grab("program.txt", STARTUPS)
 if prog:
     values = [int(v) for v in prog[0].split()]
     add("start-up to the window shown (5 runs)", f"{statistics.median(values)} ms", f"{min(values)}–{max(values)} ms")
+CAMPUS = r"(save to every building reporting the revision|command to all to every building's answer) \((\d+) buildings, (\d+) \w+\): per building p50 (\d+) ms, p99 (\d+) ms; last building p50 (\d+) ms, p99 (\d+) ms"
+for m in grab("campus.txt", CAMPUS) or []:
+    add(f"campus: {m[0]} ({m[1]} simulated buildings, {m[2]} rounds)", f"per building p50 {m[3]} ms, p99 {m[4]} ms",
+        f"last building p50 {m[5]} ms, p99 {m[6]} ms", "< 2 s")
+for m in grab("campus.txt", r"new building, first connect to plan applied, 30 sounds of 1 MB \(3 trials\): p50 (\d+) ms, max (\d+) ms; cp -r of the same files: p50 (\d+) ms") or []:
+    add("campus: a new building's first connect to plan applied, 30 sounds, 30 MB", f"p50 {m[0]} ms", f"max {m[1]} ms; cp -r of the files {m[2]} ms")
 for m in grab("program.txt", r"resident memory after one minute: (\d+) MiB") or []:
     add("resident memory after one minute", f"{m} MiB", "")
 for m in grab("program.txt", r"CPU over the second \(idle\) minute: ([\d.]+) s = ([\d.]+) %") or []:

@@ -109,7 +109,8 @@ passwd=$out/broker/passwd
 {
     echo "# Who may read and write what; the user is the certificate's CN or the password's user."
     echo "# A node reads the shared plan and its own, its zones' and everyone's commands; it writes only"
-    echo "# its own status, acknowledgements and ring log. Only the central publishes plans, sounds and commands."
+    echo "# its own status, acknowledgements, ring log, day plan and clock pings; it reads its own clock"
+    echo "# answers and the emergency state. Only the central publishes plans, sounds and commands."
 } >"$acl"
 : >"$passwd"
 for i in "${!ids[@]}"; do
@@ -129,8 +130,8 @@ for i in "${!ids[@]}"; do
             printf 'topic read %s/snapshot\ntopic read %s/sound/#\n' "$root" "$root"
             printf 'topic read %s/cmd/node/%s\ntopic read %s/cmd/all\n' "$root" "$id" "$root"
             for z in "${zone_ids[@]}"; do printf 'topic read %s/cmd/zone/%s\n' "$root" "$z"; done
+            printf 'topic read %s/pong/%s\ntopic read %s/emergency\n' "$root" "$id" "$root"
             for t in status ack log today ping; do printf 'topic write %s/%s/%s\n' "$root" "$t" "$id"; done
-            printf 'topic read %s/pong/%s\n' "$root" "$id"
         } >>"$acl"
     fi
 
@@ -173,6 +174,8 @@ done
     echo "# Commands wait for a building that is offline until they expire."
     echo "max_queued_messages 10000"
     echo "persistent_client_expiration 14d"
+    echo "# A command is a few hundred bytes: sent at once, not held back to fill a packet."
+    echo "set_tcp_nodelay true"
     echo "acl_file $broker_dir/acl"
     [ "$auth" = password ] && echo "password_file $broker_dir/passwd"
     echo

@@ -44,6 +44,12 @@ onset_times() {
     python3 "$HALVIX_LIB/onsets.py" "$recording" "$record_rate" "$record_start" ${1:+"$1"}
 }
 
+# quiet_between FROM TO: after stop_recording, "LONGEST FIRST" for the real seconds FROM to TO: the
+# longest quiet stretch and the seconds from FROM to the first loud moment (-1 for none).
+quiet_between() {
+    python3 "$HALVIX_LIB/onsets.py" "$recording" "$record_rate" "$record_start" --quiet "$1" "$2"
+}
+
 # recording_wav FILE: the recording as a WAV file.
 recording_wav() {
     sox -t raw -r "$record_rate" -e signed -b 16 -c 1 "$recording" "$1"

@@ -88,6 +88,22 @@ TEST_F(PlaybackTest, SingleFilePlaysFromVoicOnTheSingleChannel) {
     EXPECT_EQ(single.playedNames(), (Names{"上课.mp3", "下课.wav"}));
 }
 
+// While an emergency holds the loudspeakers, firings and their preparation reach no player at all.
+TEST_F(PlaybackTest, HeldPlaybackPlaysAndPreparesNothingUntilReleased) {
+    playback.hold(true);
+    for (const char* sound : {"上课.mp3", "晨读", "voic/午休"}) {
+        playback.prepareSound(sound);
+        playback.startSound(sound);
+        playback.onTick();
+    }
+    EXPECT_TRUE(single.calls.empty());
+    EXPECT_TRUE(single.prepared.empty());
+    EXPECT_TRUE(track.calls.empty());
+    playback.hold(false);
+    playback.startSound("上课.mp3");
+    EXPECT_EQ(single.playedNames(), Names{"上课.mp3"});
+}
+
 TEST_F(PlaybackTest, MissingOrEmptySoundPlaysNothing) {
     for (const char* sound :
          {"上课.MP3", "没有.mp3", "", "x.flac", "没有的文件夹", "\\", "/", ".\\", "voic/.."}) {

@@ -13,7 +13,7 @@ namespace {
 using nlohmann::json;
 
 RingRow rangRow() {
-    return {"2026-12-08 08:00:00.012", "08:00:00", "上课", "上课.mp3", "已响铃", 12, ""};
+    return {"2026-12-08 08:00:00.012", "08:00:00", "上课", "上课.mp3", "已响铃", 12, "", ""};
 }
 
 TodayReport dayReport() {
@@ -29,7 +29,8 @@ TEST(NodeMessages, ReadBackAsWrittenAndRefuseWhatDoesNotRead) {
     ASSERT_TRUE(rang.ok()) << rang.problem;
     EXPECT_EQ(rang.node, "b1");
     EXPECT_EQ(rang.row, rangRow());
-    const RingRow action{"2026-12-08 10:00:01.500", "", "立即播放", "通知.mp3", "手动播放", 0, "缺少声音: x"};
+    const RingRow action{
+        "2026-12-08 10:00:01.500", "", "立即播放", "通知.mp3", "手动播放", 0, "缺少声音: x", ""};
     EXPECT_EQ(readLogReport(writeLogReport("b2", action)).row, action);
     EXPECT_EQ(readTodayReport(writeTodayReport(dayReport())).report, dayReport());
     EXPECT_EQ(readPing(writePing({"b1", 1765180800000})).ping, (Ping{"b1", 1765180800000}));

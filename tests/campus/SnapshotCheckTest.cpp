@@ -141,6 +141,20 @@ TEST(SnapshotCheck, TakesWhatTheCentralBuilt) {
     ASSERT_NE(calendar, nullptr);
     EXPECT_EQ(calendar->cells, (TextList{"2026-10-01", "2026-10-07", "假期", "", "国庆"}));
 
+    // A cached build sees a sound rewritten in place with the same size; the fingerprint ignores
+    // the revision alone.
+    SoundHashCache cache;
+    const SnapshotBuild cached = buildSnapshot(central.folder(), 10, {}, &cache);
+    EXPECT_EQ(cached.snapshot.sounds, build.snapshot.sounds);
+    EXPECT_EQ(contentFingerprint(cached.snapshot), contentFingerprint(build.snapshot));
+    const auto voicSound = central.folder() / "voic/下课.mp3";
+    central.temp().write("voic/下课.mp3", "END");
+    std::filesystem::last_write_time(voicSound,
+                                     std::filesystem::last_write_time(voicSound) + std::chrono::seconds(1));
+    const SnapshotBuild changed = buildSnapshot(central.folder(), 10, {}, &cache);
+    EXPECT_EQ(changed.snapshot.sounds[0].sha256, sha256Hex("END"));
+    EXPECT_NE(contentFingerprint(changed.snapshot), contentFingerprint(build.snapshot));
+
     // Without xqno.txt the central shares nothing: a node would otherwise lose its school week.
     std::filesystem::remove(central.folder() / "xqno.txt");
     EXPECT_NE(buildSnapshot(central.folder(), 10).problem.find("xqno.txt"), std::string::npos);

@@ -20,6 +20,8 @@ TEST(CommandWords, EveryCommandReadsItsArguments) {
     Command logBoth = make(CommandKind::Log);
     logBoth.date = CivilDate{2025, 3, 1};
     logBoth.csv = true;
+    Command logNode = logBoth;
+    logNode.node = "syl-2";
     Command ring = make(CommandKind::Ring);
     ring.sound = "上课.mp3";
     Command ringFolder = make(CommandKind::Ring);
@@ -31,6 +33,12 @@ TEST(CommandWords, EveryCommandReadsItsArguments) {
     imported.kind = CommandKind::Import;
     Command emptied = imported;
     emptied.emptyAllowed = true;
+    Command alarm = make(CommandKind::Emergency);
+    alarm.sound = "警报.mp3";
+    Command zoned = alarm;
+    zoned.zones = {"lab", "teach"};
+    Command cleared = make(CommandKind::Emergency);
+    cleared.clear = true;
 
     const struct {
         TextList words;
@@ -43,6 +51,7 @@ TEST(CommandWords, EveryCommandReadsItsArguments) {
         {{"log"}, make(CommandKind::Log)},
         {{"log", "--csv", "--since", "2025-03-01"}, logBoth},
         {{"log", "--since", "2025-03-01", "--csv"}, logBoth},
+        {{"log", "--node", "syl-2", "--since", "2025-03-01", "--csv"}, logNode},
         {{"ring", "上课.mp3"}, ring},
         {{"ring", "voic\\课间操"}, ringFolder},
         {{"stop"}, make(CommandKind::Stop)},
@@ -52,6 +61,10 @@ TEST(CommandWords, EveryCommandReadsItsArguments) {
         {{"import", "zccjtime", "/tmp/表.csv"}, imported},
         {{"import", "--empty", "zccjtime", "/tmp/表.csv"}, emptied},
         {{"import", "zccjtime", "/tmp/表.csv", "--empty"}, emptied},
+        {{"emergency"}, make(CommandKind::Emergency)},
+        {{"emergency", "警报.mp3"}, alarm},
+        {{"emergency", "--zone", "lab", "警报.mp3", "--zone", "teach"}, zoned},
+        {{"emergency", "clear"}, cleared},
     };
     for (const auto& c : cases) {
         std::string error;
@@ -79,8 +92,12 @@ TEST(CommandWords, BadWordsAreRefusedWithTheReason) {
         {{"log", "--since"}, "--since 后缺少日期"},
         {{"log", "--since", "yesterday"}, badDate("yesterday")},
         {{"log", "--csv", "--csv"}, "log 不认识的参数: \"--csv\""},
-        {{"log", "--since", "2025-03-01", "--since", "2025-03-02"},
-         "用法: halvix log [--since YYYY-MM-DD] [--csv]"},
+        {{"log", "--since", "2025-03-01", "--since", "2025-03-02"}, "log 不认识的参数: \"--since\""},
+        {{"log", "--node"}, "--node 后缺少节点编号"},
+        {{"log", "--node", "../b1"}, "节点编号无效: \"../b1\" (字母、数字、- 和 _)"},
+        {{"log", "--node", "b1", "--node", "b2"}, "log 不认识的参数: \"--node\""},
+        {{"log", "--node", "b1", "--since", "2025-03-01", "--csv", "x"},
+         "用法: halvix log [--since YYYY-MM-DD] [--node ID] [--csv]"},
         {{"log", "--json"}, "log 不认识的参数: \"--json\""},
         {{"ring"}, "用法: halvix ring 声音"},
         {{"ring", ""}, "声音名称无效"},
@@ -91,6 +108,13 @@ TEST(CommandWords, BadWordsAreRefusedWithTheReason) {
         {{"import", "zccjtime", ""}, "缺少文件名"},
         {{"import", "--empty", "zccjtime"}, "用法: halvix import [--empty] 表 文件"},
         {{"export", "--empty", "zccjtime", "x.csv"}, "用法: halvix export 表 文件"},
+        {{"emergency", "警报.mp3", "--zone"}, "--zone 后应为区域编号 (ASCII 字母、数字、- 或 _)"},
+        {{"emergency", "警报.mp3", "--zone", "实验楼"}, "--zone 后应为区域编号 (ASCII 字母、数字、- 或 _)"},
+        {{"emergency", "--zone", "lab"}, "用法: halvix emergency 声音 [--zone 区域]"},
+        {{"emergency", "警报.mp3", "下课.mp3"}, "emergency 不认识的参数: \"下课.mp3\""},
+        {{"emergency", "课间操"}, "紧急广播的声音无效: 课间操: 应为 voic 中的一个声音文件 (如 警报.mp3)"},
+        {{"emergency", "clear", "--zone", "lab"},
+         "紧急广播的声音无效: clear: 应为 voic 中的一个声音文件 (如 警报.mp3)"},
     };
     for (const auto& c : cases) {
         std::string error;
@@ -101,9 +125,10 @@ TEST(CommandWords, BadWordsAreRefusedWithTheReason) {
 
 TEST(CommandWords, OnlyTheTrayActionsNeedTheRunningBell) {
     const std::pair<CommandKind, bool> cases[] = {
-        {CommandKind::Plan, false},   {CommandKind::Check, false},  {CommandKind::Log, false},
-        {CommandKind::Export, false}, {CommandKind::Import, false}, {CommandKind::Ring, true},
-        {CommandKind::Stop, true},    {CommandKind::Mute, true},    {CommandKind::Unmute, true},
+        {CommandKind::Plan, false},      {CommandKind::Check, false},  {CommandKind::Log, false},
+        {CommandKind::Export, false},    {CommandKind::Import, false}, {CommandKind::Ring, true},
+        {CommandKind::Stop, true},       {CommandKind::Mute, true},    {CommandKind::Unmute, true},
+        {CommandKind::Emergency, false},
     };
     for (const auto& [kind, needs] : cases)
         EXPECT_EQ(needsRunningBell(kind), needs) << static_cast<int>(kind);

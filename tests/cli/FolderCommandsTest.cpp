@@ -122,15 +122,15 @@ TEST(FolderCommands, AMissingDatabaseOrRingLogIsStatusTwo) {
 TEST(FolderCommands, TheLogAsCsvKeepsEveryCellWhole) {
     Folder f;
     const TextList awkward[] = {
-        {"2025-03-12 08:00:00.010", "08:00", "第一节,上课", "上课.mp3", "已响铃", "10", "说 \"好\""},
-        {"2025-03-12 09:00:00.000", "09:00", "下课", "下,课.mp3", "缺少声音", "0", ""},
+        {"2025-03-12 08:00:00.010", "08:00", "第一节,上课", "上课.mp3", "已响铃", "10", "说 \"好\"", ""},
+        {"2025-03-12 09:00:00.000", "09:00", "下课", "下,课.mp3", "缺少声音", "0", "", "syl"},
     };
     {
         RingLog log(f.fx.folder() / kRingLogFile);
         ASSERT_TRUE(log.open());
         for (const TextList& cells : awkward)
             ASSERT_TRUE(log.append(
-                {cells[0], cells[1], cells[2], cells[3], cells[4], std::stoi(cells[5]), cells[6]}));
+                {cells[0], cells[1], cells[2], cells[3], cells[4], std::stoi(cells[5]), cells[6], cells[7]}));
     }
     const Outcome csv = run(f.fx.folder(), {"log", "--csv"});
     ASSERT_EQ(csv.status, kExitOk) << csv.err;
@@ -147,6 +147,11 @@ TEST(FolderCommands, TheLogAsCsvKeepsEveryCellWhole) {
     EXPECT_EQ(read[2], awkward[1]);
     // Tab-separated for scripts: the cells as they are.
     EXPECT_NE(run(f.fx.folder(), {"log"}).out.find("\t第一节,上课\t"), std::string::npos);
+    // One building's rows: the others', this machine's among them, left out.
+    const Outcome syl = run(f.fx.folder(), {"log", "--node", "syl"});
+    ASSERT_EQ(syl.status, kExitOk) << syl.err;
+    EXPECT_EQ(syl.out, "2025-03-12 09:00:00.000\t09:00\t下课\t下,课.mp3\t缺少声音\t0\t\tsyl\n");
+    EXPECT_EQ(run(f.fx.folder(), {"log", "--node", "jxl"}).out, "");
 }
 
 TEST(FolderCommands, MuteAddsOneEntryAndUnmuteTakesOnlyIt) {

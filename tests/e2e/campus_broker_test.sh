@@ -53,6 +53,18 @@ wait "$listener"
 [ "$(cat "$work/status")" = "$root/status/b1 online" ] && [[ $refused == *"Not authorized"* ]] &&
     pass "a building reports its own status and no other's" || fail "status: $(cat "$work/status") ($refused)"
 
+# Clock answers: each building reads its own, and pings only as itself.
+as b1 mosquitto_sub -t "$root/pong/b1" -t "$root/pong/b2" -v -C 1 -W 5 >"$work/pong" 2>&1 &
+listener=$!
+sleep 1
+as office mosquitto_pub -q 1 -t "$root/pong/b2" -m for-b2
+as office mosquitto_pub -q 1 -t "$root/pong/b1" -m for-b1
+refused=$(as b1 mosquitto_pub -q 1 -t "$root/ping/b2" -m as-b2 2>&1)
+wait "$listener"
+[ "$(cat "$work/pong")" = "$root/pong/b1 for-b1" ] && [[ $refused == *"Not authorized"* ]] &&
+    pass "a building reads only its own clock answers and pings only as itself" ||
+    fail "pong: $(cat "$work/pong") ($refused)"
+
 # A building that vanishes leaves the broker its last will on its own status, and on no other's.
 # leave_will ID TOPIC PAYLOAD: a building's client that stays connected, started straight (no
 # timeout in between), so that killing it leaves the will.

@@ -14,12 +14,8 @@ set -uo pipefail
 
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 use_campus
-nodes=(b1 b2 b3)
-campus_up "$work/campus" --central office --name 办公室 --node b1 --name 教学楼 --zones teach:教学楼 \
-    --node b2 --name 实验楼 --zones lab:实验楼 --node b3 --name 图书馆 || exit 1
-
-# Tomorrow (the certificates are valid from today on), every day's plan the same.
-campus_clock "$(date -d tomorrow +%F) 10:00:00"
+three_buildings
+# Every day's plan the same.
 start_real=$(campus_real 10:00:00)
 for id in "${nodes[@]}"; do
     campus_folder "$id" || exit 1

@@ -61,6 +61,15 @@ use_campus() {
     ensure_services
 }
 
+# The 主控 (office) and three buildings b1 (zone teach), b2 (lab) and b3 with the broker running,
+# their clocks at 10:00:00 tomorrow (the certificates are valid from today on); sets nodes.
+three_buildings() {
+    nodes=(b1 b2 b3)
+    campus_up "$work/campus" --central office --name 办公室 --node b1 --name 教学楼 --zones teach:教学楼 \
+        --node b2 --name 实验楼 --zones lab:实验楼 --node b3 --name 图书馆 || exit 1
+    campus_clock "$(date -d tomorrow +%F) 10:00:00"
+}
+
 # A copy of the program folder to run and change; sets app.
 copy_app() {
     app=$work/app
@@ -158,6 +167,21 @@ ends_cleanly() {
     else
         fail "still running 15 s after $1"
     fi
+}
+
+# stop_bell: ends the program with SIGTERM and waits for it.
+stop_bell() {
+    kill -TERM "$program"
+    wait_for 15 program_ended || fail "the bell still runs 15 s after SIGTERM"
+    program=""
+}
+
+# ring_log_rows COLUMNS: sets rows to the ring log's rows, COLUMNS ("计划时间, 结果") separated by
+# "|", oldest first, and prints them for whoever reads the test's output.
+ring_log_rows() {
+    rows=$(sqlite3 -separator '|' "$app/ringlog.db" "select $1 from ringlog order by rowid")
+    echo "ringlog rows:"
+    sed 's/^/    /' <<<"$rows"
 }
 
 # Exit status of the test: 1 with the program's output after any failure.

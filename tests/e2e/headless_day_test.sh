@@ -63,13 +63,8 @@ if [ -z "$heard" ]; then
 else
     fail "sound while muted, after the unmute or after the restart: $heard (muted entry at $muted_real)"
 fi
-kill -TERM "$program"
-wait_for 15 program_ended || fail "the restarted bell still runs 15 s after SIGTERM"
-program=""
-
-rows=$(sqlite3 -separator '|' "$app/ringlog.db" "select 计划时间, 结果 from ringlog order by rowid")
-echo "ringlog rows:"
-sed 's/^/    /' <<<"$rows"
+stop_bell
+ring_log_rows "计划时间, 结果"
 expected='09:58:00|未运行
 10:00:15|已响铃
 10:00:40|今日静音'

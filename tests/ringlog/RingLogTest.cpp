@@ -5,6 +5,7 @@
 #include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <chrono>
 #include <csignal>
@@ -17,7 +18,7 @@ namespace halvix {
 namespace {
 
 RingRow rowAt(const std::string& moment, const std::string& result, long long delay = 0) {
-    return {moment, "08:00", "上课", "上课.mp3", result, delay, "备注, 含逗号"};
+    return {moment, "08:00", "上课", "上课.mp3", result, delay, "备注, 含逗号", ""};
 }
 
 TEST(RingLog, KeepsRowsWholePerDateAndRemovesOldDates) {
@@ -45,6 +46,50 @@ TEST(RingLog, KeepsRowsWholePerDateAndRemovesOldDates) {
     EXPECT_EQ(log.removeBefore(firstKeptDate("2024-10-04")), 2);
     EXPECT_EQ(log.rowsSince("0000")->front(), written[2]);
     EXPECT_EQ(log.rowsSince("0000")->size(), 4u);
+}
+
+TEST(RingLog, AnOlderFileGainsTheNodeColumnAndABuildingsRowIsKeptOnce) {
+    test::TempFolder folder;
+    const auto file = folder / kRingLogFile;
+    {
+        // The table as the program made it before buildings sent their rows.
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+        ASSERT_EQ(
+            sqlite3_exec(db,
+                         "CREATE TABLE ringlog (时刻 TEXT, 计划时间 TEXT, 事件 TEXT, 声音 TEXT, 结果 TEXT,"
+                         " 延迟毫秒 INTEGER, 备注 TEXT);"
+                         "insert into ringlog values ('2024-10-04 08:00:00.010', '08:00', '上课', "
+                         "'上课.mp3', '已响铃', 10, '');",
+                         nullptr, nullptr, nullptr),
+            SQLITE_OK);
+        sqlite3_close(db);
+    }
+    RingRow fromB1 = rowAt("2024-10-04 08:00:00.020", ringresult::kRang, 20);
+    fromB1.node = "b1";
+    RingRow fromB2 = fromB1;
+    fromB2.node = "b2";
+    RingRow laterFromB1 = rowAt("2024-10-04 08:00:00.030", ringresult::kRang, 30);
+    laterFromB1.node = "b1";
+    {
+        RingLogWriter writer(file);
+        // The same row delivered twice is kept once; the same moment from another building is its own row.
+        for (const RingRow& row : {fromB1, fromB1, fromB2, laterFromB1, fromB2})
+            writer.appendFromNode(row);
+        writer.flush();
+        EXPECT_EQ(writer.written(), 3);
+        EXPECT_EQ(writer.takeFailure(), "");
+    }
+    RingLog log(file);
+    const auto rows = log.rowsOn("2024-10-04");
+    ASSERT_TRUE(rows);
+    ASSERT_EQ(rows->size(), 4u);
+    EXPECT_EQ((*rows)[0],
+              (RingRow{"2024-10-04 08:00:00.010", "08:00", "上课", "上课.mp3", "已响铃", 10, "", ""}));
+    EXPECT_EQ((*rows)[1], fromB1);
+    EXPECT_EQ((*rows)[2], fromB2);
+    EXPECT_EQ((*rows)[3], laterFromB1);
+    EXPECT_EQ(log.nodes(), (std::vector<std::string>{"b1", "b2"}));
 }
 
 TEST(RingLog, UnloggedRowsAreMatchedOneForOneByPlanTimeAndSound) {
@@ -114,10 +159,13 @@ TEST(RingLog, WriterQueuesWithoutWaitingAndReportsAFailureOnce) {
 TEST(RingLog, ExportsCodePage936WithTitleLine) {
     test::TempFolder folder;
     const auto file = folder / "导出.csv";
-    ASSERT_TRUE(writeRingLogCsv(file, {rowAt("2024-10-04 08:00:00.150", ringresult::kRang, 150)}));
+    RingRow fromNode = rowAt("2024-10-04 08:00:00.150", ringresult::kRang, 150);
+    fromNode.node = "b1";
+    ASSERT_TRUE(writeRingLogCsv(file, {rowAt("2024-10-04 08:00:00.150", ringresult::kRang, 150), fromNode}));
     EXPECT_EQ(gb18030ToUtf8(test::readFile(file)),
-              "时刻,计划时间,事件,声音,结果,延迟毫秒,备注,\r\n"
-              "2024-10-04 08:00:00.150,08:00,上课,上课.mp3,已响铃,150,\"备注, 含逗号\",\r\n");
+              "时刻,计划时间,事件,声音,结果,延迟毫秒,备注,节点,\r\n"
+              "2024-10-04 08:00:00.150,08:00,上课,上课.mp3,已响铃,150,\"备注, 含逗号\",,\r\n"
+              "2024-10-04 08:00:00.150,08:00,上课,上课.mp3,已响铃,150,\"备注, 含逗号\",b1,\r\n");
 }
 
 TEST(RingLog, EveryCommittedRowSurvivesAKill) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "TempFolder.h"
+#include "campus/MqttLink.h"
 
 #include <QProcess>
 #include <QTcpServer>
@@ -50,6 +51,14 @@ public:
         m_process.waitForFinished(5000);
     }
     int port() const { return m_port; }
+    // A connection to this broker as `clientId`, quick to notice a lost peer.
+    campus::LinkSettings linkSettings(const std::string& clientId) const {
+        campus::LinkSettings settings;
+        settings.broker = {false, "127.0.0.1", m_port};
+        settings.clientId = clientId;
+        settings.keepAliveSeconds = 5;
+        return settings;
+    }
     QByteArray output() { return m_process.readAll(); }
 
 private:

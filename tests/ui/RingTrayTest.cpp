@@ -1,7 +1,8 @@
 // The tray's actions and the ring log window over a real bell: the menu's order, a missing sound
 // flagged at start-up, 今日静音 silencing the next entry through the calendar (and 恢复响铃 not
 // ringing it after all), the log rows shown for a date and exported, and the one row every entry
-// gets however often the bell starts in a day.
+// gets however often the bell starts in a day; 紧急广播 from the tray holding the plan silent, kept
+// across a start, and 解除紧急广播 only once confirmed.
 #include "bell/Bell.h"
 #include "bell/BellEngine.h"
 #include "bell/BellTray.h"
@@ -18,10 +19,12 @@
 #include "widgets/Resources.h"
 
 #include <QAction>
+#include <QComboBox>
 #include <QDateEdit>
 #include <QIcon>
 #include <QLabel>
 #include <QMenu>
+#include <QPushButton>
 #include <QSystemTrayIcon>
 #include <QTableView>
 #include <QtTest>
@@ -54,7 +57,8 @@ struct Program {
 QStringList menuTexts(const QMenu& menu) {
     QStringList texts;
     for (const QAction* action : menu.actions())
-        texts << (action->isSeparator() ? QStringLiteral("|") : action->text());
+        if (action->isVisible())
+            texts << (action->isSeparator() ? QStringLiteral("|") : action->text());
     return texts;
 }
 
@@ -88,8 +92,8 @@ private slots:
         window.attachTray(tray);
         Bell& bell = window.ownBell();
 
-        QCOMPARE(menuTexts(*tray.menu()),
-                 (QStringList{"立即播放", "停止播放", "今日静音", "响铃记录", "|", "关闭"}));
+        QCOMPARE(menuTexts(*tray.menu()), (QStringList{"立即播放", "停止播放", "今日静音", "响铃记录",
+                                                       "紧急广播", "解除紧急广播", "|", "关闭"}));
         emit tray.playMenu()->aboutToShow();
         QCOMPARE(menuTexts(*tray.playMenu()), (QStringList{"上课.mp3", "早操"}));
 
@@ -157,14 +161,38 @@ private slots:
         QCOMPARE(rows[1].result, std::string(ringresult::kMutedToday));
         QCOMPARE(rows[1].note, std::string("今日静音"));
 
+        // Two rows a building sent: the window shows them among this machine's, filtered by node.
+        for (const char* node : {"syl", "jxl"})
+            bell.ringLog().appendFromNode(
+                {"2024-03-04 08:00:00.020", "08:00", "上课", "上课.mp3", ringresult::kRang, 20, "", node});
+
         // The window shows today's rows, another date's none, and exports what it shows.
         window.onShowRingLog();
         RingLogDialog* dialog = window.ringLogDialog();
         QVERIFY(dialog && dialog->isVisible());
         auto* ringList = dialog->findChild<QTableView*>(QStringLiteral("ringList"));
         // Read on the log's thread: the rows come after the window is shown.
-        QTRY_COMPARE(ringList->model()->rowCount(), 2);
+        QTRY_COMPARE(ringList->model()->rowCount(), 4);
         QCOMPARE(ringList->model()->index(1, 4).data().toString(), QStringLiteral("今日静音"));
+        auto* node = test::child<QComboBox>(*dialog, QStringLiteral("nodeFilter"));
+        const struct {
+            QString choice;
+            std::vector<std::string> nodes; // of the rows shown
+        } filters[] = {{QStringLiteral("本机"), {"", ""}},
+                       {QStringLiteral("jxl"), {"jxl"}},
+                       {QStringLiteral("syl"), {"syl"}},
+                       {QStringLiteral("全部"), {"", "", "syl", "jxl"}}};
+        for (const auto& filter : filters) {
+            const int index = node->findText(filter.choice);
+            QVERIFY2(index >= 0, qPrintable(filter.choice));
+            node->setCurrentIndex(index);
+            std::vector<std::string> shown;
+            for (const RingRow& row : dialog->rows())
+                shown.push_back(row.node);
+            QCOMPARE(shown, filter.nodes);
+            QCOMPARE(ringList->model()->rowCount(), int(filter.nodes.size()));
+        }
+        node->setCurrentIndex(node->findText(QStringLiteral("本机")));
         // Every column whole, 备注 to the right edge; the date field holds its whole date.
         QVERIFY(QTest::qWaitForWindowExposed(dialog));
         const QString fit = test::columnsDoNotFit(*ringList, {0, 1, 2, 3, 4, 5});
@@ -180,8 +208,8 @@ private slots:
         program.prompts.saveAnswers.push_back(QString::fromStdString(exported.string()));
         dialog->onExport();
         const std::string csv = gb18030ToUtf8(test::readFile(exported));
-        QVERIFY(csv.starts_with("时刻,计划时间,事件,声音,结果,延迟毫秒,备注,\r\n"));
-        QCOMPARE(std::count(csv.begin(), csv.end(), '\n'), 3L);
+        QVERIFY(csv.starts_with("时刻,计划时间,事件,声音,结果,延迟毫秒,备注,节点,\r\n"));
+        QCOMPARE(std::count(csv.begin(), csv.end(), '\n'), 3L); // this machine's rows, as shown
         dialog->findChild<QDateEdit*>(QStringLiteral("dateEdit"))->setDate(QDate(2024, 3, 3));
         QTRY_COMPARE(ringList->model()->rowCount(), 0);
     }
@@ -249,6 +277,69 @@ private slots:
             if (c.rows.front().second == ringresult::kNotRunning)
                 QCOMPARE(rows.front().moment, std::string("2024-03-04 08:30:00.999"));
         }
+    }
+
+    // 紧急广播 ▸ a sound file: the plan is held (08:00 logged 紧急广播中), 立即播放 refused, the
+    // status line and the tip say it, a bell started on the folder meanwhile resumes it; 解除 asks
+    // first, and then 09:00 rings.
+    void emergencyFromTheTrayHoldsThePlanUntilCleared() {
+        Program program;
+        auto window =
+            std::make_unique<test::StandaloneWindow>(program.db.folder(), program.clock, program.prompts);
+        BellTray tray;
+        window->attachTray(tray);
+        Bell& bell = window->ownBell();
+        auto* clear = tray.menu()->findChild<QAction*>(QStringLiteral("clearEmergencyAction"));
+        QVERIFY(!clear->isEnabled());
+
+        emit tray.emergencyMenu()->aboutToShow();
+        QCOMPARE(menuTexts(*tray.emergencyMenu()), QStringList{"上课.mp3"}); // a folder cannot loop
+        tray.emergencyMenu()->actions().first()->trigger();
+        QVERIFY(bell.emergencySounding());
+        QVERIFY(clear->isEnabled());
+        QVERIFY2(tray.toolTip().contains(QStringLiteral("紧急广播中: 上课.mp3")), qPrintable(tray.toolTip()));
+        const auto* status = window->findChild<QLabel*>(QStringLiteral("statusLine"));
+        QVERIFY2(status->text().startsWith(QStringLiteral("紧急广播中: 上课.mp3")),
+                 qPrintable(status->text()));
+        QVERIFY(!bell.playNow("上课.mp3"));
+        QVERIFY(bell.playRefusal().contains(QStringLiteral("不能立即播放")));
+
+        program.clock.tickThrough(*window, test::dateTime(2024, 3, 4, 7, 59, 50),
+                                  test::dateTime(2024, 3, 4, 8, 0, 5));
+        QCOMPARE(bell.plan().cell(0, BellEngine::kStatusColumn), std::string("完成"));
+
+        // A start on the folder now (after a power cut) obeys the stored state at once.
+        window.reset();
+        window =
+            std::make_unique<test::StandaloneWindow>(program.db.folder(), program.clock, program.prompts);
+        window->attachTray(tray);
+        Bell& again = window->ownBell();
+        QVERIFY(again.emergencySounding());
+        window->onTick(test::dateTime(2024, 3, 4, 8, 0, 6));
+        QVERIFY(window->findChild<QLabel*>(QStringLiteral("statusLine"))
+                    ->text()
+                    .startsWith(QStringLiteral("紧急广播中: 上课.mp3")));
+
+        program.prompts.confirmAnswers = {false, true};
+        clear->trigger();
+        QVERIFY(again.emergencySounding()); // not confirmed: nothing changes
+        clear->trigger();
+        QVERIFY(!again.emergencySounding());
+        QCOMPARE(program.prompts.questions.size(), std::size_t(2));
+        QVERIFY(!clear->isEnabled());
+        QVERIFY(!tray.toolTip().contains(QStringLiteral("紧急广播")));
+        program.clock.tickThrough(*window, test::dateTime(2024, 3, 4, 8, 59, 50),
+                                  test::dateTime(2024, 3, 4, 9, 0, 5));
+
+        std::vector<std::pair<std::string, std::string>> events;
+        for (const RingRow& row : todaysRows(again))
+            events.emplace_back(row.planTime.empty() ? row.event : row.planTime, row.result);
+        QCOMPARE(events,
+                 (std::vector<std::pair<std::string, std::string>>{{"紧急广播", ringresult::kEmergency},
+                                                                   {"08:00", ringresult::kEmergency},
+                                                                   {"紧急广播", ringresult::kEmergency},
+                                                                   {"解除紧急广播", ringresult::kStopped},
+                                                                   {"09:00", ringresult::kMissing}}));
     }
 };
 
