@@ -9,6 +9,7 @@
 #include "bell/MainDialog.h"
 #include "bell/TickDriver.h"
 #include "campus/CampusRuntime.h"
+#include "campus/CampusWindow.h"
 #include "time/SystemClock.h"
 #include "widgets/ChineseInterface.h"
 #include "widgets/ProgramFont.h"
@@ -16,6 +17,7 @@
 #include "widgets/UserPrompts.h"
 
 #include <QApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QPalette>
 #include <QTimer>
@@ -34,6 +36,19 @@ void BellApp::applyDialogColours() {
     palette.setColor(QPalette::Text, text);
     QApplication::setPalette(palette, "QDialog");
     QApplication::setPalette(palette, "QMessageBox");
+}
+
+void BellApp::showCampusWindow(campus::CampusRuntime& campus, std::unique_ptr<campus::CampusWindow>& window) {
+    // One window, not modal: the bell and the tray keep working while it is open.
+    if (!window) {
+        window = std::make_unique<campus::CampusWindow>(m_folder);
+        QObject::connect(window.get(), &campus::CampusWindow::actionRequested, &campus,
+                         &campus::CampusRuntime::request);
+        window->watch(*campus.board(), [] { return QDateTime::currentMSecsSinceEpoch(); });
+    }
+    window->show();
+    window->raise();
+    window->activateWindow();
 }
 
 int BellApp::run() {
@@ -56,6 +71,7 @@ int BellApp::run() {
         tray.notify(text);
     };
     std::unique_ptr<MainDialog> window;
+    std::unique_ptr<campus::CampusWindow> campusWindow;
 
     const auto quit = [&window] {
         if (window)
@@ -86,6 +102,8 @@ int BellApp::run() {
         if (!m_folderProblem.empty())
             notice(QString::fromStdString(m_folderProblem));
         campus.start();
+        if (campus.central())
+            window->offerCampusWindow([&] { showCampusWindow(campus, campusWindow); });
         if (!missingTranslations.isEmpty())
             notice(
                 QStringLiteral(
@@ -112,6 +130,8 @@ int BellApp::run() {
     QObject::connect(&bell, &Bell::decisionChanged, &tray, &BellTray::setTodayLine);
     QObject::connect(&bell, &Bell::unattendedNotice, &tray, notice);
     QObject::connect(&campus, &campus::CampusRuntime::notice, &tray, notice);
+    QObject::connect(&campus, &campus::CampusRuntime::buildingsInTrouble, &tray,
+                     &BellTray::setCampusProblems);
     const int status = m_app.exec();
     ticks.stop();
     window.reset();

@@ -76,6 +76,10 @@ BellTray::BellTray(QObject* parent)
     QAction* log = m_menu->addAction(QStringLiteral("响铃记录"));
     log->setObjectName(QStringLiteral("logAction"));
     connect(log, &QAction::triggered, this, &BellTray::logRequested);
+    m_campusAction = m_menu->addAction(QStringLiteral("校园"));
+    m_campusAction->setObjectName(QStringLiteral("campusAction"));
+    m_campusAction->setVisible(false);
+    connect(m_campusAction, &QAction::triggered, this, &BellTray::campusRequested);
 
     m_emergencyMenu = m_menu->addMenu(QStringLiteral("紧急广播"));
     m_emergencyMenu->setObjectName(QStringLiteral("emergencyMenu"));
@@ -133,6 +137,8 @@ void BellTray::setStatus(const QString& status) {
 void BellTray::showTip() {
     QStringList lines{m_problems > 0 ? QStringLiteral("%1 个铃声有问题").arg(m_problems)
                                      : QString::fromUtf8(kTrayTip)};
+    if (m_campusProblems > 0)
+        lines << QStringLiteral("%1 个节点有问题").arg(m_campusProblems);
     for (const QString& line : {m_emergencyLine, m_todayLine, m_status})
         if (!line.isEmpty())
             lines << line;
@@ -150,8 +156,22 @@ void BellTray::setMuted(bool muted) {
 
 void BellTray::setSoundProblems(int count) {
     m_problems = count;
-    m_icon->setIcon(count > 0 ? m_warningIcon : m_plainIcon);
+    showIcon();
     showTip();
+}
+
+void BellTray::setCampusEntry(bool shown) {
+    m_campusAction->setVisible(shown);
+}
+
+void BellTray::setCampusProblems(int nodes) {
+    m_campusProblems = nodes;
+    showIcon();
+    showTip();
+}
+
+void BellTray::showIcon() {
+    m_icon->setIcon(m_problems > 0 || m_campusProblems > 0 ? m_warningIcon : m_plainIcon);
 }
 
 QString BellTray::toolTip() const {

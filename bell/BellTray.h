@@ -15,8 +15,9 @@ namespace halvix {
 
 // The program's icon in the notification area: tip "校园广播", a double click asks for the
 // window. Its menu, in this order: 立即播放 ▸ (the sounds of voic), 停止播放, 今日静音 / 恢复响铃,
-// 响铃记录, then 紧急广播 ▸ (the sound files of voic) and 解除紧急广播, and after a separator 关闭,
-// which asks to end the program. Notices that nobody asked for show here.
+// 响铃记录, 校园 (on the campus central only), then 紧急广播 ▸ (the sound files of voic) and
+// 解除紧急广播, and after a separator 关闭, which asks to end the program. Notices that nobody
+// asked for show here.
 class BellTray final : public QObject {
     Q_OBJECT
 
@@ -48,6 +49,9 @@ public:
     void setMuted(bool muted);
     // With problems, the warning icon and the tip's first line "N 个铃声有问题"; with none, the plain ones.
     void setSoundProblems(int count);
+    // On the campus central: the 校园 item, and the nodes in trouble (the warning icon and a tip line).
+    void setCampusEntry(bool shown);
+    void setCampusProblems(int nodes);
 
     QSystemTrayIcon* icon() const { return m_icon.get(); }
     QMenu* menu() const { return m_menu.get(); }
@@ -65,11 +69,13 @@ signals:
     void logRequested();
     void emergencyRequested(const QString& sound);
     void clearEmergencyRequested();
+    void campusRequested();
 
 private:
     // Lists `sounds` in `menu`, each calling `chosen` with its sound text.
     void fillSoundMenu(QMenu* menu, const QStringList& sounds, void (BellTray::*chosen)(const QString&));
     void showTip();
+    void showIcon();
 
     std::unique_ptr<QMenu> m_menu;
     std::unique_ptr<QSystemTrayIcon> m_icon;
@@ -79,9 +85,11 @@ private:
     std::function<QStringList()> m_listEmergencySounds;
     QString m_emergencyLine;
     QAction* m_muteAction = nullptr;
+    QAction* m_campusAction = nullptr;
     std::function<QStringList()> m_listSounds;
     bool m_muted = false;
     int m_problems = 0;
+    int m_campusProblems = 0;
     QString m_todayLine;
     QString m_status;
     QIcon m_plainIcon;

@@ -116,6 +116,11 @@ void MainDialog::attachTray(BellTray& tray) {
     });
     connect(&tray, &BellTray::muteRequested, this, &MainDialog::onMuteToday);
     connect(&tray, &BellTray::logRequested, this, &MainDialog::onShowRingLog);
+    connect(&tray, &BellTray::campusRequested, this, [this] {
+        if (m_openCampus)
+            m_openCampus();
+    });
+    tray.setCampusEntry(bool(m_openCampus));
     tray.setMuted(m_bell.mutedToday());
     tray.setSoundProblems(m_soundProblems);
     tray.setStatus(m_statusText);
@@ -192,6 +197,13 @@ void MainDialog::onShowRingLog() {
     m_ringLog->activateWindow();
 }
 
+void MainDialog::offerCampusWindow(std::function<void()> open) {
+    m_openCampus = std::move(open);
+    m_ui->campusButton->setVisible(bool(m_openCampus));
+    if (m_tray)
+        m_tray->setCampusEntry(bool(m_openCampus));
+}
+
 int MainDialog::dayType() const {
     return m_bell.dayType();
 }
@@ -248,6 +260,10 @@ void MainDialog::connectControls() {
     connect(&m_bell, &Bell::ticked, this, &MainDialog::onBellTicked);
     connect(&m_bell, &Bell::decisionChanged, this, &MainDialog::showDecision);
     connect(m_ui->calendarButton, &QPushButton::clicked, this, &MainDialog::onCalendar);
+    connect(m_ui->campusButton, &QPushButton::clicked, this, [this] {
+        if (m_openCampus)
+            m_openCampus();
+    });
     connect(&m_bell, &Bell::soundsChecked, this, &MainDialog::onSoundsChecked);
     connect(&m_bell, &Bell::emergencyChanged, this, &MainDialog::onEmergencyChanged);
 }

@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 
 class QTableView;
@@ -68,6 +69,8 @@ public:
     void onStartEmergency(const QString& sound);
     void onClearEmergency();
     RingLogDialog* ringLogDialog() const { return m_ringLog.get(); }
+    // On the campus central: the 校园 button and the tray's 校园 item call `open`.
+    void offerCampusWindow(std::function<void()> open);
 
     int dayType() const;
     int season() const;
@@ -124,6 +127,7 @@ private:
     QString m_statusText;         // the status line without the emergency's line
     QStringList m_unaskedNotices; // the start's notices, for the status line and then the tray
     std::unique_ptr<RingLogDialog> m_ringLog;
+    std::function<void()> m_openCampus;
 };
 
 } // namespace halvix

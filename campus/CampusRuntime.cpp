@@ -4,8 +4,10 @@
 #include "campus/CampusCentral.h"
 #include "campus/CampusNode.h"
 #include "campus/CampusStatusText.h"
+#include "campus/CampusWindow.h"
 #include "campus/LogReport.h"
 #include "campus/MqttLink.h"
+#include "campus/NodeBoard.h"
 #include "campus/NodeReport.h"
 #include "campus/SnapshotApplier.h"
 #include "campus/Topics.h"
@@ -102,7 +104,46 @@ void CampusRuntime::startCentral() {
                 read.row.node = read.node;
                 m_bell.ringLog().appendFromNode(std::move(read.row));
             });
+    followBuildings();
     m_central->start();
+}
+
+void CampusRuntime::followBuildings() {
+    m_board = std::make_unique<NodeBoard>();
+    const auto now = [] { return QDateTime::currentMSecsSinceEpoch(); };
+    CampusCentral& central = *m_central;
+    connect(&central, &CampusCentral::statusArrived, this,
+            [this, now](const QString& node, const QByteArray& payload) {
+                const std::string problem =
+                    m_board->receiveStatus(payload.toStdString(), node.toStdString(), now());
+                if (!problem.empty())
+                    qWarning("校园: 忽略节点 %s 的状态: %s", qUtf8Printable(node), problem.c_str());
+            });
+    connect(&central, &CampusCentral::ackArrived, this,
+            [this, now](const QString& node, const QByteArray& payload) {
+                m_board->receiveAck(payload.toStdString(), node.toStdString(), now());
+            });
+    connect(&central, &CampusCentral::commandSent, this,
+            [this](const Command& command) { m_board->commandSent(command); });
+    connect(&central, &CampusCentral::published, this,
+            [this, now](quint64 revision) { m_board->setCentralRevision(revision, now()); });
+    // A building that falls silent sends nothing: the board is looked at every second.
+    m_boardTimer = new QTimer(this);
+    connect(m_boardTimer, &QTimer::timeout, this, [this, now] {
+        // Offline matters while an entry of today is still to come here.
+        for (const BoardNotice& item : m_board->takeNotices(now(), m_bell.idleReason().isEmpty()))
+            emit notice(QString::fromStdString(item.text));
+        emit buildingsInTrouble(m_board->warnedNodes());
+    });
+    m_boardTimer->start(1000);
+}
+
+void CampusRuntime::request(const CampusAction& action) {
+    if (!m_central)
+        return;
+    QString problem;
+    if (!m_central->send({action.kind, action.target, action.sound, std::nullopt}, problem))
+        emit notice(problem);
 }
 
 void CampusRuntime::onConnectedChanged(bool connected) {

@@ -224,7 +224,12 @@ std::vector<BoardNotice> NodeBoard::takeNotices(std::int64_t nowMs, bool schoolD
 }
 
 bool NodeBoard::hasWarning() const {
-    return std::any_of(m_nodes.begin(), m_nodes.end(), [](const auto& node) { return node.second.warned; });
+    return warnedNodes() > 0;
+}
+
+int NodeBoard::warnedNodes() const {
+    return static_cast<int>(
+        std::count_if(m_nodes.begin(), m_nodes.end(), [](const auto& node) { return node.second.warned; }));
 }
 
 } // namespace halvix::campus

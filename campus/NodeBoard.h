@@ -98,6 +98,8 @@ public:
     std::vector<BoardNotice> takeNotices(std::int64_t nowMs, bool schoolDay);
     // Some node is in a state a notice was given for: the tray shows its warning icon.
     bool hasWarning() const;
+    // How many nodes are in such a state (the tray's "N 个节点有问题").
+    int warnedNodes() const;
 
 private:
     struct Entry {

@@ -157,8 +157,13 @@ std::optional<std::vector<RingRow>> RingLog::select(const char* condition, std::
     return rows;
 }
 
-std::optional<std::vector<RingRow>> RingLog::rowsOn(std::string_view date) {
-    return select("where substr(时刻, 1, 10) = ?1", date);
+std::optional<std::vector<RingRow>> RingLog::rowsOn(std::string_view date, Whose whose) {
+    if (!open())
+        return std::nullopt;
+    // A file without the column holds this machine's rows alone.
+    const bool own = whose == Whose::ThisMachine && m_hasNode;
+    return select(own ? "where substr(时刻, 1, 10) = ?1 and 节点 = ''" : "where substr(时刻, 1, 10) = ?1",
+                  date);
 }
 
 std::optional<std::vector<RingRow>> RingLog::rowsSince(std::string_view date) {

@@ -67,8 +67,11 @@ public:
 
     // Each row is its own transaction: committed when this returns true.
     bool append(const RingRow& row);
+    // Whose rows a read returns. A machine's own rows decide what it rang already; a building's
+    // rows on the central must never count as the central's.
+    enum class Whose { ThisMachine, Everyone };
     // Rows of the date "YYYY-MM-DD" in the order written; nothing when the file cannot be read.
-    std::optional<std::vector<RingRow>> rowsOn(std::string_view date);
+    std::optional<std::vector<RingRow>> rowsOn(std::string_view date, Whose whose = Whose::ThisMachine);
     // Rows of `date` and every later date.
     std::optional<std::vector<RingRow>> rowsSince(std::string_view date);
     // Whether the log holds this very row already (a node's row delivered twice).

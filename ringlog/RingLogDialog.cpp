@@ -77,7 +77,7 @@ void RingLogDialog::showDate(const QDate& date) {
     m_status->setText(QStringLiteral("读取中…"));
     m_writer.read([self = QPointer<RingLogDialog>(this), request,
                    day = date.toString(QStringLiteral("yyyy-MM-dd")).toStdString()](RingLog& log) {
-        auto rows = log.rowsOn(day);
+        auto rows = log.rowsOn(day, RingLog::Whose::Everyone);
         std::string error = rows ? std::string() : log.lastError();
         std::vector<std::string> nodes = log.nodes().value_or(std::vector<std::string>{});
         // Back on the window's thread; a window closed meanwhile gets nothing.

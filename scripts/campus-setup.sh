@@ -7,12 +7,20 @@
 #       [--auth cert|password] [--broker-dir DIR] [--broker-user USER]
 #       --central ID [--name 名称]
 #       --node ID [--name 名称] [--zones 编号:名称,...] ...
+#       [--ws-port PORT --page-port PORT --web DIR] [--staff 账号:角色 [--password-file FILE]] ...
 #
 # DIR/ca/          the authority's key: keep it off the network; it signs buildings added later
 # DIR/broker/      copy to --broker-dir (default: this folder) on the broker's machine, owned by
 #                  the user the broker runs as (--broker-user, default mosquitto's own "mosquitto");
 #                  start `mosquitto -c mosquitto.conf`
 # DIR/nodes/ID/    copy into that building's program folder: campus.ini and certs/
+#
+# The duty office's web console: --ws-port adds a WebSockets listener with TLS for MQTT, --page-port
+# one that serves the page (--web: the built page folder, build/app/web, copied to DIR/broker/web/)
+# and takes no logins. Staff log in on the first with accounts of the broker's password file:
+# --staff NAME:ROLE, ROLE 管理员 (everything), 值班 (立即播放, 停止, 今日静音/恢复, 紧急广播) or 只读;
+# the password from --password-file, or asked for; an account given again without one keeps its
+# password.
 #
 # Run again with more --node options to add buildings: existing keys, certificates and passwords
 # are kept; the ACL, the password file and mosquitto.conf are written anew.
@@ -26,6 +34,7 @@ valid_id() { [[ $1 =~ ^[A-Za-z0-9][A-Za-z0-9_-]{0,31}$ ]]; }
 
 out="" campus="" host="" port=8883 bind="" auth=cert broker_dir="" broker_user=""
 ids=() names=() zones=() roles=()
+ws_port="" page_port="" web="" staff=() staff_roles=() staff_passwords=()
 while [ $# -gt 0 ]; do
     case $1 in
     --out) out=$2 ;;
@@ -48,8 +57,25 @@ while [ $# -gt 0 ]; do
         [ ${#ids[@]} -gt 0 ] || die "--zones 须跟在 --node 之后"
         zones[-1]=$2
         ;;
+    --ws-port) ws_port=$2 ;;
+    --page-port) page_port=$2 ;;
+    --web) web=$2 ;;
+    --staff)
+        valid_id "${2%%:*}" || die "员工账号 \"${2%%:*}\" 应为 1 到 32 个英文字母、数字、- 或 _"
+        case ${2#*:} in
+        管理员 | 值班 | 只读) ;;
+        *) die "员工 \"$2\" 应写作 账号:角色, 角色为 管理员、值班 或 只读" ;;
+        esac
+        staff+=("${2%%:*}") staff_roles+=("${2#*:}") staff_passwords+=("")
+        ;;
+    --password-file)
+        [ ${#staff[@]} -gt 0 ] || die "--password-file 须跟在 --staff 之后"
+        [ -r "$2" ] || die "无法读取密码文件 $2"
+        staff_passwords[-1]=$(head -n 1 "$2")
+        [ -n "${staff_passwords[-1]}" ] || die "密码文件 $2 是空的"
+        ;;
     -h | --help)
-        sed -n '2,21p' "$0"
+        sed -n '2,26p' "$0"
         exit 0
         ;;
     *) die "未知的选项 $1" ;;
@@ -66,6 +92,25 @@ centrals=0
 for r in "${roles[@]}"; do [ "$r" = central ] && centrals=$((centrals + 1)); done
 [ "$centrals" -eq 1 ] || die "须有且只有一个 --central"
 [ -z "$(printf '%s\n' "${ids[@]}" | sort | uniq -d)" ] || die "编号重复"
+if [ -n "$ws_port" ]; then
+    [[ $ws_port =~ ^[0-9]+$ ]] && [ "$ws_port" -ge 1 ] && [ "$ws_port" -le 65535 ] && [ "$ws_port" != "$port" ] ||
+        die "--ws-port 应为 1 到 65535 且不同于 --port"
+    [[ $page_port =~ ^[0-9]+$ ]] && [ "$page_port" -ge 1 ] && [ "$page_port" -le 65535 ] &&
+        [ "$page_port" != "$port" ] && [ "$page_port" != "$ws_port" ] ||
+        die "--ws-port 需要 --page-port: 网页的端口, 1 到 65535, 不同于其他端口"
+    [ -f "$web/index.html" ] || die "--ws-port 需要 --web 网页所在的文件夹 (构建后为 build/app/web)"
+fi
+[ ${#staff[@]} -eq 0 ] || [ -n "$ws_port" ] || die "员工账号只用于网页: 须同时给出 --ws-port"
+[ -z "$(printf '%s\n' "${ids[@]}" "${staff[@]}" | sort | uniq -d)" ] || die "员工账号与编号重复"
+# Every staff password is known before anything is written: a new account's is asked for.
+for i in "${!staff[@]}"; do
+    [ -n "${staff_passwords[$i]}" ] || grep -q "^${staff[$i]}:" "$out/broker/staff.passwd" 2>/dev/null && continue
+    [ -t 0 ] || die "员工 ${staff[$i]} 缺少密码: 用 --password-file 文件 给出"
+    read -rsp "员工 ${staff[$i]} 的密码: " password && echo >&2
+    read -rsp "再输入一次: " again && echo >&2
+    [ -n "$password" ] && [ "$password" = "$again" ] || die "两次输入的密码不同或为空"
+    staff_passwords[$i]=$password
+done
 for z in "${zones[@]}"; do
     for item in ${z//,/ }; do valid_id "${item%%:*}" || die "分区 \"$item\" 应为 编号:名称"; done
 done
@@ -104,8 +149,9 @@ if [[ $host =~ ^[0-9.]+$ || $host == *:* ]]; then san="IP:$host"; else san="DNS:
 sign "$host" "$out/broker/broker.key" "$out/broker/broker.crt" "$san"
 
 root="halvix/$campus"
-acl=$out/broker/acl
-passwd=$out/broker/passwd
+# Written beside and renamed in at the end: a run that fails leaves the broker's files as they were.
+acl=$out/broker/acl.new
+passwd=$out/broker/passwd.new
 {
     echo "# Who may read and write what; the user is the certificate's CN or the password's user."
     echo "# A node reads the shared plan and its own, its zones' and everyone's commands; it writes only"
@@ -163,11 +209,52 @@ for i in "${!ids[@]}"; do
     fi
 done
 
+# The duty office's staff: password accounts for the web console. Their password hashes are kept in
+# broker/staff.passwd between runs; every role reads the board, the plans, the answers and the log.
+staff_hashes=$out/broker/staff.passwd
+touch "$staff_hashes"
+for i in "${!staff[@]}"; do
+    user=${staff[$i]} password=${staff_passwords[$i]}
+    [ -z "$password" ] || mosquitto_passwd -b "$staff_hashes" "$user" "$password"
+    {
+        printf '\n# 员工 %s: %s\nuser %s\n' "$user" "${staff_roles[$i]}" "$user"
+        for t in status/+ today/+ log/+ ack/+ emergency; do printf 'topic read %s/%s\n' "$root" "$t"; done
+        case ${staff_roles[$i]} in
+        管理员) printf 'topic readwrite %s/#\n' "$root" ;;
+        值班) printf 'topic write %s/cmd/#\ntopic write %s/emergency\n' "$root" "$root" ;;
+        esac
+    } >>"$acl"
+done
+# Only the accounts named in this run stay.
+grep -E "^($(
+    IFS='|'
+    echo "${staff[*]:-}"
+)):" "$staff_hashes" >"$staff_hashes.new" || true
+mv "$staff_hashes.new" "$staff_hashes"
+cat "$staff_hashes" >>"$passwd"
+
+if [ -n "$ws_port" ]; then
+    # Copied beside and renamed in; a --web that is this very folder is taken as it is.
+    if [ "$(realpath "$web")" != "$(realpath -m "$out/broker/web")" ]; then
+        rm -rf "$out/broker/web.new"
+        cp -r "$web" "$out/broker/web.new"
+        rm -rf "$out/broker/web"
+        mv "$out/broker/web.new" "$out/broker/web"
+    fi
+    printf '{"campus": "%s", "wsPort": %s}\n' "$campus" "$ws_port" >"$out/broker/web/campus.json"
+    chmod -R a+rX "$out/broker/web"
+fi
+
+# Who may connect to a listener and what they may do there.
+listener_security() {
+    echo "allow_anonymous false"
+    echo "acl_file $broker_dir/acl"
+    if [ "$auth" = password ] || [ ${#staff[@]} -gt 0 ]; then echo "password_file $broker_dir/passwd"; fi
+}
 {
     echo "# The campus broker, written by campus-setup.sh."
     [ -n "$broker_user" ] && echo "user $broker_user"
-    echo "per_listener_settings false"
-    echo "allow_anonymous false"
+    echo "per_listener_settings true"
     echo "persistence true"
     echo "persistence_location $broker_dir/data/"
     echo "autosave_interval 60"
@@ -176,10 +263,9 @@ done
     echo "persistent_client_expiration 14d"
     echo "# A command is a few hundred bytes: sent at once, not held back to fill a packet."
     echo "set_tcp_nodelay true"
-    echo "acl_file $broker_dir/acl"
-    [ "$auth" = password ] && echo "password_file $broker_dir/passwd"
     echo
     echo "listener $port${bind:+ $bind}"
+    listener_security
     echo "cafile $broker_dir/ca.crt"
     echo "certfile $broker_dir/broker.crt"
     echo "keyfile $broker_dir/broker.key"
@@ -188,8 +274,27 @@ done
         echo "require_certificate true"
         echo "use_identity_as_username true"
     fi
+    if [ -n "$ws_port" ]; then
+        echo
+        echo "# The duty office's web console: MQTT over WebSockets with TLS, staff passwords."
+        echo "listener $ws_port${bind:+ $bind}"
+        echo "protocol websockets"
+        listener_security
+        echo "certfile $broker_dir/broker.crt"
+        echo "keyfile $broker_dir/broker.key"
+        echo "tls_version tlsv1.2"
+        echo
+        echo "# Its page, over plain HTTP: this broker's WebSockets server fails browsers that ask for"
+        echo "# HTTP/2, which every browser does over TLS. Nobody may log in here: no password file."
+        echo "listener $page_port${bind:+ $bind}"
+        echo "protocol websockets"
+        echo "allow_anonymous false"
+        echo "http_dir $broker_dir/web"
+    fi
 } >"$out/broker/mosquitto.conf"
 chmod 644 "$out/broker/mosquitto.conf" "$acl" "$out/broker/ca.crt" "$out/broker/broker.crt"
 chmod 755 "$out" "$out/broker" "$out/nodes"
-[ "$auth" = password ] || rm -f "$passwd"
+mv "$acl" "$out/broker/acl"
+if [ "$auth" = password ] || [ ${#staff[@]} -gt 0 ]; then mv "$passwd" "$out/broker/passwd"; else rm -f "$passwd" "$out/broker/passwd"; fi
+chmod 600 "$staff_hashes"
 printf 'campus-setup: %s 的文件已写入 %s (%d 台)\n' "$campus" "$out" "${#ids[@]}"

@@ -22,6 +22,7 @@ HALVIX_PACKAGES=(
     fonts-noto-cjk qt6-translations-l10n
     dpkg-dev file lintian desktop-file-utils appstream librsvg2-bin
     mosquitto mosquitto-clients libmosquitto-dev nlohmann-json3-dev libssl-dev openssl
+    nodejs npm chromium libnss3-tools
 )
 
 say() { printf 'halvix: %s\n' "$*"; }
@@ -34,6 +35,8 @@ as_root() {
 ensure_packages() {
     local missing=() p
     for p in "${HALVIX_PACKAGES[@]}"; do
+        # A Node.js installed from elsewhere brings its own npm, which Debian's npm would conflict with.
+        [ "$p" = npm ] && command -v npm >/dev/null && continue
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
     done
     [ ${#missing[@]} -eq 0 ] && return 0

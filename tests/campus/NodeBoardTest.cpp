@@ -181,9 +181,10 @@ TEST(NodeBoard, WarningLastsUntilEveryNodeIsBack) {
     board.takeStatus(gone("b1"), 10);
     board.takeStatus(gone("b2"), 10);
     EXPECT_EQ(board.takeNotices(20, true).size(), 2u);
-    EXPECT_TRUE(board.hasWarning());
+    EXPECT_EQ(board.warnedNodes(), 2);
     board.takeStatus(statusOf("b1", 0), 30);
     EXPECT_EQ(board.takeNotices(40, true).size(), 1u);
+    EXPECT_EQ(board.warnedNodes(), 1);
     EXPECT_TRUE(board.hasWarning());
     board.takeStatus(statusOf("b2", 0), 50);
     EXPECT_EQ(board.takeNotices(60, true).size(), 1u);

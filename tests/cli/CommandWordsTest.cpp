@@ -97,7 +97,7 @@ TEST(CommandWords, BadWordsAreRefusedWithTheReason) {
         {{"log", "--node", "../b1"}, "节点编号无效: \"../b1\" (字母、数字、- 和 _)"},
         {{"log", "--node", "b1", "--node", "b2"}, "log 不认识的参数: \"--node\""},
         {{"log", "--node", "b1", "--since", "2025-03-01", "--csv", "x"},
-         "用法: halvix log [--since YYYY-MM-DD] [--node ID] [--csv]"},
+         "用法: halvix log [--since YYYY-MM-DD] [--node 节点] [--csv]"},
         {{"log", "--json"}, "log 不认识的参数: \"--json\""},
         {{"ring"}, "用法: halvix ring 声音"},
         {{"ring", ""}, "声音名称无效"},

@@ -4,7 +4,8 @@
 # at 10:00:40 (+90 s) leaves 70 s overdue, and one at 10:02:40 that 今日静音 from the tray menu
 # silences. Then 立即播放 ▸ a 20 s tone and 停止播放 three seconds later. Checks the rows of
 # ringlog.db, the missing file's note read over the accessibility bus at start-up, and in the
-# recorded sink that the tone ended at 停止播放.
+# recorded sink that the tone ended at 停止播放. The folder starts with a ring log as older versions
+# wrote it (no 节点 column): its row is kept, and `log --node` lists one building's rows.
 #
 # Needs a display with a tray host, a PulseAudio server and a session bus; brings its own when run
 # alone. Environment: HALVIX_APP_DIR, HALVIX_BUILD_DIR.
@@ -27,6 +28,11 @@ with wave.open(sys.argv[1], "wb") as out:
     out.writeframes(b"".join(struct.pack("<h", int(12000 * math.sin(2 * math.pi * 440 * i / 22050)))
                              for i in range(22050 * 20)))
 PY
+
+rm -f "$app"/ringlog.db*
+sqlite3 "$app/ringlog.db" "create table ringlog (时刻 TEXT, 计划时间 TEXT, 事件 TEXT, 声音 TEXT, 结果 TEXT,
+    延迟毫秒 INTEGER, 备注 TEXT); insert into ringlog values
+    ('2025-03-11 08:00:00.015', '08:00:00', '旧', '上课.mp3', '已响铃', 15, '');" || exit 1
 
 # The clock is read from a file, so the test can step it while the program runs.
 start=$(date -d "2025-03-12 10:00:00" +%s)
@@ -101,5 +107,16 @@ if [ "$result" = 已响铃 ] && [ "${delay:-9999}" -lt 200 ]; then pass "10:00:1
 [[ "$(row_of 10:02:40)" == *"|今日静音|"* ]] && pass "10:02:40 今日静音" || fail "10:02:40: $(row_of 10:02:40)"
 echo "$rows" | grep -q '^|手动播放|' && pass "立即播放 logged 手动播放" || fail "no 手动播放 row"
 echo "$rows" | grep -q '^|已停止|' && pass "停止播放 logged 已停止" || fail "no 已停止 row"
+
+# --- The older file's row kept; a building's row apart from this machine's -----------------------
+[[ "$(sqlite3 "$app/ringlog.db" "select 计划时间, 事件, 节点 from ringlog where 时刻 like '2025-03-11%'")" == "08:00:00|旧|" ]] &&
+    pass "the older ring log's row kept, as this machine's" || fail "the older ring log's row: $(sqlite3 "$app/ringlog.db" "select * from ringlog where 时刻 like '2025-03-11%'")"
+sqlite3 "$app/ringlog.db" "insert into ringlog values
+    ('2025-03-12 10:00:12.020', '10:00:12', '上课', '上课.mp3', '已响铃', 20, '', 'syl');"
+by_node=$(env -u DISPLAY "$app/halvix" --folder "$app" log --node syl --since 2025-03-11)
+[ "$by_node" = "$(printf '2025-03-12 10:00:12.020\t10:00:12\t上课\t上课.mp3\t已响铃\t20\t\tsyl')" ] &&
+    pass "log --node syl lists that building's row alone" || fail "log --node syl: $by_node"
+env -u DISPLAY "$app/halvix" --folder "$app" log --csv | head -1 | grep -q '^时刻,计划时间,事件,声音,结果,延迟毫秒,备注,节点$' &&
+    pass "log --csv has the 节点 column" || fail "log --csv titles: $(env -u DISPLAY "$app/halvix" --folder "$app" log --csv | head -1)"
 
 finish ringlog-program-output

@@ -81,9 +81,10 @@ TEST(RingLog, AnOlderFileGainsTheNodeColumnAndABuildingsRowIsKeptOnce) {
         EXPECT_EQ(writer.takeFailure(), "");
     }
     RingLog log(file);
-    const auto rows = log.rowsOn("2024-10-04");
+    const auto rows = log.rowsOn("2024-10-04", RingLog::Whose::Everyone);
     ASSERT_TRUE(rows);
     ASSERT_EQ(rows->size(), 4u);
+    EXPECT_EQ(log.rowsOn("2024-10-04"), std::vector<RingRow>{(*rows)[0]});
     EXPECT_EQ((*rows)[0],
               (RingRow{"2024-10-04 08:00:00.010", "08:00", "上课", "上课.mp3", "已响铃", 10, "", ""}));
     EXPECT_EQ((*rows)[1], fromB1);
@@ -94,12 +95,16 @@ TEST(RingLog, AnOlderFileGainsTheNodeColumnAndABuildingsRowIsKeptOnce) {
 
 TEST(RingLog, UnloggedRowsAreMatchedOneForOneByPlanTimeAndSound) {
     test::TempFolder folder;
-    // Whoever follows the log is told each row as written: completed, and none the log already had.
+    // Whoever follows the log is told each row of this machine as written: completed, and none the
+    // log already had; a building's row is its own to tell.
     std::vector<RingRow> told;
     RingLogWriter writer(folder / kRingLogFile, [&told](const RingRow& row) { told.push_back(row); });
-    // Twice the same entry (a plan may hold it twice), one of them logged; another date's row and
-    // a row of another sound account for nothing.
+    // Twice the same entry (a plan may hold it twice), one of them logged; another date's row, a
+    // row of another sound and a building's row of the same entry account for nothing.
     writer.append(rowAt("2024-10-04 08:00:00.100", ringresult::kRang));
+    RingRow building = rowAt("2024-10-04 08:00:00.100", ringresult::kRang);
+    building.node = "b1";
+    writer.appendFromNode(building);
     writer.append(rowAt("2024-10-03 09:00:00.000", ringresult::kRang));
     RingRow otherSound = rowAt("2024-10-04 09:00:00.000", ringresult::kRang);
     otherSound.planTime = "09:00";
@@ -117,7 +122,7 @@ TEST(RingLog, UnloggedRowsAreMatchedOneForOneByPlanTimeAndSound) {
     ASSERT_EQ(rows->size(), 4u);
     EXPECT_EQ((*rows)[2], eight);
     EXPECT_EQ((*rows)[3], nine);
-    EXPECT_EQ(writer.written(), 5);
+    EXPECT_EQ(writer.written(), 6);
     ASSERT_EQ(told.size(), 5u);
     EXPECT_EQ(told[2], otherSound);
     EXPECT_EQ(told[3], eight);

@@ -99,6 +99,19 @@ private slots:
 
         // The check runs off the window thread; its result marks the row and the tray.
         QTRY_COMPARE(tray.toolTip(), QStringLiteral("1 个铃声有问题"));
+
+        // On the campus central only: 校园 in the menu and the window, and its nodes in the tip.
+        int campusOpened = 0;
+        window.offerCampusWindow([&campusOpened] { ++campusOpened; });
+        QCOMPARE(menuTexts(*tray.menu()), (QStringList{"立即播放", "停止播放", "今日静音", "响铃记录", "校园",
+                                                       "紧急广播", "解除紧急广播", "|", "关闭"}));
+        tray.menu()->findChild<QAction*>(QStringLiteral("campusAction"))->trigger();
+        test::child<QPushButton>(window, QStringLiteral("campusButton"))->click();
+        QCOMPARE(campusOpened, 2);
+        tray.setCampusProblems(2);
+        QCOMPARE(tray.toolTip(), QStringLiteral("1 个铃声有问题\n2 个节点有问题"));
+        tray.setCampusProblems(0);
+        QCOMPARE(tray.toolTip(), QStringLiteral("1 个铃声有问题"));
         auto* list = window.findChild<QTableView*>(QStringLiteral("planList"));
         QVERIFY(list);
         QCOMPARE(list->model()->index(0, 2).data(Qt::ToolTipRole), QVariant());
