@@ -1,5 +1,6 @@
 #include "app/BellApp.h"
 
+#include "app/CentralRequests.h"
 #include "app/InstanceRequests.h"
 #include "app/QuitSignals.h"
 
@@ -7,6 +8,8 @@
 #include "bell/BellTray.h"
 #include "bell/MainDialog.h"
 #include "bell/TickDriver.h"
+#include "campus/CampusRuntime.h"
+#include "campus/CampusWindow.h"
 #include "time/SystemClock.h"
 #include "widgets/ChineseInterface.h"
 #include "widgets/ProgramFont.h"
@@ -14,6 +17,7 @@
 #include "widgets/UserPrompts.h"
 
 #include <QApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QPalette>
 #include <QTimer>
@@ -34,6 +38,19 @@ void BellApp::applyDialogColours() {
     QApplication::setPalette(palette, "QMessageBox");
 }
 
+void BellApp::showCampusWindow(campus::CampusRuntime& campus, std::unique_ptr<campus::CampusWindow>& window) {
+    // One window, not modal: the bell and the tray keep working while it is open.
+    if (!window) {
+        window = std::make_unique<campus::CampusWindow>(m_folder);
+        QObject::connect(window.get(), &campus::CampusWindow::actionRequested, &campus,
+                         &campus::CampusRuntime::request);
+        window->watch(*campus.board(), [] { return QDateTime::currentMSecsSinceEpoch(); });
+    }
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
 int BellApp::run() {
     initResources();
     const QStringList missingTranslations = useChineseInterface();
@@ -47,12 +64,14 @@ int BellApp::run() {
     TickDriver ticks;
     Bell bell(m_folder, clock);
     BellTray tray;
+    campus::CampusRuntime campus(bell, QStringLiteral(HALVIX_VERSION));
     // What failed while nobody asked goes to the tray (and the program's output), never to a box.
     const auto notice = [&tray](const QString& text) {
         qWarning("%s", qUtf8Printable(text));
         tray.notify(text);
     };
     std::unique_ptr<MainDialog> window;
+    std::unique_ptr<campus::CampusWindow> campusWindow;
 
     const auto quit = [&window] {
         if (window)
@@ -82,6 +101,9 @@ int BellApp::run() {
         window->show();
         if (!m_folderProblem.empty())
             notice(QString::fromStdString(m_folderProblem));
+        campus.start();
+        if (campus.central())
+            window->offerCampusWindow([&] { showCampusWindow(campus, campusWindow); });
         if (!missingTranslations.isEmpty())
             notice(
                 QStringLiteral(
@@ -89,17 +111,27 @@ int BellApp::run() {
                     .arg(missingTranslations.join(QStringLiteral(", "))));
     });
     // A later start on this folder brings the window to the front instead of ringing twice.
-    m_instance.setHandler([&bell, &window](const QStringList& words) {
-        return answerRequest(bell, words, [&window] {
-            if (!window)
-                return;
-            window->showNormal();
-            window->raise();
-            window->activateWindow();
-        });
+    m_instance.setHandler([&bell, &window, &campus](const QStringList& words) {
+        return answerRequest(
+            bell, words,
+            [&window] {
+                if (!window)
+                    return;
+                window->showNormal();
+                window->raise();
+                window->activateWindow();
+            },
+            &campus);
+    });
+    // On the 主控, publications and commands asked from the command line go through it.
+    m_instance.setLaterHandler([&campus](const QStringList& words, const SingleInstance::Answer& answer) {
+        return campus.central() && answerCentralRequest(*campus.central(), words, answer);
     });
     QObject::connect(&bell, &Bell::decisionChanged, &tray, &BellTray::setTodayLine);
     QObject::connect(&bell, &Bell::unattendedNotice, &tray, notice);
+    QObject::connect(&campus, &campus::CampusRuntime::notice, &tray, notice);
+    QObject::connect(&campus, &campus::CampusRuntime::buildingsInTrouble, &tray,
+                     &BellTray::setCampusProblems);
     const int status = m_app.exec();
     ticks.stop();
     window.reset();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <utility>
 
@@ -11,6 +12,11 @@ namespace halvix {
 class SingleInstance;
 
 // The application: the dialog colours, then the main window for the program's whole life.
+namespace campus {
+class CampusRuntime;
+class CampusWindow;
+} // namespace campus
+
 class BellApp {
 public:
     // `instance` has claimed `folder`; its requests are answered while the window is up.
@@ -26,6 +32,8 @@ public:
 
 private:
     void applyDialogColours();
+    // The 校园 window of the 主控, made at its first opening.
+    void showCampusWindow(campus::CampusRuntime& campus, std::unique_ptr<campus::CampusWindow>& window);
 
     QApplication& m_app;
     std::filesystem::path m_folder;

@@ -289,6 +289,8 @@ int runCampusCommand(const Command& command, const QStringList& words, const QSt
         return push(read.config, folder, out, err);
     case CampusWords::Action::Send:
         return send(command, words, read.config, folder, out, err);
+    case CampusWords::Action::Status: // answered by main() before any of these
+        return kExitBadUsage;
     case CampusWords::Action::Nodes:
         break;
     }

@@ -1,9 +1,11 @@
 #include "app/HeadlessApp.h"
 
+#include "app/CentralRequests.h"
 #include "app/InstanceRequests.h"
 #include "app/QuitSignals.h"
 #include "bell/Bell.h"
 #include "bell/TickDriver.h"
+#include "campus/CampusRuntime.h"
 #include "common/MessageSink.h"
 #include "common/PathText.h"
 #include "time/SystemClock.h"
@@ -41,6 +43,7 @@ int runHeadless(const std::filesystem::path& folder, SingleInstance& instance) {
     const SystemClock clock;
     TickDriver ticks;
     Bell bell(folder, clock);
+    campus::CampusRuntime campus(bell, QStringLiteral(HALVIX_VERSION));
     const auto signalNotifier = quitOnSignals([] { QCoreApplication::exit(0); });
 
     QObject::connect(&bell, &Bell::unattendedNotice, &bell,
@@ -54,7 +57,14 @@ int runHeadless(const std::filesystem::path& folder, SingleInstance& instance) {
     QObject::connect(&bell, &Bell::emergencyChanged, &bell, [&clock](const QString& text) {
         say(clock, text.isEmpty() ? QStringLiteral("紧急广播已解除") : text);
     });
-    instance.setHandler([&bell](const QStringList& words) { return answerRequest(bell, words, nullptr); });
+    QObject::connect(&campus, &campus::CampusRuntime::notice, &bell,
+                     [&clock](const QString& text) { say(clock, text); });
+    instance.setHandler(
+        [&bell, &campus](const QStringList& words) { return answerRequest(bell, words, nullptr, &campus); });
+    // On the 主控, publications and commands asked from the command line go through it.
+    instance.setLaterHandler([&campus](const QStringList& words, const SingleInstance::Answer& answer) {
+        return campus.central() && answerCentralRequest(*campus.central(), words, answer);
+    });
     QTimer::singleShot(0, &bell, [&] {
         say(clock, QStringLiteral("无窗口运行: ") + QString::fromStdString(pathToUtf8(folder)));
         QObject::connect(&ticks, &TickDriver::tick, &bell, &Bell::onTick);
@@ -66,6 +76,8 @@ int runHeadless(const std::filesystem::path& folder, SingleInstance& instance) {
             say(clock, QString::fromStdString(notice.text));
         if (!bell.emergencyText().isEmpty())
             say(clock, bell.emergencyText());
+        // After the first load: the plan rings from its own copy whatever the network does.
+        campus.start();
     });
     const int status = QCoreApplication::exec();
     ticks.stop();

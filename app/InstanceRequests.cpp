@@ -3,6 +3,7 @@
 #include "app/CommandLine.h"
 #include "bell/Bell.h"
 #include "calendar/TodayMute.h"
+#include "campus/CampusRuntime.h"
 #include "cli/FolderCommands.h"
 #include "common/MessageSink.h"
 #include "ringlog/SoundCheck.h"
@@ -50,7 +51,8 @@ InstanceReply answerEmergency(Bell& bell, const Command& command) {
 
 } // namespace
 
-InstanceReply answerRequest(Bell& bell, const QStringList& words, const std::function<void()>& showWindow) {
+InstanceReply answerRequest(Bell& bell, const QStringList& words, const std::function<void()>& showWindow,
+                            const campus::CampusRuntime* campus) {
     if (words == QStringList{QStringLiteral("show")}) {
         if (!showWindow)
             return {kExitOk, QStringLiteral("已在运行 (无窗口)\n")};
@@ -87,6 +89,12 @@ InstanceReply answerRequest(Bell& bell, const QStringList& words, const std::fun
     case CommandKind::Unmute:
         return changeMute(bell, false);
     case CommandKind::Campus:
+        if (command->campus.action == CampusWords::Action::Status) {
+            if (!campus)
+                return {kExitBadUsage, QStringLiteral("运行中的程序没有校园连接\n")};
+            // Not connected is a problem found, as a failed check is.
+            return {campus->connected() ? kExitOk : kExitProblems, campus->statusText()};
+        }
         // Taken by the central's own handler when this program is the campus's central; the asker
         // then does it over a connection of its own.
         return {kExitNotRunning, QStringLiteral("运行中的程序没有连接校园\n")};

@@ -6,6 +6,8 @@
 #include "app/SingleInstance.h"
 #include "audio/ProcessPriority.h"
 #include "audio/SoundMemory.h"
+#include "campus/CampusStatusText.h"
+#include "campus/SnapshotApplier.h"
 #include "cli/FolderCommands.h"
 #include "common/PathText.h"
 #include "time/SystemClock.h"
@@ -47,8 +49,24 @@ std::filesystem::path toPath(const QString& folder) {
     return pathFromUtf8(folder.toStdString());
 }
 
+// The running program knows its link; without one, the configuration and the stored revision.
+int campusStatus(const Invocation& invocation, const QString& folder) {
+    if (const auto reply = SingleInstance::send(folder, invocation.words)) {
+        print(reply->status == kExitOk ? stdout : stderr, reply->text);
+        return reply->status;
+    }
+    const std::filesystem::path place = toPath(folder);
+    print(stdout, QStringLiteral("没有运行中的程序 (文件夹 ") + folder + QStringLiteral(")"));
+    print(stdout, QString::fromStdString(campus::campusStatusText(campus::readCampusConfig(place),
+                                                                  campus::storedRevision(place), nullptr)));
+    return kExitNotRunning;
+}
+
 // A command without a bell of its own: on the folder, or sent to the folder's running bell.
 int runCommand(const Invocation& invocation, const QString& folder) {
+    if (invocation.command.kind == CommandKind::Campus &&
+        invocation.command.campus.action == CampusWords::Action::Status)
+        return campusStatus(invocation, folder);
     if (invocation.command.kind == CommandKind::Campus)
         return runCampusCommand(invocation.command, invocation.words, folder, std::cout, std::cerr);
     const Command& command = invocation.command;

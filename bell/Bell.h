@@ -5,6 +5,7 @@
 #include "bell/RingObserver.h"
 #include "common/LatestTaskThread.h"
 #include "emergency/EmergencyState.h"
+#include "ringlog/RingLog.h"
 #include "ringlog/SoundCheck.h"
 #include "store/TextTable.h"
 #include "time/LocalTime.h"
@@ -27,7 +28,6 @@ class Clock;
 class MemoryPlayer;
 class Playback;
 class RingLogWriter;
-struct RingRow;
 class PipePlayer;
 struct LocalTime;
 
@@ -125,6 +125,12 @@ signals:
     void ticked();
     // A load decided the day differently (a new date, the calendar, a choice): `line` says how.
     void decisionChanged(const QString& line);
+    // What became of an entry of the plan (rung, passed over, silenced, not run) or of a tray or
+    // command-line action, as the ring log holds it, once the row is complete (its sound looked at).
+    // Every row the bell logs passes here, in order: the one place to follow what the bell did.
+    void entryLogged(const halvix::RingRow& row);
+    // The full reload ran (a save, an import, a change of choice): the stored plan may have changed.
+    void planReloaded();
     // A check of the plan's sounds ended (after every load): `count` problems today and tomorrow,
     // `summary` the first few in words.
     void soundsChecked(int count, const QString& summary);

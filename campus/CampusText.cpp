@@ -65,4 +65,15 @@ std::string soundNameProblem(std::string_view name) {
     }
 }
 
+bool isShownText(std::string_view text, std::size_t maxBytes) {
+    if (text.size() > maxBytes || !isValidUtf8(text))
+        return false;
+    for (char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((byte < 0x20 && c != '\n') || byte == 0x7f)
+            return false;
+    }
+    return true;
+}
+
 } // namespace halvix::campus

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -16,5 +17,9 @@ std::string displayNameProblem(std::string_view name);
 // no control character, valid UTF-8, at most 200 bytes a part (room for the temporary name beside it) and
 // 1024 in all, and no part that begins with '.' (hidden files, among them the program's own temporary files).
 std::string soundNameProblem(std::string_view name);
+
+// A text a node reports for people to read (an event, a day's decision, a reason): valid UTF-8 of
+// at most `maxBytes`, no control character but line ends.
+bool isShownText(std::string_view text, std::size_t maxBytes = 1024);
 
 } // namespace halvix::campus

@@ -1,5 +1,7 @@
 #include "campus/JsonInput.h"
 
+#include "campus/CampusText.h"
+
 #include <nlohmann/json.hpp>
 
 namespace halvix::campus {
@@ -78,6 +80,17 @@ std::optional<std::int64_t> integerField(const nlohmann::json& object, const cha
     if (it->is_number_unsigned() && it->get<std::uint64_t>() > static_cast<std::uint64_t>(INT64_MAX))
         return std::nullopt;
     return it->get<std::int64_t>();
+}
+
+const char* readShownTexts(const nlohmann::json& object,
+                           std::initializer_list<std::pair<const char*, std::string*>> fields) {
+    for (const auto& [key, out] : fields) {
+        auto text = textField(object, key);
+        if (!text || !isShownText(*text))
+            return key;
+        *out = std::move(*text);
+    }
+    return nullptr;
 }
 
 } // namespace halvix::campus

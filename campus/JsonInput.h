@@ -4,9 +4,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace halvix::campus {
 
@@ -21,5 +23,10 @@ std::optional<nlohmann::json> readJsonObject(std::string_view payload, std::size
 std::optional<std::string> textField(const nlohmann::json& object, const char* key);
 std::optional<std::uint64_t> unsignedField(const nlohmann::json& object, const char* key);
 std::optional<std::int64_t> integerField(const nlohmann::json& object, const char* key);
+
+// Reads each (key, where to) of `fields` as a text people will read (isShownText). Returns the key
+// of the first that is absent or no such text, nullptr when all read.
+const char* readShownTexts(const nlohmann::json& object,
+                           std::initializer_list<std::pair<const char*, std::string*>> fields);
 
 } // namespace halvix::campus

@@ -7,6 +7,7 @@
 
 #include <QMetaObject>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -109,8 +110,9 @@ LinkSettings linkSettingsOf(const CampusConfig& config, std::string& problem) {
     // Tests and demonstrations shorten the keepalive to see an offline node sooner.
     if (const char* keepAlive = std::getenv("HALVIX_CAMPUS_KEEPALIVE")) {
         const int seconds = std::atoi(keepAlive);
+        // libmosquitto refuses a keepalive under 5 s: never connecting would be worse than waiting.
         if (seconds >= 1 && seconds <= 3600)
-            settings.keepAliveSeconds = seconds;
+            settings.keepAliveSeconds = std::max(seconds, 5);
     }
     return settings;
 }

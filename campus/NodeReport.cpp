@@ -1,8 +1,8 @@
 #include "campus/NodeReport.h"
 
+#include "campus/CampusText.h"
 #include "campus/JsonInput.h"
 #include "campus/Topics.h"
-#include "editing/TextCodec.h"
 
 #include <nlohmann/json.hpp>
 
@@ -17,23 +17,10 @@ namespace {
 using nlohmann::json;
 
 constexpr std::size_t kMaxReportPayload = 64 * 1024;
-constexpr std::size_t kMaxText = 1024;
 constexpr std::size_t kMaxListItems = 100;
 
 std::string dump(const json& root) {
     return root.dump(-1, ' ', false, json::error_handler_t::replace);
-}
-
-// A text shown on the central's board: bounded, UTF-8, no control character but line ends.
-bool isShownText(const std::string& text) {
-    if (text.size() > kMaxText || !isValidUtf8(text))
-        return false;
-    for (char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if ((byte < 0x20 && c != '\n') || byte == 0x7f)
-            return false;
-    }
-    return true;
 }
 
 // An optional text field: absent leaves `out` alone; present must be a shown text.

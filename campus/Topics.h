@@ -15,6 +15,8 @@ namespace halvix::campus {
 //   status/<node>       the node's health, retained; the broker's last will says offline
 //   ack/<node>          the node's answer to each command
 //   log/<node>          the node's ring-log rows
+//   today/<node>        the node's plan of the day with each entry's state, retained
+//   ping/<node>         the node's clock reading, answered by the central on pong/<node>
 //   emergency           the emergency broadcast's state, retained (emergency/EmergencyState.h)
 //
 // Node, zone and campus ids are ASCII (isValidId): they are topic levels and broker user names,
@@ -37,6 +39,9 @@ public:
     std::string status(std::string_view node) const { return m_root + "/status/" + std::string(node); }
     std::string ack(std::string_view node) const { return m_root + "/ack/" + std::string(node); }
     std::string log(std::string_view node) const { return m_root + "/log/" + std::string(node); }
+    std::string today(std::string_view node) const { return m_root + "/today/" + std::string(node); }
+    std::string ping(std::string_view node) const { return m_root + "/ping/" + std::string(node); }
+    std::string pong(std::string_view node) const { return m_root + "/pong/" + std::string(node); }
     std::string emergency() const { return m_root + "/emergency"; }
 
     // The hash of a sound topic of this campus; empty for any other topic.

@@ -100,16 +100,19 @@ std::optional<CampusWords> parseCampusWords(const TextList& args, std::string& e
             return std::nullopt;
         return words;
     }
-    if (args.size() == 1 && (first == "push" || first == "nodes")) {
-        words.action = first == "push" ? CampusWords::Action::Push : CampusWords::Action::Nodes;
+    if (args.size() == 1 && (first == "push" || first == "nodes" || first == "status")) {
+        words.action = first == "push"    ? CampusWords::Action::Push
+                       : first == "nodes" ? CampusWords::Action::Nodes
+                                          : CampusWords::Action::Status;
         return words;
     }
-    error = "用法: halvix campus push|nodes|send ...";
+    error = "用法: halvix campus push|nodes|send|status ...";
     return std::nullopt;
 }
 
 std::vector<std::pair<std::string, std::string>> campusUsage() {
-    return {{"campus push", "(主控) 立即发布共享计划"},
+    return {{"campus status", "本机在校园中的连接、已应用的版本、上次同步和时钟"},
+            {"campus push", "(主控) 立即发布共享计划"},
             {"campus nodes", "(主控) 各节点的状态; 有离线或未同步的节点时退出状态为 1"},
             {"campus send play 声音|stop|mute|unmute|reload (--node 节点|--zone 区域|--all) [--expiry 秒]",
              "(主控) 向节点发送命令, 列出各节点的应答"}};

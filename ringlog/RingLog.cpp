@@ -261,8 +261,9 @@ std::string firstKeptDate(std::string_view today) {
     return dateText(dateFromDayNumber(dayNumber(*date) - kRingLogKeepDays));
 }
 
-RingLogWriter::RingLogWriter(std::filesystem::path file)
-    : m_file(std::move(file)), m_thread([this](std::stop_token stop) { run(stop); }) {}
+RingLogWriter::RingLogWriter(std::filesystem::path file, Finished finished)
+    : m_file(std::move(file)), m_finished(std::move(finished)),
+      m_thread([this](std::stop_token stop) { run(stop); }) {}
 
 RingLogWriter::~RingLogWriter() {
     m_thread.request_stop();
@@ -336,6 +337,11 @@ long long RingLogWriter::dropped() const {
     return m_dropped;
 }
 
+void RingLogWriter::finished(const RingRow& row) const {
+    if (m_finished)
+        m_finished(row);
+}
+
 void RingLogWriter::run(std::stop_token stop) {
     // The connection lives on this thread only; opened at the first job, and again after a failure.
     RingLog log(m_file);
@@ -375,6 +381,7 @@ long long RingLogWriter::appendUnlogged(RingLog& log, Job& job) {
             logged->erase(same);
             continue;
         }
+        finished(row);
         if (!log.append(row))
             return -1;
         ++written;
@@ -390,6 +397,9 @@ void RingLogWriter::perform(RingLog& log, Job& job) {
     long long written = 0;
     bool ok = true;
     if (job.row) {
+        // Rows another building reported are its own to tell, not this bell's.
+        if (!job.once)
+            finished(*job.row);
         const auto held = job.once ? log.holds(*job.row) : std::optional<bool>(false);
         ok = held && (*held || log.append(*job.row));
         written = ok && !*held ? 1 : 0;

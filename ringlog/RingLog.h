@@ -107,7 +107,11 @@ std::string firstKeptDate(std::string_view today);
 // failure after a success is kept for the caller to report once.
 class RingLogWriter {
 public:
-    explicit RingLogWriter(std::filesystem::path file);
+    // Called on the writer's thread with each row once it is finished, written or not (a row the
+    // disk refused still happened): whoever else follows the log (the campus) learns of it there.
+    using Finished = std::function<void(const RingRow&)>;
+
+    explicit RingLogWriter(std::filesystem::path file, Finished finished = {});
     // Writes what is queued, then stops.
     ~RingLogWriter();
     RingLogWriter(const RingLogWriter&) = delete;
@@ -149,10 +153,12 @@ private:
     };
     // Rows written, or -1 when the log could not be read or written.
     long long appendUnlogged(RingLog& log, Job& job);
+    void finished(const RingRow& row) const;
     void run(std::stop_token stop);
     void perform(RingLog& log, Job& job);
 
     std::filesystem::path m_file;
+    Finished m_finished;
     mutable std::mutex m_mutex;
     std::condition_variable_any m_wake;
     std::condition_variable m_idle;

@@ -23,6 +23,7 @@ TEST(CampusWords, ReadsWhatToSendAndToWhom) {
     const std::vector<Case> cases = {
         {{"campus", "push"}, CampusWords{CampusWords::Action::Push, {}}},
         {{"campus", "nodes"}, CampusWords{CampusWords::Action::Nodes, {}}},
+        {{"campus", "status"}, CampusWords{CampusWords::Action::Status, {}}},
         {{"campus", "send", "play", "上课.mp3", "--node", "b1"}, send(CommandKind::Play, b1, "上课.mp3")},
         {{"campus", "send", "play", "上课.mp3", "--expiry", "60", "--zone", "lab"},
          send(CommandKind::Play, lab, "上课.mp3", 60)},

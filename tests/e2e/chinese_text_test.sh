@@ -19,7 +19,7 @@ ensure_services
 # Latin words a user may see: the program's name and the file kind of 导入 and 导出.
 allowed='^(Halvix|CSV)$'
 # On the command line also the words one types: commands, options and the date's pattern.
-typed='^(halvix|plan|check|log|ring|stop|mute|unmute|export|import|help|version|folder|headless|since|node|csv|empty|emergency|clear|zone|voic|campus|push|nodes|send|play|reload|all|expiry|YYYY|MM|DD)$'
+typed='^(halvix|plan|check|log|ring|stop|mute|unmute|export|import|help|version|folder|headless|since|node|csv|empty|emergency|clear|zone|voic|campus|push|nodes|send|status|play|reload|all|expiry|YYYY|MM|DD)$'
 
 # english ALLOWED: the Latin words of stdin that ALLOWED does not match, one a line. Paths and file
 # names (a slash, or a known extension) are the user's own and are left out.

@@ -53,6 +53,23 @@ ensure_services() {
     find_faketime || exit 1
 }
 
+# The campus helpers (scripts/lib/campus.sh) with the services; what they start ends at exit.
+use_campus() {
+    source "$HALVIX_LIB/campus.sh"
+    : "${HALVIX_SNAPSHOT_FILES:?the snapshot tool}"
+    trap 'campus_down; stop_program_and_services' EXIT
+    ensure_services
+}
+
+# The 主控 (office) and three buildings b1 (zone teach), b2 (lab) and b3 with the broker running,
+# their clocks at 10:00:00 tomorrow (the certificates are valid from today on); sets nodes.
+three_buildings() {
+    nodes=(b1 b2 b3)
+    campus_up "$work/campus" --central office --name 办公室 --node b1 --name 教学楼 --zones teach:教学楼 \
+        --node b2 --name 实验楼 --zones lab:实验楼 --node b3 --name 图书馆 || exit 1
+    campus_clock "$(date -d tomorrow +%F) 10:00:00"
+}
+
 # A copy of the program folder to run and change; sets app.
 copy_app() {
     app=$work/app

@@ -95,7 +95,10 @@ TEST(RingLog, AnOlderFileGainsTheNodeColumnAndABuildingsRowIsKeptOnce) {
 
 TEST(RingLog, UnloggedRowsAreMatchedOneForOneByPlanTimeAndSound) {
     test::TempFolder folder;
-    RingLogWriter writer(folder / kRingLogFile);
+    // Whoever follows the log is told each row of this machine as written: completed, and none the
+    // log already had; a building's row is its own to tell.
+    std::vector<RingRow> told;
+    RingLogWriter writer(folder / kRingLogFile, [&told](const RingRow& row) { told.push_back(row); });
     // Twice the same entry (a plan may hold it twice), one of them logged; another date's row, a
     // row of another sound and a building's row of the same entry account for nothing.
     writer.append(rowAt("2024-10-04 08:00:00.100", ringresult::kRang));
@@ -106,7 +109,8 @@ TEST(RingLog, UnloggedRowsAreMatchedOneForOneByPlanTimeAndSound) {
     RingRow otherSound = rowAt("2024-10-04 09:00:00.000", ringresult::kRang);
     otherSound.planTime = "09:00";
     otherSound.sound = "下课.mp3";
-    writer.append(otherSound);
+    writer.append(otherSound, [](RingRow& row) { row.result = ringresult::kMissing; });
+    otherSound.result = ringresult::kMissing;
     RingRow nine = rowAt("2024-10-04 10:00:00.000", ringresult::kNotRunning);
     nine.planTime = "09:00";
     const RingRow eight = rowAt("2024-10-04 10:00:00.000", ringresult::kNotRunning);
@@ -119,6 +123,10 @@ TEST(RingLog, UnloggedRowsAreMatchedOneForOneByPlanTimeAndSound) {
     EXPECT_EQ((*rows)[2], eight);
     EXPECT_EQ((*rows)[3], nine);
     EXPECT_EQ(writer.written(), 6);
+    ASSERT_EQ(told.size(), 5u);
+    EXPECT_EQ(told[2], otherSound);
+    EXPECT_EQ(told[3], eight);
+    EXPECT_EQ(told[4], nine);
 }
 
 TEST(RingLog, WriterQueuesWithoutWaitingAndReportsAFailureOnce) {

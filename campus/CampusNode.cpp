@@ -1,0 +1,337 @@
+#include "campus/CampusNode.h"
+
+#include "bell/Bell.h"
+#include "bell/BellEngine.h"
+#include "campus/CommandDesk.h"
+#include "campus/LogReport.h"
+#include "campus/MqttLink.h"
+#include "campus/SnapshotReceiver.h"
+#include "campus/TodayReport.h"
+#include "common/TextFile.h"
+#include "ringlog/RingLog.h"
+#include "ringlog/SoundCheck.h"
+#include "store/TableCatalogue.h"
+#include "time/CivilDate.h"
+#include "time/LocalTime.h"
+
+#include <QDateTime>
+#include <QThread>
+
+#include <sys/timex.h>
+
+#include <algorithm>
+
+namespace halvix::campus {
+
+namespace {
+
+// Commands seen, kept in the program folder so that a command redelivered after a restart is
+// answered, never acted on again.
+constexpr const char* kCommandMemoryFile = "campus-commands.txt";
+
+std::int64_t nowMs() {
+    return QDateTime::currentMSecsSinceEpoch();
+}
+
+QString text(const std::string& utf8) {
+    return QString::fromStdString(utf8);
+}
+
+} // namespace
+
+// The snapshot's receiver, used only on the thread this object lives on.
+class SnapshotWorker final : public QObject {
+public:
+    explicit SnapshotWorker(std::filesystem::path folder) : receiver(std::move(folder)) {}
+    SnapshotReceiver receiver;
+};
+
+bool kernelClockSynchronised() {
+    timex state{};
+    const int result = adjtimex(&state);
+    return result != -1 && result != TIME_ERROR && !(state.status & STA_UNSYNC);
+}
+
+CampusNode::CampusNode(CampusConfig config, Bell& bell, MqttLink& link, QString version, QObject* parent)
+    : QObject(parent), m_config(std::move(config)), m_bell(bell), m_link(link), m_version(std::move(version)),
+      m_topics(m_config.campus), m_memory(std::make_unique<CommandMemory>()) {
+    std::vector<std::string> zones;
+    for (const Zone& zone : m_config.zones)
+        zones.push_back(zone.id);
+    m_desk = std::make_unique<CommandDesk>(m_config.nodeId, std::move(zones), *m_memory);
+    const std::filesystem::path& folder = m_bell.programFolder();
+    if (const auto saved = readFileContent(folder / kCommandMemoryFile))
+        m_memory->load(*saved, nowMs());
+    removeApplyLeftovers(folder);
+    m_revision = storedRevision(folder).value_or(0);
+
+    m_thread = new QThread(this);
+    m_worker = new SnapshotWorker(folder);
+    m_worker->moveToThread(m_thread);
+    connect(m_thread, &QThread::finished, m_worker, &QObject::deleteLater);
+    m_thread->start();
+}
+
+CampusNode::~CampusNode() {
+    m_thread->quit();
+    m_thread->wait();
+}
+
+void CampusNode::start(int heartbeatSeconds) {
+    connect(&m_link, &MqttLink::connectedChanged, this, &CampusNode::onConnected);
+    connect(&m_link, &MqttLink::messageArrived, this,
+            [this](const QString& topic, const QByteArray& payload, bool) { onMessage(topic, payload); });
+    connect(&m_bell, &Bell::entryLogged, this, &CampusNode::onEntryLogged);
+    connect(&m_bell, &Bell::decisionChanged, this, [this] {
+        publishStatus();
+        publishToday();
+    });
+    connect(&m_bell, &Bell::soundsChecked, this, &CampusNode::publishStatus);
+    connect(&m_heartbeat, &QTimer::timeout, this, &CampusNode::heartbeat);
+    m_link.subscribe(m_topics.snapshot());
+    m_link.subscribe(m_topics.nodeCommands(m_config.nodeId));
+    for (const Zone& zone : m_config.zones)
+        m_link.subscribe(m_topics.zoneCommands(zone.id));
+    m_link.subscribe(m_topics.allCommands());
+    m_link.subscribe(m_topics.pong(m_config.nodeId), 0);
+    m_heartbeat.start(std::max(1, heartbeatSeconds) * 1000);
+    publishStatus();
+    publishToday();
+}
+
+void CampusNode::onConnected(bool connected) {
+    if (!connected)
+        return;
+    // The broker may have lost what was retained (a restart without persistence): said again.
+    m_lastToday.clear();
+    heartbeat();
+    publishToday();
+}
+
+bool CampusNode::onMessage(const QString& topic, const QByteArray& payload) {
+    const std::string name = topic.toStdString();
+    if (name == m_topics.snapshot()) {
+        if (m_config.role == CampusRole::Central)
+            return false; // its own publication coming back
+        offerToWorker(std::nullopt, payload);
+    } else if (const std::string hash = m_topics.soundHashOf(name); !hash.empty()) {
+        if (!m_soundTopics.count(name))
+            return false;
+        offerToWorker(hash, payload);
+    } else if (isCommandTopic(name)) {
+        onCommand(payload);
+    } else if (name == m_topics.pong(m_config.nodeId)) {
+        const PongRead read = readPong(payload.toStdString());
+        if (!read.ok())
+            qWarning("校园: 忽略无效的时钟回答: %s", read.problem.c_str());
+        else
+            m_pinger.answer(read.pong, nowMs());
+    } else {
+        return false;
+    }
+    return true;
+}
+
+bool CampusNode::isCommandTopic(const std::string& topic) const {
+    if (topic == m_topics.nodeCommands(m_config.nodeId) || topic == m_topics.allCommands())
+        return true;
+    for (const Zone& zone : m_config.zones)
+        if (topic == m_topics.zoneCommands(zone.id))
+            return true;
+    return false;
+}
+
+void CampusNode::offerToWorker(std::optional<std::string> hash, QByteArray payload) {
+    // Checked, written and committed away from the window thread: the bell ticks on meanwhile.
+    QMetaObject::invokeMethod(
+        m_worker,
+        [this, worker = m_worker, hash = std::move(hash), payload = std::move(payload)]() mutable {
+            SnapshotReceiver& receiver = worker->receiver;
+            const auto result = hash ? receiver.offerSound(*hash, payload.toStdString())
+                                     : receiver.offerSnapshot(std::string_view(
+                                           payload.constData(), static_cast<std::size_t>(payload.size())));
+            payload.clear();
+            QMetaObject::invokeMethod(
+                this,
+                [this, result, problem = receiver.problem(), revision = receiver.revision(),
+                 wanted = receiver.wanted()]() mutable {
+                    snapshotDone(static_cast<int>(result), std::move(problem), revision, std::move(wanted));
+                },
+                Qt::QueuedConnection);
+        },
+        Qt::QueuedConnection);
+}
+
+void CampusNode::snapshotDone(int result, std::string problem, std::uint64_t revision,
+                              std::vector<std::string> wanted) {
+    switch (static_cast<SnapshotReceiver::Result>(result)) {
+    case SnapshotReceiver::Result::Nothing:
+        return;
+    case SnapshotReceiver::Result::Waiting:
+        subscribeSounds(wanted);
+        return;
+    case SnapshotReceiver::Result::Applied:
+        subscribeSounds({});
+        m_revision = revision;
+        m_snapshotProblem.clear();
+        m_lastSyncMs = nowMs();
+        // As a change of day type does: what rang today stays rung.
+        m_bell.reloadPlan();
+        emit notice(QStringLiteral("已应用共享计划, 版本 %1").arg(revision));
+        break;
+    case SnapshotReceiver::Result::Refused:
+        subscribeSounds({});
+        m_snapshotProblem = problem;
+        emit notice(text(problem) + QStringLiteral(" (本机照常按原有计划响铃)"));
+        break;
+    }
+    publishStatus();
+    publishToday();
+}
+
+void CampusNode::setPublishedRevision(std::uint64_t revision) {
+    m_revision = revision;
+    m_lastSyncMs = nowMs();
+    publishStatus();
+}
+
+void CampusNode::subscribeSounds(const std::vector<std::string>& hashes) {
+    std::set<std::string> topics;
+    for (const std::string& hash : hashes)
+        topics.insert(m_topics.sound(hash));
+    for (const std::string& topic : m_soundTopics)
+        if (!topics.count(topic))
+            m_link.unsubscribe(topic);
+    for (const std::string& topic : topics)
+        if (!m_soundTopics.count(topic))
+            m_link.subscribe(topic);
+    m_soundTopics = std::move(topics);
+}
+
+void CampusNode::onCommand(const QByteArray& payload) {
+    const std::int64_t now = nowMs();
+    const auto offset = m_pinger.offsetMs();
+    const std::optional<std::int64_t> centralNow =
+        offset ? std::optional<std::int64_t>(now + static_cast<std::int64_t>(*offset)) : std::nullopt;
+    const std::string today = dateText(dateOf(m_bell.clock().now()));
+    const CommandDecision decision = m_desk->receive(payload.toStdString(), today, now, centralNow);
+    switch (decision.action) {
+    case CommandDecision::Action::Ignore:
+        qWarning("校园: %s", decision.problem.c_str());
+        return;
+    case CommandDecision::Action::Answer:
+        saveCommandMemory();
+        publish(m_topics.ack(m_config.nodeId), writeAck(decision.ack), false);
+        return;
+    case CommandDecision::Action::Act:
+        break;
+    }
+    // On disk before acting: a command is acted on at most once, even across a crash.
+    saveCommandMemory();
+    auto [result, detail] = act(decision.command);
+    const CommandAck ack = m_desk->finish(decision.command, result, std::move(detail), nowMs());
+    saveCommandMemory();
+    publish(m_topics.ack(m_config.nodeId), writeAck(ack), false);
+    publishStatus();
+}
+
+std::pair<AckResult, std::string> CampusNode::act(const Command& command) {
+    std::string error;
+    switch (command.kind) {
+    case CommandKind::Play:
+        if (const auto problem = checkSound(m_bell.programFolder(), command.sound))
+            return {AckResult::MissingSound, command.sound + ": " + problem->reason};
+        m_bell.playNow(command.sound);
+        return {AckResult::Played, {}};
+    case CommandKind::Stop:
+        return {AckResult::Stopped, m_bell.stopPlaying() ? std::string() : "没有正在播放的声音"};
+    case CommandKind::Mute:
+    case CommandKind::Unmute: {
+        const bool mute = command.kind == CommandKind::Mute;
+        if (!m_bell.setMutedToday(mute, error))
+            return {AckResult::Failed, error};
+        m_bell.reloadPlan();
+        return {mute ? AckResult::Muted : AckResult::Unmuted, {}};
+    }
+    case CommandKind::Reload:
+        m_bell.reloadPlan();
+        return {AckResult::Reloaded, {}};
+    }
+    return {AckResult::Failed, "未知的命令"};
+}
+
+void CampusNode::saveCommandMemory() {
+    if (!replaceFileContent(m_bell.programFolder() / kCommandMemoryFile, m_memory->save()))
+        qWarning("校园: 无法保存已收到的命令 (%s)", kCommandMemoryFile);
+}
+
+void CampusNode::onEntryLogged(const RingRow& row) {
+    publish(m_topics.log(m_config.nodeId), writeLogReport(m_config.nodeId, row), false);
+    if (!row.planTime.empty() || row.result == ringresult::kManual)
+        m_lastRing = LastRing{nowMs(), row.planTime, row.event, row.result, row.delayMs};
+    publishStatus();
+    publishToday();
+}
+
+void CampusNode::heartbeat() {
+    const Ping ping = m_pinger.ping(m_config.nodeId, nowMs());
+    publish(m_topics.ping(m_config.nodeId), writePing(ping), false, 0);
+    publishStatus();
+    // The day's plan changes at midnight without a ring or a new decision.
+    publishToday();
+}
+
+NodeStatus CampusNode::status() const {
+    NodeStatus status;
+    status.node = m_config.nodeId;
+    status.name = m_config.name;
+    for (const Zone& zone : m_config.zones)
+        status.zones.push_back(zone.name.empty() ? zone.id : zone.name);
+    status.online = true;
+    status.revision = m_revision;
+    status.snapshotProblem = m_snapshotProblem;
+    status.today = m_bell.todayText().toStdString();
+    const TextTable& plan = m_bell.plan();
+    for (int row = 0; row < plan.rowCount(); ++row)
+        if (plan.cell(row, StatusColumn) == kPending) {
+            status.next = NextEntry{plan.cell(row, TimeColumn), plan.cell(row, EventColumn),
+                                    plan.cell(row, SoundColumn)};
+            break;
+        }
+    status.lastRing = m_lastRing;
+    for (const EntryProblem& problem : m_bell.soundProblems())
+        status.soundProblems.push_back(problem.time + " " + problem.sound + ": " + problem.problem.result +
+                                       ": " + problem.problem.reason);
+    if (status.soundProblems.size() > 100)
+        status.soundProblems.resize(100);
+    status.clock.synchronised = kernelClockSynchronised();
+    status.clock.offsetMs = m_pinger.offsetMs();
+    status.version = m_version.toStdString();
+    status.sentMs = nowMs();
+    return status;
+}
+
+void CampusNode::publishStatus() {
+    publish(m_topics.status(m_config.nodeId), writeStatus(status()), true);
+}
+
+void CampusNode::publishToday() {
+    const std::string date = dateText(dateOf(m_bell.clock().now()));
+    std::string report = writeTodayReport(
+        todayReportOf(m_config.nodeId, date, m_bell.todayText().toStdString(), m_bell.plan()));
+    if (report == m_lastToday)
+        return;
+    m_lastToday = report;
+    publish(m_topics.today(m_config.nodeId), report, true);
+}
+
+void CampusNode::publish(const std::string& topic, const std::string& payload, bool retain, int qos) {
+    OutMessage message;
+    message.topic = topic;
+    message.payload = payload;
+    message.qos = qos;
+    message.retain = retain;
+    m_link.publish(message);
+}
+
+} // namespace halvix::campus

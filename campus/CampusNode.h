@@ -1,0 +1,101 @@
+#pragma once
+
+#include "campus/CampusConfig.h"
+#include "campus/ClockPing.h"
+#include "campus/Command.h"
+#include "campus/NodeReport.h"
+#include "campus/Topics.h"
+
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+class QThread;
+
+namespace halvix {
+class Bell;
+struct RingRow;
+} // namespace halvix
+
+namespace halvix::campus {
+
+class CommandDesk;
+class MqttLink;
+class SnapshotWorker;
+
+// The building's side of the campus, on the window thread: takes the shared plan and the commands
+// from the broker, tells the central how the building is doing. The bell never waits for it: a
+// snapshot is checked and applied on a thread of its own, and the bell rings from its own copy
+// whatever the network does. Everything that arrives is untrusted; what does not read is logged and
+// dropped.
+class CampusNode final : public QObject {
+    Q_OBJECT
+public:
+    CampusNode(CampusConfig config, Bell& bell, MqttLink& link, QString version, QObject* parent = nullptr);
+    ~CampusNode() override;
+
+    // Subscribes and starts the heartbeat, every `heartbeatSeconds`.
+    void start(int heartbeatSeconds);
+    // Handles a message the link delivered; false when it was not the node's.
+    bool onMessage(const QString& topic, const QByteArray& payload);
+
+    // On the 主控, the revision it published: it is the plan it rings, and it takes no snapshot.
+    void setPublishedRevision(std::uint64_t revision);
+
+    // The status as it would be sent now.
+    NodeStatus status() const;
+    // When the last snapshot was applied (milliseconds since 1970), 0 before any this run.
+    std::int64_t lastSyncMs() const { return m_lastSyncMs; }
+
+signals:
+    // Something a person should learn of even unasked (a snapshot refused or applied): tray and log.
+    void notice(const QString& text);
+
+private:
+    void onConnected(bool connected);
+    void onEntryLogged(const RingRow& row);
+    void heartbeat();
+    void publishStatus();
+    void publishToday();
+    void publish(const std::string& topic, const std::string& payload, bool retain, int qos = 1);
+    void offerToWorker(std::optional<std::string> hash, QByteArray payload);
+    void snapshotDone(int result, std::string problem, std::uint64_t revision,
+                      std::vector<std::string> wanted);
+    void subscribeSounds(const std::vector<std::string>& hashes);
+    void onCommand(const QByteArray& payload);
+    // Does what `command` asks of the bell; the result and, when it failed, why.
+    std::pair<AckResult, std::string> act(const Command& command);
+    void saveCommandMemory();
+    bool isCommandTopic(const std::string& topic) const;
+
+    CampusConfig m_config;
+    Bell& m_bell;
+    MqttLink& m_link;
+    QString m_version;
+    Topics m_topics;
+    QTimer m_heartbeat;
+    ClockPinger m_pinger;
+    std::unique_ptr<CommandMemory> m_memory;
+    std::unique_ptr<CommandDesk> m_desk;
+    std::uint64_t m_revision = 0;
+    std::string m_snapshotProblem;
+    std::optional<LastRing> m_lastRing;
+    std::int64_t m_lastSyncMs = 0;
+    std::string m_lastToday; // the last today report sent, not sent again unchanged
+    std::set<std::string> m_soundTopics;
+    QThread* m_thread = nullptr;
+    SnapshotWorker* m_worker = nullptr; // lives on m_thread
+};
+
+// Whether the kernel's time discipline keeps this machine's clock in sync (adjtimex).
+bool kernelClockSynchronised();
+
+} // namespace halvix::campus

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace halvix {
+class TextTable;
+}
+
+namespace halvix::campus {
+
+// A node's plan of the day as its window shows it, retained on today/<node>, so that the central
+// sees what each building will ring and what it rang.
+struct TodayEntry {
+    std::string time;
+    std::string event;
+    std::string sound;
+    std::string status; // the plan's status column: 待完, 完成, ...
+    bool operator==(const TodayEntry&) const = default;
+};
+
+struct TodayReport {
+    std::string node;
+    std::string date;     // "YYYY-MM-DD"
+    std::string decision; // the day line: how the calendar decided the day
+    std::vector<TodayEntry> entries;
+    bool operator==(const TodayReport&) const = default;
+};
+
+inline constexpr std::size_t kMaxTodayEntries = 500;
+
+// The report of `plan` (the bell's plan of the day, in its column order); rows beyond
+// kMaxTodayEntries are left out.
+TodayReport todayReportOf(std::string node, std::string date, std::string decision, const TextTable& plan);
+
+std::string writeTodayReport(const TodayReport& report);
+
+// Checked: a JSON object of at most 256 KiB, a valid node id, a real date, at most
+// kMaxTodayEntries entries, each a time text, texts without control characters.
+struct TodayReportRead {
+    TodayReport report;
+    std::string problem;
+    bool ok() const { return problem.empty(); }
+};
+TodayReportRead readTodayReport(std::string_view payload);
+
+} // namespace halvix::campus

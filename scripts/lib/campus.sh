@@ -1,0 +1,190 @@
+# A campus on this machine, for the whole-program tests and the demonstration: a broker on a free
+# loopback port with the files scripts/campus-setup.sh makes, and program folders for the 主控 and
+# the buildings (copies of a built program folder, each with its campus.ini and certificates), every
+# building headless with a sound server of its own (its default sink a null sink) that can be
+# recorded: the program plays to the server's default sink, so a sink of its own needs a server of
+# its own. Sourced, not run.
+#
+# Everything runs at one faked local time (campus_clock), a whole number of seconds from the real
+# clock, so that the real moment of every faked second is known.
+
+[ -n "${HALVIX_LIB_CAMPUS:-}" ] && return 0
+HALVIX_LIB_CAMPUS=1
+source "$(dirname "${BASH_SOURCE[0]}")/broker.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/sound.sh"
+
+campus_dir=""           # the campus: files/ from campus-setup.sh, one program folder per id, outputs
+campus_port=""          # the broker's TLS port
+campus_root=halvix/test # the topics' root
+campus_offset=0         # faked minus real seconds
+campus_rate=22050       # samples a second of the recordings
+campus_heartbeat=2      # seconds between a building's status reports
+campus_keepalive=5      # seconds (the least the client library takes); offline after 1.5 times this
+declare -gA campus_pid campus_recorder campus_record_start
+
+# campus_up DIR SETUP-OPTIONS...: the campus files in DIR/files for the ids the options name, and
+# the broker running; its log in DIR/files/broker.log.
+campus_up() {
+    campus_dir=$1
+    shift
+    campus_port=$(free_port)
+    mkdir -p "$campus_dir"
+    campus_files "$campus_dir/files" "$campus_port" "$@" || return 1
+    start_broker "$campus_dir/files" "$campus_port"
+}
+
+# Stops the broker (the buildings ring on), and starts it again on the same port.
+campus_broker_stop() {
+    kill "$HALVIX_BROKER_PID" && wait "$HALVIX_BROKER_PID" 2>/dev/null
+    return 0
+}
+campus_broker_start() { start_broker "$campus_dir/files" "$campus_port"; }
+
+# campus_clock "YYYY-MM-DD HH:MM:SS": the local time every program of the campus starts at. Not
+# before the certificates were made (they would not be valid yet).
+campus_clock() {
+    campus_date=${1%% *}
+    campus_offset=$(($(date -d "$1" +%s) - $(date +%s)))
+}
+# campus_real "HH:MM:SS" [DATE]: the real second of a faked local time.
+campus_real() { echo $(($(date -d "${2:-$campus_date} $1" +%s) - campus_offset)); }
+
+# campus_folder ID [FROM]: $campus_dir/ID, a copy of the program folder FROM (default the built
+# one) with the building's campus.ini and certificates.
+campus_folder() {
+    copy_program_folder "${2:-$HALVIX_APP_DIR}" "$campus_dir/$1" || return 1
+    cp -a "$campus_dir/files/nodes/$1/." "$campus_dir/$1/"
+}
+
+# campus_sink ID: the building's own sound server, its socket $campus_dir/pulse-ID/native.
+# Kept off the session bus: a second server there would find the server's name taken and end.
+campus_sink() {
+    local bus=${DBUS_SESSION_BUS_ADDRESS-} status
+    mkdir -p "$campus_dir/pulse-$1"
+    export DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent
+    serve_sound "$campus_dir/pulse-$1" "$campus_dir/pulse-$1/log"
+    status=$?
+    DBUS_SESSION_BUS_ADDRESS=$bus
+    return $status
+}
+campus_pulse() { echo "unix:$campus_dir/pulse-$1/native"; }
+
+# campus_start ID [VARIABLE=VALUE...]: the building's program, headless on its own sink, at the
+# campus's clock; its output appended to $campus_dir/ID.txt.
+campus_start() {
+    local id=$1
+    shift
+    [ -n "${faketime_library:-}" ] || find_faketime || return 1
+    env LD_PRELOAD="$faketime_library" FAKETIME_DONT_FAKE_MONOTONIC=1 FAKETIME="$(printf '%+ds' "$campus_offset")" \
+        PULSE_SERVER="$(campus_pulse "$id")" DISPLAY= WAYLAND_DISPLAY= HALVIX_CAMPUS_HEARTBEAT="$campus_heartbeat" \
+        HALVIX_CAMPUS_KEEPALIVE="$campus_keepalive" "$@" "$campus_dir/$id/halvix" --headless \
+        >>"$campus_dir/$id.txt" 2>&1 &
+    campus_pid[$id]=$!
+}
+
+# campus_kill ID [SIGNAL]: ends the building's program (SIGTERM unless said) and waits for it.
+campus_kill() {
+    local pid=${campus_pid[$1]:-}
+    [ -n "$pid" ] || return 0
+    kill "-${2:-TERM}" "$pid" 2>/dev/null
+    wait "$pid" 2>/dev/null
+    campus_pid[$1]=""
+    return 0
+}
+
+# campus_halvix ID ARGS...: the command line on the building's folder, at the campus's clock.
+campus_halvix() {
+    local id=$1
+    shift
+    env LD_PRELOAD="$faketime_library" FAKETIME="$(printf '%+ds' "$campus_offset")" DISPLAY= \
+        "$campus_dir/$id/halvix" --folder "$campus_dir/$id" "$@" 2>&1
+}
+
+# campus_record IDS...: records each building's sink from now on.
+campus_record() {
+    local id
+    for id in "$@"; do
+        PULSE_SERVER="$(campus_pulse "$id")" parec -d halvix_null.monitor --rate="$campus_rate" --channels=1 --format=s16le --latency-msec=20 \
+            >"$campus_dir/$id.raw" &
+        campus_recorder[$id]=$!
+    done
+}
+
+# campus_stop_recording IDS...: ends the recordings together and reckons the real time of each
+# one's first sample (the moment it ended less its length).
+campus_stop_recording() {
+    local id ended
+    for id in "$@"; do kill -INT "${campus_recorder[$id]}" 2>/dev/null; done
+    ended=$(now)
+    for id in "$@"; do
+        wait "${campus_recorder[$id]}" 2>/dev/null
+        campus_recorder[$id]=""
+        campus_record_start[$id]=$(awk -v e="$ended" -v b="$(stat -c %s "$campus_dir/$id.raw")" \
+            -v r="$campus_rate" 'BEGIN { printf "%.3f", e - b / 2 / r }')
+    done
+}
+
+# campus_onsets ID: after campus_stop_recording, "ONSET LENGTH" of every sound the building played.
+campus_onsets() {
+    python3 "$HALVIX_LIB/onsets.py" "$campus_dir/$1.raw" "$campus_rate" "${campus_record_start[$1]}"
+}
+
+# campus_as ID TOOL ARGS...: a mosquitto client (mosquitto_pub, mosquitto_sub) with the identity of
+# ID (a building or the 主控), as campus-setup.sh made it; ended after campus_timeout seconds (20).
+campus_as() {
+    local id=$1 tool=$2 certs=$campus_dir/files/nodes/$1/certs
+    shift 2
+    timeout "${campus_timeout:-20}" "$tool" -h 127.0.0.1 -p "$campus_port" -V mqttv5 --cafile "$certs/ca.crt" \
+        --cert "$certs/$id.crt" --key "$certs/$id.key" "$@"
+}
+
+# campus_listen FILE AS TOPICS...: what AS receives on TOPICS, one "real-time topic payload" a line,
+# into FILE in the background until campus_unlisten; sets campus_listener.
+campus_listen() {
+    local file=$1 as=$2 topic args=()
+    shift 2
+    for topic in "$@"; do args+=(-t "$campus_root/$topic"); done
+    campus_timeout=600 campus_as "$as" mosquitto_sub "${args[@]}" -F '%U %t %p' >"$file" 2>/dev/null &
+    campus_listener=$!
+    sleep 1 # subscribed
+}
+campus_unlisten() { pkill -TERM -P "$campus_listener" 2>/dev/null; }
+
+# campus_status AS ID: the building's retained status, read by AS.
+campus_status() { campus_as "$1" mosquitto_sub -t "$campus_root/status/$2" -C 1 -W 5 2>/dev/null; }
+
+# campus_status_has ID TEXT: the building's retained status, read by the 主控, holds TEXT.
+campus_status_has() { [[ $(campus_status office "$1") == *"$2"* ]]; }
+
+# campus_publish_snapshot AS FILES: publishes FILES/sound/* and then FILES/snapshot.json (made by
+# halvix_snapshot_files, perhaps spoilt since), retained, with the identity of AS; sets
+# campus_published, the real time the snapshot itself went out.
+campus_publish_snapshot() {
+    local file
+    for file in "$2"/sound/*; do
+        [ -f "$file" ] && campus_as "$1" mosquitto_pub -q 1 -r -t "$campus_root/sound/${file##*/}" -f "$file"
+    done
+    campus_published=$(now)
+    campus_as "$1" mosquitto_pub -q 1 -r -t "$campus_root/snapshot" -f "$2/snapshot.json"
+}
+
+# campus_finish IDS...: the exit status of a test; after a failure the buildings' output.
+campus_finish() {
+    local id
+    if [ "$failures" -ne 0 ]; then
+        for id in "$@"; do
+            echo "--- $id"
+            cat "$campus_dir/$id.txt"
+        done
+        exit 1
+    fi
+    echo "all checks passed"
+}
+
+# Ends every building's program, the recorders, the sound servers and the broker.
+campus_down() {
+    local id
+    for id in "${!campus_pid[@]}"; do campus_kill "$id" KILL; done
+    for id in "${!campus_recorder[@]}"; do [ -n "${campus_recorder[$id]}" ] && kill "${campus_recorder[$id]}" 2>/dev/null; done
+    stop_services
+}
