@@ -195,6 +195,12 @@ bool MemoryPlayer::isPlaying() const {
     return m_sink && m_sink->state() == QAudio::ActiveState;
 }
 
+bool MemoryPlayer::isLooping() const {
+    if (!isOpen() || !m_looping || m_streamingActive)
+        return false;
+    return m_awaiting || (m_sink && m_sink->state() != QAudio::StoppedState);
+}
+
 // Keeps the latest prepared sounds and the one playPath waits for; the rest goes.
 void MemoryPlayer::trimCache() {
     m_cache.trim(isOpen() && m_awaiting ? path() : QString());

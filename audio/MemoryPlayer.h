@@ -33,6 +33,9 @@ public:
     // close. A file too long to hold decoded streams once; its owner starts it again.
     void playLoop(const std::string& fullPath);
     bool isPlaying() const override;
+    // A loop begun with playLoop that still sounds from memory or still waits for its decoding: it
+    // never ends by itself, so its owner must not start it again (that would cut it).
+    bool isLooping() const;
     // Bytes of decoded sound held (prepared and playing), for checks of the memory bound.
     qsizetype decodedBytes() const;
 

@@ -444,6 +444,9 @@ void Bell::keepSirenSounding() {
         m_sirenHeard = true;
         return;
     }
+    // Still decoding, or a moment's underrun on a busy machine: the loop goes on by itself.
+    if (m_singlePlayer->isLooping())
+        return;
     // A sound that was heard and ended (streamed: too long to loop from memory) starts again at once;
     // one never heard yet may still be starting.
     if (std::exchange(m_sirenHeard, false) || ++m_sirenQuietTicks >= kSirenRestartTicks) {

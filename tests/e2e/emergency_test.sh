@@ -79,13 +79,14 @@ awk -v a="$inside" 'BEGIN { exit !(a < 0.01) }' && pass "the entry inside the em
 read -r gap first < <(quiet_between "$(plus "$asked" 1)" "$killed_real")
 within "$gap" 0 1.0 && within "$first" 0 0.1 && pass "the alarm looped until the kill, longest gap $gap s" ||
     fail "the alarm's longest gap before the kill was $gap s (first sound $first s in)"
-read -r gap first < <(quiet_between "$restarted" "$cleared")
-resumed=$(plus "$restarted" "$first")
-within "$first" 0 3.0 && pass "the alarm resumed $first s after the restart" ||
-    fail "the alarm did not resume within 3 s of the restart (first sound $first s after)"
-read -r gap first < <(quiet_between "$resumed" "$cleared")
-within "$gap" 0 1.0 && pass "after the restart the alarm looped, longest gap $gap s" ||
-    fail "after the restart the alarm's longest gap was $gap s"
+# The killed program's last buffered sound may still be heard as the new one starts: across the
+# restart, the silence must stay under 3 s; from 3 s after it, the new program's loop has no gap.
+read -r gap first < <(quiet_between "$restarted" "$(plus "$restarted" 4)")
+within "$gap" 0 3.0 && [ "$first" != "-1.00" ] && pass "the alarm resumed after the restart, at most $gap s silent" ||
+    fail "the alarm did not resume within 3 s of the restart (silent $gap s, first sound $first s after)"
+read -r gap first < <(quiet_between "$(plus "$restarted" 3)" "$cleared")
+within "$gap" 0 1.0 && within "$first" 0 0.1 && pass "after the restart the alarm looped, longest gap $gap s" ||
+    fail "after the restart the alarm's longest gap was $gap s (first sound $first s in)"
 read -r gap first < <(quiet_between "$(plus "$cleared" 1)" $((entry_real + 30)))
 [ "$first" = "-1.00" ] && pass "silent from 1 s after the clear to the next entry" ||
     fail "sound $first s after the clear's first second"
