@@ -1,11 +1,10 @@
 #include "campus/CampusCentral.h"
 
-#include "campus/JsonInput.h"
+#include "campus/ClockPing.h"
 
 #include "campus/MqttLink.h"
 #include "campus/SnapshotApplier.h"
 #include "time/SystemClock.h"
-#include <nlohmann/json.hpp>
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -18,20 +17,6 @@ namespace {
 
 std::int64_t nowMs() {
     return QDateTime::currentMSecsSinceEpoch();
-}
-
-// The answer to a node's clock ping {"format":1,"node":..,"t0":<node ms>}: its t0 with the central's
-// times at receipt (t1) and at sending (t2), from which the node reckons its offset as NTP does.
-// Nothing for a ping that does not read or names another node than its topic.
-std::optional<std::string> pongFor(std::string_view ping, const std::string& node, std::int64_t t1) {
-    std::string problem;
-    const auto root = readJsonObject(ping, 1024, 4, problem);
-    if (!root || integerField(*root, "format") != 1 || textField(*root, "node") != node)
-        return std::nullopt;
-    const auto t0 = integerField(*root, "t0");
-    if (!t0 || *t0 < 0)
-        return std::nullopt;
-    return nlohmann::json{{"format", 1}, {"t0", *t0}, {"t1", t1}, {"t2", nowMs()}}.dump();
 }
 
 std::string commandTopic(const Topics& topics, const CommandTarget& target) {
@@ -271,10 +256,12 @@ void CampusCentral::confirmIfEchoed() {
 }
 
 void CampusCentral::answerPing(const std::string& node, const QByteArray& payload) {
-    const auto pong =
-        pongFor(std::string_view(payload.constData(), std::size_t(payload.size())), node, nowMs());
-    if (pong)
-        m_link.publish({m_root + "pong/" + node, *pong, 0, false, 0});
+    // t1 at receipt, t2 at sending: the node reckons its offset from both as NTP does.
+    const std::int64_t received = nowMs();
+    const PingRead ping = readPing(std::string_view(payload.constData(), std::size_t(payload.size())));
+    if (!ping.ok() || ping.ping.node != node)
+        return; // not readable, or names another node than its topic
+    m_link.publish({m_topics.pong(node), writePong({ping.ping.t0, received, nowMs()}), 0, false, 0});
 }
 
 std::optional<Command> CampusCentral::send(const CommandRequest& request, QString& problem) {
