@@ -86,17 +86,22 @@ bool RingLog::open() {
     return true;
 }
 
-bool RingLog::addNodeColumn() {
+bool RingLog::hasNodeColumn() {
     Statement columns;
-    if (sqlite3_prepare_v2(m_db, "select count(*) from pragma_table_info('ringlog') where name = '节点'", -1,
-                           &columns.handle, nullptr) != SQLITE_OK ||
-        sqlite3_step(columns.handle) != SQLITE_ROW)
-        return false;
-    if (sqlite3_column_int(columns.handle, 0) > 0)
+    return sqlite3_prepare_v2(m_db, "select count(*) from pragma_table_info('ringlog') where name = '节点'",
+                              -1, &columns.handle, nullptr) == SQLITE_OK &&
+           sqlite3_step(columns.handle) == SQLITE_ROW && sqlite3_column_int(columns.handle, 0) > 0;
+}
+
+bool RingLog::addNodeColumn() {
+    if (hasNodeColumn())
         return true;
     // Adding a column with a constant default rewrites no row: every row of the older file stays.
-    return sqlite3_exec(m_db, "ALTER TABLE ringlog ADD COLUMN 节点 TEXT NOT NULL DEFAULT ''", nullptr,
-                        nullptr, nullptr) == SQLITE_OK;
+    // Another connection (the window's, the checker's) may add it at the same moment, so whether the
+    // ALTER worked or not, the table itself says what it has.
+    sqlite3_exec(m_db, "ALTER TABLE ringlog ADD COLUMN 节点 TEXT NOT NULL DEFAULT ''", nullptr, nullptr,
+                 nullptr);
+    return hasNodeColumn();
 }
 
 bool RingLog::append(const RingRow& row) {
@@ -107,8 +112,12 @@ bool RingLog::append(const RingRow& row) {
         m_error = "无法写入响铃记录: 记录文件没有节点一列";
         return false;
     }
-    const char* sql = m_hasNode ? "insert into ringlog values (?, ?, ?, ?, ?, ?, ?, ?)"
-                                : "insert into ringlog values (?, ?, ?, ?, ?, ?, ?)";
+    // Columns named: a file that gained 节点 from another connection still takes the older row.
+    const char* sql = m_hasNode
+                          ? "insert into ringlog (时刻, 计划时间, 事件, 声音, 结果, 延迟毫秒, 备注, 节点)"
+                            " values (?, ?, ?, ?, ?, ?, ?, ?)"
+                          : "insert into ringlog (时刻, 计划时间, 事件, 声音, 结果, 延迟毫秒, 备注)"
+                            " values (?, ?, ?, ?, ?, ?, ?)";
     if (sqlite3_prepare_v2(m_db, sql, -1, &insert.handle, nullptr) != SQLITE_OK)
         return fail("无法写入响铃记录");
     bindText(insert.handle, 1, row.moment);

@@ -86,6 +86,7 @@ public:
 private:
     std::optional<std::vector<RingRow>> select(const char* sql, std::string_view date);
     bool fail(const char* what);
+    bool hasNodeColumn();
     bool addNodeColumn();
 
     std::filesystem::path m_file;
