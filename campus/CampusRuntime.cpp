@@ -35,7 +35,13 @@ int heartbeatSeconds() {
 } // namespace
 
 CampusRuntime::CampusRuntime(Bell& bell, QString version, QObject* parent)
-    : QObject(parent), m_bell(bell), m_version(std::move(version)) {}
+    : QObject(parent), m_bell(bell), m_version(std::move(version)),
+      m_read(readCampusConfig(m_bell.programFolder())) {
+    // Before the bell's first tick: an emergency kept from the last run, or one for other zones,
+    // must not sound here even for a moment.
+    if (m_read.state == CampusConfigRead::State::Valid)
+        m_bell.setOwnZones(m_read.config.zoneIds());
+}
 
 CampusRuntime::~CampusRuntime() {
     m_central.reset(); // before the link it uses
@@ -45,7 +51,6 @@ CampusRuntime::~CampusRuntime() {
 }
 
 void CampusRuntime::start() {
-    m_read = readCampusConfig(m_bell.programFolder());
     for (const std::string& warning : m_read.warnings)
         emit notice(QStringLiteral("campus.ini: ") + QString::fromStdString(warning));
     if (m_read.state == CampusConfigRead::State::Absent)
@@ -65,8 +70,6 @@ void CampusRuntime::start() {
                     QStringLiteral(", 本机不连接, 照常按自己的计划响铃"));
         return;
     }
-    // An emergency for some zones sounds only on their buildings (and all of them when it names none).
-    m_bell.setOwnZones(config.zoneIds());
     const Topics topics(config.campus);
     settings.will = OutMessage{topics.status(config.nodeId), writeOfflineStatus(config.nodeId), 1, true, 0};
     m_link = std::make_unique<MqttLink>(std::move(settings));

@@ -30,10 +30,12 @@ struct CampusAction;
 class CampusRuntime final : public QObject {
     Q_OBJECT
 public:
+    // Reads campus.ini at once, so that the bell sounds an emergency only for this building's zones
+    // from its first tick on.
     CampusRuntime(Bell& bell, QString version, QObject* parent = nullptr);
     ~CampusRuntime() override;
 
-    // Reads campus.ini and connects; what is wrong is told by notice (call after connecting it).
+    // Connects; what is wrong is told by notice (call after connecting it).
     void start();
     bool active() const { return m_link != nullptr; }
     bool connected() const { return m_connected; }
