@@ -227,7 +227,7 @@ private slots:
         // 解除紧急广播 is offered while one is on, and asks first too.
         auto* clear = test::child<QPushButton>(window, QStringLiteral("clearEmergencyButton"));
         QVERIFY(!clear->isEnabled());
-        window.showEmergency(QStringLiteral("紧急广播中: 上课.mp3 (区域 teach)"), true);
+        window.showEmergency(QStringLiteral("紧急广播中: 警报.mp3 (区域 lab)"), true);
         QVERIFY(clear->isEnabled());
         QSignalSpy clears(&window, &CampusWindow::clearEmergencyRequested);
         prompts.confirmAnswers = {false, true};
@@ -235,8 +235,9 @@ private slots:
         clear->click();
         QCOMPARE(clears.count(), 1);
         QCOMPARE(test::child<QLabel>(window, QStringLiteral("emergencyLabel"))->text(),
-                 QStringLiteral("紧急广播中: 上课.mp3 (区域 teach)"));
+                 QStringLiteral("紧急广播中: 警报.mp3 (区域 lab)"));
         QCOMPARE(prompts.unscripted, 0);
+        target->setCurrentIndex(target->findText(QStringLiteral("选中的节点")));
 
         if (const char* shot = std::getenv("HALVIX_SHOT_DIR")) {
             window.selectNodes({"syl"});
