@@ -5,7 +5,8 @@
 # alarm is a 2 kHz tone (警报.wav), so what sounds below 1 kHz is the plan's, above 1.5 kHz the alarm's.
 #   - `emergency 警报.wav --zone teach` on the 主控 while 长铃 plays: b1 cuts it and loops the alarm
 #     within 1 s, its status says it sounds; b2 plays on, its status says it does not sound it;
-#   - 立即播放 sent to b1 meanwhile is refused (已拒绝, 紧急广播中) and nothing else sounds;
+#   - 立即播放 sent to b1 meanwhile is refused (已拒绝, 紧急广播中) and nothing else sounds; a state that
+#     does not read is refused, the reason in b1's status, and b1 sounds on;
 #   - b1 killed and started again without its stored state obeys the broker's retained state; b2
 #     killed and started again with the state stored stays silent (not its zone);
 #     10:00:36 rings on b2 and stays silent on b1, logged 紧急广播中;
@@ -52,6 +53,14 @@ wait_for 5 status_is b2 "${sounding/\"sounding\": true/\"sounding\": false}" &&
 campus_command c-play b1 play 30 上课.mp3
 wait_for 5 campus_acked "$work/heard" b1 c-play 已拒绝 && grep -q 'c-play.*紧急广播中' "$work/heard" &&
     pass "立即播放 on b1 is refused: $(grep -o '"detail":"[^"]*"' "$work/heard")" || fail "b1's answer: $(cat "$work/heard")"
+
+# A state that does not read (not retained: the campus's own stays) is refused; b1 sounds on.
+campus_as office mosquitto_pub -q 1 -t "$campus_root/emergency" -m '{"format":1,"active":true,"sound":"../警报.wav"}'
+refused_sounding() {
+    emergency_status b1 | python3 -c 'import json, sys; e = json.load(sys.stdin); sys.exit(not (e["sounding"] and e["problem"].startswith("紧急广播的声音无效")))'
+}
+wait_for 5 refused_sounding && pass "b1 refused a spoilt state and sounds on: $(emergency_status b1)" ||
+    fail "b1 after a spoilt state: $(emergency_status b1)"
 
 # --- b1 started again without its stored state: the broker's retained state -------------------------
 first_kill=$(real 10:00:28)
