@@ -11,7 +11,8 @@
 #     killed and started again with the state stored stays silent (not its zone);
 #     10:00:36 rings on b2 and stays silent on b1, logged 紧急广播中;
 #   - b1 killed and started again while the broker is down resumes from its stored state;
-#   - cleared on the 主控: b1 falls silent, and 10:00:56 rings on both.
+#   - cleared on the 主控: b1 falls silent, and 10:00:56 rings on both;
+#   - an emergency stored on the 主控 while it was down goes to the campus when it starts.
 # Needs a PulseAudio server (brings its own when run alone). Environment: HALVIX_APP_DIR,
 # HALVIX_BUILD_DIR, HALVIX_SNAPSHOT_FILES.
 set -uo pipefail
@@ -126,5 +127,14 @@ done
 rows=$(sqlite3 "$campus_dir/b1/ringlog.db" "select 计划时间 || ' ' || 结果 from ringlog where 计划时间 != '' order by rowid")
 [ "$rows" = $'10:00:20 已响铃\n10:00:36 紧急广播中\n10:00:56 已响铃' ] && pass "b1 logged the entry inside as 紧急广播中" ||
     fail "b1's log: ${rows//$'\n'/ | }"
+
+# --- The 主控 started with an emergency stored while it was down: the campus learns it --------------
+campus_kill office
+out=$(campus_halvix office emergency 警报.wav) || fail "emergency stored on the 主控: $out"
+campus_start office
+retained_active() { [[ $(campus_as b1 mosquitto_sub -t "$campus_root/emergency" -C 1 -W 3 2>/dev/null) == *'"active":true'* ]]; }
+wait_for 15 retained_active && wait_for 5 status_is b1 "$sounding" &&
+    pass "the 主控 published the emergency stored while it was down, and b1 sounds it" ||
+    fail "after the 主控's start: $(campus_as b1 mosquitto_sub -t "$campus_root/emergency" -C 1 -W 3 2>&1), b1 $(emergency_status b1)"
 
 campus_finish office b1 b2
