@@ -340,8 +340,8 @@ NodeStatus CampusNode::status() const {
     NodeStatus status;
     status.node = m_config.nodeId;
     status.name = m_config.name;
-    for (const Zone& zone : m_config.zones)
-        status.zones.push_back(zone.name.empty() ? zone.id : zone.name);
+    // Ids, as the topics and the targets of commands and of the emergency name them.
+    status.zones = m_config.zoneIds();
     status.online = true;
     status.revision = m_revision;
     status.snapshotProblem = m_snapshotProblem;

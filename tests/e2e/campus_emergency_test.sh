@@ -36,6 +36,10 @@ for id in office b1 b2; do campus_start "$id"; done
 for id in office b1 b2; do
     wait_for 15 campus_status_has "$id" '"online":true' || fail "$id never reported online"
 done
+# The zones a building reports are what the 校园 window and the web console address: their ids.
+campus_status_has b1 '"zones":["teach"]' && campus_status_has b2 '"zones":["lab"]' && pass "the buildings report their zones' ids" ||
+    fail "zones reported: $(campus_status office b1)"
+
 campus_listen "$work/heard" office 'ack/+'
 real() { campus_real "$1"; }
 plus() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", a + b }'; }
