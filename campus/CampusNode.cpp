@@ -285,8 +285,9 @@ NodeStatus CampusNode::status() const {
     NodeStatus status;
     status.node = m_config.nodeId;
     status.name = m_config.name;
+    // Ids, as commands name zones: the central and the web console address a zone by what this says.
     for (const Zone& zone : m_config.zones)
-        status.zones.push_back(zone.name.empty() ? zone.id : zone.name);
+        status.zones.push_back(zone.id);
     status.online = true;
     status.revision = m_revision;
     status.snapshotProblem = m_snapshotProblem;
