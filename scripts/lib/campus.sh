@@ -41,8 +41,12 @@ campus_broker_stop() {
 campus_broker_start() { start_broker "$campus_dir/files" "$campus_port"; }
 
 # campus_clock "YYYY-MM-DD HH:MM:SS": the local time every program of the campus starts at. Not
-# before the certificates were made (they would not be valid yet).
+# before the certificates were made (they would not be valid yet). Without it: the real time.
 campus_clock() {
+    if [ $# -eq 0 ]; then
+        campus_date=$(date +%F) campus_offset=0
+        return
+    fi
     campus_date=${1%% *}
     campus_offset=$(($(date -d "$1" +%s) - $(date +%s)))
 }
@@ -127,6 +131,12 @@ campus_stop_recording() {
 # campus_onsets ID: after campus_stop_recording, "ONSET LENGTH" of every sound the building played.
 campus_onsets() {
     python3 "$HALVIX_LIB/onsets.py" "$campus_dir/$1.raw" "$campus_rate" "${campus_record_start[$1]}"
+}
+
+# campus_quiet ID FROM TO: after campus_stop_recording, "LONGEST FIRST" of the building's sink
+# between two real seconds: its longest quiet and when it first sounded after FROM (-1: never).
+campus_quiet() {
+    python3 "$HALVIX_LIB/onsets.py" "$campus_dir/$1.raw" "$campus_rate" "${campus_record_start[$1]}" --quiet "$2" "$3"
 }
 
 # campus_as ID TOOL ARGS...: a mosquitto client (mosquitto_pub, mosquitto_sub) with the identity of
