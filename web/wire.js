@@ -14,6 +14,8 @@ const HalvixWire = (() => {
     typeof value === "string" && value.length <= kMaxText && !/[\u0000-\u0009\u000b-\u001f\u007f]/.test(value);
   const text = (value) => (isText(value) ? value : "");
   const texts = (value) => (Array.isArray(value) ? value.slice(0, 100).filter(isText) : []);
+  // The day line as the bell says it ("今日: 星期三, 日常, 春季"), shown under a label of its own.
+  const dayText = (value) => text(value).replace(/^今日[:：]\s*/, "");
   const number = (value) => (typeof value === "number" && Number.isFinite(value) ? value : null);
 
   // The JSON object of a payload, or null when it is not one or too large.
@@ -53,7 +55,7 @@ const HalvixWire = (() => {
       zones: texts(root.zones).filter(isId),
       online: root.online,
       revision: number(root.revision),
-      today: text(root.today),
+      today: dayText(root.today),
       problems: [text(root.snapshotProblem), ...texts(root.soundProblems)].filter((p) => p),
       synchronised: clock.synchronised === true,
       offsetMs: number(clock.offsetMs),
@@ -74,7 +76,7 @@ const HalvixWire = (() => {
     return {
       node: root.node,
       date: text(root.date),
-      decision: text(root.decision),
+      decision: dayText(root.decision),
       entries: root.entries
         .slice(0, 500)
         .filter((e) => e && typeof e === "object")

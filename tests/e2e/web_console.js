@@ -89,7 +89,8 @@ async function main() {
   await page.selectOption("#plan-node", "b1");
   await check("b1's plan of today is shown, every entry still to ring", async () => {
     const rows = await page.locator("#plan tbody tr").allInnerTexts();
-    return rows.length === 3 && rows[0].includes("第一节上课\t上课.mp3\t待完") && rows.every((r) => r.endsWith("待完"));
+    return rows.length === 3 && rows[0].includes("第一节上课\t上课.mp3\t待完") && rows.every((r) => r.endsWith("待完")) &&
+      /^\d{4}-\d{2}-\d{2} 星期/.test(await page.innerText("#plan-decision"));
   });
   const sounds = await page.locator("#sound option").allInnerTexts();
   ["上课.mp3", "警报.wav", "课间操"].every((s) => sounds.includes(s)) ? pass("the plan's sounds are offered, a folder by its name")
