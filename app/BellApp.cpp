@@ -10,6 +10,7 @@
 #include "bell/TickDriver.h"
 #include "campus/CampusRuntime.h"
 #include "campus/CampusWindow.h"
+#include "emergency/EmergencyState.h"
 #include "time/SystemClock.h"
 #include "widgets/ChineseInterface.h"
 #include "widgets/ProgramFont.h"
@@ -38,12 +39,23 @@ void BellApp::applyDialogColours() {
     QApplication::setPalette(palette, "QMessageBox");
 }
 
-void BellApp::showCampusWindow(campus::CampusRuntime& campus, std::unique_ptr<campus::CampusWindow>& window) {
+void BellApp::showCampusWindow(Bell& bell, campus::CampusRuntime& campus,
+                               std::unique_ptr<campus::CampusWindow>& window) {
     // One window, not modal: the bell and the tray keep working while it is open.
     if (!window) {
         window = std::make_unique<campus::CampusWindow>(m_folder);
         QObject::connect(window.get(), &campus::CampusWindow::actionRequested, &campus,
                          &campus::CampusRuntime::request);
+        QObject::connect(window.get(), &campus::CampusWindow::emergencyRequested, &campus,
+                         &campus::CampusRuntime::startEmergency);
+        QObject::connect(window.get(), &campus::CampusWindow::clearEmergencyRequested, &campus,
+                         &campus::CampusRuntime::clearEmergency);
+        const auto showEmergency = [&bell, shown = window.get()] {
+            shown->showEmergency(QString::fromStdString(emergencyLine(bell.emergency())),
+                                 bell.emergency().active);
+        };
+        QObject::connect(&bell, &Bell::emergencyStateChanged, window.get(), showEmergency);
+        showEmergency();
         window->watch(*campus.board(), [] { return QDateTime::currentMSecsSinceEpoch(); });
     }
     window->show();
@@ -103,7 +115,7 @@ int BellApp::run() {
             notice(QString::fromStdString(m_folderProblem));
         campus.start();
         if (campus.central())
-            window->offerCampusWindow([&] { showCampusWindow(campus, campusWindow); });
+            window->offerCampusWindow([&] { showCampusWindow(bell, campus, campusWindow); });
         if (!missingTranslations.isEmpty())
             notice(
                 QStringLiteral(

@@ -9,6 +9,7 @@ class QApplication;
 
 namespace halvix {
 
+class Bell;
 class SingleInstance;
 
 // The application: the dialog colours, then the main window for the program's whole life.
@@ -33,7 +34,8 @@ public:
 private:
     void applyDialogColours();
     // The 校园 window of the 主控, made at its first opening.
-    void showCampusWindow(campus::CampusRuntime& campus, std::unique_ptr<campus::CampusWindow>& window);
+    void showCampusWindow(Bell& bell, campus::CampusRuntime& campus,
+                          std::unique_ptr<campus::CampusWindow>& window);
 
     QApplication& m_app;
     std::filesystem::path m_folder;

@@ -385,6 +385,7 @@ void Bell::setEmergency(const EmergencyState& state) {
     const std::string soundBefore = m_emergency.sound;
     m_emergency = state;
     obeyEmergency(was, soundBefore);
+    emit emergencyStateChanged();
 }
 
 void Bell::obeyEmergency(bool wasSounding, const std::string& soundBefore) {

@@ -136,6 +136,9 @@ signals:
     void soundsChecked(int count, const QString& summary);
     // The emergency began, changed or ended here: `text` as emergencyText says it.
     void emergencyChanged(const QString& text);
+    // The emergency state changed in any way (also one for other zones, or its clear): a campus
+    // node reports it, the central publishes it.
+    void emergencyStateChanged();
 
 private:
     // PlanView: passed on to the view, if any.

@@ -363,4 +363,11 @@ CampusConfigRead readCampusConfig(const fs::path& folder) {
     return parseCampusConfig(decodeFileText(*content), folder);
 }
 
+std::vector<std::string> CampusConfig::zoneIds() const {
+    std::vector<std::string> ids;
+    for (const Zone& zone : zones)
+        ids.push_back(zone.id);
+    return ids;
+}
+
 } // namespace halvix::campus

@@ -35,6 +35,9 @@ struct CampusConfig {
     std::filesystem::path keyFile;
     std::string user;
     std::filesystem::path passwordFile;
+
+    // The ids of its zones, in the file's order.
+    std::vector<std::string> zoneIds() const;
 };
 
 inline constexpr const char* kCampusConfigFileName = "campus.ini";

@@ -29,6 +29,10 @@ namespace {
 // answered, never acted on again.
 constexpr const char* kCommandMemoryFile = "campus-commands.txt";
 
+// How long the 主控 waits after connecting for the broker's retained emergency before it takes
+// its own kept state for the campus's: a broker that never had one sends nothing.
+constexpr int kRetainedWaitMs = 3000;
+
 std::int64_t nowMs() {
     return QDateTime::currentMSecsSinceEpoch();
 }
@@ -55,10 +59,7 @@ bool kernelClockSynchronised() {
 CampusNode::CampusNode(CampusConfig config, Bell& bell, MqttLink& link, QString version, QObject* parent)
     : QObject(parent), m_config(std::move(config)), m_bell(bell), m_link(link), m_version(std::move(version)),
       m_topics(m_config.campus), m_memory(std::make_unique<CommandMemory>()) {
-    std::vector<std::string> zones;
-    for (const Zone& zone : m_config.zones)
-        zones.push_back(zone.id);
-    m_desk = std::make_unique<CommandDesk>(m_config.nodeId, std::move(zones), *m_memory);
+    m_desk = std::make_unique<CommandDesk>(m_config.nodeId, m_config.zoneIds(), *m_memory);
     const std::filesystem::path& folder = m_bell.programFolder();
     if (const auto saved = readFileContent(folder / kCommandMemoryFile))
         m_memory->load(*saved, nowMs());
@@ -87,6 +88,13 @@ void CampusNode::start(int heartbeatSeconds) {
         publishToday();
     });
     connect(&m_bell, &Bell::soundsChecked, this, &CampusNode::publishStatus);
+    connect(&m_bell, &Bell::emergencyStateChanged, this, &CampusNode::onBellEmergencyChanged);
+    m_emergencyWait.setSingleShot(true);
+    m_emergencyWait.setInterval(kRetainedWaitMs);
+    connect(&m_emergencyWait, &QTimer::timeout, this, [this] {
+        if (!m_emergencyHeard && m_bell.emergency().active)
+            publishEmergency();
+    });
     connect(&m_heartbeat, &QTimer::timeout, this, &CampusNode::heartbeat);
     m_link.subscribe(m_topics.snapshot());
     m_link.subscribe(m_topics.nodeCommands(m_config.nodeId));
@@ -94,6 +102,7 @@ void CampusNode::start(int heartbeatSeconds) {
         m_link.subscribe(m_topics.zoneCommands(zone.id));
     m_link.subscribe(m_topics.allCommands());
     m_link.subscribe(m_topics.pong(m_config.nodeId), 0);
+    m_link.subscribe(m_topics.emergency());
     m_heartbeat.start(std::max(1, heartbeatSeconds) * 1000);
     publishStatus();
     publishToday();
@@ -104,6 +113,9 @@ void CampusNode::onConnected(bool connected) {
         return;
     // The broker may have lost what was retained (a restart without persistence): said again.
     m_lastToday.clear();
+    m_emergencyHeard = false;
+    if (m_config.role == CampusRole::Central)
+        m_emergencyWait.start();
     heartbeat();
     publishToday();
 }
@@ -118,6 +130,8 @@ bool CampusNode::onMessage(const QString& topic, const QByteArray& payload) {
         if (!m_soundTopics.count(name))
             return false;
         offerToWorker(hash, payload);
+    } else if (name == m_topics.emergency()) {
+        onEmergency(payload);
     } else if (isCommandTopic(name)) {
         onCommand(payload);
     } else if (name == m_topics.pong(m_config.nodeId)) {
@@ -239,11 +253,16 @@ std::pair<AckResult, std::string> CampusNode::act(const Command& command) {
     std::string error;
     switch (command.kind) {
     case CommandKind::Play:
+        // The emergency has the loudspeakers: nothing else sounds, nothing it plays is stopped.
+        if (m_bell.emergencySounding())
+            return {AckResult::Refused, m_bell.playRefusal().toStdString()};
         if (const auto problem = checkSound(m_bell.programFolder(), command.sound))
             return {AckResult::MissingSound, command.sound + ": " + problem->reason};
         m_bell.playNow(command.sound);
         return {AckResult::Played, {}};
     case CommandKind::Stop:
+        if (m_bell.emergencySounding())
+            return {AckResult::Refused, m_bell.emergencyText().toStdString() + ", 只有解除紧急广播才停止"};
         return {AckResult::Stopped, m_bell.stopPlaying() ? std::string() : "没有正在播放的声音"};
     case CommandKind::Mute:
     case CommandKind::Unmute: {
@@ -258,6 +277,42 @@ std::pair<AckResult, std::string> CampusNode::act(const Command& command) {
         return {AckResult::Reloaded, {}};
     }
     return {AckResult::Failed, "未知的命令"};
+}
+
+void CampusNode::onEmergency(const QByteArray& payload) {
+    // An empty retained message removes the campus's state: no word on the emergency at all.
+    if (payload.isEmpty())
+        return;
+    m_emergencyHeard = true;
+    EmergencyRead read = readEmergency(std::string_view(payload.constData(), std::size_t(payload.size())));
+    if (!read.ok()) {
+        qWarning("校园: 拒绝收到的紧急广播状态, 本机保持原状: %s", read.problem.c_str());
+        m_emergencyProblem = read.problem;
+        publishStatus();
+        return;
+    }
+    m_emergencyProblem.clear();
+    const bool central = m_config.role == CampusRole::Central;
+    const CampusEmergencyStep step =
+        campusEmergencyStep(m_bell.emergency(), m_campusEmergency, read.state, central);
+    if (step != CampusEmergencyStep::Stale)
+        m_campusEmergency = read.state;
+    if (step == CampusEmergencyStep::Obey)
+        m_bell.setEmergency(read.state); // a change is reported through onBellEmergencyChanged
+    else if (step == CampusEmergencyStep::KeepOwn && central)
+        publishEmergency();
+    publishStatus();
+}
+
+void CampusNode::onBellEmergencyChanged() {
+    if (m_config.role == CampusRole::Central && m_bell.emergency() != m_campusEmergency)
+        publishEmergency();
+    publishStatus();
+}
+
+void CampusNode::publishEmergency() {
+    m_campusEmergency = m_bell.emergency();
+    publish(m_topics.emergency(), writeEmergency(*m_campusEmergency), true);
 }
 
 void CampusNode::saveCommandMemory() {
@@ -307,6 +362,8 @@ NodeStatus CampusNode::status() const {
         status.soundProblems.resize(100);
     status.clock.synchronised = kernelClockSynchronised();
     status.clock.offsetMs = m_pinger.offsetMs();
+    status.emergency = {m_bell.emergency().active, m_bell.emergencySounding(), m_bell.emergency().sound,
+                        m_emergencyProblem};
     status.version = m_version.toStdString();
     status.sentMs = nowMs();
     return status;

@@ -5,6 +5,7 @@
 #include "campus/Command.h"
 #include "campus/NodeReport.h"
 #include "campus/Topics.h"
+#include "emergency/EmergencyState.h"
 
 #include <QObject>
 #include <QString>
@@ -71,6 +72,11 @@ private:
                       std::vector<std::string> wanted);
     void subscribeSounds(const std::vector<std::string>& hashes);
     void onCommand(const QByteArray& payload);
+    // The campus's retained emergency state: checked, then obeyed by the bell.
+    void onEmergency(const QByteArray& payload);
+    // The bell's emergency changed: reported, and on the 主控 published for the campus.
+    void onBellEmergencyChanged();
+    void publishEmergency();
     // Does what `command` asks of the bell; the result and, when it failed, why.
     std::pair<AckResult, std::string> act(const Command& command);
     void saveCommandMemory();
@@ -91,6 +97,12 @@ private:
     std::int64_t m_lastSyncMs = 0;
     std::string m_lastToday; // the last today report sent, not sent again unchanged
     std::set<std::string> m_soundTopics;
+    // The campus's emergency state as last read from the broker (or published by this 主控), and
+    // why the last one offered was refused.
+    std::optional<EmergencyState> m_campusEmergency;
+    std::string m_emergencyProblem;
+    bool m_emergencyHeard = false; // since the link last connected
+    QTimer m_emergencyWait;        // on the 主控: a state kept here while the broker had none
     QThread* m_thread = nullptr;
     SnapshotWorker* m_worker = nullptr; // lives on m_thread
 };

@@ -65,6 +65,8 @@ void CampusRuntime::start() {
                     QStringLiteral(", 本机不连接, 照常按自己的计划响铃"));
         return;
     }
+    // An emergency for some zones sounds only on their buildings (and all of them when it names none).
+    m_bell.setOwnZones(config.zoneIds());
     const Topics topics(config.campus);
     settings.will = OutMessage{topics.status(config.nodeId), writeOfflineStatus(config.nodeId), 1, true, 0};
     m_link = std::make_unique<MqttLink>(std::move(settings));
@@ -144,6 +146,24 @@ void CampusRuntime::request(const CampusAction& action) {
     QString problem;
     if (!m_central->send({action.kind, action.target, action.sound, std::nullopt}, problem))
         emit notice(problem);
+}
+
+void CampusRuntime::startEmergency(const QString& sound, const QStringList& zones) {
+    std::vector<std::string> ids;
+    for (const QString& zone : zones)
+        ids.push_back(zone.toStdString());
+    if (const std::string problem = m_bell.startEmergency(sound.toStdString(), std::move(ids), emergencyBy());
+        !problem.empty())
+        emit notice(QStringLiteral("紧急广播未发出: ") + QString::fromStdString(problem));
+}
+
+void CampusRuntime::clearEmergency() {
+    m_bell.clearEmergency(emergencyBy());
+}
+
+std::string CampusRuntime::emergencyBy() const {
+    const CampusConfig& config = m_read.config;
+    return (config.name.empty() ? config.nodeId : config.name) + " 校园窗口";
 }
 
 void CampusRuntime::onConnectedChanged(bool connected) {

@@ -4,10 +4,12 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 
 #include <filesystem>
 #include <memory>
+#include <string>
 
 namespace halvix {
 class Bell;
@@ -41,6 +43,10 @@ public:
     const NodeBoard* board() const { return m_board.get(); }
     // Sends what the 校园 window asked; a refusal is told as a notice.
     void request(const CampusAction& action);
+    // On the 主控, the 校园 window's 紧急广播 and its clear: the bell obeys and the campus learns it
+    // (CampusNode publishes every change of the 主控's state). A refusal is told as a notice.
+    void startEmergency(const QString& sound, const QStringList& zones);
+    void clearEmergency();
     // The lines of `halvix campus status` for this running program.
     QString statusText() const;
 
@@ -56,6 +62,8 @@ private:
     void startCentral();
     // Feeds the board what the buildings report and turns its judgements into notices.
     void followBuildings();
+    // Who the 校园 window's emergency is by, for the ring log and the campus.
+    std::string emergencyBy() const;
 
     Bell& m_bell;
     QString m_version;

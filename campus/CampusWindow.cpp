@@ -1,8 +1,10 @@
 #include "campus/CampusWindow.h"
 
 #include "campus/NodeBoard.h"
+#include "emergency/EmergencyState.h"
 #include "ringlog/SoundCheck.h"
 #include "widgets/TextTableModel.h"
+#include "widgets/UserPrompts.h"
 
 #include <QComboBox>
 #include <QDateTime>
@@ -23,7 +25,7 @@ namespace halvix::campus {
 namespace {
 
 const TextList& nodeColumns() {
-    static const TextList columns{"名称", "区域", "在线", "同步", "时钟偏差", "最近响铃", "问题"};
+    static const TextList columns{"名称", "区域", "在线", "同步", "时钟偏差", "最近响铃", "紧急广播", "问题"};
     return columns;
 }
 
@@ -61,6 +63,10 @@ std::string lastRingText(const std::optional<LastRing>& ring) {
     return text;
 }
 
+std::string emergencyText(const EmergencyReport& emergency) {
+    return emergency.sounding ? "播放中 " + emergency.sound : "";
+}
+
 std::string nodeName(const NodeBoard& board, const std::string& id, std::int64_t nowMs) {
     const auto node = board.node(id, nowMs);
     return node && node->name != id ? node->name : id;
@@ -89,10 +95,11 @@ bool refill(TextTableModel& model, TextList& shown, const TextList& columns, Tex
 CampusWindow::CampusWindow(std::filesystem::path programFolder, QWidget* parent)
     : QDialog(parent), m_folder(std::move(programFolder)),
       m_nodeModel(std::make_unique<TextTableModel>(m_nodeTable)),
-      m_commandModel(std::make_unique<TextTableModel>(m_commandTable)) {
+      m_commandModel(std::make_unique<TextTableModel>(m_commandTable)),
+      m_dialogPrompts(std::make_unique<DialogPrompts>(this)), m_prompts(m_dialogPrompts.get()) {
     setObjectName(QStringLiteral("campusWindow"));
     setWindowTitle(QStringLiteral("校园"));
-    resize(1000, 560);
+    resize(1180, 560);
 
     m_nodes = new QTableView(this);
     m_nodes->setObjectName(QStringLiteral("nodeList"));
@@ -133,6 +140,9 @@ CampusWindow::CampusWindow(std::filesystem::path programFolder, QWidget* parent)
     QPushButton* stop = button("停止", "stopButton");
     QPushButton* mute = button("今日静音", "muteButton");
     QPushButton* unmute = button("恢复响铃", "unmuteButton");
+    QPushButton* emergency = button("紧急广播", "emergencyButton");
+    m_clearEmergency = button("解除紧急广播", "clearEmergencyButton");
+    m_clearEmergency->setEnabled(false);
 
     auto* actions = new QHBoxLayout;
     actions->addWidget(targetLabel);
@@ -144,7 +154,13 @@ CampusWindow::CampusWindow(std::filesystem::path programFolder, QWidget* parent)
     actions->addWidget(stop);
     actions->addWidget(mute);
     actions->addWidget(unmute);
+    actions->addSpacing(12);
+    actions->addWidget(emergency);
+    actions->addWidget(m_clearEmergency);
     actions->addStretch(1);
+
+    m_emergency = new QLabel(QStringLiteral("没有紧急广播"), this);
+    m_emergency->setObjectName(QStringLiteral("emergencyLabel"));
 
     m_status = new QLabel(this);
     m_status->setObjectName(QStringLiteral("statusLabel"));
@@ -156,6 +172,7 @@ CampusWindow::CampusWindow(std::filesystem::path programFolder, QWidget* parent)
     m_commandModel->setListColumns(commandColumns());
 
     auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_emergency);
     layout->addWidget(m_nodes, 3);
     layout->addLayout(actions);
     layout->addWidget(m_status);
@@ -165,6 +182,8 @@ CampusWindow::CampusWindow(std::filesystem::path programFolder, QWidget* parent)
     connect(stop, &QPushButton::clicked, this, &CampusWindow::onStop);
     connect(mute, &QPushButton::clicked, this, &CampusWindow::onMute);
     connect(unmute, &QPushButton::clicked, this, &CampusWindow::onUnmute);
+    connect(emergency, &QPushButton::clicked, this, &CampusWindow::onEmergency);
+    connect(m_clearEmergency, &QPushButton::clicked, this, &CampusWindow::onClearEmergency);
     m_refresh = new QTimer(this);
     m_refresh->setInterval(1000);
     connect(m_refresh, &QTimer::timeout, this, [this] {
@@ -214,7 +233,8 @@ void CampusWindow::showNodes(const NodeBoard& board, std::int64_t nowMs) {
         const std::string name = node.name == node.node ? node.node : node.name + "（" + node.node + "）";
         for (std::string cell : {name, joined(node.zones, "、"), std::string(node.online ? "在线" : "离线"),
                                  std::string(node.inSync ? "同步" : "未同步"), offsetText(node.status.clock),
-                                 lastRingText(node.status.lastRing), joined(node.problems, "；")})
+                                 lastRingText(node.status.lastRing), emergencyText(node.status.emergency),
+                                 joined(node.problems, "；")})
             cells.push_back(std::move(cell));
         std::vector<std::string> trouble;
         if (!node.online)
@@ -297,17 +317,62 @@ void CampusWindow::request(CommandKind kind, const std::string& sound) {
         emit actionRequested({kind, each, sound});
 }
 
-void CampusWindow::onPlay() {
+std::string CampusWindow::chosenSound() {
     fillSounds(); // a file copied into voic since the window opened is offered too
     if (m_sound->currentText().isEmpty()) {
         m_status->setText(QStringLiteral("voic 中没有声音"));
-        return;
+        return {};
     }
     // A command names its sound under voic/; the list shows folders as the plan writes them.
     std::string sound = m_sound->currentText().toStdString();
     if (sound.starts_with("voic/"))
         sound.erase(0, 5);
-    request(CommandKind::Play, sound);
+    return sound;
+}
+
+void CampusWindow::onPlay() {
+    if (const std::string sound = chosenSound(); !sound.empty())
+        request(CommandKind::Play, sound);
+}
+
+void CampusWindow::onEmergency() {
+    const std::string sound = chosenSound();
+    if (sound.empty())
+        return;
+    if (const std::string why = emergencySoundProblem(sound); !why.empty()) {
+        m_status->setText(QStringLiteral("紧急广播的声音: %1").arg(QString::fromStdString(why)));
+        return;
+    }
+    // It is a state of zones, not of buildings: a zone or the whole campus.
+    const QString target = m_target->currentData().toString();
+    QStringList zones;
+    if (target.startsWith(kZonePrefix))
+        zones.append(target.mid(kZonePrefix.size()));
+    else if (target != kAll) {
+        m_status->setText(QStringLiteral("紧急广播按区域发出: 请在“对象”中选择区域或全部节点"));
+        return;
+    }
+    const QString where =
+        zones.isEmpty() ? QStringLiteral("全部节点") : QStringLiteral("区域 ") + zones.front();
+    const QString question = QStringLiteral("确认在%1播放紧急广播 %2?\n它一直播放, 直到解除紧急广播。")
+                                 .arg(where, QString::fromStdString(sound));
+    if (!m_prompts->confirm({question.toStdString(), "紧急广播", MessageIcon::Warning}))
+        return;
+    m_status->setText(QStringLiteral("已发出紧急广播: %1 → %2").arg(QString::fromStdString(sound), where));
+    emit emergencyRequested(QString::fromStdString(sound), zones);
+}
+
+void CampusWindow::onClearEmergency() {
+    if (!m_prompts->confirm({"确认解除紧急广播?", "解除紧急广播", MessageIcon::Question}))
+        return;
+    m_status->setText(QStringLiteral("已发出解除紧急广播"));
+    emit clearEmergencyRequested();
+}
+
+void CampusWindow::showEmergency(const QString& line, bool active) {
+    m_emergency->setText(line);
+    m_emergency->setStyleSheet(active ? QStringLiteral("color: #c00000; font-weight: bold;") : QString());
+    m_clearEmergency->setEnabled(active);
 }
 
 void CampusWindow::onStop() {

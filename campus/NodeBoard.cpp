@@ -169,6 +169,8 @@ NodeJudgement NodeBoard::judge(const Entry& entry, std::int64_t nowMs) const {
     if (status.lastRing && ringFailed(status.lastRing->result))
         problems.push_back("最近响铃 " + status.lastRing->time + " " + status.lastRing->result);
     problems.insert(problems.end(), status.soundProblems.begin(), status.soundProblems.end());
+    if (!status.emergency.problem.empty())
+        problems.push_back("紧急广播状态被拒绝：" + status.emergency.problem);
     return judgement;
 }
 

@@ -58,6 +58,16 @@ bool optionalInteger(const json& object, const char* key, std::int64_t& out) {
     return true;
 }
 
+bool optionalFlag(const json& object, const char* key, bool& out) {
+    const auto it = object.find(key);
+    if (it == object.end())
+        return true;
+    if (!it->is_boolean())
+        return false;
+    out = it->get<bool>();
+    return true;
+}
+
 constexpr std::array<std::pair<AckResult, const char*>, 9> kResults{{
     {AckResult::Played, "已响铃"},
     {AckResult::MissingSound, "缺少声音"},
@@ -107,20 +117,22 @@ std::string statusProblem(const json& root, NodeStatus& status) {
         status.lastRing = ring;
     }
     if (const auto clock = root.find("clock"); clock != root.end()) {
-        if (!clock->is_object())
+        if (!clock->is_object() || !optionalFlag(*clock, "synchronised", status.clock.synchronised))
             return "状态的时钟无效";
-        const auto synced = clock->find("synchronised");
-        if (synced != clock->end()) {
-            if (!synced->is_boolean())
-                return "状态的时钟无效";
-            status.clock.synchronised = synced->get<bool>();
-        }
         const auto offset = clock->find("offsetMs");
         if (offset != clock->end() && !offset->is_null()) {
             if (!offset->is_number() || !std::isfinite(offset->get<double>()))
                 return "状态的时钟偏差无效";
             status.clock.offsetMs = offset->get<double>();
         }
+    }
+    if (const auto emergency = root.find("emergency"); emergency != root.end() && !emergency->is_null()) {
+        EmergencyReport& report = status.emergency;
+        if (!emergency->is_object() || !optionalFlag(*emergency, "active", report.active) ||
+            !optionalFlag(*emergency, "sounding", report.sounding) ||
+            !optionalText(*emergency, "sound", report.sound) ||
+            !optionalText(*emergency, "problem", report.problem))
+            return "状态的紧急广播无效";
     }
     return {};
 }
@@ -149,6 +161,10 @@ std::string writeStatus(const NodeStatus& status) {
                                               {"result", status.lastRing->result},
                                               {"delayMs", status.lastRing->delayMs}}
                                        : json(nullptr);
+    root["emergency"] = {{"active", status.emergency.active},
+                         {"sounding", status.emergency.sounding},
+                         {"sound", status.emergency.sound},
+                         {"problem", status.emergency.problem}};
     root["clock"] = {{"synchronised", status.clock.synchronised},
                      {"offsetMs", status.clock.offsetMs ? json(*status.clock.offsetMs) : json(nullptr)}};
     return dump(root);

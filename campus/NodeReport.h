@@ -34,6 +34,16 @@ struct ClockState {
     bool operator==(const ClockState&) const = default;
 };
 
+// The emergency broadcast as the node holds it: whether one is active (for any zone), whether this
+// node sounds it, its sound, and why the last state the campus sent was refused.
+struct EmergencyReport {
+    bool active = false;
+    bool sounding = false;
+    std::string sound;
+    std::string problem;
+    bool operator==(const EmergencyReport&) const = default;
+};
+
 struct NodeStatus {
     std::string node;
     std::string name;
@@ -46,6 +56,7 @@ struct NodeStatus {
     std::optional<LastRing> lastRing;
     std::vector<std::string> soundProblems;
     ClockState clock;
+    EmergencyReport emergency;
     std::string version;
     std::int64_t sentMs = 0;
     bool operator==(const NodeStatus&) const = default;

@@ -90,6 +90,18 @@ EmergencyRead readEmergency(std::string_view payload) {
     return read;
 }
 
+CampusEmergencyStep campusEmergencyStep(const EmergencyState& own,
+                                        const std::optional<EmergencyState>& lastHeard,
+                                        const EmergencyState& arriving, bool central) {
+    if (lastHeard == arriving)
+        return CampusEmergencyStep::Repeated;
+    if (central && lastHeard && arriving.sinceMs < lastHeard->sinceMs)
+        return CampusEmergencyStep::Stale;
+    if (!lastHeard && own != arriving && own.sinceMs > arriving.sinceMs && (central || own.active))
+        return CampusEmergencyStep::KeepOwn;
+    return CampusEmergencyStep::Obey;
+}
+
 std::string emergencySoundProblem(std::string_view sound) {
     if (sound.empty())
         return "没有声音";

@@ -43,6 +43,16 @@ const HalvixWire = (() => {
   // never a folder of tracks.
   const isSingleFile = (sound) => sound.length > 4 ? sound[sound.length - 4] === "." : sound.startsWith(".");
 
+  function soundingOf(emergency) {
+    if (!emergency || typeof emergency !== "object") return false;
+    return typeof emergency.sounding === "boolean" ? emergency.sounding : emergency.active === true;
+  }
+
+  const emergencyProblem = (emergency) =>
+    emergency && typeof emergency === "object" && text(emergency.problem)
+      ? `紧急广播状态被拒绝: ${text(emergency.problem)}`
+      : "";
+
   function readStatus(payload) {
     const root = objectOf(payload);
     if (!root || !isId(root.node) || typeof root.online !== "boolean") return null;
@@ -56,7 +66,7 @@ const HalvixWire = (() => {
       online: root.online,
       revision: number(root.revision),
       today: dayText(root.today),
-      problems: [text(root.snapshotProblem), ...texts(root.soundProblems)].filter((p) => p),
+      problems: [text(root.snapshotProblem), ...texts(root.soundProblems), emergencyProblem(emergency)].filter((p) => p),
       synchronised: clock.synchronised === true,
       offsetMs: number(clock.offsetMs),
       lastRing: last && {
@@ -65,8 +75,9 @@ const HalvixWire = (() => {
         result: text(last.result),
         delayMs: number(last.delayMs),
       },
-      // Whether the node sounds the emergency broadcast now: a flag or an object with one.
-      sounding: emergency === true || (emergency && typeof emergency === "object" && emergency.active === true),
+      // Whether the node sounds the emergency broadcast now: a flag, or an object whose "sounding"
+      // says so ("active" alone: one for any zone, sounded here when no "sounding" says otherwise).
+      sounding: emergency === true || soundingOf(emergency),
     };
   }
 

@@ -133,10 +133,16 @@ campus_onsets() {
     python3 "$HALVIX_LIB/onsets.py" "$campus_dir/$1.raw" "$campus_rate" "${campus_record_start[$1]}"
 }
 
-# campus_quiet ID FROM TO: after campus_stop_recording, "LONGEST FIRST" of the building's sink
-# between two real seconds: its longest quiet and when it first sounded after FROM (-1: never).
+# campus_quiet ID FROM TO: after campus_stop_recording, quiet_between on the building's recording.
 campus_quiet() {
     python3 "$HALVIX_LIB/onsets.py" "$campus_dir/$1.raw" "$campus_rate" "${campus_record_start[$1]}" --quiet "$2" "$3"
+}
+
+# campus_level ID FROM TO FILTER: after campus_stop_recording, band_level of the building's recording.
+campus_level() {
+    [ -f "$campus_dir/$1.wav" ] ||
+        sox -t raw -r "$campus_rate" -e signed -b 16 -c 1 "$campus_dir/$1.raw" "$campus_dir/$1.wav"
+    band_level "$campus_dir/$1.wav" "${campus_record_start[$1]}" "$2" "$3" "$4"
 }
 
 # campus_as ID TOOL ARGS...: a mosquitto client (mosquitto_pub, mosquitto_sub) with the identity of
@@ -177,6 +183,23 @@ campus_publish_snapshot() {
     campus_published=$(now)
     campus_as "$1" mosquitto_pub -q 1 -r -t "$campus_root/snapshot" -f "$2/snapshot.json"
 }
+
+# campus_now_ms: the campus's clock in milliseconds since 1970.
+campus_now_ms() { echo $((($(date +%s%N) / 1000000) + campus_offset * 1000)); }
+
+# campus_command ID NODE KIND EXPIRY [SOUND|DATE]: command ID of the 主控 (office) to NODE, on its topic.
+campus_command() {
+    local extra=""
+    case $3 in
+    play) extra=",\"sound\":\"$5\"" ;;
+    mute | unmute) extra=",\"date\":\"$5\"" ;;
+    esac
+    campus_as office mosquitto_pub -q 1 -t "$campus_root/cmd/node/$2" -D publish message-expiry-interval "$4" \
+        -m "{\"format\":1,\"id\":\"$1\",\"target\":\"node:$2\",\"kind\":\"$3\",\"issuedMs\":$(campus_now_ms),\"expiry\":$4$extra}"
+}
+
+# campus_acked FILE NODE COMMAND RESULT: FILE (from campus_listen) holds NODE's answer RESULT to COMMAND.
+campus_acked() { grep -q "ack/$2 .*\"command\":\"$3\".*\"result\":\"$4\"" "$1"; }
 
 # campus_finish IDS...: the exit status of a test; after a failure the buildings' output.
 campus_finish() {

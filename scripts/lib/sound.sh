@@ -55,5 +55,13 @@ recording_wav() {
     sox -t raw -r "$record_rate" -e signed -b 16 -c 1 "$recording" "$1"
 }
 
+# band_level WAV START FROM TO FILTER: the RMS level (0 to 1) of WAV, whose first sample is the real
+# second START, between the real seconds FROM and TO, through sox's sinc FILTER (-1000: below 1 kHz,
+# 1500: above 1.5 kHz). An RMS, not a peak: a peak would catch the filter's ringing where a cut begins.
+band_level() {
+    sox "$1" -n trim "$(seconds_between "$2" "$3")" "$(seconds_between "$3" "$4")" sinc "$5" stat 2>&1 |
+        awk '/RMS +amplitude/ { print $3 }'
+}
+
 # rough_pitch FILE: the sound's rough frequency in Hz, as sox's stat finds it.
 rough_pitch() { sox "$1" -n stat 2>&1 | awk '/Rough/ { print $3 }'; }

@@ -22,6 +22,7 @@ NodeStatus fullStatus() {
     status.lastRing = LastRing{1765180800000, "07:30:00", "起床", "已响铃", 12};
     status.soundProblems = {"缺少 下课.mp3"};
     status.clock = {true, -3.25};
+    status.emergency = {true, false, "警报.mp3", "紧急广播的区域编号无效"};
     status.version = "0.1.0";
     status.sentMs = 1765180801000;
     return status;
@@ -58,6 +59,9 @@ TEST(NodeReport, RefusesStatusAndAcknowledgementsThatDoNotRead) {
         {"revision negative", {{"revision", -1}}},
         {"next not an object", {{"next", "08:00"}}},
         {"offset text", {{"clock", {{"offsetMs", "3"}}}}},
+        {"emergency a flag", {{"emergency", true}}},
+        {"sounding as text", {{"emergency", {{"sounding", "yes"}}}}},
+        {"emergency sound with escape", {{"emergency", {{"sound", "\x1b[2J"}}}}},
     };
     for (const auto& c : statuses) {
         json payload = json::parse(writeStatus(fullStatus()));

@@ -36,18 +36,7 @@ for id in b1 b2; do
 done
 campus_listen "$work/heard" office status/b1 'ack/+'
 
-now_ms() { echo $((($(date +%s%N) / 1000000) + campus_offset * 1000)); }
-# command ID TARGET KIND EXPIRY [SOUND|DATE]: a command of the 主控, on the target's topic.
-command() {
-    local extra=""
-    case $3 in
-    play) extra=",\"sound\":\"$5\"" ;;
-    mute | unmute) extra=",\"date\":\"$5\"" ;;
-    esac
-    campus_as office mosquitto_pub -q 1 -t "$campus_root/cmd/node/$2" -D publish message-expiry-interval "$4" \
-        -m "{\"format\":1,\"id\":\"$1\",\"target\":\"node:$2\",\"kind\":\"$3\",\"issuedMs\":$(now_ms),\"expiry\":$4$extra}"
-}
-acked() { grep -q "ack/$1 .*\"command\":\"$2\".*\"result\":\"$3\"" "$work/heard"; }
+acked() { campus_acked "$work/heard" "$@"; }
 # sounds_between ID FROM TO: the onsets on the building's sink between two real seconds.
 sounds_between() { campus_onsets "$1" | awk -v a="$2" -v b="$3" '$1 >= a && $1 < b' | wc -l; }
 
@@ -63,7 +52,7 @@ if wait_for 10 grep -q 'status/b1 .*"online":false' "$work/heard"; then
 else
     fail "b1 never shown offline after SIGKILL"
 fi
-command c-short b1 play 10 下课.mp3
+campus_command c-short b1 play 10 下课.mp3
 sleep_until $(($(campus_real 10:00:30) + 30))
 back=$(now)
 campus_start b1
@@ -72,7 +61,7 @@ wait_for 15 campus_status_has b1 '"online":true' && campus_status_has b1 '"revis
 
 # --- 今日静音 to b2 while it is down ----------------------------------------------------------------
 campus_kill b2
-command c-mute b2 mute 50000 "$campus_date"
+campus_command c-mute b2 mute 50000 "$campus_date"
 sleep 2
 campus_start b2
 wait_for 15 acked b2 c-mute 已静音 && pass "b2 applied 今日静音 sent while it was down" || fail "b2 did not answer 今日静音"
@@ -80,12 +69,12 @@ wait_for 15 acked b2 c-mute 已静音 && pass "b2 applied 今日静音 sent whil
 # --- A 60 s 立即播放 to b1 while it is down, b1 back after 5 s ------------------------------------
 sleep 3
 campus_kill b1 KILL
-command c-long b1 play 60 下课.mp3
+campus_command c-long b1 play 60 下课.mp3
 sleep 5
 long_back=$(now)
 campus_start b1
 wait_for 15 acked b1 c-long 已响铃 && pass "b1 played the 60 s command after coming back" || fail "b1 did not answer c-long"
-command c-long b1 play 60 下课.mp3 # the same command again: answered, not played
+campus_command c-long b1 play 60 下课.mp3 # the same command again: answered, not played
 sleep_until $(($(campus_real 10:01:50) + 6))
 campus_stop_recording b1 b2
 campus_unlisten
@@ -109,7 +98,7 @@ grep -q 'ack/b1 .*"command":"c-short"' "$work/heard" && fail "the expired comman
 # --- Identities and the ACL ------------------------------------------------------------------------
 campus_record b2
 forged=$(campus_as b1 mosquitto_pub -q 1 -t "$campus_root/cmd/node/b2" \
-    -m "{\"format\":1,\"id\":\"forged\",\"target\":\"node:b2\",\"kind\":\"play\",\"sound\":\"上课.mp3\",\"issuedMs\":$(now_ms),\"expiry\":60}" 2>&1)
+    -m "{\"format\":1,\"id\":\"forged\",\"target\":\"node:b2\",\"kind\":\"play\",\"sound\":\"上课.mp3\",\"issuedMs\":$(campus_now_ms),\"expiry\":60}" 2>&1)
 sleep 4
 campus_stop_recording b2
 [[ $forged == *"Not authorized"* ]] && [ "$(campus_onsets b2 | wc -l)" -eq 0 ] &&

@@ -28,12 +28,8 @@ entry_real=$((entry_epoch - offset))
 bell() { env -u DISPLAY "$app/halvix" "$@" 2>&1; }
 plus() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", a + b }'; }
 
-# low_level FROM TO: the RMS level below 1 kHz (0 to 1) between the real seconds FROM and TO (a peak
-# would catch the filter's ringing where the cut begins).
-low_level() {
-    sox "$work/all.wav" -n trim "$(seconds_between "$record_start" "$1")" "$(seconds_between "$1" "$2")" \
-        sinc -1000 stat 2>&1 | awk '/RMS +amplitude/ { print $3 }'
-}
+# low_level FROM TO: the level below 1 kHz between the real seconds FROM and TO.
+low_level() { band_level "$work/all.wav" "$record_start" "$1" "$2" -1000; }
 
 # --- The entry plays; the emergency cuts it and loops the alarm ------------------------------------
 wait_for 10 grep -q 无窗口运行 "$output" || fail "the bell did not start"

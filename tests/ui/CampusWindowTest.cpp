@@ -2,6 +2,7 @@
 // zone, and each command's answers.
 #include "campus/CampusWindow.h"
 #include "campus/NodeBoard.h"
+#include "support/ScriptedPrompts.h"
 #include "support/TempFolder.h"
 #include "support/Widgets.h"
 #include "widgets/Resources.h"
@@ -40,6 +41,7 @@ NodeBoard threeBuildings() {
     syl.zones = {"lab", "teach"};
     syl.revision = 6;
     syl.clock = {true, -1480.0};
+    syl.emergency = {true, true, "警报.mp3", ""};
     NodeStatus tyg = jxl;
     tyg.node = "tyg";
     tyg.name = "体育馆";
@@ -82,10 +84,10 @@ private slots:
 
         auto* nodes = test::child<QTableView>(window, QStringLiteral("nodeList"));
         const std::vector<std::vector<std::string>> expected{
-            {"教学楼（jxl）", "teach", "在线", "同步", "+3 毫秒", "08:00:00 上课 已响铃（12 毫秒）", ""},
+            {"教学楼（jxl）", "teach", "在线", "同步", "+3 毫秒", "08:00:00 上课 已响铃（12 毫秒）", "", ""},
             {"实验楼（syl）", "lab、teach", "在线", "未同步", "-1480 毫秒", "08:00:00 上课 已响铃（12 毫秒）",
-             "版本 6，主控 7；时钟偏差 1.5 秒"},
-            {"体育馆（tyg）", "gym", "离线", "同步", "未测", "08:00:00 上课 缺少声音",
+             "播放中 警报.mp3", "版本 6，主控 7；时钟偏差 1.5 秒"},
+            {"体育馆（tyg）", "gym", "离线", "同步", "未测", "08:00:00 上课 缺少声音", "",
              "最近响铃 08:00:00 缺少声音"},
         };
         QCOMPARE(test::shownRows(*nodes->model()), expected);
@@ -171,6 +173,70 @@ private slots:
         now += 1000;
         QTRY_COMPARE(column(*commands, 2).front(), std::string("体育馆 无应答"));
         QCOMPARE(nodeRefills.count(), 0); // the buildings' rows did not change: not reset under the user
+
+        // 紧急广播 goes to a zone or all, with a single sound, once the user confirmed it.
+        test::ScriptedPrompts prompts;
+        window.setPrompts(prompts);
+        QSignalSpy emergencies(&window, &CampusWindow::emergencyRequested);
+        const struct {
+            QString choice;
+            QString soundChoice;
+            bool confirmed;
+            QStringList zones; // the request expected; none when `status` says why not
+            QString status;
+        } emergencyCases[] = {
+            {QStringLiteral("选中的节点"),
+             QStringLiteral("上课.mp3"),
+             true,
+             {},
+             QStringLiteral("紧急广播按区域发出")},
+            {QStringLiteral("区域 teach"),
+             QStringLiteral("voic/课间操"),
+             true,
+             {},
+             QStringLiteral("紧急广播的声音")},
+            {QStringLiteral("区域 teach"), QStringLiteral("上课.mp3"), false, {}, QString()},
+            {QStringLiteral("区域 teach"),
+             QStringLiteral("上课.mp3"),
+             true,
+             {QStringLiteral("teach")},
+             QString()},
+            {QStringLiteral("全部节点"),
+             QStringLiteral("上课.mp3"),
+             true,
+             {},
+             QStringLiteral("已发出紧急广播")},
+        };
+        for (const auto& c : emergencyCases) {
+            emergencies.clear();
+            prompts.confirmAnswers = {c.confirmed};
+            target->setCurrentIndex(target->findText(c.choice));
+            sound->setCurrentIndex(sound->findText(c.soundChoice));
+            test::child<QPushButton>(window, QStringLiteral("emergencyButton"))->click();
+            const bool sent = !c.zones.isEmpty() || c.status == QStringLiteral("已发出紧急广播");
+            QCOMPARE(emergencies.count(), sent ? 1 : 0);
+            if (sent) {
+                QCOMPARE(emergencies.at(0).at(0).toString(), QStringLiteral("上课.mp3"));
+                QCOMPARE(emergencies.at(0).at(1).toStringList(), c.zones);
+            }
+            if (!c.status.isEmpty())
+                QVERIFY2(
+                    test::child<QLabel>(window, QStringLiteral("statusLabel"))->text().startsWith(c.status),
+                    qPrintable(c.status));
+        }
+        // 解除紧急广播 is offered while one is on, and asks first too.
+        auto* clear = test::child<QPushButton>(window, QStringLiteral("clearEmergencyButton"));
+        QVERIFY(!clear->isEnabled());
+        window.showEmergency(QStringLiteral("紧急广播中: 上课.mp3 (区域 teach)"), true);
+        QVERIFY(clear->isEnabled());
+        QSignalSpy clears(&window, &CampusWindow::clearEmergencyRequested);
+        prompts.confirmAnswers = {false, true};
+        clear->click();
+        clear->click();
+        QCOMPARE(clears.count(), 1);
+        QCOMPARE(test::child<QLabel>(window, QStringLiteral("emergencyLabel"))->text(),
+                 QStringLiteral("紧急广播中: 上课.mp3 (区域 teach)"));
+        QCOMPARE(prompts.unscripted, 0);
 
         if (const char* shot = std::getenv("HALVIX_SHOT_DIR")) {
             window.selectNodes({"syl"});
