@@ -181,6 +181,15 @@ const HalvixWire = (() => {
     return all.filter((s) => s.zones.includes(id)).map((s) => s.node);
   }
 
+  // The nodes that sound an emergency on `zones` (none: everywhere): a node without zones of its own
+  // stands for every zone, as the nodes judge it.
+  function soundingFor(zones, statuses) {
+    return [...statuses.values()]
+      .filter((s) => zones.length === 0 || s.zones.length === 0 || s.zones.some((z) => zones.includes(z)))
+      .map((s) => s.node)
+      .sort();
+  }
+
   return {
     isId,
     soundOf,
@@ -195,6 +204,7 @@ const HalvixWire = (() => {
     command,
     emergency,
     addressed,
+    soundingFor,
   };
 })();
 
