@@ -341,8 +341,7 @@ NodeStatus CampusNode::status() const {
     status.node = m_config.nodeId;
     status.name = m_config.name;
     // Ids, as commands name zones: the central and the web console address a zone by what this says.
-    for (const Zone& zone : m_config.zones)
-        status.zones.push_back(zone.id);
+    status.zones = m_config.zoneIds();
     status.online = true;
     status.revision = m_revision;
     status.snapshotProblem = m_snapshotProblem;

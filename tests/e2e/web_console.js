@@ -196,7 +196,9 @@ async function main() {
     (await page.innerText("#action-message")).includes("不能是文件夹") && (await page.isHidden("#confirm")));
   await page.selectOption("#sound", "警报.wav");
   await page.click("#emergency-start");
-  await check("紧急广播 asks first", async () => (await page.innerText("#confirm-text")).includes("区域 lab"));
+  // The 主控 has no zones of its own: it stands for every zone and sounds it too.
+  await check("紧急广播 asks first, naming the buildings that will sound it", async () =>
+    (await page.innerText("#confirm-text")).includes("区域 lab 紧急广播 警报.wav? 将播放的楼: 实验楼、办公室。"));
   mark("emergency");
   const emergencyAt = Date.now();
   await page.click("#confirm-yes");
@@ -205,6 +207,13 @@ async function main() {
     return e.active === true && e.sound === "警报.wav" && e.zones.join() === "lab" && e.by === "duty";
   });
   await check("and the page shows it", async () => (await page.innerText("#emergency")).includes("警报.wav"));
+  await check("b1's and the 主控's reports are the answer", async () => {
+    const text = await answerText(page);
+    return text.includes("实验楼: 正在播放") && text.includes("办公室: 正在播放") && !text.includes("教学楼");
+  });
+  await check("its card says it sounds the emergency, b2's that it does not", async () =>
+    /紧急广播\s+正在播放/.test(await card(page, "b1").innerText()) &&
+    /紧急广播\s+—/.test(await card(page, "b2").innerText()));
   await page.selectOption("#plan-node", "b1");
   await page.setViewportSize({ width: 1280, height: 1100 });
   await page.screenshot({ path: `${env.WEB_ARTIFACTS}/web-console-1280.png`, fullPage: true });
@@ -219,6 +228,7 @@ async function main() {
   mark("cleared");
   await page.click("#confirm-yes");
   await check("解除 clears it on the broker", () => JSON.parse(retained(`${root}/emergency`)).active === false);
+  await check("and b1 reports it cleared", async () => (await answerText(page)).includes("实验楼: 已解除"));
 
   const admin = await browser.newPage();
   shown = admin;

@@ -6,7 +6,9 @@
 # buildings played then is judged here from the recordings:
 #   - 立即播放 on b1 from the page sounds on b1 within 2 s and not on b2;
 #   - the read-only account's forged 立即播放 sounds nowhere;
-#   - the plan's entry rings on b1 at its second.
+#   - the plan's entry rings on b1 at its second;
+#   - 紧急广播 on zone lab sounds on b1 within 1 s and loops there with no gap over 1 s, b2 stays
+#     quiet; 解除 silences b1 within 1 s.
 # The browser trusts the campus's authority as an office PC would (its certificate store), not by
 # ignoring certificate errors. The programs run at the real time, as the browser does: a command's
 # age is judged by the 主控's clock.
@@ -55,7 +57,9 @@ campus_files "$files" "$campus_port" --central office --name 办公室 --node b1
     --staff duty:值班 --staff viewer:只读 --password-file "$work/viewer.pass" --staff it:管理员 </dev/null
 [ "$(grep '^duty:' "$files/broker/passwd")" = "$hash_before" ] && [ "$(grep -c . "$files/broker/passwd")" = 3 ] &&
     pass "a run without a new password keeps the account's" || fail "passwd after the second run: $(cat "$files/broker/passwd")"
-kill -HUP "$HALVIX_BROKER_PID" # the broker reads its password file and ACL again
+# The broker started again reads them (a SIGHUP would too, but not while it is still starting).
+campus_broker_stop
+campus_broker_start || exit 1
 
 # The plan: 上课.mp3 rings everywhere once during the run (the ring-log rows and plan statuses the
 # page shows); the alarm, a 2 kHz tone, is among the plan's sounds the page offers.
@@ -112,5 +116,20 @@ if after forged; then
 fi
 first=$(heard b1 "$((entry - 1))" "$((entry + 3))")
 within "$first" 0.8 2 && pass "b1 rang its plan's entry at its second" || fail "b1 rang the plan's entry at $first s"
+if after emergency && after cleared; then
+    emergency=$(mark emergency) cleared=$(mark cleared)
+    first=$(heard b1 "$emergency" "$cleared")
+    if within "$first" 0 1; then
+        pass "紧急广播 on zone lab sounded on b1 $first s after the confirmation"
+        gap=$(longest_quiet b1 "$(plus "$emergency" "$first")" "$cleared")
+        within "$gap" 0 1 && pass "and looped there, its longest gap $gap s" || fail "the alarm on b1 paused $gap s"
+    else
+        fail "b1 after 紧急广播: first sound at $first"
+    fi
+    [ "$(heard b2 "$emergency" "$cleared")" = -1 ] && pass "b2, in another zone, stayed quiet" ||
+        fail "b2 sounded during the emergency on zone lab"
+    [ "$(heard b1 "$(plus "$cleared" 1)" "$(plus "$cleared" 4)")" = -1 ] && pass "解除 silenced b1 within 1 s" ||
+        fail "b1 still sounded after 解除"
+fi
 
 campus_finish office b1 b2
