@@ -351,7 +351,7 @@ function send(kind) {
 function sendEmergency(active) {
   const target = $("target").value;
   const zones = target.startsWith("zone:") ? [target.slice(5)] : [];
-  const nodes = active ? W.addressed(zones.length ? target : "all", state.statuses) : W.addressed("all", state.statuses);
+  const nodes = W.soundingFor(active ? zones : [], state.statuses);
   const message = W.emergency({ user: state.user, active, sound: $("sound").value, zones, nowMs: Date.now() });
   const label = active ? `紧急广播 ${message.sound} (${zones.length ? `区域 ${zones[0]}` : "全部楼"})` : "解除紧急广播";
   publish(`${root()}/emergency`, message, { retain: true, expiry: 0 }, {
@@ -434,7 +434,9 @@ function startEmergency() {
   if (!$("sound").value) return say("请先选择紧急广播的声音。");
   if (!W.isSingleFile($("sound").value)) return say("紧急广播的声音应为 voic 中的一个声音文件 (如 警报.mp3), 不能是文件夹。");
   const where = target === "all" ? "全部楼" : `区域 ${target.slice(5)}`;
-  confirmFirst(`确认在 ${where} 紧急广播 ${$("sound").value}? 它将一直播放, 直到解除。`, () => sendEmergency(true));
+  const names = W.soundingFor(target === "all" ? [] : [target.slice(5)], state.statuses).map(nameOf).join("、");
+  confirmFirst(`确认在 ${where} 紧急广播 ${$("sound").value}? 将播放的楼: ${names || "暂无已知的楼"}。它将一直播放, 直到解除。`,
+    () => sendEmergency(true));
 }
 
 function start() {

@@ -14,6 +14,8 @@ const HalvixWire = (() => {
     typeof value === "string" && value.length <= kMaxText && !/[\u0000-\u0009\u000b-\u001f\u007f]/.test(value);
   const text = (value) => (isText(value) ? value : "");
   const texts = (value) => (Array.isArray(value) ? value.slice(0, 100).filter(isText) : []);
+  // The day line as the bell says it ("今日: 星期三, 日常, 春季"), shown under a label of its own.
+  const dayText = (value) => text(value).replace(/^今日[:：]\s*/, "");
   const number = (value) => (typeof value === "number" && Number.isFinite(value) ? value : null);
 
   // The JSON object of a payload, or null when it is not one or too large.
@@ -63,7 +65,7 @@ const HalvixWire = (() => {
       zones: texts(root.zones).filter(isId),
       online: root.online,
       revision: number(root.revision),
-      today: text(root.today),
+      today: dayText(root.today),
       problems: [text(root.snapshotProblem), ...texts(root.soundProblems), emergencyProblem(emergency)].filter((p) => p),
       synchronised: clock.synchronised === true,
       offsetMs: number(clock.offsetMs),
@@ -85,7 +87,7 @@ const HalvixWire = (() => {
     return {
       node: root.node,
       date: text(root.date),
-      decision: text(root.decision),
+      decision: dayText(root.decision),
       entries: root.entries
         .slice(0, 500)
         .filter((e) => e && typeof e === "object")
@@ -179,6 +181,15 @@ const HalvixWire = (() => {
     return all.filter((s) => s.zones.includes(id)).map((s) => s.node);
   }
 
+  // The nodes that sound an emergency on `zones` (none: everywhere): a node without zones of its own
+  // stands for every zone, as the nodes judge it.
+  function soundingFor(zones, statuses) {
+    return [...statuses.values()]
+      .filter((s) => zones.length === 0 || s.zones.length === 0 || s.zones.some((z) => zones.includes(z)))
+      .map((s) => s.node)
+      .sort();
+  }
+
   return {
     isId,
     soundOf,
@@ -193,6 +204,7 @@ const HalvixWire = (() => {
     command,
     emergency,
     addressed,
+    soundingFor,
   };
 })();
 

@@ -41,8 +41,12 @@ campus_broker_stop() {
 campus_broker_start() { start_broker "$campus_dir/files" "$campus_port"; }
 
 # campus_clock "YYYY-MM-DD HH:MM:SS": the local time every program of the campus starts at. Not
-# before the certificates were made (they would not be valid yet).
+# before the certificates were made (they would not be valid yet). Without it: the real time.
 campus_clock() {
+    if [ $# -eq 0 ]; then
+        campus_date=$(date +%F) campus_offset=0
+        return
+    fi
     campus_date=${1%% *}
     campus_offset=$(($(date -d "$1" +%s) - $(date +%s)))
 }

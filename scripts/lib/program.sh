@@ -48,13 +48,15 @@ daily_spring() {
         delete from jjtime; insert into jjtime values ('1');"
 }
 
-# plan_every_day DIR "TIME SOUND"...: the same plan in every daily table, so any weekday rings it.
+# plan_every_day DIR "TIME SOUND [EVENT]"...: the same plan in every daily table, so any weekday
+# rings it.
 plan_every_day() {
-    local dir=$1 sql="" table row number=0 values=""
+    local dir=$1 sql="" table row number=0 values="" sound event
     shift
     for row in "$@"; do
         number=$((number + 1))
-        values+="${values:+,}('$number', '', '${row%% *}', '', '${row#* }', '待完', '')"
+        read -r _ sound event <<<"$row"
+        values+="${values:+,}('$number', '', '${row%% *}', '$event', '$sound', '待完', '')"
     done
     for table in cjtime zccjtime qjtime zcqjtime fridtime sundaytime; do
         sql+="delete from $table; insert into $table values $values;"

@@ -1,31 +1,46 @@
 #!/usr/bin/env bash
-# The duty office's web console in Debian's chromium, headless, against the campus broker as
-# campus-setup.sh configures it: building b1 answers every command it gets, b2 answers none. The
-# browser trusts the campus's authority as an office PC would (its certificate store), not by
-# ignoring certificate errors. web_console.js drives the page.
+# The duty office's web console in Debian's chromium, headless, against a real campus: the broker as
+# campus-setup.sh configures it (TLS, staff accounts), the 主控 and two buildings, b1 in zone lab and
+# b2 in zone teach, each the real program headless on a sound server of its own, recorded.
+# web_console.js drives the page and notes the real second of each action in a marks file; what the
+# buildings played then is judged here from the recordings:
+#   - 立即播放 on b1 from the page sounds on b1 within 2 s and not on b2;
+#   - the read-only account's forged 立即播放 sounds nowhere;
+#   - the plan's entry rings on b1 at its second;
+#   - 紧急广播 on zone lab sounds on b1 within 1 s and loops there with no gap over 1 s, b2 stays
+#     quiet; 解除 silences b1 within 1 s.
+# The browser trusts the campus's authority as an office PC would (its certificate store), not by
+# ignoring certificate errors. The programs run at the real time, as the browser does: a command's
+# age is judged by the 主控's clock.
+set -uo pipefail
+
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
-source "$HALVIX_LIB/broker.sh"
+use_campus
 
-root=halvix/test
 node_modules=$HALVIX_BUILD_DIR/web/npm/node_modules
-[ -f "$HALVIX_APP_DIR/web/index.html" ] && [ -d "$node_modules/playwright-core" ] && [ -x "$HALVIX_BUILD_DIR/tests/halvix_read_wire" ] ||
-    { fail "the web console (npm missing?) or halvix_read_wire is not built" && exit 1; }
+[ -f "$HALVIX_APP_DIR/web/index.html" ] && [ -d "$node_modules/playwright-core" ] ||
+    { fail "the web console is not built (npm missing?)" && exit 1; }
 
-port=$(free_port) ws_port=$(free_port) page_port=$(free_port)
+# Every program rings one plan each day: not across midnight, where "today" changes under the test.
+midnight=$(date -d 'tomorrow 00:00' +%s)
+[ $((midnight - $(date +%s))) -lt 240 ] && sleep_until $((midnight + 5))
+
+ws_port=$(free_port) page_port=$(free_port)
 printf 'duty-secret\n' >"$work/duty.pass"
 printf 'viewer-secret\n' >"$work/viewer.pass"
-campus_files "$work/campus" "$port" --central office --node b1 --zones lab:实验楼 --node b2 --zones teach:教学楼 \
+campus_up "$work/campus" --central office --name 办公室 --node b1 --name 实验楼 --zones lab:实验楼 \
+    --node b2 --name 教学楼 --zones teach:教学楼 \
     --ws-port "$ws_port" --page-port "$page_port" --web "$HALVIX_APP_DIR/web" \
     --staff duty:值班 --password-file "$work/duty.pass" --staff viewer:只读 --password-file "$work/viewer.pass" \
-    --staff it:管理员 --password-file "$work/duty.pass"
-start_broker "$work/campus" "$port" || exit 1
+    --staff it:管理员 --password-file "$work/duty.pass" || exit 1
+files=$campus_dir/files
 
 # The set-up refuses what would leave a console nobody can use, each with its reason, and a run
 # that names an account again without a password keeps the one it has (and the page it serves).
 web=$HALVIX_APP_DIR/web
 while IFS='|' read -r options reason; do
     read -ra options <<<"$options"
-    said=$(campus_files "$work/campus" "$port" --central office --node b1 --ws-port "$ws_port" "${options[@]}" </dev/null 2>&1) &&
+    said=$(campus_files "$files" "$campus_port" --central office --node b1 --ws-port "$ws_port" "${options[@]}" </dev/null 2>&1) &&
         fail "set-up took ${options[*]}" ||
         { [[ $said == *"$reason"* ]] && pass "set-up refuses ${options[*]}" || fail "set-up said: $said"; }
 done <<TABLE
@@ -35,54 +50,86 @@ done <<TABLE
 --page-port $ws_port --web $web --staff duty:值班|--ws-port 需要 --page-port
 --page-port $page_port --web $work --staff duty:值班|需要 --web
 TABLE
-hash_before=$(grep '^duty:' "$work/campus/broker/passwd")
-campus_files "$work/campus" "$port" --central office --node b1 --zones lab:实验楼 --node b2 --zones teach:教学楼 \
-    --ws-port "$ws_port" --page-port "$page_port" --web "$work/campus/broker/web" \
+hash_before=$(grep '^duty:' "$files/broker/passwd")
+campus_files "$files" "$campus_port" --central office --name 办公室 --node b1 --name 实验楼 --zones lab:实验楼 \
+    --node b2 --name 教学楼 --zones teach:教学楼 \
+    --ws-port "$ws_port" --page-port "$page_port" --web "$files/broker/web" \
     --staff duty:值班 --staff viewer:只读 --password-file "$work/viewer.pass" --staff it:管理员 </dev/null
-[ "$(grep '^duty:' "$work/campus/broker/passwd")" = "$hash_before" ] && [ "$(grep -c . "$work/campus/broker/passwd")" = 3 ] &&
-    pass "a run without a new password keeps the account's" || fail "passwd after the second run: $(cat "$work/campus/broker/passwd")"
-kill -HUP "$HALVIX_BROKER_PID" # the broker reads its password file and ACL again
+[ "$(grep '^duty:' "$files/broker/passwd")" = "$hash_before" ] && [ "$(grep -c . "$files/broker/passwd")" = 3 ] &&
+    pass "a run without a new password keeps the account's" || fail "passwd after the second run: $(cat "$files/broker/passwd")"
+# The broker started again reads them (a SIGHUP would too, but not while it is still starting).
+campus_broker_stop
+campus_broker_start || exit 1
+
+# The plan: 上课.mp3 rings everywhere once during the run (the ring-log rows and plan statuses the
+# page shows); the alarm, a 2 kHz tone, is among the plan's sounds the page offers.
+campus_clock
+entry=$(($(date +%s) + 70))
+for id in office b1 b2; do
+    campus_folder "$id" || exit 1
+    daily_spring "$campus_dir/$id" 0
+    plan_every_day "$campus_dir/$id" "$(date -d "@$entry" +%T) 上课.mp3 第一节上课" "23:59:58 警报.wav 疏散演练" "23:59:59 voic\\课间操 课间操"
+    sox -n -r 44100 -c 2 "$campus_dir/$id/voic/警报.wav" synth 1.3 sine 2000 vol 0.5 || exit 1
+    campus_sink "$id" || exit 1
+done
+campus_record b1 b2
+for id in office b1 b2; do campus_start "$id"; done
+for id in b1 b2; do
+    wait_for 30 campus_status_has "$id" '"revision":1,' || fail "$id never took the 主控's plan: $(campus_status office "$id")"
+done
 
 export HOME=$work/home
 mkdir -p "$HOME/.pki/nssdb"
 certutil -d "sql:$HOME/.pki/nssdb" -N --empty-password
-certutil -d "sql:$HOME/.pki/nssdb" -A -t "C,," -n "halvix test campus" -i "$work/campus/broker/ca.crt"
+certutil -d "sql:$HOME/.pki/nssdb" -A -t "C,," -n "halvix test campus" -i "$files/broker/ca.crt"
 
-# Building b1: records every command it gets, reads it with a node's own reader and answers as a
-# node does: 已拒绝 with the reader's reason when it refuses it.
-read_wire=$HALVIX_BUILD_DIR/tests/halvix_read_wire
-certs=$work/campus/nodes/b1/certs
-mosquitto_sub -h 127.0.0.1 -p "$port" -V mqttv5 --cafile "$certs/ca.crt" --cert "$certs/b1.crt" --key "$certs/b1.key" \
-    -q 1 -t "$root/cmd/node/b1" -t "$root/cmd/zone/lab" -t "$root/cmd/all" 2>/dev/null |
-    while IFS= read -r command; do
-        printf '%s\n' "$command" >>"$work/b1.commands"
-        refusal=$("$read_wire" command <<<"$command")
-        answer=$(python3 -c '
-import json, sys
-c, refusal = json.loads(sys.argv[1]), sys.argv[2]
-result = "已拒绝" if refusal else {"play": "已响铃", "stop": "已停止", "mute": "已静音", "unmute": "已恢复响铃"}[c["kind"]]
-print(json.dumps({"format": 1, "node": "b1", "command": c.get("id", "?"), "result": result, "detail": refusal, "atMs": 0}))
-' "$command" "$refusal" 2>/dev/null) || continue
-        mosquitto_pub -h 127.0.0.1 -p "$port" -V mqttv5 --cafile "$certs/ca.crt" --cert "$certs/b1.crt" \
-            --key "$certs/b1.key" -q 1 -t "$root/ack/b1" -m "$answer"
-    done &
-HALVIX_SERVICE_PIDS+=($!)
-
-WEB_PAGE="http://127.0.0.1:$page_port/" WEB_CAMPUS=$work/campus WEB_PORT=$port WEB_ARTIFACTS=$artifacts \
-    WEB_BROKER_PID=$HALVIX_BROKER_PID WEB_READ_WIRE=$read_wire NODE_PATH=$node_modules timeout 300 node "$e2e_dir/web_console.js" ||
-    fail "the console in the browser"
+marks=$work/marks
+WEB_PAGE="http://127.0.0.1:$page_port/" WEB_CAMPUS=$files WEB_PORT=$campus_port WEB_ARTIFACTS=$artifacts \
+    WEB_BROKER_PID=$HALVIX_BROKER_PID WEB_MARKS=$marks WEB_ENTRY=$entry NODE_PATH=$node_modules \
+    timeout 300 node "$e2e_dir/web_console.js" || fail "the console in the browser"
 # The broker the driver restarted.
-[ -f "$work/campus/broker.pid" ] && HALVIX_SERVICE_PIDS+=("$(cat "$work/campus/broker.pid")")
+[ -f "$files/broker.pid" ] && HALVIX_SERVICE_PIDS+=("$(cat "$files/broker.pid")")
+sleep 1 # the last sound in
+campus_stop_recording b1 b2
 
-# Beyond what the reader checks: every command has an id of its own, and a ring or a stop waits
-# for an offline building no longer than 10 s.
-python3 - "$work/b1.commands" <<'EOF' && pass "command ids are unique and rings expire after 10 s" || fail "commands b1 got: $(cat "$work/b1.commands")"
-import json, sys
-commands = [json.loads(line) for line in open(sys.argv[1], encoding="utf-8")]
-assert len({c["id"] for c in commands}) == len(commands) >= 3
-assert all(c["expiry"] == 10 for c in commands if c["kind"] in ("play", "stop"))
-EOF
-grep -q forged "$work/b1.commands" && fail "the read-only account's publish reached b1" ||
-    pass "nothing the read-only account sent reached a building"
+# --- What the buildings played -----------------------------------------------------------------------
+mark() { awk -v n="$1" '$1 == n { print $2 }' "$marks"; }
+plus() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", a + b }'; }
+# heard ID FROM TO: when the building first sounded between two real seconds (-1: it did not).
+heard() { campus_quiet "$1" "$2" "$3" | awk '{ print ($2 < 0 ? -1 : $2) }'; }
+# longest_quiet ID FROM TO
+longest_quiet() { campus_quiet "$1" "$2" "$3" | awk '{ print $1 }'; }
+# after what: a check on the recordings needs the mark of what the page did.
+after() { [ -n "$(mark "$1")" ] || { fail "the page never did: $1" && false; }; }
 
-[ "$failures" -eq 0 ]
+if after play; then
+    play=$(mark play)
+    first=$(heard b1 "$play" "$(plus "$play" 4)")
+    within "$first" 0 2 && pass "立即播放 from the page sounded on b1 $first s after the click" ||
+        fail "b1 after 立即播放: first sound at $first"
+    [ "$(heard b2 "$(plus "$play" -1)" "$(plus "$play" 6)")" = -1 ] && pass "and not on b2" || fail "b2 sounded after b1's 立即播放"
+fi
+if after forged; then
+    forged=$(mark forged)
+    [ "$(heard b1 "$forged" "$(plus "$forged" 4)")" = -1 ] && pass "the read-only account's forged 立即播放 sounded nowhere" ||
+        fail "b1 sounded after the forged publish"
+fi
+first=$(heard b1 "$((entry - 1))" "$((entry + 3))")
+within "$first" 0.8 2 && pass "b1 rang its plan's entry at its second" || fail "b1 rang the plan's entry at $first s"
+if after emergency && after cleared; then
+    emergency=$(mark emergency) cleared=$(mark cleared)
+    first=$(heard b1 "$emergency" "$cleared")
+    if within "$first" 0 1; then
+        pass "紧急广播 on zone lab sounded on b1 $first s after the confirmation"
+        gap=$(longest_quiet b1 "$(plus "$emergency" "$first")" "$cleared")
+        within "$gap" 0 1 && pass "and looped there, its longest gap $gap s" || fail "the alarm on b1 paused $gap s"
+    else
+        fail "b1 after 紧急广播: first sound at $first"
+    fi
+    [ "$(heard b2 "$emergency" "$cleared")" = -1 ] && pass "b2, in another zone, stayed quiet" ||
+        fail "b2 sounded during the emergency on zone lab"
+    [ "$(heard b1 "$(plus "$cleared" 1)" "$(plus "$cleared" 4)")" = -1 ] && pass "解除 silenced b1 within 1 s" ||
+        fail "b1 still sounded after 解除"
+fi
+
+campus_finish office b1 b2
