@@ -206,12 +206,12 @@ private:
         m_tickStarted; // a load inside a tick is the nightly reload or a retry
     std::vector<EntryProblem> m_problems;
     EmergencyState m_emergency;
-    std::vector<std::string> m_ownZones;
-    int m_sirenQuietTicks = 0;       // ticks the emergency loop was heard silent
-    bool m_sirenProblemTold = false; // its sound's problem has been told once
-    bool m_sirenHeard = false;       // the loop was heard playing since it last started
-    bool m_resumed = false;          // the state file's emergency, resumed at the first tick
-    QStringList m_startNotices;      // said at the first tick, once someone listens
+    std::optional<std::vector<std::string>> m_ownZones; // none: outside any campus
+    int m_sirenQuietTicks = 0;                          // ticks the emergency loop was heard silent
+    bool m_sirenProblemTold = false;                    // its sound's problem has been told once
+    bool m_sirenHeard = false;                          // the loop was heard playing since it last started
+    bool m_resumed = false;     // the state file's emergency, resumed at the first tick
+    QStringList m_startNotices; // said at the first tick, once someone listens
     std::vector<EntryProblem> m_tomorrowProblems;
     unsigned long long m_checkGeneration = 0;
     LatestTaskThread m_checker; // last: ended before anything it reports to goes

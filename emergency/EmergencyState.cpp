@@ -61,13 +61,13 @@ std::string readProblem(const json& root, EmergencyState& state) {
 
 } // namespace
 
-bool EmergencyState::concerns(const std::vector<std::string>& ownZones) const {
+bool EmergencyState::concerns(const std::optional<std::vector<std::string>>& ownZones) const {
     if (!active)
         return false;
-    if (zones.empty() || ownZones.empty())
+    if (zones.empty() || !ownZones)
         return true;
     return std::any_of(zones.begin(), zones.end(), [&ownZones](const std::string& zone) {
-        return std::find(ownZones.begin(), ownZones.end(), zone) != ownZones.end();
+        return std::find(ownZones->begin(), ownZones->end(), zone) != ownZones->end();
     });
 }
 

@@ -21,9 +21,10 @@ struct EmergencyState {
 
     bool operator==(const EmergencyState&) const = default;
 
-    // Whether a program in `ownZones` sounds it. A program without zones of its own (a single PC,
-    // outside any campus) is every zone there is.
-    bool concerns(const std::vector<std::string>& ownZones) const;
+    // Whether a program in `ownZones` sounds it. A program outside any campus (no zones known: a
+    // single PC) is every zone there is; a building of a campus without zones of its own (the
+    // office) sounds only an emergency for every zone.
+    bool concerns(const std::optional<std::vector<std::string>>& ownZones) const;
 };
 
 inline constexpr std::size_t kMaxEmergencyPayload = 4096;

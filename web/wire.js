@@ -181,11 +181,11 @@ const HalvixWire = (() => {
     return all.filter((s) => s.zones.includes(id)).map((s) => s.node);
   }
 
-  // The nodes that sound an emergency on `zones` (none: everywhere): a node without zones of its own
-  // stands for every zone, as the nodes judge it.
+  // The nodes that sound an emergency on `zones` (none: everywhere), as the nodes judge it: a node in
+  // no zone (the office) sounds only one for every zone.
   function soundingFor(zones, statuses) {
     return [...statuses.values()]
-      .filter((s) => zones.length === 0 || s.zones.length === 0 || s.zones.some((z) => zones.includes(z)))
+      .filter((s) => zones.length === 0 || s.zones.some((z) => zones.includes(z)))
       .map((s) => s.node)
       .sort();
   }

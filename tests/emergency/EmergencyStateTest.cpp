@@ -71,21 +71,25 @@ TEST(EmergencyState, RefusesWhatDoesNotRead) {
         EXPECT_FALSE(readEmergency(raw).ok()) << raw.substr(0, 20);
 }
 
-TEST(EmergencyState, ConcernsItsZonesAndEveryZonelessProgram) {
+TEST(EmergencyState, ConcernsItsZonesAndEveryProgramOutsideACampus) {
+    using Zones = std::vector<std::string>;
     const struct {
         EmergencyState state;
-        std::vector<std::string> own;
+        std::optional<std::vector<std::string>> own;
         bool sounds;
     } cases[] = {
-        {kLabAlarm, {"lab"}, true},
-        {kLabAlarm, {"gym", "teach"}, true},
-        {kLabAlarm, {"gym"}, false},
-        {kLabAlarm, {}, true}, // a single PC: every zone
-        {EmergencyState{true, "警报.mp3", {}, 0, ""}, {"gym"}, true},
-        {EmergencyState{false, "警报.mp3", {}, 0, ""}, {}, false},
+        {kLabAlarm, Zones{"lab"}, true},
+        {kLabAlarm, Zones{"gym", "teach"}, true},
+        {kLabAlarm, Zones{"gym"}, false},
+        {kLabAlarm, std::nullopt, true}, // a single PC: every zone
+        {kLabAlarm, Zones{}, false},     // a building in no zone: not this one
+        {EmergencyState{true, "警报.mp3", {}, 0, ""}, Zones{}, true},
+        {EmergencyState{true, "警报.mp3", {}, 0, ""}, Zones{"gym"}, true},
+        {EmergencyState{false, "警报.mp3", {}, 0, ""}, std::nullopt, false},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(c.state.concerns(c.own), c.sounds) << emergencyLine(c.state) << " own " << c.own.size();
+        EXPECT_EQ(c.state.concerns(c.own), c.sounds)
+            << emergencyLine(c.state) << " own " << (c.own ? c.own->size() : 99);
     EXPECT_EQ(emergencyLine(kLabAlarm), "紧急广播中: 警报.mp3 (区域 lab teach)");
     EXPECT_EQ(emergencyLine({}), "没有紧急广播");
 }
