@@ -12,14 +12,10 @@ namespace halvix {
 
 namespace {
 
-using namespace std::chrono_literals;
-
 // Written a piece at a time, so a stop or a new sound waits for one piece at most.
 constexpr qsizetype kChunkBytes = decodetool::kSampleRate / 20 * decodetool::kBytesPerFrame; // 50 ms
 // What the server holds ahead: enough to ride out a busy moment of this process.
 constexpr uint32_t kAheadBytes = 4 * kChunkBytes;
-// An idle connection is closed after this long; the next sound opens it again within milliseconds.
-constexpr auto kIdleClose = 60s;
 
 std::string serverError(const char* what, int error) {
     return std::string(what) + pa_strerror(error);
@@ -52,11 +48,19 @@ void PulseOutput::play(unsigned long long playback, QByteArray pcm, bool loop) {
     m_wake.notify_one();
 }
 
+void PulseOutput::warmUp() {
+    {
+        const std::lock_guard lock(m_mutex);
+        m_warm = true;
+    }
+    m_wake.notify_one();
+}
+
 void PulseOutput::stream(unsigned long long playback) {
     {
         const std::lock_guard lock(m_mutex);
         m_playback = playback;
-        m_active = m_changed = m_streaming = true;
+        m_active = m_changed = m_streaming = m_warm = true;
         m_finished = m_loop = false;
         m_pcm.clear();
         m_pending.clear();
@@ -138,26 +142,18 @@ bool PulseOutput::allTaken() const {
 }
 
 void PulseOutput::run() {
-    auto lastSound = std::chrono::steady_clock::now();
     for (;;) {
         QByteArray chunk;
         bool flush = false;
         bool ending = false;
+        bool warm = false;
         unsigned long long playback = 0;
         {
             std::unique_lock lock(m_mutex);
-            const auto hasWork = [this] { return m_quit || m_changed || m_active; };
-            if (m_server)
-                m_wake.wait_until(lock, lastSound + kIdleClose, hasWork);
-            else
-                m_wake.wait(lock, hasWork);
+            m_wake.wait(lock, [this] { return m_quit || m_changed || m_active || m_warm; });
             if (m_quit)
                 break;
-            if (!hasWork()) {
-                lock.unlock();
-                disconnect();
-                continue;
-            }
+            warm = std::exchange(m_warm, false);
             flush = std::exchange(m_changed, false);
             playback = m_playback;
             if (m_active) {
@@ -171,11 +167,12 @@ void PulseOutput::run() {
                 }
             }
         }
+        std::string error;
+        if (warm && !m_server)
+            connect(error); // a server that is away is told by the sound that needs it
         if (flush && m_server)
             pa_simple_flush(m_server, nullptr);
-        std::string error;
         if (!chunk.isEmpty()) {
-            lastSound = std::chrono::steady_clock::now();
             if (write(chunk, error))
                 continue;
         } else if (!ending || (m_server && !drain(playback))) {
@@ -191,24 +188,30 @@ void PulseOutput::run() {
     disconnect();
 }
 
-bool PulseOutput::write(const QByteArray& chunk, std::string& error) {
+bool PulseOutput::connect(std::string& error) {
     int code = 0;
-    if (!m_server) {
-        const pa_sample_spec spec{PA_SAMPLE_S16LE, decodetool::kSampleRate, decodetool::kChannels};
-        const pa_buffer_attr buffer{uint32_t(-1), kAheadBytes, uint32_t(-1), uint32_t(-1), uint32_t(-1)};
-        m_server = pa_simple_new(nullptr, "halvix", PA_STREAM_PLAYBACK, nullptr, "bell", &spec, nullptr,
-                                 &buffer, &code);
-        if (!m_server) {
-            error = serverError("无法连接声音服务: ", code);
+    const pa_sample_spec spec{PA_SAMPLE_S16LE, decodetool::kSampleRate, decodetool::kChannels};
+    const pa_buffer_attr buffer{uint32_t(-1), kAheadBytes, uint32_t(-1), uint32_t(-1), uint32_t(-1)};
+    m_server =
+        pa_simple_new(nullptr, "halvix", PA_STREAM_PLAYBACK, nullptr, "bell", &spec, nullptr, &buffer, &code);
+    if (!m_server)
+        error = serverError("无法连接声音服务: ", code);
+    return m_server != nullptr;
+}
+
+bool PulseOutput::write(const QByteArray& chunk, std::string& error) {
+    // A connection kept since the last sound may have lost a server that restarted meanwhile: the
+    // sound goes once more on a new one.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (!m_server && !connect(error))
             return false;
-        }
-    }
-    if (pa_simple_write(m_server, chunk.constData(), std::size_t(chunk.size()), &code) < 0) {
+        int code = 0;
+        if (pa_simple_write(m_server, chunk.constData(), std::size_t(chunk.size()), &code) >= 0)
+            return true;
         error = serverError("声音服务中断: ", code);
         disconnect();
-        return false;
     }
-    return true;
+    return false;
 }
 
 bool PulseOutput::drain(unsigned long long playback) {

@@ -2,7 +2,6 @@
 
 #include <QByteArray>
 
-#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -17,8 +16,9 @@ namespace halvix {
 // The sound server's playback stream, fed by a thread of its own through libpulse's simple API:
 // the program's thread hands over decoded sound (16-bit stereo, 44.1 kHz) and never waits for the
 // server. One sound at a time: a sound from memory (once, or round and round without a gap), or a
-// stream whose bytes come as they are decoded. The connection opens at the first sound and closes
-// after a while without one, so an idle service holds no stream the server would keep running.
+// stream whose bytes come as they are decoded. The connection opens ahead of the first sound (see
+// warmUp) and stays open: opening it takes tens of milliseconds on a busy machine, which a bell
+// must not wait for.
 class PulseOutput {
 public:
     // From the output's thread: the sound of `playback` has been heard to its end (`error` empty),
@@ -30,6 +30,8 @@ public:
     PulseOutput(const PulseOutput&) = delete;
     PulseOutput& operator=(const PulseOutput&) = delete;
 
+    // Opens the connection now, if it is not open, so that the next sound starts at once.
+    void warmUp();
     // Replaces what sounds with `pcm`, from its first byte.
     void play(unsigned long long playback, QByteArray pcm, bool loop);
     // Replaces what sounds with a stream; its bytes come with append, its end with finish.
@@ -45,6 +47,7 @@ private:
     bool allTaken() const;
     bool wholeFrameWaits() const;
     void run();
+    bool connect(std::string& error);
     bool write(const QByteArray& chunk, std::string& error);
     // Waits until the server has played what it holds; false when a new sound or a stop came first.
     bool drain(unsigned long long playback);
@@ -62,6 +65,7 @@ private:
     bool m_finished = false; // the stream's last bytes have come
     bool m_loop = false;
     bool m_quit = false;
+    bool m_warm = false; // the connection is to be opened ahead
     QByteArray m_pcm;
     qsizetype m_position = 0;
     std::deque<QByteArray> m_pending;

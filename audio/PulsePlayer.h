@@ -19,6 +19,9 @@ public:
     explicit PulseBellPlayer(QObject* parent = nullptr);
     ~PulseBellPlayer() override;
 
+    // Also opens the sound server's connection, so the bell is heard at once.
+    void prepare(const std::string& fullPath) override;
+
 protected:
     bool startPcm(bool loop) override;
     void stopPcm() override;
