@@ -160,7 +160,7 @@ void PulseOutput::run() {
                 chunk = takeChunk();
                 ending = chunk.isEmpty() && allTaken();
                 // A stream that waits for its next bytes: woken by append or finish.
-                if (chunk.isEmpty() && !ending && !flush) {
+                if (chunk.isEmpty() && !ending && !flush && !warm) {
                     m_wake.wait(lock,
                                 [this] { return m_quit || m_changed || m_finished || wholeFrameWaits(); });
                     continue;
