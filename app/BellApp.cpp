@@ -1,5 +1,7 @@
 #include "app/BellApp.h"
 
+#include "audio/MemoryPlayer.h"
+
 #include "app/CentralRequests.h"
 #include "app/InstanceRequests.h"
 #include "app/QuitSignals.h"
@@ -74,7 +76,7 @@ int BellApp::run() {
     const SystemClock clock;
     DialogPrompts prompts;
     TickDriver ticks;
-    Bell bell(m_folder, clock);
+    Bell bell(m_folder, clock, sinkPlayers());
     BellTray tray;
     campus::CampusRuntime campus(bell, QStringLiteral(HALVIX_VERSION));
     // What failed while nobody asked goes to the tray (and the program's output), never to a box.

@@ -57,6 +57,13 @@ QString parseError(const QCommandLineParser& parser) {
 
 } // namespace
 
+Invocation parseInvocation(int argc, char* argv[]) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    return parseInvocation(arguments);
+}
+
 Invocation parseInvocation(const QStringList& arguments) {
     Invocation invocation;
     QCommandLineParser parser;

@@ -21,6 +21,8 @@ struct Invocation {
 };
 
 Invocation parseInvocation(const QStringList& arguments);
+// The same, of the program's own arguments.
+Invocation parseInvocation(int argc, char* argv[]);
 
 TextList toTextList(const QStringList& words);
 

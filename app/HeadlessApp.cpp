@@ -1,8 +1,11 @@
 #include "app/HeadlessApp.h"
 
 #include "app/CentralRequests.h"
+#include "app/CommandLine.h"
 #include "app/InstanceRequests.h"
+#include "app/ProgramPlace.h"
 #include "app/QuitSignals.h"
+#include "app/SingleInstance.h"
 #include "bell/Bell.h"
 #include "bell/TickDriver.h"
 #include "campus/CampusRuntime.h"
@@ -11,9 +14,10 @@
 #include "time/SystemClock.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QThread>
 #include <QTimer>
-
-#include <cstdio>
 
 namespace halvix {
 
@@ -39,10 +43,66 @@ private:
 
 } // namespace
 
-int runHeadless(const std::filesystem::path& folder, SingleInstance& instance) {
+void printText(std::FILE* stream, const QString& text) {
+    if (text.isEmpty())
+        return;
+    std::fputs(qUtf8Printable(text), stream);
+    if (!text.endsWith(QLatin1Char('\n')))
+        std::fputc('\n', stream);
+}
+
+std::optional<int> answerAtOnce(const Invocation& invocation) {
+    switch (invocation.action) {
+    case Invocation::Action::Help:
+    case Invocation::Action::Version:
+        printText(stdout, invocation.text);
+        return kExitOk;
+    case Invocation::Action::BadUsage:
+        printText(stderr, invocation.text);
+        return kExitBadUsage;
+    case Invocation::Action::Run:
+        break;
+    }
+    return std::nullopt;
+}
+
+QString programFolder(const Invocation& invocation, std::string* problem) {
+    if (!invocation.folder.isEmpty())
+        return QDir::cleanPath(QFileInfo(invocation.folder).absoluteFilePath());
+    const ProgramFolderChoice choice = resolveProgramFolder();
+    if (problem)
+        *problem = choice.problem;
+    return QString::fromStdU16String(choice.folder.u16string());
+}
+
+int handOver(const QString& folder) {
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        if (const auto reply = SingleInstance::send(folder, {QStringLiteral("show")})) {
+            printText(stdout, reply->text);
+            return kExitOk;
+        }
+        QThread::msleep(250);
+    }
+    printText(stderr, QStringLiteral("文件夹已被另一个程序占用, 但它没有应答: ") + folder);
+    return kExitNotRunning;
+}
+
+int runHeadlessService(int argc, char* argv[], const Invocation& invocation, BellPlayers players) {
+    QCoreApplication app(argc, argv);
+    const QString folder = programFolder(invocation);
+    SingleInstance instance(folder);
+    QString error;
+    if (!instance.claim(error)) {
+        printText(stderr, error);
+        return error.isEmpty() ? handOver(folder) : kExitBadUsage;
+    }
+    return runHeadless(pathFromUtf8(folder.toStdString()), instance, std::move(players));
+}
+
+int runHeadless(const std::filesystem::path& folder, SingleInstance& instance, BellPlayers players) {
     const SystemClock clock;
     TickDriver ticks;
-    Bell bell(folder, clock);
+    Bell bell(folder, clock, std::move(players));
     campus::CampusRuntime campus(bell, QStringLiteral(HALVIX_VERSION));
     const auto signalNotifier = quitOnSignals([] { QCoreApplication::exit(0); });
 

@@ -1,13 +1,39 @@
 #pragma once
 
+#include "audio/SoundChannel.h"
+
+#include <QString>
+
+#include <cstdio>
 #include <filesystem>
+#include <optional>
+#include <string>
 
 namespace halvix {
 
 class SingleInstance;
+struct Invocation;
+
+// Writes `text` to `stream` as one or more lines; nothing for an empty text.
+void printText(std::FILE* stream, const QString& text);
+
+// Help, the version and bad usage are printed at once, and the exit code returned; none for a run.
+std::optional<int> answerAtOnce(const Invocation& invocation);
+
+// The folder of the database and sounds: --folder, else the portable or the per-user folder.
+// `problem` gets what went wrong making the per-user folder.
+QString programFolder(const Invocation& invocation, std::string* problem = nullptr);
+
+// Another bell has the folder: it gets the plain start's request (its window comes to the front).
+// The holder may still be starting: asked again for a few seconds. Returns the exit code.
+int handOver(const QString& folder);
 
 // The bell without window or tray, for a service: notices (and the day's decision) go to standard
 // error, each line led by the local time; SIGTERM and SIGINT end it cleanly. Returns the exit code.
-int runHeadless(const std::filesystem::path& folder, SingleInstance& instance);
+int runHeadless(const std::filesystem::path& folder, SingleInstance& instance, BellPlayers players);
+
+// The whole service in a QCoreApplication of its own: claims the program folder (or hands over to
+// the bell that holds it) and runs the bell on `players`. Returns the exit code.
+int runHeadlessService(int argc, char* argv[], const Invocation& invocation, BellPlayers players);
 
 } // namespace halvix

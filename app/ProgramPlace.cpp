@@ -19,8 +19,11 @@ ProgramFolderChoice resolveProgramFolder() {
     FolderPlaces places;
     places.executableFolder = toPath(executableFolder);
     places.userFolder = toPath(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
-    places.defaultsFolders = {toPath(QDir::cleanPath(executableFolder + QStringLiteral("/../share/halvix"))),
-                              toPath(QStringLiteral("/usr/share/halvix"))};
+    // The service runs from the package's private folder (lib/halvix), two levels below share/.
+    places.defaultsFolders = {
+        toPath(QDir::cleanPath(executableFolder + QStringLiteral("/../share/halvix"))),
+        toPath(QDir::cleanPath(executableFolder + QStringLiteral("/../../share/halvix"))),
+        toPath(QStringLiteral("/usr/share/halvix"))};
     return chooseProgramFolder(places);
 }
 

@@ -2,8 +2,8 @@
 #include "app/CampusCommandLine.h"
 #include "app/CommandLine.h"
 #include "app/HeadlessApp.h"
-#include "app/ProgramPlace.h"
 #include "app/SingleInstance.h"
+#include "audio/MemoryPlayer.h"
 #include "audio/ProcessPriority.h"
 #include "audio/SoundMemory.h"
 #include "campus/CampusStatusText.h"
@@ -14,36 +14,18 @@
 
 #include <QApplication>
 #include <QDateTime>
-#include <QDir>
 #include <QFileInfo>
-#include <QThread>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
+#include <unistd.h>
 
 namespace {
 
 using namespace halvix;
-
-void print(std::FILE* stream, const QString& text) {
-    if (text.isEmpty())
-        return;
-    std::fputs(qUtf8Printable(text), stream);
-    if (!text.endsWith(QLatin1Char('\n')))
-        std::fputc('\n', stream);
-}
-
-// The folder of the database and sounds: --folder, else the portable or the per-user folder.
-// `problem` gets what went wrong making the per-user folder.
-QString programFolder(const Invocation& invocation, std::string* problem = nullptr) {
-    if (!invocation.folder.isEmpty())
-        return QDir::cleanPath(QFileInfo(invocation.folder).absoluteFilePath());
-    const ProgramFolderChoice choice = resolveProgramFolder();
-    if (problem)
-        *problem = choice.problem;
-    return QString::fromStdU16String(choice.folder.u16string());
-}
 
 std::filesystem::path toPath(const QString& folder) {
     return pathFromUtf8(folder.toStdString());
@@ -52,13 +34,13 @@ std::filesystem::path toPath(const QString& folder) {
 // The running program knows its link; without one, the configuration and the stored revision.
 int campusStatus(const Invocation& invocation, const QString& folder) {
     if (const auto reply = SingleInstance::send(folder, invocation.words)) {
-        print(reply->status == kExitOk ? stdout : stderr, reply->text);
+        printText(reply->status == kExitOk ? stdout : stderr, reply->text);
         return reply->status;
     }
     const std::filesystem::path place = toPath(folder);
-    print(stdout, QStringLiteral("没有运行中的程序 (文件夹 ") + folder + QStringLiteral(")"));
-    print(stdout, QString::fromStdString(campus::campusStatusText(campus::readCampusConfig(place),
-                                                                  campus::storedRevision(place), nullptr)));
+    printText(stdout, QStringLiteral("没有运行中的程序 (文件夹 ") + folder + QStringLiteral(")"));
+    printText(stdout, QString::fromStdString(campus::campusStatusText(
+                          campus::readCampusConfig(place), campus::storedRevision(place), nullptr)));
     return kExitNotRunning;
 }
 
@@ -75,7 +57,7 @@ int runCommand(const Invocation& invocation, const QString& folder) {
         const bool changes = command.clear || !command.sound.empty();
         if (changes)
             if (const auto reply = SingleInstance::send(folder, invocation.words)) {
-                print(reply->status == kExitOk ? stdout : stderr, reply->text);
+                printText(reply->status == kExitOk ? stdout : stderr, reply->text);
                 return reply->status;
             }
         return runEmergencyCommand(command, toPath(folder), QDateTime::currentMSecsSinceEpoch(), std::cout,
@@ -87,51 +69,53 @@ int runCommand(const Invocation& invocation, const QString& folder) {
         // A bell running on the folder would go on with the tables it read: it reads them again.
         if (status == kExitOk && invocation.command.kind == CommandKind::Import)
             if (const auto reply = SingleInstance::send(folder, {QStringLiteral("reload")}))
-                print(reply->status == kExitOk ? stdout : stderr, reply->text);
+                printText(reply->status == kExitOk ? stdout : stderr, reply->text);
         return status;
     }
     const auto reply = SingleInstance::send(folder, invocation.words);
     if (!reply) {
-        print(stderr, QStringLiteral("没有运行中的程序 (文件夹 ") + folder + QStringLiteral(")"));
+        printText(stderr, QStringLiteral("没有运行中的程序 (文件夹 ") + folder + QStringLiteral(")"));
         return kExitNotRunning;
     }
-    print(reply->status == kExitOk ? stdout : stderr, reply->text);
+    printText(reply->status == kExitOk ? stdout : stderr, reply->text);
     return reply->status;
 }
 
-// Another bell has the folder: it gets the plain start's request (its window comes to the front).
-// The holder may still be starting: asked again for a few seconds.
-int handOver(const QString& folder) {
-    for (int attempt = 0; attempt < 20; ++attempt) {
-        if (const auto reply = SingleInstance::send(folder, {QStringLiteral("show")})) {
-            print(stdout, reply->text);
-            return kExitOk;
-        }
-        QThread::msleep(250);
+// The service built or installed with the program: beside it, or in the package's private folder.
+std::filesystem::path servicePath() {
+    std::error_code error;
+    const std::filesystem::path own = std::filesystem::read_symlink("/proc/self/exe", error).parent_path();
+    for (const std::filesystem::path& candidate :
+         {own / "halvix-service", own / "../lib/halvix/halvix-service"})
+        if (!error && ::access(candidate.c_str(), X_OK) == 0)
+            return candidate;
+    return {};
+}
+
+// Without a window the bell runs in the service, which never loads the window, GUI or media
+// libraries this program links. Only when it is missing does this program run the bell itself.
+int runHeadlessBell(int argc, char* argv[], const Invocation& invocation) {
+    if (const std::filesystem::path service = servicePath(); !service.empty()) {
+        ::execv(service.c_str(), argv);
+        printText(stderr, QStringLiteral("无法启动 %1: %2, 由本程序运行")
+                              .arg(QString::fromStdString(service.string()),
+                                   QString::fromLocal8Bit(std::strerror(errno))));
     }
-    print(stderr, QStringLiteral("文件夹已被另一个程序占用, 但它没有应答: ") + folder);
-    return kExitNotRunning;
+    halvix::raiseProcessPriority();
+    halvix::returnLargeBlocksToTheSystem();
+    return runHeadlessService(argc, argv, invocation, sinkPlayers());
 }
 
 int runBell(int argc, char* argv[], const Invocation& invocation) {
-    if (invocation.headless) {
-        QCoreApplication app(argc, argv);
-        const QString folder = programFolder(invocation);
-        SingleInstance instance(folder);
-        QString error;
-        if (!instance.claim(error)) {
-            print(stderr, error);
-            return error.isEmpty() ? handOver(folder) : kExitBadUsage;
-        }
-        return runHeadless(toPath(folder), instance);
-    }
+    if (invocation.headless)
+        return runHeadlessBell(argc, argv, invocation);
     QApplication app(argc, argv);
     std::string folderProblem;
     const QString folder = programFolder(invocation, &folderProblem);
     SingleInstance instance(folder);
     QString error;
     if (!instance.claim(error)) {
-        print(stderr, error);
+        printText(stderr, error);
         return error.isEmpty() ? handOver(folder) : kExitBadUsage;
     }
     return BellApp(app, toPath(folder), instance, folderProblem).run();
@@ -142,26 +126,14 @@ int runBell(int argc, char* argv[], const Invocation& invocation) {
 int main(int argc, char* argv[]) {
     // The per-user data folder is named after it: ~/.local/share/halvix.
     QCoreApplication::setApplicationName(QStringLiteral("halvix"));
-    QStringList arguments;
-    for (int i = 0; i < argc; ++i)
-        arguments << QString::fromLocal8Bit(argv[i]);
-    const Invocation invocation = parseInvocation(arguments);
-    switch (invocation.action) {
-    case Invocation::Action::Help:
-    case Invocation::Action::Version:
-        print(stdout, invocation.text);
-        return kExitOk;
-    case Invocation::Action::BadUsage:
-        print(stderr, invocation.text);
-        return kExitBadUsage;
-    case Invocation::Action::Run:
-        break;
-    }
+    const Invocation invocation = parseInvocation(argc, argv);
+    if (const std::optional<int> status = answerAtOnce(invocation))
+        return *status;
     if (invocation.command.kind != CommandKind::None) {
         QCoreApplication app(argc, argv);
         const QString folder = programFolder(invocation);
         if (!QFileInfo(folder).isDir()) {
-            print(stderr, QStringLiteral("文件夹不存在: ") + folder);
+            printText(stderr, QStringLiteral("文件夹不存在: ") + folder);
             return kExitBadUsage;
         }
         return runCommand(invocation, folder);
@@ -169,8 +141,10 @@ int main(int argc, char* argv[]) {
 
     // Once, before any thread starts: every thread (the clock's, the decoder's, the media framework's)
     // inherits it. Best effort; a bell still rings at normal priority.
-    halvix::raiseProcessPriority();
-    halvix::returnLargeBlocksToTheSystem();
+    if (!invocation.headless) {
+        halvix::raiseProcessPriority();
+        halvix::returnLargeBlocksToTheSystem();
+    }
     const int status = runBell(argc, argv, invocation);
     // Everything of ours is closed by now (window, tray icon, players, clock thread; the database is
     // never held open). The media framework's sound-server client can still abort while its global

@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <utility>
 
 namespace halvix {
@@ -26,7 +27,6 @@ QString DecodeJob::toolPath() {
 }
 
 DecodeJob::DecodeJob(const QString& path, Done done) : m_done(std::move(done)) {
-    m_sound.format = decodedFormat();
     m_process.setProcessChannelMode(QProcess::SeparateChannels);
     m_process.setStandardErrorFile(QProcess::nullDevice());
     QObject::connect(&m_process, &QProcess::readyReadStandardOutput, &m_process, [this] { takeOutput(); });
@@ -68,10 +68,9 @@ void DecodeJob::onFinished(int exitCode, QProcess::ExitStatus status) {
         return end(DecodedSound::Outcome::TooLong);
     if (status != QProcess::NormalExit || exitCode != decodetool::kDecoded)
         return end(DecodedSound::Outcome::Unplayable);
-    const qint64 frames = m_sound.pcm.size() / m_sound.format.bytesPerFrame();
-    if (frames == 0)
+    if (m_sound.pcm.size() < decodetool::kBytesPerFrame)
         return end(DecodedSound::Outcome::Unplayable);
-    m_sound.lengthMs = frames * 1000 / m_sound.format.sampleRate();
+    m_sound.lengthMs = decodetool::msOfBytes(m_sound.pcm.size());
     end(DecodedSound::Outcome::Decoded);
 }
 
@@ -89,9 +88,44 @@ void DecodeJob::end(DecodedSound::Outcome outcome) {
         m_process.kill();
     m_sound.outcome = outcome;
     if (outcome != DecodedSound::Outcome::Decoded)
-        m_sound = DecodedSound{outcome, {}, {}, 0};
+        m_sound = DecodedSound{outcome, {}, 0};
     m_sound.pcm.squeeze(); // the buffer grew by doubling; a bell is held for hours
     m_done(std::move(m_sound));
+}
+
+} // namespace halvix
+
+namespace halvix {
+
+void startStreamTool(QProcess& tool, const QString& path) {
+    tool.setStandardErrorFile(QProcess::nullDevice());
+    tool.start(DecodeJob::toolPath(), {QString::fromLatin1(decodetool::kStreamOption), path},
+               QIODevice::ReadOnly);
+}
+
+bool streamHeaderRead(QProcess& tool, bool& headerRead, qint64& announcedMs) {
+    announcedMs = 0;
+    if (headerRead)
+        return true;
+    if (!tool.canReadLine())
+        return false;
+    headerRead = true;
+    announcedMs = std::max<qint64>(0, tool.readLine().trimmed().toLongLong());
+    return true;
+}
+
+bool streamGaveNothing(qint64 soundBytes, int exitCode, QProcess::ExitStatus status, bool headerRead) {
+    return soundBytes == 0 &&
+           (status != QProcess::NormalExit || exitCode == decodetool::kUnplayable || !headerRead);
+}
+
+void endStreamTool(std::unique_ptr<QProcess>& tool, QObject* receiver) {
+    if (!tool)
+        return;
+    tool->disconnect(receiver);
+    tool->kill();
+    tool->waitForFinished(200); // a killed tool ends at once; reaped here, not left behind
+    tool.release()->deleteLater();
 }
 
 } // namespace halvix

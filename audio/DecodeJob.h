@@ -6,6 +6,7 @@
 #include <QTimer>
 
 #include <functional>
+#include <memory>
 
 namespace halvix {
 
@@ -36,5 +37,17 @@ private:
     Done m_done;
     bool m_ended = false;
 };
+
+// The streaming tool (halvix-decode --stream), as the streaming players run it.
+// Starts `tool` on `path`, its errors dropped. Connect to it first: a tool that cannot be started
+// may be reported from inside the start.
+void startStreamTool(QProcess& tool, const QString& path);
+// Whether its first line, the file's announced length, has been read; reads it once it has come
+// whole. `announcedMs` gets the length when it is read now (0: unknown, or read before).
+bool streamHeaderRead(QProcess& tool, bool& headerRead, qint64& announcedMs);
+// Its end, when it gave no sound at all: the file is unplayable.
+bool streamGaveNothing(qint64 soundBytes, int exitCode, QProcess::ExitStatus status, bool headerRead);
+// Kills it and reaps it; deleted later, not now: this may run inside one of its own signals.
+void endStreamTool(std::unique_ptr<QProcess>& tool, QObject* receiver);
 
 } // namespace halvix

@@ -13,6 +13,12 @@ inline constexpr const char* kStreamOption = "--stream";
 // The PCM on its standard output: 16-bit signed little-endian, stereo, 44.1 kHz.
 inline constexpr int kSampleRate = 44100;
 inline constexpr int kChannels = 2;
+inline constexpr int kBytesPerFrame = kChannels * 2;
+
+// How long `bytes` of that PCM sound.
+inline constexpr long long msOfBytes(long long bytes) {
+    return bytes / kBytesPerFrame * 1000 / kSampleRate;
+}
 
 // The exit status.
 inline constexpr int kDecoded = 0;

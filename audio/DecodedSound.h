@@ -2,7 +2,6 @@
 
 #include "audio/DecodeProtocol.h"
 
-#include <QAudioFormat>
 #include <QByteArray>
 
 namespace halvix {
@@ -11,21 +10,11 @@ namespace halvix {
 // sound is never decoded whole: it is streamed.
 inline constexpr qsizetype kMaxDecodedBytes = 8 * 1024 * 1024;
 
-// What the decoding tool writes: 16-bit stereo at 44.1 kHz.
-inline QAudioFormat decodedFormat() {
-    QAudioFormat format;
-    format.setSampleFormat(QAudioFormat::Int16);
-    format.setSampleRate(decodetool::kSampleRate);
-    format.setChannelCount(decodetool::kChannels);
-    return format;
-}
-
 // What decoding one file gave.
 struct DecodedSound {
     enum class Outcome { Decoded, Unplayable, TooLong };
     Outcome outcome = Outcome::Unplayable;
     QByteArray pcm;
-    QAudioFormat format;
     qint64 lengthMs = 0;
 };
 

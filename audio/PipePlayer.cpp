@@ -2,7 +2,7 @@
 
 #include "audio/DecodeJob.h"
 #include "audio/DecodeProtocol.h"
-#include "audio/DecodedSound.h"
+#include "audio/SinkFormat.h"
 #include "audio/StreamPlayer.h"
 
 #include <QAudioSink>
@@ -56,7 +56,6 @@ void PipePlayer::startTool() {
     m_soundBytes = 0;
     m_pending.clear();
     m_tool = std::make_unique<QProcess>();
-    m_tool->setStandardErrorFile(QProcess::nullDevice());
     connect(m_tool.get(), &QProcess::readyReadStandardOutput, this, &PipePlayer::onToolOutput);
     connect(m_tool.get(), &QProcess::finished, this, &PipePlayer::onToolFinished);
     connect(m_tool.get(), &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
@@ -68,22 +67,17 @@ void PipePlayer::startTool() {
     // Before the start: a tool that cannot be started may be reported from inside it.
     m_stall.start();
     m_feed.start();
-    m_tool->start(DecodeJob::toolPath(), {QString::fromLatin1(decodetool::kStreamOption), path()},
-                  QIODevice::ReadOnly);
+    startStreamTool(*m_tool, path());
 }
 
 void PipePlayer::onToolOutput() {
     if (!m_tool)
         return;
     m_stall.start();
-    if (!m_headerRead) {
-        if (!m_tool->canReadLine())
-            return;
-        m_headerRead = true;
-        const qint64 ms = m_tool->readLine().trimmed().toLongLong();
-        if (ms > 0)
-            announceLength(ms);
-    }
+    qint64 announcedMs = 0;
+    if (!streamHeaderRead(*m_tool, m_headerRead, announcedMs))
+        return;
+    announceLength(announcedMs);
     feed();
 }
 
@@ -91,7 +85,7 @@ void PipePlayer::onToolOutput() {
 void PipePlayer::feed() {
     if (!m_sink || !m_sinkInput || !m_headerRead)
         return;
-    const qint64 frameBytes = decodedFormat().bytesPerFrame();
+    const qint64 frameBytes = decodetool::kBytesPerFrame;
     const qint64 room = m_sink->bytesFree();
     if (m_tool && m_pending.size() < room) {
         const QByteArray more = m_tool->read(room - m_pending.size());
@@ -108,6 +102,14 @@ void PipePlayer::feed() {
         m_feed.stop();
 }
 
+std::optional<SoundChannel::SinkState> PipePlayer::sinkState() const {
+    return sinkStateOf(m_sink.get());
+}
+
+qint64 PipePlayer::msUntilHeard() const {
+    return m_sink ? halvix::msUntilHeard(*m_sink) : 0;
+}
+
 bool PipePlayer::allHandedOver() const {
     return m_toolDone && m_pending.isEmpty() && (!m_tool || m_tool->bytesAvailable() == 0);
 }
@@ -120,11 +122,10 @@ void PipePlayer::onToolFinished(int exitCode, QProcess::ExitStatus status) {
     m_stall.stop();
     // What the sink had no room for yet is still in the process's buffer.
     const qint64 soundBytes = m_soundBytes + m_tool->bytesAvailable();
-    if (soundBytes == 0 &&
-        (status != QProcess::NormalExit || exitCode == decodetool::kUnplayable || !m_headerRead))
+    if (streamGaveNothing(soundBytes, exitCode, status, m_headerRead))
         return fail(unplayableText());
     // A length the file did not announce is known now.
-    announceLength(soundBytes * 1000 / decodedFormat().bytesForDuration(1'000'000));
+    announceLength(decodetool::msOfBytes(soundBytes));
     onSinkState(); // the sink may have played all there was before the tool's end was seen
 }
 
@@ -143,13 +144,7 @@ void PipePlayer::onStall() {
 void PipePlayer::releaseSink() {
     m_feed.stop();
     m_stall.stop();
-    if (m_tool) {
-        m_tool->disconnect(this);
-        m_tool->kill();
-        m_tool->waitForFinished(200); // a killed tool ends at once; reaped here, not left behind
-        // Deleted later, not now: this may run inside one of the process's own signals.
-        m_tool.release()->deleteLater();
-    }
+    endStreamTool(m_tool, this);
     if (m_sink) {
         m_sink->disconnect(this);
         m_sink->stop();

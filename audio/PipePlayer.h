@@ -42,7 +42,8 @@ private:
     void onToolFinished(int exitCode, QProcess::ExitStatus status);
     void onStall();
     void feed();
-    const QAudioSink* playingSink() const override { return m_sink.get(); }
+    std::optional<SinkState> sinkState() const override;
+    qint64 msUntilHeard() const override;
     bool allHandedOver() const override; // the tool is done and the sink has every byte
     void releaseSink() override;
     void playFallback();

@@ -51,18 +51,18 @@ const SoundCache::Entry* SoundCache::store(quint64 job, const DecodedSound& deco
                 : decoded.outcome == DecodedSound::Outcome::TooLong ? State::TooLong
                                                                     : State::Unplayable;
     it->pcm = decoded.pcm;
-    it->format = decoded.format;
     it->lengthMs = decoded.lengthMs;
     return &*it;
 }
 
-void SoundCache::trim(const QString& awaited) {
+void SoundCache::trim(const QString& awaited, std::size_t preparedKept) {
     std::vector<quint64> prepared;
     for (const Entry& entry : m_entries)
         if (entry.preparedAt > 0)
             prepared.push_back(entry.preparedAt);
     std::sort(prepared.rbegin(), prepared.rend());
-    const quint64 oldestKept = prepared.size() > kPreparedKept ? prepared[kPreparedKept - 1] : 1;
+    const quint64 oldestKept =
+        prepared.size() > preparedKept ? prepared[std::max<std::size_t>(preparedKept, 1) - 1] : 1;
     std::erase_if(m_entries, [&](const Entry& entry) {
         const bool needed = entry.preparedAt >= oldestKept || (!awaited.isEmpty() && entry.path == awaited);
         if (!needed)

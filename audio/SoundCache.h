@@ -34,7 +34,6 @@ public:
         State state = State::Decoding;
         quint64 job = 0;
         QByteArray pcm;
-        QAudioFormat format;
         qint64 lengthMs = 0;
         quint64 preparedAt = 0; // order of the latest prepare; 0 when never prepared
     };
@@ -52,9 +51,9 @@ public:
     bool markPrepared(const QString& path);
     // The result of decoding `job`; the entry it completes, or null when that was dropped meanwhile.
     const Entry* store(quint64 job, const DecodedSound& decoded);
-    // Drops every entry but the kPreparedKept latest prepared ones and that of `awaited` (empty
+    // Drops every entry but the `preparedKept` latest prepared ones and that of `awaited` (empty
     // when no playback waits).
-    void trim(const QString& awaited);
+    void trim(const QString& awaited, std::size_t preparedKept = kPreparedKept);
 
     // Bytes of decoded sound held.
     qsizetype bytes() const;

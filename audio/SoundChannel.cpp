@@ -1,45 +1,32 @@
 #include "audio/SoundChannel.h"
 
-#include <QAudioSink>
 #include <QFileInfo>
 #include <QMetaObject>
 #include <QTimer>
 
 namespace halvix {
 
-namespace {
-
-// Beyond the sink's own buffer, what the sound server may still hold when the sink runs dry.
-constexpr qint64 kTailMs = 250;
-
-} // namespace
-
 SoundChannel::SoundChannel(QObject* parent) : QObject(parent) {}
 
-qint64 SoundChannel::msUntilHeard(const QAudioSink& sink) {
-    return sink.format().durationForBytes(qint32(sink.bufferSize())) / 1000 + kTailMs;
-}
-
 void SoundChannel::onSinkState() {
-    const QAudioSink* sink = playingSink();
-    if (!sink)
+    const std::optional<SinkState> state = sinkState();
+    if (!state)
         return;
-    if (sink->state() == QAudio::StoppedState && sink->error() != QAudio::NoError) {
+    if (*state == SinkState::Failed) {
         // The sink goes after its own signal has returned.
         QMetaObject::invokeMethod(
             this, [this, playback = m_playback] { releaseSinkOf(playback); }, Qt::QueuedConnection);
-    } else if (sink->state() == QAudio::IdleState && allHandedOver()) {
+    } else if (*state == SinkState::Idle && allHandedOver()) {
         // Idle before the last byte is a moment without data; idle after it means the sound server
         // holds the sound's end, which stopping now would cut off. No feeding from here: the sink
         // reports its state from inside a write.
-        QTimer::singleShot(msUntilHeard(*sink), this,
-                           [this, playback = m_playback] { releaseSinkOf(playback); });
+        QTimer::singleShot(msUntilHeard(), this, [this, playback = m_playback] { releaseSinkOf(playback); });
     }
 }
 
 void SoundChannel::releaseSinkOf(unsigned long long playback) {
-    const QAudioSink* sink = playingSink();
-    if (m_playback == playback && sink && sink->state() != QAudio::ActiveState)
+    const std::optional<SinkState> state = sinkState();
+    if (m_playback == playback && state && *state != SinkState::Active)
         releaseSink();
 }
 

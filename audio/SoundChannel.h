@@ -5,7 +5,8 @@
 #include <QObject>
 #include <QString>
 
-class QAudioSink;
+#include <memory>
+#include <optional>
 
 namespace halvix {
 
@@ -16,9 +17,18 @@ class SoundChannel : public QObject, public SoundPlayer {
     Q_OBJECT
 
 public:
+    // What the sink the playback sounds on is doing (see sinkState).
+    enum class SinkState { Active, Idle, Stopped, Failed };
+
     void close() override;
     long long lengthMs() const override { return m_lengthMs; }
     virtual bool isPlaying() const = 0;
+    // Plays `fullPath` again and again without a gap until the next playPath or close. A channel
+    // that cannot loop plays it once; its owner starts it again.
+    virtual void playLoop(const std::string& fullPath) { playPath(fullPath); }
+    // A loop that still sounds or still waits for its sound: it never ends by itself, so its owner
+    // must not start it again (that would cut it).
+    virtual bool isLooping() const { return false; }
 
 signals:
     // Once per playPath, when the sound's length is known.
@@ -41,9 +51,6 @@ protected:
     // The same, from the event loop, so that playPath never reports before it returns.
     void failLater(const QString& reason);
     QString unplayableText() const;
-    // How long after `sink` went idle its last sound is heard: the sink's own buffer, and what the
-    // sound server may still hold. Stopping the sink sooner cuts the sound's end off.
-    static qint64 msUntilHeard(const QAudioSink& sink);
     // Reports `inner` (a channel this one hands its playback to) as this channel's own while
     // `handedOver`, a member of this channel, is true.
     void relayReportsOf(SoundChannel& inner, const bool& handedOver);
@@ -60,9 +67,12 @@ protected:
     // After close has stopped the sound.
     virtual void onClosed() {}
 
-    // The sink the playback sounds on (none by default), its release with whatever feeds it, and
-    // whether every byte of the sound has gone to it (the rest is then the sound server's).
-    virtual const QAudioSink* playingSink() const { return nullptr; }
+    // The state of the sink the playback sounds on (none by default), how long after it went idle
+    // its last sound is heard (its own buffer and what the sound server may still hold: stopping it
+    // sooner cuts the sound's end off), its release with whatever feeds it, and whether every byte
+    // of the sound has gone to it (the rest is then the sound server's).
+    virtual std::optional<SinkState> sinkState() const { return std::nullopt; }
+    virtual qint64 msUntilHeard() const { return 0; }
     virtual void releaseSink() {}
     virtual bool allHandedOver() const { return true; }
     // Follows the playing sink's state: a sink stopped by an error is released once its own signal
@@ -77,6 +87,13 @@ private:
     bool m_failed = false;
     unsigned long long m_playback = 0; // counts playPath calls, so a late report of an earlier one is ignored
     long long m_lengthMs = 0;
+};
+
+// The two channels a bell plays on: one for single bells (decoded ahead, heard at once, looped for
+// an emergency) and one for a playlist's tracks (streamed).
+struct BellPlayers {
+    std::unique_ptr<SoundChannel> bells;
+    std::unique_ptr<SoundChannel> tracks;
 };
 
 } // namespace halvix

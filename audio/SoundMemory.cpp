@@ -14,4 +14,10 @@ void returnLargeBlocksToTheSystem() {
 #endif
 }
 
+void shareOneHeap() {
+#ifdef __GLIBC__
+    mallopt(M_ARENA_MAX, 1);
+#endif
+}
+
 } // namespace halvix

@@ -8,4 +8,8 @@ namespace halvix {
 // and go over a day of bells and the heap's resident size creeps up. Once, at start.
 void returnLargeBlocksToTheSystem();
 
+// One heap for every thread instead of one per thread: the service's few threads seldom allocate
+// at once, and each heap of its own keeps its pages resident. Once, before any thread starts.
+void shareOneHeap();
+
 } // namespace halvix

@@ -1,7 +1,5 @@
 #include "bell/Bell.h"
 
-#include "audio/MemoryPlayer.h"
-#include "audio/PipePlayer.h"
 #include "bell/BellEngine.h"
 #include "bell/Playback.h"
 #include "calendar/CalendarStore.h"
@@ -64,9 +62,9 @@ int msIntoTick(const LocalTime& tick, const ClockReading& reading) {
 
 } // namespace
 
-Bell::Bell(std::filesystem::path programFolder, const Clock& clock, QObject* parent)
+Bell::Bell(std::filesystem::path programFolder, const Clock& clock, BellPlayers players, QObject* parent)
     : QObject(parent), m_programFolder(std::move(programFolder)), m_clock(clock), m_source(m_programFolder),
-      m_singlePlayer(std::make_unique<MemoryPlayer>()), m_trackPlayer(std::make_unique<PipePlayer>()),
+      m_singlePlayer(std::move(players.bells)), m_trackPlayer(std::move(players.tracks)),
       m_playback(std::make_unique<Playback>(*m_singlePlayer, *m_trackPlayer, m_programFolder)),
       m_engine(std::make_unique<BellEngine>(m_plan, static_cast<PlanView&>(*this), m_source, *m_playback,
                                             m_nextEntryCountdown)),
@@ -96,10 +94,10 @@ Bell::~Bell() {
 }
 
 void Bell::connectPlayers() {
-    connect(m_trackPlayer.get(), &PipePlayer::lengthKnown, this,
+    connect(m_trackPlayer.get(), &SoundChannel::lengthKnown, this,
             [this](qint64 ms) { m_playback->onTrackLength(ms); });
     // An unplayable track has no length: the playlist moves on to the next one.
-    connect(m_trackPlayer.get(), &PipePlayer::failed, this, [this] { m_playback->onTrackLength(0); });
+    connect(m_trackPlayer.get(), &SoundChannel::failed, this, [this] { m_playback->onTrackLength(0); });
 }
 
 LoadResult Bell::reloadPlan() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "audio/SoundChannel.h"
 #include "bell/DayPlanSource.h"
 #include "bell/PlanView.h"
 #include "bell/RingObserver.h"
@@ -25,10 +26,8 @@ namespace halvix {
 
 class BellEngine;
 class Clock;
-class MemoryPlayer;
 class Playback;
 class RingLogWriter;
-class PipePlayer;
 struct LocalTime;
 
 // The running bell without any window: today's plan, where it comes from, the engine that rings
@@ -38,7 +37,10 @@ class Bell final : public QObject, private PlanView, private RingObserver {
     Q_OBJECT
 
 public:
-    Bell(std::filesystem::path programFolder, const Clock& clock, QObject* parent = nullptr);
+    // Rings on `players`: the window program's play through the media framework, the service's
+    // straight to the sound server.
+    Bell(std::filesystem::path programFolder, const Clock& clock, BellPlayers players,
+         QObject* parent = nullptr);
     ~Bell() override;
 
     // `view` is told of every change of the plan; null to show nothing.
@@ -185,8 +187,8 @@ private:
     TextTable m_plan; // today's plan exists only here: statuses and deletions are never stored
     std::atomic<int> m_nextEntryCountdown{500};
     DayPlanSource m_source;
-    std::unique_ptr<MemoryPlayer> m_singlePlayer; // bells: decoded ahead, heard at once
-    std::unique_ptr<PipePlayer> m_trackPlayer;    // playlists: long tracks, streamed
+    std::unique_ptr<SoundChannel> m_singlePlayer; // bells: decoded ahead, heard at once
+    std::unique_ptr<SoundChannel> m_trackPlayer;  // playlists: long tracks, streamed
     std::unique_ptr<Playback> m_playback;
     std::unique_ptr<BellEngine> m_engine;
     DayDecision m_announced;

@@ -3,6 +3,7 @@
 // real time. Each tick's lateness is measured when its handling ends (the nightly reload, a retry,
 // a firing and a playlist step included), from the wall-clock second it stands for.
 // Usage: bench_LockedDatabaseUiBench PROGRAM_FOLDER [seconds=90]
+#include "audio/MemoryPlayer.h"
 #include "bell/Bell.h"
 #include "bell/TickDriver.h"
 #include "time/ClockText.h"
@@ -45,7 +46,7 @@ int main(int argc, char** argv) {
     using namespace std::chrono;
     const halvix::SystemClock clock;
     halvix::TickDriver ticks;
-    halvix::Bell bell(argv[1], clock);
+    halvix::Bell bell(argv[1], clock, halvix::sinkPlayers());
     std::vector<TickLateness> late;
     QObject::connect(&bell, &halvix::Bell::unattendedNotice, [&](const QString& text) {
         std::fprintf(stderr, "%s notice: %s\n", clockText(clock.now()).c_str(),

@@ -1,10 +1,10 @@
 #include "campus/CampusRuntime.h"
 
 #include "bell/Bell.h"
+#include "campus/CampusAction.h"
 #include "campus/CampusCentral.h"
 #include "campus/CampusNode.h"
 #include "campus/CampusStatusText.h"
-#include "campus/CampusWindow.h"
 #include "campus/LogReport.h"
 #include "campus/MqttLink.h"
 #include "campus/NodeBoard.h"

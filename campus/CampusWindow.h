@@ -1,6 +1,6 @@
 #pragma once
 
-#include "campus/Command.h"
+#include "campus/CampusAction.h"
 #include "store/TextTable.h"
 
 #include <QDialog>
@@ -28,14 +28,6 @@ class UserPrompts;
 namespace campus {
 
 class NodeBoard;
-
-// What the staff asked of the buildings; the central turns it into a command.
-struct CampusAction {
-    CommandKind kind = CommandKind::Stop;
-    CommandTarget target;
-    std::string sound; // 立即播放: the sound under voic/
-    bool operator==(const CampusAction&) const = default;
-};
 
 // 校园: the central's window onto its buildings. A row per node (名称, 区域, 在线, 同步, 时钟偏差,
 // 最近响铃, 问题), the nodes in trouble in red; 立即播放, 停止, 今日静音 and 恢复响铃 for the

@@ -5,8 +5,8 @@
 #
 # Knobs: BENCH_REPETITIONS (5), TICK_SECONDS (600), TICK_BUSY_SECONDS (120: ticks while two other
 # processes keep both cores busy), SOUND_TRIALS (20), ACCELERATED_DAYS (7), PROGRAM_MINUTES (60: how
-# long the program's memory is followed), BENCH_PARTS (all: any of core ticks locked sound
-# accelerated program memory campus, or startup: the program's start-ups alone, measured again; the other parts'
+# long the program's and the service's memory is followed), BENCH_PARTS (all: any of core ticks
+# locked sound accelerated program memory campus service, or startup: the program's start-ups alone, measured again; the other parts'
 # results of the last run are kept and reported with them).
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/lib/services.sh"
@@ -18,7 +18,7 @@ tick_busy_seconds=${TICK_BUSY_SECONDS:-120}
 sound_trials=${SOUND_TRIALS:-20}
 days=${ACCELERATED_DAYS:-7}
 program_minutes=${PROGRAM_MINUTES:-60}
-parts=${BENCH_PARTS:-core ticks locked sound accelerated program memory campus}
+parts=${BENCH_PARTS:-core ticks locked sound accelerated program memory campus service}
 runs() { [[ " $parts " == *" $1 "* ]]; }
 
 ensure_packages
@@ -82,6 +82,10 @@ fi
 if runs campus; then
     say "a campus of ${CAMPUS_NODES:-100} simulated buildings on a loopback broker"
     "$build/bench/bench_CampusUiBench" "${CAMPUS_NODES:-100}" >"$out/campus.txt" 2>/dev/null
+fi
+if runs service; then
+    say "the service without a window, a bell every minute (about $((program_minutes + 1)) minutes)"
+    bench/service.sh "$build" "$program_minutes" >"$out/service.txt" 2>&1
 fi
 if runs memory; then
     say "the running program's memory by mapping"
@@ -214,6 +218,15 @@ goal("CPU over one idle minute", "0.117 %", f"{cpu[1]} % of one core" if cpu els
 prog = grab("startup.txt", STARTUPS) or grab("program.txt", STARTUPS)
 goal("start-up to the window shown (median of 5)", "61 ms",
      f"{statistics.median([int(v) for v in prog[0].split()])} ms" if prog else None, "< 100 ms")
+SERVICE = (r"service resident memory after (\d+) minutes \((\d+) rings\): (\d+) kB; reference "
+           r"\(QCoreApplication with the database open\): (\d+) kB; ratio ([\d.]+)")
+service = one("service.txt", SERVICE)
+goal(f"resident memory after {service[0] if service else 60} minutes, a bell every minute, the service without a window",
+     "about 26 MiB (70 s)", f"{int(service[2]) / 1024:.1f} MiB ({service[1]} rings; reference {int(service[3]) / 1024:.1f} MiB, "
+     f"ratio {service[4]})" if service else None, "≤ 16 MiB")
+service_libraries = one("service.txt", r"window libraries: ldd halvix-service (\d+), mapped by the running service (\d+)")
+goal("widget, GUI and media libraries of the service (ldd / mapped)", "all",
+     f"{service_libraries[0]} / {service_libraries[1]}" if service_libraries else None, "0 / 0")
 goal_lines = ["| figure | before | now | goal |", "|---|---|---|---|"]
 goal_lines += [f"| {a} | {b} | {c} | {d} |" for a, b, c, d in goals]
 goal_table = "\n".join(goal_lines)

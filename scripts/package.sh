@@ -19,7 +19,7 @@ if [ $# -eq 0 ]; then
 else
     build=$1
 fi
-cmake --build "$build" --target halvix halvix-decode halvix_install_files -j "$(nproc)" 2>&1 |
+cmake --build "$build" --target halvix halvix-service halvix-decode halvix_install_files -j "$(nproc)" 2>&1 |
     grep -v -E '^\[ *[0-9]+%\]|^-- |Automatic MOC|Automatic UIC|Automatic RCC' || true
 [ "${PIPESTATUS[0]}" -eq 0 ]
 

@@ -1,4 +1,7 @@
+// The players of bells decoded ahead, each check run for both: the window program's (through the
+// media framework's audio sink) and the service's (straight to the sound server).
 #include "audio/MemoryPlayer.h"
+#include "audio/PulsePlayer.h"
 
 #include "support/PlayerChecks.h"
 
@@ -12,6 +15,9 @@ using namespace halvix::test;
 
 class MemoryPlayerTest : public QObject {
     Q_OBJECT
+
+public:
+    explicit MemoryPlayerTest(bool pulse) : m_pulse(pulse) {}
 
 private slots:
     void initTestCase() { startPlayerTest(m_tones); }
@@ -31,9 +37,10 @@ private slots:
         const std::string path = tone(extension.toStdString());
         SoundRecorder recorder;
         QVERIFY2(recorder.waitUntilRecording(), "the sound server's monitor records nothing");
-        MemoryPlayer player;
-        QSignalSpy lengths(&player, &MemoryPlayer::lengthKnown);
-        QSignalSpy failures(&player, &MemoryPlayer::failed);
+        const std::unique_ptr<DecodingPlayer> owned = makePlayer();
+        DecodingPlayer& player = *owned;
+        QSignalSpy lengths(&player, &DecodingPlayer::lengthKnown);
+        QSignalSpy failures(&player, &DecodingPlayer::failed);
         if (prepared) {
             player.prepare(path);
             QTRY_VERIFY(player.decodedBytes() > 0);
@@ -54,12 +61,18 @@ private slots:
         QCOMPARE(lengths.count(), 1);
     }
 
-    void closeStopsTheSound() { expectCloseStopsTheSound<MemoryPlayer>(m_tones); }
+    void closeStopsTheSound() {
+        if (m_pulse)
+            expectCloseStopsTheSound<PulseBellPlayer>(m_tones);
+        else
+            expectCloseStopsTheSound<MemoryPlayer>(m_tones);
+    }
 
     // A second playPath ends the first sound; each reports its own length once.
     void secondPlayReplacesTheFirst() {
-        MemoryPlayer player;
-        QSignalSpy lengths(&player, &MemoryPlayer::lengthKnown);
+        const std::unique_ptr<DecodingPlayer> owned = makePlayer();
+        DecodingPlayer& player = *owned;
+        QSignalSpy lengths(&player, &DecodingPlayer::lengthKnown);
         player.prepare(tone("wma"));
         player.playPath(tone("mp3"));
         player.playPath(tone("wma"));
@@ -73,8 +86,9 @@ private slots:
     void replacedFileIsDecodedAgain() {
         const std::string path = (m_tones.folder / "换.wav").string();
         QVERIFY(makeTone(path, 0.5));
-        MemoryPlayer player;
-        QSignalSpy lengths(&player, &MemoryPlayer::lengthKnown);
+        const std::unique_ptr<DecodingPlayer> owned = makePlayer();
+        DecodingPlayer& player = *owned;
+        QSignalSpy lengths(&player, &DecodingPlayer::lengthKnown);
         player.prepare(path);
         QTRY_VERIFY(player.decodedBytes() > 0);
         QTest::qWait(1100); // a later modification time, whatever the file system's resolution
@@ -91,9 +105,10 @@ private slots:
         QVERIFY(makeTone(path, 60.0, 2)); // about 10 MB decoded
         SoundRecorder recorder;
         QVERIFY(recorder.waitUntilRecording());
-        MemoryPlayer player;
-        QSignalSpy lengths(&player, &MemoryPlayer::lengthKnown);
-        QSignalSpy failures(&player, &MemoryPlayer::failed);
+        const std::unique_ptr<DecodingPlayer> owned = makePlayer();
+        DecodingPlayer& player = *owned;
+        QSignalSpy lengths(&player, &DecodingPlayer::lengthKnown);
+        QSignalSpy failures(&player, &DecodingPlayer::failed);
         player.prepare(path);
         QTest::qWait(3000);
         QVERIFY(player.decodedBytes() <= kMaxDecodedBytes);
@@ -126,9 +141,10 @@ private slots:
         QFETCH(bool, prepared);
         const std::string path = unplayablePath(m_tones, name, bytes);
 
-        MemoryPlayer player;
+        const std::unique_ptr<DecodingPlayer> owned = makePlayer();
+        DecodingPlayer& player = *owned;
         if (prepared) {
-            QSignalSpy failures(&player, &MemoryPlayer::failed);
+            QSignalSpy failures(&player, &DecodingPlayer::failed);
             player.prepare(path);
             QTest::qWait(500);
             QCOMPARE(failures.count(), 0); // preparing reports nothing
@@ -138,9 +154,20 @@ private slots:
 
 private:
     std::string tone(const std::string& extension) const { return m_tones.tone(extension); }
+    std::unique_ptr<DecodingPlayer> makePlayer() const {
+        if (m_pulse)
+            return std::make_unique<PulseBellPlayer>();
+        return std::make_unique<MemoryPlayer>();
+    }
 
+    bool m_pulse;
     ToneFolder m_tones;
 };
 
-QTEST_MAIN(MemoryPlayerTest)
+int main(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    MemoryPlayerTest sink(false);
+    MemoryPlayerTest pulse(true);
+    return QTest::qExec(&sink, argc, argv) | QTest::qExec(&pulse, argc, argv);
+}
 #include "MemoryPlayerTest.moc"

@@ -82,9 +82,6 @@ private slots:
         const std::optional<DecodedSound> sound = decode(path);
         QVERIFY(sound);
         QCOMPARE(sound->outcome, DecodedSound::Outcome::Decoded);
-        QCOMPARE(sound->format.sampleRate(), 44100);
-        QCOMPARE(sound->format.channelCount(), 2);
-        QCOMPARE(sound->format.sampleFormat(), QAudioFormat::Int16);
         // The tone's second sample is about 250: it is there within the first millisecond. After
         // encoded silence a lossy codec leaves up to one frame (46 ms) of faint pre-echo.
         const qsizetype first = firstFrameAt(*sound, 100);

@@ -106,7 +106,8 @@ private slots:
         SoundRecorder trackRecorder("fault_null", m_server->address());
         QTest::qWait(500);
         tracks.playPath(m_tone);
-        QTRY_VERIFY2_WITH_TIMEOUT(trackRecorder.loudest() > 1000, "no track after the server came back", 10000);
+        QTRY_VERIFY2_WITH_TIMEOUT(trackRecorder.loudest() > 1000, "no track after the server came back",
+                                  10000);
     }
 
 private:

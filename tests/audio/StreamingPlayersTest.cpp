@@ -1,6 +1,8 @@
-// The two players of files of any length: the pipe player (the decoding tool's stream into a sink),
-// and the media framework's player it falls back on. Each check runs for both.
+// The players of files of any length: the pipe player (the decoding tool's stream into a sink), the
+// media framework's player it falls back on, and the service's (the tool's stream to the sound
+// server). Each check runs for all three.
 #include "audio/PipePlayer.h"
+#include "audio/PulsePlayer.h"
 #include "audio/StreamPlayer.h"
 
 #include "support/PlayerChecks.h"
@@ -37,6 +39,7 @@ private slots:
     void closeStopsTheSound() {
         expectCloseStopsTheSound<PipePlayer>(m_tones);
         expectCloseStopsTheSound<StreamPlayer>(m_tones);
+        expectCloseStopsTheSound<PulseStreamPlayer>(m_tones);
     }
 
     void playsEachFormatAudiblyAndReportsItsLength_data() {
@@ -50,6 +53,7 @@ private slots:
         const std::string path = m_tones.tone(extension.toStdString());
         playsAudiblyWithItsLength<PipePlayer>(path);
         playsAudiblyWithItsLength<StreamPlayer>(path);
+        playsAudiblyWithItsLength<PulseStreamPlayer>(path);
     }
 
     // A track over the bound of a decoded bell (about 47 s) plays from its start and reports its
@@ -85,6 +89,10 @@ private slots:
         const std::string path = unplayablePath(m_tones, name, bytes);
         {
             PipePlayer player;
+            expectFailureThenPlays(player, path, m_tones);
+        }
+        {
+            PulseStreamPlayer player;
             expectFailureThenPlays(player, path, m_tones);
         }
         StreamPlayer player;

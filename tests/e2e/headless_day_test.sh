@@ -7,7 +7,8 @@
 #   - `mute` before 10:00:40 and `unmute` after it: nothing sounds then, nor after a restart
 #     within that entry's minute; one log row;
 #   - `stop` with nothing playing stops nothing and logs nothing;
-#   - every entry has exactly one row: 09:58:00 未运行, also after the restart.
+#   - every entry has exactly one row: 09:58:00 未运行, also after the restart;
+#   - what runs is halvix-service, which loads no widget, GUI or media library.
 # Needs a PulseAudio server (brings its own when run alone). Environment: HALVIX_APP_DIR,
 # HALVIX_BUILD_DIR.
 set -uo pipefail
@@ -38,6 +39,16 @@ grep -q '今日: 星期三, 日常, 秋季' "$output" && pass "headless names th
 grep -q '1 个铃声有问题' "$output" && grep -q '缺失.mp3' "$output" &&
     pass "headless reports the missing sound: $(grep -A1 '个铃声有问题' "$output" | tr '\n' ' ')" ||
     fail "headless did not report the missing sound"
+
+# The bell that rang is the service: neither on disk nor in memory a widget, GUI or media library.
+window_libraries='libQt6(Gui|Widgets|Multimedia)'
+if [ "$(readlink "/proc/$program/exe")" = "$(realpath "$app/halvix-service")" ] &&
+    ! ldd "$app/halvix-service" | grep -qE "$window_libraries" &&
+    ! grep -qE "$window_libraries" "/proc/$program/maps" && grep -q '/libpulse-simple' "/proc/$program/maps"; then
+    pass "halvix --headless runs halvix-service, which maps no widget, GUI or media library"
+else
+    fail "the headless bell is $(readlink "/proc/$program/exe"), mapping: $(grep -oE "$window_libraries[^ ]*" "/proc/$program/maps" | sort -u | tr '\n' ' ')"
+fi
 
 # --- Muted around 10:00:40, unmuted after it: silent ----------------------------------------------
 record_sink "$work/rec2.raw" 22050

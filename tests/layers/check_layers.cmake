@@ -1,29 +1,40 @@
 cmake_minimum_required(VERSION 3.25)
 # Fails when a file includes a file of a layer above its own (see the top CMakeLists.txt), when a
 # file of the core includes a Qt header or a form, or when the window adapters in widgets/ reach up
-# into bell/.
-# Run as: cmake -DSOURCE_DIR=... -DCORE=a.cpp|b.cpp
-#               -DCORE_LAYERS=common|time|... -DWINDOW_LAYERS=widgets|... -P check_layers.cmake
+# into bell/. (The service library cannot include a widget, GUI or media header: it is compiled
+# without them.)
+# Run as: cmake -DSOURCE_DIR=... -DCORE=a.cpp|b.cpp -DSERVICE=c.cpp|d.cpp -DCORE_LAYERS=common|time|...
+#               -DSERVICE_LAYERS=audio|... -DWINDOW_LAYERS=widgets|... -P check_layers.cmake
 
 string(REPLACE "|" ";" core "${CORE}")
+string(REPLACE "|" ";" service "${SERVICE}")
 string(REPLACE "|" ";" core_layers "${CORE_LAYERS}")
+string(REPLACE "|" ";" service_layers "${SERVICE_LAYERS}")
 string(REPLACE "|" ";" window_layers "${WINDOW_LAYERS}")
 list(LENGTH core_layers core_count)
+list(LENGTH service_layers service_count)
+math(EXPR below_windows "${core_count} + ${service_count}")
 
-# The core's files: its sources, the headers beside them, and the headers without a source of
-# their own in the core's folders. Every other file of a folder belongs to the window library (so
-# a build without windows still checks its window files as windows).
+# A library's files: its sources, the headers beside them, and the headers without a source of
+# their own in its folders (the core's first). Every other file of a folder belongs to the window
+# library (so a build without windows still checks its window files as windows).
 set(core_files "")
 foreach(source IN LISTS core)
     get_filename_component(dir "${source}" DIRECTORY)
     get_filename_component(stem "${source}" NAME_WE)
     list(APPEND core_files "${source}" "${dir}/${stem}.h")
 endforeach()
-function(in_core file out)
+set(service_files "")
+foreach(source IN LISTS service)
+    get_filename_component(dir "${source}" DIRECTORY)
+    get_filename_component(stem "${source}" NAME_WE)
+    list(APPEND service_files "${source}" "${dir}/${stem}.h")
+endforeach()
+function(in_library file files out)
     get_filename_component(dir "${file}" DIRECTORY)
     get_filename_component(stem "${file}" NAME_WE)
     set(result FALSE)
-    if(file IN_LIST core_files OR (file MATCHES "\\.h$" AND NOT EXISTS "${dir}/${stem}.cpp"))
+    if(file IN_LIST ${files} OR (file MATCHES "\\.h$" AND NOT EXISTS "${dir}/${stem}.cpp"))
         set(result TRUE)
     endif()
     set(${out} ${result} PARENT_SCOPE)
@@ -37,12 +48,16 @@ function(rank_of file out)
     if(relative MATCHES "^([a-z]+)/[^/]+$")
         set(folder "${CMAKE_MATCH_1}")
         list(FIND core_layers "${folder}" core_index)
+        list(FIND service_layers "${folder}" service_index)
         list(FIND window_layers "${folder}" window_index)
-        in_core("${file}" core_file)
+        in_library("${file}" core_files core_file)
+        in_library("${file}" service_files service_file)
         if(core_index GREATER_EQUAL 0 AND core_file)
             set(rank ${core_index})
+        elseif(service_index GREATER_EQUAL 0 AND service_file AND service)
+            math(EXPR rank "${core_count} + ${service_index}")
         elseif(window_index GREATER_EQUAL 0)
-            math(EXPR rank "${core_count} + ${window_index}")
+            math(EXPR rank "${below_windows} + ${window_index}")
         endif()
     endif()
     set(${out} ${rank} PARENT_SCOPE)
@@ -52,8 +67,12 @@ function(layer_name rank out)
     if(rank LESS core_count)
         list(GET core_layers ${rank} name)
         set(${out} "${name} (core)" PARENT_SCOPE)
-    else()
+    elseif(rank LESS below_windows)
         math(EXPR index "${rank} - ${core_count}")
+        list(GET service_layers ${index} name)
+        set(${out} "${name} (service)" PARENT_SCOPE)
+    else()
+        math(EXPR index "${rank} - ${below_windows}")
         list(GET window_layers ${index} name)
         set(${out} "${name} (windows)" PARENT_SCOPE)
     endif()
@@ -61,7 +80,7 @@ endfunction()
 
 set(problems "")
 set(checked 0)
-set(folders ${core_layers} ${window_layers})
+set(folders ${core_layers} ${service_layers} ${window_layers})
 list(REMOVE_DUPLICATES folders)
 foreach(folder IN LISTS folders)
     file(GLOB files "${SOURCE_DIR}/${folder}/*.h" "${SOURCE_DIR}/${folder}/*.cpp")

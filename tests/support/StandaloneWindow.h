@@ -1,5 +1,6 @@
 #pragma once
 
+#include "audio/MemoryPlayer.h"
 #include "bell/Bell.h"
 #include "bell/MainDialog.h"
 
@@ -8,7 +9,8 @@
 namespace halvix::test {
 
 struct BellHolder {
-    BellHolder(const std::filesystem::path& folder, const Clock& clock) : bell(folder, clock) {}
+    BellHolder(const std::filesystem::path& folder, const Clock& clock)
+        : bell(folder, clock, sinkPlayers()) {}
     Bell bell;
 };
 

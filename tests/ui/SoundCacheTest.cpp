@@ -15,8 +15,7 @@ FileStamp stamp(qint64 size, int second) {
 }
 
 DecodedSound decoded(qsizetype bytes) {
-    return {DecodedSound::Outcome::Decoded, QByteArray(bytes, '\x11'), decodedFormat(),
-            bytes * 1000 / 176400};
+    return {DecodedSound::Outcome::Decoded, QByteArray(bytes, '\x11'), bytes * 1000 / 176400};
 }
 
 // A cache with its cancellations recorded, driven as the memory player drives it.
