@@ -171,6 +171,7 @@ int main(int argc, char* argv[]) {
     // inherits it. Best effort; a bell still rings at normal priority.
     halvix::raiseProcessPriority();
     halvix::returnLargeBlocksToTheSystem();
+    halvix::shareHeapsBetweenThreads();
     const int status = runBell(argc, argv, invocation);
     // Everything of ours is closed by now (window, tray icon, players, clock thread; the database is
     // never held open). The media framework's sound-server client can still abort while its global

@@ -2,13 +2,13 @@
 // time: every entry of the default timetable fires and plays its real sound. Memory should stay
 // flat from day to day. Usage: bench_AcceleratedDayUiBench PROGRAM_FOLDER [days=3]
 #include "audio/SoundMemory.h"
-#include "time/LocalTime.h"
 #include "bell/Bell.h"
 #include "bell/MainDialog.h"
 #include "store/TextTable.h"
-#include "widgets/Resources.h"
 #include "support/FakeClock.h"
 #include "support/ScriptedPrompts.h"
+#include "time/LocalTime.h"
+#include "widgets/Resources.h"
 
 #include <QApplication>
 
@@ -45,6 +45,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     halvix::returnLargeBlocksToTheSystem(); // as the program does
+    halvix::shareHeapsBetweenThreads();
     QApplication app(argc, argv);
     halvix::initResources();
     const int days = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
