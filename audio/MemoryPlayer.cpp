@@ -119,7 +119,9 @@ void MemoryPlayer::startAwaited() {
     switch (sound->state) {
     case SoundCache::State::Ready:
         playPcm(*sound);
-        trimCache(); // a sound that was not prepared is held by the sink alone
+        // The sink holds the playing sound's bytes until it ends (a sound not prepared is held by
+        // it alone): only the armed entry's sound stays decoded, the one fired before it goes.
+        m_cache.trim(QString(), 1);
         break;
     case SoundCache::State::TooLong:
         playStreaming();

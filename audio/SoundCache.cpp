@@ -56,13 +56,14 @@ const SoundCache::Entry* SoundCache::store(quint64 job, const DecodedSound& deco
     return &*it;
 }
 
-void SoundCache::trim(const QString& awaited) {
+void SoundCache::trim(const QString& awaited, std::size_t keptPrepared) {
     std::vector<quint64> prepared;
     for (const Entry& entry : m_entries)
         if (entry.preparedAt > 0)
             prepared.push_back(entry.preparedAt);
     std::sort(prepared.rbegin(), prepared.rend());
-    const quint64 oldestKept = prepared.size() > kPreparedKept ? prepared[kPreparedKept - 1] : 1;
+    const quint64 oldestKept =
+        prepared.size() > keptPrepared ? prepared[std::max<std::size_t>(keptPrepared, 1) - 1] : 1;
     std::erase_if(m_entries, [&](const Entry& entry) {
         const bool needed = entry.preparedAt >= oldestKept || (!awaited.isEmpty() && entry.path == awaited);
         if (!needed)

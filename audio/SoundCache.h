@@ -52,9 +52,10 @@ public:
     bool markPrepared(const QString& path);
     // The result of decoding `job`; the entry it completes, or null when that was dropped meanwhile.
     const Entry* store(quint64 job, const DecodedSound& decoded);
-    // Drops every entry but the kPreparedKept latest prepared ones and that of `awaited` (empty
-    // when no playback waits).
-    void trim(const QString& awaited);
+    // Drops every entry but the `keptPrepared` (at least one) latest prepared ones and that of `awaited`
+    // (empty when no playback waits). Once a sound plays, its player holds its bytes: the armed entry's sound
+    // alone need stay.
+    void trim(const QString& awaited, std::size_t keptPrepared = kPreparedKept);
 
     // Bytes of decoded sound held.
     qsizetype bytes() const;
