@@ -6,6 +6,8 @@
 #
 #   bench/startup.sh [BUILD_DIR] [MINUTES]     (MINUTES 0: the start-ups alone)
 #
+# STARTUP_RUNS (5): start-ups of each, in turn.
+#
 # BUILD_DIR defaults to build (its app/ is the program folder). Brings its own virtual display,
 # tray host and null sound sink when there are none. Start-up is measured on a copy of the program
 # folder whose plan for any day holds one entry at 23:59:59, so nothing rings then and that
@@ -21,6 +23,7 @@ source "$lib/procstat.sh"
 source "$lib/figures.sh"
 
 minutes=${2:-10}
+runs=${STARTUP_RUNS:-5}
 if [ $(( $(date +%s) - $(date -d 00:00 +%s) + (minutes + 5) * 60 )) -ge 86399 ]; then
     say "run this earlier in the day: the run must end before midnight"
     exit 1
@@ -49,21 +52,21 @@ milliseconds_to_window() {
     kill -TERM "$pid"
     wait "$pid" || true
 }
-# --- Start-up: from the exec to the window on screen, five times each, in turn ------------------
+# --- Start-up: from the exec to the window on screen, $runs times each, in turn -----------------
 times=()
 reference_times=()
-for run in 1 2 3 4 5; do
+for ((run = 1; run <= runs; ++run)); do
     t=$(milliseconds_to_window window_visible "$work/app/halvix")
     times+=("$t")
     t=$(milliseconds_to_window reference_visible "$reference")
     reference_times+=("$t")
 done
 sorted() { printf '%s\n' "$@" | sort -n | tr '\n' ' '; }
-say "start-up to window shown (ms, five runs, sorted): $(sorted "${times[@]}")"
-say "the bare window's start-up (ms, five runs, sorted): $(sorted "${reference_times[@]}")"
+say "start-up to window shown (ms, $runs runs, sorted): $(sorted "${times[@]}")"
+say "the bare window's start-up (ms, $runs runs, sorted): $(sorted "${reference_times[@]}")"
 startup=$(median "${times[@]}")
 reference_startup=$(median "${reference_times[@]}")
-figure_row "start-up to the window shown (median of 5)" "$startup ms" \
+figure_row "start-up to the window shown (median of $runs)" "$startup ms" \
     "$reference_startup ms ($(ratio "$startup" "$reference_startup"))" "≤ 1.3× the reference"
 
 [ "$minutes" -eq 0 ] && exit 0 # the start-ups alone

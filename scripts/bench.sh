@@ -3,7 +3,7 @@
 # real-time figures (tick lateness, time to sound), the running program's (start-up, memory, CPU)
 # and an accelerated run of whole days. Prints one table and writes it to docs/performance.md.
 #
-# Knobs: BENCH_REPETITIONS (5), TICK_SECONDS (600), TICK_BUSY_SECONDS (120: ticks while two other
+# Knobs: BENCH_REPETITIONS (5), STARTUP_RUNS (5), TICK_SECONDS (600), TICK_BUSY_SECONDS (120: ticks while two other
 # processes keep both cores busy), SOUND_TRIALS (20), ACCELERATED_DAYS (7), PROGRAM_MINUTES (60: how
 # long the running program is followed with a bell every minute, in real time: the true hour;
 # PROGRAM_MINUTES=10 for a shorter run, whose figure then says its minutes), MEMORY_SECONDS (70: how
@@ -148,7 +148,7 @@ for path in sorted(glob.glob(os.path.join(out, "bench_*.json"))):
             value += f" ({fmt_time(t / int(m.group(1)))} a row)"
         add(name, value, spread, AIMS.get(name, ""))
 
-STARTUPS = r"start-up to window shown \(ms, five runs, sorted\): ([\d ]+)"
+STARTUPS = r"start-up to window shown \(ms, (?:five|\d+) runs, sorted\): ([\d ]+)"
 
 def grab(file, pattern):
     try:
@@ -175,7 +175,7 @@ for line in grab("accelerated.txt", r"day (\d+): .*?resident memory (\d+) kB") o
 prog = grab("startup.txt", STARTUPS) or grab("program.txt", STARTUPS)
 if prog:
     values = [int(v) for v in prog[0].split()]
-    add("start-up to the window shown (5 runs)", f"{statistics.median(values)} ms", f"{min(values)}–{max(values)} ms")
+    add(f"start-up to the window shown ({len(values)} runs)", f"{statistics.median(values)} ms", f"{min(values)}–{max(values)} ms")
 CAMPUS = r"(save to every building reporting the revision|command to all to every building's answer) \((\d+) buildings, (\d+) \w+\): per building p50 (\d+) ms, p99 (\d+) ms; last building p50 (\d+) ms, p99 (\d+) ms"
 for m in grab("campus.txt", CAMPUS) or []:
     add(f"campus: {m[0]} ({m[1]} simulated buildings, {m[2]} rounds)", f"per building p50 {m[3]} ms, p99 {m[4]} ms",
@@ -201,7 +201,7 @@ def one(file, pattern):
 
 hour = one("program.txt", r"resident memory after (\d+) minutes: (\d+) kB")
 goal(f"resident memory after {hour[0] if hour else 60} minutes, a bell every minute, the next decoded ahead", "95 MiB",
-     f"{int(hour[1]) / 1024:.0f} MiB" if hour else None, "≤ 60 MiB")
+     f"{int(hour[1]) / 1024:.0f} MiB" if hour else None, "≤ 40 MiB and ≤ 1.3× the bare window (below)")
 days_rows = grab("accelerated.txt", r"day (\d+): .*?resident memory (\d+) kB") or []
 if len(days_rows) >= 2:
     first, last = int(days_rows[0][1]), int(days_rows[-1][1])
@@ -228,7 +228,7 @@ cpu = one("program.txt", r"CPU over the second \(idle\) minute: ([\d.]+) s = ([\
 goal("CPU over one idle minute", "0.117 %", f"{cpu[1]} % of one core" if cpu else None, "≤ 0.1 %")
 prog = grab("startup.txt", STARTUPS) or grab("program.txt", STARTUPS)
 goal("start-up to the window shown (median of 5)", "61 ms",
-     f"{statistics.median([int(v) for v in prog[0].split()])} ms" if prog else None, "< 100 ms")
+     f"{statistics.median([int(v) for v in prog[0].split()])} ms" if prog else None, "≤ 1.3× the bare window (below)")
 goal_lines = ["| figure | before | now | goal |", "|---|---|---|---|"]
 goal_lines += [f"| {a} | {b} | {c} | {d} |" for a, b, c, d in goals]
 goal_table = "\n".join(goal_lines)
