@@ -3,18 +3,20 @@
 # real-time figures (tick lateness, time to sound), the running program's (start-up, memory, CPU)
 # and an accelerated run of whole days. Prints one table and writes it to docs/performance.md.
 #
-# Knobs: BENCH_REPETITIONS (5), STARTUP_RUNS (5), TICK_SECONDS (600), TICK_BUSY_SECONDS (120: ticks while two other
-# processes keep both cores busy), SOUND_TRIALS (20), ACCELERATED_DAYS (7), PROGRAM_MINUTES (60: how
-# long the running program is followed with a bell every minute, in real time: the true hour;
-# PROGRAM_MINUTES=10 for a shorter run, whose figure then says its minutes), MEMORY_SECONDS (70: how
-# long the program runs before its memory is mapped), BENCH_PARTS (all: any of the parts below; the
-# other parts' results of the last run are kept and reported with them).
+# Knobs: BENCH_REPETITIONS (5), STARTUP_RUNS (5: start-ups of the program and of the bare window),
+# TICK_SECONDS (600), TICK_BUSY_SECONDS (120: ticks while two other processes keep both cores
+# busy), SOUND_TRIALS (20), ACCELERATED_DAYS (7), PROGRAM_MINUTES (60: how long the running program
+# is followed with a bell every minute, in real time: the true hour; PROGRAM_MINUTES=10 for a
+# shorter run, whose figure then says its minutes), MEMORY_SECONDS (70: how long the program runs
+# before its memory is mapped), BENCH_PARTS (default: every part but startup; the other parts'
+# results of the last run are kept and reported with them).
 #
 # Parts: core ticks locked sound accelerated program memory campus, and startup (the program's
 # start-ups alone, measured again). Each part is a function part_WORD below that writes what it
-# measured to $out/WORD*.txt (a new part: one function and its word in `parts`). A line of the
-# form "| figure | value | reference | goal |" in those files (scripts/lib/figures.sh) is a figure
-# measured against its reference in the same run: the table collects them in the order of the parts.
+# measured to $out/WORD*.txt; a new part is one function and its word in all_parts (and in parts
+# when it runs by default). A line of the form "| figure | value | reference | goal |" in those
+# files (scripts/lib/figures.sh) is a figure measured against its reference in the same run: the
+# table collects them in the order of all_parts.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/lib/services.sh"
 cd "$HALVIX_ROOT"
