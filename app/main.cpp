@@ -144,6 +144,7 @@ int main(int argc, char* argv[]) {
     if (!invocation.headless) {
         halvix::raiseProcessPriority();
         halvix::returnLargeBlocksToTheSystem();
+        halvix::shareHeapsBetweenThreads();
     }
     const int status = runBell(argc, argv, invocation);
     // Everything of ours is closed by now (window, tray icon, players, clock thread; the database is

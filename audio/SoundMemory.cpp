@@ -20,4 +20,11 @@ void shareOneHeap() {
 #endif
 }
 
+void shareHeapsBetweenThreads() {
+#ifdef __GLIBC__
+    // The main heap and one more; a thread that allocates takes whichever is free.
+    mallopt(M_ARENA_MAX, 2);
+#endif
+}
+
 } // namespace halvix

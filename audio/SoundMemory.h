@@ -12,4 +12,9 @@ void returnLargeBlocksToTheSystem();
 // at once, and each heap of its own keeps its pages resident. Once, before any thread starts.
 void shareOneHeap();
 
+// Two heaps for all threads instead of one per thread that allocates (up to eight a core): each
+// further heap keeps some hundred kB resident for the few blocks of the thread that made it (the
+// decoder's, the sound server's, the log writer's). Once, at start, before any thread starts.
+void shareHeapsBetweenThreads();
+
 } // namespace halvix

@@ -46,6 +46,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     halvix::returnLargeBlocksToTheSystem(); // as the program does
+    halvix::shareHeapsBetweenThreads();
     QApplication app(argc, argv);
     halvix::initResources();
     const int days = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;

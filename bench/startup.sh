@@ -6,38 +6,68 @@
 #
 #   bench/startup.sh [BUILD_DIR] [MINUTES]     (MINUTES 0: the start-ups alone)
 #
+# STARTUP_RUNS (5): start-ups of each, in turn.
+#
 # BUILD_DIR defaults to build (its app/ is the program folder). Brings its own virtual display,
 # tray host and null sound sink when there are none. Start-up is measured on a copy of the program
 # folder whose plan for any day holds one entry at 23:59:59, so nothing rings then and that
 # entry's sound is decoded ahead, as before any bell.
+#
+# The reference, measured in the same run: the bare window (bench/reference/BareWindow.cpp, Qt
+# Widgets with the program's face and tray icon), started in turn with the program, and running
+# beside it through the long run. Prints a figure line for each of start-up and memory with it.
 set -euo pipefail
 lib=$(dirname "${BASH_SOURCE[0]}")/../scripts/lib
 source "$lib/program.sh"
 source "$lib/procstat.sh"
+source "$lib/figures.sh"
 
 minutes=${2:-10}
+runs=${STARTUP_RUNS:-5}
 if [ $(( $(date +%s) - $(date -d 00:00 +%s) + (minutes + 5) * 60 )) -ge 86399 ]; then
     say "run this earlier in the day: the run must end before midnight"
     exit 1
 fi
 measured_copy "${1:-$HALVIX_ROOT/build}" bench "23:59:59 就寝.mp3"
 
+reference=$build/bench/bench_reference_window
+[ -x "$reference" ] || { say "no reference window in $build/bench"; exit 1; }
+reference_visible() { xdotool search --onlyvisible --name "^Reference  " >/dev/null 2>&1; }
+
 ms_now() { date +%s%3N; }
-# --- Start-up: from the exec to the window on screen, five times --------------------------------
-times=()
-for run in 1 2 3 4 5; do
+# milliseconds_to_window VISIBLE COMMAND...: starts COMMAND, waits until VISIBLE says its window is
+# on screen, prints the milliseconds from the exec and ends it. Run in $(...): fails the caller.
+milliseconds_to_window() {
+    local visible=$1 start pid
+    shift
     start=$(ms_now)
-    start_measured
-    until window_visible; do
-        kill -0 "$program" 2>/dev/null || { say "the program ended during start-up"; exit 1; }
-        [ $(($(ms_now) - start)) -gt 60000 ] && { say "no window after a minute"; exit 1; }
+    "$@" >/dev/null 2>&1 &
+    pid=$!
+    until "$visible"; do
+        kill -0 "$pid" 2>/dev/null || { say "$1 ended during start-up" >&2; exit 1; }
+        [ $(($(ms_now) - start)) -gt 60000 ] && { say "$1: no window after a minute" >&2; exit 1; }
         sleep 0.01
     done
-    times+=($(($(ms_now) - start)))
-    end_program
+    echo $(($(ms_now) - start))
+    kill -TERM "$pid"
+    wait "$pid" || true
+}
+# --- Start-up: from the exec to the window on screen, $runs times each, in turn -----------------
+times=()
+reference_times=()
+for ((run = 1; run <= runs; ++run)); do
+    t=$(milliseconds_to_window window_visible "$work/app/halvix")
+    times+=("$t")
+    t=$(milliseconds_to_window reference_visible "$reference")
+    reference_times+=("$t")
 done
-sorted=$(printf '%s\n' "${times[@]}" | sort -n | tr '\n' ' ')
-say "start-up to window shown (ms, five runs, sorted): $sorted"
+sorted() { printf '%s\n' "$@" | sort -n | tr '\n' ' '; }
+say "start-up to window shown (ms, $runs runs, sorted): $(sorted "${times[@]}")"
+say "the bare window's start-up (ms, $runs runs, sorted): $(sorted "${reference_times[@]}")"
+startup=$(median "${times[@]}")
+reference_startup=$(median "${reference_times[@]}")
+figure_row "start-up to the window shown (median of $runs)" "$startup ms" \
+    "$reference_startup ms ($(ratio "$startup" "$reference_startup"))" "≤ 1.3× the reference"
 
 [ "$minutes" -eq 0 ] && exit 0 # the start-ups alone
 
@@ -51,6 +81,9 @@ for ((m = 3; m <= minutes; ++m)); do
 done
 plan_every_day "$work/app" "${entries[@]}" "23:59:59 就寝.mp3"
 start_measured
+"$reference" >/dev/null 2>&1 &
+reference_pid=$!
+trap 'kill "$reference_pid" 2>/dev/null; [ -n "$program" ] && kill "$program" 2>/dev/null; stop_services; rm -rf "$work"' EXIT
 sleep 60
 rss_1=$(rss_kb "$program")
 cpu_1=$(cpu_ticks "$program")
@@ -67,8 +100,13 @@ for ((second = 120; second < minutes * 60; second += 60)); do
 done
 max=$(printf '%s\n' $samples | sort -n | tail -1)
 cpu_end=$(cpu_ticks "$program")
+rss_end=$(rss_kb "$program")
+reference_rss=$(rss_kb "$reference_pid")
 say "resident memory each minute from minute 1 to $minutes (kB): $samples"
-say "resident memory after $minutes minutes: $(rss_kb "$program") kB"
-say "growth from minute 1 to minute $minutes: $(($(rss_kb "$program") - rss_1)) kB (largest $max kB)"
+say "resident memory after $minutes minutes: $rss_end kB"
+say "the bare window's resident memory after $minutes minutes: $reference_rss kB"
+say "growth from minute 1 to minute $minutes: $((rss_end - rss_1)) kB (largest $max kB)"
 say "CPU over minutes 1 to $minutes: $(cpu_seconds $((cpu_end - cpu_1)) $(((minutes - 1) * 60)))"
+figure_row "resident memory after $minutes minutes, a bell every minute (window program)" "$(mib "$rss_end")" \
+    "$(mib "$reference_rss") ($(ratio "$rss_end" "$reference_rss"))" "≤ 40 MiB and ≤ 1.3× the reference"
 end_program

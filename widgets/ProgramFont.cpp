@@ -13,6 +13,9 @@ QStringList songFamilies() {
 void useSongFontEverywhere() {
     QFont font = QApplication::font();
     font.setFamilies(songFamilies());
+    // Bold text (a highlighted list title; the list view measures every title in bold) is
+    // drawn from the regular face made bold, instead of mapping the family's bold face as well.
+    font.setStyleName(QStringLiteral("Regular"));
     QApplication::setFont(font);
 }
 

@@ -9,7 +9,8 @@ namespace halvix {
 // maps some 3 to 5 MiB of font tables into the running program.
 QStringList songFamilies();
 
-// Makes the song face the application's font (its size unchanged). Once, before any window.
+// Makes the song face, in its regular style, the application's font (its size unchanged). Once,
+// before any window.
 void useSongFontEverywhere();
 
 } // namespace halvix

@@ -39,3 +39,19 @@ smaps_by_mapping() {
             close(cmd)
         }' "/proc/$1/smaps"
 }
+
+# smaps_against PID REFERENCE_PID [TOP=25]: resident kB by mapped file of PID beside the same
+# file's in REFERENCE_PID, the TOP largest differences first: what PID holds beyond the reference.
+smaps_against() {
+    awk -v top="${3:-25}" '
+        FNR == 1 { side = (FILENAME ~ "^/proc/" pid "/") ? 1 : 2 }
+        /^[0-9a-f]+-[0-9a-f]+ / { name = (NF >= 6) ? $6 : "[anonymous]"; next }
+        /^Rss:/ { rss[side, name] += $2; names[name] = 1; total[side] += $2 }
+        END {
+            printf "resident %d kB, the reference %d kB, more %d kB\n", total[1], total[2], total[1] - total[2]
+            printf "%8s %8s %8s  %s\n", "kB", "ref kB", "more", "mapping"
+            cmd = "sort -k3,3nr | head -n " top
+            for (k in names) printf "%8d %8d %8d  %s\n", rss[1, k], rss[2, k], rss[1, k] - rss[2, k], k | cmd
+            close(cmd)
+        }' pid="$1" "/proc/$1/smaps" "/proc/$2/smaps"
+}

@@ -37,6 +37,11 @@ public:
         m_awaited.clear();
         cache.trim(m_awaited);
     }
+    // The awaited sound starts playing: its player holds the bytes from now on.
+    void startPlaying() {
+        m_awaited.clear();
+        cache.trim(m_awaited, 1);
+    }
     void finishDecoding() {
         for (const auto& [job, path] : m_paths)
             cache.store(job, decoded(1000));
@@ -68,8 +73,8 @@ class SoundCacheTest : public QObject {
     Q_OBJECT
 
 private slots:
-    // Letters prepare that file; "+x" is a playback waiting for x, "-" its end; "=" finishes every
-    // decoding under way.
+    // Letters prepare that file; "+x" is a playback waiting for x, "!" its start, "-" its end; "="
+    // finishes every decoding under way.
     void keepsTheLatestPreparedAndTheAwaited_data() {
         for (const char* column : {"steps", "held", "cancelled"})
             QTest::addColumn<QString>(column);
@@ -83,6 +88,9 @@ private slots:
             {"unprepared goes when nobody waits", "a b +x -", "ab", "x"},
             {"awaiting a prepared sound adds nothing", "a b +a -", "ab", ""},
             {"decoded, unprepared, not awaited", "a +x = -", "a", ""},
+            {"a fired sound goes to its player, the armed one stays", "a b +a = !", "b", ""},
+            {"an unprepared sound goes to its player", "a +x = !", "a", ""},
+            {"the armed sound that plays stays for its next firing", "a +a = !", "a", ""},
         };
         for (const auto& [name, steps, held, cancelled] : rows)
             QTest::newRow(name) << QString(steps) << QString(held) << QString(cancelled);
@@ -98,6 +106,8 @@ private slots:
                 driver.finishDecoding();
             else if (step == "-")
                 driver.stopWaiting();
+            else if (step == "!")
+                driver.startPlaying();
             else if (step.startsWith('+'))
                 driver.await(step.mid(1));
             else
