@@ -3,6 +3,7 @@
 #include "app/CentralRequests.h"
 #include "app/InstanceRequests.h"
 #include "app/QuitSignals.h"
+#include "audio/OutputWarmUp.h"
 
 #include "bell/Bell.h"
 #include "bell/BellTray.h"
@@ -99,6 +100,7 @@ int BellApp::run() {
             QCoreApplication::exit(0);
         });
         window->show();
+        warmUpAudioOutput(&bell);
         if (!m_folderProblem.empty())
             notice(QString::fromStdString(m_folderProblem));
         campus.start();

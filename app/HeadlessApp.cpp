@@ -3,6 +3,7 @@
 #include "app/CentralRequests.h"
 #include "app/InstanceRequests.h"
 #include "app/QuitSignals.h"
+#include "audio/OutputWarmUp.h"
 #include "bell/Bell.h"
 #include "bell/TickDriver.h"
 #include "campus/CampusRuntime.h"
@@ -72,6 +73,7 @@ int runHeadless(const std::filesystem::path& folder, SingleInstance& instance) {
         SayingSink sink(clock);
         bell.useStoredChoice(sink);
         bell.reloadPlan();
+        warmUpAudioOutput(&bell);
         for (const UserMessage& notice : bell.takeNotices())
             say(clock, QString::fromStdString(notice.text));
         if (!bell.emergencyText().isEmpty())
