@@ -4,6 +4,7 @@
 // a firing and a playlist step included), from the wall-clock second it stands for.
 // Usage: bench_LockedDatabaseUiBench PROGRAM_FOLDER [seconds=90]
 #include "TickLateness.h"
+#include "audio/OutputWarmUp.h"
 #include "bell/Bell.h"
 
 #include <QCoreApplication>
@@ -30,6 +31,7 @@ int main(int argc, char** argv) {
     QObject::connect(&ticks, &halvix::TickDriver::tick, &bell, &halvix::Bell::onTick);
     const halvix::bench::TickLateness late(ticks, clock);
     bell.reloadPlan();
+    halvix::warmUpAudioOutput(&bell); // as the program does
     ticks.start();
     QTimer::singleShot(runSeconds * 1000, &app, &QCoreApplication::quit);
     QCoreApplication::exec();
