@@ -15,7 +15,8 @@ void warmUpAudioOutput(QObject* context) {
     static std::atomic_bool done = false;
     if (done.exchange(true))
         return;
-    QTimer::singleShot(0, context, [] {
+    // Half a second on: after the window is on screen, still long before a bell of the day.
+    QTimer::singleShot(500, context, [] {
         const QAudioFormat format = decodedFormat();
         QByteArray silence(static_cast<qsizetype>(format.bytesForDuration(5'000)), '\0');
         QBuffer source(&silence);
