@@ -5,6 +5,7 @@
 #include "app/CentralRequests.h"
 #include "app/InstanceRequests.h"
 #include "app/QuitSignals.h"
+#include "audio/OutputWarmUp.h"
 
 #include "bell/Bell.h"
 #include "bell/BellTray.h"
@@ -113,6 +114,7 @@ int BellApp::run() {
             QCoreApplication::exit(0);
         });
         window->show();
+        warmUpAudioOutput(&bell);
         if (!m_folderProblem.empty())
             notice(QString::fromStdString(m_folderProblem));
         campus.start();

@@ -250,9 +250,34 @@ const TextList& ringLogColumns() {
     return columns;
 }
 
+std::string ringRowCell(const RingRow& row, std::size_t column) {
+    switch (column) {
+    case 0:
+        return row.moment;
+    case 1:
+        return row.planTime;
+    case 2:
+        return row.event;
+    case 3:
+        return row.sound;
+    case 4:
+        return row.result;
+    case 5:
+        return std::to_string(row.delayMs);
+    case 6:
+        return row.note;
+    case 7:
+        return row.node;
+    default:
+        return {};
+    }
+}
+
 TextList ringRowCells(const RingRow& row) {
-    return {row.moment, row.planTime, row.event, row.sound, row.result, std::to_string(row.delayMs),
-            row.note,   row.node};
+    TextList cells;
+    for (std::size_t column = 0; column < ringLogColumns().size(); ++column)
+        cells.push_back(ringRowCell(row, column));
+    return cells;
 }
 
 bool writeRingLogCsv(const std::filesystem::path& path, const std::vector<RingRow>& rows) {

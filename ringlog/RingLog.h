@@ -98,6 +98,8 @@ private:
 // The column titles, in table order.
 const TextList& ringLogColumns();
 TextList ringRowCells(const RingRow& row);
+// The cell of `row` in the column `column` of ringLogColumns(); empty past the last column.
+std::string ringRowCell(const RingRow& row, std::size_t column);
 // The rows as a CSV file with a title line, in code page 936 like the plan tables' files.
 bool writeRingLogCsv(const std::filesystem::path& path, const std::vector<RingRow>& rows);
 // "YYYY-MM-DD" of the first date kept when today is `today` (kRingLogKeepDays before it).

@@ -1,5 +1,6 @@
 #include "ringlog/RingLogDialog.h"
 
+#include "ringlog/RingRowModel.h"
 #include "widgets/TextTableModel.h"
 #include "widgets/UserPrompts.h"
 
@@ -7,6 +8,7 @@
 #include <QCoreApplication>
 #include <QDateEdit>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
@@ -15,9 +17,14 @@
 
 namespace halvix {
 
+namespace {
+
+constexpr int kFittedRows = 50;
+
+} // namespace
+
 RingLogDialog::RingLogDialog(RingLogWriter& writer, UserPrompts& prompts, const QDate& today, QWidget* parent)
-    : QDialog(parent), m_writer(writer), m_prompts(prompts),
-      m_model(std::make_unique<TextTableModel>(m_table)) {
+    : QDialog(parent), m_writer(writer), m_prompts(prompts), m_model(std::make_unique<RingRowModel>()) {
     setObjectName(QStringLiteral("ringLogDialog"));
     setWindowTitle(QStringLiteral("响铃记录"));
     resize(860, 420);
@@ -56,6 +63,9 @@ RingLogDialog::RingLogDialog(RingLogWriter& writer, UserPrompts& prompts, const 
     m_list->setObjectName(QStringLiteral("ringList"));
     m_list->setAccessibleName(QStringLiteral("响铃记录"));
     showAsList(*m_list, *m_model);
+    // The columns are fitted to the texts of the rows near the top, not to a thousand of them:
+    // a date of many rows then shows, and is filtered, without the window waiting.
+    m_list->horizontalHeader()->setResizeContentsPrecision(kFittedRows);
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
@@ -97,10 +107,10 @@ void RingLogDialog::showRows(unsigned long long request, std::optional<std::vect
     if (request != m_request)
         return;
     m_export->setEnabled(true);
-    m_dateRows = rows.value_or(std::vector<RingRow>{});
     m_error = rows ? std::string() : error;
     offerNodes(nodes);
-    showFiltered();
+    m_model->setRows(rows ? std::move(*rows) : std::vector<RingRow>{}, chosenNode());
+    showCount();
 }
 
 void RingLogDialog::offerNodes(const std::vector<std::string>& nodes) {
@@ -112,21 +122,24 @@ void RingLogDialog::offerNodes(const std::vector<std::string>& nodes) {
     }
 }
 
-void RingLogDialog::showFiltered() {
+std::optional<std::string> RingLogDialog::chosenNode() const {
     const QVariant chosen = m_node->currentData();
-    m_rows.clear();
-    for (const RingRow& row : m_dateRows)
-        if (!chosen.isValid() || QString::fromStdString(row.node) == chosen.toString())
-            m_rows.push_back(row);
-    TextList cells;
-    for (const RingRow& row : m_rows)
-        for (std::string& cell : ringRowCells(row))
-            cells.push_back(std::move(cell));
-    m_model->setListColumns(ringLogColumns());
-    m_model->fillList(ringLogColumns(), cells);
+    return chosen.isValid() ? std::optional(chosen.toString().toStdString()) : std::nullopt;
+}
+
+void RingLogDialog::showFiltered() {
+    m_model->filter(chosenNode());
+    showCount();
+}
+
+void RingLogDialog::showCount() {
     m_status->setText(m_error.empty()
-                          ? QStringLiteral("%1 条").arg(m_rows.size())
+                          ? QStringLiteral("%1 条").arg(m_model->rowCount())
                           : QStringLiteral("无法读取响铃记录: %1").arg(QString::fromStdString(m_error)));
+}
+
+std::vector<RingRow> RingLogDialog::rows() const {
+    return m_model->listed();
 }
 
 void RingLogDialog::onExport() {
@@ -136,7 +149,7 @@ void RingLogDialog::onExport() {
     if (path.isEmpty())
         return;
     const std::u16string wide = path.toStdU16String();
-    if (writeRingLogCsv(std::filesystem::path(wide), m_rows))
+    if (writeRingLogCsv(std::filesystem::path(wide), m_model->listed()))
         m_prompts.show({"已导出 " + path.toStdString(), "响铃记录", MessageIcon::Information});
     else
         m_prompts.show({"无法写入 " + path.toStdString(), "响铃记录", MessageIcon::Critical});

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "ringlog/RingLog.h"
-#include "store/TextTable.h"
 
 #include <QDate>
 #include <QDialog>
@@ -19,7 +18,7 @@ class QTableView;
 
 namespace halvix {
 
-class TextTableModel;
+class RingRowModel;
 class UserPrompts;
 
 // 响铃记录: what the ring log holds for one date at a time (today first), of every building or of
@@ -36,21 +35,21 @@ public:
     void showDate(const QDate& date);
     void onExport();
     // The rows shown: those of the date that the node filter lets through.
-    const std::vector<RingRow>& rows() const { return m_rows; }
+    std::vector<RingRow> rows() const;
 
 private:
     // The rows of the read `request` have come: shown unless a later date was asked for since.
     void showRows(unsigned long long request, std::optional<std::vector<RingRow>> rows,
                   const std::vector<std::string>& nodes, const std::string& error);
     void offerNodes(const std::vector<std::string>& nodes);
+    // The building chosen in 节点 ("" for this machine); nothing for 全部.
+    std::optional<std::string> chosenNode() const;
     void showFiltered();
+    void showCount();
 
     RingLogWriter& m_writer;
     UserPrompts& m_prompts;
-    TextTable m_table;
-    std::unique_ptr<TextTableModel> m_model;
-    std::vector<RingRow> m_dateRows; // every row of the date
-    std::vector<RingRow> m_rows;
+    std::unique_ptr<RingRowModel> m_model; // every row of the date, those of the chosen node listed
     std::string m_error;
     QDateEdit* m_date = nullptr;
     QComboBox* m_node = nullptr;

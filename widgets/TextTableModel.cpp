@@ -196,7 +196,7 @@ private:
 
 } // namespace
 
-void showAsList(QTableView& view, TextTableModel& model) {
+void showAsList(QTableView& view, QAbstractItemModel& model) {
     QFont font;
     font.setFamilies(songFamilies());
     font.setPixelSize(16);

@@ -59,7 +59,7 @@ std::vector<int> fitColumnWidths(std::vector<int> wanted, std::vector<int> least
 // Puts `model` into `view` with the list look: grid lines, whole rows selected one at a time, no
 // editing, font "宋体" 16 px (or the system's Chinese fallback), and the columns fitted to their
 // texts within the view's width (fitColumnWidths), again whenever the rows or the view change.
-void showAsList(QTableView& view, TextTableModel& model);
+void showAsList(QTableView& view, QAbstractItemModel& model);
 
 // Calls `handler` with the row of every double click in `view`, -1 where the click hit no row.
 void onListDoubleClick(QTableView& view, std::function<void(int row)> handler);

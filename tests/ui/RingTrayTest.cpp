@@ -206,6 +206,16 @@ private slots:
             QCOMPARE(shown, filter.nodes);
             QCOMPARE(ringList->model()->rowCount(), int(filter.nodes.size()));
         }
+        // A building's row, each cell under its title.
+        node->setCurrentIndex(node->findText(QStringLiteral("jxl")));
+        const QStringList titles{"时刻", "计划时间", "事件", "声音", "结果", "延迟毫秒", "备注", "节点"};
+        const QStringList cells{
+            "2024-03-04 08:00:00.020", "08:00", "上课", "上课.mp3", "已响铃", "20", "", "jxl"};
+        QCOMPARE(ringList->model()->columnCount(), int(titles.size()));
+        for (int column = 0; column < titles.size(); ++column) {
+            QCOMPARE(ringList->model()->headerData(column, Qt::Horizontal).toString(), titles[column]);
+            QCOMPARE(ringList->model()->index(0, column).data().toString(), cells[column]);
+        }
         node->setCurrentIndex(node->findText(QStringLiteral("本机")));
         // Every column whole, 备注 to the right edge; the date field holds its whole date.
         QVERIFY(QTest::qWaitForWindowExposed(dialog));
