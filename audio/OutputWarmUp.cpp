@@ -1,6 +1,6 @@
 #include "audio/OutputWarmUp.h"
 
-#include "audio/DecodedSound.h"
+#include "audio/SinkFormat.h"
 
 #include <QAudioSink>
 #include <QBuffer>
