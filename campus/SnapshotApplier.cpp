@@ -206,7 +206,11 @@ public:
 
     // Writes `note` with the revision being applied first (see kSwapSuffix).
     std::string swapIn(const fs::path& note, std::uint64_t revision) {
-        if (!replaceFileContent(note, std::to_string(revision)))
+        // Written in place: cut short, it holds a smaller number or none, and nothing is swapped yet.
+        std::ofstream out(note, std::ios::binary | std::ios::trunc);
+        out << revision;
+        out.close();
+        if (!out)
             return "无法写入 " + pathToUtf8(note.filename());
         m_note = note;
         for (Entry& entry : m_entries) {
