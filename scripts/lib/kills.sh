@@ -8,13 +8,14 @@
 # Sourced, not run: kill_rounds COUNT.
 #
 # Environment: HALVIX_APP_DIR (the built program folder), HALVIX_BUILD_DIR (its tests' tools),
-# KILL_SEED (the rounds' random moments; the seed is printed).
+# KILL_SEED (the rounds' random moments; the seed is printed), KILL_ONLY (some of the kinds below,
+# separated by spaces: only those, in turn).
 
 [ -n "${HALVIX_LIB_KILLS:-}" ] && return 0
 HALVIX_LIB_KILLS=1
 source "$(dirname "${BASH_SOURCE[0]}")/program.sh"
 
-KILL_KINDS=(calendar mute ringlog snapshot)
+read -ra KILL_KINDS <<<"${KILL_ONLY:-calendar mute ringlog snapshot}"
 
 # kill_fail ROUND WHAT: a failed check, kept with its round.
 kill_fail() {
@@ -100,7 +101,7 @@ kill_setup() {
     : >"$KILL_WORK/stored.txt"
     export TZ=Asia/Shanghai
     local kind
-    for kind in "${KILL_KINDS[@]}"; do
+    for kind in calendar mute ringlog snapshot; do
         copy_program_folder "$HALVIX_APP_DIR" "$KILL_WORK/$kind" || return 1
         daily_spring "$KILL_WORK/$kind" 0
     done
@@ -127,7 +128,7 @@ kill_setup() {
 # The calendar imported, A and B in turn, killed within the time an import takes.
 round_calendar() {
     local r=$1 dir=$KILL_WORK/calendar version pid digest
-    version=$([ $((r / 4 % 2)) = 0 ] && echo A || echo B)
+    version=$([ $((r / ${#KILL_KINDS[@]} % 2)) = 0 ] && echo A || echo B)
     "$dir/halvix" --folder "$dir" import calendar "$KILL_WORK/calendar-$version.csv" >/dev/null 2>&1 &
     pid=$!
     sleep_ms "$(random_ms 0 "$KILL_CALENDAR_MS")"
@@ -178,7 +179,7 @@ logged_rows() {
 # bell rang (logged 未运行 at its start), killed while it starts, logs and rings; every fifth ring
 # round only once it has rung.
 round_ringlog() {
-    local r=$1 n=$(($1 / 4)) dir=$KILL_WORK/ringlog day start missing twice
+    local r=$1 n=$(($1 / ${#KILL_KINDS[@]})) dir=$KILL_WORK/ringlog day start missing twice
     day=$(date -d "2027-03-01 +$((n / 90)) days" +%F)
     start=$(printf '%s %02d:%02d:03' "$day" $((6 + n % 90 / 6)) $((n % 6 * 10 + 2)))
     start_bell "$r" ringlog "$start"
@@ -249,7 +250,7 @@ kill_rounds() {
     say "kills: $count rounds, seed $KILL_SEED (an import takes up to $KILL_CALENDAR_MS ms, four applies $KILL_SNAPSHOT_MS ms; work in $KILL_WORK)"
     started=$(now)
     for ((r = 0; r < count; r++)); do
-        KILL_KIND=${KILL_KINDS[r % 4]}
+        KILL_KIND=${KILL_KINDS[r % ${#KILL_KINDS[@]}]}
         "round_$KILL_KIND" "$r"
         kills[$KILL_KIND]=$((${kills[$KILL_KIND]:-0} + 1))
         [ $(((r + 1) % 100)) = 0 ] && say "$((r + 1)) rounds, $KILL_FAILURES failed checks, $(seconds_between "$started" "$(now)") s"
