@@ -8,8 +8,8 @@
 #   scripts/fuzz.sh --runs 10000000       every target for ten million runs
 #   scripts/fuzz.sh --seconds 600 Ping Report
 #   scripts/fuzz.sh --runs 10000000 --seconds 300   whichever comes first
-#   scripts/fuzz.sh --keep ...            then merges what each found into its seeds, minimized
-#                                         (files up to 4 KiB, so the corpus stays small)
+#   scripts/fuzz.sh --keep ...            then adds to each target's seeds the inputs that reach
+#                                         code they do not, minimized (files up to 4 KiB)
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/lib/services.sh"
 cd "$HALVIX_ROOT"
@@ -58,10 +58,9 @@ for target in "$dir"/fuzz/fuzz_*; do
     runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' || echo 0)
     cover=$(grep -o 'cov: [0-9]*' "$log" | tail -1 | grep -o '[0-9]*' || echo 0)
     if [ $rc -eq 0 ] && [ $keep = yes ]; then
-        # The seeds and what this run found, minimized into a fresh set of small files.
-        rm -rf "$seeds.new" && mkdir -p "$seeds.new"
-        "$target" -merge=1 -max_len=4096 "$seeds.new" "$seeds" "$work" >>"$log" 2>&1 &&
-            rm -rf "$seeds" && mv "$seeds.new" "$seeds"
+        # The inputs of this run that reach code the seeds do not (edges, not counts), minimized,
+        # added to the seeds: the corpus in git stays small.
+        "$target" -merge=1 -use_counters=0 -max_len=4096 "$seeds" "$work" >>"$log" 2>&1
     fi
     corpus=$(find "$seeds" -type f | wc -l)
     if [ $rc -eq 0 ]; then result=clean; else result="FAILED (see $log)"; status=1; fi

@@ -139,11 +139,12 @@ round_calendar() {
         kill_fail "$r" "the calendar is neither the one before nor the one after"
 }
 
-# start_bell ROUND DIR "YYYY-MM-DD HH:MM:SS": the headless bell at that time; sets program, output.
+# start_bell KIND "YYYY-MM-DD HH:MM:SS": the headless bell of that kind's folder at that time; sets
+# program, output.
 start_bell() {
-    output=$KILL_WORK/output-$2
+    output=$KILL_WORK/output-$1
     program_args=(--headless)
-    start_program_at "$KILL_WORK/$2" "$output" "$3" DISPLAY= WAYLAND_DISPLAY=
+    start_program_at "$KILL_WORK/$1" "$output" "$2" DISPLAY= WAYLAND_DISPLAY=
     program_args=()
 }
 bell_answers() { env -u DISPLAY "$1/halvix" --folder "$1" stop >/dev/null 2>&1; [ $? -ne 3 ]; }
@@ -151,7 +152,7 @@ bell_answers() { env -u DISPLAY "$1/halvix" --folder "$1" stop >/dev/null 2>&1; 
 # 今日静音 and 恢复响铃 asked of the running bell again and again; the bell killed at a random moment.
 round_mute() {
     local r=$1 dir=$KILL_WORK/mute asker muted digest
-    start_bell "$r" mute "2027-09-01 10:00:00"
+    start_bell mute "2027-09-01 10:00:00"
     wait_for 20 bell_answers "$dir" || kill_fail "$r" "the bell does not answer after the kill before"
     (while :; do env -u DISPLAY "$dir/halvix" --folder "$dir" mute; env -u DISPLAY "$dir/halvix" --folder "$dir" unmute; done) >/dev/null 2>&1 &
     asker=$!
@@ -182,7 +183,7 @@ round_ringlog() {
     local r=$1 n=$(($1 / ${#KILL_KINDS[@]})) dir=$KILL_WORK/ringlog day start missing twice
     day=$(date -d "2027-03-01 +$((n / 90)) days" +%F)
     start=$(printf '%s %02d:%02d:03' "$day" $((6 + n % 90 / 6)) $((n % 6 * 10 + 2)))
-    start_bell "$r" ringlog "$start"
+    start_bell ringlog "$start"
     if [ $((n % 5)) = 1 ]; then
         if wait_for 30 grep -q $'已记录\t.*\t已响铃$' "$output"; then
             KILL_RANG=$((KILL_RANG + 1))
