@@ -117,6 +117,13 @@ int runHeadless(const std::filesystem::path& folder, SingleInstance& instance, B
     QObject::connect(&bell, &Bell::emergencyChanged, &bell, [&clock](const QString& text) {
         say(clock, text.isEmpty() ? QStringLiteral("紧急广播已解除") : text);
     });
+    // The service's log says what the ring log holds: time, plan time, event, sound, result.
+    QObject::connect(&bell, &Bell::entryStored, &bell, [&clock](const RingRow& row) {
+        say(clock, QStringLiteral("已记录\t%1\t%2\t%3\t%4\t%5")
+                       .arg(QString::fromStdString(row.moment), QString::fromStdString(row.planTime),
+                            QString::fromStdString(row.event), QString::fromStdString(row.sound),
+                            QString::fromStdString(row.result)));
+    });
     QObject::connect(&campus, &campus::CampusRuntime::notice, &bell,
                      [&clock](const QString& text) { say(clock, text); });
     instance.setHandler(

@@ -68,11 +68,17 @@ Bell::Bell(std::filesystem::path programFolder, const Clock& clock, BellPlayers 
       m_playback(std::make_unique<Playback>(*m_singlePlayer, *m_trackPlayer, m_programFolder)),
       m_engine(std::make_unique<BellEngine>(m_plan, static_cast<PlanView&>(*this), m_source, *m_playback,
                                             m_nextEntryCountdown)),
-      m_log(std::make_unique<RingLogWriter>(m_programFolder / kRingLogFile, [this](const RingRow& row) {
-          // From the writer's thread to the window thread; dropped once the bell is gone.
-          QMetaObject::invokeMethod(
-              this, [this, row] { emit entryLogged(row); }, Qt::QueuedConnection);
-      })) {
+      m_log(std::make_unique<RingLogWriter>(
+          m_programFolder / kRingLogFile,
+          [this](const RingRow& row) {
+              // From the writer's thread to the window thread; dropped once the bell is gone.
+              QMetaObject::invokeMethod(
+                  this, [this, row] { emit entryLogged(row); }, Qt::QueuedConnection);
+          },
+          [this](const RingRow& row) {
+              QMetaObject::invokeMethod(
+                  this, [this, row] { emit entryStored(row); }, Qt::QueuedConnection);
+          })) {
     m_engine->setRingObserver(this);
     connectPlayers();
     // An emergency that was on when the program ended (killed, a power cut) goes on at once: the

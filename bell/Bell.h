@@ -131,6 +131,8 @@ signals:
     // command-line action, as the ring log holds it, once the row is complete (its sound looked at).
     // Every row the bell logs passes here, in order: the one place to follow what the bell did.
     void entryLogged(const halvix::RingRow& row);
+    // A row of this bell's own is in the ring log's file for good (after entryLogged).
+    void entryStored(const halvix::RingRow& row);
     // The full reload ran (a save, an import, a change of choice): the stored plan may have changed.
     void planReloaded();
     // A check of the plan's sounds ended (after every load): `count` problems today and tomorrow,

@@ -3,10 +3,12 @@
 #include "campus/Sha256.h"
 #include "campus/SharedTables.h"
 #include "common/PathText.h"
+#include "common/TextFile.h"
 
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <set>
 #include <system_error>
@@ -20,6 +22,10 @@ namespace fs = std::filesystem;
 constexpr int kBusyTimeoutMs = 5000;
 constexpr const char* kStagedSuffix = ".halvix-new";
 constexpr const char* kKeptSuffix = ".halvix-old";
+// Beside jbase.mdb while files are swapped in: the revision being applied. Found at a start with
+// the database still at an older revision, the apply was cut short before its commit, and the
+// files it kept are put back.
+constexpr const char* kSwapSuffix = ".halvix-apply";
 constexpr const char* kStateTable = "campusstate";
 
 fs::path besideWith(const fs::path& target, const char* suffix) {
@@ -170,6 +176,10 @@ public:
             if (!m_kept)
                 fs::remove(*it, ignored); // only when empty
         }
+        // Last: until it goes, a start after a kill finishes what is left undone here.
+        std::error_code ignored;
+        if (!m_note.empty())
+            fs::remove(m_note, ignored);
     }
     FileSwap(const FileSwap&) = delete;
     FileSwap& operator=(const FileSwap&) = delete;
@@ -194,7 +204,15 @@ public:
         return {};
     }
 
-    std::string swapIn() {
+    // Writes `note` with the revision being applied first (see kSwapSuffix).
+    std::string swapIn(const fs::path& note, std::uint64_t revision) {
+        // Written in place: cut short, it holds a smaller number or none, and nothing is swapped yet.
+        std::ofstream out(note, std::ios::binary | std::ios::trunc);
+        out << revision;
+        out.close();
+        if (!out)
+            return "无法写入 " + pathToUtf8(note.filename());
+        m_note = note;
         for (Entry& entry : m_entries) {
             std::error_code error;
             fs::remove(entry.kept, error);
@@ -269,6 +287,7 @@ private:
     fs::path m_voic;
     std::vector<Entry> m_entries;
     std::vector<fs::path> m_madeFolders;
+    fs::path m_note;
     bool m_kept = false;
 };
 
@@ -323,7 +342,8 @@ std::string applySnapshot(const fs::path& folder, const Snapshot& snapshot, cons
     // Again under the write lock, so that two applies cannot both pass it.
     if (const auto applied = transaction.revision(); applied && *applied >= snapshot.revision)
         return revisionProblem(snapshot.revision, *applied);
-    if (std::string problem = files.swapIn(); !problem.empty())
+    if (std::string problem = files.swapIn(besideWith(folder / "jbase.mdb", kSwapSuffix), snapshot.revision);
+        !problem.empty())
         return problem;
     for (const SnapshotTable& table : snapshot.tables) {
         if (!findSharedTable(table.name))
@@ -336,6 +356,27 @@ std::string applySnapshot(const fs::path& folder, const Snapshot& snapshot, cons
     files.keep();
     return {};
 }
+
+namespace {
+
+// The file a leftover of kKeptSuffix stood for: ".上课.mp3.halvix-old" -> "上课.mp3".
+fs::path keptTarget(const fs::path& kept) {
+    const std::string name = pathToUtf8(kept.filename());
+    return kept.parent_path() /
+           pathFromUtf8(name.substr(1, name.size() - 1 - std::string(kKeptSuffix).size()));
+}
+
+// True when an apply was cut short after it swapped files in and before its commit: the files it
+// kept are the ones that belong to the tables. Nothing known (no note, no readable database): false.
+bool cutBeforeCommit(const fs::path& folder, const fs::path& swapNote) {
+    const auto note = readFileContent(swapNote);
+    if (!note)
+        return false;
+    const auto applied = storedRevision(folder);
+    return applied && *applied < std::strtoull(note->c_str(), nullptr, 10);
+}
+
+} // namespace
 
 std::optional<std::uint64_t> storedRevision(const fs::path& folder) {
     sqlite3* db = nullptr;
@@ -358,8 +399,12 @@ void removeApplyLeftovers(const fs::path& folder) {
     std::vector<fs::path> leftovers;
     std::error_code error;
     std::error_code ignored;
+    const fs::path swapNote = besideWith(folder / "jbase.mdb", kSwapSuffix);
+    const bool putBack = cutBeforeCommit(folder, swapNote);
     for (const char* suffix : {kStagedSuffix, kKeptSuffix})
-        leftovers.push_back(besideWith(folder / "xqno.txt", suffix));
+        if (const fs::path file = besideWith(folder / "xqno.txt", suffix);
+            fs::exists(fs::symlink_status(file, error)))
+            leftovers.push_back(file);
     for (fs::recursive_directory_iterator it(folder / "voic", error), end; !error && it != end;
          it.increment(error)) {
         const std::string name = pathToUtf8(it->path().filename());
@@ -370,8 +415,18 @@ void removeApplyLeftovers(const fs::path& folder) {
         if (name.front() == '.' && (endsWith(kStagedSuffix) || endsWith(kKeptSuffix)))
             leftovers.push_back(it->path());
     }
-    for (const fs::path& file : leftovers)
-        fs::remove(file, ignored);
+    bool allBack = true;
+    for (const fs::path& file : leftovers) {
+        if (!putBack || !pathToUtf8(file.filename()).ends_with(kKeptSuffix)) {
+            fs::remove(file, ignored);
+            continue;
+        }
+        // A file that cannot be put back stays kept, and so does the note, for the next start.
+        fs::rename(file, keptTarget(file), error);
+        allBack = allBack && !error;
+    }
+    if (allBack)
+        fs::remove(swapNote, ignored);
 }
 
 } // namespace halvix::campus

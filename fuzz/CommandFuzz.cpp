@@ -1,5 +1,6 @@
-// Commands, statuses and acknowledgements as they arrive from the broker: any bytes read without a
-// crash, and what is accepted reads back the same after it is written again.
+// Commands, statuses and acknowledgements as they arrive from the broker, and the ids of commands
+// done as campus-commands.txt keeps them: any bytes read without a crash, and what is accepted
+// reads back the same after it is written again.
 #include "campus/CampusText.h"
 #include "campus/Command.h"
 #include "campus/NodeReport.h"
@@ -23,5 +24,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (const AckRead read = readAck(payload); read.ok())
         if (readAck(writeAck(read.ack)).ack != read.ack)
             std::abort();
+    constexpr std::int64_t kNowMs = 1796774400000;
+    CommandMemory memory(16);
+    memory.load(payload, kNowMs);
+    CommandMemory again(16);
+    again.load(memory.save(), kNowMs);
+    if (memory.size() > 16 || again.save() != memory.save())
+        std::abort();
     return 0;
 }

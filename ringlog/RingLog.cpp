@@ -295,8 +295,8 @@ std::string firstKeptDate(std::string_view today) {
     return dateText(dateFromDayNumber(dayNumber(*date) - kRingLogKeepDays));
 }
 
-RingLogWriter::RingLogWriter(std::filesystem::path file, Finished finished)
-    : m_file(std::move(file)), m_finished(std::move(finished)),
+RingLogWriter::RingLogWriter(std::filesystem::path file, Finished finished, Finished stored)
+    : m_file(std::move(file)), m_finished(std::move(finished)), m_stored(std::move(stored)),
       m_thread([this](std::stop_token stop) { run(stop); }) {}
 
 RingLogWriter::~RingLogWriter() {
@@ -418,6 +418,8 @@ long long RingLogWriter::appendUnlogged(RingLog& log, Job& job) {
         finished(row);
         if (!log.append(row))
             return -1;
+        if (m_stored)
+            m_stored(row);
         ++written;
     }
     return written;
@@ -437,6 +439,8 @@ void RingLogWriter::perform(RingLog& log, Job& job) {
         const auto held = job.once ? log.holds(*job.row) : std::optional<bool>(false);
         ok = held && (*held || log.append(*job.row));
         written = ok && !*held ? 1 : 0;
+        if (written && !job.once && m_stored)
+            m_stored(*job.row);
     } else if (!job.unlogged.empty()) {
         written = appendUnlogged(log, job);
         ok = written >= 0;

@@ -114,7 +114,9 @@ public:
     // disk refused still happened): whoever else follows the log (the campus) learns of it there.
     using Finished = std::function<void(const RingRow&)>;
 
-    explicit RingLogWriter(std::filesystem::path file, Finished finished = {});
+    // `stored`, when given, is called on the writer's thread with each row of this bell once it is
+    // committed to the file: a row told of there survives the program being killed.
+    explicit RingLogWriter(std::filesystem::path file, Finished finished = {}, Finished stored = {});
     // Writes what is queued, then stops.
     ~RingLogWriter();
     RingLogWriter(const RingLogWriter&) = delete;
@@ -162,6 +164,7 @@ private:
 
     std::filesystem::path m_file;
     Finished m_finished;
+    Finished m_stored;
     mutable std::mutex m_mutex;
     std::condition_variable_any m_wake;
     std::condition_variable m_idle;

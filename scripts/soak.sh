@@ -8,9 +8,13 @@
 #
 #   scripts/soak.sh                        thirty minutes
 #   SOAK_MINUTES=10 scripts/soak.sh
+#   scripts/soak.sh COUNT                  COUNT kills instead (scripts/lib/kills.sh): the program
+#                                          killed in its writes, its files judged after each
+#   scripts/soak.sh --days N               only the bell's randomized days, N of them
 #
 # First, the bell's own randomized days: SOAK_BELL_DAYS (10000) simulated days of reloads, clock
-# steps, sleeps and refused loads, judged entry by entry (the test suite runs a few hundred).
+# steps, sleeps, refused loads, 今日静音 and 恢复响铃, 停铃 days, plans replaced by the central,
+# 立即播放, 停止播放 and emergencies, judged entry by entry (the test suite runs a few hundred).
 #
 # Environment: SOAK_MINUTES (30), SOAK_SAMPLE_SECONDS (30), SOAK_WARMUP_SECONDS (120),
 # HALVIX_BUILD_DIR (default build), HALVIX_APP_DIR (default $HALVIX_BUILD_DIR/app).
@@ -117,4 +121,17 @@ soak_main() {
     [ "$flat" -eq 0 ] && [ "$FAILED_SCENARIOS" -eq 0 ]
 }
 
-soak_main "$@"
+case "${1:-}" in
+--days) SOAK_BELL_DAYS=${2:?--days N} soak_bell_days ;;
+[0-9]*)
+    source "$HALVIX_LIB/kills.sh"
+    : "${HALVIX_BUILD_DIR:=$HALVIX_ROOT/build}" "${HALVIX_APP_DIR:=$HALVIX_BUILD_DIR/app}"
+    trap stop_services EXIT
+    start_missing_services && kill_rounds "$1"
+    ;;
+"") soak_main ;;
+*)
+    echo "usage: scripts/soak.sh [COUNT | --days N]" >&2
+    exit 2
+    ;;
+esac

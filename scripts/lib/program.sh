@@ -61,7 +61,8 @@ plan_every_day() {
     for table in cjtime zccjtime qjtime zcqjtime fridtime sundaytime; do
         sql+="delete from $table; insert into $table values $values;"
     done
-    sqlite3 "$dir/jbase.mdb" "$sql"
+    # On standard input: a plan of thousands of rows is longer than a command line may be.
+    sqlite3 "$dir/jbase.mdb" <<<"$sql"
 }
 
 # The faketime library (the library rather than the faketime wrapper, which would stand between

@@ -154,5 +154,34 @@ TEST(SnapshotApply, LeftoversOfAnApplyCutShortAreRemoved) {
     EXPECT_EQ(left.count("voic/.mine"), 1u);
 }
 
+// Killed after its files were swapped in: before the commit the kept files belong to the tables
+// and are put back; after it the new ones stay. Either way nothing is left beside them.
+TEST(SnapshotApply, FilesOfAnApplyKilledBeforeItsCommitArePutBack) {
+    struct Case {
+        const char* what;
+        std::uint64_t committed;
+        const char* sound;
+        const char* week;
+    };
+    for (const Case& c : {Case{"killed before the commit", 4, "old", "1125"},
+                          Case{"killed after the commit", 5, "new", "1126"}}) {
+        ScheduleFixture node;
+        ASSERT_TRUE(storeRevision(node.folder(), c.committed));
+        node.temp().write("voic/a/上课.mp3", "new");
+        node.temp().write("voic/a/.上课.mp3.halvix-old", "old");
+        node.temp().write("xqno.txt", "1126");
+        node.temp().write(".xqno.txt.halvix-old", "1125");
+        node.temp().write(".jbase.mdb.halvix-apply", "5");
+        removeApplyLeftovers(node.folder());
+        const auto left = test::folderContent(node.folder());
+        EXPECT_EQ(left.at("voic/a/上课.mp3"), c.sound) << c.what;
+        EXPECT_EQ(left.at("xqno.txt"), c.week) << c.what;
+        EXPECT_EQ(left.count("voic/a/.上课.mp3.halvix-old") + left.count(".xqno.txt.halvix-old") +
+                      left.count(".jbase.mdb.halvix-apply"),
+                  0u)
+            << c.what;
+    }
+}
+
 } // namespace
 } // namespace halvix::campus
