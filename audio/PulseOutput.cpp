@@ -190,10 +190,10 @@ void PulseOutput::run() {
 
 bool PulseOutput::connect(std::string& error) {
     int code = 0;
-    const pa_sample_spec spec{PA_SAMPLE_S16LE, decodetool::kSampleRate, decodetool::kChannels};
+    const pa_sample_spec sampleFormat{PA_SAMPLE_S16LE, decodetool::kSampleRate, decodetool::kChannels};
     const pa_buffer_attr buffer{uint32_t(-1), kAheadBytes, uint32_t(-1), uint32_t(-1), uint32_t(-1)};
-    m_server =
-        pa_simple_new(nullptr, "halvix", PA_STREAM_PLAYBACK, nullptr, "bell", &spec, nullptr, &buffer, &code);
+    m_server = pa_simple_new(nullptr, "halvix", PA_STREAM_PLAYBACK, nullptr, "bell", &sampleFormat, nullptr,
+                             &buffer, &code);
     if (!m_server)
         error = serverError("无法连接声音服务: ", code);
     return m_server != nullptr;
