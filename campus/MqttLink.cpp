@@ -2,7 +2,8 @@
 
 #include "common/PathText.h"
 
-#include <mosquitto.h>
+#include "campus/Mosquitto.h"
+
 #include <mqtt_protocol.h>
 
 #include <QMetaObject>
@@ -19,13 +20,10 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// libmosquitto's global set-up, once per process.
-void initLibrary() {
-    static const bool done = [] {
-        mosquitto_lib_init();
-        return true;
-    }();
-    (void)done;
+// The broker client; reached only once start() has loaded it.
+const Mosquitto& mosq() {
+    std::string unused;
+    return *loadMosquitto(unused);
 }
 
 QString fromUtf8(const std::string& text) {
@@ -48,7 +46,7 @@ QString refusalText(int reasonCode) {
         return QStringLiteral("另一个使用相同编号的程序连接了代理服务器");
     default:
         return QStringLiteral("代理服务器拒绝连接: %1")
-            .arg(QString::fromUtf8(mosquitto_reason_string(reasonCode)));
+            .arg(QString::fromUtf8(mosq().reason_string(reasonCode)));
     }
 }
 
@@ -70,7 +68,7 @@ QString errorText(int rc, const BrokerAddress& broker) {
         return QStringLiteral("代理服务器 %1 无响应").arg(where);
     default:
         return QStringLiteral("与代理服务器 %1 的连接出错: %2")
-            .arg(where, QString::fromUtf8(mosquitto_strerror(rc)));
+            .arg(where, QString::fromUtf8(mosq().strerror(rc)));
     }
 }
 
@@ -88,7 +86,7 @@ std::string firstLineOf(const std::filesystem::path& file, bool& ok) {
 // A property list freed with its scope.
 struct Properties {
     mosquitto_property* list = nullptr;
-    ~Properties() { mosquitto_property_free_all(&list); }
+    ~Properties() { mosq().property_free_all(&list); }
 };
 
 } // namespace
@@ -123,7 +121,7 @@ MqttLink::MqttLink(LinkSettings settings, QObject* parent)
 MqttLink::~MqttLink() {
     stop();
     if (m_mosq)
-        mosquitto_destroy(m_mosq);
+        mosq().destroy(m_mosq);
 }
 
 bool MqttLink::start(QString& problem) {
@@ -143,38 +141,42 @@ bool MqttLink::start(QString& problem) {
         problem = QStringLiteral("使用 mqtts:// 须指定 CA 证书");
         return false;
     }
-    initLibrary();
+    std::string missing;
+    if (!loadMosquitto(missing)) {
+        problem = fromUtf8(missing);
+        return false;
+    }
     const bool persistent = m_settings.sessionExpirySeconds > 0;
-    m_mosq = mosquitto_new(m_settings.clientId.c_str(), !persistent, this);
+    m_mosq = mosq().create(m_settings.clientId.c_str(), !persistent, this);
     if (!m_mosq) {
         problem = QStringLiteral("无法建立与代理服务器的连接 (节点编号无效或内存不足)");
         return false;
     }
-    mosquitto_int_option(m_mosq, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
-    mosquitto_threaded_set(m_mosq, true);
+    mosq().int_option(m_mosq, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
+    mosq().threaded_set(m_mosq, true);
     // Commands and acknowledgements are small: send each at once rather than wait to fill a packet.
-    mosquitto_int_option(m_mosq, MOSQ_OPT_TCP_NODELAY, 1);
-    mosquitto_connect_v5_callback_set(m_mosq, &MqttLink::connectCallback);
-    mosquitto_disconnect_v5_callback_set(m_mosq, &MqttLink::disconnectCallback);
-    mosquitto_message_v5_callback_set(m_mosq, &MqttLink::messageCallback);
+    mosq().int_option(m_mosq, MOSQ_OPT_TCP_NODELAY, 1);
+    mosq().connect_v5_callback_set(m_mosq, &MqttLink::connectCallback);
+    mosq().disconnect_v5_callback_set(m_mosq, &MqttLink::disconnectCallback);
+    mosq().message_v5_callback_set(m_mosq, &MqttLink::messageCallback);
     if (!m_settings.user.empty())
-        mosquitto_username_pw_set(m_mosq, m_settings.user.c_str(), m_settings.password.c_str());
+        mosq().username_pw_set(m_mosq, m_settings.user.c_str(), m_settings.password.c_str());
     if (m_settings.broker.tls) {
         const std::string ca = pathToUtf8(m_settings.caFile);
         const std::string cert = pathToUtf8(m_settings.certFile);
         const std::string key = pathToUtf8(m_settings.keyFile);
-        const int rc = mosquitto_tls_set(m_mosq, ca.c_str(), nullptr, cert.empty() ? nullptr : cert.c_str(),
-                                         key.empty() ? nullptr : key.c_str(), nullptr);
+        const int rc = mosq().tls_set(m_mosq, ca.c_str(), nullptr, cert.empty() ? nullptr : cert.c_str(),
+                                      key.empty() ? nullptr : key.c_str(), nullptr);
         if (rc != MOSQ_ERR_SUCCESS) {
-            problem = QStringLiteral("无法使用证书文件: %1").arg(QString::fromUtf8(mosquitto_strerror(rc)));
+            problem = QStringLiteral("无法使用证书文件: %1").arg(QString::fromUtf8(mosq().strerror(rc)));
             return false;
         }
-        mosquitto_tls_opts_set(m_mosq, 1, "tlsv1.2", nullptr);
+        mosq().tls_opts_set(m_mosq, 1, "tlsv1.2", nullptr);
     }
     if (m_settings.will) {
         const OutMessage& will = *m_settings.will;
-        mosquitto_will_set_v5(m_mosq, will.topic.c_str(), int(will.payload.size()), will.payload.data(),
-                              will.qos, will.retain, nullptr);
+        mosq().will_set_v5(m_mosq, will.topic.c_str(), int(will.payload.size()), will.payload.data(),
+                           will.qos, will.retain, nullptr);
     }
     m_thread = std::thread([this] { run(); });
     return true;
@@ -189,8 +191,8 @@ void MqttLink::stop() {
     }
     m_wake.notify_all();
     const bool withWill = m_settings.will && m_settings.publishWillOnStop;
-    mosquitto_disconnect_v5(
-        m_mosq, withWill ? MQTT_RC_DISCONNECT_WITH_WILL_MSG : MQTT_RC_NORMAL_DISCONNECTION, nullptr);
+    mosq().disconnect_v5(m_mosq, withWill ? MQTT_RC_DISCONNECT_WITH_WILL_MSG : MQTT_RC_NORMAL_DISCONNECTION,
+                         nullptr);
     m_thread.join();
 }
 
@@ -204,15 +206,15 @@ void MqttLink::run() {
         }
         Properties properties;
         if (m_settings.sessionExpirySeconds > 0)
-            mosquitto_property_add_int32(&properties.list, MQTT_PROP_SESSION_EXPIRY_INTERVAL,
-                                         m_settings.sessionExpirySeconds);
+            mosq().property_add_int32(&properties.list, MQTT_PROP_SESSION_EXPIRY_INTERVAL,
+                                      m_settings.sessionExpirySeconds);
         // A blocking connect: this thread is the network's own, nothing else waits for it.
-        int rc = mosquitto_connect_bind_v5(m_mosq, m_settings.broker.host.c_str(), m_settings.broker.port,
-                                           m_settings.keepAliveSeconds, nullptr, properties.list);
+        int rc = mosq().connect_bind_v5(m_mosq, m_settings.broker.host.c_str(), m_settings.broker.port,
+                                        m_settings.keepAliveSeconds, nullptr, properties.list);
         if (rc == MOSQ_ERR_SUCCESS) {
             pause = 1s;
             do
-                rc = mosquitto_loop(m_mosq, 500, 1);
+                rc = mosq().loop(m_mosq, 500, 1);
             while (rc == MOSQ_ERR_SUCCESS);
         }
         bool wasConnected = false;
@@ -258,7 +260,7 @@ void MqttLink::onConnect(int reasonCode) {
         m_connected = true;
         m_problem.clear();
         for (const auto& [filter, qos] : m_subscriptions)
-            mosquitto_subscribe_v5(m_mosq, nullptr, filter.c_str(), qos, 0, nullptr);
+            mosq().subscribe_v5(m_mosq, nullptr, filter.c_str(), qos, 0, nullptr);
         flushQueue();
     }
     deliverConnected(true);
@@ -296,14 +298,14 @@ void MqttLink::subscribe(const std::string& filter, int qos) {
     if (!m_subscriptions.insert({filter, qos}).second)
         return;
     if (m_connected)
-        mosquitto_subscribe_v5(m_mosq, nullptr, filter.c_str(), qos, 0, nullptr);
+        mosq().subscribe_v5(m_mosq, nullptr, filter.c_str(), qos, 0, nullptr);
 }
 
 void MqttLink::unsubscribe(const std::string& filter) {
     std::lock_guard lock(m_mutex);
     std::erase_if(m_subscriptions, [&](const auto& entry) { return entry.first == filter; });
     if (m_connected)
-        mosquitto_unsubscribe(m_mosq, nullptr, filter.c_str());
+        mosq().unsubscribe(m_mosq, nullptr, filter.c_str());
 }
 
 bool MqttLink::publish(const OutMessage& message) {
@@ -327,11 +329,10 @@ bool MqttLink::publish(const OutMessage& message) {
 bool MqttLink::sendNow(const OutMessage& message) {
     Properties properties;
     if (message.expirySeconds > 0)
-        mosquitto_property_add_int32(&properties.list, MQTT_PROP_MESSAGE_EXPIRY_INTERVAL,
-                                     message.expirySeconds);
-    return mosquitto_publish_v5(m_mosq, nullptr, message.topic.c_str(), int(message.payload.size()),
-                                message.payload.data(), message.qos, message.retain,
-                                properties.list) == MOSQ_ERR_SUCCESS;
+        mosq().property_add_int32(&properties.list, MQTT_PROP_MESSAGE_EXPIRY_INTERVAL, message.expirySeconds);
+    return mosq().publish_v5(m_mosq, nullptr, message.topic.c_str(), int(message.payload.size()),
+                             message.payload.data(), message.qos, message.retain,
+                             properties.list) == MOSQ_ERR_SUCCESS;
 }
 
 void MqttLink::flushQueue() {

@@ -40,12 +40,13 @@ grep -q '1 个铃声有问题' "$output" && grep -q '缺失.mp3' "$output" &&
     pass "headless reports the missing sound: $(grep -A1 '个铃声有问题' "$output" | tr '\n' ' ')" ||
     fail "headless did not report the missing sound"
 
-# The bell that rang is the service: neither on disk nor in memory a widget, GUI or media library.
-window_libraries='libQt6(Gui|Widgets|Multimedia)'
+# The bell that rang is the service: neither on disk nor in memory a widget, GUI or media library,
+# nor, outside a campus, the broker client and its TLS.
+window_libraries='libQt6(Gui|Widgets|Multimedia)|libmosquitto|libssl|libcrypto[.]'
 if [ "$(readlink "/proc/$program/exe")" = "$(realpath "$app/halvix-service")" ] &&
     ! ldd "$app/halvix-service" | grep -qE "$window_libraries" &&
     ! grep -qE "$window_libraries" "/proc/$program/maps" && grep -q '/libpulse-simple' "/proc/$program/maps"; then
-    pass "halvix --headless runs halvix-service, which maps no widget, GUI or media library"
+    pass "halvix --headless runs halvix-service, which maps no widget, GUI, media or broker library"
 else
     fail "the headless bell is $(readlink "/proc/$program/exe"), mapping: $(grep -oE "$window_libraries[^ ]*" "/proc/$program/maps" | sort -u | tr '\n' ' ')"
 fi
