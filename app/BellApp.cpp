@@ -3,6 +3,7 @@
 #include "audio/MemoryPlayer.h"
 
 #include "app/CentralRequests.h"
+#include "app/HeadlessApp.h"
 #include "app/InstanceRequests.h"
 #include "app/QuitSignals.h"
 #include "audio/OutputWarmUp.h"
@@ -80,6 +81,7 @@ int BellApp::run() {
     Bell bell(m_folder, clock, sinkPlayers());
     BellTray tray;
     campus::CampusRuntime campus(bell, QStringLiteral(HALVIX_VERSION));
+    returnMemoryAfterRings(bell);
     // What failed while nobody asked goes to the tray (and the program's output), never to a box.
     const auto notice = [&tray](const QString& text) {
         qWarning("%s", qUtf8Printable(text));

@@ -6,6 +6,7 @@
 #include "app/ProgramPlace.h"
 #include "app/QuitSignals.h"
 #include "app/SingleInstance.h"
+#include "audio/SoundMemory.h"
 #include "bell/Bell.h"
 #include "bell/TickDriver.h"
 #include "campus/CampusRuntime.h"
@@ -99,12 +100,22 @@ int runHeadlessService(int argc, char* argv[], const Invocation& invocation, Bel
     return runHeadless(pathFromUtf8(folder.toStdString()), instance, std::move(players));
 }
 
+void returnMemoryAfterRings(Bell& bell) {
+    auto* quiet = new QTimer(&bell);
+    quiet->setSingleShot(true);
+    quiet->setInterval(30'000);
+    QObject::connect(quiet, &QTimer::timeout, quiet, &returnFreedMemory);
+    QObject::connect(&bell, &Bell::entryStored, quiet, qOverload<>(&QTimer::start));
+    QObject::connect(&bell, &Bell::planReloaded, quiet, qOverload<>(&QTimer::start));
+}
+
 int runHeadless(const std::filesystem::path& folder, SingleInstance& instance, BellPlayers players) {
     const SystemClock clock;
     TickDriver ticks;
     Bell bell(folder, clock, std::move(players));
     campus::CampusRuntime campus(bell, QStringLiteral(HALVIX_VERSION));
     const auto signalNotifier = quitOnSignals([] { QCoreApplication::exit(0); });
+    returnMemoryAfterRings(bell);
 
     QObject::connect(&bell, &Bell::unattendedNotice, &bell,
                      [&clock](const QString& text) { say(clock, text); });

@@ -11,6 +11,7 @@
 
 namespace halvix {
 
+class Bell;
 class SingleInstance;
 struct Invocation;
 
@@ -27,6 +28,10 @@ QString programFolder(const Invocation& invocation, std::string* problem = nullp
 // Another bell has the folder: it gets the plain start's request (its window comes to the front).
 // The holder may still be starting: asked again for a few seconds. Returns the exit code.
 int handOver(const QString& folder);
+
+// Half a minute after the last ring or reload, when the bell has nothing urgent to do, the heap's
+// free pages go back to the system (see returnFreedMemory).
+void returnMemoryAfterRings(Bell& bell);
 
 // The bell without window or tray, for a service: notices (and the day's decision) go to standard
 // error, each line led by the local time; SIGTERM and SIGINT end it cleanly. Returns the exit code.

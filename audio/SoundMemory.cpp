@@ -27,4 +27,10 @@ void shareHeapsBetweenThreads() {
 #endif
 }
 
+void returnFreedMemory() {
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
+}
+
 } // namespace halvix

@@ -17,4 +17,9 @@ void shareOneHeap();
 // decoder's, the sound server's, the log writer's). Once, at start, before any thread starts.
 void shareHeapsBetweenThreads();
 
+// Gives the pages of freed small blocks back to the system. The heap keeps them otherwise: after a
+// bell, its decoding, logging and reloading leave a few hundred kB of free pages resident until
+// the next one. Cheap (under a millisecond for the program's heaps); for when nothing is urgent.
+void returnFreedMemory();
+
 } // namespace halvix
