@@ -2,11 +2,8 @@
 
 #include <QCryptographicHash>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QLocalSocket>
-#include <QPointer>
 
 #include <cerrno>
 #include <cstdlib>
@@ -25,8 +22,6 @@ QString canonicalFolder(const QString& folder) {
     const QString canonical = QFileInfo(folder).canonicalFilePath();
     return canonical.isEmpty() ? QDir::cleanPath(QFileInfo(folder).absoluteFilePath()) : canonical;
 }
-
-constexpr qsizetype kMaxRequest = 64 * 1024;
 
 // A folder this user owns, not a link, that nobody else may enter: a socket there cannot be
 // taken or replaced by another local user.
@@ -73,7 +68,8 @@ bool makePrivateFolder(const QString& folder) {
 
 SingleInstance::SingleInstance(const QString& folder, QObject* parent)
     : QObject(parent), m_folder(folder), m_name(serverName(folder)) {
-    connect(&m_server, &QLocalServer::newConnection, this, &SingleInstance::onConnection);
+    m_server.setRequestHandler(
+        [this](const QByteArray& line, const LocalSocketServer::Reply& reply) { onRequest(line, reply); });
 }
 
 SingleInstance::~SingleInstance() {
@@ -149,77 +145,46 @@ bool SingleInstance::claim(QString& error) {
                 QStringLiteral(")");
     } else {
         const QString socket = place + QLatin1Char('/') + m_name;
-        QLocalServer::removeServer(socket);
-        m_server.setSocketOptions(QLocalServer::UserAccessOption);
-        if (m_server.listen(socket))
+        QString why;
+        if (m_server.listen(socket, why))
             return true;
-        error =
-            QStringLiteral("无法监听本地套接字 ") + socket + QStringLiteral(": ") + m_server.errorString();
+        error = QStringLiteral("无法监听本地套接字 ") + socket + QStringLiteral(": ") + why;
     }
     ::close(m_lockFd);
     m_lockFd = -1;
     return false;
 }
 
-void SingleInstance::onConnection() {
-    while (QLocalSocket* socket = m_server.nextPendingConnection()) {
-        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-        connect(socket, &QLocalSocket::readyRead, socket, [this, socket] {
-            if (!socket->canReadLine()) {
-                if (socket->bytesAvailable() > kMaxRequest)
-                    socket->abort();
-                return;
-            }
-            const QString line = QString::fromUtf8(socket->readLine()).trimmed();
-            const QStringList words = line.isEmpty() ? QStringList() : line.split(QLatin1Char('\t'));
-            // The asker may be gone by the time a later answer is ready.
-            const Answer answer = [guard = QPointer<QLocalSocket>(socket)](const InstanceReply& reply) {
-                if (!guard)
-                    return;
-                guard->write(QByteArray::number(reply.status) + '\n' + reply.text.toUtf8());
-                guard->flush();
-                guard->disconnectFromServer();
-            };
-            if (m_laterHandler && m_laterHandler(words, answer))
-                return;
-            answer(m_handler ? m_handler(words)
-                             : InstanceReply{2, QStringLiteral("程序正在启动, 请稍后再试")});
-        });
-    }
+void SingleInstance::onRequest(const QByteArray& line, const LocalSocketServer::Reply& reply) {
+    const QString text = QString::fromUtf8(line).trimmed();
+    const QStringList words = text.isEmpty() ? QStringList() : text.split(QLatin1Char('\t'));
+    // The asker may be gone by the time a later answer is ready: the reply then does nothing.
+    const Answer answer = [reply](const InstanceReply& given) {
+        reply(QByteArray::number(given.status) + '\n' + given.text.toUtf8());
+    };
+    if (m_laterHandler && m_laterHandler(words, answer))
+        return;
+    answer(m_handler ? m_handler(words) : InstanceReply{2, QStringLiteral("程序正在启动, 请稍后再试")});
 }
 
 std::optional<InstanceReply> SingleInstance::send(const QString& folder, const QStringList& words,
                                                   int waitMs) {
     // The running bell is in one of the runtime folders: the first for a bell started with the
     // same environment, the other for one started without XDG_RUNTIME_DIR (or with it).
-    QLocalSocket socket;
-    bool connected = false;
+    const QByteArray request = words.join(QLatin1Char('\t')).toUtf8() + '\n';
     for (const QString& place : runtimeFolders()) {
-        socket.connectToServer(place + QLatin1Char('/') + serverName(folder));
-        if (socket.waitForConnected(2000)) {
-            connected = true;
-            break;
-        }
-        socket.abort();
+        const LocalAnswer answer =
+            askLocalSocket(place + QLatin1Char('/') + serverName(folder), request, waitMs);
+        if (!answer.connected)
+            continue;
+        const qsizetype end = answer.bytes.indexOf('\n');
+        bool number = false;
+        const int status = answer.bytes.left(end < 0 ? answer.bytes.size() : end).toInt(&number);
+        if (!number)
+            return InstanceReply{2, QStringLiteral("运行中的程序没有应答")};
+        return InstanceReply{status, end < 0 ? QString() : QString::fromUtf8(answer.bytes.mid(end + 1))};
     }
-    if (!connected)
-        return std::nullopt;
-    socket.write(words.join(QLatin1Char('\t')).toUtf8() + '\n');
-    socket.waitForBytesWritten(2000);
-    QByteArray answer;
-    QElapsedTimer waited;
-    waited.start();
-    while (socket.state() != QLocalSocket::UnconnectedState && waited.elapsed() < waitMs) {
-        if (socket.waitForReadyRead(200))
-            answer += socket.readAll();
-    }
-    answer += socket.readAll();
-    const qsizetype end = answer.indexOf('\n');
-    bool number = false;
-    const int status = answer.left(end < 0 ? answer.size() : end).toInt(&number);
-    if (!number)
-        return InstanceReply{2, QStringLiteral("运行中的程序没有应答")};
-    return InstanceReply{status, end < 0 ? QString() : QString::fromUtf8(answer.mid(end + 1))};
+    return std::nullopt;
 }
 
 } // namespace halvix

@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QLocalServer>
+#include "app/LocalSocketServer.h"
+
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -58,12 +59,12 @@ public:
                                              int waitMs = 10000);
 
 private:
-    void onConnection();
+    void onRequest(const QByteArray& line, const LocalSocketServer::Reply& reply);
 
     QString m_folder;
     QString m_name;
     int m_lockFd = -1;
-    QLocalServer m_server;
+    LocalSocketServer m_server;
     Handler m_handler;
     LaterHandler m_laterHandler;
 };

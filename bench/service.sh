@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The service without a window: its resident memory after MINUTES of ringing, a bell every minute
 # (a single file, a folder of short tracks, in turn), next to a reference measured in the same run:
-# a bare QCoreApplication of ours that opens the same database. Then what it maps: no widget, GUI
-# or media library, on disk (ldd) nor in the running process (/proc/PID/maps).
+# a bare QCoreApplication of ours that opens the same database. Then what it maps: no widget, GUI,
+# media or network library, on disk (ldd) nor in the running process (/proc/PID/maps).
 #
 #   bench/service.sh [BUILD_DIR] [MINUTES=60]
 set -euo pipefail
@@ -35,7 +35,10 @@ service_kb=$(rss_kb "$program")
 reference_kb=$(rss_kb "$reference_pid")
 rang=$(sqlite3 "$work/app/ringlog.db" "select count(*) from ringlog where 结果 = '已响铃'")
 say "service resident memory after $minutes minutes ($rang rings): $service_kb kB; reference (QCoreApplication with the database open): $reference_kb kB; ratio $(awk -v a="$service_kb" -v b="$reference_kb" 'BEGIN { printf "%.2f", a / b }'); goal ≤ 16 MiB"
-libraries='libQt6(Gui|Widgets|Multimedia)'
-say "window libraries: ldd halvix-service $(ldd "$work/app/halvix-service" | grep -cE "$libraries" || true), mapped by the running service $(grep -cE "$libraries" "/proc/$program/maps" || true); libpulse mapped $(grep -c '/libpulse' "/proc/$program/maps" || true)"
+# linked PATTERN: how many libraries matching PATTERN the service needs on disk and maps running.
+linked() {
+    echo "ldd halvix-service $(ldd "$work/app/halvix-service" | grep -cE "$1" || true), mapped by the running service $(grep -cE "$1" "/proc/$program/maps" || true)"
+}
+say "window libraries: $(linked 'libQt6(Gui|Widgets|Multimedia)'); QtNetwork: $(linked libQt6Network); libpulse mapped $(grep -c '/libpulse' "/proc/$program/maps" || true)"
 smaps_by_mapping "$program" 15
 end_program
