@@ -88,7 +88,7 @@ int handOver(const QString& folder) {
     return kExitNotRunning;
 }
 
-int runHeadlessService(int argc, char* argv[], const Invocation& invocation, BellPlayers players) {
+int runHeadlessService(int argc, char* argv[], const Invocation& invocation, BellPlayers (*makePlayers)()) {
     QCoreApplication app(argc, argv);
     const QString folder = programFolder(invocation);
     SingleInstance instance(folder);
@@ -97,7 +97,7 @@ int runHeadlessService(int argc, char* argv[], const Invocation& invocation, Bel
         printText(stderr, error);
         return error.isEmpty() ? handOver(folder) : kExitBadUsage;
     }
-    return runHeadless(pathFromUtf8(folder.toStdString()), instance, std::move(players));
+    return runHeadless(pathFromUtf8(folder.toStdString()), instance, makePlayers());
 }
 
 void returnMemoryAfterRings(Bell& bell) {

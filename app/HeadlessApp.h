@@ -38,7 +38,8 @@ void returnMemoryAfterRings(Bell& bell);
 int runHeadless(const std::filesystem::path& folder, SingleInstance& instance, BellPlayers players);
 
 // The whole service in a QCoreApplication of its own: claims the program folder (or hands over to
-// the bell that holds it) and runs the bell on `players`. Returns the exit code.
-int runHeadlessService(int argc, char* argv[], const Invocation& invocation, BellPlayers players);
+// the bell that holds it) and runs the bell on the players `makePlayers` makes once the application
+// exists (their decoding thread needs it for its event loop). Returns the exit code.
+int runHeadlessService(int argc, char* argv[], const Invocation& invocation, BellPlayers (*makePlayers)());
 
 } // namespace halvix

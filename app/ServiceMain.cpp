@@ -29,7 +29,7 @@ int main(int argc, char* argv[]) {
     // with, and GLib's holds about 0.5 MB more of heap. A setting of the user's is kept.
     if (!qEnvironmentVariableIsSet("QT_NO_GLIB"))
         qputenv("QT_NO_GLIB", "1");
-    const int status = runHeadlessService(argc, argv, invocation, pulsePlayers());
+    const int status = runHeadlessService(argc, argv, invocation, &pulsePlayers);
     std::fflush(nullptr);
     std::_Exit(status);
 }

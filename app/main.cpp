@@ -103,7 +103,7 @@ int runHeadlessBell(int argc, char* argv[], const Invocation& invocation) {
     }
     halvix::raiseProcessPriority();
     halvix::returnLargeBlocksToTheSystem();
-    return runHeadlessService(argc, argv, invocation, sinkPlayers());
+    return runHeadlessService(argc, argv, invocation, &sinkPlayers);
 }
 
 int runBell(int argc, char* argv[], const Invocation& invocation) {
