@@ -28,6 +28,13 @@ ensure_services
 # --- The package, unpacked, and a user with an empty home ------------------------------------------
 root=$work/root
 dpkg -x "$deb" "$root" || { fail "dpkg -x $deb"; finish program-output; }
+# The broker client and libcrypto are opened only once a campus needs them, so the package must
+# name them itself.
+depends=$(dpkg-deb -f "$deb" Depends)
+for library in libmosquitto1 libssl3; do
+    [[ ", $depends," == *", $library"[,\ ]* ]] && pass "the package depends on $library" ||
+        fail "the package does not depend on $library: $depends"
+done
 bin=$root/usr/bin
 home=$work/home
 mkdir -p "$home"
