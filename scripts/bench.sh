@@ -8,11 +8,12 @@
 # busy), SOUND_TRIALS (20), ACCELERATED_DAYS (7), PROGRAM_MINUTES (60: how long the running program
 # is followed with a bell every minute, in real time: the true hour; PROGRAM_MINUTES=10 for a
 # shorter run, whose figure then says its minutes), MEMORY_SECONDS (70: how long the program runs
-# before its memory is mapped), BENCH_PARTS (default: every part but startup; the other parts'
-# results of the last run are kept and reported with them).
+# before its memory is mapped), ONSET_ENTRIES (10: entries rung by three buildings), BENCH_PARTS
+# (default: every part but startup; the other parts' results of the last run are kept and reported
+# with them).
 #
-# Parts: core ticks locked loads sound accelerated program memory campus service, and startup (the program's
-# start-ups alone, measured again). Each part is a function part_WORD below that writes what it
+# Parts: core ticks locked loads sound accelerated program memory campus onsets service, and
+# startup (the program's start-ups alone, measured again). Each part is a function part_WORD below that writes what it
 # measured to $out/WORD*.txt; a new part is one function and its word in all_parts (and in parts
 # when it runs by default). A line of the form "| figure | value | reference | goal |" in those
 # files (scripts/lib/figures.sh) is a figure measured against its reference in the same run: the
@@ -28,8 +29,8 @@ sound_trials=${SOUND_TRIALS:-20}
 days=${ACCELERATED_DAYS:-7}
 program_minutes=${PROGRAM_MINUTES:-60}
 memory_seconds=${MEMORY_SECONDS:-70}
-all_parts="core ticks locked loads sound accelerated program startup memory campus service"
-parts=${BENCH_PARTS:-core ticks locked loads sound accelerated program memory campus service}
+all_parts="core ticks locked loads sound accelerated program startup memory campus onsets service"
+parts=${BENCH_PARTS:-core ticks locked loads sound accelerated program memory campus onsets service}
 
 part_core() {
     say "core benchmarks ($repetitions repetitions each)"
@@ -81,6 +82,10 @@ part_startup() {
 part_campus() {
     say "a campus of ${CAMPUS_NODES:-100} simulated buildings on a loopback broker"
     "$build/bench/bench_CampusUiBench" "${CAMPUS_NODES:-100}" >"$out/campus.txt" 2>/dev/null
+}
+part_onsets() {
+    say "one plan rung by three buildings, their onsets on one recording (${ONSET_ENTRIES:-10} entries)"
+    bench/campus-onsets.sh "$build" "${ONSET_ENTRIES:-10}" >"$out/onsets.txt" 2>&1
 }
 part_service() {
     say "the service without a window, a bell every minute (about $((program_minutes + 1)) minutes)"

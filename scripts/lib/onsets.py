@@ -5,9 +5,9 @@ one a line, in seconds.
     onsets.py RAW RATE START [CLOCK_CHANGES]
     onsets.py RAW RATE START --quiet FROM TO
 
-A sound begins with a 10 ms window louder than the threshold after at least a second of quiet
-(the gap between the tracks of a folder is shorter, so a playlist counts once), and ends with its
-last loud window. START is the real time of the first sample; ONSET is the real time the sound
+A sound begins with the first loud sample of a 10 ms window louder than the threshold after at
+least a second of quiet (the gap between the tracks of a folder is shorter, so a playlist counts
+once), and ends with its last loud window. START is the real time of the first sample; ONSET is the real time the sound
 began or, given CLOCK_CHANGES (lines of "real-second offset", one for every change of the
 program's clock), the time the program's clock read then.
 
@@ -51,7 +51,10 @@ def sounds(samples, rate):
         loud = is_loud(part)
         if loud:
             if quiet >= QUIET_WINDOWS:
-                found.append([i, i + window])
+                # From its first loud sample, not the window's start: onsets compared between
+                # recordings are then exact to the sample.
+                first_loud = next(j for j, x in enumerate(part) if abs(x) > THRESHOLD)
+                found.append([i + first_loud, i + window])
             found[-1][1] = i + window
         quiet = 0 if loud else quiet + 1
     return found
