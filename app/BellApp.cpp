@@ -1,12 +1,11 @@
 #include "app/BellApp.h"
 
-#include "audio/MemoryPlayer.h"
+#include "audio/PulsePlayer.h"
 
 #include "app/CentralRequests.h"
 #include "app/HeadlessApp.h"
 #include "app/InstanceRequests.h"
 #include "app/QuitSignals.h"
-#include "audio/OutputWarmUp.h"
 
 #include "bell/Bell.h"
 #include "bell/BellTray.h"
@@ -78,7 +77,7 @@ int BellApp::run() {
     const SystemClock clock;
     DialogPrompts prompts;
     TickDriver ticks;
-    Bell bell(m_folder, clock, sinkPlayers());
+    Bell bell(m_folder, clock, pulsePlayers());
     BellTray tray;
     campus::CampusRuntime campus(bell, QStringLiteral(HALVIX_VERSION));
     returnMemoryAfterRings(bell);
@@ -116,7 +115,6 @@ int BellApp::run() {
             QCoreApplication::exit(0);
         });
         window->show();
-        warmUpAudioOutput(&bell);
         if (!m_folderProblem.empty())
             notice(QString::fromStdString(m_folderProblem));
         campus.start();

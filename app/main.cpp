@@ -3,7 +3,7 @@
 #include "app/CommandLine.h"
 #include "app/HeadlessApp.h"
 #include "app/SingleInstance.h"
-#include "audio/MemoryPlayer.h"
+#include "audio/PulsePlayer.h"
 #include "audio/ProcessPriority.h"
 #include "audio/SoundMemory.h"
 #include "campus/CampusStatusText.h"
@@ -103,7 +103,7 @@ int runHeadlessBell(int argc, char* argv[], const Invocation& invocation) {
     }
     halvix::raiseProcessPriority();
     halvix::returnLargeBlocksToTheSystem();
-    return runHeadlessService(argc, argv, invocation, &sinkPlayers);
+    return runHeadlessService(argc, argv, invocation, &pulsePlayers);
 }
 
 int runBell(int argc, char* argv[], const Invocation& invocation) {
@@ -139,7 +139,7 @@ int main(int argc, char* argv[]) {
         return runCommand(invocation, folder);
     }
 
-    // Once, before any thread starts: every thread (the clock's, the decoder's, the media framework's)
+    // Once, before any thread starts: every thread (the clock's, the decoder's, the sound output's)
     // inherits it. Best effort; a bell still rings at normal priority.
     if (!invocation.headless) {
         halvix::raiseProcessPriority();
@@ -148,8 +148,8 @@ int main(int argc, char* argv[]) {
     }
     const int status = runBell(argc, argv, invocation);
     // Everything of ours is closed by now (window, tray icon, players, clock thread; the database is
-    // never held open). The media framework's sound-server client can still abort while its global
-    // state is torn down at exit, which would turn a clean end into a crash: skip that teardown.
+    // never held open). Libraries' global state torn down at exit (the sound server's client, the
+    // accessibility bridge) could still abort, which would turn a clean end into a crash: skip it.
     std::fflush(nullptr);
     std::_Exit(status);
 }

@@ -10,8 +10,7 @@
 
 namespace halvix {
 
-// Bells played from memory on the sound server's own client library, without the media framework:
-// what the service without a window plays on. Long files are streamed by a PulseStreamPlayer.
+// Bells played from memory on the sound server's own client library: what both programs ring on. Long files are streamed by a PulseStreamPlayer.
 class PulseBellPlayer final : public DecodingPlayer {
     Q_OBJECT
 
@@ -64,7 +63,7 @@ private:
     PulseOutput m_output;    // last: its thread ends before the rest goes
 };
 
-// The service's players: no media framework, no window library.
+// The players of both programs: no media framework, no window library.
 BellPlayers pulsePlayers();
 
 } // namespace halvix

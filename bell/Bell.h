@@ -37,8 +37,7 @@ class Bell final : public QObject, private PlanView, private RingObserver {
     Q_OBJECT
 
 public:
-    // Rings on `players`: the window program's play through the media framework, the service's
-    // straight to the sound server.
+    // Rings on `players`: the sound server's players in both programs, recording ones in tests.
     Bell(std::filesystem::path programFolder, const Clock& clock, BellPlayers players,
          QObject* parent = nullptr);
     ~Bell() override;

@@ -4,8 +4,8 @@
 
 namespace halvix {
 
-// One playback channel: opens a file by full path and plays it without waiting. The window side
-// implements it on the media framework; tests record the calls.
+// One playback channel: opens a file by full path and plays it without waiting. The audio players
+// implement it on the sound server's client; tests record the calls.
 class SoundPlayer {
 public:
     virtual ~SoundPlayer() = default;

@@ -1,7 +1,7 @@
 // Resident memory of the main window while its bell is ticked through whole days in accelerated
 // time: every entry of the default timetable fires and plays its real sound. Memory should stay
 // flat from day to day. Usage: bench_AcceleratedDayUiBench PROGRAM_FOLDER [days=3]
-#include "audio/MemoryPlayer.h"
+#include "audio/PulsePlayer.h"
 #include "audio/SoundMemory.h"
 #include "bell/Bell.h"
 #include "bell/MainDialog.h"
@@ -60,7 +60,7 @@ int main(int argc, char** argv) {
     setDay(clock.time, 0);
     clock.time.hour = 0;
     halvix::test::ScriptedPrompts prompts; // answers nothing: a bench never waits on a message box
-    halvix::Bell bell(work, clock, halvix::sinkPlayers());
+    halvix::Bell bell(work, clock, halvix::pulsePlayers());
     halvix::MainDialog window(bell, prompts);
     window.show();
     app.processEvents();

@@ -4,8 +4,7 @@
 // a firing and a playlist step included), from the wall-clock second it stands for.
 // Usage: bench_LockedDatabaseUiBench PROGRAM_FOLDER [seconds=90]
 #include "TickLateness.h"
-#include "audio/MemoryPlayer.h"
-#include "audio/OutputWarmUp.h"
+#include "audio/PulsePlayer.h"
 #include "bell/Bell.h"
 
 #include <QCoreApplication>
@@ -24,7 +23,7 @@ int main(int argc, char** argv) {
 
     const halvix::SystemClock clock;
     halvix::TickDriver ticks;
-    halvix::Bell bell(argv[1], clock, halvix::sinkPlayers());
+    halvix::Bell bell(argv[1], clock, halvix::pulsePlayers());
     QObject::connect(&bell, &halvix::Bell::unattendedNotice, [&](const QString& text) {
         std::fprintf(stderr, "%s notice: %s\n", halvix::bench::clockText(clock.now()).c_str(),
                      qPrintable(text.simplified()));
@@ -32,7 +31,6 @@ int main(int argc, char** argv) {
     QObject::connect(&ticks, &halvix::TickDriver::tick, &bell, &halvix::Bell::onTick);
     const halvix::bench::TickLateness late(ticks, clock);
     bell.reloadPlan();
-    halvix::warmUpAudioOutput(&bell); // as the program does
     ticks.start();
     QTimer::singleShot(runSeconds * 1000, &app, &QCoreApplication::quit);
     QCoreApplication::exec();

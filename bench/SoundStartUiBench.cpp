@@ -1,7 +1,7 @@
 // From a firing (playPath) to the first audible sample on the sound server's output, as a listener at
-// the loudspeaker would hear it, for the players of tracks (the pipe player, and the media
-// framework's player it falls back on) and for the player of decoded sound (its file prepared
-// ahead, as the bell does when it arms an entry, and not prepared). Needs a sound
+// the loudspeaker would hear it, for the player of tracks (streamed by the decoding tool) and for
+// the player of decoded sound (its file prepared ahead, as the bell does when it arms an entry, and
+// not prepared). Needs a sound
 // server (PULSE_SERVER; HALVIX_NULL_SINK names its output), pacat and ffmpeg.
 //
 // Two figures per way of playing: the absolute time to sound (the monitor's sample count read at
@@ -9,9 +9,7 @@
 // differences between formats on the recorded timeline: each firing's time and its onset's sample
 // index give an offset whose constant part cancels, exact on a null sink without rewinds.
 // Usage: bench_SoundStartUiBench [trials=20] [ways: all | prepared]
-#include "audio/MemoryPlayer.h"
-#include "audio/PipePlayer.h"
-#include "audio/StreamPlayer.h"
+#include "audio/PulsePlayer.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -118,16 +116,14 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    halvix::StreamPlayer streaming;
-    halvix::PipePlayer piped;
-    halvix::MemoryPlayer decoded;
+    halvix::PulseStreamPlayer piped;
+    halvix::PulseBellPlayer decoded;
     struct Way {
         const char* name;
         halvix::SoundPlayer& player;
         bool prepared;
     };
-    const Way ways[] = {{"streaming", streaming, false},
-                        {"piped", piped, false},
+    const Way ways[] = {{"piped", piped, false},
                         {"decoded, not prepared", decoded, false},
                         {"decoded, prepared", decoded, true}};
     std::printf("%-6s %-22s %7s %7s %7s %7s %9s\n", "file", "player", "p50 ms", "p95 ms", "min ms", "max ms",

@@ -11,8 +11,7 @@
 // The program folder is prepared by bench/window-loads.sh. Lateness as bench_LockedDatabaseUiBench.
 // Usage: bench_WindowLoadUiBench PROGRAM_FOLDER none|ringlog|soundcheck|snapshot [seconds=40]
 #include "TickLateness.h"
-#include "audio/MemoryPlayer.h"
-#include "audio/OutputWarmUp.h"
+#include "audio/PulsePlayer.h"
 #include "bell/Bell.h"
 #include "bell/MainDialog.h"
 #include "campus/CampusRuntime.h"
@@ -105,7 +104,7 @@ int main(int argc, char** argv) {
 
     const SystemClock clock;
     TickDriver ticks;
-    Bell bell(argv[1], clock, sinkPlayers());
+    Bell bell(argv[1], clock, pulsePlayers());
     test::LoopbackBroker broker;
     if (load == "snapshot") {
         if (!broker.start() || !retainLargePlan(broker))
@@ -130,7 +129,6 @@ int main(int argc, char** argv) {
     const bench::TickLateness late(ticks, clock);
     bell.reloadPlan();
     window.show();
-    warmUpAudioOutput(&bell); // as the program does
     ticks.start();
 
     QTimer work;

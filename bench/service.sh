@@ -41,4 +41,6 @@ linked() {
 }
 say "window libraries: $(linked 'libQt6(Gui|Widgets|Multimedia)'); QtNetwork: $(linked libQt6Network); libpulse mapped $(grep -c '/libpulse' "/proc/$program/maps" || true)"
 smaps_by_mapping "$program" 15
+say "beside the reference:"
+smaps_against "$program" "$reference_pid" 20
 end_program

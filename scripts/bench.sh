@@ -182,7 +182,7 @@ for m in grab("locked.txt", LOCKED) or []:
         f"p50 {m[4]} ms, max {m[6]} ms", f"max at {m[7]}; {m[8]} ticks later than 20 ms", "max ≤ 20 ms")
 # Lines: ".mp3  decoded, prepared  43.1  46.0  40.2  50.3  0.52  (20 trials)"
 for m in grab("sound.txt", r"\.(\w+)\s+([a-z, ]+?)\s+([\d.]+)\s+([\d.]+)\s+([\d.]+)\s+([\d.]+)\s+[\d.]+\s+\((\d+) trials\)") or []:
-    player = {"streaming": "streamed by the media framework (fallback)", "piped": "streamed from the decoding tool (tracks)", "decoded, not prepared": "decoded at the firing", "decoded, prepared": "decoded ahead (the program's way)"}.get(m[1], m[1])
+    player = {"piped": "streamed from the decoding tool (tracks)", "decoded, not prepared": "decoded at the firing", "decoded, prepared": "decoded ahead (the program's way)"}.get(m[1], m[1])
     add(f"firing to first audible sample, .{m[0]}, {player} ({m[6]} trials)", f"p50 {m[2]} ms, p95 {m[3]} ms", f"min {m[4]} ms, max {m[5]} ms", "median < 150 ms")
 for m in grab("accelerated.txt", r"after one hour (\d+) kB, after (\d+) days (\d+) kB \(start (\d+) kB\), (\d+) entries done") or []:
     add("resident memory, accelerated ticking", f"{int(m[0]) // 1024} MiB after an hour, {int(m[2]) // 1024} MiB after {m[1]} days", f"start {int(m[3]) // 1024} MiB; {m[4]} entries rang", "flat")

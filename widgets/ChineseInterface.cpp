@@ -9,8 +9,8 @@ namespace halvix {
 
 namespace {
 
-// The Qt modules whose texts a user can see: dialogs and buttons, and the media player's errors.
-constexpr const char* kCatalogues[] = {"qtbase", "qtmultimedia"};
+// The Qt module whose texts a user can see: dialogs and buttons.
+constexpr const char* kCatalogues[] = {"qtbase"};
 
 } // namespace
 

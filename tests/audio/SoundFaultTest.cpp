@@ -1,8 +1,7 @@
 // The sound server goes away under the player and comes back on the same socket (a crash and a
 // restart, or a new login): the next sound must be heard again, without restarting the program.
 // The test runs its own server, so the one that other tests share is never touched.
-#include "audio/MemoryPlayer.h"
-#include "audio/PipePlayer.h"
+#include "audio/PulsePlayer.h"
 
 #include "support/SoundRecorder.h"
 #include "support/TempFolder.h"
@@ -67,7 +66,7 @@ private slots:
             QSKIP("no PulseAudio server to start");
         m_server = std::make_unique<PrivateSoundServer>(m_folder.path());
         QVERIFY(m_server->start());
-        // Before any player exists: the media framework connects where this says.
+        // Before any player exists: the sound server's client connects where this says.
         qputenv("PULSE_SERVER", m_server->address().toUtf8());
         m_tone = (m_folder / "铃声.wav").string();
         QVERIFY(run("ffmpeg", {"-v", "error", "-y", "-f", "lavfi", "-i",
@@ -78,10 +77,10 @@ private slots:
     void theNextSoundIsHeardAfterTheServerCameBack() {
         // The program's two channels: single files, and folder tracks, which played earlier and
         // now stand idle.
-        MemoryPlayer player;
-        PipePlayer tracks;
-        QSignalSpy lengths(&player, &MemoryPlayer::lengthKnown);
-        QSignalSpy trackLengths(&tracks, &PipePlayer::lengthKnown);
+        PulseBellPlayer player;
+        PulseStreamPlayer tracks;
+        QSignalSpy lengths(&player, &PulseBellPlayer::lengthKnown);
+        QSignalSpy trackLengths(&tracks, &PulseStreamPlayer::lengthKnown);
         {
             SoundRecorder recorder("fault_null", m_server->address());
             tracks.playPath(m_tone);
@@ -116,5 +115,5 @@ private:
     std::string m_tone;
 };
 
-QTEST_MAIN(SoundFaultTest)
+QTEST_GUILESS_MAIN(SoundFaultTest)
 #include "SoundFaultTest.moc"

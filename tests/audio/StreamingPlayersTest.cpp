@@ -1,9 +1,5 @@
-// The players of files of any length: the pipe player (the decoding tool's stream into a sink), the
-// media framework's player it falls back on, and the service's (the tool's stream to the sound
-// server). Each check runs for all three.
-#include "audio/PipePlayer.h"
+// The player of files of any length: the decoding tool's stream to the sound server.
 #include "audio/PulsePlayer.h"
-#include "audio/StreamPlayer.h"
 
 #include "support/PlayerChecks.h"
 
@@ -36,11 +32,7 @@ class StreamingPlayersTest : public QObject {
 private slots:
     void initTestCase() { startPlayerTest(m_tones); }
 
-    void closeStopsTheSound() {
-        expectCloseStopsTheSound<PipePlayer>(m_tones);
-        expectCloseStopsTheSound<StreamPlayer>(m_tones);
-        expectCloseStopsTheSound<PulseStreamPlayer>(m_tones);
-    }
+    void closeStopsTheSound() { expectCloseStopsTheSound<PulseStreamPlayer>(m_tones); }
 
     void playsEachFormatAudiblyAndReportsItsLength_data() {
         QTest::addColumn<QString>("extension");
@@ -51,8 +43,6 @@ private slots:
     void playsEachFormatAudiblyAndReportsItsLength() {
         QFETCH(QString, extension);
         const std::string path = m_tones.tone(extension.toStdString());
-        playsAudiblyWithItsLength<PipePlayer>(path);
-        playsAudiblyWithItsLength<StreamPlayer>(path);
         playsAudiblyWithItsLength<PulseStreamPlayer>(path);
     }
 
@@ -63,8 +53,8 @@ private slots:
         QVERIFY(makeTone(path, 60));
         SoundRecorder recorder;
         QVERIFY(recorder.waitUntilRecording());
-        PipePlayer player;
-        QSignalSpy lengths(&player, &PipePlayer::lengthKnown);
+        PulseStreamPlayer player;
+        QSignalSpy lengths(&player, &PulseStreamPlayer::lengthKnown);
         const qsizetype before = recorder.sampleCount();
         player.playPath(path);
         QTRY_COMPARE(lengths.count(), 1);
@@ -87,15 +77,7 @@ private slots:
         QFETCH(QString, name);
         QFETCH(QByteArray, bytes);
         const std::string path = unplayablePath(m_tones, name, bytes);
-        {
-            PipePlayer player;
-            expectFailureThenPlays(player, path, m_tones);
-        }
-        {
-            PulseStreamPlayer player;
-            expectFailureThenPlays(player, path, m_tones);
-        }
-        StreamPlayer player;
+        PulseStreamPlayer player;
         expectFailureThenPlays(player, path, m_tones);
     }
 
@@ -103,5 +85,5 @@ private:
     ToneFolder m_tones;
 };
 
-QTEST_MAIN(StreamingPlayersTest)
+QTEST_GUILESS_MAIN(StreamingPlayersTest)
 #include "StreamingPlayersTest.moc"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "audio/MemoryPlayer.h"
+#include "audio/PulsePlayer.h"
 #include "bell/Bell.h"
 #include "bell/MainDialog.h"
 
@@ -10,7 +10,7 @@ namespace halvix::test {
 
 struct BellHolder {
     BellHolder(const std::filesystem::path& folder, const Clock& clock)
-        : bell(folder, clock, sinkPlayers()) {}
+        : bell(folder, clock, pulsePlayers()) {}
     Bell bell;
 };
 

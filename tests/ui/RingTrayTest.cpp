@@ -3,7 +3,7 @@
 // ringing it after all), the log rows shown for a date and exported, and the one row every entry
 // gets however often the bell starts in a day; 紧急广播 from the tray holding the plan silent, kept
 // across a start, and 解除紧急广播 only once confirmed.
-#include "audio/MemoryPlayer.h"
+#include "audio/PulsePlayer.h"
 #include "bell/Bell.h"
 #include "bell/BellEngine.h"
 #include "bell/BellTray.h"
@@ -291,7 +291,7 @@ private slots:
             const LocalTime restartUntil = test::localTimeAt(test::wallSecondOf(c.restart) + 20);
             for (const auto& [from, to] : {std::pair(c.start, c.until), std::pair(c.restart, restartUntil)}) {
                 program.clock.time = from;
-                Bell bell(program.db.folder(), program.clock, sinkPlayers());
+                Bell bell(program.db.folder(), program.clock, pulsePlayers());
                 bell.reloadPlan();
                 program.clock.tickThrough(bell, from, to);
                 rows = todaysRows(bell);

@@ -1,6 +1,4 @@
-// The players of bells decoded ahead, each check run for both: the window program's (through the
-// media framework's audio sink) and the service's (straight to the sound server).
-#include "audio/MemoryPlayer.h"
+// The player of bells decoded ahead, straight to the sound server: what both programs ring on.
 #include "audio/PulsePlayer.h"
 
 #include "support/PlayerChecks.h"
@@ -13,11 +11,8 @@
 using namespace halvix;
 using namespace halvix::test;
 
-class MemoryPlayerTest : public QObject {
+class BellPlayerTest : public QObject {
     Q_OBJECT
-
-public:
-    explicit MemoryPlayerTest(bool pulse) : m_pulse(pulse) {}
 
 private slots:
     void initTestCase() { startPlayerTest(m_tones); }
@@ -61,12 +56,7 @@ private slots:
         QCOMPARE(lengths.count(), 1);
     }
 
-    void closeStopsTheSound() {
-        if (m_pulse)
-            expectCloseStopsTheSound<PulseBellPlayer>(m_tones);
-        else
-            expectCloseStopsTheSound<MemoryPlayer>(m_tones);
-    }
+    void closeStopsTheSound() { expectCloseStopsTheSound<PulseBellPlayer>(m_tones); }
 
     // A second playPath ends the first sound; each reports its own length once.
     void secondPlayReplacesTheFirst() {
@@ -154,20 +144,10 @@ private slots:
 
 private:
     std::string tone(const std::string& extension) const { return m_tones.tone(extension); }
-    std::unique_ptr<DecodingPlayer> makePlayer() const {
-        if (m_pulse)
-            return std::make_unique<PulseBellPlayer>();
-        return std::make_unique<MemoryPlayer>();
-    }
+    static std::unique_ptr<DecodingPlayer> makePlayer() { return std::make_unique<PulseBellPlayer>(); }
 
-    bool m_pulse;
     ToneFolder m_tones;
 };
 
-int main(int argc, char* argv[]) {
-    QCoreApplication app(argc, argv);
-    MemoryPlayerTest sink(false);
-    MemoryPlayerTest pulse(true);
-    return QTest::qExec(&sink, argc, argv) | QTest::qExec(&pulse, argc, argv);
-}
-#include "MemoryPlayerTest.moc"
+QTEST_GUILESS_MAIN(BellPlayerTest)
+#include "BellPlayerTest.moc"
