@@ -1,9 +1,9 @@
 # A campus on this machine, for the whole-program tests and the demonstration: a broker on a free
 # loopback port with the files scripts/campus-setup.sh makes, and program folders for the 主控 and
 # the buildings (copies of a built program folder, each with its campus.ini and certificates), every
-# building headless with a sound server of its own (its default sink a null sink) that can be
-# recorded: the program plays to the server's default sink, so a sink of its own needs a server of
-# its own. Sourced, not run.
+# building headless on a sink of its own that can be recorded. The sinks are channels of one null
+# sink of one sound server, so that one recording holds every building on a single timeline and
+# their onsets compare to the sample. Sourced, not run.
 #
 # Everything runs at one faked local time (campus_clock), a whole number of seconds from the real
 # clock, so that the real moment of every faked second is known.
@@ -20,7 +20,9 @@ campus_offset=0         # faked minus real seconds
 campus_rate=22050       # samples a second of the recordings
 campus_heartbeat=2      # seconds between a building's status reports
 campus_keepalive=5      # seconds (the least the client library takes); offline after 1.5 times this
+campus_channels=8       # of the null sink: the most buildings with a sink of their own
 declare -gA campus_pid campus_recorder campus_record_start
+declare -gA campus_channel=() campus_recording=()
 
 # campus_up DIR SETUP-OPTIONS...: the campus files in DIR/files for the ids the options name, and
 # the broker running; its log in DIR/files/broker.log.
@@ -60,18 +62,33 @@ campus_folder() {
     cp -a "$campus_dir/files/nodes/$1/." "$campus_dir/$1/"
 }
 
-# campus_sink ID: the building's own sound server, its socket $campus_dir/pulse-ID/native.
-# Kept off the session bus: a second server there would find the server's name taken and end.
+# campus_sink ID: the building's own sink, named ID: the next channel of the null sink
+# halvix_campus of the campus's sound server (started by the first call, its socket
+# $campus_dir/pulse/native). Kept off the session bus: a second server there would find the
+# server's name taken and end.
 campus_sink() {
-    local bus=${DBUS_SESSION_BUS_ADDRESS-} status
-    mkdir -p "$campus_dir/pulse-$1"
-    export DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent
-    serve_sound "$campus_dir/pulse-$1" "$campus_dir/pulse-$1/log"
-    status=$?
-    DBUS_SESSION_BUS_ADDRESS=$bus
-    return $status
+    local bus=${DBUS_SESSION_BUS_ADDRESS-} c
+    if [ ${#campus_channel[@]} -eq 0 ]; then
+        mkdir -p "$campus_dir/pulse"
+        export DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent
+        XDG_RUNTIME_DIR=$campus_dir/pulse setsid pulseaudio --daemonize=no --exit-idle-time=-1 -n --disallow-exit \
+            --load="module-null-sink sink_name=halvix_campus channels=$campus_channels channel_map=$(campus_channel_map) rate=$campus_rate norewinds=1" \
+            --load="module-native-protocol-unix socket=$campus_dir/pulse/native auth-anonymous=1" \
+            --log-target=file:"$campus_dir/pulse/log" >/dev/null 2>&1 &
+        HALVIX_SERVICE_PIDS+=($!)
+        DBUS_SESSION_BUS_ADDRESS=$bus
+        wait_for 5 campus_pactl info || return 1
+    fi
+    c=${#campus_channel[@]}
+    [ "$c" -lt "$campus_channels" ] || return 1
+    campus_pactl load-module module-remap-sink sink_name="$1" master=halvix_campus channels=1 channel_map=mono \
+        master_channel_map="aux$c" remix=no || return 1
+    campus_channel[$1]=$c
 }
-campus_pulse() { echo "unix:$campus_dir/pulse-$1/native"; }
+campus_pulse() { echo "unix:$campus_dir/pulse/native"; }
+# The null sink's channels, aux0 to aux7: positions no remixing mixes into one another.
+campus_channel_map() { seq -s, -f 'aux%g' 0 $((campus_channels - 1)); }
+campus_pactl() { PULSE_SERVER="$(campus_pulse)" pactl "$@" >/dev/null 2>&1; }
 
 # campus_start ID [VARIABLE=VALUE...]: the building's program, headless on its own sink, at the
 # campus's clock; its output appended to $campus_dir/ID.txt.
@@ -80,7 +97,7 @@ campus_start() {
     shift
     [ -n "${faketime_library:-}" ] || find_faketime || return 1
     env LD_PRELOAD="$faketime_library" FAKETIME_DONT_FAKE_MONOTONIC=1 FAKETIME="$(printf '%+ds' "$campus_offset")" \
-        PULSE_SERVER="$(campus_pulse "$id")" DISPLAY= WAYLAND_DISPLAY= HALVIX_CAMPUS_HEARTBEAT="$campus_heartbeat" \
+        PULSE_SERVER="$(campus_pulse)" PULSE_SINK="$id" DISPLAY= WAYLAND_DISPLAY= HALVIX_CAMPUS_HEARTBEAT="$campus_heartbeat" \
         HALVIX_CAMPUS_KEEPALIVE="$campus_keepalive" "$@" "$campus_dir/$id/halvix" --headless \
         >>"$campus_dir/$id.txt" 2>&1 &
     campus_pid[$id]=$!
@@ -104,18 +121,20 @@ campus_halvix() {
         "$campus_dir/$id/halvix" --folder "$campus_dir/$id" "$@" 2>&1
 }
 
-# campus_record IDS...: records each building's sink from now on.
+# campus_record IDS...: records the buildings' sinks from now on, every channel in one recording.
 campus_record() {
-    local id
+    local id file
+    file=$campus_dir/recording-$(date +%s%N).raw
+    PULSE_SERVER="$(campus_pulse)" parec -d halvix_campus.monitor --rate="$campus_rate" --channels="$campus_channels" \
+        --channel-map="$(campus_channel_map)" --format=s16le --latency-msec=20 >"$file" &
     for id in "$@"; do
-        PULSE_SERVER="$(campus_pulse "$id")" parec -d halvix_null.monitor --rate="$campus_rate" --channels=1 --format=s16le --latency-msec=20 \
-            >"$campus_dir/$id.raw" &
         campus_recorder[$id]=$!
+        campus_recording[$id]=$file
     done
 }
 
-# campus_stop_recording IDS...: ends the recordings together and reckons the real time of each
-# one's first sample (the moment it ended less its length).
+# campus_stop_recording IDS...: ends their recordings and reckons the real time of the first
+# sample (the moment it ended less its length); each building's channel becomes $campus_dir/ID.raw.
 campus_stop_recording() {
     local id ended
     for id in "$@"; do kill -INT "${campus_recorder[$id]}" 2>/dev/null; done
@@ -123,6 +142,14 @@ campus_stop_recording() {
     for id in "$@"; do
         wait "${campus_recorder[$id]}" 2>/dev/null
         campus_recorder[$id]=""
+        python3 - "${campus_recording[$id]}" "$campus_channels" "${campus_channel[$id]}" <<'PY' >"$campus_dir/$id.raw"
+import array, sys
+frame = int(sys.argv[2])
+samples = array.array("h")
+data = open(sys.argv[1], "rb").read()
+samples.frombytes(data[:len(data) // (2 * frame) * 2 * frame])  # a recorder stopped mid-frame
+sys.stdout.buffer.write(samples[int(sys.argv[3])::frame].tobytes())
+PY
         campus_record_start[$id]=$(awk -v e="$ended" -v b="$(stat -c %s "$campus_dir/$id.raw")" \
             -v r="$campus_rate" 'BEGIN { printf "%.3f", e - b / 2 / r }')
     done

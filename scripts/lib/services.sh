@@ -10,10 +10,8 @@ HALVIX_ROOT=$(cd "$HALVIX_LIB/../.." && pwd)
 HALVIX_PACKAGES=(
     build-essential cmake pkg-config
     libsqlite3-dev sqlite3
-    qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev libqt6multimedia6 qt6-tools-dev-tools
+    qt6-base-dev qt6-base-dev-tools qt6-tools-dev-tools
     libgl-dev
-    gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly
-    gstreamer1.0-libav gstreamer1.0-pulseaudio
     libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     pulseaudio pulseaudio-utils sox libsox-fmt-all ffmpeg
