@@ -2,33 +2,10 @@
 
 #include <QFileInfo>
 #include <QMetaObject>
-#include <QTimer>
 
 namespace halvix {
 
 SoundChannel::SoundChannel(QObject* parent) : QObject(parent) {}
-
-void SoundChannel::onSinkState() {
-    const std::optional<SinkState> state = sinkState();
-    if (!state)
-        return;
-    if (*state == SinkState::Failed) {
-        // The sink goes after its own signal has returned.
-        QMetaObject::invokeMethod(
-            this, [this, playback = m_playback] { releaseSinkOf(playback); }, Qt::QueuedConnection);
-    } else if (*state == SinkState::Idle && allHandedOver()) {
-        // Idle before the last byte is a moment without data; idle after it means the sound server
-        // holds the sound's end, which stopping now would cut off. No feeding from here: the sink
-        // reports its state from inside a write.
-        QTimer::singleShot(msUntilHeard(), this, [this, playback = m_playback] { releaseSinkOf(playback); });
-    }
-}
-
-void SoundChannel::releaseSinkOf(unsigned long long playback) {
-    const std::optional<SinkState> state = sinkState();
-    if (m_playback == playback && state && *state != SinkState::Active)
-        releaseSink();
-}
 
 bool SoundChannel::open(const std::string& fullPath) {
     close();

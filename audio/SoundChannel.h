@@ -6,7 +6,6 @@
 #include <QString>
 
 #include <memory>
-#include <optional>
 
 namespace halvix {
 
@@ -17,9 +16,6 @@ class SoundChannel : public QObject, public SoundPlayer {
     Q_OBJECT
 
 public:
-    // What the sink the playback sounds on is doing (see sinkState).
-    enum class SinkState { Active, Idle, Stopped, Failed };
-
     void close() override;
     long long lengthMs() const override { return m_lengthMs; }
     virtual bool isPlaying() const = 0;
@@ -67,21 +63,7 @@ protected:
     // After close has stopped the sound.
     virtual void onClosed() {}
 
-    // The state of the sink the playback sounds on (none by default), how long after it went idle
-    // its last sound is heard (its own buffer and what the sound server may still hold: stopping it
-    // sooner cuts the sound's end off), its release with whatever feeds it, and whether every byte
-    // of the sound has gone to it (the rest is then the sound server's).
-    virtual std::optional<SinkState> sinkState() const { return std::nullopt; }
-    virtual qint64 msUntilHeard() const { return 0; }
-    virtual void releaseSink() {}
-    virtual bool allHandedOver() const { return true; }
-    // Follows the playing sink's state: a sink stopped by an error is released once its own signal
-    // has returned; an idle one that has every byte, once the sound's end has been heard.
-    void onSinkState();
-
 private:
-    void releaseSinkOf(unsigned long long playback);
-
     QString m_path; // the path of the latest playPath while open
     bool m_open = false;
     bool m_failed = false;
