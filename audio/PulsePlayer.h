@@ -10,7 +10,8 @@
 
 namespace halvix {
 
-// Bells played from memory on the sound server's own client library: what both programs ring on. Long files are streamed by a PulseStreamPlayer.
+// Bells played from memory on the sound server's own client library: what both programs ring on.
+// Long files are streamed by a PulseStreamPlayer.
 class PulseBellPlayer final : public DecodingPlayer {
     Q_OBJECT
 

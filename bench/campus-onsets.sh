@@ -47,11 +47,17 @@ campus_record "${nodes[@]}"
 sleep_until $((first + 12 * entries + 3))
 campus_stop_recording "${nodes[@]}"
 
+# spreads SCALE FILES...: for each line that all FILES have, their largest less their smallest
+# value, times SCALE.
+spreads() {
+    local scale=$1
+    shift
+    paste "$@" | awk -v s="$scale" -v n=$# 'NF == n { lo = $1; hi = $1; for (i = 2; i <= NF; ++i) { if ($i < lo) lo = $i; if ($i > hi) hi = $i }
+                                             printf "%.1f\n", (hi - lo) * s }'
+}
 # Each building's onsets, then the spread of each entry's three.
 for id in "${nodes[@]}"; do campus_onsets "$id" | cut -d' ' -f1 >"$work/onsets-$id.txt"; done
-spreads=$(paste "$work/onsets-b1.txt" "$work/onsets-b2.txt" "$work/onsets-b3.txt" |
-    awk 'NF == 3 { lo = $1; hi = $1; for (i = 2; i <= 3; ++i) { if ($i < lo) lo = $i; if ($i > hi) hi = $i }
-                   printf "%.1f\n", (hi - lo) * 1000 }')
+spreads=$(spreads 1000 "$work/onsets-b1.txt" "$work/onsets-b2.txt" "$work/onsets-b3.txt")
 heard=$(wc -l <"$work/onsets-b1.txt")/$(wc -l <"$work/onsets-b2.txt")/$(wc -l <"$work/onsets-b3.txt")
 say "onsets heard on b1/b2/b3: $heard of $entries; spreads (ms): $(echo $spreads)"
 rows=$(echo "$spreads" | grep -c . || true)
@@ -65,9 +71,7 @@ for id in "${nodes[@]}"; do
     sqlite3 "$campus_dir/$id/ringlog.db" \
         "select 延迟毫秒 from ringlog where 结果 = '已响铃' and 计划时间 > '10:00' order by 计划时间" >"$work/fired-$id.txt"
 done
-fired=$(paste "$work/fired-b1.txt" "$work/fired-b2.txt" "$work/fired-b3.txt" |
-    awk 'NF == 3 { lo = $1; hi = $1; for (i = 2; i <= 3; ++i) { if ($i < lo) lo = $i; if ($i > hi) hi = $i }
-                   print hi - lo }')
+fired=$(spreads 1 "$work/fired-b1.txt" "$work/fired-b2.txt" "$work/fired-b3.txt")
 say "firing spreads (ms, from the ring logs): $(echo $fired)"
 largest=$(echo "$spreads" | sort -n | tail -1)
 figure_row "campus: onsets of one entry on three buildings, $entries entries (one recording, a channel a building)" \

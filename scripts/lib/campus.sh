@@ -67,17 +67,15 @@ campus_folder() {
 # $campus_dir/pulse/native). Kept off the session bus: a second server there would find the
 # server's name taken and end.
 campus_sink() {
-    local bus=${DBUS_SESSION_BUS_ADDRESS-} c
+    local bus=${DBUS_SESSION_BUS_ADDRESS-} c status=0
     if [ ${#campus_channel[@]} -eq 0 ]; then
         mkdir -p "$campus_dir/pulse"
         export DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent
-        XDG_RUNTIME_DIR=$campus_dir/pulse setsid pulseaudio --daemonize=no --exit-idle-time=-1 -n --disallow-exit \
-            --load="module-null-sink sink_name=halvix_campus channels=$campus_channels channel_map=$(campus_channel_map) rate=$campus_rate norewinds=1" \
-            --load="module-native-protocol-unix socket=$campus_dir/pulse/native auth-anonymous=1" \
-            --log-target=file:"$campus_dir/pulse/log" >/dev/null 2>&1 &
-        HALVIX_SERVICE_PIDS+=($!)
+        serve_sound "$campus_dir/pulse" "$campus_dir/pulse/log" \
+            "sink_name=halvix_campus channels=$campus_channels channel_map=$(campus_channel_map) rate=$campus_rate" ||
+            status=1
         DBUS_SESSION_BUS_ADDRESS=$bus
-        wait_for 5 campus_pactl info || return 1
+        [ $status -eq 0 ] || return 1
     fi
     c=${#campus_channel[@]}
     [ "$c" -lt "$campus_channels" ] || return 1

@@ -82,12 +82,13 @@ start_tray_host() {
     sleep 0.5
 }
 
-# serve_sound DIR LOG: a PulseAudio server on the socket DIR/native with the null sink halvix_null
-# as its default sink. Without norewinds the null sink rewinds when a new stream starts, and its
-# monitor then loses or repeats up to a second: recordings would no longer keep time.
+# serve_sound DIR LOG [NULL_SINK_ARGUMENTS]: a PulseAudio server on the socket DIR/native with a
+# null sink as its default sink (by default halvix_null). Without norewinds the null sink rewinds
+# when a new stream starts, and its monitor then loses or repeats up to a second: recordings would
+# no longer keep time.
 serve_sound() {
     XDG_RUNTIME_DIR=$1 setsid pulseaudio --daemonize=no --exit-idle-time=-1 -n --disallow-exit \
-        --load="module-null-sink sink_name=halvix_null norewinds=1" \
+        --load="module-null-sink ${3:-sink_name=halvix_null} norewinds=1" \
         --load="module-native-protocol-unix socket=$1/native auth-anonymous=1" \
         --log-target=file:"$2" >/dev/null 2>&1 &
     HALVIX_SERVICE_PIDS+=($!)
