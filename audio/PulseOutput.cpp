@@ -2,9 +2,6 @@
 
 #include "audio/DecodeProtocol.h"
 
-#include <pulse/error.h>
-#include <pulse/simple.h>
-
 #include <algorithm>
 #include <utility>
 
@@ -16,10 +13,6 @@ namespace {
 constexpr qsizetype kChunkBytes = decodetool::kSampleRate / 20 * decodetool::kBytesPerFrame; // 50 ms
 // What the server holds ahead: enough to ride out a busy moment of this process.
 constexpr uint32_t kAheadBytes = 4 * kChunkBytes;
-
-std::string serverError(const char* what, int error) {
-    return std::string(what) + pa_strerror(error);
-}
 
 } // namespace
 
@@ -168,14 +161,16 @@ void PulseOutput::run() {
             }
         }
         std::string error;
-        if (warm && !m_server)
+        if (warm && !m_server.isOpen())
             connect(error); // a server that is away is told by the sound that needs it
-        if (flush && m_server)
-            pa_simple_flush(m_server, nullptr);
+        if (flush && m_server.isOpen()) {
+            std::string lost; // a server lost here is found again by the write that follows
+            m_server.flush(lost);
+        }
         if (!chunk.isEmpty()) {
             if (write(chunk, error))
                 continue;
-        } else if (!ending || (m_server && !drain(playback))) {
+        } else if (!ending || (m_server.isOpen() && !drain(playback))) {
             continue;
         }
         const std::lock_guard lock(m_mutex);
@@ -189,41 +184,28 @@ void PulseOutput::run() {
 }
 
 bool PulseOutput::connect(std::string& error) {
-    int code = 0;
-    const pa_sample_spec sampleFormat{PA_SAMPLE_S16LE, decodetool::kSampleRate, decodetool::kChannels};
-    const pa_buffer_attr buffer{uint32_t(-1), kAheadBytes, uint32_t(-1), uint32_t(-1), uint32_t(-1)};
-    m_server = pa_simple_new(nullptr, "halvix", PA_STREAM_PLAYBACK, nullptr, "bell", &sampleFormat, nullptr,
-                             &buffer, &code);
-    if (!m_server)
-        error = serverError("无法连接声音服务: ", code);
-    return m_server != nullptr;
+    return m_server.open(decodetool::kSampleRate, decodetool::kChannels, kAheadBytes, error);
 }
 
 bool PulseOutput::write(const QByteArray& chunk, std::string& error) {
     // A connection kept since the last sound may have lost a server that restarted meanwhile: the
     // sound goes once more on a new one.
     for (int attempt = 0; attempt < 2; ++attempt) {
-        if (!m_server && !connect(error))
+        if (!m_server.isOpen() && !connect(error))
             return false;
-        int code = 0;
-        if (pa_simple_write(m_server, chunk.constData(), std::size_t(chunk.size()), &code) >= 0)
+        if (m_server.write(std::string_view(chunk.constData(), std::size_t(chunk.size())), error))
             return true;
-        error = serverError("声音服务中断: ", code);
-        disconnect();
     }
     return false;
 }
 
 bool PulseOutput::drain(unsigned long long playback) {
-    int code = 0;
-    pa_simple_drain(m_server, &code);
+    std::string error; // a server lost meanwhile is found by the next sound
+    m_server.drain(error);
     const std::lock_guard lock(m_mutex);
     return m_playback == playback && !m_changed;
 }
 
-void PulseOutput::disconnect() {
-    if (m_server)
-        pa_simple_free(std::exchange(m_server, nullptr));
-}
+void PulseOutput::disconnect() { m_server.close(); }
 
 } // namespace halvix

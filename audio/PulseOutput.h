@@ -1,5 +1,7 @@
 #pragma once
 
+#include "audio/PulseConnection.h"
+
 #include <QByteArray>
 
 #include <condition_variable>
@@ -9,11 +11,9 @@
 #include <string>
 #include <thread>
 
-struct pa_simple;
-
 namespace halvix {
 
-// The sound server's playback stream, fed by a thread of its own through libpulse's simple API:
+// The sound server's playback stream, fed by a thread of its own:
 // the program's thread hands over decoded sound (16-bit stereo, 44.1 kHz) and never waits for the
 // server. One sound at a time: a sound from memory (once, or round and round without a gap), or a
 // stream whose bytes come as they are decoded. The connection opens ahead of the first sound (see
@@ -54,7 +54,7 @@ private:
     void disconnect();
 
     Ended m_ended;
-    pa_simple* m_server = nullptr; // the output thread's alone
+    PulseConnection m_server; // the output thread's alone
 
     std::mutex m_mutex;
     std::condition_variable m_wake;

@@ -34,7 +34,7 @@ rss=$(rss_kb "$program")
 reference_rss=$(rss_kb "$reference_pid")
 say "resident memory with the next bell decoded ahead, after $seconds s: $rss kB"
 smaps_by_mapping "$program" "$top"
-for library in libQt6Multimedia libpulse libavcodec libavformat libicu; do
+for library in libQt6Multimedia libpulse libX11 libavcodec libavformat libicu; do
     say "$library: $(grep -c "/$library" "/proc/$program/maps" || true) mappings"
 done
 say "beside the bare window, after $seconds s:"

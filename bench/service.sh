@@ -39,7 +39,7 @@ say "service resident memory after $minutes minutes ($rang rings): $service_kb k
 linked() {
     echo "ldd halvix-service $(ldd "$work/app/halvix-service" | grep -cE "$1" || true), mapped by the running service $(grep -cE "$1" "/proc/$program/maps" || true)"
 }
-say "window libraries: $(linked 'libQt6(Gui|Widgets|Multimedia)'); QtNetwork: $(linked libQt6Network); libpulse mapped $(grep -c '/libpulse' "/proc/$program/maps" || true)"
+say "window libraries: $(linked 'libQt6(Gui|Widgets|Multimedia)'); QtNetwork: $(linked libQt6Network); libpulse and libX11 mapped $(grep -cE '/lib(pulse|X11)' "/proc/$program/maps" || true)"
 smaps_by_mapping "$program" 15
 say "beside the reference:"
 smaps_against "$program" "$reference_pid" 20

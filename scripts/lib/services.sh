@@ -19,7 +19,7 @@ HALVIX_PACKAGES=(
     dbus-x11 at-spi2-core python3 python3-pyatspi python3-gi
     fonts-noto-cjk qt6-translations-l10n
     dpkg-dev file lintian desktop-file-utils appstream librsvg2-bin
-    mosquitto mosquitto-clients libmosquitto-dev libpulse-dev nlohmann-json3-dev libssl-dev openssl
+    mosquitto mosquitto-clients libmosquitto-dev nlohmann-json3-dev libssl-dev openssl
     nodejs npm chromium libnss3-tools
 )
 

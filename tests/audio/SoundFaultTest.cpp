@@ -1,61 +1,19 @@
 // The sound server goes away under the player and comes back on the same socket (a crash and a
 // restart, or a new login): the next sound must be heard again, without restarting the program.
-// The test runs its own server, so the one that other tests share is never touched.
 #include "audio/PulsePlayer.h"
 
+#include "support/PrivateSoundServer.h"
 #include "support/SoundRecorder.h"
 #include "support/TempFolder.h"
 
-#include <QProcess>
 #include <QSignalSpy>
 #include <QtTest>
 
 using namespace halvix;
 using test::kRate;
+using test::PrivateSoundServer;
 using test::run;
 using test::SoundRecorder;
-
-namespace {
-
-// A PulseAudio server of this test alone, with one null output, on a socket that stays the same
-// across restarts.
-class PrivateSoundServer {
-public:
-    explicit PrivateSoundServer(const std::filesystem::path& folder) : m_folder(folder) {}
-    ~PrivateSoundServer() { kill(); }
-
-    QString address() const { return "unix:" + QString::fromStdString((m_folder / "native").string()); }
-
-    bool start() {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("XDG_RUNTIME_DIR", QString::fromStdString(m_folder.string()));
-        m_server.setProcessEnvironment(environment);
-        m_server.start("pulseaudio",
-                       {"--daemonize=no", "--exit-idle-time=-1", "-n", "--disallow-exit",
-                        "--load=module-null-sink sink_name=fault_null",
-                        "--load=module-native-protocol-unix socket=" +
-                            QString::fromStdString((m_folder / "native").string()) + " auth-anonymous=1"});
-        for (int i = 0; i < 100; ++i) {
-            if (run("pactl", {"--server=" + address(), "info"}))
-                return true;
-            QTest::qWait(100);
-        }
-        return false;
-    }
-    // As a crash would: no goodbye to its clients.
-    void kill() {
-        if (m_server.state() == QProcess::NotRunning)
-            return;
-        m_server.kill();
-        m_server.waitForFinished(5000);
-    }
-
-private:
-    std::filesystem::path m_folder;
-    QProcess m_server;
-};
-
-} // namespace
 
 class SoundFaultTest : public QObject {
     Q_OBJECT
@@ -64,7 +22,7 @@ private slots:
     void initTestCase() {
         if (QStandardPaths::findExecutable("pulseaudio").isEmpty())
             QSKIP("no PulseAudio server to start");
-        m_server = std::make_unique<PrivateSoundServer>(m_folder.path());
+        m_server = std::make_unique<PrivateSoundServer>(m_folder.path(), "fault_null");
         QVERIFY(m_server->start());
         // Before any player exists: the sound server's client connects where this says.
         qputenv("PULSE_SERVER", m_server->address().toUtf8());
