@@ -6,6 +6,7 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <cstring>
 #include <utility>
 
 namespace halvix {
@@ -89,6 +90,7 @@ void DecodeJob::end(DecodedSound::Outcome outcome) {
     m_sound.outcome = outcome;
     if (outcome != DecodedSound::Outcome::Decoded)
         m_sound = DecodedSound{outcome, {}, 0};
+    m_sound.mono = foldIdenticalChannels(m_sound.pcm);
     m_sound.pcm.squeeze(); // the buffer grew by doubling; a bell is held for hours
     m_done(std::move(m_sound));
 }
@@ -126,6 +128,32 @@ void endStreamTool(std::unique_ptr<QProcess>& tool, QObject* receiver) {
     tool->kill();
     tool->waitForFinished(200); // a killed tool ends at once; reaped here, not left behind
     tool.release()->deleteLater();
+}
+
+bool foldIdenticalChannels(QByteArray& stereo) {
+    constexpr qsizetype kSample = decodetool::kBytesPerFrame / decodetool::kChannels;
+    const char* data = stereo.constData();
+    const qsizetype frames = stereo.size() / decodetool::kBytesPerFrame;
+    if (frames == 0 || stereo.size() % decodetool::kBytesPerFrame != 0)
+        return false;
+    for (qsizetype f = 0; f < frames; ++f) {
+        const char* frame = data + f * decodetool::kBytesPerFrame;
+        if (std::memcmp(frame, frame + kSample, kSample) != 0)
+            return false;
+    }
+    QByteArray mono(frames * kSample, Qt::Uninitialized);
+    for (qsizetype f = 0; f < frames; ++f)
+        std::memcpy(mono.data() + f * kSample, data + f * decodetool::kBytesPerFrame, kSample);
+    stereo = std::move(mono);
+    return true;
+}
+
+void appendAsStereo(QByteArray& out, const char* mono, qsizetype count) {
+    constexpr qsizetype kSample = decodetool::kBytesPerFrame / decodetool::kChannels;
+    out.reserve(out.size() + count * decodetool::kChannels);
+    for (qsizetype at = 0; at + kSample <= count; at += kSample)
+        for (int channel = 0; channel < decodetool::kChannels; ++channel)
+            out.append(mono + at, kSample);
 }
 
 } // namespace halvix

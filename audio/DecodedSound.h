@@ -16,6 +16,14 @@ struct DecodedSound {
     Outcome outcome = Outcome::Unplayable;
     QByteArray pcm;
     qint64 lengthMs = 0;
+    bool mono = false; // pcm holds one channel: the two were the same throughout
 };
+
+// A bell recorded in mono comes out of the decoding tool with its channels alike: held as one
+// channel it takes half the memory for the hours it waits. False, and `stereo` untouched, when any
+// frame's channels differ.
+bool foldIdenticalChannels(QByteArray& stereo);
+// `count` bytes of one-channel sound from `mono`, each sample written to both channels.
+void appendAsStereo(QByteArray& out, const char* mono, qsizetype count);
 
 } // namespace halvix

@@ -105,6 +105,7 @@ void DecodingPlayer::onDecoded(quint64 job, const DecodedSound& decoded) {
 
 void DecodingPlayer::playPcm(const SoundCache::Entry& sound) {
     m_playingPcm = sound.pcm;
+    m_playingMono = sound.mono;
     if (!startPcm(m_looping)) {
         // No sound from the output (the sound server is away or refuses the format): stream instead.
         stopPcm();

@@ -55,6 +55,7 @@ protected:
     void onClosed() override;
 
     QByteArray m_playingPcm;
+    bool m_playingMono = false; // m_playingPcm holds one channel
 
 private:
     void startPlaying(const std::string& fullPath);

@@ -1,6 +1,7 @@
 #include "audio/PulseOutput.h"
 
 #include "audio/DecodeProtocol.h"
+#include "audio/DecodedSound.h"
 
 #include <algorithm>
 #include <utility>
@@ -27,13 +28,14 @@ PulseOutput::~PulseOutput() {
     m_thread.join();
 }
 
-void PulseOutput::play(unsigned long long playback, QByteArray pcm, bool loop) {
+void PulseOutput::play(unsigned long long playback, QByteArray pcm, bool loop, bool mono) {
     {
         const std::lock_guard lock(m_mutex);
         m_playback = playback;
         m_active = m_changed = true;
         m_streaming = m_finished = false;
         m_loop = loop;
+        m_mono = mono;
         m_pcm = std::move(pcm);
         m_position = 0;
         m_pending.clear();
@@ -54,7 +56,7 @@ void PulseOutput::stream(unsigned long long playback) {
         const std::lock_guard lock(m_mutex);
         m_playback = playback;
         m_active = m_changed = m_streaming = m_warm = true;
-        m_finished = m_loop = false;
+        m_finished = m_loop = m_mono = false;
         m_pcm.clear();
         m_pending.clear();
     }
@@ -100,8 +102,12 @@ QByteArray PulseOutput::takeChunk() {
                     break;
                 m_position = 0;
             }
-            const qsizetype take = std::min(kChunkBytes - chunk.size(), m_pcm.size() - m_position);
-            chunk.append(m_pcm.constData() + m_position, take);
+            const qsizetype take =
+                std::min((kChunkBytes - chunk.size()) / (m_mono ? decodetool::kChannels : 1), m_pcm.size() - m_position);
+            if (m_mono)
+                appendAsStereo(chunk, m_pcm.constData() + m_position, take);
+            else
+                chunk.append(m_pcm.constData() + m_position, take);
             m_position += take;
         }
     } else {

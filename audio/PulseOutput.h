@@ -32,8 +32,8 @@ public:
 
     // Opens the connection now, if it is not open, so that the next sound starts at once.
     void warmUp();
-    // Replaces what sounds with `pcm`, from its first byte.
-    void play(unsigned long long playback, QByteArray pcm, bool loop);
+    // Replaces what sounds with `pcm`, from its first byte; `mono`: one channel, heard on both.
+    void play(unsigned long long playback, QByteArray pcm, bool loop, bool mono = false);
     // Replaces what sounds with a stream; its bytes come with append, its end with finish.
     void stream(unsigned long long playback);
     void append(QByteArray bytes);
@@ -64,6 +64,7 @@ private:
     bool m_streaming = false;
     bool m_finished = false; // the stream's last bytes have come
     bool m_loop = false;
+    bool m_mono = false;
     bool m_quit = false;
     bool m_warm = false; // the connection is to be opened ahead
     QByteArray m_pcm;

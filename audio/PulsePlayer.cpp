@@ -44,7 +44,7 @@ void PulseBellPlayer::prepare(const std::string& fullPath) {
 }
 
 bool PulseBellPlayer::startPcm(bool loop) {
-    m_output.play(playback(), m_playingPcm, loop);
+    m_output.play(playback(), m_playingPcm, loop, m_playingMono);
     m_sounding = true;
     return true;
 }

@@ -51,6 +51,7 @@ const SoundCache::Entry* SoundCache::store(quint64 job, const DecodedSound& deco
                 : decoded.outcome == DecodedSound::Outcome::TooLong ? State::TooLong
                                                                     : State::Unplayable;
     it->pcm = decoded.pcm;
+    it->mono = decoded.mono;
     it->lengthMs = decoded.lengthMs;
     return &*it;
 }

@@ -34,6 +34,7 @@ public:
         State state = State::Decoding;
         quint64 job = 0;
         QByteArray pcm;
+        bool mono = false; // see DecodedSound
         qint64 lengthMs = 0;
         quint64 preparedAt = 0; // order of the latest prepare; 0 when never prepared
     };
