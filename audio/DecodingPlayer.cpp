@@ -4,6 +4,8 @@
 
 #include <QFileInfo>
 
+#include <utility>
+
 namespace halvix {
 
 namespace {
@@ -22,7 +24,12 @@ DecodingPlayer::DecodingPlayer(QObject* parent)
       m_cache([this](quint64 job) {
           if (m_decoder)
               m_decoder->cancel(job);
-      }) {}
+      }) {
+    m_age.start();
+    m_startQuiet.setSingleShot(true);
+    m_startQuiet.setTimerType(Qt::PreciseTimer);
+    connect(&m_startQuiet, &QTimer::timeout, this, [this] { prepareNow(std::exchange(m_preparedAfterQuiet, {})); });
+}
 
 DecodingPlayer::~DecodingPlayer() = default;
 
@@ -49,6 +56,18 @@ void DecodingPlayer::startDecoding(const QString& path) {
 }
 
 void DecodingPlayer::prepare(const std::string& fullPath) {
+    const qint64 age = m_age.elapsed();
+    if (age < kStartQuietMs) {
+        m_preparedAfterQuiet = fullPath; // the latest wins, as it would have
+        if (!m_startQuiet.isActive())
+            m_startQuiet.start(int(kStartQuietMs - age));
+        return;
+    }
+    prepareNow(fullPath);
+}
+
+void DecodingPlayer::prepareNow(const std::string& fullPath) {
+    prepareOutput();
     const QString path = QString::fromStdString(fullPath);
     if (!QFileInfo(path).isFile())
         return; // only a hint: playPath reports the missing file

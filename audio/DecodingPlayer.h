@@ -4,6 +4,8 @@
 #include "audio/SoundChannel.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
+#include <QTimer>
 
 #include <memory>
 
@@ -22,8 +24,11 @@ class DecodingPlayer : public SoundChannel {
 public:
     ~DecodingPlayer() override;
 
-    // `fullPath` is UTF-8 and may hold Chinese characters.
+    // `fullPath` is UTF-8 and may hold Chinese characters. In the player's first kStartQuietMs
+    // the window's first paint comes first: what is prepared then is prepared once they are over
+    // (a sound played meanwhile is decoded when it is played).
     void prepare(const std::string& fullPath) override;
+    static constexpr int kStartQuietMs = 500;
     void playPath(const std::string& fullPath) override;
     // Decoded once and looped without a gap; a file too long to hold decoded streams once.
     void playLoop(const std::string& fullPath) override;
@@ -45,6 +50,8 @@ protected:
     virtual bool pcmPlaying() const = 0;
     virtual bool pcmStarted() const = 0;
     virtual std::unique_ptr<SoundChannel> makeStreamer() = 0;
+    // A sound is prepared: the output may get ready for it too.
+    virtual void prepareOutput() {}
 
     // Ends the decoding before the subclass's members go.
     void stopDecoding();
@@ -58,6 +65,7 @@ protected:
     bool m_playingMono = false; // m_playingPcm holds one channel
 
 private:
+    void prepareNow(const std::string& fullPath);
     void startPlaying(const std::string& fullPath);
     const SoundCache::Entry* findCurrent(const QString& path);
     void startDecoding(const QString& path);
@@ -71,6 +79,10 @@ private:
     SoundCache m_cache;
     bool m_awaiting = false; // playPath waits for its sound's decoding
     bool m_looping = false;  // the playback began with playLoop
+
+    QElapsedTimer m_age;
+    QTimer m_startQuiet;
+    std::string m_preparedAfterQuiet;
 
     std::unique_ptr<SoundChannel> m_streaming; // long files, and sound the output could not start
     bool m_streamingActive = false;

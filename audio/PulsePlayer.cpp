@@ -38,11 +38,6 @@ PulseBellPlayer::~PulseBellPlayer() {
     stopDecoding();
 }
 
-void PulseBellPlayer::prepare(const std::string& fullPath) {
-    DecodingPlayer::prepare(fullPath);
-    m_output.warmUp();
-}
-
 bool PulseBellPlayer::startPcm(bool loop) {
     m_output.play(playback(), m_playingPcm, loop, m_playingMono);
     m_sounding = true;

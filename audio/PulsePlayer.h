@@ -19,10 +19,9 @@ public:
     explicit PulseBellPlayer(QObject* parent = nullptr);
     ~PulseBellPlayer() override;
 
-    // Also opens the sound server's connection, so the bell is heard at once.
-    void prepare(const std::string& fullPath) override;
-
 protected:
+    // Opens the sound server's connection, so the bell is heard at once.
+    void prepareOutput() override { m_output.warmUp(); }
     bool startPcm(bool loop) override;
     void stopPcm() override;
     bool pcmPlaying() const override { return m_sounding; }

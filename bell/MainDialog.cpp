@@ -20,6 +20,7 @@
 
 #include <QDate>
 #include <QEvent>
+#include <QHideEvent>
 #include <QIcon>
 #include <QKeyEvent>
 #include <QTimer>
@@ -461,6 +462,17 @@ void MainDialog::changeEvent(QEvent* event) {
                 hide();
         });
     }
+}
+
+void MainDialog::hideEvent(QHideEvent* event) {
+    QDialog::hideEvent(event);
+    // Hidden for hours in the tray, the window gives back its native window and with it the
+    // window system's copy of its pixels (1.3 MB); showing it again makes new ones. The windows
+    // opened from it stay as they are.
+    QTimer::singleShot(0, this, [this] {
+        if (!isVisible() && testAttribute(Qt::WA_WState_Created))
+            destroy(true, false);
+    });
 }
 
 void MainDialog::keyPressEvent(QKeyEvent* event) {

@@ -3,6 +3,7 @@
 
 #include "support/PlayerChecks.h"
 
+#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -57,6 +58,27 @@ private slots:
     }
 
     void closeStopsTheSound() { expectCloseStopsTheSound<PulseBellPlayer>(m_tones); }
+
+    // What a new player is asked to prepare waits for the window's first paint; a sound played
+    // meanwhile is decoded and heard at once, and the prepared one is ready soon after.
+    void preparingWaitsForTheStartToBeOver() {
+        SoundRecorder recorder;
+        QVERIFY(recorder.waitUntilRecording());
+        QElapsedTimer age;
+        age.start();
+        const std::unique_ptr<DecodingPlayer> owned = makePlayer();
+        DecodingPlayer& player = *owned;
+        player.prepare(tone("wav"));
+        QTest::qWait(200);
+        QVERIFY(age.elapsed() >= DecodingPlayer::kStartQuietMs || player.decodedBytes() == 0);
+        player.playPath(tone("mp3"));
+        QTRY_VERIFY_WITH_TIMEOUT(recorder.loudest() > 1000, 2000);
+        player.close();
+        QTRY_VERIFY_WITH_TIMEOUT(player.decodedBytes() > 0 && age.elapsed() >= DecodingPlayer::kStartQuietMs, 3000);
+        const qsizetype before = recorder.sampleCount();
+        player.playPath(tone("wav"));
+        QTRY_VERIFY_WITH_TIMEOUT(recorder.rms(before, recorder.sampleCount()) > 100, 2000);
+    }
 
     // A second playPath ends the first sound; each reports its own length once.
     void secondPlayReplacesTheFirst() {
