@@ -132,6 +132,8 @@ else
     fail "the list does not show the user's entry as 待完 (it reads '$(entry_status)')"
 fi
 entry_sound_heard "$data/voic/上课.mp3"
+# Read as the user reads it: in the window brought back from the tray (hidden, it has no window).
+show_main_window || fail "the main window did not come back from the tray"
 if wait_for 20 entry_status_is 完成; then
     pass "the list shows the entry as 完成"
 else
