@@ -4,6 +4,7 @@
 #include "campus/SharedTables.h"
 #include "common/PathText.h"
 #include "common/TextFile.h"
+#include "store/DatabaseFailure.h"
 
 #include <sqlite3.h>
 
@@ -76,7 +77,7 @@ public:
     explicit Transaction(const fs::path& database) {
         if (sqlite3_open_v2(pathToUtf8(database).c_str(), &m_db, SQLITE_OPEN_READWRITE, nullptr) !=
             SQLITE_OK) {
-            m_problem = "无法打开数据库: " + std::string(m_db ? sqlite3_errmsg(m_db) : "");
+            m_problem = "无法打开数据库: " + (m_db ? databaseFailureText(m_db) : std::string());
             return;
         }
         sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
@@ -97,7 +98,7 @@ public:
         if (!ok())
             return false;
         if (sqlite3_exec(m_db, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK)
-            m_problem = "数据库写入失败: " + std::string(sqlite3_errmsg(m_db));
+            m_problem = "数据库写入失败: " + databaseFailureText(m_db);
         return ok();
     }
 
@@ -139,7 +140,7 @@ private:
             return false;
         sqlite3_stmt* stmt = nullptr;
         if (sqlite3_prepare_v2(m_db, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK) {
-            m_problem = "数据库写入失败: " + std::string(sqlite3_errmsg(m_db));
+            m_problem = "数据库写入失败: " + databaseFailureText(m_db);
             return false;
         }
         for (std::size_t start = 0; start + width <= cells.size() && ok(); start += width) {
@@ -148,7 +149,7 @@ private:
                 sqlite3_bind_text(stmt, static_cast<int>(c + 1), cells[start + c].data(),
                                   static_cast<int>(cells[start + c].size()), SQLITE_TRANSIENT);
             if (sqlite3_step(stmt) != SQLITE_DONE)
-                m_problem = "数据库写入失败: " + std::string(sqlite3_errmsg(m_db));
+                m_problem = "数据库写入失败: " + databaseFailureText(m_db);
         }
         sqlite3_finalize(stmt);
         return ok();

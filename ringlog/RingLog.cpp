@@ -1,6 +1,7 @@
 #include "ringlog/RingLog.h"
 
 #include "editing/CsvFile.h"
+#include "store/DatabaseFailure.h"
 #include "time/CivilDate.h"
 
 #include <sqlite3.h>
@@ -54,7 +55,7 @@ void RingLog::close() {
 }
 
 bool RingLog::fail(const char* what) {
-    m_error = std::string(what) + ": " + (m_db ? sqlite3_errmsg(m_db) : "无法打开");
+    m_error = std::string(what) + ": " + (m_db ? databaseFailureText(m_db) : "无法打开");
     return false;
 }
 

@@ -2,6 +2,7 @@
 
 #include "common/MessageSink.h"
 #include "common/PathText.h"
+#include "store/DatabaseFailure.h"
 
 #include <sqlite3.h>
 
@@ -70,42 +71,8 @@ std::string fieldText(sqlite3_stmt* stmt, int column) {
     }
 }
 
-// SQLite's own description after a Chinese line that tells the user what went wrong.
-std::string failureText(int code, const std::string& description) {
-    const char* meaning = nullptr;
-    switch (code & 0xff) {
-    case SQLITE_READONLY:
-        meaning = "数据库文件是只读的, 无法写入。";
-        break;
-    case SQLITE_BUSY:
-    case SQLITE_LOCKED:
-        meaning = "数据库正被其他程序占用, 请稍后再试。";
-        break;
-    case SQLITE_FULL:
-        meaning = "磁盘已满, 无法写入数据库。";
-        break;
-    case SQLITE_NOTADB:
-    case SQLITE_CORRUPT:
-        meaning = "数据库文件已损坏, 或不是数据库文件。";
-        break;
-    case SQLITE_CANTOPEN:
-        meaning = "无法打开数据库文件。";
-        break;
-    case SQLITE_IOERR:
-        meaning = "读写数据库文件时出错。";
-        break;
-    case SQLITE_PERM:
-    case SQLITE_AUTH:
-        meaning = "没有访问数据库文件的权限。";
-        break;
-    default:
-        return description;
-    }
-    return std::string(meaning) + "\n(" + description + ")";
-}
-
 std::string errorText(sqlite3* db) {
-    return failureText(sqlite3_extended_errcode(db), sqlite3_errmsg(db));
+    return databaseFailureText(db);
 }
 
 } // namespace
@@ -144,7 +111,7 @@ void ScheduleDatabase::open() {
         const std::string reason = !std::filesystem::exists(filePath(), ignored)
                                        ? std::string("找不到数据库文件。")
                                    : db ? errorText(db)
-                                        : failureText(status, sqlite3_errstr(status));
+                                        : databaseFailureText(status, sqlite3_errstr(status));
         sqlite3_close_v2(db);
         m_state = State::Closed;
         m_sink.show({"无法打开数据库 " + std::string(kFileName) + ":\n" + reason, "", MessageIcon::Critical});

@@ -117,7 +117,8 @@ TEST_P(DatabaseFault, EveryOperationFailsWithAChineseReasonAndNothingStoredChang
         TextTable plan;
         plan.fill(test::kPlanTitles, {"1", "昨天", "09:00", "旧的", "旧.mp3", "待完", ""});
         test::RecordingSink loadSink;
-        EXPECT_EQ(loadDayPlan(fx.folder(), kDailyDay, kSpring, kWednesday, plan, loadSink) == LoadResult::Loaded,
+        EXPECT_EQ(loadDayPlan(fx.folder(), kDailyDay, kSpring, kWednesday, plan, loadSink) ==
+                      LoadResult::Loaded,
                   c.planLoads)
             << allTexts(loadSink);
         EXPECT_EQ(plan.cell(0, 3), c.planLoads ? "上课" : "旧的");
@@ -131,6 +132,8 @@ TEST_P(DatabaseFault, EveryOperationFailsWithAChineseReasonAndNothingStoredChang
         EXPECT_FALSE(db.replaceRows("zccjtime", 7, {"1", "", "09:00", "新的", "新.mp3", "待完", ""}));
         db.close();
         EXPECT_TRUE(saveSink.saw("数据保存失败!")) << allTexts(saveSink);
+        for (const test::RecordingSink* sink : {&readSink, &writeSink, &loadSink, &saveSink})
+            EXPECT_FALSE(test::hasLatinLetter(allTexts(*sink))) << allTexts(*sink);
 
         if (c.fault == Fault::Deleted) {
             EXPECT_FALSE(fs::exists(fx.database())) << "a deleted database is never made anew, empty";

@@ -2,10 +2,20 @@
 
 #include "common/MessageSink.h"
 
+#include <algorithm>
+#include <regex>
 #include <string>
 #include <vector>
 
 namespace halvix::test {
+
+// Whether a text the user reads holds a Latin letter outside a file's name: the program speaks
+// Chinese only.
+inline bool hasLatinLetter(const std::string& text) {
+    const std::string words = std::regex_replace(text, std::regex(R"([\w.-]+\.(mdb|db|csv|mp3|wav))"), "");
+    return std::any_of(words.begin(), words.end(),
+                       [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); });
+}
 
 // Keeps every message the core shows, in order.
 class RecordingSink final : public MessageSink {
