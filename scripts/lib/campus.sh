@@ -105,8 +105,10 @@ campus_start() {
 campus_kill() {
     local pid=${campus_pid[$1]:-}
     [ -n "$pid" ] || return 0
-    kill "-${2:-TERM}" "$pid" 2>/dev/null
-    wait "$pid" 2>/dev/null
+    # Neither a program already gone nor its killed status may end a caller under `set -e`
+    # (campus_down runs from exit traps, before the broker and sound server are stopped).
+    kill "-${2:-TERM}" "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
     campus_pid[$1]=""
     return 0
 }
@@ -135,10 +137,10 @@ campus_record() {
 # sample (the moment it ended less its length); each building's channel becomes $campus_dir/ID.raw.
 campus_stop_recording() {
     local id ended
-    for id in "$@"; do kill -INT "${campus_recorder[$id]}" 2>/dev/null; done
+    for id in "$@"; do kill -INT "${campus_recorder[$id]}" 2>/dev/null || true; done
     ended=$(now)
     for id in "$@"; do
-        wait "${campus_recorder[$id]}" 2>/dev/null
+        wait "${campus_recorder[$id]}" 2>/dev/null || true
         campus_recorder[$id]=""
         python3 - "${campus_recording[$id]}" "$campus_channels" "${campus_channel[$id]}" <<'PY' >"$campus_dir/$id.raw"
 import array, sys
@@ -243,6 +245,6 @@ campus_finish() {
 campus_down() {
     local id
     for id in "${!campus_pid[@]}"; do campus_kill "$id" KILL; done
-    for id in "${!campus_recorder[@]}"; do [ -n "${campus_recorder[$id]}" ] && kill "${campus_recorder[$id]}" 2>/dev/null; done
+    for id in "${!campus_recorder[@]}"; do [ -z "${campus_recorder[$id]}" ] || kill "${campus_recorder[$id]}" 2>/dev/null || true; done
     stop_services
 }
