@@ -99,6 +99,9 @@ void PulseStreamPlayer::onToolOutput() {
         return;
     announceLength(announcedMs);
     QByteArray sound = m_tool->readAll();
+    // readAll leaves room for a further 16 kB read in every piece; a stream's two seconds ahead
+    // come in a hundred pieces of a few kB, which would hold five times their size.
+    sound.squeeze();
     m_soundBytes += sound.size();
     if (!sound.isEmpty())
         m_output.append(std::move(sound));
