@@ -71,10 +71,6 @@ std::string fieldText(sqlite3_stmt* stmt, int column) {
     }
 }
 
-std::string errorText(sqlite3* db) {
-    return databaseFailureText(db);
-}
-
 } // namespace
 
 DatabaseWaitLimit::DatabaseWaitLimit(int ms) : m_previous(std::exchange(t_busyTimeoutMs, ms)) {}
@@ -110,7 +106,7 @@ void ScheduleDatabase::open() {
         std::error_code ignored;
         const std::string reason = !std::filesystem::exists(filePath(), ignored)
                                        ? std::string("找不到数据库文件。")
-                                   : db ? errorText(db)
+                                   : db ? databaseFailureText(db)
                                         : databaseFailureText(status, sqlite3_errstr(status));
         sqlite3_close_v2(db);
         m_state = State::Closed;
@@ -184,7 +180,7 @@ ScheduleDatabase::ReadResult ScheduleDatabase::readRows(const std::string& sql, 
     }
     Statement stmt(m_db, sql);
     if (!stmt.ok()) {
-        const std::string reason = errorText(m_db);
+        const std::string reason = databaseFailureText(m_db);
         close();
         m_sink.show({"数据库查询失败:\n" + reason, "", MessageIcon::Critical});
         return ReadResult::Failed;
@@ -201,7 +197,7 @@ ScheduleDatabase::ReadResult ScheduleDatabase::readRows(const std::string& sql, 
             break;
         if (status != SQLITE_ROW) {
             // A damaged page or a lock that outlasted the busy timeout, part-way through the rows.
-            m_sink.show({"数据库查询失败:\n" + errorText(m_db), "", MessageIcon::Critical});
+            m_sink.show({"数据库查询失败:\n" + databaseFailureText(m_db), "", MessageIcon::Critical});
             return ReadResult::Failed; // rows read so far stay in `values`
         }
         any = true;
@@ -233,13 +229,13 @@ bool ScheduleDatabase::rewriteTable(const std::string& table, std::size_t column
     if (!ensureOpen()) {
         reason = "数据库未打开";
     } else if (sqlite3_exec(m_db, begin, nullptr, nullptr, nullptr) != SQLITE_OK) {
-        reason = errorText(m_db);
+        reason = databaseFailureText(m_db);
     } else {
         if (writeRows(table, columnCount, values, reason) &&
             sqlite3_exec(m_db, end, nullptr, nullptr, nullptr) == SQLITE_OK)
             return true;
         if (reason.empty())
-            reason = errorText(m_db);
+            reason = databaseFailureText(m_db);
         // Whatever went wrong, the table keeps the rows it had.
         sqlite3_exec(m_db, undo, nullptr, nullptr, nullptr);
     }
@@ -253,7 +249,7 @@ bool ScheduleDatabase::beginWrite() {
         return false;
     if (sqlite3_exec(m_db, "begin immediate", nullptr, nullptr, nullptr) == SQLITE_OK)
         return true;
-    m_sink.show({"数据库写入失败:\n" + errorText(m_db), "", MessageIcon::None});
+    m_sink.show({"数据库写入失败:\n" + databaseFailureText(m_db), "", MessageIcon::None});
     return false;
 }
 
@@ -261,7 +257,7 @@ bool ScheduleDatabase::commitWrite() {
     if (m_db != nullptr && sqlite3_exec(m_db, "commit", nullptr, nullptr, nullptr) == SQLITE_OK)
         return true;
     if (m_db != nullptr) {
-        m_sink.show({"数据库写入失败:\n" + errorText(m_db), "", MessageIcon::None});
+        m_sink.show({"数据库写入失败:\n" + databaseFailureText(m_db), "", MessageIcon::None});
         sqlite3_exec(m_db, "rollback", nullptr, nullptr, nullptr);
     }
     return false;
@@ -279,7 +275,7 @@ bool ScheduleDatabase::writeRows(const std::string& table, std::size_t columnCou
     {
         Statement probe(m_db, "select * from " + quoteIdentifier(table));
         if (!probe.ok()) {
-            reason = errorText(m_db);
+            reason = databaseFailureText(m_db);
             return false;
         }
         for (int c = 0; c < sqlite3_column_count(probe.get()); ++c)
