@@ -8,6 +8,8 @@
 #   scripts/fuzz.sh --runs 10000000       every target for ten million runs
 #   scripts/fuzz.sh --seconds 600 Ping Report
 #   scripts/fuzz.sh --runs 10000000 --seconds 300   whichever comes first
+#   scripts/fuzz.sh --jobs 2 --runs 10000000 Database   one target on two cores (libFuzzer's fork
+#                                         mode: the runs of all its jobs count together)
 #   scripts/fuzz.sh --keep ...            then adds to each target's seeds the inputs that reach
 #                                         code they do not, minimized (files up to 4 KiB)
 set -euo pipefail
@@ -21,12 +23,14 @@ while [ $# -gt 0 ]; do
     case $1 in
     --runs) limit+=(-runs="$2"); shift 2 ;;
     --seconds) limit+=(-max_total_time="$2"); shift 2 ;;
+    --jobs) limit+=(-fork="$2"); shift 2 ;;
     --keep) keep=yes; shift ;;
-    -*) echo "usage: scripts/fuzz.sh [--runs N | --seconds S] [--keep] [TARGET...]" >&2; exit 2 ;;
+    -*) echo "usage: scripts/fuzz.sh [--runs N | --seconds S] [--jobs N] [--keep] [TARGET...]" >&2; exit 2 ;;
     *) names+=("$1"); shift ;;
     esac
 done
-[ ${#limit[@]} -gt 0 ] || limit=(-max_total_time="${FUZZ_SECONDS:-60}")
+[[ " ${limit[*]-} " == *" -runs="* || " ${limit[*]-} " == *" -max_total_time="* ]] ||
+    limit+=(-max_total_time="${FUZZ_SECONDS:-60}")
 
 HALVIX_PACKAGES+=(clang libclang-rt-14-dev)
 ensure_packages
@@ -55,7 +59,9 @@ for target in "$dir"/fuzz/fuzz_*; do
     rc=$?
     set -e
     seconds=$(awk -v s="$started" -v e="$(date +%s.%N)" 'BEGIN { printf "%.0f", e - s }')
-    runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' || echo 0)
+    # A single process prints its final count; fork mode prints a running total per finished job.
+    runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' ||
+        grep -oE '^#[0-9]+: cov' "$log" | grep -oE '[0-9]+' | sort -n | tail -1 || echo 0)
     cover=$(grep -o 'cov: [0-9]*' "$log" | tail -1 | grep -o '[0-9]*' || echo 0)
     if [ $rc -eq 0 ] && [ $keep = yes ]; then
         # The inputs of this run that reach code the seeds do not (edges, not counts), minimized,
