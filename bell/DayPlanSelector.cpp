@@ -14,7 +14,7 @@ namespace halvix {
 
 namespace {
 
-int readOneValue(const std::filesystem::path& folder, const char* table, MessageSink& sink) {
+std::optional<int> readOneValue(const std::filesystem::path& folder, const char* table, MessageSink& sink) {
     ScheduleDatabase db(folder, sink);
     if (db.databaseMissing())
         return 1;
@@ -22,7 +22,10 @@ int readOneValue(const std::filesystem::path& folder, const char* table, Message
     TextList names;
     TextList values;
     int value = 1;
-    if (db.query(names, values, sql::selectAll(table)) && !values.empty()) {
+    const auto read = db.queryRows(names, values, sql::selectAll(table));
+    if (read == ScheduleDatabase::ReadResult::Failed)
+        return std::nullopt;
+    if (read == ScheduleDatabase::ReadResult::Rows && !values.empty()) {
         value = readNumber(values.front());
         // Keep exactly the value just read as the table's one row. A table that holds just that is
         // left alone: rewriting it changes nothing, and on a read-only or full disk it would only
@@ -58,10 +61,18 @@ WeekDays readWeekDays(const std::filesystem::path& folder) {
 }
 
 int readDayType(const std::filesystem::path& folder, MessageSink& sink) {
-    return readOneValue(folder, tables::lxtime, sink);
+    return storedDayType(folder, sink).value_or(1);
 }
 
 int readSeason(const std::filesystem::path& folder, MessageSink& sink) {
+    return storedSeason(folder, sink).value_or(1);
+}
+
+std::optional<int> storedDayType(const std::filesystem::path& folder, MessageSink& sink) {
+    return readOneValue(folder, tables::lxtime, sink);
+}
+
+std::optional<int> storedSeason(const std::filesystem::path& folder, MessageSink& sink) {
     return readOneValue(folder, tables::jjtime, sink);
 }
 

@@ -4,6 +4,7 @@
 #include "time/LocalTime.h"
 
 #include <filesystem>
+#include <optional>
 #include <string>
 
 namespace halvix {
@@ -31,6 +32,10 @@ WeekDays readWeekDays(const std::filesystem::path& folder);
 // one row). An empty table or a missing database reads as 1 (daily, spring).
 int readDayType(const std::filesystem::path& folder, MessageSink& sink);
 int readSeason(const std::filesystem::path& folder, MessageSink& sink);
+// The same, but nothing where the database could not be read just now (locked, damaged): the
+// reason is told to `sink`, and a caller that must not guess can try again later.
+std::optional<int> storedDayType(const std::filesystem::path& folder, MessageSink& sink);
+std::optional<int> storedSeason(const std::filesystem::path& folder, MessageSink& sink);
 // Stores a new choice as the table's one row.
 bool writeDayType(const std::filesystem::path& folder, int dayType, MessageSink& sink);
 bool writeSeason(const std::filesystem::path& folder, int season, MessageSink& sink);

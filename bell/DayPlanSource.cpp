@@ -24,16 +24,27 @@ DayPlanSource::DayPlanSource(std::filesystem::path programFolder) : m_folder(std
 void DayPlanSource::choose(int dayType, int season) {
     m_dayType = dayType;
     m_season = season;
+    m_choiceUnread = false;
 }
 
 void DayPlanSource::useStoredChoice(MessageSink& sink) {
-    const int dayType = readDayType(m_folder, sink);
-    choose(dayType, readSeason(m_folder, sink));
+    m_choiceUnread = !readStoredChoice(sink);
+}
+
+bool DayPlanSource::readStoredChoice(MessageSink& sink) {
+    const auto dayType = storedDayType(m_folder, sink);
+    const auto season = dayType ? storedSeason(m_folder, sink) : std::nullopt;
+    if (!season)
+        return false;
+    choose(*dayType, *season);
+    return true;
 }
 
 LoadResult DayPlanSource::loadDayPlan(TextTable& plan, const LocalTime& now) {
     m_loadedAt = now;
     CollectingSink sink;
+    if (m_choiceUnread && !readStoredChoice(sink))
+        return failed(std::move(sink.messages), now);
     // A database that cannot be read for the calendar cannot give the plan either: one attempt,
     // not two, waits for a locked file. A missing one is the plan's own load to report.
     SilentSink quiet;

@@ -23,7 +23,9 @@ public:
 
     // The stored defaults (lxtime, jjtime), which the calendar may override on a date.
     void choose(int dayType, int season);
-    // Chooses what the database stores; what cannot be read is told to `sink` and reads as 日常, 春季.
+    // Chooses what the database stores. Where it cannot be read (a lock, damage), the reason is told
+    // to `sink`, the choice held stays (日常, 春季 at first) and every load reads it again first and
+    // fails while it cannot: a plan chosen by the defaults could be another day type's.
     void useStoredChoice(MessageSink& sink);
     int dayType() const { return m_dayType; }
     int season() const { return m_season; }
@@ -41,6 +43,8 @@ public:
     std::vector<UserMessage> takeNotices();
 
 private:
+    // Both stored values, or false (the choice held unchanged) when either cannot be read.
+    bool readStoredChoice(MessageSink& sink);
     // A failed load: its reasons become the notice unless this failure was reported already.
     LoadResult failed(std::vector<UserMessage> reasons, const LocalTime& now);
     // The date rings nothing: `plan` keeps its columns, its rows are kept aside.
@@ -49,6 +53,7 @@ private:
     std::filesystem::path m_folder;
     int m_dayType = 1;
     int m_season = 1;
+    bool m_choiceUnread = false; // the stored choice could not be read, nor chosen since
     DayDecision m_decision;
     LocalTime m_loadedAt;
     TextTable m_silencedPlan;

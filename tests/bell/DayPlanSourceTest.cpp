@@ -4,6 +4,8 @@
 #include "bell/DayPlanSource.h"
 #include "calendar/CalendarStore.h"
 #include "support/FakeClock.h"
+#include "store/ScheduleDatabase.h"
+#include "support/DatabaseFaults.h"
 #include "support/RecordingSink.h"
 #include "support/ScheduleFixture.h"
 
@@ -124,6 +126,33 @@ TEST(DayPlanSource, ARefusedLoadIsReportedOncePerDateUnlessTheUserAsks) {
     std::filesystem::remove(school.db.database());
     EXPECT_EQ(source.loadDayPlan(plan, tuesday), LoadResult::Failed);
     EXPECT_EQ(source.takeNotices().size(), 1u);
+}
+
+// Started while another program holds the database: the stored 秋季 cannot be read, and no plan is
+// loaded on the default 春季 until it can, whether the start, a retry or the night asks.
+TEST(DayPlanSource, AChoiceTheDatabaseRefusedIsReadBeforeAnyPlan) {
+    CalendarSchool school;
+    school.db.run("delete from jjtime; insert into jjtime values ('2');");
+    const auto beforeTheTerm = test::dateTime(2027, 8, 25, 9); // the calendar says nothing
+    const DatabaseWaitLimit shortWaits(10);
+    DayPlanSource source(school.db.folder());
+    TextTable plan;
+    {
+        test::LockingProcess lock(school.db.database());
+        ASSERT_TRUE(lock.locked());
+        test::RecordingSink startSink;
+        source.useStoredChoice(startSink);
+        EXPECT_FALSE(startSink.messages.empty());
+        for (int load = 0; load < 2; ++load)
+            EXPECT_EQ(source.loadDayPlan(plan, beforeTheTerm), LoadResult::Failed);
+        const auto notices = source.takeNotices();
+        ASSERT_FALSE(notices.empty());
+        EXPECT_NE(notices[0].text.find("占用"), std::string::npos) << notices[0].text;
+    }
+    ASSERT_EQ(source.loadDayPlan(plan, beforeTheTerm), LoadResult::Loaded);
+    ASSERT_EQ(plan.rowCount(), 1);
+    EXPECT_EQ(plan.cell(0, 3), "zcqjtime");
+    EXPECT_EQ(source.season(), kAutumn);
 }
 
 } // namespace
