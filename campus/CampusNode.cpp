@@ -189,6 +189,12 @@ void CampusNode::snapshotDone(int result, std::string problem, std::uint64_t rev
         m_revision = revision;
         m_snapshotProblem.clear();
         m_lastSyncMs = nowMs();
+        {
+            // The shared plan holds the day type and term too. A failure to read them shows again
+            // in the load below, which then fails and is retried rather than ring the old choice.
+            SilentSink quiet;
+            m_bell.useStoredChoice(quiet);
+        }
         // As a change of day type does: what rang today stays rung.
         m_bell.reloadPlan();
         emit notice(QStringLiteral("已应用共享计划, 版本 %1").arg(revision));

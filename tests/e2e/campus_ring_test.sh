@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Three buildings ring one shared plan, each from its own copy by its own clock, with a real broker
 # (TLS, one certificate each) and each building headless on a null sink of its own, recorded:
-#   - the plan the 主控 publishes reaches every building, which reports its revision within 2 s;
+#   - the plan the 主控 publishes reaches every building, which reports its revision within 2 s
+#     and rings by the plan's term (秋季) from then on, not by the one it started with (春季);
 #   - a plan with a sound whose bytes do not match their hash, a sound named with "..", or a table
 #     that is not shared is refused whole, its reason in the building's status; the previous plan
 #     rings on;
@@ -26,6 +27,7 @@ done
 # The 主控's plan: entry A with the broker up, entry B with the broker stopped 10 s before it.
 copy_program_folder "$HALVIX_APP_DIR" "$work/plan"
 daily_spring "$work/plan" 0
+sqlite3 "$work/plan/jbase.mdb" "delete from jjtime; insert into jjtime values ('2');"
 plan_every_day "$work/plan" "10:00:55 上课.mp3" "10:01:30 下课.mp3"
 "$HALVIX_SNAPSHOT_FILES" "$work/plan" 1 "$work/rev1" || exit 1
 
@@ -48,6 +50,8 @@ for id in "${nodes[@]}"; do
     else
         fail "$id never reports revision 1"
     fi
+    wait_for 5 campus_status_has "$id" "日常, 秋季" && pass "$id rings by the plan's term" ||
+        fail "$id rings by its own term: $(campus_status office "$id")"
 done
 campus_unlisten
 
