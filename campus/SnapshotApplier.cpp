@@ -425,6 +425,10 @@ void removeApplyLeftovers(const fs::path& folder) {
         // A file that cannot be put back stays kept, and so does the note, for the next start.
         fs::rename(file, keptTarget(file), error);
         allBack = allBack && !error;
+        // Killed before its swap, the kept file is a second link to the target, and a rename
+        // between two links of one file leaves both: the spare link goes.
+        if (!error)
+            fs::remove(file, ignored);
     }
     if (allBack)
         fs::remove(swapNote, ignored);

@@ -155,22 +155,33 @@ TEST(SnapshotApply, LeftoversOfAnApplyCutShortAreRemoved) {
 }
 
 // Killed after its files were swapped in: before the commit the kept files belong to the tables
-// and are put back; after it the new ones stay. Either way nothing is left beside them.
+// and are put back; after it the new ones stay. Killed between keeping a file (a second link to it)
+// and swapping the new one in, the kept link is all that is left over. Either way nothing is left
+// beside them.
 TEST(SnapshotApply, FilesOfAnApplyKilledBeforeItsCommitArePutBack) {
     struct Case {
         const char* what;
         std::uint64_t committed;
+        bool keptIsALink;
         const char* sound;
         const char* week;
     };
-    for (const Case& c : {Case{"killed before the commit", 4, "old", "1125"},
-                          Case{"killed after the commit", 5, "new", "1126"}}) {
+    for (const Case& c : {Case{"killed before the commit", 4, false, "old", "1125"},
+                          Case{"killed after the commit", 5, false, "new", "1126"},
+                          Case{"killed before the swap", 4, true, "old", "1125"}}) {
         ScheduleFixture node;
         ASSERT_TRUE(storeRevision(node.folder(), c.committed));
-        node.temp().write("voic/a/上课.mp3", "new");
-        node.temp().write("voic/a/.上课.mp3.halvix-old", "old");
-        node.temp().write("xqno.txt", "1126");
-        node.temp().write(".xqno.txt.halvix-old", "1125");
+        const auto keep = [&node, &c](const char* target, const char* kept, const char* old,
+                                      const char* now) {
+            if (!c.keptIsALink) {
+                node.temp().write(target, now);
+                node.temp().write(kept, old);
+                return;
+            }
+            std::filesystem::create_hard_link(node.temp().write(target, old), node.temp() / kept);
+        };
+        keep("voic/a/上课.mp3", "voic/a/.上课.mp3.halvix-old", "old", "new");
+        keep("xqno.txt", ".xqno.txt.halvix-old", "1125", "1126");
         node.temp().write(".jbase.mdb.halvix-apply", "5");
         removeApplyLeftovers(node.folder());
         const auto left = test::folderContent(node.folder());
