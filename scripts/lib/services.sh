@@ -45,9 +45,11 @@ ensure_packages() {
 
 # configure_and_build DIR [cmake options...]
 configure_and_build() {
-    local dir=$1
+    local dir=$1 launcher=()
     shift
-    cmake -S "$HALVIX_ROOT" -B "$dir" -DCMAKE_EXPORT_COMPILE_COMMANDS=ON "$@" >/dev/null
+    # A compiler cache, where the machine has one, makes the second of the two builds cheap.
+    command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+    cmake -S "$HALVIX_ROOT" -B "$dir" -DCMAKE_EXPORT_COMPILE_COMMANDS=ON "${launcher[@]}" "$@" >/dev/null
     cmake --build "$dir" -j "$(nproc)" 2>&1 | grep -v -E '^\[ *[0-9]+%\]|^-- |Automatic MOC|Automatic UIC|Automatic RCC' || true
     [ "${PIPESTATUS[0]}" -eq 0 ]
 }
