@@ -54,10 +54,10 @@ void BellApp::showCampusWindow(Bell& bell, campus::CampusRuntime& campus,
         QObject::connect(window.get(), &campus::CampusWindow::clearEmergencyRequested, &campus,
                          &campus::CampusRuntime::clearEmergency);
         const auto showEmergency = [&bell, shown = window.get()] {
-            shown->showEmergency(QString::fromStdString(emergencyLine(bell.emergency())),
-                                 bell.emergency().active);
+            shown->showEmergency(QString::fromStdString(emergencyLine(bell.emergency().state())),
+                                 bell.emergency().state().active);
         };
-        QObject::connect(&bell, &Bell::emergencyStateChanged, window.get(), showEmergency);
+        QObject::connect(&bell.emergency(), &EmergencyControl::stateChanged, window.get(), showEmergency);
         showEmergency();
         window->watch(*campus.board(), [] { return QDateTime::currentMSecsSinceEpoch(); });
     }

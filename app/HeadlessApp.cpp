@@ -105,7 +105,7 @@ void returnMemoryAfterRings(Bell& bell) {
     quiet->setSingleShot(true);
     quiet->setInterval(30'000);
     QObject::connect(quiet, &QTimer::timeout, quiet, &returnFreedMemory);
-    QObject::connect(&bell, &Bell::entryStored, quiet, qOverload<>(&QTimer::start));
+    QObject::connect(&bell.recorder(), &RingRecorder::entryStored, quiet, qOverload<>(&QTimer::start));
     QObject::connect(&bell, &Bell::planReloaded, quiet, qOverload<>(&QTimer::start));
 }
 
@@ -125,11 +125,11 @@ int runHeadless(const std::filesystem::path& folder, SingleInstance& instance, B
         if (count > 0)
             say(clock, QStringLiteral("%1 个铃声有问题:\n%2").arg(count).arg(summary));
     });
-    QObject::connect(&bell, &Bell::emergencyChanged, &bell, [&clock](const QString& text) {
+    QObject::connect(&bell.emergency(), &EmergencyControl::changed, &bell, [&clock](const QString& text) {
         say(clock, text.isEmpty() ? QStringLiteral("紧急广播已解除") : text);
     });
     // The service's log says what the ring log holds: time, plan time, event, sound, result.
-    QObject::connect(&bell, &Bell::entryStored, &bell, [&clock](const RingRow& row) {
+    QObject::connect(&bell.recorder(), &RingRecorder::entryStored, &bell, [&clock](const RingRow& row) {
         say(clock, QStringLiteral("已记录\t%1\t%2\t%3\t%4\t%5")
                        .arg(QString::fromStdString(row.moment), QString::fromStdString(row.planTime),
                             QString::fromStdString(row.event), QString::fromStdString(row.sound),
@@ -152,14 +152,14 @@ int runHeadless(const std::filesystem::path& folder, SingleInstance& instance, B
         bell.reloadPlan();
         for (const UserMessage& notice : bell.takeNotices())
             say(clock, QString::fromStdString(notice.text));
-        if (!bell.emergencyText().isEmpty())
-            say(clock, bell.emergencyText());
+        if (!bell.emergency().text().isEmpty())
+            say(clock, bell.emergency().text());
         // After the first load: the plan rings from its own copy whatever the network does.
         campus.start();
     });
     const int status = QCoreApplication::exec();
     ticks.stop();
-    bell.stopPlaying();
+    bell.silence();
     say(clock, QStringLiteral("已结束"));
     return status;
 }

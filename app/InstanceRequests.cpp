@@ -36,17 +36,17 @@ InstanceReply changeMute(Bell& bell, bool mute) {
 
 InstanceReply answerEmergency(Bell& bell, const Command& command) {
     if (command.clear)
-        return {kExitOk, bell.clearEmergency(kCommandLineEmergencyBy) ? QStringLiteral("已解除紧急广播\n")
-                                                                      : QStringLiteral("没有紧急广播\n")};
+        return {kExitOk, bell.emergency().clear(kCommandLineEmergencyBy) ? QStringLiteral("已解除紧急广播\n")
+                                                                         : QStringLiteral("没有紧急广播\n")};
     if (command.sound.empty())
-        return {kExitOk, QString::fromStdString(emergencyLine(bell.emergency())) + '\n'};
-    const std::string problem = bell.startEmergency(command.sound, command.zones, kCommandLineEmergencyBy);
+        return {kExitOk, QString::fromStdString(emergencyLine(bell.emergency().state())) + '\n'};
+    const std::string problem = bell.emergency().start(command.sound, command.zones, kCommandLineEmergencyBy);
     if (!problem.empty())
         return {kExitBadUsage, QString::fromStdString(problem) + '\n'};
-    if (!bell.emergencySounding())
-        return {kExitOk, QString::fromStdString(emergencyLine(bell.emergency())) +
+    if (!bell.emergency().sounding())
+        return {kExitOk, QString::fromStdString(emergencyLine(bell.emergency().state())) +
                              QStringLiteral("\n本机不在这些区域, 照常响铃\n")};
-    return {kExitOk, bell.emergencyText() + '\n'};
+    return {kExitOk, bell.emergency().text() + '\n'};
 }
 
 } // namespace
@@ -77,9 +77,9 @@ InstanceReply answerRequest(Bell& bell, const QStringList& words, const std::fun
         return {kExitOk, QStringLiteral("正在播放: ") + QString::fromStdString(command->sound) + '\n'};
     }
     case CommandKind::Stop:
-        if (bell.emergencySounding())
+        if (bell.emergency().sounding())
             return {kExitBadUsage,
-                    bell.emergencyText() + QStringLiteral(": 用 halvix emergency clear 解除\n")};
+                    bell.emergency().text() + QStringLiteral(": 用 halvix emergency clear 解除\n")};
         return {kExitOk,
                 bell.stopPlaying() ? QStringLiteral("已停止播放\n") : QStringLiteral("没有正在播放的声音\n")};
     case CommandKind::Emergency:

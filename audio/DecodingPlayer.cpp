@@ -28,7 +28,8 @@ DecodingPlayer::DecodingPlayer(QObject* parent)
     m_age.start();
     m_startQuiet.setSingleShot(true);
     m_startQuiet.setTimerType(Qt::PreciseTimer);
-    connect(&m_startQuiet, &QTimer::timeout, this, [this] { prepareNow(std::exchange(m_preparedAfterQuiet, {})); });
+    connect(&m_startQuiet, &QTimer::timeout, this,
+            [this] { prepareNow(std::exchange(m_preparedAfterQuiet, {})); });
 }
 
 DecodingPlayer::~DecodingPlayer() = default;
@@ -67,7 +68,6 @@ void DecodingPlayer::prepare(const std::string& fullPath) {
 }
 
 void DecodingPlayer::prepareNow(const std::string& fullPath) {
-    prepareOutput();
     const QString path = QString::fromStdString(fullPath);
     if (!QFileInfo(path).isFile())
         return; // only a hint: playPath reports the missing file
@@ -77,9 +77,10 @@ void DecodingPlayer::prepareNow(const std::string& fullPath) {
     trimCache();
 }
 
-void DecodingPlayer::playPath(const std::string& fullPath) {
+unsigned long long DecodingPlayer::playPath(const std::string& fullPath) {
     m_looping = false;
     startPlaying(fullPath);
+    return playback();
 }
 
 void DecodingPlayer::playLoop(const std::string& fullPath) {
@@ -111,7 +112,7 @@ void DecodingPlayer::startAwaited() {
         playStreaming();
         break;
     default:
-        failLater(unplayableText());
+        failLater(SoundFault::Unplayable, unplayableText());
         break;
     }
 }

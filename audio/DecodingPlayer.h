@@ -29,7 +29,7 @@ public:
     // (a sound played meanwhile is decoded when it is played).
     void prepare(const std::string& fullPath) override;
     static constexpr int kStartQuietMs = 500;
-    void playPath(const std::string& fullPath) override;
+    unsigned long long playPath(const std::string& fullPath) override;
     // Decoded once and looped without a gap; a file too long to hold decoded streams once.
     void playLoop(const std::string& fullPath) override;
     bool isPlaying() const override;
@@ -50,8 +50,6 @@ protected:
     virtual bool pcmPlaying() const = 0;
     virtual bool pcmStarted() const = 0;
     virtual std::unique_ptr<SoundChannel> makeStreamer() = 0;
-    // A sound is prepared: the output may get ready for it too.
-    virtual void prepareOutput() {}
 
     // Ends the decoding before the subclass's members go.
     void stopDecoding();

@@ -9,30 +9,46 @@ namespace halvix {
 
 namespace {
 
-// The output's report, brought to the channel's thread, where a report of an earlier playback is
+// The output's reports, brought to the channel's thread, where a report of an earlier playback is
 // dropped.
-PulseOutput::Ended reportTo(SoundChannel* channel, std::function<void(unsigned long long, QString)> onEnded) {
-    return [channel, onEnded = std::move(onEnded)](unsigned long long playback, const std::string& error) {
-        QMetaObject::invokeMethod(
-            channel, [onEnded, playback, text = QString::fromStdString(error)] { onEnded(playback, text); },
-            Qt::QueuedConnection);
-    };
+PulseOutput::Reports reportTo(SoundChannel* channel, std::function<void(const QString&)> onStarted,
+                              std::function<void(std::optional<SoundFault>, const QString&)> onEnded) {
+    return {[channel, onStarted](unsigned long long playback, const std::string& silencedBy) {
+                QMetaObject::invokeMethod(
+                    channel,
+                    [channel, onStarted, playback, text = QString::fromStdString(silencedBy)] {
+                        if (channel->playback() == playback)
+                            onStarted(text);
+                    },
+                    Qt::QueuedConnection);
+            },
+            [channel, onEnded](unsigned long long playback, std::optional<SoundFault> fault,
+                               const std::string& reason) {
+                QMetaObject::invokeMethod(
+                    channel,
+                    [channel, onEnded, playback, fault, text = QString::fromStdString(reason)] {
+                        if (channel->playback() == playback)
+                            onEnded(fault, text);
+                    },
+                    Qt::QueuedConnection);
+            }};
 }
 
 } // namespace
 
 PulseBellPlayer::PulseBellPlayer(QObject* parent)
-    : DecodingPlayer(parent),
-      m_output(reportTo(this, [this](unsigned long long playback, const QString& error) {
-          if (!isCurrent(playback) || !m_sounding)
-              return;
-          m_sounding = false;
-          m_playingPcm = QByteArray();
-          if (!error.isEmpty())
-              fail(error);
-          else
-              playedToTheEnd();
-      })) {}
+    : DecodingPlayer(parent), m_output(reportTo(
+                                  this, [this](const QString& silencedBy) { reportStarted(silencedBy); },
+                                  [this](std::optional<SoundFault> fault, const QString& reason) {
+                                      if (!isOpen() || !m_sounding)
+                                          return;
+                                      m_sounding = false;
+                                      m_playingPcm = QByteArray();
+                                      if (fault)
+                                          fail(*fault, reason);
+                                      else
+                                          playedToTheEnd();
+                                  })) {}
 
 PulseBellPlayer::~PulseBellPlayer() {
     stopDecoding();
@@ -55,14 +71,15 @@ std::unique_ptr<SoundChannel> PulseBellPlayer::makeStreamer() {
 }
 
 PulseStreamPlayer::PulseStreamPlayer(QObject* parent)
-    : SoundChannel(parent),
-      m_output(reportTo(this, [this](unsigned long long playback, const QString& error) {
-          if (!isCurrent(playback) || !m_sounding)
-              return;
-          m_sounding = false;
-          if (!error.isEmpty())
-              fail(error);
-      })) {
+    : SoundChannel(parent), m_output(reportTo(
+                                this, [this](const QString& silencedBy) { reportStarted(silencedBy); },
+                                [this](std::optional<SoundFault> fault, const QString& reason) {
+                                    if (!isOpen() || !m_sounding)
+                                        return;
+                                    m_sounding = false;
+                                    if (fault)
+                                        fail(*fault, reason);
+                                })) {
     m_stall.setSingleShot(true);
     m_stall.setInterval(decodetool::kStallMs);
     connect(&m_stall, &QTimer::timeout, this, &PulseStreamPlayer::onStall);
@@ -72,9 +89,9 @@ PulseStreamPlayer::~PulseStreamPlayer() {
     endTool();
 }
 
-void PulseStreamPlayer::playPath(const std::string& fullPath) {
+unsigned long long PulseStreamPlayer::playPath(const std::string& fullPath) {
     if (!open(fullPath))
-        return;
+        return playback();
     m_headerRead = false;
     m_soundBytes = 0;
     m_sounding = true;
@@ -84,10 +101,11 @@ void PulseStreamPlayer::playPath(const std::string& fullPath) {
     connect(m_tool.get(), &QProcess::finished, this, &PulseStreamPlayer::onToolFinished);
     connect(m_tool.get(), &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
         if (error == QProcess::FailedToStart)
-            fail(QStringLiteral("无法启动解码程序: %1").arg(DecodeJob::toolPath()));
+            fail(SoundFault::Unplayable, QStringLiteral("无法启动解码程序: %1").arg(DecodeJob::toolPath()));
     });
     m_stall.start();
     startStreamTool(*m_tool, path());
+    return playback();
 }
 
 void PulseStreamPlayer::onToolOutput() {
@@ -113,7 +131,7 @@ void PulseStreamPlayer::onToolFinished(int exitCode, QProcess::ExitStatus status
     onToolOutput();
     endTool();
     if (streamGaveNothing(m_soundBytes, exitCode, status, m_headerRead))
-        return fail(unplayableText());
+        return fail(SoundFault::Unplayable, unplayableText());
     // A length the file did not announce is known now.
     announceLength(decodetool::msOfBytes(m_soundBytes));
     m_output.finish();
@@ -121,7 +139,7 @@ void PulseStreamPlayer::onToolFinished(int exitCode, QProcess::ExitStatus status
 
 void PulseStreamPlayer::onStall() {
     if (m_soundBytes == 0)
-        return fail(unplayableText());
+        return fail(SoundFault::Unplayable, unplayableText());
     // Some sound came, then nothing: what came is played, the rest is given up.
     endTool();
     m_output.finish();
@@ -139,7 +157,8 @@ void PulseStreamPlayer::stopSound() {
 }
 
 BellPlayers pulsePlayers() {
-    return {std::make_unique<PulseBellPlayer>(), std::make_unique<PulseStreamPlayer>()};
+    return {std::make_unique<PulseBellPlayer>(), std::make_unique<PulseStreamPlayer>(),
+            PulseServer::shared()};
 }
 
 } // namespace halvix

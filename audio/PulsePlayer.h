@@ -20,8 +20,6 @@ public:
     ~PulseBellPlayer() override;
 
 protected:
-    // Opens the sound server's connection, so the bell is heard at once.
-    void prepareOutput() override { m_output.warmUp(); }
     bool startPcm(bool loop) override;
     void stopPcm() override;
     bool pcmPlaying() const override { return m_sounding; }
@@ -43,7 +41,7 @@ public:
     ~PulseStreamPlayer() override;
 
     // `fullPath` is UTF-8 and may hold Chinese characters.
-    void playPath(const std::string& fullPath) override;
+    unsigned long long playPath(const std::string& fullPath) override;
     bool isPlaying() const override { return isOpen() && m_sounding; }
 
 protected:

@@ -3,6 +3,8 @@
 #include <QFileInfo>
 #include <QMetaObject>
 
+#include <utility>
+
 namespace halvix {
 
 SoundChannel::SoundChannel(QObject* parent) : QObject(parent) {}
@@ -11,10 +13,11 @@ bool SoundChannel::open(const std::string& fullPath) {
     close();
     m_path = QString::fromStdString(fullPath);
     m_open = true;
+    m_started = false;
     ++m_playback;
     const QFileInfo file(m_path);
     if (!file.isFile() || !file.isReadable()) {
-        failLater(QStringLiteral("找不到声音文件: %1").arg(m_path));
+        failLater(SoundFault::Missing, QStringLiteral("找不到声音文件: %1").arg(m_path));
         return false;
     }
     return true;
@@ -48,21 +51,28 @@ void SoundChannel::announceLengthLater(qint64 ms) {
         Qt::QueuedConnection);
 }
 
-void SoundChannel::fail(const QString& reason) {
+void SoundChannel::reportStarted(const QString& silencedBy) {
+    if (!m_open || m_failed || std::exchange(m_started, true))
+        return;
+    emit started(m_playback, silencedBy);
+}
+
+void SoundChannel::fail(SoundFault fault, const QString& reason) {
     if (m_failed)
         return;
     m_failed = true;
     m_lengthMs = 0;
     stopSound();
-    emit failed(reason);
+    // A sound heard, then lost, was cut off whatever the player saw.
+    emit failed(m_playback, m_started && fault != SoundFault::CutOff ? SoundFault::CutOff : fault, reason);
 }
 
-void SoundChannel::failLater(const QString& reason) {
+void SoundChannel::failLater(SoundFault fault, const QString& reason) {
     QMetaObject::invokeMethod(
         this,
-        [this, reason, playback = m_playback] {
+        [this, fault, reason, playback = m_playback] {
             if (isCurrent(playback))
-                fail(reason);
+                fail(fault, reason);
         },
         Qt::QueuedConnection);
 }
@@ -72,10 +82,15 @@ void SoundChannel::relayReportsOf(SoundChannel& inner, const bool& handedOver) {
         if (handedOver)
             announceLength(ms);
     });
-    connect(&inner, &SoundChannel::failed, this, [this, &handedOver](const QString& reason) {
+    connect(&inner, &SoundChannel::started, this, [this, &handedOver](qulonglong, const QString& silencedBy) {
         if (isOpen() && handedOver)
-            fail(reason);
+            reportStarted(silencedBy);
     });
+    connect(&inner, &SoundChannel::failed, this,
+            [this, &handedOver](qulonglong, SoundFault fault, const QString& reason) {
+                if (isOpen() && handedOver)
+                    fail(fault, reason);
+            });
 }
 
 QString SoundChannel::unplayableText() const {

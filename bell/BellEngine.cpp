@@ -3,8 +3,8 @@
 #include "bell/PlanSource.h"
 #include "bell/PlanView.h"
 #include "bell/Playback.h"
-#include "bell/RingObserver.h"
 #include "store/TextTable.h"
+#include "time/CivilDate.h"
 #include "time/ClockText.h"
 #include "time/LocalTime.h"
 
@@ -53,7 +53,9 @@ long long occurrenceToday(const LocalTime& now, int secondOfDay) {
 BellEngine::BellEngine(TextTable& plan, PlanView& view, PlanSource& source, Playback& playback,
                        std::atomic<int>& nextEntryCountdown)
     : m_plan(plan), m_view(view), m_source(source), m_playback(playback),
-      m_nextEntryCountdown(nextEntryCountdown) {}
+      m_nextEntryCountdown(nextEntryCountdown) {
+    m_playback.setReports(&m_outcomes);
+}
 
 LoadResult BellEngine::reloadPlan(const LocalTime& now) {
     const LoadResult result = load(now);
@@ -72,6 +74,15 @@ LoadResult BellEngine::load(const LocalTime& now) {
     // Scheduled before anyone hears of the failure, so nothing the user does with the notice
     // holds up the next attempt.
     m_loadRetryTicks = result == LoadResult::Failed ? kLoadRetryTicks : -1;
+    if (result == LoadResult::Failed) {
+        if (m_startLoad == StartLoad::Waiting)
+            m_startLoad = StartLoad::Retrying;
+    } else if (m_startLoad != StartLoad::Done) {
+        // Before anything of the new plan is marked: what it passed over is still pending.
+        if (result == LoadResult::Loaded)
+            reportPassedBeforeStart(now);
+        m_startLoad = StartLoad::Done;
+    }
     return result;
 }
 
@@ -117,6 +128,8 @@ void BellEngine::onTick(const LocalTime& now) {
         m_armed = true;
 
     m_playback.onTick();
+    reportSilenced(now);
+    m_outcomes.onTick();
 }
 
 void BellEngine::nightlyReload(const LocalTime& now) {
@@ -174,20 +187,100 @@ void BellEngine::checkFire(const LocalTime& now) {
     rememberRing(row);
     m_plan.setCell(row, kStatusColumn, kDone);
     m_view.statusChanged(row);
-    const std::string sound = m_plan.cell(row, kSoundColumn);
-    fireEntry(sound, now);
+    RingOutcome outcome = outcomeOf(m_plan, row, RingResult::Rang);
+    const bool held = m_playback.held();
+    const SoundStart start = fireEntry(outcome.sound, now);
     // After the sound started: whatever the observer does cannot delay it.
-    if (m_observer)
-        m_observer->entryRang(row, due);
+    if (held) {
+        outcome.result = RingResult::Emergency;
+        outcome.note = m_playback.heldNote();
+        m_outcomes.tell(outcome);
+    } else {
+        m_outcomes.expect(start, std::move(outcome), RingResult::Rang, due * 1000);
+    }
     m_armCount = 0;
     m_armed = false;
 }
 
-void BellEngine::fireEntry(const std::string& sound, const LocalTime& now) {
+SoundStart BellEngine::fireEntry(const std::string& sound, const LocalTime& now) {
     m_view.advanceSelection(m_currentRow + 1);
     armNextEntry(now);
     // The entry that fired sounds also when it was the day's last.
-    m_playback.startSound(sound);
+    return m_playback.startSound(sound);
+}
+
+bool BellEngine::playNow(const std::string& sound, long long nowMs) {
+    if (m_playback.held())
+        return false;
+    RingOutcome outcome;
+    outcome.event = "立即播放";
+    outcome.sound = sound;
+    m_outcomes.expect(m_playback.startSound(sound), std::move(outcome), RingResult::Manual, nowMs);
+    return true;
+}
+
+RingOutcome BellEngine::outcomeOf(const TextTable& plan, int row, RingResult result) {
+    RingOutcome outcome;
+    outcome.planTime = plan.cell(row, kTimeColumn);
+    outcome.event = plan.cell(row, kEventColumn);
+    outcome.sound = plan.cell(row, kSoundColumn);
+    outcome.result = result;
+    return outcome;
+}
+
+void BellEngine::reportPassedBeforeStart(const LocalTime& loaded) {
+    const auto silenced = m_source.silencedDay();
+    const TextTable& rows = silenced ? *silenced->plan : m_plan;
+    // The load passes over what is a minute or more overdue (later ones ring or are 逾时跳过); on a
+    // silenced date the entries from the load's second on are told as they come.
+    const int passedUpTo = loaded.secondOfDay() - (silenced ? 1 : kFireWindowSeconds);
+    const char* note = m_startLoad == StartLoad::Retrying ? "今日计划无法读取时已过" : "程序启动前已过";
+    std::vector<RingOutcome> passed;
+    for (int row = 0; row < rows.rowCount(); ++row) {
+        const auto time = readEntryTimeText(rows.cell(row, kTimeColumn));
+        if (!time || time->secondOfDay() > passedUpTo ||
+            (!silenced && rows.cell(row, kStatusColumn) != kPending))
+            continue;
+        passed.push_back(outcomeOf(rows, row, RingResult::NotRunning));
+        passed.back().note = note;
+    }
+    if (OutcomeObserver* observer = m_outcomes.observer())
+        observer->passedBeforeStart(dateText(dateOf(loaded)), passed);
+}
+
+void BellEngine::reportSilenced(const LocalTime& now) {
+    const auto silenced = m_source.silencedDay();
+    const long long date = dayNumber(now);
+    if (!silenced || silenced->date != date) {
+        m_silencedDay = -1;
+        return;
+    }
+    if (date != m_silencedDay) {
+        // Entries before the load that silenced the date rang, or were passed over, before it.
+        m_silencedDay = date;
+        m_silencedUpTo =
+            dayNumber(silenced->loadedAt) == date ? silenced->loadedAt.secondOfDay() - 1 : now.secondOfDay();
+    }
+    const TextTable& rows = *silenced->plan;
+    // What rang on the date before it was silenced (in the very second of the silencing) stays rung.
+    auto dealtWith = m_rangOnDay[date];
+    for (int row = 0; row < rows.rowCount(); ++row) {
+        const auto time = readEntryTimeText(rows.cell(row, kTimeColumn));
+        if (!time || time->secondOfDay() <= m_silencedUpTo || time->secondOfDay() > now.secondOfDay())
+            continue;
+        const auto rang = std::find(dealtWith.begin(), dealtWith.end(),
+                                    std::pair(rows.cell(row, kTimeColumn), rows.cell(row, kSoundColumn)));
+        if (rang != dealtWith.end()) {
+            dealtWith.erase(rang);
+            continue;
+        }
+        RingOutcome outcome = outcomeOf(rows, row, silenced->result);
+        outcome.note = silenced->note;
+        // Dealt with for the date: a reload (恢复响铃) must not ring it after all.
+        recordDealtWith(date, outcome.planTime, outcome.sound);
+        m_outcomes.tell(outcome);
+    }
+    m_silencedUpTo = now.secondOfDay();
 }
 
 bool BellEngine::armNextEntry(const LocalTime& now) {
@@ -233,8 +326,11 @@ void BellEngine::skipEntry(int row) {
     m_view.statusChanged(row);
     // A passed entry ends the running playlist as its firing would have.
     m_playback.clearPlaylist();
-    if (m_observer && m_reportSkips)
-        m_observer->entrySkipped(row);
+    if (!m_reportSkips)
+        return;
+    RingOutcome outcome = outcomeOf(m_plan, row, RingResult::Overdue);
+    outcome.note = "超过 60 秒未响, 已跳过";
+    m_outcomes.tell(outcome);
 }
 
 void BellEngine::rememberRing(int row) {

@@ -8,14 +8,15 @@
 #include <utility>
 #include <vector>
 
+#include "bell/OutcomeTracker.h"
 #include "bell/PlanSource.h"
+#include "bell/RingOutcome.h"
 #include "store/TableCatalogue.h"
 #include "time/ClockText.h"
 
 namespace halvix {
 
 class PlanView;
-class RingObserver;
 class Playback;
 class TextTable;
 struct LocalTime;
@@ -29,10 +30,15 @@ struct LocalTime;
 // minute past it (for HH:MM entries: within their minute). An entry found a minute or more overdue
 // is marked "完成" without sound and the next one is armed at once, so nothing ever stalls.
 // After each firing and each full reload the bell waits six ticks before it compares again.
+//
+// What became of every entry is told to one observer, once per entry: heard (from the player's
+// report that the sound server began to play it), not heard and why, passed over, silenced by the
+// calendar, held by an emergency, or passed before the bell ran.
 class BellEngine {
 public:
     // The plan row's columns and status texts, as the table catalogue defines them.
     static constexpr int kTimeColumn = TimeColumn;
+    static constexpr int kEventColumn = EventColumn;
     static constexpr int kSoundColumn = SoundColumn;
     static constexpr int kStatusColumn = StatusColumn;
     static constexpr const char* kPending = halvix::kPending;
@@ -71,8 +77,15 @@ public:
     // of that date marks it done like one that rang.
     void recordDealtWith(long long date, const std::string& time, const std::string& sound);
 
-    // Told of every entry that rings or is passed over; null for none.
-    void setRingObserver(RingObserver* observer) { m_observer = observer; }
+    // Told what became of every entry and action; null for none.
+    void setOutcomeObserver(OutcomeObserver* observer) { m_outcomes.setObserver(observer); }
+    // 立即播放: `sound` at once, told as 手动播放 once heard. False while an emergency holds the
+    // loudspeakers. `nowMs`: local wall-clock milliseconds.
+    bool playNow(const std::string& sound, long long nowMs);
+    // An action decided outside the bell (停止播放, 紧急广播), told like every outcome.
+    void tell(const RingOutcome& outcome) { m_outcomes.tell(outcome); }
+    // Sounds started and not yet heard or given up.
+    bool awaitingOutcome() const { return m_outcomes.waiting(); }
 
     int currentRow() const { return m_currentRow; }
     // No pending entry is left in the plan.
@@ -93,7 +106,13 @@ private:
     // Fires the armed entry when due; skips it silently when a minute or more overdue.
     void checkFire(const LocalTime& now);
     // Advances the list selection, arms the next entry and starts `sound`.
-    void fireEntry(const std::string& sound, const LocalTime& now);
+    SoundStart fireEntry(const std::string& sound, const LocalTime& now);
+    // The outcome of `row` of `plan`, with `result`.
+    static RingOutcome outcomeOf(const TextTable& plan, int row, RingResult result);
+    // The first plan of this run is in: what it passed over before it was loaded, no bell rang.
+    void reportPassedBeforeStart(const LocalTime& loaded);
+    // On a date the calendar silences, its entries are told at their time.
+    void reportSilenced(const LocalTime& now);
     // The first pending row whose time is less than a minute past `now` (or still to come), shown
     // at the top of the list, with its time; every pending row before it is marked "完成". -1 when
     // none. Rows whose time text is not a valid HH:MM or HH:MM:SS are passed over as they are.
@@ -121,8 +140,13 @@ private:
     PlanSource& m_source;
     Playback& m_playback;
     std::atomic<int>& m_nextEntryCountdown;
-    RingObserver* m_observer = nullptr;
+    OutcomeTracker m_outcomes;
     bool m_reportSkips = true; // false while a load arms: passed rows were never due while running
+    // Whether the first plan of this run has been loaded, and so its passed entries told.
+    enum class StartLoad { Waiting, Retrying, Done };
+    StartLoad m_startLoad = StartLoad::Waiting;
+    long long m_silencedDay = -1; // the silenced date whose entries are told up to the second below
+    int m_silencedUpTo = 0;
 
     int m_currentRow = 0;
     EntryTime m_target;

@@ -1,5 +1,8 @@
 #include "bell/DayPlanSource.h"
 
+#include "calendar/TodayMute.h"
+#include "time/CivilDate.h"
+
 #include "bell/DayPlanSelector.h"
 #include "calendar/CalendarStore.h"
 #include "store/ScheduleDatabase.h"
@@ -86,6 +89,14 @@ void DayPlanSource::silence(TextTable& plan, LoadResult loaded) {
     TextList columns = plan.names();
     plan.clear();
     plan.setColumns(std::move(columns));
+}
+
+std::optional<SilencedDay> DayPlanSource::silencedDay() const {
+    if (!m_decision.silent)
+        return std::nullopt;
+    return SilencedDay{&m_silencedPlan, dayNumber(m_decision.date),
+                       m_decision.silentNote == kMuteNote ? RingResult::MutedToday : RingResult::SilentDay,
+                       m_decision.silentNote, m_loadedAt};
 }
 
 std::vector<UserMessage> DayPlanSource::takeNotices() {

@@ -36,6 +36,7 @@ public:
     const LocalTime& loadedAt() const { return m_loadedAt; }
 
     LoadResult loadDayPlan(TextTable& plan, const LocalTime& now) override;
+    std::optional<SilencedDay> silencedDay() const override;
     // The next load is the user's own: its failure is reported even where the ones before failed.
     void reportNextFailure() { m_failing = false; }
 

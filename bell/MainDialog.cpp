@@ -6,12 +6,14 @@
 #include "bell/DayPlanSelector.h"
 #include "calendar/CalendarDialog.h"
 #include "calendar/CalendarStore.h"
+#include "calendar/TodayMute.h"
 #include "clockdisplay/ClockDisplay.h"
 #include "common/MessageSink.h"
 #include "emergency/EmergencyState.h"
 #include "exam/SettingsDialog.h"
 #include "ringlog/RingLogDialog.h"
 #include "ringlog/SoundCheck.h"
+#include "time/CivilDate.h"
 #include "ui_MainDialog.h"
 #include "widgets/ChoiceGroup.h"
 #include "widgets/ProgramFont.h"
@@ -110,10 +112,10 @@ void MainDialog::attachTray(BellTray& tray) {
     });
     connect(&tray, &BellTray::emergencyRequested, this, &MainDialog::onStartEmergency);
     connect(&tray, &BellTray::clearEmergencyRequested, this, &MainDialog::onClearEmergency);
-    tray.setEmergency(m_bell.emergencyText());
+    tray.setEmergency(m_bell.emergency().text());
     connect(&tray, &BellTray::stopRequested, this, [this] {
-        if (!m_bell.stopPlaying() && m_bell.emergencySounding())
-            m_tray->notify(m_bell.emergencyText() + QStringLiteral(": 停止请用 解除紧急广播"));
+        if (!m_bell.stopPlaying() && m_bell.emergency().sounding())
+            m_tray->notify(m_bell.emergency().text() + QStringLiteral(": 停止请用 解除紧急广播"));
     });
     connect(&tray, &BellTray::muteRequested, this, &MainDialog::onMuteToday);
     connect(&tray, &BellTray::logRequested, this, &MainDialog::onShowRingLog);
@@ -122,7 +124,7 @@ void MainDialog::attachTray(BellTray& tray) {
             m_openCampus();
     });
     tray.setCampusEntry(bool(m_openCampus));
-    tray.setMuted(m_bell.mutedToday());
+    tray.setMuted(mutedByHand(m_bell.decision()));
     tray.setSoundProblems(m_soundProblems);
     tray.setStatus(m_statusText);
     // The start's own notices came before there was a tray to say them.
@@ -143,7 +145,7 @@ void MainDialog::onSoundsChecked(int count, const QString& summary) {
 
 void MainDialog::onMuteToday(bool mute) {
     std::string error;
-    if (!m_bell.setMutedToday(mute, error)) {
+    if (!setDayMuted(m_bell.programFolder(), dateOf(m_bell.clock().now()), mute, error)) {
         // Asked from the tray with the window hidden: the answer goes where the question came from.
         if (m_tray)
             m_tray->notify(QString::fromStdString(error));
@@ -154,26 +156,26 @@ void MainDialog::onMuteToday(bool mute) {
         if (m_tray)
             m_tray->notify(QString::fromStdString(notice.text));
     if (m_tray) {
-        m_tray->setMuted(m_bell.mutedToday());
+        m_tray->setMuted(mutedByHand(m_bell.decision()));
         m_tray->notify(QString::fromUtf8(mute ? "今日静音: 今天余下的铃声不响" : "已恢复响铃"));
     }
 }
 
 void MainDialog::onStartEmergency(const QString& sound) {
-    const std::string problem = m_bell.startEmergency(sound.toStdString(), {}, kTrayEmergencyBy);
+    const std::string problem = m_bell.emergency().start(sound.toStdString(), {}, kTrayEmergencyBy);
     if (!problem.empty() && m_tray)
         m_tray->notify(QStringLiteral("紧急广播未开始: ") + QString::fromStdString(problem));
 }
 
 void MainDialog::onClearEmergency() {
-    if (!m_bell.emergency().active)
+    if (!m_bell.emergency().state().active)
         return;
     // Asked for from the menu: the question waits for the one who asked.
-    const UserMessage question{m_bell.emergencyText().toStdString() +
+    const UserMessage question{m_bell.emergency().text().toStdString() +
                                    "\n\n解除紧急广播? 计划的铃声将从下一项起照常响。",
                                "解除紧急广播", MessageIcon::Question};
     if (m_prompts.confirm(question))
-        m_bell.clearEmergency(kTrayEmergencyBy);
+        m_bell.emergency().clear(kTrayEmergencyBy);
 }
 
 void MainDialog::onEmergencyChanged(const QString& text) {
@@ -190,7 +192,7 @@ void MainDialog::onShowRingLog() {
     const LocalTime now = m_bell.clock().now();
     const QDate today(now.year, now.month, now.day);
     if (!m_ringLog)
-        m_ringLog = std::make_unique<RingLogDialog>(m_bell.ringLog(), m_prompts, today);
+        m_ringLog = std::make_unique<RingLogDialog>(m_bell.recorder().log(), m_prompts, today);
     else
         m_ringLog->showDate(today);
     m_ringLog->show();
@@ -266,7 +268,9 @@ void MainDialog::connectControls() {
             m_openCampus();
     });
     connect(&m_bell, &Bell::soundsChecked, this, &MainDialog::onSoundsChecked);
-    connect(&m_bell, &Bell::emergencyChanged, this, &MainDialog::onEmergencyChanged);
+    connect(&m_bell, &Bell::rowProblemsChanged, m_model.get(), &TextTableModel::rowNotesChanged);
+    connect(&m_bell, &Bell::soundOutputChanged, this, [this] { showStatus(m_statusText); });
+    connect(&m_bell.emergency(), &EmergencyControl::changed, this, &MainDialog::onEmergencyChanged);
 }
 
 void MainDialog::onTick(const LocalTime& now) {
@@ -306,11 +310,15 @@ void MainDialog::reloadPlan(Asked asked) {
 
 void MainDialog::showStatus(const QString& text) {
     m_statusText = text;
-    // An emergency heads the line, above whatever else it says.
-    const QString emergency = m_bell.emergencyText();
-    const QString shown = emergency.isEmpty() ? text
-                          : text.isEmpty()    ? emergency
-                                              : emergency + QLatin1Char('\n') + text;
+    // An emergency heads the line, then a sound output that cannot be heard, above whatever else.
+    QStringList lines;
+    if (const QString emergency = m_bell.emergency().text(); !emergency.isEmpty())
+        lines << emergency;
+    if (!m_bell.soundOutputProblem().isEmpty())
+        lines << QStringLiteral("无法播放声音: ") + m_bell.soundOutputProblem();
+    if (!text.isEmpty())
+        lines << text;
+    const QString shown = lines.join(QLatin1Char('\n'));
     m_ui->statusLine->setText(shown);
     if (m_tray)
         m_tray->setStatus(text);

@@ -16,28 +16,32 @@ Playback::Playback(SoundPlayer& singlePlayer, SoundPlayer& trackPlayer, fs::path
     : m_singlePlayer(singlePlayer), m_trackPlayer(trackPlayer), m_programFolder(std::move(programFolder)),
       m_sounds(m_programFolder) {}
 
-void Playback::startSound(const std::string& sound) {
+SoundStart Playback::startSound(const std::string& sound) {
     if (m_held)
-        return;
+        return {};
+    const unsigned long long ticket = ++m_nextTicket;
     // An empty text is a file that is not there: nothing sounds, and the playlist ends as at any
     // single-file entry.
     if (sound.empty() || namesSingleFile(sound)) {
         m_folderMode = false;
         m_playlist.clear();
-        playSoundFile(sound);
-        return;
+        drop(m_folder, "播放列表被下一个铃声结束");
+        return playSoundFile(sound, ticket);
     }
     m_folderMode = true;
-    playFolder(sound);
+    return playFolder(sound, ticket);
 }
 
-void Playback::playSoundFile(const std::string& name) {
+SoundStart Playback::playSoundFile(const std::string& name, unsigned long long ticket) {
+    drop(m_single, "被下一个铃声替换");
     const ResolvedSound sound = m_sounds.resolve(name);
     if (!sound.location || sound.location->folder) {
         m_singlePlayer.close();
-        return;
+        return {ticket, SoundFault::Missing, sound.location ? name + " 是文件夹" : sound.problem};
     }
-    m_singlePlayer.playPath(pathToUtf8(sound.location->path));
+    m_single = {ticket, 0, false};
+    m_single.playback = m_singlePlayer.playPath(pathToUtf8(sound.location->path));
+    return {ticket, std::nullopt, {}};
 }
 
 void Playback::prepareSound(const std::string& sound) {
@@ -49,17 +53,28 @@ void Playback::prepareSound(const std::string& sound) {
         m_singlePlayer.prepare(pathToUtf8(file.location->path));
 }
 
-void Playback::playFolder(const std::string& folderText) {
+SoundStart Playback::playFolder(const std::string& folderText, unsigned long long ticket) {
     m_playlist.clear();
+    drop(m_folder, "播放列表被下一个铃声替换");
     const ResolvedSound folder = m_sounds.resolve(folderText);
-    if (folder.location && folder.location->folder) {
-        for (const fs::path& track : m_sounds.tracks(folder.location->path))
-            m_playlist.push_back(pathToUtf8(track));
+    if (!folder.location || !folder.location->folder) {
+        m_folderMode = false;
+        return {ticket, SoundFault::Missing, folder.location ? folderText + " 不是文件夹" : folder.problem};
     }
+    for (const fs::path& track : m_sounds.tracks(folder.location->path))
+        m_playlist.push_back(pathToUtf8(track));
+    if (m_playlist.empty()) {
+        m_folderMode = false;
+        return {ticket, SoundFault::Missing, folderText + " 中没有声音文件"};
+    }
+    m_folder = {ticket, 0, false};
     playNextTrack();
+    return {ticket, std::nullopt, {}};
 }
 
-void Playback::stopAll() {
+void Playback::stopAll(const char* why) {
+    drop(m_single, why);
+    drop(m_folder, why);
     m_playlist.clear();
     m_folderMode = false;
     m_lengthAwaited = false;
@@ -76,7 +91,9 @@ void Playback::playNextTrack() {
     // Awaited before the call: a player may report the length from inside playPath.
     m_lengthAwaited = true;
     m_ticksSinceTrackStart = 0;
-    m_trackPlayer.playPath(path);
+    const unsigned long long playback = m_trackPlayer.playPath(path);
+    if (m_folder.ticket)
+        m_folder.playback = playback;
     if (m_lengthAwaited && m_trackPlayer.lengthMs() > 0)
         onTrackLength(m_trackPlayer.lengthMs());
 }
@@ -108,6 +125,61 @@ void Playback::onTick() {
 
 void Playback::clearPlaylist() {
     m_playlist.clear();
+    if (!m_folder.heard)
+        drop(m_folder, "播放列表被结束");
+}
+
+void Playback::singleStarted(unsigned long long playback, const std::string& silencedBy, long long atMs) {
+    if (playback == m_single.playback)
+        started(m_single, silencedBy, atMs);
+}
+
+void Playback::singleFailed(unsigned long long playback, SoundFault fault, const std::string& reason,
+                            long long atMs) {
+    if (playback == m_single.playback)
+        failed(m_single, fault, reason, atMs);
+}
+
+void Playback::trackStarted(unsigned long long playback, const std::string& silencedBy, long long atMs) {
+    if (playback == m_folder.playback)
+        started(m_folder, silencedBy, atMs);
+}
+
+void Playback::trackFailed(unsigned long long playback, SoundFault fault, const std::string& reason,
+                           long long atMs) {
+    // The playlist goes on with its next track, as it does for one whose length never comes.
+    onTrackLength(0);
+    if (playback != m_folder.playback || !m_folder.ticket)
+        return;
+    if (!m_folder.heard && !m_playlist.empty())
+        return; // not heard yet: it is, if one of its next tracks plays
+    failed(m_folder, fault, reason, atMs);
+}
+
+void Playback::drop(Pending& pending, const char* why) {
+    const unsigned long long ticket = std::exchange(pending.ticket, 0);
+    pending.playback = 0;
+    if (ticket && !pending.heard && m_reports)
+        m_reports->soundDropped(ticket, why);
+    pending.heard = false;
+}
+
+void Playback::started(Pending& pending, const std::string& silencedBy, long long atMs) {
+    if (!pending.ticket || pending.heard)
+        return;
+    pending.heard = true;
+    if (m_reports)
+        m_reports->soundStarted(pending.ticket, silencedBy, atMs);
+}
+
+void Playback::failed(Pending& pending, SoundFault fault, const std::string& reason, long long atMs) {
+    if (!pending.ticket || (pending.heard && fault != SoundFault::CutOff))
+        return;
+    const unsigned long long ticket = std::exchange(pending.ticket, 0);
+    pending.playback = 0;
+    pending.heard = false;
+    if (m_reports)
+        m_reports->soundFailed(ticket, fault, reason, atMs);
 }
 
 } // namespace halvix

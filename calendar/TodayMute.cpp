@@ -1,6 +1,7 @@
 #include "calendar/TodayMute.h"
 
 #include "calendar/CalendarStore.h"
+#include "calendar/DayDecision.h"
 #include "common/MessageSink.h"
 #include "store/ScheduleDatabase.h"
 
@@ -71,6 +72,21 @@ MuteChange unmuteDay(const std::filesystem::path& folder, const CivilDate& date,
     return rewriteCalendar(folder, sink, [&date](std::vector<CalendarEntry>& entries) {
         return std::erase_if(entries, [&](const CalendarEntry& e) { return isMuteOf(e, date); }) > 0;
     });
+}
+
+bool setDayMuted(const std::filesystem::path& folder, const CivilDate& date, bool muted, std::string& error) {
+    struct Collect final : MessageSink {
+        std::string text;
+        void show(const UserMessage& message) override { text = message.text; }
+    } sink;
+    if ((muted ? muteDay(folder, date, sink) : unmuteDay(folder, date, sink)) != MuteChange::Failed)
+        return true;
+    error = sink.text.empty() ? std::string("无法写入校历") : sink.text;
+    return false;
+}
+
+bool mutedByHand(const DayDecision& decision) {
+    return decision.silent && decision.silentNote == kMuteNote;
 }
 
 } // namespace halvix

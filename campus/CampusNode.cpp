@@ -2,6 +2,7 @@
 
 #include "bell/Bell.h"
 #include "bell/BellEngine.h"
+#include "calendar/TodayMute.h"
 #include "campus/CommandDesk.h"
 #include "campus/LogReport.h"
 #include "campus/MqttLink.h"
@@ -82,17 +83,17 @@ void CampusNode::start(int heartbeatSeconds) {
     connect(&m_link, &MqttLink::connectedChanged, this, &CampusNode::onConnected);
     connect(&m_link, &MqttLink::messageArrived, this,
             [this](const QString& topic, const QByteArray& payload, bool) { onMessage(topic, payload); });
-    connect(&m_bell, &Bell::entryLogged, this, &CampusNode::onEntryLogged);
+    connect(&m_bell.recorder(), &RingRecorder::entryLogged, this, &CampusNode::onEntryLogged);
     connect(&m_bell, &Bell::decisionChanged, this, [this] {
         publishStatus();
         publishToday();
     });
     connect(&m_bell, &Bell::soundsChecked, this, &CampusNode::publishStatus);
-    connect(&m_bell, &Bell::emergencyStateChanged, this, &CampusNode::onBellEmergencyChanged);
+    connect(&m_bell.emergency(), &EmergencyControl::stateChanged, this, &CampusNode::onBellEmergencyChanged);
     m_emergencyWait.setSingleShot(true);
     m_emergencyWait.setInterval(kRetainedWaitMs);
     connect(&m_emergencyWait, &QTimer::timeout, this, [this] {
-        if (!m_emergencyHeard && m_bell.emergency().active)
+        if (!m_emergencyHeard && m_bell.emergency().state().active)
             publishEmergency();
     });
     connect(&m_heartbeat, &QTimer::timeout, this, &CampusNode::heartbeat);
@@ -260,20 +261,20 @@ std::pair<AckResult, std::string> CampusNode::act(const Command& command) {
     switch (command.kind) {
     case CommandKind::Play:
         // The emergency has the loudspeakers: nothing else sounds, nothing it plays is stopped.
-        if (m_bell.emergencySounding())
+        if (m_bell.emergency().sounding())
             return {AckResult::Refused, m_bell.playRefusal().toStdString()};
         if (const auto problem = checkSound(m_bell.programFolder(), command.sound))
             return {AckResult::MissingSound, command.sound + ": " + problem->reason};
         m_bell.playNow(command.sound);
         return {AckResult::Played, {}};
     case CommandKind::Stop:
-        if (m_bell.emergencySounding())
-            return {AckResult::Refused, m_bell.emergencyText().toStdString() + ", 只有解除紧急广播才停止"};
+        if (m_bell.emergency().sounding())
+            return {AckResult::Refused, m_bell.emergency().text().toStdString() + ", 只有解除紧急广播才停止"};
         return {AckResult::Stopped, m_bell.stopPlaying() ? std::string() : "没有正在播放的声音"};
     case CommandKind::Mute:
     case CommandKind::Unmute: {
         const bool mute = command.kind == CommandKind::Mute;
-        if (!m_bell.setMutedToday(mute, error))
+        if (!setDayMuted(m_bell.programFolder(), dateOf(m_bell.clock().now()), mute, error))
             return {AckResult::Failed, error};
         m_bell.reloadPlan();
         return {mute ? AckResult::Muted : AckResult::Unmuted, {}};
@@ -300,24 +301,24 @@ void CampusNode::onEmergency(const QByteArray& payload) {
     m_emergencyProblem.clear();
     const bool central = m_config.role == CampusRole::Central;
     const CampusEmergencyStep step =
-        campusEmergencyStep(m_bell.emergency(), m_campusEmergency, read.state, central);
+        campusEmergencyStep(m_bell.emergency().state(), m_campusEmergency, read.state, central);
     if (step != CampusEmergencyStep::Stale)
         m_campusEmergency = read.state;
     if (step == CampusEmergencyStep::Obey)
-        m_bell.setEmergency(read.state); // a change is reported through onBellEmergencyChanged
+        m_bell.emergency().set(read.state); // a change is reported through onBellEmergencyChanged
     else if (step == CampusEmergencyStep::KeepOwn && central)
         publishEmergency();
     publishStatus();
 }
 
 void CampusNode::onBellEmergencyChanged() {
-    if (m_config.role == CampusRole::Central && m_bell.emergency() != m_campusEmergency)
+    if (m_config.role == CampusRole::Central && m_bell.emergency().state() != m_campusEmergency)
         publishEmergency();
     publishStatus();
 }
 
 void CampusNode::publishEmergency() {
-    m_campusEmergency = m_bell.emergency();
+    m_campusEmergency = m_bell.emergency().state();
     publish(m_topics.emergency(), writeEmergency(*m_campusEmergency), true);
 }
 
@@ -328,7 +329,7 @@ void CampusNode::saveCommandMemory() {
 
 void CampusNode::onEntryLogged(const RingRow& row) {
     publish(m_topics.log(m_config.nodeId), writeLogReport(m_config.nodeId, row), false);
-    if (!row.planTime.empty() || row.result == ringresult::kManual)
+    if (!row.planTime.empty() || row.result == resultWord(RingResult::Manual))
         m_lastRing = LastRing{nowMs(), row.planTime, row.event, row.result, row.delayMs};
     publishStatus();
     publishToday();
@@ -367,8 +368,8 @@ NodeStatus CampusNode::status() const {
         status.soundProblems.resize(100);
     status.clock.synchronised = kernelClockSynchronised();
     status.clock.offsetMs = m_pinger.offsetMs();
-    status.emergency = {m_bell.emergency().active, m_bell.emergencySounding(), m_bell.emergency().sound,
-                        m_emergencyProblem};
+    status.emergency = {m_bell.emergency().state().active, m_bell.emergency().sounding(),
+                        m_bell.emergency().state().sound, m_emergencyProblem};
     status.version = m_version.toStdString();
     status.sentMs = nowMs();
     return status;

@@ -40,7 +40,7 @@ CampusRuntime::CampusRuntime(Bell& bell, QString version, QObject* parent)
     // Before the bell's first tick: an emergency kept from the last run, or one for other zones,
     // must not sound here even for a moment.
     if (m_read.state == CampusConfigRead::State::Valid)
-        m_bell.setOwnZones(m_read.config.zoneIds());
+        m_bell.emergency().setOwnZones(m_read.config.zoneIds());
 }
 
 CampusRuntime::~CampusRuntime() {
@@ -107,7 +107,7 @@ void CampusRuntime::startCentral() {
                     return;
                 }
                 read.row.node = read.node;
-                m_bell.ringLog().appendFromNode(std::move(read.row));
+                m_bell.recorder().log().appendFromNode(std::move(read.row));
             });
     followBuildings();
     m_central->start();
@@ -155,13 +155,14 @@ void CampusRuntime::startEmergency(const QString& sound, const QStringList& zone
     std::vector<std::string> ids;
     for (const QString& zone : zones)
         ids.push_back(zone.toStdString());
-    if (const std::string problem = m_bell.startEmergency(sound.toStdString(), std::move(ids), emergencyBy());
+    if (const std::string problem =
+            m_bell.emergency().start(sound.toStdString(), std::move(ids), emergencyBy());
         !problem.empty())
         emit notice(QStringLiteral("紧急广播未发出: ") + QString::fromStdString(problem));
 }
 
 void CampusRuntime::clearEmergency() {
-    m_bell.clearEmergency(emergencyBy());
+    m_bell.emergency().clear(emergencyBy());
 }
 
 std::string CampusRuntime::emergencyBy() const {

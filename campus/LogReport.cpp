@@ -1,5 +1,7 @@
 #include "campus/LogReport.h"
 
+#include "bell/RingResult.h"
+
 #include "campus/CampusText.h"
 #include "campus/JsonInput.h"
 #include "campus/Topics.h"
@@ -19,15 +21,8 @@ using nlohmann::json;
 constexpr std::size_t kMaxLogPayload = 8 * 1024;
 constexpr std::int64_t kMaxDelayMs = 86400 * 1000LL;
 
-constexpr std::array kResults{ringresult::kRang,       ringresult::kOverdue, ringresult::kSilentDay,
-                              ringresult::kMutedToday, ringresult::kMissing, ringresult::kUnplayable,
-                              ringresult::kManual,     ringresult::kStopped, ringresult::kNotRunning};
-
 bool isKnownResult(std::string_view result) {
-    for (const char* known : kResults)
-        if (result == known)
-            return true;
-    return false;
+    return resultOfWord(result).has_value();
 }
 
 // "YYYY-MM-DD HH:MM:SS.mmm", as the ring log writes its moments.

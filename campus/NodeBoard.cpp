@@ -1,5 +1,7 @@
 #include "campus/NodeBoard.h"
 
+#include "bell/RingResult.h"
+
 #include "ringlog/RingLog.h"
 
 #include <algorithm>
@@ -38,8 +40,8 @@ std::string secondsText(double ms) {
 
 // A last ring that rang nothing is worth a line; one that rang, was muted or was a day off is not.
 bool ringFailed(const std::string& result) {
-    return result == ringresult::kMissing || result == ringresult::kUnplayable ||
-           result == ringresult::kNotRunning;
+    const auto known = resultOfWord(result);
+    return known && unheard(*known);
 }
 
 } // namespace

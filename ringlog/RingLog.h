@@ -17,27 +17,13 @@ struct sqlite3;
 
 namespace halvix {
 
-// What became of an entry or a tray action; the stored texts of 结果.
-namespace ringresult {
-inline constexpr const char* kRang = "已响铃";
-inline constexpr const char* kOverdue = "逾时跳过";
-inline constexpr const char* kSilentDay = "停铃日";
-inline constexpr const char* kMutedToday = "今日静音";
-inline constexpr const char* kMissing = "缺少声音";
-inline constexpr const char* kUnplayable = "无法播放";
-inline constexpr const char* kManual = "手动播放";
-inline constexpr const char* kStopped = "已停止";
-inline constexpr const char* kNotRunning = "未运行";    // passed while no bell ran (the machine was off)
-inline constexpr const char* kEmergency = "紧急广播中"; // silent: an emergency broadcast had the loudspeakers
-} // namespace ringresult
-
 // One row of the table `ringlog`.
 struct RingRow {
     std::string moment;    // 时刻 "YYYY-MM-DD HH:MM:SS.mmm", local time
     std::string planTime;  // 计划时间: the entry's time text; empty for tray actions
     std::string event;     // 事件
     std::string sound;     // 声音
-    std::string result;    // 结果: one of ringresult
+    std::string result;    // 结果: a word of resultWord (bell/RingResult.h)
     long long delayMs = 0; // 延迟毫秒: due second to the start of playback
     std::string note;      // 备注
     std::string node;      // 节点: the building's id the row came from; empty for this machine

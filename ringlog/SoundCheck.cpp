@@ -1,5 +1,7 @@
 #include "ringlog/SoundCheck.h"
 
+#include "bell/RingResult.h"
+
 #include "bell/BellEngine.h"
 #include "common/SoundPath.h"
 #include "ringlog/RingLog.h"
@@ -25,11 +27,11 @@ bool startsWith(const std::array<unsigned char, 16>& bytes, std::size_t got, con
 }
 
 SoundProblem missing(std::string reason) {
-    return {ringresult::kMissing, std::move(reason)};
+    return {std::string(resultWord(RingResult::Missing)), std::move(reason)};
 }
 
 SoundProblem unplayable(std::string reason) {
-    return {ringresult::kUnplayable, std::move(reason)};
+    return {std::string(resultWord(RingResult::Unplayable)), std::move(reason)};
 }
 
 } // namespace

@@ -14,7 +14,7 @@ HALVIX_PACKAGES=(
     libgl-dev
     libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
     googletest libgtest-dev libgmock-dev libbenchmark-dev
-    pulseaudio pulseaudio-utils sox libsox-fmt-all ffmpeg
+    libpulse-dev pulseaudio pulseaudio-utils sox libsox-fmt-all ffmpeg
     xvfb xauth x11-utils xdotool trayer imagemagick faketime
     dbus-x11 at-spi2-core python3 python3-pyatspi python3-gi
     fonts-noto-cjk qt6-translations-l10n

@@ -245,7 +245,10 @@ TEST(PlaybackPreparation, ArmingPreparesTheNextSingleFileSound) {
     class NamingPlayer final : public SoundPlayer {
     public:
         void prepare(const std::string& fullPath) override { calls.push_back("prepare " + name(fullPath)); }
-        void playPath(const std::string& fullPath) override { calls.push_back("play " + name(fullPath)); }
+        unsigned long long playPath(const std::string& fullPath) override {
+            calls.push_back("play " + name(fullPath));
+            return calls.size();
+        }
         void close() override {}
         long long lengthMs() const override { return 0; }
         static std::string name(const std::string& path) {

@@ -3,6 +3,7 @@
 #include "ringlog/RingLog.h"
 #include "editing/TextCodec.h"
 #include "support/RecordingSink.h"
+#include "support/RingWords.h"
 #include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -27,12 +28,12 @@ TEST(RingLog, KeepsRowsWholePerDateAndRemovesOldDates) {
     RingLog log(folder / kRingLogFile);
     ASSERT_TRUE(log.open());
     const std::vector<RingRow> written{
-        rowAt("2023-08-29 08:00:00.012", ringresult::kRang, 12), // 402 days before 2024-10-04
-        rowAt("2023-08-30 23:59:59.999", ringresult::kMissing),  // the last day removed
-        rowAt("2023-08-31 00:00:00.000", ringresult::kOverdue),  // the first day kept (400 days)
-        rowAt("2024-10-04 08:00:00.150", ringresult::kRang, 150),
-        rowAt("2024-10-04 09:00:01.000", ringresult::kMutedToday),
-        rowAt("2024-10-05 08:00:00.001", ringresult::kManual),
+        rowAt("2023-08-29 08:00:00.012", test::word(RingResult::Rang), 12), // 402 days before 2024-10-04
+        rowAt("2023-08-30 23:59:59.999", test::word(RingResult::Missing)),  // the last day removed
+        rowAt("2023-08-31 00:00:00.000", test::word(RingResult::Overdue)),  // the first day kept (400 days)
+        rowAt("2024-10-04 08:00:00.150", test::word(RingResult::Rang), 150),
+        rowAt("2024-10-04 09:00:01.000", test::word(RingResult::MutedToday)),
+        rowAt("2024-10-05 08:00:00.001", test::word(RingResult::Manual)),
     };
     for (const RingRow& row : written)
         ASSERT_TRUE(log.append(row));
@@ -66,11 +67,11 @@ TEST(RingLog, AnOlderFileGainsTheNodeColumnAndABuildingsRowIsKeptOnce) {
             SQLITE_OK);
         sqlite3_close(db);
     }
-    RingRow fromB1 = rowAt("2024-10-04 08:00:00.020", ringresult::kRang, 20);
+    RingRow fromB1 = rowAt("2024-10-04 08:00:00.020", test::word(RingResult::Rang), 20);
     fromB1.node = "b1";
     RingRow fromB2 = fromB1;
     fromB2.node = "b2";
-    RingRow laterFromB1 = rowAt("2024-10-04 08:00:00.030", ringresult::kRang, 30);
+    RingRow laterFromB1 = rowAt("2024-10-04 08:00:00.030", test::word(RingResult::Rang), 30);
     laterFromB1.node = "b1";
     {
         RingLogWriter writer(file);
@@ -102,19 +103,19 @@ TEST(RingLog, UnloggedRowsAreMatchedOneForOneByPlanTimeAndSound) {
     RingLogWriter writer(folder / kRingLogFile, [&told](const RingRow& row) { told.push_back(row); });
     // Twice the same entry (a plan may hold it twice), one of them logged; another date's row, a
     // row of another sound and a building's row of the same entry account for nothing.
-    writer.append(rowAt("2024-10-04 08:00:00.100", ringresult::kRang));
-    RingRow building = rowAt("2024-10-04 08:00:00.100", ringresult::kRang);
+    writer.append(rowAt("2024-10-04 08:00:00.100", test::word(RingResult::Rang)));
+    RingRow building = rowAt("2024-10-04 08:00:00.100", test::word(RingResult::Rang));
     building.node = "b1";
     writer.appendFromNode(building);
-    writer.append(rowAt("2024-10-03 09:00:00.000", ringresult::kRang));
-    RingRow otherSound = rowAt("2024-10-04 09:00:00.000", ringresult::kRang);
+    writer.append(rowAt("2024-10-03 09:00:00.000", test::word(RingResult::Rang)));
+    RingRow otherSound = rowAt("2024-10-04 09:00:00.000", test::word(RingResult::Rang));
     otherSound.planTime = "09:00";
     otherSound.sound = "下课.mp3";
-    writer.append(otherSound, [](RingRow& row) { row.result = ringresult::kMissing; });
-    otherSound.result = ringresult::kMissing;
-    RingRow nine = rowAt("2024-10-04 10:00:00.000", ringresult::kNotRunning);
+    writer.append(otherSound, [](RingRow& row) { row.result = test::word(RingResult::Missing); });
+    otherSound.result = test::word(RingResult::Missing);
+    RingRow nine = rowAt("2024-10-04 10:00:00.000", test::word(RingResult::NotRunning));
     nine.planTime = "09:00";
-    const RingRow eight = rowAt("2024-10-04 10:00:00.000", ringresult::kNotRunning);
+    const RingRow eight = rowAt("2024-10-04 10:00:00.000", test::word(RingResult::NotRunning));
     writer.appendUnlogged("2024-10-04", {eight, eight, nine});
     writer.flush();
     RingLog log(folder / kRingLogFile);
@@ -137,7 +138,7 @@ TEST(RingLog, WriterQueuesWithoutWaitingAndReportsAFailureOnce) {
         for (int i = 0; i < 50; ++i)
             writer.append(
                 rowAt("2024-10-04 08:00:" + std::string(i < 10 ? "0" : "") + std::to_string(i) + ".000",
-                      ringresult::kRang),
+                      test::word(RingResult::Rang)),
                 [i](RingRow& row) { row.delayMs = i; }); // finished on the writer's thread
         writer.removeOld("2024-10-04");
         writer.flush();
@@ -153,12 +154,12 @@ TEST(RingLog, WriterQueuesWithoutWaitingAndReportsAFailureOnce) {
     const auto blocked = folder / "blocked";
     std::filesystem::create_directories(blocked / kRingLogFile);
     RingLogWriter refused(blocked / kRingLogFile);
-    refused.append(rowAt("2024-10-04 08:00:00.000", ringresult::kRang));
+    refused.append(rowAt("2024-10-04 08:00:00.000", test::word(RingResult::Rang)));
     refused.flush();
     const std::string failure = refused.takeFailure();
     EXPECT_NE(failure, "");
     EXPECT_FALSE(test::hasLatinLetter(failure)) << failure;
-    refused.append(rowAt("2024-10-04 08:01:00.000", ringresult::kRang));
+    refused.append(rowAt("2024-10-04 08:01:00.000", test::word(RingResult::Rang)));
     refused.flush();
     EXPECT_EQ(refused.takeFailure(), "") << "reported once, not at every row";
     EXPECT_EQ(refused.dropped(), 2);
@@ -167,9 +168,10 @@ TEST(RingLog, WriterQueuesWithoutWaitingAndReportsAFailureOnce) {
 TEST(RingLog, ExportsCodePage936WithTitleLine) {
     test::TempFolder folder;
     const auto file = folder / "导出.csv";
-    RingRow fromNode = rowAt("2024-10-04 08:00:00.150", ringresult::kRang, 150);
+    RingRow fromNode = rowAt("2024-10-04 08:00:00.150", test::word(RingResult::Rang), 150);
     fromNode.node = "b1";
-    ASSERT_TRUE(writeRingLogCsv(file, {rowAt("2024-10-04 08:00:00.150", ringresult::kRang, 150), fromNode}));
+    ASSERT_TRUE(writeRingLogCsv(
+        file, {rowAt("2024-10-04 08:00:00.150", test::word(RingResult::Rang), 150), fromNode}));
     EXPECT_EQ(gb18030ToUtf8(test::readFile(file)),
               "时刻,计划时间,事件,声音,结果,延迟毫秒,备注,节点,\r\n"
               "2024-10-04 08:00:00.150,08:00,上课,上课.mp3,已响铃,150,\"备注, 含逗号\",,\r\n"
@@ -192,7 +194,8 @@ TEST(RingLog, EveryCommittedRowSurvivesAKill) {
             RingLog log(file);
             // Tells the parent the number of each row once its transaction has committed.
             for (int i = 0;; ++i) {
-                RingRow row = rowAt("2024-10-04 08:00:00.000", ringresult::kRang, round * 1000000LL + i);
+                RingRow row =
+                    rowAt("2024-10-04 08:00:00.000", test::word(RingResult::Rang), round * 1000000LL + i);
                 row.note = std::string(200, 'x') + std::to_string(i);
                 if (!log.append(row))
                     ::_exit(1);

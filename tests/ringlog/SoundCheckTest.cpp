@@ -3,6 +3,7 @@
 #include "ringlog/SoundCheck.h"
 #include "ringlog/RingLog.h"
 #include "store/TextTable.h"
+#include "support/RingWords.h"
 #include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -17,7 +18,7 @@ const std::string kWma = std::string("\x30\x26\xB2\x75\x8E\x66\xCF\x11\xA6\xD9",
 
 struct Case {
     const char* sound;
-    const char* result; // empty: plays
+    std::string result; // empty: plays
     const char* reasonPart;
 };
 
@@ -41,17 +42,17 @@ TEST(SoundCheck, FilesAndFoldersByThePlayersRules) {
         {"frame.mp3", "", ""},
         {"下课.wav", "", ""},
         {"old.wma", "", ""},
-        {"missing.mp3", ringresult::kMissing, "voic 中没有文件 missing.mp3"},
-        {"case.mp3", ringresult::kMissing, "case.mp3"}, // the listing decides, letter for letter
-        {"empty.mp3", ringresult::kUnplayable, "空文件"},
-        {"text.mp3", ringresult::kUnplayable, "不是可播放的声音文件"},
-        {"dir.mp3", ringresult::kMissing, "是文件夹"},
-        {"", ringresult::kMissing, "没有指定声音"},
+        {"missing.mp3", test::word(RingResult::Missing), "voic 中没有文件 missing.mp3"},
+        {"case.mp3", test::word(RingResult::Missing), "case.mp3"}, // the listing decides, letter for letter
+        {"empty.mp3", test::word(RingResult::Unplayable), "空文件"},
+        {"text.mp3", test::word(RingResult::Unplayable), "不是可播放的声音文件"},
+        {"dir.mp3", test::word(RingResult::Missing), "是文件夹"},
+        {"", test::word(RingResult::Missing), "没有指定声音"},
         {"voic/早操", "", ""},
         {"voic\\早操", "", ""},
-        {"voic/空", ringresult::kMissing, "中没有可播放的文件"},
-        {"voic/坏", ringresult::kUnplayable, "中没有可播放的声音文件"},
-        {"voic/没有", ringresult::kMissing, "没有文件夹 voic/没有"},
+        {"voic/空", test::word(RingResult::Missing), "中没有可播放的文件"},
+        {"voic/坏", test::word(RingResult::Unplayable), "中没有可播放的声音文件"},
+        {"voic/没有", test::word(RingResult::Missing), "没有文件夹 voic/没有"},
     };
     for (const Case& c : cases) {
         const auto problem = checkSound(program.path(), c.sound);

@@ -13,11 +13,12 @@ namespace halvix::test {
 // reports that length at once; any other reports 0 (not known yet) until reportLength.
 class RecordingPlayer final : public SoundPlayer {
 public:
-    void playPath(const std::string& fullPath) override {
+    unsigned long long playPath(const std::string& fullPath) override {
         calls.push_back("play " + fullPath);
         played.push_back(fullPath);
         const auto known = lengthOf.find(std::filesystem::path(fullPath).filename().string());
         m_lengthMs = known == lengthOf.end() ? 0 : known->second;
+        return ++playback;
     }
     void prepare(const std::string& fullPath) override { prepared.push_back(fullPath); }
     void close() override {
@@ -38,6 +39,7 @@ public:
     std::vector<std::string> calls;
     std::vector<std::string> played;
     std::vector<std::string> prepared;
+    unsigned long long playback = 0; // the number of the latest playPath
 
 private:
     long long m_lengthMs = 0;
