@@ -28,7 +28,6 @@ public:
 
     std::string snapshot() const { return m_root + "/snapshot"; }
     std::string sound(std::string_view sha256) const { return m_root + "/sound/" + std::string(sha256); }
-    std::string soundFilter() const { return m_root + "/sound/+"; }
     std::string nodeCommands(std::string_view node) const {
         return m_root + "/cmd/node/" + std::string(node);
     }
