@@ -2,6 +2,7 @@
 
 #include "bell/Bell.h"
 #include "bell/BellEngine.h"
+#include "campus/CampusEmergency.h"
 #include "campus/CommandDesk.h"
 #include "campus/LogReport.h"
 #include "campus/MqttLink.h"
