@@ -1,5 +1,7 @@
 #include "bell/BellTray.h"
 
+#include "widgets/PlainText.h"
+
 #include <QAction>
 #include <QMenu>
 #include <QPainter>
@@ -43,11 +45,11 @@ QIcon warningIcon(const QIcon& plain) {
     return QIcon(pixmap);
 }
 
-// "voic/早操" shows as "早操", "上课.mp3" as itself.
+// "voic/早操" shows as "早操", "上课.mp3" as itself, "A&B.mp3" with its '&'.
 QString shownName(const QString& sound) {
     const qsizetype slash =
         std::max(sound.lastIndexOf(QLatin1Char('/')), sound.lastIndexOf(QLatin1Char('\\')));
-    return slash < 0 ? sound : sound.mid(slash + 1);
+    return plainMenuText(slash < 0 ? sound : sound.mid(slash + 1));
 }
 
 } // namespace
@@ -142,7 +144,8 @@ void BellTray::showTip() {
     for (const QString& line : {m_emergencyLine, m_todayLine, m_status})
         if (!line.isEmpty())
             lines << line;
-    m_icon->setToolTip(lines.join(QLatin1Char('\n')));
+    // The lines quote sound names and the window's notices.
+    m_icon->setToolTip(plainToolTip(lines.join(QLatin1Char('\n'))));
 }
 
 void BellTray::notify(const QString& text) {

@@ -4,6 +4,7 @@
 
 #include "campus/MqttLink.h"
 #include "campus/SnapshotApplier.h"
+#include "common/IdText.h"
 #include "time/SystemClock.h"
 
 #include <QCoreApplication>

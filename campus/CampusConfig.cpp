@@ -1,8 +1,8 @@
 #include "campus/CampusConfig.h"
 
-#include "campus/CampusText.h"
-#include "campus/Topics.h"
+#include "common/IdText.h"
 #include "common/PathText.h"
+#include "common/TextChecks.h"
 #include "common/TextFile.h"
 #include "editing/TextCodec.h"
 

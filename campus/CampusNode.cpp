@@ -3,6 +3,7 @@
 #include "bell/Bell.h"
 #include "bell/BellEngine.h"
 #include "calendar/TodayMute.h"
+#include "campus/CampusEmergency.h"
 #include "campus/CommandDesk.h"
 #include "campus/LogReport.h"
 #include "campus/MqttLink.h"

@@ -3,6 +3,7 @@
 #include "campus/NodeBoard.h"
 #include "emergency/EmergencyState.h"
 #include "ringlog/SoundCheck.h"
+#include "widgets/PlainText.h"
 #include "widgets/TextTableModel.h"
 #include "widgets/UserPrompts.h"
 
@@ -161,9 +162,12 @@ CampusWindow::CampusWindow(std::filesystem::path programFolder, QWidget* parent)
 
     m_emergency = new QLabel(QStringLiteral("没有紧急广播"), this);
     m_emergency->setObjectName(QStringLiteral("emergencyLabel"));
+    // Both lines quote sounds and zones as the campus names them: markup in them is text.
+    m_emergency->setTextFormat(Qt::PlainText);
 
     m_status = new QLabel(this);
     m_status->setObjectName(QStringLiteral("statusLabel"));
+    m_status->setTextFormat(Qt::PlainText);
 
     m_commands = new QTableView(this);
     m_commands->setObjectName(QStringLiteral("commandList"));

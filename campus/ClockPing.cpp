@@ -1,7 +1,7 @@
 #include "campus/ClockPing.h"
 
-#include "campus/JsonInput.h"
-#include "campus/Topics.h"
+#include "common/IdText.h"
+#include "common/JsonInput.h"
 
 #include <nlohmann/json.hpp>
 

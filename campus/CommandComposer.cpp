@@ -1,7 +1,7 @@
 #include "campus/CommandComposer.h"
 
-#include "campus/CampusText.h"
-#include "campus/Topics.h"
+#include "common/IdText.h"
+#include "common/TextChecks.h"
 #include "time/CivilDate.h"
 
 namespace halvix::campus {

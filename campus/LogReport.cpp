@@ -1,10 +1,9 @@
 #include "campus/LogReport.h"
 
 #include "bell/RingResult.h"
-
-#include "campus/CampusText.h"
-#include "campus/JsonInput.h"
-#include "campus/Topics.h"
+#include "common/IdText.h"
+#include "common/JsonInput.h"
+#include "common/TextChecks.h"
 #include "time/CivilDate.h"
 #include "time/ClockText.h"
 

@@ -1,8 +1,8 @@
 #include "campus/NodeReport.h"
 
-#include "campus/CampusText.h"
-#include "campus/JsonInput.h"
-#include "campus/Topics.h"
+#include "common/IdText.h"
+#include "common/JsonInput.h"
+#include "common/TextChecks.h"
 
 #include <nlohmann/json.hpp>
 

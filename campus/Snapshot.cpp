@@ -1,9 +1,9 @@
 #include "campus/Snapshot.h"
 
-#include "campus/CampusText.h"
-#include "campus/JsonInput.h"
 #include "campus/Sha256.h"
 #include "campus/SharedTables.h"
+#include "common/JsonInput.h"
+#include "common/TextChecks.h"
 
 #include <nlohmann/json.hpp>
 

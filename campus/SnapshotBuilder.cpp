@@ -1,11 +1,11 @@
 #include "campus/SnapshotBuilder.h"
 
 #include "calendar/CalendarStore.h"
-#include "campus/CampusText.h"
 #include "campus/Sha256.h"
 #include "campus/SharedTables.h"
 #include "common/MessageSink.h"
 #include "common/PathText.h"
+#include "common/TextChecks.h"
 #include "common/TextFile.h"
 #include "store/ScheduleDatabase.h"
 

@@ -1,9 +1,9 @@
 #include "campus/TodayReport.h"
 
 #include "bell/BellEngine.h"
-#include "campus/CampusText.h"
-#include "campus/JsonInput.h"
-#include "campus/Topics.h"
+#include "common/IdText.h"
+#include "common/JsonInput.h"
+#include "common/TextChecks.h"
 #include "store/TableCatalogue.h"
 #include "store/TextTable.h"
 #include "time/CivilDate.h"

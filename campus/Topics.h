@@ -19,8 +19,8 @@ namespace halvix::campus {
 //   ping/<node>         the node's clock reading, answered by the central on pong/<node>
 //   emergency           the emergency broadcast's state, retained (emergency/EmergencyState.h)
 //
-// Node, zone and campus ids are ASCII (isValidId): they are topic levels and broker user names,
-// so they never hold '/', '+', '#' or anything a shell or an ACL file would read differently. The
+// Node, zone and campus ids are ASCII (isValidId, common/IdText.h): they are topic levels and broker user
+// names, so they never hold '/', '+', '#' or anything a shell or an ACL file would read differently. The
 // Chinese names of nodes and zones live in campus.ini and in the status, never in a topic.
 class Topics {
 public:
@@ -28,7 +28,6 @@ public:
 
     std::string snapshot() const { return m_root + "/snapshot"; }
     std::string sound(std::string_view sha256) const { return m_root + "/sound/" + std::string(sha256); }
-    std::string soundFilter() const { return m_root + "/sound/+"; }
     std::string nodeCommands(std::string_view node) const {
         return m_root + "/cmd/node/" + std::string(node);
     }
@@ -50,10 +49,5 @@ public:
 private:
     std::string m_root;
 };
-
-inline constexpr std::size_t kMaxIdLength = 32;
-
-// 1 to 32 ASCII letters, digits, '-' and '_', beginning with a letter or a digit.
-bool isValidId(std::string_view id);
 
 } // namespace halvix::campus

@@ -1,6 +1,6 @@
 #include "cli/CommandWords.h"
 
-#include "campus/Topics.h"
+#include "common/IdText.h"
 #include "emergency/EmergencyState.h"
 
 #include <array>
@@ -59,7 +59,7 @@ bool readLogOptions(const TextList& args, Command& command, std::string& error) 
             if (!command.date)
                 return false;
         } else if (args[i] == "--node" && command.node.empty()) {
-            if (i + 1 == args.size() || !campus::isValidId(args[i + 1])) {
+            if (i + 1 == args.size() || !isValidId(args[i + 1])) {
                 error = i + 1 == args.size() ? "--node 后缺少节点编号"
                                              : "节点编号无效: \"" + args[i + 1] + "\" (字母、数字、- 和 _)";
                 return false;
@@ -83,7 +83,7 @@ bool readEmergencyWords(const TextList& args, Command& command, std::string& err
     }
     for (std::size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--zone") {
-            if (i + 1 == args.size() || !campus::isValidId(args[i + 1])) {
+            if (i + 1 == args.size() || !isValidId(args[i + 1])) {
                 error = "--zone 后应为区域编号 (ASCII 字母、数字、- 或 _)";
                 return false;
             }

@@ -1,5 +1,7 @@
 #include "editing/TextCodec.h"
 
+#include "common/Utf8Text.h"
+
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -19,42 +21,6 @@ constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 constexpr std::string_view kReplacementUtf8 = "\xEF\xBF\xBD";
 constexpr std::string_view kReplacementGb18030 = "\x84\x31\xA4\x37";
 constexpr std::string_view kEuroUtf8 = "\xE2\x82\xAC";
-
-// Length of the well-formed UTF-8 sequence at the start of `text`, 0 when it is not one.
-std::size_t utf8SequenceLength(std::string_view text) {
-    const auto byte = [&](std::size_t i) { return static_cast<std::uint8_t>(text[i]); };
-    const std::uint8_t lead = byte(0);
-    if (lead < 0x80)
-        return 1;
-    std::size_t length = 0;
-    std::uint8_t low = 0x80;
-    std::uint8_t high = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        if (lead == 0xE0)
-            low = 0xA0; // overlong
-        if (lead == 0xED)
-            high = 0x9F; // surrogates
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        if (lead == 0xF0)
-            low = 0x90; // overlong
-        if (lead == 0xF4)
-            high = 0x8F; // above U+10FFFF
-    } else {
-        return 0;
-    }
-    if (text.size() < length)
-        return 0;
-    if (byte(1) < low || byte(1) > high)
-        return 0;
-    for (std::size_t i = 2; i < length; ++i)
-        if (byte(i) < 0x80 || byte(i) > 0xBF)
-            return 0;
-    return length;
-}
 
 // Valid UTF-8 as it is; every byte outside a well-formed sequence becomes U+FFFD.
 std::string repairUtf8(std::string_view text) {
@@ -163,16 +129,6 @@ std::string encodeGb18030(std::string_view text) {
 #endif
 
 } // namespace
-
-bool isValidUtf8(std::string_view text) {
-    while (!text.empty()) {
-        const std::size_t length = utf8SequenceLength(text);
-        if (length == 0)
-            return false;
-        text.remove_prefix(length);
-    }
-    return true;
-}
 
 bool hasUtf8Bom(std::string_view bytes) {
     return bytes.starts_with(kUtf8Bom);

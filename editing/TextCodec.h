@@ -12,7 +12,6 @@ namespace halvix {
 // cannot be converted becomes U+FFFD (the replacement character) and the conversion goes on with
 // the next byte, so a separator or line end after a broken character survives.
 
-bool isValidUtf8(std::string_view text);
 bool hasUtf8Bom(std::string_view bytes);
 
 // Code page 936 bytes to UTF-8. The single byte 0x80 reads as the euro sign, as it does in

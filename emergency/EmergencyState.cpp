@@ -1,9 +1,9 @@
 #include "emergency/EmergencyState.h"
 
-#include "campus/CampusText.h"
-#include "campus/JsonInput.h"
-#include "campus/Topics.h"
+#include "common/IdText.h"
+#include "common/JsonInput.h"
 #include "common/SoundPath.h"
+#include "common/TextChecks.h"
 
 #include <nlohmann/json.hpp>
 
@@ -16,7 +16,7 @@ namespace {
 using nlohmann::json;
 
 std::string readProblem(const json& root, EmergencyState& state) {
-    const auto format = campus::unsignedField(root, "format");
+    const auto format = unsignedField(root, "format");
     if (!format || *format != 1)
         return "紧急广播的格式版本不认识";
     const auto active = root.find("active");
@@ -24,7 +24,7 @@ std::string readProblem(const json& root, EmergencyState& state) {
         return "紧急广播缺少启用标记";
     state.active = active->get<bool>();
     if (root.contains("sound")) {
-        const auto sound = campus::textField(root, "sound");
+        const auto sound = textField(root, "sound");
         if (!sound)
             return "紧急广播的声音无效";
         // A cleared state may name no sound.
@@ -39,20 +39,20 @@ std::string readProblem(const json& root, EmergencyState& state) {
         if (!zones->is_array() || zones->size() > kMaxEmergencyZones)
             return "紧急广播的区域无效";
         for (const json& zone : *zones) {
-            if (!zone.is_string() || !campus::isValidId(zone.get<std::string>()))
+            if (!zone.is_string() || !isValidId(zone.get<std::string>()))
                 return "紧急广播的区域编号无效";
             state.zones.push_back(zone.get<std::string>());
         }
     }
     if (root.contains("sinceMs")) {
-        const auto since = campus::integerField(root, "sinceMs");
+        const auto since = integerField(root, "sinceMs");
         if (!since || *since < 0)
             return "紧急广播的开始时间无效";
         state.sinceMs = *since;
     }
     if (root.contains("by")) {
-        const auto by = campus::textField(root, "by");
-        if (!by || (!by->empty() && !campus::displayNameProblem(*by).empty()))
+        const auto by = textField(root, "by");
+        if (!by || (!by->empty() && !displayNameProblem(*by).empty()))
             return "紧急广播的发起者无效";
         state.by = *by;
     }
@@ -79,7 +79,7 @@ std::string writeEmergency(const EmergencyState& state) {
 
 EmergencyRead readEmergency(std::string_view payload) {
     EmergencyRead read;
-    const auto root = campus::readJsonObject(payload, kMaxEmergencyPayload, 3, read.problem);
+    const auto root = readJsonObject(payload, kMaxEmergencyPayload, 3, read.problem);
     if (!root) {
         read.problem = "紧急广播无法读取: " + read.problem;
         return read;
@@ -90,22 +90,10 @@ EmergencyRead readEmergency(std::string_view payload) {
     return read;
 }
 
-CampusEmergencyStep campusEmergencyStep(const EmergencyState& own,
-                                        const std::optional<EmergencyState>& lastHeard,
-                                        const EmergencyState& arriving, bool central) {
-    if (lastHeard == arriving)
-        return CampusEmergencyStep::Repeated;
-    if (central && lastHeard && arriving.sinceMs < lastHeard->sinceMs)
-        return CampusEmergencyStep::Stale;
-    if (!lastHeard && own != arriving && own.sinceMs > arriving.sinceMs && (central || own.active))
-        return CampusEmergencyStep::KeepOwn;
-    return CampusEmergencyStep::Obey;
-}
-
 std::string emergencySoundProblem(std::string_view sound) {
     if (sound.empty())
         return "没有声音";
-    if (std::string why = campus::soundNameProblem(sound); !why.empty())
+    if (std::string why = soundNameProblem(sound); !why.empty())
         return why;
     // The alarm loops from memory: one file, never a folder of tracks.
     if (!namesSingleFile(sound))

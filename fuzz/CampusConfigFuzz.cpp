@@ -3,7 +3,7 @@
 #include "FuzzFolder.h"
 
 #include "campus/CampusConfig.h"
-#include "campus/Topics.h"
+#include "common/IdText.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -15,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const CampusConfigRead read = parseCampusConfig(text, halvix::fuzz::scratchFolder());
     if (read.state != CampusConfigRead::State::Valid)
         return 0;
-    if (!read.errors.empty() || !isValidId(read.config.nodeId) || read.config.broker.host.empty())
+    if (!read.errors.empty() || !halvix::isValidId(read.config.nodeId) || read.config.broker.host.empty())
         std::abort();
     if (!read.config.broker.tls && !isLoopbackHost(read.config.broker.host))
         std::abort();

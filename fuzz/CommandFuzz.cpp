@@ -1,9 +1,9 @@
 // Commands, statuses and acknowledgements as they arrive from the broker, and the ids of commands
 // done as campus-commands.txt keeps them: any bytes read without a crash, and what is accepted
 // reads back the same after it is written again.
-#include "campus/CampusText.h"
 #include "campus/Command.h"
 #include "campus/NodeReport.h"
+#include "common/TextChecks.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -13,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     using namespace halvix::campus;
     const std::string_view payload(reinterpret_cast<const char*>(data), size);
     if (const CommandRead read = readCommand(payload); read.ok()) {
-        if (read.command.kind == CommandKind::Play && !soundNameProblem(read.command.sound).empty())
+        if (read.command.kind == CommandKind::Play && !halvix::soundNameProblem(read.command.sound).empty())
             std::abort();
         if (readCommand(writeCommand(read.command)).command != read.command)
             std::abort();

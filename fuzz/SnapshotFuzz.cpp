@@ -1,10 +1,10 @@
 // Snapshot payloads as a node receives them: any bytes read without a crash, and a snapshot that is
 // accepted names only shared tables, rows of their width and sounds inside voic/, and reads back
 // the same after it is written again.
-#include "campus/CampusText.h"
 #include "campus/Sha256.h"
 #include "campus/SharedTables.h"
 #include "campus/Snapshot.h"
+#include "common/TextChecks.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -22,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::abort();
     }
     for (const SnapshotSound& sound : read.snapshot.sounds)
-        if (!soundNameProblem(sound.name).empty() || !isSha256Hex(sound.sha256))
+        if (!halvix::soundNameProblem(sound.name).empty() || !isSha256Hex(sound.sha256))
             std::abort();
     if (readSnapshot(writeSnapshot(read.snapshot)).snapshot != read.snapshot)
         std::abort();

@@ -51,6 +51,7 @@ RingLogDialog::RingLogDialog(RingLogWriter& writer, UserPrompts& prompts, const 
     m_export->setObjectName(QStringLiteral("exportButton"));
     m_status = new QLabel(this);
     m_status->setObjectName(QStringLiteral("statusLabel"));
+    m_status->setTextFormat(Qt::PlainText); // the database's own words when it cannot be read
     auto* top = new QHBoxLayout;
     top->addWidget(dateLabel);
     top->addWidget(m_date);

@@ -1,5 +1,6 @@
 #include "widgets/TextTableModel.h"
 
+#include "widgets/PlainText.h"
 #include "widgets/ProgramFont.h"
 
 #include <QApplication>
@@ -95,8 +96,9 @@ QVariant TextTableModel::data(const QModelIndex& index, int role) const {
     // The selection paints over the red: the warning sign at the row's start stays.
     if (mark)
         return QApplication::style()->standardIcon(QStyle::SP_MessageBoxWarning);
-    // The tooltip for the mouse, the description for a screen reader.
-    return note;
+    // The tooltip for the mouse, the description for a screen reader; the note may be a building's
+    // problem as it sent it.
+    return role == Qt::ToolTipRole ? plainToolTip(note) : note;
 }
 
 void TextTableModel::rowNotesChanged() {

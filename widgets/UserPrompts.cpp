@@ -27,6 +27,8 @@ QMessageBox::Icon iconOf(MessageIcon icon) {
 int runBox(QWidget* parent, const UserMessage& message, QMessageBox::StandardButtons buttons) {
     QMessageBox box(iconOf(message.icon), QString::fromStdString(message.caption),
                     QString::fromStdString(message.text), buttons, parent);
+    // Messages quote names and file contents: markup in them is text.
+    box.setTextFormat(Qt::PlainText);
     return box.exec();
 }
 
@@ -43,6 +45,7 @@ bool DialogPrompts::confirm(const UserMessage& message) {
 UserPrompts::SaveAnswer DialogPrompts::askToSave(const UserMessage& message) {
     QMessageBox box(QMessageBox::Question, QString::fromStdString(message.caption),
                     QString::fromStdString(message.text), QMessageBox::NoButton, m_parent);
+    box.setTextFormat(Qt::PlainText);
     // The answers in the program's words, whatever Qt's translations say.
     QPushButton* save = box.addButton(QStringLiteral("保存"), QMessageBox::AcceptRole);
     QPushButton* discard = box.addButton(QStringLiteral("放弃"), QMessageBox::DestructiveRole);

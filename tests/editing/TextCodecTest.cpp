@@ -58,28 +58,6 @@ TEST(TextCodec, ReplacesBytesItCannotConvertAndKeepsTheRest) {
               "b,\x84\x31\xA4\x37\x84\x31\xA4\x37");
 }
 
-TEST(TextCodec, TellsUtf8FromOtherBytes) {
-    struct Case {
-        const char* what;
-        std::string bytes;
-        bool valid;
-    } cases[] = {
-        {"empty", "", true},
-        {"ASCII", "a,b\r\n", true},
-        {"Chinese", "时间,星期一", true},
-        {"four-byte", "\xF0\xA0\x80\x80", true},
-        {"code page 936 text", "\xCA\xB1\xBC\xE4", false},
-        {"overlong slash", "\xC0\xAF", false},
-        {"overlong three-byte", "\xE0\x80\xAF", false},
-        {"surrogate", "\xED\xA0\x80", false},
-        {"above U+10FFFF", "\xF4\x90\x80\x80", false},
-        {"cut off", "\xE6\x97", false},
-        {"stray continuation", "a\x80", false},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(isValidUtf8(c.bytes), c.valid) << c.what;
-}
-
 TEST(TextCodec, DecodesAFileByItsContent) {
     const Conversion cases[] = {
         {"UTF-8 with byte-order mark", "\xEF\xBB\xBF时间,a", "时间,a"},

@@ -3,10 +3,12 @@
 #include <QAbstractItemModel>
 #include <QFontMetrics>
 #include <QHeaderView>
+#include <QLabel>
 #include <QObject>
 #include <QScrollBar>
 #include <QString>
 #include <QTableView>
+#include <QTextDocument>
 
 #include <string>
 #include <vector>
@@ -55,6 +57,48 @@ inline QString columnsDoNotFit(const QTableView& view, const std::vector<int>& w
                     .arg(view.columnWidth(c));
         }
     return {};
+}
+
+// What the user reads of `html` rendered as rich text.
+inline QString renderedHtml(const QString& html) {
+    QTextDocument document;
+    document.setHtml(html);
+    return document.toPlainText();
+}
+
+// What a label shows of its text, read as Qt reads it for the label's format.
+inline QString shownText(const QLabel& label) {
+    switch (label.textFormat()) {
+    case Qt::PlainText:
+        return label.text();
+    case Qt::AutoText:
+        return Qt::mightBeRichText(label.text()) ? renderedHtml(label.text()) : label.text();
+    case Qt::MarkdownText: {
+        QTextDocument document;
+        document.setMarkdown(label.text());
+        return document.toPlainText();
+    }
+    case Qt::RichText:
+        break;
+    }
+    return renderedHtml(label.text());
+}
+
+// What a tooltip shows of `tip`: tooltips render rich text when it looks like HTML.
+inline QString shownToolTip(const QString& tip) {
+    return Qt::mightBeRichText(tip) ? renderedHtml(tip) : tip;
+}
+
+// What a menu shows of an item's text: "&&" is one '&', a single '&' marks the next letter as the
+// shortcut and shows nothing itself.
+inline QString shownMenuText(const QString& text) {
+    QString shown;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == QLatin1Char('&') && ++i == text.size())
+            break;
+        shown += text[i];
+    }
+    return shown;
 }
 
 } // namespace halvix::test

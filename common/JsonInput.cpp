@@ -1,10 +1,10 @@
-#include "campus/JsonInput.h"
+#include "common/JsonInput.h"
 
-#include "campus/CampusText.h"
+#include "common/TextChecks.h"
 
 #include <nlohmann/json.hpp>
 
-namespace halvix::campus {
+namespace halvix {
 
 namespace {
 
@@ -93,4 +93,4 @@ const char* readShownTexts(const nlohmann::json& object,
     return nullptr;
 }
 
-} // namespace halvix::campus
+} // namespace halvix

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <utility>
 
-namespace halvix::campus {
+namespace halvix {
 
 // Reading JSON that came over the network: never an exception, never deep recursion.
 
@@ -29,4 +29,4 @@ std::optional<std::int64_t> integerField(const nlohmann::json& object, const cha
 const char* readShownTexts(const nlohmann::json& object,
                            std::initializer_list<std::pair<const char*, std::string*>> fields);
 
-} // namespace halvix::campus
+} // namespace halvix

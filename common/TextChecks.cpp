@@ -1,8 +1,8 @@
-#include "campus/CampusText.h"
+#include "common/TextChecks.h"
 
-#include "editing/TextCodec.h"
+#include "common/Utf8Text.h"
 
-namespace halvix::campus {
+namespace halvix {
 
 namespace {
 
@@ -76,4 +76,4 @@ bool isShownText(std::string_view text, std::size_t maxBytes) {
     return true;
 }
 
-} // namespace halvix::campus
+} // namespace halvix

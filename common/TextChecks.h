@@ -4,12 +4,13 @@
 #include <string>
 #include <string_view>
 
-namespace halvix::campus {
+namespace halvix {
 
-// Checks of texts that arrive from the network or from campus.ini. Each returns an empty text
-// when the text is fine, otherwise why not, in Chinese.
+// Checks of texts that arrive from the network or from a file (campus.ini, emergency.json). Each
+// returns an empty text when the text is fine, otherwise why not, in Chinese.
 
-// A display name (a node's or a zone's): valid UTF-8, 1 to 64 bytes, no control character.
+// A display name (a node's, a zone's, who started an emergency): valid UTF-8, 1 to 64 bytes, no control
+// character.
 std::string displayNameProblem(std::string_view name);
 
 // A sound named relative to voic/, as a snapshot lists it and a command asks for it: '/' between
@@ -22,4 +23,4 @@ std::string soundNameProblem(std::string_view name);
 // at most `maxBytes`, no control character but line ends.
 bool isShownText(std::string_view text, std::size_t maxBytes = 1024);
 
-} // namespace halvix::campus
+} // namespace halvix
