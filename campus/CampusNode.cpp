@@ -324,8 +324,9 @@ void CampusNode::publishEmergency() {
 }
 
 void CampusNode::saveCommandMemory() {
-    if (!replaceFileContent(m_bell.programFolder() / kCommandMemoryFile, m_memory->save()))
-        qWarning("校园: 无法保存已收到的命令 (%s)", kCommandMemoryFile);
+    if (std::string problem;
+        !replaceFileContent(m_bell.programFolder() / kCommandMemoryFile, m_memory->save(), problem))
+        qWarning("校园: 无法保存已收到的命令 (%s)", problem.c_str());
 }
 
 void CampusNode::onEntryLogged(const RingRow& row) {

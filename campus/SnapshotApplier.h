@@ -20,9 +20,11 @@ std::vector<std::string> missingSounds(const std::filesystem::path& folder, cons
 
 // Applies a checked snapshot to the program folder, all or nothing:
 //  - every sound that voic/ lacks is taken from `bytes` and must match its hash and size;
-//  - sounds and xqno.txt are written as temporary files beside their place, then renamed over
-//    it (the replaced files kept as links until the end, to be put back on failure);
-//  - the shared tables are replaced, and the revision recorded, in one transaction.
+//  - sounds and xqno.txt are written as temporary files beside their place and flushed to the
+//    disk, then renamed over it (the replaced files kept as links until the end, to be put back
+//    on failure) and their folders flushed;
+//  - only then the shared tables are replaced, and the revision recorded, in one transaction: a
+//    power cut never leaves a revision whose sounds are not on the disk.
 // A revision that is not newer than the one applied is refused (revisionStep tells a caller
 // beforehand). On any failure the database, voic/ and xqno.txt stay as they were and the reason
 // is returned.

@@ -1,5 +1,7 @@
 #include "common/ProgramFolder.h"
 
+#include "common/TextFile.h"
+
 #include <fstream>
 #include <system_error>
 
@@ -28,8 +30,28 @@ std::string pathText(const fs::path& path) {
     return std::string(text.begin(), text.end());
 }
 
-// Copies FROM/name (a file, or every file below a folder) into TO where TO lacks it. Each copy
-// is written under a temporary name and renamed, so an interrupted start leaves no half file.
+// Copies `source` to `target` under a temporary name, flushed to the disk before its rename and
+// its folder after it: a power cut never leaves a half or empty file under the real name, which
+// no later start would replace. Empty when it worked.
+std::string copyWhole(const fs::path& source, const fs::path& target) {
+    fs::path partial = target;
+    partial += ".part";
+    std::error_code error;
+    std::string problem;
+    fs::create_directories(target.parent_path(), error);
+    if (!error)
+        fs::copy_file(source, partial, fs::copy_options::overwrite_existing, error);
+    if (!error && flushToDisk(partial, problem))
+        fs::rename(partial, target, error);
+    if (error)
+        problem = error.message();
+    if (problem.empty() && flushToDisk(target.parent_path(), problem))
+        return {};
+    fs::remove(partial, error);
+    return problem;
+}
+
+// Copies FROM/name (a file, or every file below a folder) into TO where TO lacks it.
 bool copyMissing(const fs::path& from, const fs::path& to, const fs::path& name,
                  std::vector<std::string>& added, std::string& problem) {
     std::error_code error;
@@ -46,17 +68,9 @@ bool copyMissing(const fs::path& from, const fs::path& to, const fs::path& name,
         const fs::path target = to / file;
         if (fs::exists(fs::symlink_status(target, error)))
             continue;
-        fs::path partial = target;
-        partial += ".part";
-        fs::create_directories(target.parent_path(), error);
-        if (!error)
-            fs::copy_file(from / file, partial, fs::copy_options::overwrite_existing, error);
-        if (!error)
-            fs::rename(partial, target, error);
-        if (error) {
-            problem = "无法把默认文件 " + pathText(from / file) + " 复制到 " + pathText(target) + "：" +
-                      error.message();
-            fs::remove(partial, error);
+        if (const std::string failed = copyWhole(from / file, target); !failed.empty()) {
+            problem =
+                "无法把默认文件 " + pathText(from / file) + " 复制到 " + pathText(target) + "：" + failed;
             return false;
         }
         added.push_back(file.generic_string());

@@ -1,5 +1,6 @@
 #include "editing/CsvFile.h"
 
+#include "common/TextFile.h"
 #include "editing/TextCodec.h"
 
 #include <algorithm>
@@ -155,13 +156,9 @@ bool CsvFile::writeFile(const std::filesystem::path& path, std::size_t cellsPerR
         if ((i + 1) % cellsPerRow == 0 || i + 1 == cells.size())
             text += "\r\n";
     }
-    const std::string bytes = utf8ToGb18030(text);
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out)
-        return false;
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    return !out.fail();
+    // Never truncated in place: a failed or cut short export leaves the file that was there.
+    std::string problem;
+    return replaceFileContent(path, utf8ToGb18030(text), problem);
 }
 
 bool CsvFile::blankLine(const TextList& cells) {

@@ -52,7 +52,8 @@ public:
     std::optional<CsvTable> readTable(const std::filesystem::path& path, const TextList& titles) const;
 
     // One line per group of cellsPerRow cells, each cell followed by ",". A file that exists is
-    // replaced. False when the file cannot be written whole (or cellsPerRow is 0).
+    // replaced whole (replaceFileContent). False when the file cannot be written whole (or
+    // cellsPerRow is 0); the file that was there then stays.
     bool writeFile(const std::filesystem::path& path, std::size_t cellsPerRow, const TextList& cells) const;
 
     // True when every cell of a read line is empty or blanks and tabs.

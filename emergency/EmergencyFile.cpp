@@ -25,10 +25,7 @@ EmergencyState loadEmergency(const std::filesystem::path& folder, std::string& p
 }
 
 bool saveEmergency(const std::filesystem::path& folder, const EmergencyState& state, std::string& problem) {
-    if (replaceFileContent(folder / kEmergencyFile, writeEmergency(state)))
-        return true;
-    problem = std::string("无法写入 ") + kEmergencyFile;
-    return false;
+    return replaceFileContent(folder / kEmergencyFile, writeEmergency(state), problem);
 }
 
 } // namespace halvix

@@ -6,8 +6,8 @@
 
 namespace halvix {
 
-// The emergency state kept in the program folder, written whole (a temporary file renamed over the
-// old one), so that a power cut leaves either the old state or the new one.
+// The emergency state kept in the program folder, written whole and flushed (replaceFileContent), so
+// that a power cut leaves either the old state or the new one.
 inline constexpr const char* kEmergencyFile = "emergency.json";
 
 // The stored state. No file is no emergency. A file that cannot be read or checked gives the

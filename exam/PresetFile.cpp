@@ -88,7 +88,8 @@ bool savePreset(const std::filesystem::path& programFolder, int kind, const Pres
         content += std::to_string(time.hour * 100 + time.minute) + kLineEnd;
     std::error_code error;
     std::filesystem::create_directories(file.parent_path(), error);
-    if (error || !replaceFileContent(file, content)) {
+    std::string problem;
+    if (error || !replaceFileContent(file, content, problem)) {
         sink.show(notice("无法保存考试时间文件:" + std::string(examKindInfo(kind).fileName),
                          MessageIcon::Critical));
         return false;

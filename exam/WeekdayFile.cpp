@@ -77,7 +77,8 @@ std::string storedWeekText(const std::filesystem::path& folder) {
 }
 
 bool writeWeekdayFile(const std::filesystem::path& folder, const WeekdayValues& values, MessageSink& sink) {
-    if (replaceFileContent(folder / kWeekdayFileName, std::to_string(weekdayFileNumber(values))))
+    std::string problem;
+    if (replaceFileContent(folder / kWeekdayFileName, std::to_string(weekdayFileNumber(values)), problem))
         return true;
     sink.show({"无法写入 xqno.txt", "提示", MessageIcon::Critical});
     return false;

@@ -1,11 +1,16 @@
 #include "widgets/Autostart.h"
 
+#include "common/TextFile.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStandardPaths>
+
+#include <filesystem>
+#include <string>
+#include <string_view>
 
 namespace halvix {
 
@@ -64,23 +69,24 @@ bool XdgAutostart::setEnabled(bool enabled, QString& problem) {
         return false;
     }
     QDir().mkpath(QFileInfo(m_entryFile).absolutePath());
-    QSaveFile file(m_entryFile);
-    if (file.open(QIODevice::WriteOnly)) {
-        const QString text = QStringLiteral("[Desktop Entry]\n"
-                                            "Type=Application\n"
-                                            "Name=校园广播\n"
-                                            "Comment=按作息表自动播放铃声和广播\n"
-                                            "Exec=%1\n"
-                                            "Icon=halvix\n"
-                                            "Terminal=false\n"
-                                            "X-GNOME-Autostart-enabled=true\n")
-                                 .arg(execLine(m_executable));
-        file.write(text.toUtf8());
-        if (file.commit())
-            return true;
-    }
+    const QString text = QStringLiteral("[Desktop Entry]\n"
+                                        "Type=Application\n"
+                                        "Name=校园广播\n"
+                                        "Comment=按作息表自动播放铃声和广播\n"
+                                        "Exec=%1\n"
+                                        "Icon=halvix\n"
+                                        "Terminal=false\n"
+                                        "X-GNOME-Autostart-enabled=true\n")
+                             .arg(execLine(m_executable));
+    // QSaveFile flushes the file but not its folder: a power cut could lose the new name.
+    const QByteArray bytes = text.toUtf8();
+    std::string reason;
+    if (replaceFileContent(std::filesystem::path(m_entryFile.toStdU16String()),
+                           std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())),
+                           reason))
+        return true;
     problem = QStringLiteral("无法写入开机自启动项 %1：%2")
-                  .arg(QDir::toNativeSeparators(m_entryFile), file.errorString());
+                  .arg(QDir::toNativeSeparators(m_entryFile), QString::fromStdString(reason));
     return false;
 }
 

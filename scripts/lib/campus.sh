@@ -89,14 +89,16 @@ campus_channel_map() { seq -s, -f 'aux%g' 0 $((campus_channels - 1)); }
 campus_pactl() { PULSE_SERVER="$(campus_pulse)" pactl "$@" >/dev/null 2>&1; }
 
 # campus_start ID [VARIABLE=VALUE...]: the building's program, headless on its own sink, at the
-# campus's clock; its output appended to $campus_dir/ID.txt.
+# campus's clock, through program_wrapper when set (see start_program); its output appended to
+# $campus_dir/ID.txt.
 campus_start() {
     local id=$1
     shift
     [ -n "${faketime_library:-}" ] || find_faketime || return 1
     env LD_PRELOAD="$faketime_library" FAKETIME_DONT_FAKE_MONOTONIC=1 FAKETIME="$(printf '%+ds' "$campus_offset")" \
         PULSE_SERVER="$(campus_pulse)" PULSE_SINK="$id" DISPLAY= WAYLAND_DISPLAY= HALVIX_CAMPUS_HEARTBEAT="$campus_heartbeat" \
-        HALVIX_CAMPUS_KEEPALIVE="$campus_keepalive" "$@" "$campus_dir/$id/halvix" --headless \
+        HALVIX_CAMPUS_KEEPALIVE="$campus_keepalive" "$@" ${program_wrapper[@]+"${program_wrapper[@]}"} \
+        "$campus_dir/$id/halvix" --headless \
         >>"$campus_dir/$id.txt" 2>&1 &
     campus_pid[$id]=$!
 }

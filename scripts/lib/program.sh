@@ -76,13 +76,14 @@ find_faketime() {
 
 # start_program DIR OUTPUT [VARIABLE=VALUE...]: starts DIR/halvix in the background under faketime
 # with these settings of its clock and environment, and the arguments in the array program_args
-# (none when unset); sets program. Monotonic time stays real, or
-# the media pipeline stalls.
+# (none when unset), through the command in the array program_wrapper when set (then program is
+# the wrapper); sets program. Monotonic time stays real, or the media pipeline stalls.
 start_program() {
     local dir=$1 output=$2
     shift 2
     [ -n "${faketime_library:-}" ] || find_faketime || return 1
-    env LD_PRELOAD="$faketime_library" FAKETIME_DONT_FAKE_MONOTONIC=1 "$@" "$dir/halvix" ${program_args[@]+"${program_args[@]}"} >"$output" 2>&1 &
+    env LD_PRELOAD="$faketime_library" FAKETIME_DONT_FAKE_MONOTONIC=1 "$@" ${program_wrapper[@]+"${program_wrapper[@]}"} \
+        "$dir/halvix" ${program_args[@]+"${program_args[@]}"} >"$output" 2>&1 &
     program=$!
 }
 
@@ -96,6 +97,19 @@ start_program_at() {
     start_program "$1" "$2" FAKETIME="$(printf '%+ds' "$offset")" "${@:4}"
 }
 program_ended() { ! kill -0 "$program" 2>/dev/null; }
+
+# ---- Writes that survive a power cut ----------------------------------------------------------------
+
+# write_tracer FILE: sets program_wrapper to a tracer of the calls durable_writes.py judges (file
+# writes, flushes, renames, links and removals, in every thread and child) into FILE.
+write_tracer() {
+    program_wrapper=(strace -f -y -s 4096 --seccomp-bpf -o "$1"
+        -e trace=openat,write,pwrite64,writev,sendfile,copy_file_range,ftruncate,fsync,fdatasync,rename,renameat,renameat2,link,linkat,unlink,unlinkat)
+}
+# traced_program: the pid of the program a tracer started (the tracer's child); empty when none.
+traced_program() { pgrep -P "$1" 2>/dev/null | head -1; }
+# durable_writes --root DIR... TRACE...: durable_writes.py on the traces.
+durable_writes() { python3 "$HALVIX_LIB/durable_writes.py" "$@"; }
 
 # measured_copy BUILD_DIR NAME "TIME SOUND"...: for the measuring scripts: sets build and work
 # (/tmp/halvix-NAME-*, removed at exit with the program and the services this run started),

@@ -21,6 +21,7 @@ HALVIX_PACKAGES=(
     dpkg-dev file lintian desktop-file-utils appstream librsvg2-bin
     mosquitto mosquitto-clients libmosquitto-dev nlohmann-json3-dev libssl-dev openssl
     nodejs npm chromium libnss3-tools
+    strace
 )
 
 say() { printf 'halvix: %s\n' "$*"; }

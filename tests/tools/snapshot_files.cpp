@@ -24,12 +24,13 @@ int main(int argc, char* argv[]) {
         return 1;
     }
     std::filesystem::create_directories(out / "sound");
-    bool written = replaceFileContent(out / "snapshot.json", campus::writeSnapshot(build.snapshot));
+    std::string problem = "cannot read a sound";
+    bool written = replaceFileContent(out / "snapshot.json", campus::writeSnapshot(build.snapshot), problem);
     for (const campus::SnapshotSound& sound : build.snapshot.sounds) {
         const auto bytes = readFileContent(folder / "voic" / sound.name);
-        written = written && bytes && replaceFileContent(out / "sound" / sound.sha256, *bytes);
+        written = written && bytes && replaceFileContent(out / "sound" / sound.sha256, *bytes, problem);
     }
     if (!written)
-        std::fprintf(stderr, "cannot write %s\n", out.c_str());
+        std::fprintf(stderr, "cannot write %s: %s\n", out.c_str(), problem.c_str());
     return written ? 0 : 1;
 }
