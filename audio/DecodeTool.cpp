@@ -124,6 +124,23 @@ struct Decoder {
     }
 };
 
+// The converter to 16-bit stereo at kRate. A file of one channel is heard on both loudspeakers at
+// the level it was made: libswresample would mix that channel in as a centre, 3 dB down on each
+// side. Every other layout keeps its default mix, whose weights are scaled down so that a
+// downmix (5.1 to stereo) never clips.
+bool openResampler(Decoder& d) {
+    if (d.codec->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC)
+        av_channel_layout_default(&d.codec->ch_layout, d.codec->ch_layout.nb_channels);
+    AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
+    if (swr_alloc_set_opts2(&d.resampler, &stereo, AV_SAMPLE_FMT_S16, kRate, &d.codec->ch_layout,
+                            d.codec->sample_fmt, d.codec->sample_rate, 0, nullptr) < 0)
+        return false;
+    const double bothSides[kChannels] = {1.0, 1.0}; // the one input channel's weight in each output
+    if (d.codec->ch_layout.nb_channels == 1 && swr_set_matrix(d.resampler, bothSides, 1) < 0)
+        return false;
+    return swr_init(d.resampler) >= 0;
+}
+
 // Converts `frame` (null: what the resampler still holds) and writes it.
 bool convert(Decoder& d, Output& out, const AVFrame* frame) {
     const int in = frame ? frame->nb_samples : 0;
@@ -170,12 +187,7 @@ int decode(const char* path, long long maxBytes) {
     if (!d.codec || avcodec_parameters_to_context(d.codec, audio->codecpar) < 0 ||
         avcodec_open2(d.codec, codec, nullptr) < 0)
         return kUnplayable;
-    if (d.codec->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC)
-        av_channel_layout_default(&d.codec->ch_layout, d.codec->ch_layout.nb_channels);
-    AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
-    if (swr_alloc_set_opts2(&d.resampler, &stereo, AV_SAMPLE_FMT_S16, kRate, &d.codec->ch_layout,
-                            d.codec->sample_fmt, d.codec->sample_rate, 0, nullptr) < 0 ||
-        swr_init(d.resampler) < 0)
+    if (!openResampler(d))
         return kUnplayable;
 
     d.packet = av_packet_alloc();

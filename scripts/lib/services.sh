@@ -1,6 +1,9 @@
 # Packages, builds, and the services the program and its tests need: a virtual display with a tray
-# host, a PulseAudio server whose default sink is a null sink, a session bus with the accessibility
+# host, a sound server whose default sink is a null sink, a session bus with the accessibility
 # bus. Sourced, not run.
+#
+# HALVIX_SOUND_SERVER chooses the sound server started: pulseaudio (the default) or pipewire
+# (PipeWire with its PulseAudio server pipewire-pulse and the session manager WirePlumber).
 
 [ -n "${HALVIX_LIB_SERVICES:-}" ] && return 0
 HALVIX_LIB_SERVICES=1
@@ -15,6 +18,7 @@ HALVIX_PACKAGES=(
     libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     libpulse-dev pulseaudio pulseaudio-utils sox libsox-fmt-all ffmpeg
+    pipewire pipewire-pulse wireplumber
     xvfb xauth x11-utils xdotool trayer imagemagick faketime
     dbus-x11 at-spi2-core python3 python3-pyatspi python3-gi
     fonts-noto-cjk qt6-translations-l10n
@@ -85,30 +89,64 @@ start_tray_host() {
     sleep 0.5
 }
 
-# serve_sound DIR LOG [NULL_SINK_ARGUMENTS]: a PulseAudio server on the socket DIR/native with a
-# null sink as its default sink (by default halvix_null). Without norewinds the null sink rewinds
-# when a new stream starts, and its monitor then loses or repeats up to a second: recordings would
-# no longer keep time.
+# serve_sound DIR LOG [NULL_SINK_ARGUMENTS]: a sound server of the kind HALVIX_SOUND_SERVER names,
+# speaking the PulseAudio protocol on the socket DIR/native, its default sink a null sink (by
+# default halvix_null), its messages in LOG.
 serve_sound() {
+    case "${HALVIX_SOUND_SERVER:-pulseaudio}" in
+        pulseaudio) serve_pulseaudio "$@" ;;
+        pipewire) serve_pipewire "$@" ;;
+        *)
+            say "HALVIX_SOUND_SERVER is pulseaudio or pipewire, not '$HALVIX_SOUND_SERVER'"
+            return 1
+            ;;
+    esac
+}
+
+# Without norewinds the null sink rewinds when a new stream starts, and its monitor then loses or
+# repeats up to a second: recordings would no longer keep time.
+serve_pulseaudio() {
     XDG_RUNTIME_DIR=$1 setsid pulseaudio --daemonize=no --exit-idle-time=-1 -n --disallow-exit \
         --load="module-null-sink ${3:-sink_name=halvix_null} norewinds=1" \
         --load="module-native-protocol-unix socket=$1/native auth-anonymous=1" \
         --log-target=file:"$2" >/dev/null 2>&1 &
     HALVIX_SERVICE_PIDS+=($!)
+    sound_server_up "unix:$1/native"
+}
+
+# True once the server at ADDRESS answers (within five seconds).
+sound_server_up() {
     local i
-    for i in $(seq 50); do PULSE_SERVER="unix:$1/native" pactl info >/dev/null 2>&1 && return 0; sleep 0.1; done
+    for i in $(seq 50); do PULSE_SERVER=$1 pactl info >/dev/null 2>&1 && return 0; sleep 0.1; done
     return 1
 }
 
-# A private PulseAudio server whose default sink is a null sink; exports PULSE_SERVER.
+source "$HALVIX_LIB/pipewire.sh"
+
+# Whether the server PULSE_SERVER names answers and is of the kind HALVIX_SOUND_SERVER asks for
+# (any kind when it asks for none).
+sound_server_answers() {
+    [ -n "${PULSE_SERVER:-}" ] || return 1
+    local name
+    name=$(pactl info 2>/dev/null | sed -n 's/^Server Name: //p')
+    [ -n "$name" ] || return 1
+    case "${HALVIX_SOUND_SERVER:-}" in
+        pipewire) [[ $name == *PipeWire* ]] ;;
+        pulseaudio) [[ $name != *PipeWire* ]] ;;
+        *) return 0 ;;
+    esac
+}
+
+# A private sound server whose default sink is a null sink; exports PULSE_SERVER, XDG_RUNTIME_DIR
+# (a fresh folder) and HALVIX_NULL_SINK.
 start_sound_server() {
     local dir
-    dir=$(mktemp -d /tmp/halvix-pulse-XXXXXX)
+    dir=$(mktemp -d /tmp/halvix-sound-XXXXXX)
     export XDG_RUNTIME_DIR=$dir
     export PULSE_SERVER="unix:$dir/native"
     export HALVIX_NULL_SINK=halvix_null
     serve_sound "$dir" "$dir/log" && return 0
-    say "could not start a sound server"
+    say "could not start a sound server (${HALVIX_SOUND_SERVER:-pulseaudio}; its log: $dir/log)"
     return 1
 }
 
@@ -125,9 +163,7 @@ start_missing_services() {
     if [ -z "${DISPLAY:-}" ]; then
         start_display && start_tray_host || return 1
     fi
-    if [ -z "${PULSE_SERVER:-}" ] || ! pactl info >/dev/null 2>&1; then
-        start_sound_server || return 1
-    fi
+    sound_server_answers || start_sound_server || return 1
     if [ "${1:-}" = bus ] && [ -z "${DBUS_SESSION_BUS_ADDRESS:-}" ]; then
         start_session_bus
     fi

@@ -63,5 +63,12 @@ band_level() {
         awk '/RMS +amplitude/ { print $3 }'
 }
 
+# energy_db FILE: the sound's energy (its RMS squared times its length) in dB of full scale for a
+# second. Two recordings of one sound compare by it however much silence each holds.
+energy_db() {
+    sox "$1" -n stat 2>&1 | awk '/RMS +amplitude/ { rms = $3 } /Length \(seconds\)/ { s = $3 }
+        END { if (rms > 0 && s > 0) printf "%.2f", 10 * log(rms * rms * s) / log(10); else print "-inf" }'
+}
+
 # rough_pitch FILE: the sound's rough frequency in Hz, as sox's stat finds it.
 rough_pitch() { sox "$1" -n stat 2>&1 | awk '/Rough/ { print $3 }'; }

@@ -7,6 +7,8 @@
 
 #include <QtTest>
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <fstream>
 #include <optional>
@@ -36,6 +38,32 @@ qsizetype firstFrameAt(const DecodedSound& sound, int level) {
             return i / 2;
     return -1;
 }
+
+// The RMS and the peak of one channel of a decoded sound (a folded mono sound has one for both),
+// from its first tenth of a second on for a second: a lossy codec's edges are left out.
+struct ChannelLevel {
+    double rms = 0;
+    int peak = 0;
+};
+
+ChannelLevel channelLevel(const DecodedSound& sound, int channel) {
+    const auto* samples = reinterpret_cast<const std::int16_t*>(sound.pcm.constData());
+    const int channels = sound.mono ? 1 : 2;
+    const qsizetype first = kRate / 10;
+    const qsizetype frames = std::min<qsizetype>(sound.pcm.size() / 2 / channels, first + kRate);
+    ChannelLevel level;
+    double sum = 0;
+    for (qsizetype f = first; f < frames; ++f) {
+        const int sample = samples[f * channels + (sound.mono ? 0 : channel)];
+        sum += double(sample) * sample;
+        level.peak = std::max(level.peak, std::abs(sample));
+    }
+    level.rms = frames > first ? std::sqrt(sum / double(frames - first)) : 0.0;
+    return level;
+}
+
+// The generated tone's RMS: a sine at an eighth of full scale.
+constexpr double kToneRms = 32768.0 / 8.0 / 1.4142135623730951;
 
 } // namespace
 
@@ -90,6 +118,73 @@ private slots:
         // The tone is whole (a WMA decoder keeps back at most its last frame of 46 ms).
         QVERIFY2(std::abs(double(sound->lengthMs) - kToneSeconds * 1000.0) <= 60.0,
                  qPrintable(QString("%1 ms decoded").arg(sound->lengthMs)));
+    }
+
+    // Each channel comes out at the level it was made: a mono file's one channel on both sides,
+    // a stereo file's channels each on its own.
+    void decodesEachChannelAtItsLevel_data() {
+        QTest::addColumn<QString>("extension");
+        QTest::addColumn<QString>("mix"); // ffmpeg's pan filter, from the mono tone
+        QTest::addColumn<double>("left"); // each side's level, of the tone's
+        QTest::addColumn<double>("right");
+        for (const char* extension : {"wav", "mp3", "wma"}) {
+            QTest::addRow("%s mono", extension) << extension << "mono|c0=c0" << 1.0 << 1.0;
+            QTest::addRow("%s stereo, the right side at half", extension)
+                << extension << "stereo|c0=c0|c1=0.5*c0" << 1.0 << 0.5;
+            QTest::addRow("%s stereo, the left side silent", extension)
+                << extension << "stereo|c0=0*c0|c1=c0" << 0.0 << 1.0;
+        }
+    }
+
+    void decodesEachChannelAtItsLevel() {
+        QFETCH(QString, extension);
+        QFETCH(QString, mix);
+        QFETCH(double, left);
+        QFETCH(double, right);
+        const std::string path = (m_folder / ("声道." + extension.toStdString())).string();
+        QVERIFY(run("ffmpeg",
+                    {"-v", "error", "-y", "-f", "lavfi", "-i",
+                     QString("sine=frequency=440:duration=%1:sample_rate=%2").arg(kToneSeconds).arg(kRate),
+                     "-af", "pan=" + mix, QString::fromStdString(path)}));
+        const std::optional<DecodedSound> sound = decode(path);
+        QVERIFY(sound);
+        QCOMPARE(sound->outcome, DecodedSound::Outcome::Decoded);
+        const double expected[] = {left, right};
+        for (int channel = 0; channel < 2; ++channel) {
+            const double rms = channelLevel(*sound, channel).rms;
+            const QString heard = QString("channel %1: RMS %2, made at %3")
+                                      .arg(channel)
+                                      .arg(rms)
+                                      .arg(expected[channel] * kToneRms);
+            // A lossy codec moves a pure tone's level by up to half a dB and leaks a little.
+            const double within = extension == "wav" ? 0.05 : 0.6;
+            if (expected[channel] == 0)
+                QVERIFY2(rms < 30, qPrintable(heard));
+            else
+                QVERIFY2(std::abs(decibels(rms, expected[channel] * kToneRms)) <= within, qPrintable(heard));
+        }
+    }
+
+    // A surround file (5.1) is mixed down to stereo with its weights scaled so that the loudest
+    // side is no louder than the loudest channel it came from: nothing clips.
+    void surroundIsMixedDownWithoutClipping() {
+        const std::string path = (m_folder / "环绕.wav").string();
+        // The same tone at 0.9 of full scale in all six channels.
+        QVERIFY(
+            run("ffmpeg",
+                {"-v", "error", "-y", "-f", "lavfi", "-i",
+                 QString("sine=frequency=440:duration=%1:sample_rate=%2").arg(kToneSeconds).arg(kRate), "-af",
+                 "volume=7.2,pan=5.1|c0=c0|c1=c0|c2=c0|c3=c0|c4=c0|c5=c0", QString::fromStdString(path)}));
+        const std::optional<DecodedSound> sound = decode(path);
+        QVERIFY(sound);
+        QCOMPARE(sound->outcome, DecodedSound::Outcome::Decoded);
+        for (int channel = 0; channel < 2; ++channel) {
+            const ChannelLevel level = channelLevel(*sound, channel);
+            const QString heard =
+                QString("channel %1: peak %2, RMS %3").arg(channel).arg(level.peak).arg(level.rms);
+            QVERIFY2(level.peak <= 0.9 * 32768 * 1.01, qPrintable(heard));
+            QVERIFY2(std::abs(decibels(level.rms, 0.9 * 8 * kToneRms)) <= 0.05, qPrintable(heard));
+        }
     }
 
     void badFilesAreUnplayable_data() {

@@ -104,9 +104,9 @@ launch() {
 # entry_sound_heard SOUND_FILE: seven seconds after the entry's real second entry_real (a whole
 # bell sound is in by then) ends the recording, keeps it as recording.wav among the artifacts and
 # checks that a sound began at the entry's second (0.2 s early to 1 s late) and that it is
-# SOUND_FILE: as long, and at about its pitch.
+# SOUND_FILE: as long, at about its pitch, and at the level it was made (within 0.5 dB).
 entry_sound_heard() {
-    local sound=$1 onset heard late expected heard_pitch expected_pitch
+    local sound=$1 onset heard late expected heard_pitch expected_pitch level
     sleep_until $((entry_real + 7))
     stop_recording
     recording_wav "$artifacts/recording.wav"
@@ -132,6 +132,13 @@ entry_sound_heard() {
         pass "recorded $heard s at about $heard_pitch Hz: ${sound##*/} is $expected s at about $expected_pitch Hz"
     else
         fail "recorded $heard s at about $heard_pitch Hz, but ${sound##*/} is $expected s at about $expected_pitch Hz"
+    fi
+    level=$(awk -v heard="$(energy_db "$work/sound.wav")" -v made="$(energy_db "$work/reference.wav")" \
+        'BEGIN { printf "%.2f", heard - made }')
+    if within "$level" -0.5 0.5; then
+        pass "recorded at the file's level ($level dB)"
+    else
+        fail "recorded $level dB from the level of ${sound##*/}"
     fi
 }
 

@@ -3,6 +3,7 @@
 // Test sounds made by ffmpeg: a 440 Hz tone in the codec a file's extension calls for.
 #include "support/SoundRecorder.h"
 
+#include <cmath>
 #include <string>
 
 namespace halvix::test {
@@ -25,6 +26,37 @@ inline double fileMs(const std::string& path) {
              &probed))
         return -1;
     return probed.trimmed().toDouble() * 1000.0;
+}
+
+// A sound file's level as sox reads it: the RMS of all its samples (0 to 1) and its length.
+struct FileLevel {
+    double rms = -1;
+    double seconds = -1;
+};
+
+inline FileLevel fileLevel(const std::string& path) {
+    QProcess sox;
+    sox.setProcessChannelMode(QProcess::MergedChannels); // stat reports on standard error
+    sox.start("sox", {QString::fromStdString(path), "-n", "stat"});
+    FileLevel level;
+    if (!sox.waitForFinished(30000))
+        return level;
+    for (const QByteArray& line : sox.readAll().split('\n')) {
+        const QList<QByteArray> parts = line.split(':');
+        if (parts.size() != 2)
+            continue;
+        const QByteArray name = parts[0].simplified();
+        if (name == "RMS amplitude")
+            level.rms = parts[1].trimmed().toDouble();
+        else if (name == "Length (seconds)")
+            level.seconds = parts[1].trimmed().toDouble();
+    }
+    return level;
+}
+
+// How much louder `rms` is than `reference`, in dB.
+inline double decibels(double rms, double reference) {
+    return 20.0 * std::log10(rms / reference);
 }
 
 } // namespace halvix::test
