@@ -10,6 +10,7 @@
 #include "campus/SnapshotApplier.h"
 #include "cli/FolderCommands.h"
 #include "common/PathText.h"
+#include "store/DatabaseLocks.h"
 #include "time/SystemClock.h"
 
 #include <QApplication>
@@ -124,6 +125,9 @@ int runBell(int argc, char* argv[], const Invocation& invocation) {
 } // namespace
 
 int main(int argc, char* argv[]) {
+    // Before any database opens: nothing else in the process (a file dialog, a sound check) may
+    // drop SQLite's locks on them.
+    halvix::keepDatabaseLocks();
     // The per-user data folder is named after it: ~/.local/share/halvix.
     QCoreApplication::setApplicationName(QStringLiteral("halvix"));
     const Invocation invocation = parseInvocation(argc, argv);
