@@ -3,8 +3,8 @@
 #include "app/CommandLine.h"
 #include "app/HeadlessApp.h"
 #include "app/SingleInstance.h"
-#include "audio/PulsePlayer.h"
 #include "audio/ProcessPriority.h"
+#include "audio/PulsePlayer.h"
 #include "audio/SoundMemory.h"
 #include "campus/CampusStatusText.h"
 #include "campus/SnapshotApplier.h"
@@ -114,11 +114,8 @@ int runBell(int argc, char* argv[], const Invocation& invocation) {
     std::string folderProblem;
     const QString folder = programFolder(invocation, &folderProblem);
     SingleInstance instance(folder);
-    QString error;
-    if (!instance.claim(error)) {
-        printText(stderr, error);
-        return error.isEmpty() ? handOver(folder) : kExitBadUsage;
-    }
+    if (const std::optional<int> status = claimOrHandOver(instance, folder))
+        return *status;
     return BellApp(app, toPath(folder), instance, folderProblem).run();
 }
 
