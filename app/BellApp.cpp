@@ -149,8 +149,6 @@ int BellApp::run() {
     QObject::connect(&campus, &campus::CampusRuntime::buildingsInTrouble, &tray,
                      &BellTray::setCampusProblems);
     const int status = m_app.exec();
-    // A start while this one ends (a frozen sound server can hold it for long) waits for the end.
-    m_instance.stopAnswering();
     ticks.stop();
     window.reset();
     return status;

@@ -161,7 +161,6 @@ int runHeadless(const std::filesystem::path& folder, SingleInstance& instance, B
         campus.start();
     });
     const int status = QCoreApplication::exec();
-    instance.stopAnswering();
     ticks.stop();
     bell.stopPlaying();
     say(clock, QStringLiteral("已结束"));

@@ -162,9 +162,13 @@ SingleInstance::Start SingleInstance::claimOrHandOver(const QStringList& words,
                                                       std::chrono::milliseconds patience) {
     // A bell answers within this; one that ends meanwhile closes the connection at once.
     constexpr qint64 kAnswerMs = 10'000;
+    // A holder nobody reaches (still starting, or listening in a runtime folder this start does not
+    // see) is given this long in a row.
+    constexpr qint64 kUnreachableMs = 5'000;
     constexpr unsigned long kLockPollMs = 100;
     QElapsedTimer waited;
     waited.start();
+    qint64 reachedAt = 0;
     for (;;) {
         Start start;
         if (claim(start.error)) {
@@ -173,19 +177,23 @@ SingleInstance::Start SingleInstance::claimOrHandOver(const QStringList& words,
         }
         if (!start.error.isEmpty())
             return start;
-        const qint64 left = patience.count() - waited.elapsed();
-        if (left <= 0) {
+        const qint64 now = waited.elapsed();
+        if (now >= patience.count() || now - reachedAt >= kUnreachableMs) {
             start.outcome = Start::Outcome::NoAnswer;
             return start;
         }
-        const auto reply = send(m_folder, words, static_cast<int>(std::min(left, kAnswerMs)));
+        const auto reply =
+            send(m_folder, words, static_cast<int>(std::min(patience.count() - now, kAnswerMs)));
         if (reply && reply->answered) {
             start.outcome = Start::Outcome::HandedOver;
             start.reply = *reply;
             return start;
         }
-        // Nobody listens (a bell starting, or ending), or the bell said nothing: its lock again.
-        if (!reply)
+        // Listening but silent: stopped, hung, or ending (its event loop is over, its lock still
+        // held). Then its lock again.
+        if (reply)
+            reachedAt = waited.elapsed();
+        else
             QThread::msleep(kLockPollMs);
     }
 }

@@ -62,13 +62,12 @@ public:
     // True when this process is now the folder's bell, listening for requests; false when another
     // holds the folder (or the lock or the socket cannot be made: `error` says so).
     bool claim(QString& error);
-    // Claims the folder, or hands `words` to its running bell. A bell that holds the folder but
-    // does not answer may be ending (its quit waiting for a frozen sound server): the start waits
-    // for it to end and then claims the folder. One silent for `patience` counts as hung.
+    // Claims the folder, or hands `words` to its running bell. A bell that holds the folder and takes
+    // the request without answering may be ending (its quit waiting for a frozen sound server; it
+    // keeps its socket and lock to its end) or stopped: the start waits for the lock to go and then
+    // claims the folder. One silent for `patience` counts as hung, one that cannot be reached for
+    // a few seconds in a row (listening in a runtime folder this start does not see) too.
     Start claimOrHandOver(const QStringList& words, std::chrono::milliseconds patience = kPatience);
-    // Takes no more requests (the socket goes) while the bell ends; the folder stays claimed until
-    // this object goes, so a start in the meantime waits for the end instead of asking in vain.
-    void stopAnswering() { m_server.close(); }
     // Answers every request from now on; requests before it wait in the event loop.
     void setHandler(Handler handler) { m_handler = std::move(handler); }
     void setLaterHandler(LaterHandler handler) { m_laterHandler = std::move(handler); }
