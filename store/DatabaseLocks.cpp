@@ -103,9 +103,10 @@ private:
     std::map<int, Key> m_keys;
 };
 
+// Never destroyed: a connection may close during the destruction of other statics at exit.
 SharedDescriptions& sharedDescriptions() {
-    static SharedDescriptions descriptions;
-    return descriptions;
+    static auto* descriptions = new SharedDescriptions;
+    return *descriptions;
 }
 
 int sharingOpen(const char* path, int flags, int mode) {
