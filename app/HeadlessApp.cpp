@@ -76,27 +76,30 @@ QString programFolder(const Invocation& invocation, std::string* problem) {
     return QString::fromStdU16String(choice.folder.u16string());
 }
 
-int handOver(const QString& folder) {
-    for (int attempt = 0; attempt < 20; ++attempt) {
-        if (const auto reply = SingleInstance::send(folder, {QStringLiteral("show")})) {
-            printText(stdout, reply->text);
-            return kExitOk;
-        }
-        QThread::msleep(250);
+std::optional<int> claimOrHandOver(SingleInstance& instance, const QString& folder) {
+    const SingleInstance::Start start = instance.claimOrHandOver({QStringLiteral("show")});
+    switch (start.outcome) {
+    case SingleInstance::Start::Outcome::Bell:
+        return std::nullopt;
+    case SingleInstance::Start::Outcome::HandedOver:
+        printText(stdout, start.reply.text);
+        return kExitOk;
+    case SingleInstance::Start::Outcome::NoAnswer:
+        printText(stderr, QStringLiteral("运行中的程序没有应答, 文件夹仍被它占用: ") + folder);
+        return kExitNotRunning;
+    case SingleInstance::Start::Outcome::Failed:
+        break;
     }
-    printText(stderr, QStringLiteral("文件夹已被另一个程序占用, 但它没有应答: ") + folder);
-    return kExitNotRunning;
+    printText(stderr, start.error);
+    return kExitBadUsage;
 }
 
 int runHeadlessService(int argc, char* argv[], const Invocation& invocation, BellPlayers (*makePlayers)()) {
     QCoreApplication app(argc, argv);
     const QString folder = programFolder(invocation);
     SingleInstance instance(folder);
-    QString error;
-    if (!instance.claim(error)) {
-        printText(stderr, error);
-        return error.isEmpty() ? handOver(folder) : kExitBadUsage;
-    }
+    if (const std::optional<int> status = claimOrHandOver(instance, folder))
+        return *status;
     return runHeadless(pathFromUtf8(folder.toStdString()), instance, makePlayers());
 }
 

@@ -25,9 +25,10 @@ std::optional<int> answerAtOnce(const Invocation& invocation);
 // `problem` gets what went wrong making the per-user folder.
 QString programFolder(const Invocation& invocation, std::string* problem = nullptr);
 
-// Another bell has the folder: it gets the plain start's request (its window comes to the front).
-// The holder may still be starting: asked again for a few seconds. Returns the exit code.
-int handOver(const QString& folder);
+// Makes this start the folder's bell (nothing returned), or hands the plain start's request to the
+// running bell (its window comes to the front) and returns the exit code. A bell still starting or
+// ending is waited for (see SingleInstance::claimOrHandOver); a hung one is reported.
+std::optional<int> claimOrHandOver(SingleInstance& instance, const QString& folder);
 
 // Half a minute after the last ring or reload, when the bell has nothing urgent to do, the heap's
 // free pages go back to the system (see returnFreedMemory).

@@ -5,6 +5,7 @@
 #include "audio/ProcessPriority.h"
 #include "audio/PulsePlayer.h"
 #include "audio/SoundMemory.h"
+#include "store/DatabaseLocks.h"
 
 #include <QCoreApplication>
 
@@ -13,6 +14,7 @@
 
 int main(int argc, char* argv[]) {
     using namespace halvix;
+    keepDatabaseLocks(); // before any database opens, as the window program does
     QCoreApplication::setApplicationName(QStringLiteral("halvix"));
     const Invocation invocation = parseInvocation(argc, argv);
     if (const std::optional<int> status = answerAtOnce(invocation))

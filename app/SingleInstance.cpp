@@ -2,9 +2,12 @@
 
 #include <QCryptographicHash>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QThread>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -155,6 +158,46 @@ bool SingleInstance::claim(QString& error) {
     return false;
 }
 
+SingleInstance::Start SingleInstance::claimOrHandOver(const QStringList& words,
+                                                      std::chrono::milliseconds patience) {
+    // A bell answers within this; one that ends meanwhile closes the connection at once.
+    constexpr qint64 kAnswerMs = 10'000;
+    // A holder nobody reaches (still starting, or listening in a runtime folder this start does not
+    // see) is given this long in a row.
+    constexpr qint64 kUnreachableMs = 5'000;
+    constexpr unsigned long kLockPollMs = 100;
+    QElapsedTimer waited;
+    waited.start();
+    qint64 reachedAt = 0;
+    for (;;) {
+        Start start;
+        if (claim(start.error)) {
+            start.outcome = Start::Outcome::Bell;
+            return start;
+        }
+        if (!start.error.isEmpty())
+            return start;
+        const qint64 now = waited.elapsed();
+        if (now >= patience.count() || now - reachedAt >= kUnreachableMs) {
+            start.outcome = Start::Outcome::NoAnswer;
+            return start;
+        }
+        const auto reply =
+            send(m_folder, words, static_cast<int>(std::min(patience.count() - now, kAnswerMs)));
+        if (reply && reply->answered) {
+            start.outcome = Start::Outcome::HandedOver;
+            start.reply = *reply;
+            return start;
+        }
+        // Listening but silent: stopped, hung, or ending (its event loop is over, its lock still
+        // held). Then its lock again.
+        if (reply)
+            reachedAt = waited.elapsed();
+        else
+            QThread::msleep(kLockPollMs);
+    }
+}
+
 void SingleInstance::onRequest(const QByteArray& line, const LocalSocketServer::Reply& reply) {
     const QString text = QString::fromUtf8(line).trimmed();
     const QStringList words = text.isEmpty() ? QStringList() : text.split(QLatin1Char('\t'));
@@ -181,7 +224,7 @@ std::optional<InstanceReply> SingleInstance::send(const QString& folder, const Q
         bool number = false;
         const int status = answer.bytes.left(end < 0 ? answer.bytes.size() : end).toInt(&number);
         if (!number)
-            return InstanceReply{2, QStringLiteral("运行中的程序没有应答")};
+            return InstanceReply{2, QStringLiteral("运行中的程序没有应答"), false};
         return InstanceReply{status, end < 0 ? QString() : QString::fromUtf8(answer.bytes.mid(end + 1))};
     }
     return std::nullopt;

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <chrono>
 #include <functional>
 #include <optional>
 
@@ -15,6 +16,7 @@ namespace halvix {
 struct InstanceReply {
     int status = 0;
     QString text;
+    bool answered = true; // false: it took the request but said nothing within the wait
 };
 
 // At most one running bell per program folder. The bell holds an flock on "halvix.lock" in the
@@ -37,6 +39,16 @@ public:
     using LaterHandler = std::function<bool(const QStringList& words, const Answer& answer)>;
 
     static constexpr const char* kLockFileName = "halvix.lock";
+    // How long a start waits for a bell that holds the folder without answering.
+    static constexpr std::chrono::milliseconds kPatience{30'000};
+
+    // What became of a start on the folder.
+    struct Start {
+        enum class Outcome { Bell, HandedOver, NoAnswer, Failed };
+        Outcome outcome = Outcome::Failed;
+        InstanceReply reply; // HandedOver: what the running bell answered
+        QString error;       // Failed: why the folder cannot be claimed
+    };
 
     explicit SingleInstance(const QString& folder, QObject* parent = nullptr);
     ~SingleInstance() override;
@@ -50,6 +62,12 @@ public:
     // True when this process is now the folder's bell, listening for requests; false when another
     // holds the folder (or the lock or the socket cannot be made: `error` says so).
     bool claim(QString& error);
+    // Claims the folder, or hands `words` to its running bell. A bell that holds the folder and takes
+    // the request without answering may be ending (its quit waiting for a frozen sound server; it
+    // keeps its socket and lock to its end) or stopped: the start waits for the lock to go and then
+    // claims the folder. One silent for `patience` counts as hung, one that cannot be reached for
+    // a few seconds in a row (listening in a runtime folder this start does not see) too.
+    Start claimOrHandOver(const QStringList& words, std::chrono::milliseconds patience = kPatience);
     // Answers every request from now on; requests before it wait in the event loop.
     void setHandler(Handler handler) { m_handler = std::move(handler); }
     void setLaterHandler(LaterHandler handler) { m_laterHandler = std::move(handler); }

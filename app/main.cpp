@@ -3,13 +3,14 @@
 #include "app/CommandLine.h"
 #include "app/HeadlessApp.h"
 #include "app/SingleInstance.h"
-#include "audio/PulsePlayer.h"
 #include "audio/ProcessPriority.h"
+#include "audio/PulsePlayer.h"
 #include "audio/SoundMemory.h"
 #include "campus/CampusStatusText.h"
 #include "campus/SnapshotApplier.h"
 #include "cli/FolderCommands.h"
 #include "common/PathText.h"
+#include "store/DatabaseLocks.h"
 #include "time/SystemClock.h"
 
 #include <QApplication>
@@ -113,17 +114,17 @@ int runBell(int argc, char* argv[], const Invocation& invocation) {
     std::string folderProblem;
     const QString folder = programFolder(invocation, &folderProblem);
     SingleInstance instance(folder);
-    QString error;
-    if (!instance.claim(error)) {
-        printText(stderr, error);
-        return error.isEmpty() ? handOver(folder) : kExitBadUsage;
-    }
+    if (const std::optional<int> status = claimOrHandOver(instance, folder))
+        return *status;
     return BellApp(app, toPath(folder), instance, folderProblem).run();
 }
 
 } // namespace
 
 int main(int argc, char* argv[]) {
+    // Before any database opens: nothing else in the process (a file dialog, a sound check) may
+    // drop SQLite's locks on them.
+    halvix::keepDatabaseLocks();
     // The per-user data folder is named after it: ~/.local/share/halvix.
     QCoreApplication::setApplicationName(QStringLiteral("halvix"));
     const Invocation invocation = parseInvocation(argc, argv);

@@ -49,25 +49,10 @@ seen() {
 }
 # grep reads to the end: a reader cut short would fail the pipe.
 shows() { a11y texts | grep -F "$1" >/dev/null; }
-# The window hides into the tray a few seconds after the start: brought back to be read, or to
-# press one of its buttons (a dialog closing just before may still hold the window).
+# The window hides into the tray a few seconds after the start: brought back to be read.
 main_shows() { show_main_window && shows "$1"; }
-open_from_main() { show_main_window && a11y press "$main_window_title" button "$1"; }
 # 响铃记录, the fourth item of the tray menu; a menu opened while the program is busy may miss keys.
 open_ring_log() { tray_pick Down Down Down Down Return && wait_for 15 a11y shown 响铃记录; }
-
-# close_window TITLE [BUTTON]: presses BUTTON (Escape without one) until the window TITLE is gone; a
-# press while the program is busy may be lost.
-window_gone() { ! a11y shown "$1"; }
-close_window() {
-    local try
-    for try in 1 2 3; do
-        a11y shown "$1" || return 0
-        if [ -n "${2:-}" ]; then a11y press "$1" button "$2" || xdotool key Escape; else xdotool key Escape; fi
-        wait_for 5 window_gone "$1" && return 0
-    done
-    return 1
-}
 
 walk_windows() {
     local locale=$1

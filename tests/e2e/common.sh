@@ -162,6 +162,23 @@ show_main_window() {
     window_visible || { tray_click 1 2 && wait_for 10 window_visible; }
 }
 
+# open_from_main BUTTON: presses a button of the main window, brought back from the tray first (it
+# hides there a few seconds after the start; a dialog closing just before may still hold it).
+open_from_main() { show_main_window && a11y press "$main_window_title" button "$1"; }
+
+# close_window TITLE [BUTTON]: presses BUTTON (Escape without one) until the window TITLE is gone; a
+# press while the program is busy may be lost.
+window_gone() { ! a11y shown "$1"; }
+close_window() {
+    local try
+    for try in 1 2 3; do
+        a11y shown "$1" || return 0
+        if [ -n "${2:-}" ]; then a11y press "$1" button "$2" || xdotool key Escape; else xdotool key Escape; fi
+        wait_for 5 window_gone "$1" && return 0
+    done
+    return 1
+}
+
 # ends_cleanly HOW: waits for the program to end; passes when it ends with status 0 and its tray
 # icon has gone.
 ends_cleanly() {

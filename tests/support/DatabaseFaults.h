@@ -108,6 +108,39 @@ private:
     bool m_locked = false;
 };
 
+// What the sqlite3 shell, another process, printed (standard output and error) and its exit status.
+struct ShellAnswer {
+    int status = -1;
+    std::string output;
+};
+
+// Runs `sql` on `database` in a fresh sqlite3 shell, which waits for no lock (busy timeout 0).
+inline ShellAnswer sqliteShell(const std::filesystem::path& database, const std::string& sql) {
+    int output[2];
+    if (::pipe(output) != 0)
+        return {};
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(output[1], 1);
+        ::dup2(output[1], 2);
+        ::close(output[0]);
+        ::close(output[1]);
+        ::execl("/usr/bin/sqlite3", "sqlite3", "-bail", database.c_str(), sql.c_str(),
+                static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::close(output[1]);
+    ShellAnswer answer;
+    char bytes[256];
+    for (ssize_t got; (got = ::read(output[0], bytes, sizeof bytes)) > 0;)
+        answer.output.append(bytes, static_cast<std::size_t>(got));
+    ::close(output[0]);
+    int status = 0;
+    if (pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status))
+        answer.status = WEXITSTATUS(status);
+    return answer;
+}
+
 // What a damaged disk or a careless copy might leave where the database was: text, no header.
 inline std::string notADatabase() {
     std::string bytes;
