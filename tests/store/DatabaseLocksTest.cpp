@@ -5,6 +5,7 @@
 #include "store/DatabaseLocks.h"
 #include "ringlog/RingLog.h"
 #include "support/DatabaseFaults.h"
+#include "support/RingWords.h"
 #include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -80,7 +81,8 @@ Descriptors descriptorsOf(const fs::path& file) {
 }
 
 RingRow rowAt(const std::string& time) {
-    return {"2025-03-12 " + time + ".000", "08:00", "第一节上课", "上课.mp3", ringresult::kRang, 0, "", ""};
+    return {"2025-03-12 " + time + ".000", "08:00", "第一节上课", "上课.mp3",
+            test::word(RingResult::Rang),  0,       "",           ""};
 }
 
 std::string rowsSeenOutside(const fs::path& file) {
