@@ -1,7 +1,9 @@
 #include "campus/SnapshotApplier.h"
 
+#include "campus/FileSwap.h"
 #include "campus/Sha256.h"
 #include "campus/SharedTables.h"
+#include "campus/SoundRepair.h"
 #include "common/PathText.h"
 #include "common/TextFile.h"
 #include "store/DatabaseFailure.h"
@@ -21,18 +23,11 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr int kBusyTimeoutMs = 5000;
-constexpr const char* kStagedSuffix = ".halvix-new";
-constexpr const char* kKeptSuffix = ".halvix-old";
 // Beside jbase.mdb while files are swapped in: the revision being applied. Found at a start with
 // the database still at an older revision, the apply was cut short before its commit, and the
 // files it kept are put back.
 constexpr const char* kSwapSuffix = ".halvix-apply";
 constexpr const char* kStateTable = "campusstate";
-
-fs::path besideWith(const fs::path& target, const char* suffix) {
-    fs::path name = target.filename();
-    return target.parent_path() / ("." + pathToUtf8(name) + suffix);
-}
 
 fs::path soundPath(const fs::path& voic, const std::string& name) {
     return voic / pathFromUtf8(name);
@@ -160,155 +155,14 @@ private:
     bool m_committed = false;
 };
 
-// Files written beside their place and swapped in; everything is put back unless kept.
-class FileSwap {
-public:
-    explicit FileSwap(fs::path voic) : m_voic(std::move(voic)) {}
-    ~FileSwap() {
-        if (!m_kept)
-            undo();
-        for (const Entry& entry : m_entries) {
-            std::error_code ignored;
-            fs::remove(entry.staged, ignored);
-            fs::remove(entry.kept, ignored);
-        }
-        for (auto it = m_madeFolders.rbegin(); it != m_madeFolders.rend(); ++it) {
-            std::error_code ignored;
-            if (!m_kept)
-                fs::remove(*it, ignored); // only when empty
-        }
-        // Last: until it goes, a start after a kill finishes what is left undone here.
-        std::error_code ignored;
-        if (!m_note.empty())
-            fs::remove(m_note, ignored);
-    }
-    FileSwap(const FileSwap&) = delete;
-    FileSwap& operator=(const FileSwap&) = delete;
-
-    // Writes `bytes` beside `target`. A sound's folders are made as needed and must lie inside voic/.
-    std::string stage(const fs::path& target, const std::string& bytes, const std::string& shown,
-                      bool sound) {
-        std::error_code error;
-        if (sound) {
-            if (std::string problem = makeFolders(target.parent_path()); !problem.empty())
-                return "声音 " + shown + problem;
-        }
-        if (fs::is_directory(fs::symlink_status(target, error)))
-            return shown + " 是一个文件夹, 无法写入";
-        Entry entry{target, besideWith(target, kStagedSuffix), besideWith(target, kKeptSuffix), false, false};
-        m_entries.push_back(entry);
-        std::ofstream out(entry.staged, std::ios::binary | std::ios::trunc);
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        out.close();
-        if (!out)
-            return "无法写入 " + shown;
-        return {};
-    }
-
-    // Writes `note` with the revision being applied first (see kSwapSuffix).
-    std::string swapIn(const fs::path& note, std::uint64_t revision) {
-        // Written in place: cut short, it holds a smaller number or none, and nothing is swapped yet.
-        std::ofstream out(note, std::ios::binary | std::ios::trunc);
-        out << revision;
-        out.close();
-        if (!out)
-            return "无法写入 " + pathToUtf8(note.filename());
-        m_note = note;
-        for (Entry& entry : m_entries) {
-            std::error_code error;
-            fs::remove(entry.kept, error);
-            if (fs::exists(fs::symlink_status(entry.target, error))) {
-                fs::create_hard_link(entry.target, entry.kept, error);
-                if (error)
-                    fs::copy_file(entry.target, entry.kept, fs::copy_options::overwrite_existing, error);
-                if (error)
-                    return "无法保留旧文件 " + pathToUtf8(entry.target.filename());
-                entry.hadOld = true;
-            }
-            fs::rename(entry.staged, entry.target, error);
-            if (error)
-                return "无法替换 " + pathToUtf8(entry.target.filename()) + ": " + error.message();
-            entry.swapped = true;
-        }
-        return {};
-    }
-
-    void keep() { m_kept = true; }
-
-private:
-    struct Entry {
-        fs::path target;
-        fs::path staged;
-        fs::path kept;
-        bool hadOld;
-        bool swapped;
-    };
-
-    // Each folder is checked to lie inside voic/ before a folder is made in it, so that a link in
-    // voic/ never gets a folder made elsewhere. Empty when the folder is there.
-    std::string makeFolders(const fs::path& folder) {
-        std::error_code error;
-        if (folder.empty() || folder == folder.parent_path())
-            return " 的文件夹无法建立";
-        if (fs::is_directory(folder, error))
-            return insideVoic(folder) ? std::string() : " 的文件夹不在 voic 内";
-        if (std::string problem = makeFolders(folder.parent_path()); !problem.empty())
-            return problem;
-        if (!fs::create_directory(folder, error) || error)
-            return " 的文件夹无法建立";
-        m_madeFolders.push_back(folder);
-        return {};
-    }
-
-    // A folder of voic/ that is a link to elsewhere must not carry the central's files out of it.
-    bool insideVoic(const fs::path& folder) const {
-        std::error_code error;
-        const fs::path base = fs::canonical(m_voic, error);
-        if (error)
-            return false;
-        const fs::path real = fs::canonical(folder, error);
-        if (error)
-            return false;
-        const auto mismatch = std::mismatch(base.begin(), base.end(), real.begin(), real.end());
-        return mismatch.first == base.end();
-    }
-
-    void undo() {
-        for (auto it = m_entries.rbegin(); it != m_entries.rend(); ++it) {
-            if (!it->swapped)
-                continue;
-            std::error_code ignored;
-            if (it->hadOld)
-                fs::rename(it->kept, it->target, ignored);
-            else
-                fs::remove(it->target, ignored);
-        }
-    }
-
-    fs::path m_voic;
-    std::vector<Entry> m_entries;
-    std::vector<fs::path> m_madeFolders;
-    fs::path m_note;
-    bool m_kept = false;
-};
-
-bool holdsContent(const fs::path& file, const std::string& sha256) {
-    std::error_code error;
-    if (!fs::is_regular_file(fs::symlink_status(file, error)))
-        return false;
-    const auto hash = sha256OfFile(file);
-    return hash && *hash == sha256;
-}
-
 } // namespace
 
 std::vector<std::string> missingSounds(const fs::path& folder, const Snapshot& snapshot) {
     std::vector<std::string> missing;
     std::set<std::string> listed;
-    for (const SnapshotSound& sound : snapshot.sounds)
-        if (!holdsContent(soundPath(folder / "voic", sound.name), sound.sha256) &&
-            listed.insert(sound.sha256).second)
-            missing.push_back(sound.sha256);
+    for (const DamagedSound& damaged : damagedSounds(folder, snapshot))
+        if (listed.insert(damaged.sound.sha256).second)
+            missing.push_back(damaged.sound.sha256);
     return missing;
 }
 
@@ -323,7 +177,7 @@ std::string applySnapshot(const fs::path& folder, const Snapshot& snapshot, cons
     // Written beside their place before the database is locked: the bell keeps writing meanwhile.
     for (const SnapshotSound& sound : snapshot.sounds) {
         const fs::path target = soundPath(voic, sound.name);
-        if (holdsContent(target, sound.sha256))
+        if (fileHasSha256(target, sound.sha256))
             continue;
         const auto found = bytes.find(sound.sha256);
         if (found == bytes.end())

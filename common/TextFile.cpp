@@ -1,5 +1,8 @@
 #include "common/TextFile.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <fstream>
 #include <iterator>
 #include <system_error>
@@ -43,6 +46,15 @@ bool replaceFileContent(const std::filesystem::path& file, std::string_view byte
         return false;
     }
     return true;
+}
+
+bool syncFile(const std::filesystem::path& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool synced = ::fsync(fd) == 0;
+    ::close(fd);
+    return synced;
 }
 
 } // namespace halvix
