@@ -20,7 +20,7 @@ public:
 // What one offer came to, handed from the worker's thread to this object's.
 struct NodeSnapshots::Outcome {
     SnapshotReceiver::Result result = SnapshotReceiver::Result::Nothing;
-    bool snapshot = false; // a snapshot was offered (so the held sounds were checked afresh)
+    bool checked = false; // the held sounds were checked afresh (the applied revision offered again)
     std::string problem;
     std::uint64_t revision = 0;
     std::vector<std::string> wanted;
@@ -87,12 +87,14 @@ void NodeSnapshots::offer(std::string hash, QByteArray payload) {
         [this, worker = m_worker, hash = std::move(hash), payload = std::move(payload)]() mutable {
             SnapshotReceiver& receiver = worker->receiver;
             Outcome outcome;
-            outcome.snapshot = hash.empty();
-            outcome.result = outcome.snapshot
+            outcome.result = hash.empty()
                                  ? receiver.offerSnapshot(std::string_view(
                                        payload.constData(), static_cast<std::size_t>(payload.size())))
                                  : receiver.offerSound(hash, payload.toStdString());
             payload.clear();
+            using Result = SnapshotReceiver::Result;
+            outcome.checked =
+                hash.empty() && (outcome.result == Result::Nothing || outcome.result == Result::Waiting);
             outcome.problem = receiver.problem();
             outcome.revision = receiver.revision();
             outcome.wanted = receiver.wanted();
@@ -122,7 +124,7 @@ void NodeSnapshots::done(const Outcome& outcome) {
             emit repaired(soundsText(outcome.repaired));
         break;
     }
-    followRepair(outcome.damaged, outcome.snapshot);
+    followRepair(outcome.damaged, outcome.checked);
 }
 
 void NodeSnapshots::subscribeSounds(const std::vector<std::string>& hashes) {
