@@ -87,9 +87,13 @@ std::unique_ptr<MqttLink> connectAsCentral(const CampusConfig& config, std::ostr
     }
     waitFor(kConnectWaitMs, [&link] { return link->isConnected(); });
     if (!link->isConnected()) {
+        // A broker whose packets vanish has not even failed yet.
+        const QString lost = link->lastProblem();
         err << "无法连接代理服务器 " << config.broker.host << ':' << config.broker.port << ": "
-            << link->lastProblem().toStdString() << '\n';
-        return nullptr;
+            << (lost.isEmpty() ? "在 " + std::to_string(kConnectWaitMs / 1000) + " 秒内没有应答"
+                               : lost.toStdString())
+            << '\n';
+        return nullptr; // the link stops at once, whatever the broker does
     }
     return link;
 }

@@ -7,7 +7,8 @@
 #include "campus/CommandDesk.h"
 #include "campus/LogReport.h"
 #include "campus/MqttLink.h"
-#include "campus/SnapshotReceiver.h"
+#include "campus/NodeSnapshots.h"
+#include "campus/SnapshotApplier.h"
 #include "campus/TodayReport.h"
 #include "common/TextFile.h"
 #include "ringlog/RingLog.h"
@@ -17,7 +18,6 @@
 #include "time/LocalTime.h"
 
 #include <QDateTime>
-#include <QThread>
 
 #include <sys/timex.h>
 
@@ -39,18 +39,7 @@ std::int64_t nowMs() {
     return QDateTime::currentMSecsSinceEpoch();
 }
 
-QString text(const std::string& utf8) {
-    return QString::fromStdString(utf8);
-}
-
 } // namespace
-
-// The snapshot's receiver, used only on the thread this object lives on.
-class SnapshotWorker final : public QObject {
-public:
-    explicit SnapshotWorker(std::filesystem::path folder) : receiver(std::move(folder)) {}
-    SnapshotReceiver receiver;
-};
 
 bool kernelClockSynchronised() {
     timex state{};
@@ -67,18 +56,23 @@ CampusNode::CampusNode(CampusConfig config, Bell& bell, MqttLink& link, QString 
         m_memory->load(*saved, nowMs());
     removeApplyLeftovers(folder);
     m_revision = storedRevision(folder).value_or(0);
-
-    m_thread = new QThread(this);
-    m_worker = new SnapshotWorker(folder);
-    m_worker->moveToThread(m_thread);
-    connect(m_thread, &QThread::finished, m_worker, &QObject::deleteLater);
-    m_thread->start();
+    m_snapshots = std::make_unique<NodeSnapshots>(folder, m_link, m_topics);
+    connect(m_snapshots.get(), &NodeSnapshots::applied, this, &CampusNode::snapshotApplied);
+    connect(m_snapshots.get(), &NodeSnapshots::refused, this, [this](const QString& problem) {
+        m_snapshotProblem = problem.toStdString();
+        emit notice(problem + QStringLiteral(" (本机照常按原有计划响铃)"));
+        publishStatus();
+    });
+    connect(m_snapshots.get(), &NodeSnapshots::repaired, this, [this](const QString& sounds) {
+        emit notice(QStringLiteral("已修复声音文件 ") + sounds);
+        // The bell checks its sounds again and prepares the repaired ones afresh.
+        m_bell.reloadPlan();
+        publishStatus();
+    });
+    connect(m_snapshots.get(), &NodeSnapshots::repairProblemsChanged, this, &CampusNode::publishStatus);
 }
 
-CampusNode::~CampusNode() {
-    m_thread->quit();
-    m_thread->wait();
-}
+CampusNode::~CampusNode() = default;
 
 void CampusNode::start(int heartbeatSeconds) {
     connect(&m_link, &MqttLink::connectedChanged, this, &CampusNode::onConnected);
@@ -127,11 +121,9 @@ bool CampusNode::onMessage(const QString& topic, const QByteArray& payload) {
     if (name == m_topics.snapshot()) {
         if (m_config.role == CampusRole::Central)
             return false; // its own publication coming back
-        offerToWorker(std::nullopt, payload);
-    } else if (const std::string hash = m_topics.soundHashOf(name); !hash.empty()) {
-        if (!m_soundTopics.count(name))
-            return false;
-        offerToWorker(hash, payload);
+        m_snapshots->offerSnapshot(payload);
+    } else if (!m_topics.soundHashOf(name).empty()) {
+        return m_snapshots->offerSound(name, payload);
     } else if (name == m_topics.emergency()) {
         onEmergency(payload);
     } else if (isCommandTopic(name)) {
@@ -157,56 +149,19 @@ bool CampusNode::isCommandTopic(const std::string& topic) const {
     return false;
 }
 
-void CampusNode::offerToWorker(std::optional<std::string> hash, QByteArray payload) {
-    // Checked, written and committed away from the window thread: the bell ticks on meanwhile.
-    QMetaObject::invokeMethod(
-        m_worker,
-        [this, worker = m_worker, hash = std::move(hash), payload = std::move(payload)]() mutable {
-            SnapshotReceiver& receiver = worker->receiver;
-            const auto result = hash ? receiver.offerSound(*hash, payload.toStdString())
-                                     : receiver.offerSnapshot(std::string_view(
-                                           payload.constData(), static_cast<std::size_t>(payload.size())));
-            payload.clear();
-            QMetaObject::invokeMethod(
-                this,
-                [this, result, problem = receiver.problem(), revision = receiver.revision(),
-                 wanted = receiver.wanted()]() mutable {
-                    snapshotDone(static_cast<int>(result), std::move(problem), revision, std::move(wanted));
-                },
-                Qt::QueuedConnection);
-        },
-        Qt::QueuedConnection);
-}
-
-void CampusNode::snapshotDone(int result, std::string problem, std::uint64_t revision,
-                              std::vector<std::string> wanted) {
-    switch (static_cast<SnapshotReceiver::Result>(result)) {
-    case SnapshotReceiver::Result::Nothing:
-        return;
-    case SnapshotReceiver::Result::Waiting:
-        subscribeSounds(wanted);
-        return;
-    case SnapshotReceiver::Result::Applied:
-        subscribeSounds({});
-        m_revision = revision;
-        m_snapshotProblem.clear();
-        m_lastSyncMs = nowMs();
-        {
-            // The shared plan holds the day type and term too. A failure to read them shows again
-            // in the load below, which then fails and is retried rather than ring the old choice.
-            SilentSink quiet;
-            m_bell.useStoredChoice(quiet);
-        }
-        // As a change of day type does: what rang today stays rung.
-        m_bell.reloadPlan();
-        emit notice(QStringLiteral("已应用共享计划, 版本 %1").arg(revision));
-        break;
-    case SnapshotReceiver::Result::Refused:
-        subscribeSounds({});
-        m_snapshotProblem = problem;
-        emit notice(text(problem) + QStringLiteral(" (本机照常按原有计划响铃)"));
-        break;
+void CampusNode::snapshotApplied(std::uint64_t revision) {
+    m_revision = revision;
+    m_snapshotProblem.clear();
+    m_lastSyncMs = nowMs();
+    {
+        // The shared plan holds the day type and term too. A failure to read them shows again
+        // in the load below, which then fails and is retried rather than ring the old choice.
+        SilentSink quiet;
+        m_bell.useStoredChoice(quiet);
     }
+    // As a change of day type does: what rang today stays rung.
+    m_bell.reloadPlan();
+    emit notice(QStringLiteral("已应用共享计划, 版本 %1").arg(revision));
     publishStatus();
     publishToday();
 }
@@ -215,19 +170,6 @@ void CampusNode::setPublishedRevision(std::uint64_t revision) {
     m_revision = revision;
     m_lastSyncMs = nowMs();
     publishStatus();
-}
-
-void CampusNode::subscribeSounds(const std::vector<std::string>& hashes) {
-    std::set<std::string> topics;
-    for (const std::string& hash : hashes)
-        topics.insert(m_topics.sound(hash));
-    for (const std::string& topic : m_soundTopics)
-        if (!topics.count(topic))
-            m_link.unsubscribe(topic);
-    for (const std::string& topic : topics)
-        if (!m_soundTopics.count(topic))
-            m_link.subscribe(topic);
-    m_soundTopics = std::move(topics);
 }
 
 void CampusNode::onCommand(const QByteArray& payload) {
@@ -366,6 +308,8 @@ NodeStatus CampusNode::status() const {
     for (const EntryProblem& problem : m_bell.soundProblems())
         status.soundProblems.push_back(problem.time + " " + problem.sound + ": " + problem.problem.result +
                                        ": " + problem.problem.reason);
+    for (const std::string& problem : repairProblems())
+        status.soundProblems.push_back(problem);
     if (status.soundProblems.size() > 100)
         status.soundProblems.resize(100);
     status.clock.synchronised = kernelClockSynchronised();
@@ -375,6 +319,10 @@ NodeStatus CampusNode::status() const {
     status.version = m_version.toStdString();
     status.sentMs = nowMs();
     return status;
+}
+
+const std::vector<std::string>& CampusNode::repairProblems() const {
+    return m_snapshots->repairProblems();
 }
 
 void CampusNode::publishStatus() {

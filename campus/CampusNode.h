@@ -19,8 +19,6 @@
 #include <utility>
 #include <vector>
 
-class QThread;
-
 namespace halvix {
 class Bell;
 struct RingRow;
@@ -30,13 +28,13 @@ namespace halvix::campus {
 
 class CommandDesk;
 class MqttLink;
-class SnapshotWorker;
+class NodeSnapshots;
 
 // The building's side of the campus, on the window thread: takes the shared plan and the commands
 // from the broker, tells the central how the building is doing. The bell never waits for it: a
-// snapshot is checked and applied on a thread of its own, and the bell rings from its own copy
-// whatever the network does. Everything that arrives is untrusted; what does not read is logged and
-// dropped.
+// snapshot is checked and applied, and the held sounds repaired, on a thread of its own
+// (NodeSnapshots), and the bell rings from its own copy whatever the network does. Everything that
+// arrives is untrusted; what does not read is logged and dropped.
 class CampusNode final : public QObject {
     Q_OBJECT
 public:
@@ -53,6 +51,8 @@ public:
 
     // The status as it would be sent now.
     NodeStatus status() const;
+    // Sounds of the applied plan that could not be put back, one line each.
+    const std::vector<std::string>& repairProblems() const;
     // When the last snapshot was applied (milliseconds since 1970), 0 before any this run.
     std::int64_t lastSyncMs() const { return m_lastSyncMs; }
 
@@ -67,10 +67,7 @@ private:
     void publishStatus();
     void publishToday();
     void publish(const std::string& topic, const std::string& payload, bool retain, int qos = 1);
-    void offerToWorker(std::optional<std::string> hash, QByteArray payload);
-    void snapshotDone(int result, std::string problem, std::uint64_t revision,
-                      std::vector<std::string> wanted);
-    void subscribeSounds(const std::vector<std::string>& hashes);
+    void snapshotApplied(std::uint64_t revision);
     void onCommand(const QByteArray& payload);
     // The campus's retained emergency state: checked, then obeyed by the bell.
     void onEmergency(const QByteArray& payload);
@@ -96,15 +93,13 @@ private:
     std::optional<LastRing> m_lastRing;
     std::int64_t m_lastSyncMs = 0;
     std::string m_lastToday; // the last today report sent, not sent again unchanged
-    std::set<std::string> m_soundTopics;
     // The campus's emergency state as last read from the broker (or published by this 主控), and
     // why the last one offered was refused.
     std::optional<EmergencyState> m_campusEmergency;
     std::string m_emergencyProblem;
     bool m_emergencyHeard = false; // since the link last connected
     QTimer m_emergencyWait;        // on the 主控: a state kept here while the broker had none
-    QThread* m_thread = nullptr;
-    SnapshotWorker* m_worker = nullptr; // lives on m_thread
+    std::unique_ptr<NodeSnapshots> m_snapshots;
 };
 
 // Whether the kernel's time discipline keeps this machine's clock in sync (adjtimex).

@@ -199,6 +199,7 @@ QString CampusRuntime::statusText() const {
         const NodeStatus status = m_node->status();
         state.clock = status.clock;
         state.snapshotProblem = status.snapshotProblem;
+        state.repairProblems = m_node->repairProblems();
         if (m_node->lastSyncMs() > 0)
             state.lastSync = QDateTime::fromMSecsSinceEpoch(m_node->lastSyncMs())
                                  .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))

@@ -56,6 +56,8 @@ std::string campusStatusText(const CampusConfigRead& config, std::optional<std::
            (running->lastSync.empty() ? std::string("本次运行尚未收到新的计划") : running->lastSync) + "\n";
     if (!running->snapshotProblem.empty())
         out += "被拒绝的计划: " + running->snapshotProblem + "\n";
+    for (const std::string& problem : running->repairProblems)
+        out += "问题: " + problem + "\n";
     out += std::string("时钟: ") + (running->clock.synchronised ? "已同步" : "未同步") + ", 与主控相差 " +
            offsetText(running->clock.offsetMs) + "\n";
     return out;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace halvix::campus {
 
@@ -15,6 +16,7 @@ struct LinkState {
     std::string problem;  // why not connected, when known
     std::string lastSync; // when the last snapshot was applied, as local time text; empty: not this run
     std::string snapshotProblem;
+    std::vector<std::string> repairProblems; // sounds of the applied plan that could not be put back
     ClockState clock;
 };
 

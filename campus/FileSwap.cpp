@@ -96,6 +96,17 @@ std::string FileSwap::keepOld(Entry& entry) {
     return {};
 }
 
+std::string FileSwap::putInPlace() {
+    m_kept = true;
+    for (const Entry& entry : m_entries) {
+        std::error_code error;
+        fs::rename(entry.staged, entry.target, error);
+        if (error)
+            return "无法替换 " + pathToUtf8(entry.target.filename()) + ": " + error.message();
+    }
+    return flushFolders(m_voic);
+}
+
 // Flushes `also` and every folder a file is swapped into or a folder was made in.
 std::string FileSwap::flushFolders(const fs::path& also) const {
     std::set<fs::path> folders{also};

@@ -33,6 +33,9 @@ public:
     std::string swapIn(const std::filesystem::path& note, std::uint64_t revision);
 
     void keep() { m_kept = true; }
+    // Renames every staged file in at once, keeping nothing of the files it replaces (a damaged
+    // copy is worth nothing); a file renamed stays even when a later one fails.
+    std::string putInPlace();
 
 private:
     struct Entry {

@@ -31,6 +31,7 @@ Loaded load() {
         library.resolve("mosquitto_tls_opts_set", m.tls_opts_set, problem) &&
         library.resolve("mosquitto_will_set_v5", m.will_set_v5, problem) &&
         library.resolve("mosquitto_connect_bind_v5", m.connect_bind_v5, problem) &&
+        library.resolve("mosquitto_connect_bind_async", m.connect_bind_async, problem) &&
         library.resolve("mosquitto_disconnect_v5", m.disconnect_v5, problem) &&
         library.resolve("mosquitto_loop", m.loop, problem) &&
         library.resolve("mosquitto_subscribe_v5", m.subscribe_v5, problem) &&

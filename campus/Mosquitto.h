@@ -22,6 +22,7 @@ struct Mosquitto {
     decltype(&::mosquitto_tls_opts_set) tls_opts_set = nullptr;
     decltype(&::mosquitto_will_set_v5) will_set_v5 = nullptr;
     decltype(&::mosquitto_connect_bind_v5) connect_bind_v5 = nullptr;
+    decltype(&::mosquitto_connect_bind_async) connect_bind_async = nullptr;
     decltype(&::mosquitto_disconnect_v5) disconnect_v5 = nullptr;
     decltype(&::mosquitto_loop) loop = nullptr;
     decltype(&::mosquitto_subscribe_v5) subscribe_v5 = nullptr;

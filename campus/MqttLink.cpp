@@ -2,6 +2,7 @@
 
 #include "common/PathText.h"
 
+#include "campus/HostLookup.h"
 #include "campus/Mosquitto.h"
 
 #include <mqtt_protocol.h>
@@ -10,15 +11,18 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdlib>
 #include <cstring>
-#include <fstream>
 
 namespace halvix::campus {
 
 namespace {
 
 using namespace std::chrono_literals;
+
+// The network thread waits for the network this long at a time and looks for a stop in between.
+constexpr int kSliceMs = 100;
+// A clean stop has this long to tell a connected broker goodbye (and so to leave the will).
+constexpr auto kGoodbyeWait = 500ms;
 
 // The broker client; reached only once start() has loaded it.
 const Mosquitto& mosq() {
@@ -72,17 +76,6 @@ QString errorText(int rc, const BrokerAddress& broker) {
     }
 }
 
-std::string firstLineOf(const std::filesystem::path& file, bool& ok) {
-    std::ifstream in(file, std::ios::binary);
-    std::string line;
-    ok = bool(in);
-    if (ok)
-        std::getline(in, line);
-    while (!line.empty() && (line.back() == '\r' || line.back() == '\n' || line.back() == ' '))
-        line.pop_back();
-    return line;
-}
-
 // A property list freed with its scope.
 struct Properties {
     mosquitto_property* list = nullptr;
@@ -90,30 +83,6 @@ struct Properties {
 };
 
 } // namespace
-
-LinkSettings linkSettingsOf(const CampusConfig& config, std::string& problem) {
-    LinkSettings settings;
-    settings.broker = config.broker;
-    settings.clientId = config.nodeId;
-    settings.caFile = config.caFile;
-    settings.certFile = config.certFile;
-    settings.keyFile = config.keyFile;
-    settings.user = config.user;
-    if (!config.passwordFile.empty()) {
-        bool ok = false;
-        settings.password = firstLineOf(config.passwordFile, ok);
-        if (!ok)
-            problem = "无法读取密码文件 " + pathToUtf8(config.passwordFile);
-    }
-    // Tests and demonstrations shorten the keepalive to see an offline node sooner.
-    if (const char* keepAlive = std::getenv("HALVIX_CAMPUS_KEEPALIVE")) {
-        const int seconds = std::atoi(keepAlive);
-        // libmosquitto refuses a keepalive under 5 s: never connecting would be worse than waiting.
-        if (seconds >= 1 && seconds <= 3600)
-            settings.keepAliveSeconds = std::max(seconds, 5);
-    }
-    return settings;
-}
 
 MqttLink::MqttLink(LinkSettings settings, QObject* parent)
     : QObject(parent), m_settings(std::move(settings)) {}
@@ -178,8 +147,22 @@ bool MqttLink::start(QString& problem) {
         mosq().will_set_v5(m_mosq, will.topic.c_str(), int(will.payload.size()), will.payload.data(),
                            will.qos, will.retain, nullptr);
     }
+    keepSessionAfterDisconnect();
     m_thread = std::thread([this] { run(); });
     return true;
+}
+
+void MqttLink::keepSessionAfterDisconnect() {
+    if (m_settings.sessionExpirySeconds == 0)
+        return;
+    // libmosquitto 2.0's asynchronous connect takes no CONNECT properties; every connect sends
+    // those the last connect_bind_v5 stored, and that call stores them before it looks at its other
+    // arguments: given no port, it keeps them and connects nowhere (MOSQ_ERR_INVAL).
+    Properties properties;
+    mosq().property_add_int32(&properties.list, MQTT_PROP_SESSION_EXPIRY_INTERVAL,
+                              m_settings.sessionExpirySeconds);
+    mosq().connect_bind_v5(m_mosq, m_settings.broker.host.c_str(), -1, m_settings.keepAliveSeconds, nullptr,
+                           properties.list);
 }
 
 void MqttLink::stop() {
@@ -190,50 +173,71 @@ void MqttLink::stop() {
         m_stopping = true;
     }
     m_wake.notify_all();
-    const bool withWill = m_settings.will && m_settings.publishWillOnStop;
-    mosq().disconnect_v5(m_mosq, withWill ? MQTT_RC_DISCONNECT_WITH_WILL_MSG : MQTT_RC_NORMAL_DISCONNECTION,
-                         nullptr);
+    // Bounded: the network thread looks for the stop every kSliceMs and says goodbye within
+    // kGoodbyeWait, whatever the broker does.
     m_thread.join();
+}
+
+bool MqttLink::stopping() const {
+    std::lock_guard lock(m_mutex);
+    return m_stopping;
 }
 
 void MqttLink::run() {
     auto pause = 1s;
     while (true) {
-        {
-            std::lock_guard lock(m_mutex);
-            if (m_stopping)
-                return;
-        }
-        Properties properties;
-        if (m_settings.sessionExpirySeconds > 0)
-            mosq().property_add_int32(&properties.list, MQTT_PROP_SESSION_EXPIRY_INTERVAL,
-                                      m_settings.sessionExpirySeconds);
-        // A blocking connect: this thread is the network's own, nothing else waits for it.
-        int rc = mosq().connect_bind_v5(m_mosq, m_settings.broker.host.c_str(), m_settings.broker.port,
-                                        m_settings.keepAliveSeconds, nullptr, properties.list);
-        if (rc == MOSQ_ERR_SUCCESS) {
-            pause = 1s;
-            do
-                rc = mosq().loop(m_mosq, 500, 1);
-            while (rc == MOSQ_ERR_SUCCESS);
-        }
+        const int rc = attempt();
+        if (stopping())
+            break;
         bool wasConnected = false;
         {
             std::lock_guard lock(m_mutex);
-            if (m_stopping)
-                return;
             wasConnected = m_connected;
             m_connected = false;
             // A refusal by the broker has its own words already (onConnect).
             if (rc != MOSQ_ERR_CONN_REFUSED || m_problem.isEmpty())
                 m_problem = errorText(rc, m_settings.broker);
         }
-        if (wasConnected)
+        if (wasConnected) {
             deliverConnected(false);
+            pause = 1s;
+        }
         std::unique_lock lock(m_mutex);
-        m_wake.wait_for(lock, pause, [this] { return m_stopping; });
+        if (m_wake.wait_for(lock, pause, [this] { return m_stopping; }))
+            break;
         pause = std::min<std::chrono::seconds>(pause * 2, 30s);
     }
+    sayGoodbye();
+}
+
+int MqttLink::attempt() {
+    switch (lookUpHost(m_settings.broker.host, [this] { return stopping(); })) {
+    case HostLookup::Cancelled:
+        return MOSQ_ERR_SUCCESS;
+    case HostLookup::Unknown:
+        return MOSQ_ERR_EAI;
+    case HostLookup::Found:
+        break;
+    }
+    // Asynchronous: the TCP connect and the TLS handshake go on in the loop below, so that a broker
+    // that never answers holds no stop; the keepalive ends an attempt that gets no answer.
+    int rc = mosq().connect_bind_async(m_mosq, m_settings.broker.host.c_str(), m_settings.broker.port,
+                                       m_settings.keepAliveSeconds, nullptr);
+    while (rc == MOSQ_ERR_SUCCESS && !stopping())
+        rc = mosq().loop(m_mosq, kSliceMs, 1);
+    return rc;
+}
+
+void MqttLink::sayGoodbye() {
+    if (!isConnected())
+        return; // an attempt under way is dropped with the connection
+    const bool withWill = m_settings.will && m_settings.publishWillOnStop;
+    int rc = mosq().disconnect_v5(
+        m_mosq, withWill ? MQTT_RC_DISCONNECT_WITH_WILL_MSG : MQTT_RC_NORMAL_DISCONNECTION, nullptr);
+    const auto until = std::chrono::steady_clock::now() + kGoodbyeWait;
+    // Sent once the DISCONNECT is out: libmosquitto closes the socket, and the loop reports it.
+    while (rc == MOSQ_ERR_SUCCESS && std::chrono::steady_clock::now() < until)
+        rc = mosq().loop(m_mosq, kSliceMs, 1);
 }
 
 void MqttLink::connectCallback(mosquitto*, void* self, int rc, int, const mosquitto_property*) {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "campus/CampusConfig.h"
+#include "campus/LinkSettings.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -23,44 +23,12 @@ typedef struct mqtt5__property mosquitto_property;
 
 namespace halvix::campus {
 
-// One message to send. QoS 1 unless said; `expirySeconds` 0 means it never expires on the broker.
-struct OutMessage {
-    std::string topic;
-    std::string payload;
-    int qos = 1;
-    bool retain = false;
-    std::uint32_t expirySeconds = 0;
-};
-
-// How to reach the broker and who this program is there.
-struct LinkSettings {
-    BrokerAddress broker;
-    std::string clientId;
-    std::filesystem::path caFile;
-    std::filesystem::path certFile;
-    std::filesystem::path keyFile;
-    std::string user;
-    std::string password;
-    int keepAliveSeconds = 30;
-    // The broker keeps the session (subscriptions, undelivered QoS 1 messages) this long after a
-    // disconnect, so that a node offline for a while gets its unexpired commands when it returns.
-    // 0: a clean session each time (a one-off command line connection).
-    std::uint32_t sessionExpirySeconds = 7 * 86400;
-    // Published retained by the broker when the connection is lost without a clean disconnect.
-    std::optional<OutMessage> will;
-    // The same message, published when the link stops cleanly (the broker sends no will then).
-    bool publishWillOnStop = true;
-};
-
-// The settings for this node from its campus.ini: client id and user from the node's id, the
-// password read from its file. `problem` says why when the password file cannot be read.
-LinkSettings linkSettingsOf(const CampusConfig& config, std::string& problem);
-
 // The connection to the campus broker (MQTT 5, TLS unless on loopback). libmosquitto runs the
-// network on a thread of its own: connecting, reconnecting with growing pauses (1 s to 30 s) for as
-// long as the link lives, keeping alive. What arrives is handed to the thread that owns this object
-// (the window thread) through its event loop, so the bell's work never runs on the network thread
-// and the network never waits for the bell.
+// network on a thread of its own: connecting (without blocking: a broker that never answers, even
+// one whose packets are dropped, holds neither the program nor its stop), reconnecting with
+// growing pauses (1 s to 30 s) for as long as the link lives, keeping alive. What arrives is handed to the
+// thread that owns this object (the window thread) through its event loop, so the bell's work never runs on
+// the network thread and the network never waits for the bell.
 //
 // Subscriptions are remembered and renewed at every connect. QoS 1 messages published while the
 // link is down wait in a bounded queue (the oldest go first when it is full) and are sent on the
@@ -78,8 +46,8 @@ public:
     // Starts connecting in the background; false, with the reason in Chinese, when the settings
     // cannot be used at all (a missing certificate file, say).
     bool start(QString& problem);
-    // Disconnects, asking the broker to publish the will when publishWillOnStop; waits for the
-    // network thread.
+    // Disconnects, asking the broker to publish the will when publishWillOnStop (when connected);
+    // waits for the network thread, at most about half a second whatever the broker does.
     void stop();
 
     void subscribe(const std::string& filter, int qos = 1);
@@ -99,6 +67,13 @@ signals:
 
 private:
     void run();
+    // One connection, from looking up the broker's name to its end; returns why it ended.
+    int attempt();
+    // On a stop: a connected link tells the broker goodbye, briefly.
+    void sayGoodbye();
+    bool stopping() const;
+    // Has the broker keep the session (sessionExpirySeconds) after each disconnect.
+    void keepSessionAfterDisconnect();
     void onConnect(int reasonCode);
     void onDisconnect(int reasonCode);
     void onMessage(const mosquitto_message& message);

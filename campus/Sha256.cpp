@@ -7,6 +7,7 @@
 #include <array>
 #include <fstream>
 #include <memory>
+#include <system_error>
 
 namespace halvix::campus {
 
@@ -101,6 +102,14 @@ std::optional<std::string> sha256OfFile(const std::filesystem::path& file) {
     if (hex.empty())
         return std::nullopt;
     return hex;
+}
+
+bool fileHasSha256(const std::filesystem::path& file, const std::string& sha256) {
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(std::filesystem::symlink_status(file, error)))
+        return false;
+    const auto hash = sha256OfFile(file);
+    return hash && *hash == sha256;
 }
 
 bool isSha256Hex(std::string_view text) {

@@ -3,6 +3,7 @@
 #include "campus/FileSwap.h"
 #include "campus/Sha256.h"
 #include "campus/SharedTables.h"
+#include "campus/SoundRepair.h"
 #include "common/PathText.h"
 #include "common/TextFile.h"
 #include "store/DatabaseFailure.h"
@@ -152,23 +153,14 @@ private:
     bool m_committed = false;
 };
 
-bool holdsContent(const fs::path& file, const std::string& sha256) {
-    std::error_code error;
-    if (!fs::is_regular_file(fs::symlink_status(file, error)))
-        return false;
-    const auto hash = sha256OfFile(file);
-    return hash && *hash == sha256;
-}
-
 } // namespace
 
 std::vector<std::string> missingSounds(const fs::path& folder, const Snapshot& snapshot) {
     std::vector<std::string> missing;
     std::set<std::string> listed;
-    for (const SnapshotSound& sound : snapshot.sounds)
-        if (!holdsContent(soundPath(folder / "voic", sound.name), sound.sha256) &&
-            listed.insert(sound.sha256).second)
-            missing.push_back(sound.sha256);
+    for (const DamagedSound& damaged : damagedSounds(folder, snapshot))
+        if (listed.insert(damaged.sound.sha256).second)
+            missing.push_back(damaged.sound.sha256);
     return missing;
 }
 
@@ -183,7 +175,7 @@ std::string applySnapshot(const fs::path& folder, const Snapshot& snapshot, cons
     // Written beside their place before the database is locked: the bell keeps writing meanwhile.
     for (const SnapshotSound& sound : snapshot.sounds) {
         const fs::path target = soundPath(voic, sound.name);
-        if (holdsContent(target, sound.sha256))
+        if (fileHasSha256(target, sound.sha256))
             continue;
         const auto found = bytes.find(sound.sha256);
         if (found == bytes.end())

@@ -14,13 +14,17 @@ SnapshotReceiver::Result SnapshotReceiver::offerSnapshot(std::string_view payloa
     if (!applied)
         return refuse("快照被拒绝: 无法读取本机数据库");
     m_revision = read.snapshot.revision;
-    switch (revisionStep(read.snapshot.revision, *applied)) {
+    m_repaired.clear();
+    const RevisionStep step = revisionStep(read.snapshot.revision, *applied);
+    if (step != RevisionStep::Same)
+        m_repair.clear(); // a newer snapshot fetches what is lacking itself
+    switch (step) {
     case RevisionStep::Same:
         // The retained snapshot again after a reconnect; a snapshot that was waiting is outdated.
         m_waiting.reset();
         m_lacking.clear();
         m_bytes.clear();
-        return Result::Nothing;
+        return checkHeldSounds(read.snapshot);
     case RevisionStep::Older:
         return refuse("快照被拒绝: 版本 " + std::to_string(read.snapshot.revision) + " 旧于已应用的版本 " +
                       std::to_string(*applied));
@@ -36,9 +40,21 @@ SnapshotReceiver::Result SnapshotReceiver::offerSnapshot(std::string_view payloa
     return applyWhenComplete();
 }
 
+SnapshotReceiver::Result SnapshotReceiver::checkHeldSounds(const Snapshot& applied) {
+    m_repair.check(applied, &m_stop);
+    return m_repair.wanted().empty() ? Result::Nothing : Result::Waiting;
+}
+
 SnapshotReceiver::Result SnapshotReceiver::offerSound(const std::string& sha256, std::string bytes) {
-    if (!m_waiting || m_bytes.count(sha256) ||
-        std::find(m_lacking.begin(), m_lacking.end(), sha256) == m_lacking.end())
+    m_repaired.clear();
+    if (!m_waiting) {
+        const std::vector<std::string> wanted = m_repair.wanted();
+        if (std::find(wanted.begin(), wanted.end(), sha256) == wanted.end())
+            return Result::Nothing;
+        m_repaired = m_repair.offer(sha256, bytes);
+        return Result::Repaired;
+    }
+    if (m_bytes.count(sha256) || std::find(m_lacking.begin(), m_lacking.end(), sha256) == m_lacking.end())
         return Result::Nothing;
     if (sha256Hex(bytes) != sha256)
         return refuse("快照被拒绝: 一个声音的内容与其 SHA-256 不符 (" + sha256.substr(0, 12) + "...)");
@@ -47,6 +63,8 @@ SnapshotReceiver::Result SnapshotReceiver::offerSound(const std::string& sha256,
 }
 
 std::vector<std::string> SnapshotReceiver::wanted() const {
+    if (!m_waiting)
+        return m_repair.wanted();
     std::vector<std::string> wanted;
     for (const std::string& hash : m_lacking)
         if (!m_bytes.count(hash))

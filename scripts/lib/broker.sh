@@ -34,3 +34,37 @@ start_broker() {
     say "the broker did not start: $(tail -3 "$dir/broker.log")"
     return 1
 }
+
+# deaf_broker KIND: a loopback port where no broker answers, held open by a process of its own until
+# the services stop; sets deaf_port. KIND black-hole: it listens with its queue of connections full
+# and never accepts, so the kernel drops every SYN, as for a host whose packets vanish; mute: it
+# takes connections and never says a word (a TLS handshake waits for ever).
+deaf_broker() {
+    local ready
+    ready=$(mktemp)
+    python3 - "$1" "$ready" <<'PY' &
+import signal, socket, sys, time
+listener = socket.socket()
+listener.bind(("127.0.0.1", 0))
+listener.listen(0 if sys.argv[1] == "black-hole" else 64)
+port = listener.getsockname()[1]
+fillers = []
+for _ in range(2 if sys.argv[1] == "black-hole" else 0):  # a backlog of 0 holds one; the next stays half-open
+    filler = socket.socket()
+    filler.setblocking(False)
+    filler.connect_ex(("127.0.0.1", port))
+    fillers.append(filler)
+time.sleep(0.1)
+open(sys.argv[2], "w").write(str(port))
+signal.pause()
+PY
+    HALVIX_SERVICE_PIDS+=($!)
+    local i
+    for i in $(seq 50); do
+        [ -s "$ready" ] && break
+        sleep 0.1
+    done
+    deaf_port=$(cat "$ready")
+    rm -f "$ready"
+    [ -n "$deaf_port" ]
+}

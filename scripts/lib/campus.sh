@@ -213,6 +213,18 @@ campus_publish_snapshot() {
     campus_as "$1" mosquitto_pub -q 1 -r -t "$campus_root/snapshot" -f "$2/snapshot.json"
 }
 
+# campus_republish_snapshot: the retained snapshot published again unchanged, as the 主控 (office):
+# every building is offered the revision it holds once more.
+campus_republish_snapshot() {
+    campus_as office mosquitto_sub -t "$campus_root/snapshot" -C 1 -W 5 >"$campus_dir/retained-snapshot" 2>/dev/null &&
+        campus_as office mosquitto_pub -q 1 -r -t "$campus_root/snapshot" -f "$campus_dir/retained-snapshot"
+}
+
+# campus_forget_sound FILE: the broker no longer keeps the bytes of FILE (their retained message cleared).
+campus_forget_sound() {
+    campus_as office mosquitto_pub -q 1 -r -n -t "$campus_root/sound/$(sha256sum "$1" | cut -d' ' -f1)"
+}
+
 # campus_now_ms: the campus's clock in milliseconds since 1970.
 campus_now_ms() { echo $((($(date +%s%N) / 1000000) + campus_offset * 1000)); }
 

@@ -111,6 +111,24 @@ traced_program() { pgrep -P "$1" 2>/dev/null | head -1; }
 # durable_writes --root DIR... TRACE...: durable_writes.py on the traces.
 durable_writes() { python3 "$HALVIX_LIB/durable_writes.py" "$@"; }
 
+# quit_timed PID [COMMAND...]: asks PID, a child of this shell, to end with COMMAND (default: kill
+# -TERM PID) and waits for its end, at most 30 s; sets quit_seconds (from the request to the end,
+# to a tenth of a second) and quit_status (the exit status, or "still running").
+quit_timed() {
+    local pid=$1 asked
+    shift
+    [ $# -gt 0 ] || set -- kill -TERM "$pid"
+    asked=$(now)
+    "$@" 2>/dev/null
+    if wait_for 30 eval "! kill -0 $pid 2>/dev/null"; then
+        quit_seconds=$(seconds_between "$asked" "$(now)")
+        wait "$pid"
+        quit_status=$?
+    else
+        quit_seconds=30 quit_status="still running"
+    fi
+}
+
 # measured_copy BUILD_DIR NAME "TIME SOUND"...: for the measuring scripts: sets build and work
 # (/tmp/halvix-NAME-*, removed at exit with the program and the services this run started),
 # starts the missing services and copies BUILD_DIR/app to $work/app with these entries in every

@@ -8,8 +8,15 @@
 #include <QTcpSocket>
 #include <QThread>
 
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <fstream>
 #include <string>
+#include <vector>
 
 namespace halvix::test {
 
@@ -66,6 +73,49 @@ private:
     std::string m_extra;
     int m_port = 0;
     QProcess m_process;
+};
+
+// A loopback port where no broker ever answers, of one of two kinds:
+//  - BlackHole: it listens with its queue of connections full and never accepts, so the kernel
+//    drops every new SYN, as for a host whose packets vanish: a connect hangs;
+//  - Mute: it takes connections (the kernel completes them) and never reads or says a word: a
+//    TLS handshake or an MQTT CONNECT waits for ever.
+class DeafBroker {
+public:
+    enum class Kind { BlackHole, Mute };
+
+    explicit DeafBroker(Kind kind) {
+        m_listener = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        ::bind(m_listener, reinterpret_cast<sockaddr*>(&address), length);
+        ::listen(m_listener, kind == Kind::BlackHole ? 0 : 64);
+        ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length);
+        m_port = ntohs(address.sin_port);
+        // A backlog of 0 holds one connection; the second stays half-open.
+        for (int i = 0; kind == Kind::BlackHole && i < 2; ++i) {
+            const int filler = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+            ::connect(filler, reinterpret_cast<sockaddr*>(&address), length);
+            m_fillers.push_back(filler);
+        }
+        QThread::msleep(100); // the fillers' handshakes are done
+    }
+    ~DeafBroker() {
+        for (int filler : m_fillers)
+            ::close(filler);
+        ::close(m_listener);
+    }
+    DeafBroker(const DeafBroker&) = delete;
+    DeafBroker& operator=(const DeafBroker&) = delete;
+
+    int port() const { return m_port; }
+
+private:
+    int m_listener = -1;
+    int m_port = 0;
+    std::vector<int> m_fillers;
 };
 
 } // namespace halvix::test

@@ -1,6 +1,8 @@
 #include "campus/MqttLink.h"
 #include "LoopbackBroker.h"
 
+#include <QElapsedTimer>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -103,6 +105,52 @@ private slots:
         QVERIFY(broker.start());
         QTRY_COMPARE_WITH_TIMEOUT(changes.count(), 3, 15000);
         QVERIFY(sender.isConnected());
+    }
+
+    // Whatever the broker does (its packets dropped, or a connection taken and never answered, in
+    // plain MQTT or TLS), and at whatever moment of the attempt, a stop returns within a second.
+    void stopNeverWaitsForABrokerThatDoesNotAnswer() {
+        using Kind = test::DeafBroker::Kind;
+        test::TempFolder folder;
+        const std::string ca = (folder / "ca.crt").string();
+        QProcess openssl;
+        openssl.start(QStringLiteral("openssl"),
+                      {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
+                       "-subj", "/CN=test", "-days", "1", "-keyout",
+                       QString::fromStdString((folder / "ca.key").string()), "-out",
+                       QString::fromStdString(ca)});
+        QVERIFY(openssl.waitForFinished(10000) && openssl.exitCode() == 0);
+        struct Case {
+            const char* what;
+            Kind kind;
+            bool tls;
+        };
+        for (const Case& c :
+             {Case{"packets dropped", Kind::BlackHole, false}, Case{"never answers", Kind::Mute, false},
+              Case{"packets dropped, TLS", Kind::BlackHole, true},
+              Case{"never answers TLS", Kind::Mute, true}}) {
+            for (const int startedMs : {0, 300, 1500}) {
+                test::DeafBroker broker(c.kind);
+                LinkSettings settings = settingsFor(broker.port(), "b1");
+                settings.broker.tls = c.tls;
+                settings.caFile = c.tls ? ca : std::string();
+                settings.will = OutMessage{"status/b1", "offline", 1, true, 0};
+                MqttLink link(settings);
+                QString problem;
+                QVERIFY2(link.start(problem), qPrintable(problem));
+                QTest::qWait(startedMs);
+                QElapsedTimer stopping;
+                stopping.start();
+                link.stop();
+                const qint64 tookMs = stopping.elapsed();
+                QVERIFY2(tookMs < 1000,
+                         qPrintable(QStringLiteral("%1, stopped %2 ms after the start: the stop took %3 ms")
+                                        .arg(QString::fromUtf8(c.what))
+                                        .arg(startedMs)
+                                        .arg(tookMs)));
+                QVERIFY(!link.isConnected());
+            }
+        }
     }
 
     void refusesMissingFiles() {
