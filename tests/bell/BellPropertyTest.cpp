@@ -2,17 +2,22 @@
 // rows, clock steps forward and back, sleeps, daylight-saving hours, late ticks and refused loads;
 // and what staff and the campus do in the middle of a day: 今日静音 and 恢复响铃, 停铃 days of the
 // calendar, a new plan from the central replacing today's (a reload), 立即播放 and 停止播放, an
-// emergency started and cleared. Whatever happens: no entry rings twice, an entry rings within a
-// minute of its time, an entry is passed over only when it is a minute or more overdue, no entry
-// passed while muted rings after 恢复响铃, nothing sounds during an emergency and an entry that
-// rings outside one is heard, and the bell never stays armed on an entry whose minute has gone.
+// emergency started and cleared; and a sound server that begins to play a sound at once or a few
+// seconds late, refuses it, cuts it off, or never answers. Whatever happens: no entry rings twice,
+// an entry rings within a minute of its time, an entry is passed over only when it is a minute or
+// more overdue, no entry passed while muted rings after 恢复响铃, nothing sounds during an emergency
+// and an entry that rings outside one is heard, the bell never stays armed on an entry whose
+// minute has gone, and every entry the bell fires gets exactly one outcome within a bound of
+// ticks, 已响铃 only when the sound server began to play its sound.
 //
 // HALVIX_BELL_DAYS sets the number of days (300 here; scripts/soak.sh runs 10,000), HALVIX_BELL_SEED
 // replays a run (HALVIX_BELL_TRACE=1 prints its clock steps and rings); the seed is printed with
 // every failure.
 #include "bell/BellEngine.h"
+#include "bell/OutcomeTracker.h"
 #include "bell/PlanView.h"
 #include "bell/Playback.h"
+#include "bell/RingOutcome.h"
 #include "store/TextTable.h"
 #include "support/FakeClock.h"
 #include "support/RecordingPlayer.h"
@@ -25,10 +30,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <map>
+#include <optional>
 #include <random>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace halvix {
@@ -109,8 +117,9 @@ TextTable planOfDate(long long date, unsigned seed, int revision = 0) {
     }
     std::stable_sort(rows.begin(), rows.end(),
                      [](const Row& a, const Row& b) { return a.second < b.second; });
+    // The entry's identity in its event too: that is how its outcome names it.
     for (const Row& row : rows)
-        plan.appendRow({"", "", row.time, "", soundOf(row.index), BellEngine::kPending, row.id});
+        plan.appendRow({"", "", row.time, row.id, soundOf(row.index), BellEngine::kPending, row.id});
     plan.renumber();
     return plan;
 }
@@ -121,8 +130,9 @@ struct Entry {
                                 // another date too, but never twice on one
 };
 
-// The list of the plan as the bell drives it, judging each change as it comes.
-class Judge final : public PlanView, public PlanSource {
+// The list of the plan as the bell drives it, and whoever follows what became of each entry,
+// judging each change and each outcome as it comes.
+class Judge final : public PlanView, public PlanSource, public OutcomeObserver {
 public:
     Judge(TextTable& plan, const LocalTime& now, unsigned seed) : m_plan(plan), m_now(now), m_seed(seed) {}
 
@@ -141,6 +151,7 @@ public:
             m_entries.try_emplace(plan.cell(row, kIdColumn), Entry{date * kDay + time->secondOfDay(), {}});
         }
         m_planDate = date;
+        m_loadedAt = now;
         silencedPlan = TextTable();
         if (silentDate(date) || mutedSince.contains(date)) {
             silencedPlan = plan;
@@ -148,6 +159,15 @@ public:
             plan.setColumns(silencedPlan.names());
         }
         return LoadResult::Loaded;
+    }
+
+    // The calendar's word on the date loaded last, as the program's source gives it.
+    std::optional<SilencedDay> silencedDay() const override {
+        const bool byHand = mutedSince.contains(m_planDate);
+        if (!byHand && !silentDate(m_planDate))
+            return std::nullopt;
+        return SilencedDay{&silencedPlan, m_planDate, byHand ? RingResult::MutedToday : RingResult::SilentDay,
+                           byHand ? "今日静音" : "假日", m_loadedAt};
     }
 
     long long planDate() const { return m_planDate; }
@@ -163,6 +183,8 @@ public:
         const std::string& id = m_plan.cell(row - 1, kIdColumn);
         Entry& entry = m_entries.at(id);
         EXPECT_TRUE(entry.rangOn.insert(dayNumber(m_now)).second) << "rang twice on a date: " << id;
+        started.erase(id);
+        m_heard.erase(id);
         EXPECT_FALSE(muted.contains(id)) << "rang after it was logged silenced by 今日静音: " << id;
         if (std::getenv("HALVIX_BELL_TRACE"))
             std::printf("ring %s at %lld %s\n", id.c_str(), dayNumber(m_now),
@@ -171,7 +193,66 @@ public:
         const long long late = ((wallSecond(m_now) - entry.due) % kDay + kDay) % kDay;
         EXPECT_LT(late, BellEngine::kFireWindowSeconds) << "rang " << late << " s late: " << id;
         firedSounds.push_back(m_plan.cell(row - 1, BellEngine::kSoundColumn));
+        firedIds.push_back(id);
+        m_awaiting[id].push_back(tick);
         ++rang;
+    }
+
+    // OutcomeObserver: one outcome a firing, told within the tracker's bound; 已响铃 only for a sound
+    // the server began to play; silenced at most once a date, not run at most once.
+    void outcome(const RingOutcome& told) override {
+        if (told.planTime.empty()) { // an action: 立即播放 heard only when it began to play
+            if (told.result == RingResult::Manual) {
+                EXPECT_TRUE(startedManual.contains(told.sound)) << "立即播放 " << told.sound << " told heard";
+            }
+            return;
+        }
+        const std::string& id = told.event;
+        ++outcomes[told.result];
+        switch (told.result) {
+        case RingResult::Overdue:
+            return; // passed over again after the clock went back over it: each passing is news
+        case RingResult::SilentDay:
+        case RingResult::MutedToday:
+            EXPECT_TRUE(m_toldOnDate.insert({id, dayNumber(m_now), told.result}).second)
+                << resultWord(told.result) << " twice on a date: " << id;
+            if (told.result == RingResult::MutedToday) {
+                EXPECT_EQ(m_entries.at(id).rangOn.count(dayNumber(m_now)), 0u)
+                    << "muted after it rang: " << id;
+                muted.insert(id);
+                if (onMuted)
+                    onMuted();
+            }
+            return;
+        case RingResult::CutOff:
+            EXPECT_TRUE(m_heard.contains(id)) << "cut off without being heard: " << id;
+            return;
+        default:
+            break;
+        }
+        const auto awaiting = m_awaiting.find(id);
+        ASSERT_TRUE(awaiting != m_awaiting.end())
+            << resultWord(told.result) << " for an entry not fired: " << id;
+        awaiting->second.erase(awaiting->second.begin());
+        if (awaiting->second.empty())
+            m_awaiting.erase(awaiting);
+        if (told.result == RingResult::Rang) {
+            EXPECT_TRUE(started.contains(id)) << "已响铃 but the server never began to play " << id;
+            m_heard.insert(id);
+        }
+        EXPECT_NE(told.result, RingResult::NotRunning) << "a fired entry told 未运行: " << id;
+    }
+    void passedBeforeStart(const std::string&, const std::vector<RingOutcome>& entries) override {
+        for (const RingOutcome& entry : entries) {
+            EXPECT_EQ(entry.result, RingResult::NotRunning);
+            EXPECT_TRUE(m_notRun.insert(entry.event).second) << "未运行 twice: " << entry.event;
+        }
+    }
+    // Every firing has had its outcome by `ticksLater` ticks after it.
+    void checkOutcomesCame(int ticksLater) {
+        for (const auto& [id, firings] : m_awaiting)
+            EXPECT_GT(firings.front(), tick - ticksLater)
+                << "no outcome " << tick - firings.front() << " ticks after " << id << " fired";
     }
     void planReplaced() override {}
 
@@ -197,11 +278,17 @@ public:
     int refuseLoads = 0;
     long long rang = 0;
     long long skipped = 0;
-    std::map<long long, int> revisions;   // date: how often the central replaced its plan
-    std::map<long long, int> mutedSince;  // date muted by hand: the second of day it was
-    TextTable silencedPlan;               // the plan a 停铃 or muted date would ring
-    std::set<std::string> muted;          // entries logged silenced while their date was muted
-    std::vector<std::string> firedSounds; // the sounds of the entries fired in this step
+    long long tick = 0;                       // the bell's ticks so far
+    std::vector<std::string> firedIds;        // the entries fired in this step
+    std::set<std::string> started;            // entries whose sound the server began to play
+    std::set<std::string> startedManual;      // sounds of 立即播放 it began to play
+    std::map<RingResult, long long> outcomes; // how often each was told
+    std::function<void()> onMuted;            // an entry was told silenced by 今日静音
+    std::map<long long, int> revisions;       // date: how often the central replaced its plan
+    std::map<long long, int> mutedSince;      // date muted by hand: the second of day it was
+    TextTable silencedPlan;                   // the plan a 停铃 or muted date would ring
+    std::set<std::string> muted;              // entries logged silenced while their date was muted
+    std::vector<std::string> firedSounds;     // the sounds of the entries fired in this step
 
 private:
     TextTable& m_plan;
@@ -210,6 +297,11 @@ private:
     std::map<std::string, Entry> m_entries;
     std::vector<std::string> m_marked;
     long long m_planDate = 0; // the date of the plan the bell holds
+    LocalTime m_loadedAt;
+    std::map<std::string, std::vector<long long>> m_awaiting; // fired entries without an outcome: their ticks
+    std::set<std::string> m_heard;
+    std::set<std::string> m_notRun;
+    std::set<std::tuple<std::string, long long, RingResult>> m_toldOnDate;
 };
 
 class Simulation {
@@ -217,6 +309,12 @@ public:
     explicit Simulation(unsigned seed) : m_seed(seed), m_random(seed), judge(plan, now, seed) {
         for (int i = 0; i < kSoundFiles; ++i)
             folder.write("voic/" + soundOf(i), "");
+        engine.setOutcomeObserver(&judge);
+        // 恢复响铃 now and then within a minute of an entry logged muted.
+        judge.onMuted = [this] {
+            if (!m_unmuteAt && chance(0.3))
+                m_unmuteAt = wallSecond(now) + between(1, 50);
+        };
     }
 
     void run(long long days) {
@@ -230,6 +328,14 @@ public:
             ASSERT_FALSE(::testing::Test::HasFailure()) << "seed " << m_seed << ", day " << dayNumber(now)
                                                         << " " << clockText(now.secondOfDay(), true);
         }
+        // Whatever still waits for its outcome gets it within the tracker's bound.
+        for (int i = 0; i <= OutcomeTracker::kStartWaitTicks + kMaxReportTicks; ++i) {
+            at(wallSecond(now) + 1);
+            deliverReports();
+            ++judge.tick;
+            engine.onTick(now);
+        }
+        judge.checkOutcomesCame(0);
     }
 
     Judge& judgeOf() { return judge; }
@@ -283,7 +389,9 @@ private:
             m_emergencyUntil = wallSecond(now) + between(10, 3 * 3600);
             ++emergencies;
         } else if (chance(0.001) && !playback.held()) {
-            playback.startSound(soundOf(static_cast<int>(between(0, kSoundFiles - 1)))); // 立即播放
+            const std::string sound = soundOf(static_cast<int>(between(0, kSoundFiles - 1)));
+            engine.playNow(sound, wallSecond(now) * 1000); // 立即播放
+            scheduleReport(single.playback, sound, true);
         } else if (chance(0.001) && !playback.held()) {
             playback.stopAll(); // 停止播放
         } else if (chance(0.002)) {
@@ -297,31 +405,56 @@ private:
         at(next);
         const std::size_t heardBefore = single.played.size();
         judge.firedSounds.clear();
+        judge.firedIds.clear();
+        deliverReports();
+        ++judge.tick;
         engine.onTick(now);
-        logMutedEntries();
         judge.settle();
         checkHeard(heardBefore);
+        // Each entry heard here is a playback of the single player: what the server does with it.
+        if (!playback.held())
+            for (std::size_t i = 0; i < judge.firedIds.size(); ++i)
+                scheduleReport(heardBefore + i + 1, judge.firedIds[i], false);
+        judge.checkOutcomesCame(OutcomeTracker::kStartWaitTicks + 1);
         checkNotStalled();
     }
 
-    // What the program does at every tick of a muted date: each entry whose time comes is logged
-    // silenced and so dealt with for the date, never to ring after 恢复响铃.
-    void logMutedEntries() {
-        const long long date = dayNumber(now);
-        const auto since = judge.mutedSince.find(date);
-        if (since == judge.mutedSince.end() || judge.planDate() != date)
-            return;
-        const TextTable& rows = judge.silencedPlan;
-        for (int row = 0; row < rows.rowCount(); ++row) {
-            const auto time = readEntryTimeText(rows.cell(row, BellEngine::kTimeColumn));
-            if (time->secondOfDay() < since->second || time->secondOfDay() > now.secondOfDay())
+    // What the sound server does with a sound the bell started: begins to play it at once or a few
+    // ticks late (and now and then cuts it off after), refuses it, or never answers.
+    static constexpr int kMaxReportTicks = 3;
+    struct Report {
+        long long tick;
+        unsigned long long playback;
+        std::optional<SoundFault> fault; // none: it began to play
+        std::string id;                  // the entry, or the sound of 立即播放
+        bool manual;
+    };
+    void scheduleReport(unsigned long long playbackNumber, const std::string& id, bool manual) {
+        const long long when = judge.tick + between(0, kMaxReportTicks);
+        const double fate = std::uniform_real_distribution<>(0, 1)(m_random);
+        if (fate < 0.8) {
+            m_reports.push_back({when, playbackNumber, std::nullopt, id, manual});
+            if (chance(0.05))
+                m_reports.push_back({when + between(1, 4), playbackNumber, SoundFault::CutOff, id, manual});
+        } else if (fate < 0.9) {
+            const SoundFault fault = chance(0.5) ? SoundFault::NoOutput : SoundFault::Unplayable;
+            m_reports.push_back({when, playbackNumber, fault, id, manual});
+        } // else: no word at all
+    }
+    void deliverReports() {
+        const long long nowMs = wallSecond(now) * 1000;
+        for (auto report = m_reports.begin(); report != m_reports.end();) {
+            if (report->tick > judge.tick) {
+                ++report;
                 continue;
-            if (!judge.muted.insert(rows.cell(row, kIdColumn)).second)
-                continue;
-            engine.recordDealtWith(date, rows.cell(row, BellEngine::kTimeColumn),
-                                   rows.cell(row, BellEngine::kSoundColumn));
-            if (!m_unmuteAt && chance(0.3))
-                m_unmuteAt = wallSecond(now) + between(1, 50);
+            }
+            if (!report->fault) {
+                (report->manual ? judge.startedManual : judge.started).insert(report->id);
+                playback.singleStarted(report->playback, "", nowMs);
+            } else {
+                playback.singleFailed(report->playback, *report->fault, "声音服务器说不", nowMs);
+            }
+            report = m_reports.erase(report);
         }
     }
 
@@ -351,7 +484,7 @@ private:
     // Skips ahead over seconds in which nothing can happen: armed on an entry that is not due yet,
     // no reload to come and no refused load waiting for its retry.
     long long quietUntil(long long next) const {
-        if (!engine.armed() || engine.loadRetryTicks() >= 0)
+        if (!engine.armed() || engine.loadRetryTicks() >= 0 || engine.awaitingOutcome() || !m_reports.empty())
             return next;
         const long long reload = (wallSecond(now) / kDay + (now.secondOfDay() >= 3660 ? 1 : 0)) * kDay + 3660;
         long long until = reload - 2;
@@ -360,7 +493,7 @@ private:
             until = std::min(until, m_emergencyUntil);
         if (m_unmuteAt)
             until = std::min(until, m_unmuteAt);
-        if (judge.mutedSince.contains(dayNumber(now)))
+        if (judge.mutedSince.contains(dayNumber(now)) || judge.silentDate(dayNumber(now)))
             until = std::min(until, wallSecond(now) + 900);
         if (engine.currentRow() >= 0) {
             const auto time = readEntryTimeText(plan.cell(engine.currentRow(), BellEngine::kTimeColumn));
@@ -404,6 +537,7 @@ private:
     int m_staleTicks = 0;
     long long m_emergencyUntil = 0; // the wall second the emergency is cleared; 0 while none
     long long m_unmuteAt = 0;       // the wall second of a 恢复响铃 to come; 0 while none
+    std::vector<Report> m_reports;  // what the sound server has still to say
     test::TempFolder folder;
     test::RecordingPlayer single;
     test::RecordingPlayer track;
@@ -428,7 +562,15 @@ TEST(BellProperty, RandomDaysRingEveryEntryOnceInItsMinuteAndNeverStall) {
                 "logged muted, %lld plans applied, %.1f s\n",
                 days, seed, judge.rang, simulation.heldFirings, simulation.emergencies, judge.skipped,
                 judge.muted.size(), simulation.applies, seconds);
+    std::printf("outcomes:");
+    for (const auto& [result, count] : judge.outcomes)
+        std::printf(" %s %lld", std::string(resultWord(result)).c_str(), count);
+    std::printf("\n");
     EXPECT_GT(judge.rang, days * 10);
+    // Each kind of outcome the server's answers lead to came about.
+    for (const RingResult result : {RingResult::Rang, RingResult::NoOutput, RingResult::Unplayable,
+                                    RingResult::CutOff, RingResult::Stopped, RingResult::Emergency})
+        EXPECT_GT(judge.outcomes.count(result), 0u) << resultWord(result);
 }
 
 } // namespace
