@@ -48,6 +48,6 @@ std::string choosePlanQuery(int dayType, int season, const LocalTime& today, Wee
 // `plan` as it was: NoRows when the day has no rows, Failed (reported to `sink`) when the database is
 // missing ("数据库已丢失!"), does not open or cannot be read.
 LoadResult loadDayPlan(const std::filesystem::path& folder, int dayType, int season, const LocalTime& today,
-                 TextTable& plan, MessageSink& sink);
+                       TextTable& plan, MessageSink& sink);
 
 } // namespace halvix

@@ -4,6 +4,8 @@
 #include "bell/BellEngine.h"
 #include "bell/BellTray.h"
 #include "bell/DayPlanSelector.h"
+#include "bell/PlanList.h"
+#include "bell/TrayActions.h"
 #include "calendar/CalendarDialog.h"
 #include "calendar/CalendarStore.h"
 #include "calendar/TodayMute.h"
@@ -43,25 +45,25 @@ public:
 
 constexpr char kIconResource[] = ":/icons/bell.png";
 constexpr char kAllDone[] = "所有任务已完成!";
-constexpr char kDeleteQuestion[] = "\n\n是否删除?\n\n 注:只删除,不保存!";
 
 } // namespace
 
 MainDialog::MainDialog(Bell& bell, UserPrompts& prompts, QWidget* parent)
-    : QDialog(parent), m_bell(bell), m_prompts(prompts), m_ui(std::make_unique<Ui::MainDialog>()),
-      m_model(std::make_unique<TextTableModel>(bell.plan())) {
+    : QDialog(parent), m_bell(bell), m_prompts(prompts), m_ui(std::make_unique<Ui::MainDialog>()) {
     m_ui->setupUi(this);
     // A plain top-level window (own taskbar entry, minimise box) of fixed size.
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setFixedSize(size());
     useControlFont();
-    showAsList(*m_ui->planList, *m_model);
-    // Rows whose sound has a problem show red, with the reason as their tooltip.
-    m_model->setRowNote([this](int row) { return m_bell.rowProblem(row); });
+    m_planList = std::make_unique<PlanList>(m_bell, *m_ui->planList, m_prompts);
+    connect(m_planList.get(), &PlanList::replaced, this, [this] {
+        // A new plan (the night's reload) starts without yesterday's word; a reload sets its own.
+        showStatus(QString());
+    });
     placeClockDisplay();
     connectControls();
-    m_bell.setView(this);
+    m_bell.setView(m_planList.get());
 
     setWindowIcon(QIcon(QString::fromLatin1(kIconResource)));
     setWindowOpacity(kOpacity);
@@ -83,7 +85,7 @@ MainDialog::~MainDialog() {
     m_ringLog.reset();
     m_bell.setView(nullptr);
     delete m_clockDisplay;
-    m_ui->planList->setModel(nullptr);
+    m_planList.reset();
 }
 
 void MainDialog::attachTray(BellTray& tray) {
@@ -92,39 +94,13 @@ void MainDialog::attachTray(BellTray& tray) {
     connect(&tray, &BellTray::showRequested, this, &MainDialog::showFromTray);
     connect(&tray, &BellTray::quitRequested, this, &QDialog::reject);
 
-    const std::filesystem::path folder = m_bell.programFolder();
-    tray.setSoundLister([folder] {
-        QStringList sounds;
-        for (const std::string& sound : voicSounds(folder))
-            sounds << QString::fromStdString(sound);
-        return sounds;
-    });
-    tray.setEmergencySoundLister([folder] {
-        QStringList sounds;
-        for (const std::string& sound : voicSounds(folder))
-            if (emergencySoundProblem(sound).empty())
-                sounds << QString::fromStdString(sound);
-        return sounds;
-    });
-    connect(&tray, &BellTray::playRequested, this, [this](const QString& sound) {
-        if (!m_bell.playNow(sound.toStdString()))
-            m_tray->notify(m_bell.playRefusal());
-    });
-    connect(&tray, &BellTray::emergencyRequested, this, &MainDialog::onStartEmergency);
-    connect(&tray, &BellTray::clearEmergencyRequested, this, &MainDialog::onClearEmergency);
-    tray.setEmergency(m_bell.emergency().text());
-    connect(&tray, &BellTray::stopRequested, this, [this] {
-        if (!m_bell.stopPlaying() && m_bell.emergency().sounding())
-            m_tray->notify(m_bell.emergency().text() + QStringLiteral(": 停止请用 解除紧急广播"));
-    });
-    connect(&tray, &BellTray::muteRequested, this, &MainDialog::onMuteToday);
+    m_trayActions = std::make_unique<TrayActions>(m_bell, tray, m_prompts);
     connect(&tray, &BellTray::logRequested, this, &MainDialog::onShowRingLog);
     connect(&tray, &BellTray::campusRequested, this, [this] {
         if (m_openCampus)
             m_openCampus();
     });
     tray.setCampusEntry(bool(m_openCampus));
-    tray.setMuted(mutedByHand(m_bell.decision()));
     tray.setSoundProblems(m_soundProblems);
     tray.setStatus(m_statusText);
     // The start's own notices came before there was a tray to say them.
@@ -134,7 +110,7 @@ void MainDialog::attachTray(BellTray& tray) {
 
 void MainDialog::onSoundsChecked(int count, const QString& summary) {
     m_soundProblems = count;
-    m_model->rowNotesChanged();
+    m_planList->rowNotesChanged();
     if (!m_tray)
         return;
     m_tray->setSoundProblems(count);
@@ -143,47 +119,7 @@ void MainDialog::onSoundsChecked(int count, const QString& summary) {
         m_tray->notify(QStringLiteral("%1 个铃声有问题:\n%2").arg(count).arg(summary));
 }
 
-void MainDialog::onMuteToday(bool mute) {
-    std::string error;
-    if (!setDayMuted(m_bell.programFolder(), dateOf(m_bell.clock().now()), mute, error)) {
-        // Asked from the tray with the window hidden: the answer goes where the question came from.
-        if (m_tray)
-            m_tray->notify(QString::fromStdString(error));
-        return;
-    }
-    m_bell.reloadPlan();
-    for (const UserMessage& notice : m_bell.takeNotices())
-        if (m_tray)
-            m_tray->notify(QString::fromStdString(notice.text));
-    if (m_tray) {
-        m_tray->setMuted(mutedByHand(m_bell.decision()));
-        m_tray->notify(QString::fromUtf8(mute ? "今日静音: 今天余下的铃声不响" : "已恢复响铃"));
-    }
-}
-
-void MainDialog::onStartEmergency(const QString& sound) {
-    const std::string problem = m_bell.emergency().start(sound.toStdString(), {}, kTrayEmergencyBy);
-    if (!problem.empty() && m_tray)
-        m_tray->notify(QStringLiteral("紧急广播未开始: ") + QString::fromStdString(problem));
-}
-
-void MainDialog::onClearEmergency() {
-    if (!m_bell.emergency().state().active)
-        return;
-    // Asked for from the menu: the question waits for the one who asked.
-    const UserMessage question{m_bell.emergency().text().toStdString() +
-                                   "\n\n解除紧急广播? 计划的铃声将从下一项起照常响。",
-                               "解除紧急广播", MessageIcon::Question};
-    if (m_prompts.confirm(question))
-        m_bell.emergency().clear(kTrayEmergencyBy);
-}
-
-void MainDialog::onEmergencyChanged(const QString& text) {
-    if (m_tray) {
-        m_tray->setEmergency(text);
-        if (!text.isEmpty())
-            m_tray->notify(text);
-    }
+void MainDialog::onEmergencyChanged() {
     showStatus(m_statusText);
 }
 
@@ -259,7 +195,6 @@ void MainDialog::connectControls() {
     m_seasonButtons->addButton(m_ui->autumnButton, kAutumn);
     connect(m_seasonButtons, &ChoiceGroup::chosen, this, &MainDialog::chooseSeason);
     connect(m_ui->settingsButton, &QPushButton::clicked, this, &MainDialog::onSettings);
-    onListDoubleClick(*m_ui->planList, [this](int row) { onPlanDoubleClick(row); });
     connect(&m_bell, &Bell::ticked, this, &MainDialog::onBellTicked);
     connect(&m_bell, &Bell::decisionChanged, this, &MainDialog::showDecision);
     connect(m_ui->calendarButton, &QPushButton::clicked, this, &MainDialog::onCalendar);
@@ -268,7 +203,6 @@ void MainDialog::connectControls() {
             m_openCampus();
     });
     connect(&m_bell, &Bell::soundsChecked, this, &MainDialog::onSoundsChecked);
-    connect(&m_bell, &Bell::rowProblemsChanged, m_model.get(), &TextTableModel::rowNotesChanged);
     connect(&m_bell, &Bell::soundOutputChanged, this, [this] { showStatus(m_statusText); });
     connect(&m_bell.emergency(), &EmergencyControl::changed, this, &MainDialog::onEmergencyChanged);
 }
@@ -409,40 +343,7 @@ void MainDialog::onSettings() {
 }
 
 void MainDialog::onPlanDoubleClick(int row) {
-    // A double click where no row is asks about no row; OK then deletes nothing.
-    if (!m_prompts.confirm(
-            {deleteQuestion(m_bell.plan(), row, kDeleteQuestion), "删除", MessageIcon::Question}) ||
-        !m_model->removeListRow(row))
-        return;
-    // The rows below moved up: the bell must not ring whatever now stands at the armed position.
-    m_bell.engine().rowRemoved(row, m_bell.clock().now());
-}
-
-void MainDialog::statusChanged(int row) {
-    // The bell wrote the cell into the table itself; setting the same text again tells the view.
-    m_model->setCell(row, BellEngine::kStatusColumn,
-                     std::string(plan().cell(row, BellEngine::kStatusColumn)));
-}
-
-void MainDialog::showArmedRow(int row) {
-    const QModelIndex index = m_model->index(row, 0);
-    if (!index.isValid())
-        return;
-    m_ui->planList->scrollTo(index, QAbstractItemView::PositionAtTop);
-    m_ui->planList->selectRow(row);
-}
-
-void MainDialog::advanceSelection(int row) {
-    if (row < plan().rowCount())
-        m_ui->planList->selectRow(row);
-    else
-        m_ui->planList->clearSelection();
-}
-
-void MainDialog::planReplaced() {
-    m_model->tableChanged();
-    // A new plan (the night's reload) starts without yesterday's word; a reload sets its own.
-    showStatus(QString());
+    m_planList->askToDelete(row);
 }
 
 bool MainDialog::trayUsable() const {

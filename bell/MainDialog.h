@@ -1,6 +1,5 @@
 #pragma once
 
-#include "bell/PlanView.h"
 #include "store/TextTable.h"
 #include "time/LocalTime.h"
 
@@ -26,20 +25,19 @@ class ChoiceGroup;
 struct DecidedValue;
 class ClockDisplay;
 class RingLogDialog;
-class TextTableModel;
+class PlanList;
+class TrayActions;
 class UserPrompts;
 
 // The program's window onto the bell: today's plan, the countdown to the next bell, the day type
 // and season choices and the settings button. After start-up it hides itself into the tray, if
 // there is one. Ending it (Enter, Esc, the close box, the tray menu's 关闭) ends the program.
-class MainDialog : public QDialog, private PlanView {
+class MainDialog : public QDialog {
     Q_OBJECT
 
 public:
     static constexpr int kHideDelayMs = 5000; // after the first tick
     static constexpr double kOpacity = 238 / 255.0;
-    // Who started or cleared an emergency from the tray, as the state and the ring log say it.
-    static constexpr const char* kTrayEmergencyBy = "本机托盘";
 
     // Starts up at once: reads the day type and season, loads and arms today's plan.
     MainDialog(Bell& bell, UserPrompts& prompts, QWidget* parent = nullptr);
@@ -62,12 +60,8 @@ public:
     // `row` is -1 for a double click where no row is: asked all the same, and nothing goes.
     void onPlanDoubleClick(int row);
     void showFromTray();
-    // Tray actions: mute or ring again today (through the calendar, then a reload); the ring log window.
-    void onMuteToday(bool mute);
+    // The ring log window (from the tray).
     void onShowRingLog();
-    // Tray actions: 紧急广播 with a sound of voic; 解除紧急广播 after the user confirms it.
-    void onStartEmergency(const QString& sound);
-    void onClearEmergency();
     RingLogDialog* ringLogDialog() const { return m_ringLog.get(); }
     // On the campus central: the 校园 button and the tray's 校园 item call `open`.
     void offerCampusWindow(std::function<void()> open);
@@ -84,12 +78,6 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    // PlanView
-    void statusChanged(int row) override;
-    void showArmedRow(int row) override;
-    void advanceSelection(int row) override;
-    void planReplaced() override;
-
     void useControlFont();
     void placeClockDisplay();
     void connectControls();
@@ -110,14 +98,15 @@ private:
     void hideToTray();
     bool trayUsable() const;
     void onSoundsChecked(int count, const QString& summary);
-    void onEmergencyChanged(const QString& text);
+    void onEmergencyChanged();
 
     Bell& m_bell;
     UserPrompts& m_prompts;
     std::unique_ptr<Ui::MainDialog> m_ui;
-    std::unique_ptr<TextTableModel> m_model;
+    std::unique_ptr<PlanList> m_planList;
     ClockDisplay* m_clockDisplay = nullptr; // a child; deleted first, since it reads the countdown
     BellTray* m_tray = nullptr;
+    std::unique_ptr<TrayActions> m_trayActions;
 
     // The radio button pairs of day type and season (children).
     ChoiceGroup* m_dayTypeButtons = nullptr;
