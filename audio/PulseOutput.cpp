@@ -86,6 +86,7 @@ void PulseOutput::begin(unsigned long long playback) {
     m_streaming = m_finished = m_loop = m_mono = m_draining = m_drained = false;
     m_started = m_startReported = false;
     m_volumeChecksLeft = 0;
+    m_volumeAsked = false;
     m_silencedBy.clear();
     m_written = 0;
     m_pcm.clear();
@@ -188,7 +189,6 @@ void PulseOutput::onState(pa_stream* stream, void* self) {
     auto* output = static_cast<PulseOutput*>(self);
     switch (pa_stream_get_state(stream)) {
     case PA_STREAM_READY:
-        output->checkVolumes();
         output->feed();
         break;
     case PA_STREAM_FAILED:
@@ -215,7 +215,8 @@ void PulseOutput::onStarted(pa_stream*, void* self) {
     auto* output = static_cast<PulseOutput*>(self);
     output->m_started = true;
     output->disarmStartWait();
-    output->reportStartedWhenKnown();
+    // Asked once it plays: before, a server may not have given the stream its volume yet.
+    output->checkVolumes();
 }
 
 void PulseOutput::feed() {
@@ -252,7 +253,7 @@ void PulseOutput::onDrained(pa_stream* stream, int success, void* self) {
     if (output->m_startReported)
         output->end(std::nullopt, {});
     else
-        output->reportStartedWhenKnown(); // and ends it once it was told
+        output->checkVolumes(); // and ends it once it was told
 }
 
 // Whole frames only: the server takes nothing else. A stream's odd bytes wait for the next ones.
@@ -304,6 +305,8 @@ bool PulseOutput::allTaken() const {
 }
 
 void PulseOutput::checkVolumes() {
+    if (std::exchange(m_volumeAsked, true))
+        return reportStartedWhenKnown();
     pa_context* context = pa_stream_get_context(m_stream);
     m_volumeChecksLeft = 0;
     // The stream's own volume: a mixer's mute of this program is restored by the server at every
@@ -343,6 +346,8 @@ void PulseOutput::checkVolumes() {
         ++m_volumeChecksLeft;
         m_asking.push_back(asking);
     }
+    if (m_volumeChecksLeft == 0)
+        reportStartedWhenKnown(); // nothing could be asked: told as heard
 }
 
 void PulseOutput::volumeAnswered(const std::string& silencedBy) {
@@ -353,7 +358,7 @@ void PulseOutput::volumeAnswered(const std::string& silencedBy) {
 }
 
 void PulseOutput::reportStartedWhenKnown() {
-    if (!m_active || !m_started || m_startReported || m_volumeChecksLeft > 0)
+    if (!m_active || !m_started || m_startReported || !m_volumeAsked || m_volumeChecksLeft > 0)
         return;
     m_startReported = true;
     m_reports.started(m_playback, m_silencedBy);

@@ -90,7 +90,8 @@ private:
     bool m_drained = false;       // played to its end
     bool m_started = false;       // the server began to play it
     bool m_startReported = false; // and the listener knows
-    int m_volumeChecksLeft = 0;   // answers about the stream's and the output's volume still due
+    bool m_volumeAsked = false;   // the stream's and the output's volume were asked for
+    int m_volumeChecksLeft = 0;   // answers about them still due
     std::string m_silencedBy;     // what mutes it, if anything
     long long m_written = 0;      // bytes handed to the server
     QByteArray m_pcm;
