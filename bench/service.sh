@@ -1,14 +1,17 @@
 #!/usr/bin/env bash
-# The service without a window: its resident memory after MINUTES of ringing, a bell every minute
-# (a single file, a folder of short tracks, in turn), next to a reference measured in the same run:
-# a bare QCoreApplication of ours that opens the same database. Then what it maps: no widget, GUI,
-# media or network library, on disk (ldd) nor in the running process (/proc/PID/maps).
+# The service without a window: its memory (PSS, RSS and USS: procstat.sh says what each counts)
+# after MINUTES of ringing, a bell every minute (a single file, a folder of short tracks, in turn),
+# next to a reference measured in the same run: a bare QCoreApplication of ours that opens the same
+# database. Then what it maps: none of Qt's widget, GUI, multimedia or network libraries, on disk
+# (ldd) nor in the running process (/proc/PID/maps); the sound server's client library and the X
+# client libraries it links are counted. Goals are counted in PSS.
 #
 #   bench/service.sh [BUILD_DIR] [MINUTES=60]
 set -euo pipefail
 lib=$(dirname "${BASH_SOURCE[0]}")/../scripts/lib
 source "$lib/program.sh"
 source "$lib/procstat.sh"
+source "$lib/figures.sh"
 
 minutes=${2:-60}
 if [ $(($(date +%s) - $(date -d 00:00 +%s) + (minutes + 3) * 60)) -ge 86399 ]; then
@@ -28,19 +31,37 @@ reference=$build/bench/reference_core
 program=$!
 "$reference" "$work/app/jbase.mdb" &
 reference_pid=$!
-trap 'kill "$reference_pid" 2>/dev/null; [ -n "$program" ] && kill "$program" 2>/dev/null; stop_services; rm -rf "$work"' EXIT
+trap '[ -z "$reference_pid" ] || kill "$reference_pid" 2>/dev/null; [ -n "$program" ] && kill "$program" 2>/dev/null; stop_services; rm -rf "$work"' EXIT
 sleep $((minutes * 60 + 45))
 
-service_kb=$(rss_kb "$program")
-reference_kb=$(rss_kb "$reference_pid")
+read -r rss pss uss <<<"$(memory_kb "$program")"
+read -r reference_rss reference_pss reference_uss <<<"$(memory_kb "$reference_pid")"
 rang=$(sqlite3 "$work/app/ringlog.db" "select count(*) from ringlog where 结果 = '已响铃'")
-say "service resident memory after $minutes minutes ($rang rings): $service_kb kB; reference (QCoreApplication with the database open): $reference_kb kB; ratio $(awk -v a="$service_kb" -v b="$reference_kb" 'BEGIN { printf "%.2f", a / b }'); goal ≤ 16 MiB"
+say "service memory after $minutes minutes ($rang rings): PSS $pss kB, RSS $rss kB, USS $uss kB;" \
+    "reference (QCoreApplication with the database open): PSS $reference_pss kB, RSS $reference_rss kB," \
+    "USS $reference_uss kB; ratio PSS $(ratio "$pss" "$reference_pss"), RSS $(ratio "$rss" "$reference_rss"); goal PSS ≤ 16 MiB"
+say "other processes mapping Qt Core (their share lowers a PSS): $(processes_mapping '/libQt6Core[.]so' "$program" "$reference_pid")"
 # linked PATTERN: how many libraries matching PATTERN the service needs on disk and maps running.
 linked() {
     echo "ldd halvix-service $(ldd "$work/app/halvix-service" | grep -cE "$1" || true), mapped by the running service $(grep -cE "$1" "/proc/$program/maps" || true)"
 }
 say "window libraries: $(linked 'libQt6(Gui|Widgets|Multimedia)'); QtNetwork: $(linked libQt6Network); libpulse and libX11 mapped $(grep -cE '/lib(pulse|X11)' "/proc/$program/maps" || true)"
+# The libraries the service links beyond its reference, as the running service maps them: the sound
+# server's client library and its chain, with the library's shared-memory pool.
+mapfile -t only_service < <(comm -23 <(libraries_of "$work/app/halvix-service") <(libraries_of "$reference"))
+read -r client_rss client_pss client_uss <<<"$(files_memory_kb "$program" "${only_service[@]}" /memfd:pulseaudio)"
+say "libraries linked beyond the reference (${#only_service[@]} files) and the sound server's memory pool:" \
+    "PSS $client_pss kB, RSS $client_rss kB, USS $client_uss kB"
 smaps_by_mapping "$program" 15
 say "beside the reference:"
 smaps_against "$program" "$reference_pid" 20
+kill "$reference_pid"
+wait "$reference_pid" 2>/dev/null || true
+reference_pid=""
+sleep 1
+read -r alone_rss alone_pss alone_uss <<<"$(memory_kb "$program")"
+say "the service once the reference ended: PSS $alone_pss kB, RSS $alone_rss kB, USS $alone_uss kB"
+figure_row "memory after $minutes minutes, a bell every minute (service, \`halvix --headless\`; PSS beside the reference, and alone)" \
+    "$(pss_and_rss "$pss" "$rss"); alone PSS $(mib "$alone_pss")" \
+    "$(reference_memory "$pss" "$rss" "$reference_pss" "$reference_rss")" "PSS ≤ 16 MiB"
 end_program

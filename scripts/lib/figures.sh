@@ -10,6 +10,13 @@ ratio() {
 }
 # mib KB: kB as MiB with one decimal.
 mib() { awk -v k="$1" 'BEGIN { printf "%.1f MiB\n", k / 1024 }'; }
+# pss_and_rss PSS RSS: a process's memory as the figures give it, "PSS 30.2 MiB (RSS 40.1 MiB)".
+pss_and_rss() { echo "PSS $(mib "$1") (RSS $(mib "$2"))"; }
+# reference_memory PSS RSS REFERENCE_PSS REFERENCE_RSS: the reference's memory, each with the
+# ratio of the measured process's to it: "PSS 22.0 MiB (1.37×); RSS 33.4 MiB (1.20×)".
+reference_memory() {
+    echo "PSS $(mib "$3") ($(ratio "$1" "$3")); RSS $(mib "$4") ($(ratio "$2" "$4"))"
+}
 
 # figure_row FIGURE VALUE REFERENCE GOAL: "| figure | value | reference | goal |", the line
 # scripts/bench.sh collects from every part's output into its table.
