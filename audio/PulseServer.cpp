@@ -27,7 +27,7 @@ std::string unreachableText(pa_context* context) {
     case PA_ERR_CONNECTIONREFUSED:
     case PA_ERR_NOENTITY:
     case PA_ERR_INVALIDSERVER:
-        return "无法连接声音服务器 (没有运行的声音服务器)";
+        return "无法连接声音服务器";
     case PA_ERR_ACCESS:
     case PA_ERR_AUTHKEY:
         return "声音服务器拒绝了本程序的连接 (权限不足)";

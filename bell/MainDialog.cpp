@@ -18,6 +18,7 @@
 #include "time/CivilDate.h"
 #include "ui_MainDialog.h"
 #include "widgets/ChoiceGroup.h"
+#include "widgets/PlainText.h"
 #include "widgets/ProgramFont.h"
 #include "widgets/TextTableModel.h"
 #include "widgets/UserPrompts.h"
@@ -254,6 +255,8 @@ void MainDialog::showStatus(const QString& text) {
         lines << text;
     const QString shown = lines.join(QLatin1Char('\n'));
     m_ui->statusLine->setText(shown);
+    // The line holds a few short lines; the whole of it is one hover away.
+    m_ui->statusLine->setToolTip(plainToolTip(shown));
     if (m_tray)
         m_tray->setStatus(text);
 }
