@@ -14,7 +14,6 @@
 #include <QString>
 
 #include <atomic>
-#include <chrono>
 #include <filesystem>
 #include <map>
 #include <memory>

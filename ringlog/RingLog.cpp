@@ -1,5 +1,7 @@
 #include "ringlog/RingLog.h"
 
+#include "bell/RingResult.h"
+
 #include "editing/CsvFile.h"
 #include "store/DatabaseFailure.h"
 #include "time/CivilDate.h"
@@ -307,10 +309,10 @@ RingLogWriter::~RingLogWriter() {
         m_thread.join();
 }
 
-void RingLogWriter::append(RingRow row, std::function<void(RingRow&)> complete) {
+void RingLogWriter::append(RingRow row) {
     {
         const std::lock_guard lock(m_mutex);
-        m_jobs.push_back({std::move(row), std::move(complete), false, {}, {}, {}, {}});
+        m_jobs.push_back({std::move(row), false, {}, {}, {}, {}});
     }
     m_wake.notify_one();
 }
@@ -318,7 +320,7 @@ void RingLogWriter::append(RingRow row, std::function<void(RingRow&)> complete) 
 void RingLogWriter::appendFromNode(RingRow row) {
     {
         const std::lock_guard lock(m_mutex);
-        m_jobs.push_back({std::move(row), {}, true, {}, {}, {}, {}});
+        m_jobs.push_back({std::move(row), true, {}, {}, {}, {}});
     }
     m_wake.notify_one();
 }
@@ -329,7 +331,7 @@ void RingLogWriter::removeOld(std::string today) {
         return;
     {
         const std::lock_guard lock(m_mutex);
-        m_jobs.push_back({std::nullopt, {}, false, std::move(before), {}, {}, {}});
+        m_jobs.push_back({std::nullopt, false, std::move(before), {}, {}, {}});
     }
     m_wake.notify_one();
 }
@@ -337,7 +339,7 @@ void RingLogWriter::removeOld(std::string today) {
 void RingLogWriter::read(std::function<void(RingLog&)> read) {
     {
         const std::lock_guard lock(m_mutex);
-        m_jobs.push_back({std::nullopt, {}, false, {}, {}, {}, std::move(read)});
+        m_jobs.push_back({std::nullopt, false, {}, {}, {}, std::move(read)});
     }
     m_wake.notify_one();
 }
@@ -347,7 +349,7 @@ void RingLogWriter::appendUnlogged(std::string date, std::vector<RingRow> rows) 
         return;
     {
         const std::lock_guard lock(m_mutex);
-        m_jobs.push_back({std::nullopt, {}, false, {}, std::move(rows), std::move(date), {}});
+        m_jobs.push_back({std::nullopt, false, {}, std::move(rows), std::move(date), {}});
     }
     m_wake.notify_one();
 }
@@ -409,8 +411,10 @@ long long RingLogWriter::appendUnlogged(RingLog& log, Job& job) {
         return -1;
     long long written = 0;
     for (const RingRow& row : job.unlogged) {
+        // A 播放中断 row follows its entry's own row: it accounts for no entry of its own.
         const auto same = std::find_if(logged->begin(), logged->end(), [&row](const RingRow& done) {
-            return done.planTime == row.planTime && done.sound == row.sound;
+            return done.planTime == row.planTime && done.sound == row.sound &&
+                   done.result != resultWord(RingResult::CutOff);
         });
         if (same != logged->end()) {
             logged->erase(same);
@@ -429,8 +433,6 @@ long long RingLogWriter::appendUnlogged(RingLog& log, Job& job) {
 void RingLogWriter::perform(RingLog& log, Job& job) {
     if (job.read)
         return job.read(log);
-    if (job.row && job.complete)
-        job.complete(*job.row);
     long long written = 0;
     bool ok = true;
     if (job.row) {

@@ -108,9 +108,8 @@ public:
     RingLogWriter(const RingLogWriter&) = delete;
     RingLogWriter& operator=(const RingLogWriter&) = delete;
 
-    // Only queues: returns at once. `complete`, when given, finishes the row on the writer's thread
-    // just before it is written (a look at the sound's file that must not hold up the bell).
-    void append(RingRow row, std::function<void(RingRow&)> complete = {});
+    // Only queues: returns at once.
+    void append(RingRow row);
     // Appends a row a building sent, unless the log holds it already: the broker delivers a row
     // again when its acknowledgement was lost.
     void appendFromNode(RingRow row);
@@ -135,7 +134,6 @@ public:
 private:
     struct Job {
         std::optional<RingRow> row;
-        std::function<void(RingRow&)> complete;
         bool once = false;             // the row is skipped when the log holds it
         std::string removeBefore;      // a cleanup when non-empty
         std::vector<RingRow> unlogged; // rows to append unless the log of `unloggedDate` has them

@@ -97,13 +97,15 @@ TEST(RingLog, AnOlderFileGainsTheNodeColumnAndABuildingsRowIsKeptOnce) {
 
 TEST(RingLog, UnloggedRowsAreMatchedOneForOneByPlanTimeAndSound) {
     test::TempFolder folder;
-    // Whoever follows the log is told each row of this machine as written: completed, and none the
-    // log already had; a building's row is its own to tell.
+    // Whoever follows the log is told each row of this machine as written, and none the log already
+    // had; a building's row is its own to tell.
     std::vector<RingRow> told;
     RingLogWriter writer(folder / kRingLogFile, [&told](const RingRow& row) { told.push_back(row); });
-    // Twice the same entry (a plan may hold it twice), one of them logged; another date's row, a
-    // row of another sound and a building's row of the same entry account for nothing.
+    // Twice the same entry (a plan may hold it twice), one of them logged (and then cut off);
+    // another date's row, a row of another sound and a building's row of the same entry account for
+    // nothing.
     writer.append(rowAt("2024-10-04 08:00:00.100", test::word(RingResult::Rang)));
+    writer.append(rowAt("2024-10-04 08:00:03.000", test::word(RingResult::CutOff)));
     RingRow building = rowAt("2024-10-04 08:00:00.100", test::word(RingResult::Rang));
     building.node = "b1";
     writer.appendFromNode(building);
@@ -111,8 +113,8 @@ TEST(RingLog, UnloggedRowsAreMatchedOneForOneByPlanTimeAndSound) {
     RingRow otherSound = rowAt("2024-10-04 09:00:00.000", test::word(RingResult::Rang));
     otherSound.planTime = "09:00";
     otherSound.sound = "下课.mp3";
-    writer.append(otherSound, [](RingRow& row) { row.result = test::word(RingResult::Missing); });
     otherSound.result = test::word(RingResult::Missing);
+    writer.append(otherSound);
     RingRow nine = rowAt("2024-10-04 10:00:00.000", test::word(RingResult::NotRunning));
     nine.planTime = "09:00";
     const RingRow eight = rowAt("2024-10-04 10:00:00.000", test::word(RingResult::NotRunning));
@@ -121,14 +123,14 @@ TEST(RingLog, UnloggedRowsAreMatchedOneForOneByPlanTimeAndSound) {
     RingLog log(folder / kRingLogFile);
     const auto rows = log.rowsOn("2024-10-04");
     ASSERT_TRUE(rows);
-    ASSERT_EQ(rows->size(), 4u);
-    EXPECT_EQ((*rows)[2], eight);
-    EXPECT_EQ((*rows)[3], nine);
-    EXPECT_EQ(writer.written(), 6);
-    ASSERT_EQ(told.size(), 5u);
-    EXPECT_EQ(told[2], otherSound);
-    EXPECT_EQ(told[3], eight);
-    EXPECT_EQ(told[4], nine);
+    ASSERT_EQ(rows->size(), 5u);
+    EXPECT_EQ((*rows)[3], eight);
+    EXPECT_EQ((*rows)[4], nine);
+    EXPECT_EQ(writer.written(), 7);
+    ASSERT_EQ(told.size(), 6u);
+    EXPECT_EQ(told[3], otherSound);
+    EXPECT_EQ(told[4], eight);
+    EXPECT_EQ(told[5], nine);
 }
 
 TEST(RingLog, WriterQueuesWithoutWaitingAndReportsAFailureOnce) {
