@@ -137,11 +137,13 @@ TEST(RingLog, WriterQueuesWithoutWaitingAndReportsAFailureOnce) {
     test::TempFolder folder;
     {
         RingLogWriter writer(folder / kRingLogFile);
-        for (int i = 0; i < 50; ++i)
-            writer.append(
+        for (int i = 0; i < 50; ++i) {
+            RingRow row =
                 rowAt("2024-10-04 08:00:" + std::string(i < 10 ? "0" : "") + std::to_string(i) + ".000",
-                      test::word(RingResult::Rang)),
-                [i](RingRow& row) { row.delayMs = i; }); // finished on the writer's thread
+                      test::word(RingResult::Rang));
+            row.delayMs = i;
+            writer.append(std::move(row));
+        }
         writer.removeOld("2024-10-04");
         writer.flush();
         EXPECT_EQ(writer.written(), 50);
