@@ -3,6 +3,7 @@
 #include "app/CommandLine.h"
 #include "app/HeadlessApp.h"
 #include "app/SingleInstance.h"
+#include "app/SoundOutputProbe.h"
 #include "audio/ProcessPriority.h"
 #include "audio/PulsePlayer.h"
 #include "audio/SoundMemory.h"
@@ -66,7 +67,7 @@ int runCommand(const Invocation& invocation, const QString& folder) {
     }
     if (!needsRunningBell(invocation.command.kind)) {
         const int status = runFolderCommand(invocation.command, toPath(folder), dateOf(SystemClock().now()),
-                                            std::cout, std::cerr);
+                                            std::cout, std::cerr, [] { return soundOutputProblem(); });
         // A bell running on the folder would go on with the tables it read: it reads them again.
         if (status == kExitOk && invocation.command.kind == CommandKind::Import)
             if (const auto reply = SingleInstance::send(folder, {QStringLiteral("reload")}))

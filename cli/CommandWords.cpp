@@ -22,7 +22,8 @@ struct CommandName {
 constexpr std::array<CommandName, 11> kCommands{{
     {"plan", CommandKind::Plan, 0, 1, "plan [YYYY-MM-DD]",
      "某日 (默认今天) 的计划及其依据: 时间、事件、声音"},
-    {"check", CommandKind::Check, 0, 1, "check [YYYY-MM-DD]", "检查某日要响的声音, 有问题时退出状态为 1"},
+    {"check", CommandKind::Check, 0, 1, "check [YYYY-MM-DD]",
+     "检查某日要响的声音和本机能否放音, 有问题时退出状态为 1"},
     {"log", CommandKind::Log, 0, 5, "log [--since YYYY-MM-DD] [--node 节点] [--csv]",
      "响铃记录 (--node: 只列出这个节点发来的记录)"},
     {"ring", CommandKind::Ring, 1, 1, "ring 声音", "让运行中的程序立即播放声音"},
