@@ -2,6 +2,7 @@
 #include "app/CampusCommandLine.h"
 #include "app/CommandLine.h"
 #include "app/HeadlessApp.h"
+#include "app/InstanceRequests.h"
 #include "app/SingleInstance.h"
 #include "app/SoundOutputProbe.h"
 #include "audio/ProcessPriority.h"
@@ -74,7 +75,9 @@ int runCommand(const Invocation& invocation, const QString& folder) {
                 printText(reply->status == kExitOk ? stdout : stderr, reply->text);
         return status;
     }
-    const auto reply = SingleInstance::send(folder, invocation.words);
+    // A ring is answered once the loudspeakers played it, or the running bell gave up waiting.
+    const int waitMs = command.kind == CommandKind::Ring ? kRingAnswerMs + 5000 : 10000;
+    const auto reply = SingleInstance::send(folder, invocation.words, waitMs);
     if (!reply) {
         printText(stderr, QStringLiteral("没有运行中的程序 (文件夹 ") + folder + QStringLiteral(")"));
         return kExitNotRunning;
