@@ -85,6 +85,7 @@ void CampusNode::start(int heartbeatSeconds) {
         publishToday();
     });
     connect(&m_bell, &Bell::soundsChecked, this, &CampusNode::publishStatus);
+    connect(&m_bell, &Bell::soundOutputChanged, this, &CampusNode::publishStatus);
     connect(&m_bell.emergency(), &EmergencyControl::stateChanged, this, &CampusNode::onBellEmergencyChanged);
     m_emergencyWait.setSingleShot(true);
     m_emergencyWait.setInterval(kRetainedWaitMs);
@@ -324,6 +325,9 @@ NodeStatus CampusNode::status() const {
             break;
         }
     status.lastRing = m_lastRing;
+    // First: while it lasts, no entry is heard at all.
+    if (const QString output = m_bell.soundOutputProblem(); !output.isEmpty())
+        status.soundProblems.push_back("声音输出: " + output.toStdString());
     for (const EntryProblem& problem : m_bell.soundProblems())
         status.soundProblems.push_back(problem.time + " " + problem.sound + ": " + problem.problem.result +
                                        ": " + problem.problem.reason);
