@@ -72,9 +72,22 @@ expect_text "check names the missing file" "$out" "07:00:30	早读	早读.mp3	�
 mv "$work/早读.mp3" "$app/voic/早读.mp3"
 cli check-restored 0 check 2025-03-19
 
-# The sound files all there, but nothing to play them on.
+# The sound files all there, but nothing to play them on: no server, then a frozen one.
 PULSE_SERVER=unix:$work/nowhere/native cli check-no-sound-server 1 check 2025-03-19
 expect_text "check says no sound can come out" "$out" "声音输出: 无法连接声音服务器 (没有运行的声音服务器)"
+mkdir -p "$work/frozen"
+serve_sound "$work/frozen" "$work/frozen/log" || exit 1
+frozen=${HALVIX_SERVICE_PIDS[-1]}
+kill -STOP "$frozen"
+asked=$(now)
+PULSE_SERVER=unix:$work/frozen/native cli check-frozen-sound-server 1 check 2025-03-19
+took=$(seconds_between "$asked" "$(now)")
+kill -CONT "$frozen"
+if [[ $out == "声音输出: 声音服务器无应答"* ]] && within "$took" 2 4; then
+    pass "check gives up on a frozen sound server after $took s: $out"
+else
+    fail "check on a frozen sound server: $took s: $out"
+fi
 
 before=$(sqlite3 "$app/jbase.mdb" "select * from zccjtime")
 cli export 0 export zccjtime "$work/zccjtime.csv"
