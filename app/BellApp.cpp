@@ -2,7 +2,6 @@
 
 #include "audio/PulsePlayer.h"
 
-#include "app/CentralRequests.h"
 #include "app/HeadlessApp.h"
 #include "app/InstanceRequests.h"
 #include "app/QuitSignals.h"
@@ -139,10 +138,12 @@ int BellApp::run() {
             },
             &campus);
     });
-    // On the 主控, publications and commands asked from the command line go through it.
-    m_instance.setLaterHandler([&campus](const QStringList& words, const SingleInstance::Answer& answer) {
-        return campus.central() && answerCentralRequest(*campus.central(), words, answer);
-    });
+    // A ring is answered once the loudspeakers played it; on the 主控, publications and commands asked
+    // from the command line go through it.
+    m_instance.setLaterHandler(
+        [&bell, &campus](const QStringList& words, const SingleInstance::Answer& answer) {
+            return answerLaterRequest(bell, campus, words, answer);
+        });
     QObject::connect(&bell, &Bell::decisionChanged, &tray, &BellTray::setTodayLine);
     QObject::connect(&bell, &Bell::unattendedNotice, &tray, notice);
     QObject::connect(&campus, &campus::CampusRuntime::notice, &tray, notice);

@@ -164,7 +164,8 @@ int printNodes(const NodeBoard& board, std::ostream& out) {
     out << "节点\t名称\t区域\t在线\t版本\t时钟\t最近响铃\t问题\n";
     bool healthy = true;
     for (const NodeJudgement& node : nodes) {
-        healthy = healthy && node.online && node.inSync;
+        // Sound problems (no sound output, a sound missing): bells of the building would not be heard.
+        healthy = healthy && node.online && node.inSync && node.status.soundProblems.empty();
         out << node.node << '\t' << node.name << '\t' << (node.zones.empty() ? "-" : joined(node.zones, ","))
             << '\t' << (node.online ? "在线" : "离线") << '\t' << node.status.revision
             << (node.inSync ? " 同步" : " 未同步") << '\t' << clockText(node) << '\t' << lastRingText(node)

@@ -1,6 +1,5 @@
 #include "app/HeadlessApp.h"
 
-#include "app/CentralRequests.h"
 #include "app/CommandLine.h"
 #include "app/InstanceRequests.h"
 #include "app/ProgramPlace.h"
@@ -142,10 +141,12 @@ int runHeadless(const std::filesystem::path& folder, SingleInstance& instance, B
                      [&clock](const QString& text) { say(clock, text); });
     instance.setHandler(
         [&bell, &campus](const QStringList& words) { return answerRequest(bell, words, nullptr, &campus); });
-    // On the 主控, publications and commands asked from the command line go through it.
-    instance.setLaterHandler([&campus](const QStringList& words, const SingleInstance::Answer& answer) {
-        return campus.central() && answerCentralRequest(*campus.central(), words, answer);
-    });
+    // A ring is answered once the loudspeakers played it; on the 主控, publications and commands asked
+    // from the command line go through it.
+    instance.setLaterHandler(
+        [&bell, &campus](const QStringList& words, const SingleInstance::Answer& answer) {
+            return answerLaterRequest(bell, campus, words, answer);
+        });
     QTimer::singleShot(0, &bell, [&] {
         say(clock, QStringLiteral("无窗口运行: ") + QString::fromStdString(pathToUtf8(folder)));
         QObject::connect(&ticks, &TickDriver::tick, &bell, &Bell::onTick);

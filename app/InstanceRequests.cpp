@@ -1,13 +1,21 @@
 #include "app/InstanceRequests.h"
 
+#include "app/CentralRequests.h"
 #include "app/CommandLine.h"
 #include "bell/Bell.h"
+#include "bell/RingResult.h"
 #include "calendar/TodayMute.h"
 #include "campus/CampusRuntime.h"
 #include "cli/FolderCommands.h"
 #include "common/MessageSink.h"
+#include "ringlog/RingLog.h"
 #include "ringlog/SoundCheck.h"
 #include "time/LocalTime.h"
+
+#include <QTimer>
+
+#include <memory>
+#include <utility>
 
 namespace halvix {
 
@@ -49,7 +57,47 @@ InstanceReply answerEmergency(Bell& bell, const Command& command) {
     return {kExitOk, bell.emergency().text() + '\n'};
 }
 
+// What the command line says of a play, from its row in the ring log.
+InstanceReply ringReply(const RingRow& row) {
+    if (resultOfWord(row.result) == RingResult::Manual)
+        return {kExitOk, QStringLiteral("已响铃: %1\n").arg(QString::fromStdString(row.sound))};
+    const std::string why = row.note.empty() ? row.result : row.result + " (" + row.note + ")";
+    return {kExitProblems, QStringLiteral("未响: %1\n").arg(QString::fromStdString(why))};
+}
+
+// Plays `words`' sound and answers once the bell tells what became of it, or after kRingAnswerMs.
+void answerRing(Bell& bell, const QStringList& words, const SingleInstance::Answer& answer) {
+    std::string error;
+    const auto command = parseCommand(toTextList(words), error);
+    if (!command)
+        return answer({kExitBadUsage, QString::fromStdString(error) + '\n'});
+    const std::string& sound = command->sound;
+    if (const auto problem = checkSound(bell.programFolder(), sound))
+        return answer({kExitBadUsage, QString::fromStdString(sound + ": " + problem->reason) + '\n'});
+    // The first of the outcome and the time limit answers; the other finds nobody to tell.
+    auto waiting = std::make_shared<SingleInstance::Answer>(answer);
+    const auto give = [waiting](const InstanceReply& reply) {
+        if (const SingleInstance::Answer once = std::exchange(*waiting, {}))
+            once(reply);
+    };
+    if (!bell.playNow(sound, [give](const RingRow& row) { give(ringReply(row)); }))
+        return answer({kExitBadUsage, bell.playRefusal() + '\n'});
+    QTimer::singleShot(kRingAnswerMs, &bell, [give] {
+        give({kExitProblems,
+              QStringLiteral("结果未知: %1 秒内没有得到播放的结果\n").arg(kRingAnswerMs / 1000)});
+    });
+}
+
 } // namespace
+
+bool answerLaterRequest(Bell& bell, const campus::CampusRuntime& campus, const QStringList& words,
+                        const SingleInstance::Answer& answer) {
+    if (words.value(0) == QStringLiteral("ring")) {
+        answerRing(bell, words, answer);
+        return true;
+    }
+    return campus.central() && answerCentralRequest(*campus.central(), words, answer);
+}
 
 InstanceReply answerRequest(Bell& bell, const QStringList& words, const std::function<void()>& showWindow,
                             const campus::CampusRuntime* campus) {
@@ -69,13 +117,6 @@ InstanceReply answerRequest(Bell& bell, const QStringList& words, const std::fun
     if (!command)
         return {kExitBadUsage, QString::fromStdString(error) + '\n'};
     switch (command->kind) {
-    case CommandKind::Ring: {
-        if (const auto problem = checkSound(bell.programFolder(), command->sound))
-            return {kExitBadUsage, QString::fromStdString(command->sound + ": " + problem->reason) + '\n'};
-        if (!bell.playNow(command->sound))
-            return {kExitBadUsage, bell.playRefusal() + '\n'};
-        return {kExitOk, QStringLiteral("正在播放: ") + QString::fromStdString(command->sound) + '\n'};
-    }
     case CommandKind::Stop:
         if (bell.emergency().sounding())
             return {kExitBadUsage,

@@ -2,7 +2,9 @@
 #include "app/CampusCommandLine.h"
 #include "app/CommandLine.h"
 #include "app/HeadlessApp.h"
+#include "app/InstanceRequests.h"
 #include "app/SingleInstance.h"
+#include "app/SoundOutputProbe.h"
 #include "audio/ProcessPriority.h"
 #include "audio/PulsePlayer.h"
 #include "audio/SoundMemory.h"
@@ -66,14 +68,16 @@ int runCommand(const Invocation& invocation, const QString& folder) {
     }
     if (!needsRunningBell(invocation.command.kind)) {
         const int status = runFolderCommand(invocation.command, toPath(folder), dateOf(SystemClock().now()),
-                                            std::cout, std::cerr);
+                                            std::cout, std::cerr, [] { return soundOutputProblem(); });
         // A bell running on the folder would go on with the tables it read: it reads them again.
         if (status == kExitOk && invocation.command.kind == CommandKind::Import)
             if (const auto reply = SingleInstance::send(folder, {QStringLiteral("reload")}))
                 printText(reply->status == kExitOk ? stdout : stderr, reply->text);
         return status;
     }
-    const auto reply = SingleInstance::send(folder, invocation.words);
+    // A ring is answered once the loudspeakers played it, or the running bell gave up waiting.
+    const int waitMs = command.kind == CommandKind::Ring ? kRingAnswerMs + 5000 : 10000;
+    const auto reply = SingleInstance::send(folder, invocation.words, waitMs);
     if (!reply) {
         printText(stderr, QStringLiteral("没有运行中的程序 (文件夹 ") + folder + QStringLiteral(")"));
         return kExitNotRunning;

@@ -10,11 +10,15 @@
 
 #include <QMetaObject>
 
+#include <algorithm>
 #include <utility>
 
 namespace halvix {
 
 namespace {
+
+// The ring log's event of a 立即播放, as the engine names it.
+constexpr const char* kPlayNowEvent = "立即播放";
 
 // How long a load inside a tick (the nightly reload, a retry) waits for a database another program
 // holds: the next attempt comes kLoadRetryTicks later, and the ticks meanwhile are never held up.
@@ -142,10 +146,11 @@ bool Bell::sounding() const {
     return m_singlePlayer->isPlaying() || m_trackPlayer->isPlaying() || !m_playback->playlist().empty();
 }
 
-bool Bell::playNow(const std::string& sound) {
-    if (m_emergency->sounding())
+bool Bell::playNow(const std::string& sound, PlayAnswer answer) {
+    if (m_emergency->sounding() || !m_engine->playNow(sound, nowMs()))
         return false;
-    return m_engine->playNow(sound, nowMs());
+    m_playAnswers.push_back({sound, std::move(answer)});
+    return true;
 }
 
 QString Bell::playRefusal() const {
@@ -177,6 +182,9 @@ void Bell::followLogged(const RingRow& row) {
     const auto result = resultOfWord(row.result);
     if (!result || !row.node.empty())
         return;
+    // A cut-off is a second row of a play whose first row answered already.
+    if (row.planTime.empty() && row.event == kPlayNowEvent && *result != RingResult::CutOff)
+        answerPlay(row);
     if (*result == RingResult::Rang || *result == RingResult::Manual)
         m_lastSound = row.sound;
     // Passed while no bell ran is not news of today's bell.
@@ -192,6 +200,19 @@ void Bell::followLogged(const RingRow& row) {
     forgetUnheardOfOtherDays(row.moment.substr(0, 10));
     m_unheard[{row.planTime, row.sound}] = QString::fromStdString(row.result + ": " + row.note);
     emit rowProblemsChanged();
+}
+
+void Bell::answerPlay(const RingRow& row) {
+    // Matched by the sound too: a playlist started does not end a single sound still waiting, so
+    // two plays of different kinds may be told in either order.
+    const auto pending = std::find_if(m_playAnswers.begin(), m_playAnswers.end(),
+                                      [&row](const auto& play) { return play.first == row.sound; });
+    if (pending == m_playAnswers.end())
+        return;
+    const PlayAnswer answer = std::move(pending->second);
+    m_playAnswers.erase(pending);
+    if (answer)
+        answer(row);
 }
 
 void Bell::forgetUnheardOfOtherDays(const std::string& date) {

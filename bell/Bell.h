@@ -14,7 +14,9 @@
 #include <QString>
 
 #include <atomic>
+#include <deque>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -74,12 +76,18 @@ public:
     EmergencyControl& emergency() { return *m_emergency; }
     const EmergencyControl& emergency() const { return *m_emergency; }
 
+    // Told the ring log's row of a 立即播放 once it is known what the loudspeakers did with it: heard
+    // (手动播放), not heard and why, or 已停止 when the next sound replaced it before it was heard.
+    using PlayAnswer = std::function<void(const RingRow& row)>;
+
     // The tray's and the command line's actions. playNow plays a sound text of the plan's kind at once on the
-    // bell's players (the plan stays as it is); stopPlaying stops what sounds, single bell and playlist
-    // alike, and says whether anything did. Both are logged, a stop only when it stopped something.
+    // bell's players (the plan stays as it is), and tells `answer` (when given) its outcome later;
+    // stopPlaying stops what sounds, single bell and playlist alike, and says whether anything did.
+    // Both are logged, a stop only when it stopped something.
     // While an emergency broadcast sounds, neither touches the loudspeakers: playNow is refused
-    // (false, see playRefusal) and stopPlaying stops nothing (only clearing the emergency does).
-    bool playNow(const std::string& sound);
+    // (false, see playRefusal; `answer` is never told) and stopPlaying stops nothing (only clearing
+    // the emergency does).
+    bool playNow(const std::string& sound, PlayAnswer answer = {});
     bool stopPlaying();
     // A sound or a playlist is playing.
     bool sounding() const;
@@ -131,6 +139,8 @@ private:
     void announceDecision();
     // An entry or action that was not heard: a notice, and a red row while the plan lasts.
     void followLogged(const RingRow& row);
+    // The row of a 立即播放 goes to whoever asked for it.
+    void answerPlay(const RingRow& row);
     void forgetUnheardOfOtherDays(const std::string& date);
     long long nowMs() const;
     // Checks the pending entries' sounds on a thread of its own; `withTomorrow` also the next day's plan.
@@ -154,6 +164,9 @@ private:
 
     bool m_started = false;  // the first reload ran
     std::string m_lastSound; // the latest sound started, for the log of 停止播放
+    // Every 立即播放 whose row is still to come, its sound and who waits for it (nobody: empty),
+    // in the order played: a play ends the one before, so their rows mostly come in that order.
+    std::deque<std::pair<std::string, PlayAnswer>> m_playAnswers;
     bool m_inTick = false;
     std::vector<EntryProblem> m_problems;
     // Today's entries that rang unheard, by time and sound: what their row says.

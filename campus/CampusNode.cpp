@@ -18,6 +18,7 @@
 #include "time/LocalTime.h"
 
 #include <QDateTime>
+#include <QPointer>
 
 #include <sys/timex.h>
 
@@ -84,6 +85,7 @@ void CampusNode::start(int heartbeatSeconds) {
         publishToday();
     });
     connect(&m_bell, &Bell::soundsChecked, this, &CampusNode::publishStatus);
+    connect(&m_bell, &Bell::soundOutputChanged, this, &CampusNode::publishStatus);
     connect(&m_bell.emergency(), &EmergencyControl::stateChanged, this, &CampusNode::onBellEmergencyChanged);
     m_emergencyWait.setSingleShot(true);
     m_emergencyWait.setInterval(kRetainedWaitMs);
@@ -192,24 +194,42 @@ void CampusNode::onCommand(const QByteArray& payload) {
     }
     // On disk before acting: a command is acted on at most once, even across a crash.
     saveCommandMemory();
+    if (decision.command.kind == CommandKind::Play)
+        return play(decision.command);
     auto [result, detail] = act(decision.command);
-    const CommandAck ack = m_desk->finish(decision.command, result, std::move(detail), nowMs());
+    answer(decision.command, result, std::move(detail));
+}
+
+void CampusNode::answer(const Command& command, AckResult result, std::string detail) {
+    const CommandAck ack = m_desk->finish(command, result, std::move(detail), nowMs());
     saveCommandMemory();
     publish(m_topics.ack(m_config.nodeId), writeAck(ack), false);
     publishStatus();
+}
+
+void CampusNode::play(const Command& command) {
+    // The emergency has the loudspeakers: nothing else sounds, nothing it plays is stopped.
+    if (m_bell.emergency().sounding())
+        return answer(command, AckResult::Refused, m_bell.playRefusal().toStdString());
+    if (const auto problem = checkSound(m_bell.programFolder(), command.sound))
+        return answer(command, AckResult::MissingSound, command.sound + ": " + problem->reason);
+    // Answered once the loudspeakers played it, or it is known that they did not.
+    const QPointer<CampusNode> self(this);
+    const bool started = m_bell.playNow(command.sound, [self, command](const RingRow& row) {
+        if (!self)
+            return;
+        auto [result, detail] = playAnswer(row);
+        self->answer(command, result, std::move(detail));
+    });
+    if (!started)
+        answer(command, AckResult::Refused, m_bell.playRefusal().toStdString());
 }
 
 std::pair<AckResult, std::string> CampusNode::act(const Command& command) {
     std::string error;
     switch (command.kind) {
     case CommandKind::Play:
-        // The emergency has the loudspeakers: nothing else sounds, nothing it plays is stopped.
-        if (m_bell.emergency().sounding())
-            return {AckResult::Refused, m_bell.playRefusal().toStdString()};
-        if (const auto problem = checkSound(m_bell.programFolder(), command.sound))
-            return {AckResult::MissingSound, command.sound + ": " + problem->reason};
-        m_bell.playNow(command.sound);
-        return {AckResult::Played, {}};
+        break; // see play()
     case CommandKind::Stop:
         if (m_bell.emergency().sounding())
             return {AckResult::Refused, m_bell.emergency().text().toStdString() + ", 只有解除紧急广播才停止"};
@@ -305,6 +325,9 @@ NodeStatus CampusNode::status() const {
             break;
         }
     status.lastRing = m_lastRing;
+    // First: while it lasts, no entry is heard at all.
+    if (const QString output = m_bell.soundOutputProblem(); !output.isEmpty())
+        status.soundProblems.push_back("声音输出: " + output.toStdString());
     for (const EntryProblem& problem : m_bell.soundProblems())
         status.soundProblems.push_back(problem.time + " " + problem.sound + ": " + problem.problem.result +
                                        ": " + problem.problem.reason);

@@ -74,8 +74,12 @@ private:
     // The bell's emergency changed: reported, and on the 主控 published for the campus.
     void onBellEmergencyChanged();
     void publishEmergency();
-    // Does what `command` asks of the bell; the result and, when it failed, why.
+    // Does what `command` asks of the bell (立即播放 aside); the result and, when it failed, why.
     std::pair<AckResult, std::string> act(const Command& command);
+    // 立即播放: answered once it is known whether the loudspeakers played it.
+    void play(const Command& command);
+    // Remembers the answer to `command`, publishes it and the status it left.
+    void answer(const Command& command, AckResult result, std::string detail);
     void saveCommandMemory();
     bool isCommandTopic(const std::string& topic) const;
 

@@ -1,5 +1,8 @@
 #include "campus/CommandDesk.h"
 
+#include "bell/RingResult.h"
+#include "ringlog/RingLog.h"
+
 namespace halvix::campus {
 
 CommandDecision CommandDesk::receive(std::string_view payload, const std::string& today, std::int64_t nowMs,
@@ -46,6 +49,15 @@ CommandDecision CommandDesk::answer(const Command& command, AckResult result, st
     decision.command = command;
     decision.ack = finish(command, result, std::move(detail), nowMs);
     return decision;
+}
+
+std::pair<AckResult, std::string> playAnswer(const RingRow& row) {
+    const auto result = resultOfWord(row.result);
+    if (result == RingResult::Manual)
+        return {AckResult::Played, {}};
+    if (result == RingResult::Missing || result == RingResult::Unplayable)
+        return {AckResult::MissingSound, row.sound + ": " + row.note};
+    return {AckResult::Failed, row.note.empty() ? row.result : row.result + ": " + row.note};
 }
 
 } // namespace halvix::campus

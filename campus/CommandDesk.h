@@ -7,7 +7,12 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
+
+namespace halvix {
+struct RingRow;
+} // namespace halvix
 
 namespace halvix::campus {
 
@@ -50,5 +55,10 @@ private:
     std::vector<std::string> m_zones;
     CommandMemory& m_memory;
 };
+
+// The answer to 立即播放 from the ring log's row of the play: 已响铃 only when it was heard; 缺少声音
+// when its sound is not there or is no sound; 执行失败 with the result and why for anything else
+// (no sound output, volume zero, replaced before it was heard).
+std::pair<AckResult, std::string> playAnswer(const RingRow& row);
 
 } // namespace halvix::campus

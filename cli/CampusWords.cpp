@@ -113,7 +113,7 @@ std::optional<CampusWords> parseCampusWords(const TextList& args, std::string& e
 std::vector<std::pair<std::string, std::string>> campusUsage() {
     return {{"campus status", "本机在校园中的连接、已应用的版本、上次同步和时钟"},
             {"campus push", "(主控) 立即发布共享计划"},
-            {"campus nodes", "(主控) 各节点的状态; 有离线或未同步的节点时退出状态为 1"},
+            {"campus nodes", "(主控) 各节点的状态; 有离线、未同步或声音有问题的节点时退出状态为 1"},
             {"campus send play 声音|stop|mute|unmute|reload (--node 节点|--zone 区域|--all) [--expiry 秒]",
              "(主控) 向节点发送命令, 列出各节点的应答"}};
 }

@@ -57,13 +57,22 @@ int plan(const std::filesystem::path& folder, const CivilDate& date, std::ostrea
     return kExitOk;
 }
 
-int check(const std::filesystem::path& folder, const CivilDate& date, std::ostream& out, std::ostream& err) {
+// The line of `check` that says no sound can come out; false when it can.
+bool noSoundOutput(const SoundOutputCheck& soundOutput, std::ostream& out) {
+    const std::string problem = soundOutput ? soundOutput() : std::string();
+    if (!problem.empty())
+        out << "声音输出: " << problem << '\n';
+    return !problem.empty();
+}
+
+int check(const std::filesystem::path& folder, const CivilDate& date, const SoundOutputCheck& soundOutput,
+          std::ostream& out, std::ostream& err) {
     DayReport report;
     if (!loadReport(folder, date, report, err))
         return kExitBadUsage;
     if (report.decision.silent) {
         out << report.decisionLine() << ": 不响铃, 无需检查\n";
-        return kExitOk;
+        return noSoundOutput(soundOutput, out) ? kExitProblems : kExitOk;
     }
     int problems = 0;
     for (int row = 0; row < report.plan.rowCount(); ++row) {
@@ -74,6 +83,8 @@ int check(const std::filesystem::path& folder, const CivilDate& date, std::ostre
             ++problems;
         }
     }
+    if (noSoundOutput(soundOutput, out))
+        ++problems;
     if (problems > 0)
         return kExitProblems;
     out << "声音检查通过: " << (report.result == LoadResult::Loaded ? report.plan.rowCount() : 0) << "项\n";
@@ -181,12 +192,12 @@ int runEmergencyCommand(const Command& command, const std::filesystem::path& fol
 }
 
 int runFolderCommand(const Command& command, const std::filesystem::path& folder, const CivilDate& today,
-                     std::ostream& out, std::ostream& err) {
+                     std::ostream& out, std::ostream& err, const SoundOutputCheck& soundOutput) {
     switch (command.kind) {
     case CommandKind::Plan:
         return plan(folder, command.date.value_or(today), out, err);
     case CommandKind::Check:
-        return check(folder, command.date.value_or(today), out, err);
+        return check(folder, command.date.value_or(today), soundOutput, out, err);
     case CommandKind::Log:
         return log(folder, command, out, err);
     case CommandKind::Export:

@@ -1,4 +1,6 @@
 #include "campus/CommandDesk.h"
+#include "bell/RingResult.h"
+#include "ringlog/RingLog.h"
 
 #include <gtest/gtest.h>
 
@@ -72,6 +74,43 @@ TEST(CommandDesk, ActsOnceOnWhatIsForThisNodeTodayAndInTime) {
         again.receive(writeCommand(command("c4", CommandKind::Mute)), "2026-12-08", 300'000, std::nullopt);
     EXPECT_EQ(decision.action, Action::Answer);
     EXPECT_EQ(decision.ack.result, AckResult::Muted);
+}
+
+TEST(CommandDesk, APlayIsAnsweredPlayedOnlyWhenItWasHeard) {
+    const struct {
+        RingResult result;
+        const char* note;
+        AckResult answer;
+        const char* detail;
+    } cases[] = {
+        {RingResult::Manual, "", AckResult::Played, ""},
+        {RingResult::Missing, "voic 中没有文件 上课.mp3", AckResult::MissingSound,
+         "上课.mp3: voic 中没有文件 上课.mp3"},
+        {RingResult::Unplayable, "voic/上课.mp3 是空文件", AckResult::MissingSound,
+         "上课.mp3: voic/上课.mp3 是空文件"},
+        {RingResult::NoOutput, "无法连接声音服务器 (没有运行的声音服务器)", AckResult::Failed,
+         "无声音输出: 无法连接声音服务器 (没有运行的声音服务器)"},
+        {RingResult::Inaudible, "输出设备已静音", AckResult::Failed, "音量为零: 输出设备已静音"},
+        {RingResult::Stopped, "被下一个铃声替换", AckResult::Failed, "已停止: 被下一个铃声替换"},
+        {RingResult::Emergency, "", AckResult::Failed, "紧急广播中"},
+    };
+    for (const auto& c : cases) {
+        const RingRow row{"2026-12-08 10:00:00.000",         "", "立即播放", "上课.mp3",
+                          std::string(resultWord(c.result)), 0,  c.note,     ""};
+        const auto [answer, detail] = playAnswer(row);
+        EXPECT_EQ(ackLabel(answer), std::string(ackLabel(c.answer))) << row.result;
+        EXPECT_EQ(detail, c.detail) << row.result;
+    }
+    // Whatever the result: 已响铃 exactly when heard, and otherwise the reason goes with the answer.
+    for (int value = 0; value <= static_cast<int>(RingResult::Inaudible); ++value) {
+        const auto result = static_cast<RingResult>(value);
+        const RingRow row{"", "", "立即播放", "上课.mp3", std::string(resultWord(result)), 0, "原因", ""};
+        const auto [answer, detail] = playAnswer(row);
+        EXPECT_EQ(answer == AckResult::Played, result == RingResult::Manual) << row.result;
+        if (answer != AckResult::Played) {
+            EXPECT_NE(detail.find("原因"), std::string::npos) << row.result;
+        }
+    }
 }
 
 } // namespace

@@ -20,13 +20,14 @@ struct Outcome {
     std::string err;
 };
 
-Outcome run(const std::filesystem::path& folder, const TextList& words) {
+Outcome run(const std::filesystem::path& folder, const TextList& words,
+            const SoundOutputCheck& soundOutput = {}) {
     std::string error;
     const auto command = parseCommand(words, error);
     EXPECT_TRUE(command) << error;
     std::ostringstream out;
     std::ostringstream err;
-    const int status = runFolderCommand(*command, folder, CivilDate{2025, 3, 12}, out, err);
+    const int status = runFolderCommand(*command, folder, CivilDate{2025, 3, 12}, out, err, soundOutput);
     return {status, out.str(), err.str()};
 }
 
@@ -104,6 +105,50 @@ TEST(FolderCommands, CheckNamesEverySoundThatWouldRingNothing) {
     r = run(f.fx.folder(), {"check", "2025-10-03"});
     EXPECT_EQ(r.status, kExitOk);
     EXPECT_NE(r.out.find("停铃"), std::string::npos) << r.out;
+}
+
+TEST(FolderCommands, CheckSaysWhenNoSoundCanComeOutWhateverThePlan) {
+    Folder f;
+    const std::string noServer = "无法连接声音服务器 (没有运行的声音服务器)";
+    const std::string noOutput = "声音服务器上没有输出设备 (@DEFAULT_SINK@)";
+    const struct {
+        const char* date; // a school day whose sounds are all there, or a 停铃 date
+        std::string output;
+        int status;
+        std::string out;
+    } cases[] = {
+        {"2025-03-12", "", kExitOk, "声音检查通过: 2项\n"},
+        {"2025-03-12", noServer, kExitProblems, "声音输出: " + noServer + "\n"},
+        {"2025-03-12", noOutput, kExitProblems, "声音输出: " + noOutput + "\n"},
+        {"2025-10-03", "", kExitOk,
+         "2025-10-03 星期五: 停铃 (国庆节, 第1行 2025-10-01 至 2025-10-07): 不响铃, 无需检查\n"},
+        {"2025-10-03", noServer, kExitProblems,
+         "2025-10-03 星期五: 停铃 (国庆节, 第1行 2025-10-01 至 2025-10-07): 不响铃, 无需检查\n声音输出: " +
+             noServer + "\n"},
+    };
+    for (const auto& c : cases) {
+        int asked = 0;
+        const Outcome r = run(f.fx.folder(), {"check", c.date}, [&] {
+            ++asked;
+            return c.output;
+        });
+        EXPECT_EQ(r.status, c.status) << c.date << " " << c.output;
+        EXPECT_EQ(r.out, c.out);
+        EXPECT_EQ(asked, 1);
+    }
+    // A sound missing and no output: both lines.
+    f.fx.run("insert into zccjtime values ('3','','09:00','缺','丢了.mp3','待完','');");
+    const Outcome both = run(f.fx.folder(), {"check"}, [&] { return noServer; });
+    EXPECT_EQ(both.status, kExitProblems);
+    EXPECT_EQ(both.out,
+              "09:00\t缺\t丢了.mp3\t缺少声音: voic 中没有文件 丢了.mp3\n声音输出: " + noServer + "\n");
+    // Only check asks the sound server.
+    for (const TextList& words :
+         {TextList{"plan"}, TextList{"export", "cjtime", (f.fx.folder() / "x.csv").string()}})
+        run(f.fx.folder(), words, [] {
+            ADD_FAILURE() << "the sound server asked";
+            return std::string();
+        });
 }
 
 TEST(FolderCommands, AMissingDatabaseOrRingLogIsStatusTwo) {

@@ -7,6 +7,8 @@
 #     plays; with 60 s and back after 5 s it plays exactly once, and again delivered it plays no more;
 #   - 今日静音 sent while a building is down is applied when it returns: its entry logs 今日静音
 #     and stays silent;
+#   - a building without a sound server says so in its status, answers 立即播放 执行失败 with the
+#     reason, and the 主控's `campus nodes` shows the problem (status 1);
 #   - a building with a certificate of another authority, or speaking plain MQTT to the TLS port,
 #     is not connected; a building cannot command another (the ACL refuses it) and nothing sounds.
 # Needs a PulseAudio server (brings its own when run alone). Environment: HALVIX_APP_DIR,
@@ -103,6 +105,31 @@ sleep 4
 campus_stop_recording b2
 [[ $forged == *"Not authorized"* ]] && [ "$(campus_onsets b2 | wc -l)" -eq 0 ] &&
     pass "b1's 立即播放 on b2's topic was refused and nothing sounded" || fail "forged command: $forged; b2: $(campus_onsets b2)"
+
+# --- b2 without a sound server -----------------------------------------------------------------------
+campus_kill b2
+campus_start b2 PULSE_SERVER="unix:$work/nowhere/native"
+wait_for 15 campus_status_has b2 '声音输出: 无法连接声音服务器' && pass "b2's status says no sound can come out" ||
+    fail "b2's status without a sound server: $(campus_status office b2)"
+campus_listen "$work/silent" office 'ack/+'
+asked=$(now)
+campus_command c-silent b2 play 10 上课.mp3
+if wait_for 20 grep -q 'ack/b2 .*"command":"c-silent"' "$work/silent"; then
+    ack=$(grep -m1 'ack/b2 .*"command":"c-silent"' "$work/silent")
+    took=$(seconds_between "$asked" "$(cut -d' ' -f1 <<<"$ack")")
+    [[ $ack == *'"result":"执行失败"'* && $ack == *'"detail":"无声音输出: 无法连接声音服务器'* ]] &&
+        pass "b2 answered 立即播放 $took s after it was sent: ${ack#* }" || fail "b2's answer: $ack"
+else
+    fail "b2 did not answer 立即播放"
+fi
+campus_unlisten
+campus_folder office || exit 1
+nodes=$(campus_halvix office campus nodes)
+status=$?
+[ "$status" -eq 1 ] && [[ $(grep '^b2' <<<"$nodes") == *"声音输出: 无法连接声音服务器"* ]] &&
+    [[ $(grep '^b1' <<<"$nodes") != *"声音输出"* ]] && pass "campus nodes shows b2's problem, status 1" ||
+    fail "campus nodes: status $status: $nodes"
+campus_kill b2
 
 campus_files "$work/stranger" "$campus_port" --central office --node b3
 campus_folder b3 || exit 1

@@ -4,12 +4,15 @@
 # naming a missing sound file and passing once it is back, `export` and `import` (a file with a bad
 # fifth line leaves the table as it was; a good one replaces it; an empty or blank calendar file is
 # refused and the calendar stays on disk unless --empty asks to empty it; a calendar file without a
-# title line keeps its first entry), and the commands that need a running bell when none runs. Needs no display and no sound server.
+# title line keeps its first entry), `check` on a machine whose sound server is away (it says no
+# sound can come out, status 1), and the commands that need a running bell when none runs. Needs no
+# display; starts a sound server when none answers.
 # Environment: HALVIX_APP_DIR, HALVIX_BUILD_DIR.
 set -uo pipefail
 
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
+sound_server_answers || start_sound_server || exit 1
 copy_app
 daily_spring "$app" 1125
 sqlite3 "$app/jbase.mdb" "delete from cjtime; delete from zccjtime; delete from kscjtime; delete from sjtime;
@@ -68,6 +71,23 @@ cli check-missing 1 check 2025-03-19
 expect_text "check names the missing file" "$out" "07:00:30	早读	早读.mp3	缺少声音: voic 中没有文件 早读.mp3"
 mv "$work/早读.mp3" "$app/voic/早读.mp3"
 cli check-restored 0 check 2025-03-19
+
+# The sound files all there, but nothing to play them on: no server, then a frozen one.
+PULSE_SERVER=unix:$work/nowhere/native cli check-no-sound-server 1 check 2025-03-19
+expect_text "check says no sound can come out" "$out" "声音输出: 无法连接声音服务器"
+mkdir -p "$work/frozen"
+serve_sound "$work/frozen" "$work/frozen/log" || exit 1
+frozen=${HALVIX_SERVICE_PIDS[-1]}
+kill -STOP "$frozen"
+asked=$(now)
+PULSE_SERVER=unix:$work/frozen/native cli check-frozen-sound-server 1 check 2025-03-19
+took=$(seconds_between "$asked" "$(now)")
+kill -CONT "$frozen"
+if [[ $out == "声音输出: 声音服务器无应答"* ]] && within "$took" 2 4; then
+    pass "check gives up on a frozen sound server after $took s: $out"
+else
+    fail "check on a frozen sound server: $took s: $out"
+fi
 
 before=$(sqlite3 "$app/jbase.mdb" "select * from zccjtime")
 cli export 0 export zccjtime "$work/zccjtime.csv"

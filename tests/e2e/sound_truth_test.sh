@@ -2,11 +2,12 @@
 # What the headless bell says of each entry is what the loudspeakers did. On Wednesday 12 March 2025,
 # started at 10:00:05 with no sound server on its socket:
 #   - 10:00:10 上课.mp3: no server: 无声音输出 with the reason; standard error says sound cannot be
-#     heard, and that the entry did not ring;
+#     heard, and that the entry did not ring; `halvix ring` answers 未响 with the reason, status 1;
 #   - the server starts at 10:00:20; 10:00:40 上课.mp3 is heard on the sink and logged 已响铃;
 #   - 10:00:50 坏.mp3, an ID3 tag and zeros: 无法播放;
 #   - 10:01:00 长.mp3, 20 s: heard, then the server is killed at 10:01:05: a second row 播放中断;
-#   - the server back at 10:01:15: 10:01:30 上课.mp3 is heard again, without a restart.
+#   - the server back at 10:01:15: 10:01:30 上课.mp3 is heard again, without a restart; then
+#     `halvix ring` answers 已响铃 (status 0) once the sink has it.
 # Environment: HALVIX_APP_DIR, HALVIX_BUILD_DIR.
 set -uo pipefail
 
@@ -31,6 +32,8 @@ start_program_at "$app" "$output" "2025-03-12 10:00:05" DISPLAY= WAYLAND_DISPLAY
 start_real=$((entry_epoch - offset - 5)) # 10:00:05
 at() { echo $((start_real + $1 - 5)); }  # at SECOND: the real second of 10:00:SECOND (61: 10:01:01)
 logged() { grep -c "已记录" "$output"; }
+# The command line beside the bell, which listens in its runtime folder.
+halvix() { env -u DISPLAY XDG_RUNTIME_DIR="$server_dir" "$app/halvix" "$@" 2>&1; }
 
 sleep_until "$(at 16)"
 grep -q '无法播放声音: 无法连接声音服务器' "$output" &&
@@ -40,6 +43,12 @@ grep -q $'已记录\t.*\t10:00:10\t.*\t无声音输出' "$output" &&
     pass "10:00:10 logged 无声音输出" || fail "10:00:10 not logged 无声音输出"
 grep -q '10:00:10 第一节上课 未响: 无声音输出' "$output" && pass "the missed entry told on standard error" ||
     fail "the missed entry not told on standard error"
+asked=$(now)
+out=$(halvix ring 上课.mp3)
+status=$?
+took=$(seconds_between "$asked" "$(now)")
+[ "$status" -eq 1 ] && [[ $out == "未响: 无声音输出 ("?*")" ]] &&
+    pass "ring without a sound server: status 1 after $took s, $out" || fail "ring without a sound server: status $status: $out"
 
 # --- The server starts: the next entry is heard --------------------------------------------------
 sleep_until "$(at 20)"
@@ -71,22 +80,38 @@ if [ -n "${onset:-}" ] && within "$late" -0.2 1.0; then
 else
     fail "10:01:30 not heard after the server's return (onset ${onset:-none}, $late s)"
 fi
+record_sink "$work/rec3.raw" 22050
+sleep 1 # the recorder's first moments are lost
+asked=$(now)
+out=$(halvix ring 上课.mp3)
+status=$?
+answered=$(now)
+sleep 2
+read -r onset heard < <(stop_recording; onset_times | head -1)
+if [ "$status" -eq 0 ] && [ "$out" = "已响铃: 上课.mp3" ] && [ -n "${onset:-}" ] &&
+    within "$(seconds_between "$asked" "$onset")" 0 1.5; then
+    pass "ring with the server: $out after $(seconds_between "$asked" "$answered") s, heard $(seconds_between "$asked" "$onset") s after the request"
+else
+    fail "ring with the server: status $status: $out (onset ${onset:-none})"
+fi
 stop_bell
 
 ring_log_rows "计划时间, 结果"
 expected='10:00:10|无声音输出
+|无声音输出
 10:00:40|已响铃
 10:00:50|无法播放
 10:01:00|已响铃
 10:01:00|播放中断
-10:01:30|已响铃'
+10:01:30|已响铃
+|手动播放'
 if [ "$rows" = "$expected" ]; then
     pass "every entry's row says what the loudspeakers did"
 else
     fail "ring log rows differ from: $(tr '\n' ' ' <<<"$expected")"
 fi
 notes=$(sqlite3 "$app/ringlog.db" "select 备注 from ringlog where 结果 in ('无声音输出', '播放中断', '无法播放')")
-[ "$(grep -c . <<<"$notes")" -eq 3 ] && ! grep -qx '' <<<"$notes" &&
+[ "$(grep -c . <<<"$notes")" -eq 4 ] && ! grep -qx '' <<<"$notes" &&
     pass "each unheard row says why: $(tr '\n' ';' <<<"$notes")" || fail "an unheard row without its reason: $notes"
 rm -rf "$server_dir"
 
