@@ -1,8 +1,8 @@
 #include "app/CampusCommandLine.h"
 
 #include "app/SingleInstance.h"
-#include "campus/CampusCentral.h"
-#include "campus/MqttLink.h"
+#include "campus/service/CampusCentral.h"
+#include "campus/service/MqttLink.h"
 #include "campus/NodeBoard.h"
 #include "campus/SnapshotApplier.h"
 #include "common/PathText.h"

@@ -1,7 +1,7 @@
 #include "app/CentralRequests.h"
 
 #include "app/CommandLine.h"
-#include "campus/CampusCentral.h"
+#include "campus/service/CampusCentral.h"
 
 namespace halvix {
 

@@ -2,10 +2,10 @@
 
 #include "app/CentralRequests.h"
 #include "app/CommandLine.h"
-#include "bell/Bell.h"
+#include "bell/service/Bell.h"
 #include "bell/RingResult.h"
 #include "calendar/TodayMute.h"
-#include "campus/CampusRuntime.h"
+#include "campus/service/CampusRuntime.h"
 #include "cli/FolderCommands.h"
 #include "common/MessageSink.h"
 #include "ringlog/RingLog.h"

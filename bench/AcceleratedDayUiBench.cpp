@@ -3,8 +3,8 @@
 // flat from day to day. Usage: bench_AcceleratedDayUiBench PROGRAM_FOLDER [days=3]
 #include "audio/PulsePlayer.h"
 #include "audio/SoundMemory.h"
-#include "bell/Bell.h"
-#include "bell/MainDialog.h"
+#include "bell/service/Bell.h"
+#include "bell/window/MainDialog.h"
 #include "store/TextTable.h"
 #include "support/FakeClock.h"
 #include "support/ScriptedPrompts.h"

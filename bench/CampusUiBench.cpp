@@ -10,9 +10,9 @@
 // Each building handles its messages on a thread of its own, as its own machine would; all share
 // this machine's cores and disk.
 // Needs mosquitto. Usage: bench_CampusUiBench [nodes=100] [saves=20]
-#include "campus/CampusCentral.h"
+#include "campus/service/CampusCentral.h"
 #include "campus/CommandDesk.h"
-#include "campus/MqttLink.h"
+#include "campus/service/MqttLink.h"
 #include "campus/NodeReport.h"
 #include "campus/SnapshotReceiver.h"
 #include "support/LoopbackBroker.h"

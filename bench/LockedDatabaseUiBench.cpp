@@ -5,7 +5,7 @@
 // Usage: bench_LockedDatabaseUiBench PROGRAM_FOLDER [seconds=90]
 #include "TickLateness.h"
 #include "audio/PulsePlayer.h"
-#include "bell/Bell.h"
+#include "bell/service/Bell.h"
 
 #include <QCoreApplication>
 #include <QTimer>

@@ -1,7 +1,7 @@
 #pragma once
 // How late the bell's ticks are handled: each tick's lateness when its handling ends, from the
 // wall-clock second it stands for, and the summary line the bench scripts read.
-#include "bell/TickDriver.h"
+#include "bell/service/TickDriver.h"
 #include "time/ClockText.h"
 #include "time/LocalTime.h"
 #include "time/SystemClock.h"

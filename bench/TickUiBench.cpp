@@ -1,7 +1,7 @@
 // How late each tick of the bell's timer comes after the wall-clock second it stands for, over a
 // few minutes of real time. Usage: bench_TickUiBench [seconds=130] [--raise-priority]
 #include "audio/ProcessPriority.h"
-#include "bell/TickDriver.h"
+#include "bell/service/TickDriver.h"
 
 #include <QCoreApplication>
 #include <QTimer>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "common/MessageSink.h"
-#include "editing/DataDialog.h"
+#include "editing/window/DataDialog.h"
 #include "support/ScheduleFixture.h"
 #include "support/ScriptedPrompts.h"
 #include "support/Widgets.h"

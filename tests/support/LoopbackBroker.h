@@ -1,7 +1,7 @@
 #pragma once
 
 #include "TempFolder.h"
-#include "campus/MqttLink.h"
+#include "campus/service/MqttLink.h"
 
 #include <QProcess>
 #include <QTcpServer>

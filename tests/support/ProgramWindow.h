@@ -1,6 +1,6 @@
 #pragma once
 
-#include "bell/MainDialog.h"
+#include "bell/window/MainDialog.h"
 #include "store/TextTable.h"
 #include "support/FakeClock.h"
 #include "support/ScheduleFixture.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "exam/SettingsDialog.h"
+#include "exam/window/SettingsDialog.h"
 #include "support/ScheduleFixture.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TempFolder.h"

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "audio/PulsePlayer.h"
-#include "bell/Bell.h"
-#include "bell/MainDialog.h"
+#include "bell/service/Bell.h"
+#include "bell/window/MainDialog.h"
 
 #include <filesystem>
 

@@ -1,7 +1,7 @@
 // The autostart box of the settings dialog and the desktop entry it writes.
 
 #include "widgets/Autostart.h"
-#include "exam/SettingsDialog.h"
+#include "exam/window/SettingsDialog.h"
 #include "support/SettingsHarness.h"
 
 #include <QCheckBox>

@@ -1,7 +1,7 @@
 // The tray icon beside the main window: its menu, the ways the window ends, bringing it back.
 
-#include "bell/BellTray.h"
-#include "bell/MainDialog.h"
+#include "bell/window/BellTray.h"
+#include "bell/window/MainDialog.h"
 #include "support/ProgramWindow.h"
 #include "widgets/Resources.h"
 

@@ -1,4 +1,4 @@
-#include "calendar/CalendarDialog.h"
+#include "calendar/window/CalendarDialog.h"
 
 #include "support/ScheduleFixture.h"
 #include "support/ScriptedPrompts.h"

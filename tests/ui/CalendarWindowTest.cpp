@@ -1,7 +1,7 @@
 // The main window under the school calendar: the line that says how today was decided, the radio
 // buttons showing today's values, and a calendar saved from the window reloading today's plan.
 #include "bell/BellEngine.h"
-#include "bell/MainDialog.h"
+#include "bell/window/MainDialog.h"
 #include "calendar/CalendarStore.h"
 #include "support/FakeClock.h"
 #include "support/RecordingSink.h"

@@ -1,6 +1,6 @@
-#include "campus/CampusCentral.h"
+#include "campus/service/CampusCentral.h"
 #include "LoopbackBroker.h"
-#include "campus/MqttLink.h"
+#include "campus/service/MqttLink.h"
 #include "campus/Sha256.h"
 #include "campus/SnapshotApplier.h"
 #include "support/ScheduleFixture.h"

@@ -1,6 +1,6 @@
 // The 校园 window: rows from the statuses the buildings sent, an action per selected node or for a
 // zone, and each command's answers.
-#include "campus/CampusWindow.h"
+#include "campus/window/CampusWindow.h"
 #include "campus/NodeBoard.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TempFolder.h"

@@ -1,4 +1,4 @@
-#include "clockdisplay/ClockDisplay.h"
+#include "clockdisplay/window/ClockDisplay.h"
 #include "support/FakeClock.h"
 #include "time/LocalTime.h"
 #include "widgets/Resources.h"

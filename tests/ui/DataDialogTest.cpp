@@ -1,4 +1,4 @@
-#include "editing/DataDialog.h"
+#include "editing/window/DataDialog.h"
 
 #include "support/DataHarness.h"
 #include "support/DatabaseFaults.h"

@@ -1,6 +1,6 @@
 // The data dialog's CSV export and import, in code page 936.
 
-#include "editing/DataDialog.h"
+#include "editing/window/DataDialog.h"
 
 #include "support/DataHarness.h"
 

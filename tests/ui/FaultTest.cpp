@@ -3,8 +3,8 @@
 // reload must say what is wrong in Chinese, the bell must go on ringing the plan it has, the next
 // day must ring once the database is usable again, and nothing stored may change.
 #include "bell/BellEngine.h"
-#include "bell/MainDialog.h"
-#include "editing/DataDialog.h"
+#include "bell/window/MainDialog.h"
+#include "editing/window/DataDialog.h"
 #include "support/DatabaseFaults.h"
 #include "support/FakeClock.h"
 #include "support/ScheduleFixture.h"

@@ -1,4 +1,4 @@
-#include "campus/MqttLink.h"
+#include "campus/service/MqttLink.h"
 #include "LoopbackBroker.h"
 
 #include <QElapsedTimer>

@@ -1,6 +1,6 @@
-#include "campus/NodeSnapshots.h"
+#include "campus/service/NodeSnapshots.h"
 #include "LoopbackBroker.h"
-#include "campus/MqttLink.h"
+#include "campus/service/MqttLink.h"
 #include "campus/Sha256.h"
 #include "campus/SnapshotApplier.h"
 #include "support/CampusSnapshots.h"

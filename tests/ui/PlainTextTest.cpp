@@ -2,14 +2,14 @@
 // a database's error) show as written wherever a window quotes them: never read as markup, so a
 // building named "<b>x</b><img src=/etc/passwd>" shows exactly that and loads no file.
 #include "widgets/PlainText.h"
-#include "bell/BellTray.h"
-#include "calendar/CalendarDialog.h"
+#include "bell/window/BellTray.h"
+#include "calendar/window/CalendarDialog.h"
 #include "calendar/CalendarStore.h"
-#include "campus/CampusWindow.h"
+#include "campus/window/CampusWindow.h"
 #include "campus/NodeBoard.h"
 #include "emergency/EmergencyFile.h"
 #include "ringlog/RingLog.h"
-#include "ringlog/RingLogDialog.h"
+#include "ringlog/window/RingLogDialog.h"
 #include "support/ProgramWindow.h"
 #include "widgets/Resources.h"
 

@@ -2,7 +2,7 @@
 // again for what is left.
 
 #include "bell/BellEngine.h"
-#include "bell/MainDialog.h"
+#include "bell/window/MainDialog.h"
 #include "support/ProgramWindow.h"
 #include "widgets/Resources.h"
 

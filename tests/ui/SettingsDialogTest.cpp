@@ -1,4 +1,4 @@
-#include "exam/SettingsDialog.h"
+#include "exam/window/SettingsDialog.h"
 #include "support/ScreenReader.h"
 #include "support/SettingsHarness.h"
 

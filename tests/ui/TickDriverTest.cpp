@@ -1,4 +1,4 @@
-#include "bell/TickDriver.h"
+#include "bell/service/TickDriver.h"
 #include "time/SystemClock.h"
 
 #include <QtTest>

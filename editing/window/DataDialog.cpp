@@ -1,4 +1,4 @@
-#include "editing/DataDialog.h"
+#include "editing/window/DataDialog.h"
 
 #include "editing/PlanFile.h"
 #include "store/ScheduleDatabase.h"

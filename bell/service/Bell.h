@@ -2,9 +2,9 @@
 
 #include "audio/SoundChannel.h"
 #include "bell/DayPlanSource.h"
-#include "bell/EmergencyControl.h"
+#include "bell/service/EmergencyControl.h"
 #include "bell/PlanView.h"
-#include "bell/RingRecorder.h"
+#include "bell/service/RingRecorder.h"
 #include "common/LatestTaskThread.h"
 #include "ringlog/SoundCheck.h"
 #include "store/TextTable.h"

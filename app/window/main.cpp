@@ -1,4 +1,4 @@
-#include "app/BellApp.h"
+#include "app/window/BellApp.h"
 #include "app/CampusCommandLine.h"
 #include "app/CommandLine.h"
 #include "app/HeadlessApp.h"

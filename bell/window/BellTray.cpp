@@ -1,4 +1,4 @@
-#include "bell/BellTray.h"
+#include "bell/window/BellTray.h"
 
 #include "widgets/PlainText.h"
 

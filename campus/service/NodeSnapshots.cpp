@@ -1,6 +1,6 @@
-#include "campus/NodeSnapshots.h"
+#include "campus/service/NodeSnapshots.h"
 
-#include "campus/MqttLink.h"
+#include "campus/service/MqttLink.h"
 #include "campus/SnapshotReceiver.h"
 
 #include <QStringList>

@@ -1,4 +1,4 @@
-#include "bell/WakeTimer.h"
+#include "bell/service/WakeTimer.h"
 
 #include <algorithm>
 

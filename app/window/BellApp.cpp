@@ -1,4 +1,4 @@
-#include "app/BellApp.h"
+#include "app/window/BellApp.h"
 
 #include "audio/PulsePlayer.h"
 
@@ -6,12 +6,12 @@
 #include "app/InstanceRequests.h"
 #include "app/QuitSignals.h"
 
-#include "bell/Bell.h"
-#include "bell/BellTray.h"
-#include "bell/MainDialog.h"
-#include "bell/TickDriver.h"
-#include "campus/CampusRuntime.h"
-#include "campus/CampusWindow.h"
+#include "bell/service/Bell.h"
+#include "bell/window/BellTray.h"
+#include "bell/window/MainDialog.h"
+#include "bell/service/TickDriver.h"
+#include "campus/service/CampusRuntime.h"
+#include "campus/window/CampusWindow.h"
 #include "emergency/EmergencyState.h"
 #include "time/SystemClock.h"
 #include "widgets/ChineseInterface.h"

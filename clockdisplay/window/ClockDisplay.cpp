@@ -1,4 +1,4 @@
-#include "clockdisplay/ClockDisplay.h"
+#include "clockdisplay/window/ClockDisplay.h"
 
 #include "time/SystemClock.h"
 

@@ -1,4 +1,4 @@
-#include "bell/EmergencyControl.h"
+#include "bell/service/EmergencyControl.h"
 
 #include "audio/SoundChannel.h"
 #include "bell/BellEngine.h"

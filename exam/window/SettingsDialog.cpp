@@ -1,6 +1,6 @@
-#include "exam/SettingsDialog.h"
+#include "exam/window/SettingsDialog.h"
 
-#include "editing/DataDialog.h"
+#include "editing/window/DataDialog.h"
 #include "exam/ExamSetup.h"
 #include "ui_SettingsDialog.h"
 #include "widgets/Autostart.h"

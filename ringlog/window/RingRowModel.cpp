@@ -1,4 +1,4 @@
-#include "ringlog/RingRowModel.h"
+#include "ringlog/window/RingRowModel.h"
 
 namespace halvix {
 

@@ -1,6 +1,6 @@
-#include "ringlog/RingLogDialog.h"
+#include "ringlog/window/RingLogDialog.h"
 
-#include "ringlog/RingRowModel.h"
+#include "ringlog/window/RingRowModel.h"
 #include "widgets/TextTableModel.h"
 #include "widgets/UserPrompts.h"
 

@@ -1,9 +1,9 @@
-#include "campus/MqttLink.h"
+#include "campus/service/MqttLink.h"
 
 #include "common/PathText.h"
 
 #include "campus/HostLookup.h"
-#include "campus/Mosquitto.h"
+#include "campus/service/Mosquitto.h"
 
 #include <mqtt_protocol.h>
 

@@ -1,8 +1,8 @@
-#include "campus/CampusCentral.h"
+#include "campus/service/CampusCentral.h"
 
 #include "campus/ClockPing.h"
 
-#include "campus/MqttLink.h"
+#include "campus/service/MqttLink.h"
 #include "campus/SnapshotApplier.h"
 #include "common/IdText.h"
 #include "time/SystemClock.h"

@@ -2,7 +2,7 @@
 
 #include "time/LocalTime.h"
 
-#include "bell/WakeTimer.h"
+#include "bell/service/WakeTimer.h"
 
 #include <QObject>
 

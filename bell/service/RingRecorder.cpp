@@ -1,4 +1,4 @@
-#include "bell/RingRecorder.h"
+#include "bell/service/RingRecorder.h"
 
 #include "bell/BellEngine.h"
 #include "time/CivilDate.h"

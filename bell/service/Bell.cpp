@@ -1,4 +1,4 @@
-#include "bell/Bell.h"
+#include "bell/service/Bell.h"
 
 #include "audio/PulseServer.h"
 #include "bell/BellEngine.h"

@@ -1,7 +1,7 @@
-#include "bell/TrayActions.h"
+#include "bell/window/TrayActions.h"
 
-#include "bell/Bell.h"
-#include "bell/BellTray.h"
+#include "bell/service/Bell.h"
+#include "bell/window/BellTray.h"
 #include "calendar/TodayMute.h"
 #include "common/MessageSink.h"
 #include "emergency/EmergencyState.h"

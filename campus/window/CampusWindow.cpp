@@ -1,4 +1,4 @@
-#include "campus/CampusWindow.h"
+#include "campus/window/CampusWindow.h"
 
 #include "campus/NodeBoard.h"
 #include "emergency/EmergencyState.h"

@@ -1,6 +1,6 @@
-#include "bell/PlanList.h"
+#include "bell/window/PlanList.h"
 
-#include "bell/Bell.h"
+#include "bell/service/Bell.h"
 #include "bell/BellEngine.h"
 #include "bell/DayPlanSelector.h"
 #include "common/MessageSink.h"

@@ -1,4 +1,4 @@
-#include "campus/Mosquitto.h"
+#include "campus/service/Mosquitto.h"
 
 #include "common/SharedLibrary.h"
 

@@ -1,4 +1,4 @@
-#include "calendar/CalendarDialog.h"
+#include "calendar/window/CalendarDialog.h"
 
 #include "calendar/CalendarColours.h"
 #include "calendar/CalendarStore.h"
