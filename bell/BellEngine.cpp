@@ -3,7 +3,6 @@
 #include "bell/PlanSource.h"
 #include "bell/PlanView.h"
 #include "bell/Playback.h"
-#include "store/TextTable.h"
 #include "time/CivilDate.h"
 #include "time/ClockText.h"
 #include "time/LocalTime.h"
@@ -50,7 +49,7 @@ long long occurrenceToday(const LocalTime& now, int secondOfDay) {
 
 } // namespace
 
-BellEngine::BellEngine(TextTable& plan, PlanView& view, PlanSource& source, Playback& playback,
+BellEngine::BellEngine(DayPlan& plan, PlanView& view, PlanSource& source, Playback& playback,
                        std::atomic<int>& nextEntryCountdown)
     : m_plan(plan), m_view(view), m_source(source), m_playback(playback),
       m_nextEntryCountdown(nextEntryCountdown) {
@@ -185,7 +184,7 @@ void BellEngine::checkFire(const LocalTime& now) {
     const int row = m_currentRow;
     const long long due = m_targetWallSecond;
     rememberRing(row);
-    m_plan.setCell(row, kStatusColumn, kDone);
+    m_plan[row].state = EntryState::Done;
     m_view.statusChanged(row);
     RingOutcome outcome = outcomeOf(m_plan, row, RingResult::Rang);
     const bool held = m_playback.held();
@@ -219,27 +218,27 @@ bool BellEngine::playNow(const std::string& sound, long long nowMs) {
     return true;
 }
 
-RingOutcome BellEngine::outcomeOf(const TextTable& plan, int row, RingResult result) {
+RingOutcome BellEngine::outcomeOf(const DayPlan& plan, int row, RingResult result) {
     RingOutcome outcome;
-    outcome.planTime = plan.cell(row, kTimeColumn);
-    outcome.event = plan.cell(row, kEventColumn);
-    outcome.sound = plan.cell(row, kSoundColumn);
+    outcome.planTime = plan[row].time;
+    outcome.event = plan[row].event;
+    outcome.sound = plan[row].sound;
     outcome.result = result;
     return outcome;
 }
 
 void BellEngine::reportPassedBeforeStart(const LocalTime& loaded) {
     const auto silenced = m_source.silencedDay();
-    const TextTable& rows = silenced ? *silenced->plan : m_plan;
+    const DayPlan& rows = silenced ? *silenced->plan : m_plan;
     // The load passes over what is a minute or more overdue (later ones ring or are 逾时跳过); on a
     // silenced date the entries from the load's second on are told as they come.
     const int passedUpTo = loaded.secondOfDay() - (silenced ? 1 : kFireWindowSeconds);
     const char* note = m_startLoad == StartLoad::Retrying ? "今日计划无法读取时已过" : "程序启动前已过";
     std::vector<RingOutcome> passed;
-    for (int row = 0; row < rows.rowCount(); ++row) {
-        const auto time = readEntryTimeText(rows.cell(row, kTimeColumn));
+    for (int row = 0; row < rows.size(); ++row) {
+        const auto time = readEntryTimeText(rows[row].time);
         if (!time || time->secondOfDay() > passedUpTo ||
-            (!silenced && rows.cell(row, kStatusColumn) != kPending))
+            (!silenced && rows[row].state != EntryState::Pending))
             continue;
         passed.push_back(outcomeOf(rows, row, RingResult::NotRunning));
         passed.back().note = note;
@@ -261,15 +260,15 @@ void BellEngine::reportSilenced(const LocalTime& now) {
         m_silencedUpTo =
             dayNumber(silenced->loadedAt) == date ? silenced->loadedAt.secondOfDay() - 1 : now.secondOfDay();
     }
-    const TextTable& rows = *silenced->plan;
+    const DayPlan& rows = *silenced->plan;
     // What rang on the date before it was silenced (in the very second of the silencing) stays rung.
     auto dealtWith = m_rangOnDay[date];
-    for (int row = 0; row < rows.rowCount(); ++row) {
-        const auto time = readEntryTimeText(rows.cell(row, kTimeColumn));
+    for (int row = 0; row < rows.size(); ++row) {
+        const auto time = readEntryTimeText(rows[row].time);
         if (!time || time->secondOfDay() <= m_silencedUpTo || time->secondOfDay() > now.secondOfDay())
             continue;
-        const auto rang = std::find(dealtWith.begin(), dealtWith.end(),
-                                    std::pair(rows.cell(row, kTimeColumn), rows.cell(row, kSoundColumn)));
+        const auto rang =
+            std::find(dealtWith.begin(), dealtWith.end(), std::pair(rows[row].time, rows[row].sound));
         if (rang != dealtWith.end()) {
             dealtWith.erase(rang);
             continue;
@@ -299,16 +298,16 @@ bool BellEngine::armNextEntry(const LocalTime& now) {
     m_targetWallSecond = occurrenceNear(now, m_target.secondOfDay());
     m_nextEntryCountdown.store(clampToInt(m_targetWallSecond - wallSecond(now)));
     // The bell knows its next sound now, long before it rings.
-    m_playback.prepareSound(m_plan.cell(m_currentRow, kSoundColumn));
+    m_playback.prepareSound(m_plan[m_currentRow].sound);
     return false;
 }
 
 int BellEngine::findNextPending(const LocalTime& now, EntryTime& found) {
     const int passedUpTo = now.secondOfDay() - kFireWindowSeconds;
-    for (int row = 0; row < m_plan.rowCount(); ++row) {
-        if (m_plan.cell(row, kStatusColumn) != kPending)
+    for (int row = 0; row < m_plan.size(); ++row) {
+        if (m_plan[row].state != EntryState::Pending)
             continue;
-        const auto time = readEntryTimeText(m_plan.cell(row, kTimeColumn));
+        const auto time = readEntryTimeText(m_plan[row].time);
         if (!time)
             continue;
         if (time->secondOfDay() > passedUpTo) {
@@ -322,7 +321,7 @@ int BellEngine::findNextPending(const LocalTime& now, EntryTime& found) {
 }
 
 void BellEngine::skipEntry(int row) {
-    m_plan.setCell(row, kStatusColumn, kDone);
+    m_plan[row].state = EntryState::Done;
     m_view.statusChanged(row);
     // A passed entry ends the running playlist as its firing would have.
     m_playback.clearPlaylist();
@@ -334,8 +333,7 @@ void BellEngine::skipEntry(int row) {
 }
 
 void BellEngine::rememberRing(int row) {
-    recordDealtWith(floorDivide(m_targetWallSecond, kSecondsPerDay), m_plan.cell(row, kTimeColumn),
-                    m_plan.cell(row, kSoundColumn));
+    recordDealtWith(floorDivide(m_targetWallSecond, kSecondsPerDay), m_plan[row].time, m_plan[row].sound);
 }
 
 void BellEngine::recordDealtWith(long long date, const std::string& time, const std::string& sound) {
@@ -350,24 +348,23 @@ void BellEngine::markRungRows(long long date) {
     if (rang == m_rangOnDay.end())
         return;
     auto unmatched = rang->second;
-    for (int row = 0; row < m_plan.rowCount() && !unmatched.empty(); ++row) {
-        if (m_plan.cell(row, kStatusColumn) != kPending)
+    for (int row = 0; row < m_plan.size() && !unmatched.empty(); ++row) {
+        if (m_plan[row].state != EntryState::Pending)
             continue;
         const auto match =
-            std::find(unmatched.begin(), unmatched.end(),
-                      std::pair(m_plan.cell(row, kTimeColumn), m_plan.cell(row, kSoundColumn)));
+            std::find(unmatched.begin(), unmatched.end(), std::pair(m_plan[row].time, m_plan[row].sound));
         if (match == unmatched.end())
             continue;
         unmatched.erase(match);
-        m_plan.setCell(row, kStatusColumn, kDone);
+        m_plan[row].state = EntryState::Done;
         m_view.statusChanged(row);
     }
 }
 
 bool BellEngine::armedRowUnchanged() const {
-    if (m_plan.cell(m_currentRow, kStatusColumn) != kPending)
+    if (m_plan[m_currentRow].state != EntryState::Pending)
         return false;
-    const auto time = readEntryTimeText(m_plan.cell(m_currentRow, kTimeColumn));
+    const auto time = readEntryTimeText(m_plan[m_currentRow].time);
     return time && time->hour == m_target.hour && time->minute == m_target.minute &&
            time->second == m_target.second && time->minutePrecision == m_target.minutePrecision;
 }

@@ -8,17 +8,16 @@
 #include <utility>
 #include <vector>
 
+#include "bell/DayPlan.h"
 #include "bell/OutcomeTracker.h"
 #include "bell/PlanSource.h"
 #include "bell/RingOutcome.h"
-#include "store/TableCatalogue.h"
 #include "time/ClockText.h"
 
 namespace halvix {
 
 class PlanView;
 class Playback;
-class TextTable;
 struct LocalTime;
 
 // The bell: once a second it is handed the local time, compares it with the armed entry of the day
@@ -36,13 +35,6 @@ struct LocalTime;
 // calendar, held by an emergency, or passed before the bell ran.
 class BellEngine {
 public:
-    // The plan row's columns and status texts, as the table catalogue defines them.
-    static constexpr int kTimeColumn = TimeColumn;
-    static constexpr int kEventColumn = EventColumn;
-    static constexpr int kSoundColumn = SoundColumn;
-    static constexpr int kStatusColumn = StatusColumn;
-    static constexpr const char* kPending = halvix::kPending;
-    static constexpr const char* kDone = halvix::kDone;
     // Ticks that only count after a firing or a full reload; the next one compares.
     static constexpr int kWaitTicks = 6;
     // An entry rings until this many seconds after its time (the end of the minute for HH:MM).
@@ -55,9 +47,9 @@ public:
     // damaged): the bell gets its plan as soon as the database is usable again.
     static constexpr int kLoadRetryTicks = 60;
 
-    // `plan` (owned by the main window) holds the day plan; column 2 time, 4 sound, 5 status.
-    // `nextEntryCountdown` receives the seconds to the armed entry at every arming.
-    BellEngine(TextTable& plan, PlanView& view, PlanSource& source, Playback& playback,
+    // `plan` holds the day plan, which the engine loads through `source` and whose entries' states
+    // it keeps. `nextEntryCountdown` receives the seconds to the armed entry at every arming.
+    BellEngine(DayPlan& plan, PlanView& view, PlanSource& source, Playback& playback,
                std::atomic<int>& nextEntryCountdown);
 
     // The full reload (start-up, a change of day type or season): loads the plan, marks what
@@ -108,7 +100,7 @@ private:
     // Advances the list selection, arms the next entry and starts `sound`.
     SoundStart fireEntry(const std::string& sound, const LocalTime& now);
     // The outcome of `row` of `plan`, with `result`.
-    static RingOutcome outcomeOf(const TextTable& plan, int row, RingResult result);
+    static RingOutcome outcomeOf(const DayPlan& plan, int row, RingResult result);
     // The first plan of this run is in: what it passed over before it was loaded, no bell rang.
     void reportPassedBeforeStart(const LocalTime& loaded);
     // On a date the calendar silences, its entries are told at their time.
@@ -135,7 +127,7 @@ private:
     void markRungRows(long long date);
     bool armedRowUnchanged() const;
 
-    TextTable& m_plan;
+    DayPlan& m_plan;
     PlanView& m_view;
     PlanSource& m_source;
     Playback& m_playback;

@@ -43,7 +43,7 @@ bool DayPlanSource::readStoredChoice(MessageSink& sink) {
     return true;
 }
 
-LoadResult DayPlanSource::loadDayPlan(TextTable& plan, const LocalTime& now) {
+LoadResult DayPlanSource::loadDayPlan(DayPlan& plan, const LocalTime& now) {
     m_loadedAt = now;
     CollectingSink sink;
     if (m_choiceUnread && !readStoredChoice(sink))
@@ -60,8 +60,11 @@ LoadResult DayPlanSource::loadDayPlan(TextTable& plan, const LocalTime& now) {
         entries = std::move(*read);
     }
     m_decision = decideDay(now, m_dayType, m_season, entries);
+    TextTable loaded;
     const LoadResult result = halvix::loadDayPlan(m_folder, m_decision.dayType.value, m_decision.season.value,
-                                                  m_decision.planTime(now), plan, sink);
+                                                  m_decision.planTime(now), loaded, sink);
+    if (result == LoadResult::Loaded)
+        plan = DayPlan::fromTable(loaded);
     if (result != LoadResult::Failed) {
         m_failing = false;
         m_notices.clear();
@@ -84,11 +87,9 @@ LoadResult DayPlanSource::failed(std::vector<UserMessage> reasons, const LocalTi
     return LoadResult::Failed;
 }
 
-void DayPlanSource::silence(TextTable& plan, LoadResult loaded) {
-    m_silencedPlan = loaded == LoadResult::Loaded ? plan : TextTable();
-    TextList columns = plan.names();
-    plan.clear();
-    plan.setColumns(std::move(columns));
+void DayPlanSource::silence(DayPlan& plan, LoadResult loaded) {
+    m_silencedPlan = loaded == LoadResult::Loaded ? plan : DayPlan();
+    plan.clearEntries();
 }
 
 std::optional<SilencedDay> DayPlanSource::silencedDay() const {

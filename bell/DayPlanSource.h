@@ -4,7 +4,7 @@
 #include "calendar/DayDecision.h"
 #include "common/MessageSink.h"
 
-#include "store/TextTable.h"
+#include "bell/DayPlan.h"
 
 #include <filesystem>
 #include <vector>
@@ -31,11 +31,11 @@ public:
     int season() const { return m_season; }
     // What the calendar decided at the latest load, and the rows a silenced date would have rung.
     const DayDecision& decision() const { return m_decision; }
-    const TextTable& silencedPlan() const { return m_silencedPlan; }
+    const DayPlan& silencedPlan() const { return m_silencedPlan; }
     // When the latest load ran.
     const LocalTime& loadedAt() const { return m_loadedAt; }
 
-    LoadResult loadDayPlan(TextTable& plan, const LocalTime& now) override;
+    LoadResult loadDayPlan(DayPlan& plan, const LocalTime& now) override;
     std::optional<SilencedDay> silencedDay() const override;
     // The next load is the user's own: its failure is reported even where the ones before failed.
     void reportNextFailure() { m_failing = false; }
@@ -49,7 +49,7 @@ private:
     // A failed load: its reasons become the notice unless this failure was reported already.
     LoadResult failed(std::vector<UserMessage> reasons, const LocalTime& now);
     // The date rings nothing: `plan` keeps its columns, its rows are kept aside.
-    void silence(TextTable& plan, LoadResult loaded);
+    void silence(DayPlan& plan, LoadResult loaded);
 
     std::filesystem::path m_folder;
     int m_dayType = 1;
@@ -57,7 +57,7 @@ private:
     bool m_choiceUnread = false; // the stored choice could not be read, nor chosen since
     DayDecision m_decision;
     LocalTime m_loadedAt;
-    TextTable m_silencedPlan;
+    DayPlan m_silencedPlan;
     bool m_failing = false;
     long long m_failingDay = 0; // the date of the failure reported last
     std::vector<UserMessage> m_notices;

@@ -5,6 +5,7 @@
 #include "audio/SoundMemory.h"
 #include "bell/service/Bell.h"
 #include "bell/window/MainDialog.h"
+#include "store/TableCatalogue.h"
 #include "store/TextTable.h"
 #include "support/FakeClock.h"
 #include "support/ScriptedPrompts.h"
@@ -86,11 +87,11 @@ int main(int argc, char** argv) {
                 afterFirstHour = residentKb();
         }
         int done = 0;
-        for (int r = 0; r < window.plan().rowCount(); ++r)
-            done += window.plan().cell(r, 5) == "完成";
+        for (int r = 0; r < window.plan().toTable().rowCount(); ++r)
+            done += window.plan().toTable().cell(r, 5) == "完成";
         rang += done;
         std::printf("day %d: %d of %d entries done, resident memory %ld kB\n", d + 1, done,
-                    window.plan().rowCount(), residentKb());
+                    window.plan().toTable().rowCount(), residentKb());
     }
     std::printf("accelerated: after one hour %ld kB, after %d days %ld kB (start %ld kB), %d entries done, "
                 "%zu messages\n",

@@ -1,11 +1,11 @@
 #include "bell/BellEngine.h"
-#include "time/LocalTime.h"
 #include "bell/PlanSource.h"
 #include "bell/PlanView.h"
 #include "bell/Playback.h"
 #include "store/TextTable.h"
 #include "support/PlanTitles.h"
 #include "support/RecordingPlayer.h"
+#include "time/LocalTime.h"
 
 #include <benchmark/benchmark.h>
 
@@ -30,7 +30,7 @@ public:
 
 class NoSource final : public PlanSource {
 public:
-    LoadResult loadDayPlan(TextTable&, const LocalTime&) override { return LoadResult::NoRows; }
+    LoadResult loadDayPlan(DayPlan&, const LocalTime&) override { return LoadResult::NoRows; }
 };
 
 LocalTime at(int secondOfDay) {
@@ -48,9 +48,9 @@ constexpr int kFirstEntry = 12 * 3600;
 constexpr int kSpacing = 10;
 
 // kRows entries from 12:00:00, ten seconds apart, alternating HH:MM:SS and HH:MM texts.
-TextTable dayPlan() {
-    TextTable plan;
-    plan.setColumns(test::kPlanTitles);
+DayPlan dayPlan() {
+    DayPlan plan;
+    plan.setTitles(test::kPlanTitles);
     for (int r = 0; r < kRows; ++r) {
         const LocalTime t = at(kFirstEntry + r * kSpacing);
         char time[16];
@@ -58,7 +58,7 @@ TextTable dayPlan() {
             std::snprintf(time, sizeof time, "%02d:%02d:%02d", t.hour, t.minute, t.second);
         else
             std::snprintf(time, sizeof time, "%02d:%02d", t.hour, t.minute);
-        plan.appendRow({std::to_string(r + 1), "", time, "上课", "上课.mp3", BellEngine::kPending, ""});
+        plan.append({std::to_string(r + 1), "", time, "上课", "上课.mp3", EntryState::Pending, ""});
     }
     return plan;
 }
@@ -68,7 +68,7 @@ struct Bell {
     NoSource source;
     test::RecordingPlayer single, track; // nothing fires: they stay empty
     Playback playback{single, track, "/nonexistent"};
-    TextTable plan = dayPlan();
+    DayPlan plan = dayPlan();
     std::atomic<int> countdown{500};
     BellEngine engine{plan, view, source, playback, countdown};
 };
@@ -84,7 +84,7 @@ void BM_Tick(benchmark::State& state) {
             second = kFrom; // a step back now and then, well before the first entry
         bell.engine.onTick(at(second));
     }
-    if (bell.plan.cell(0, BellEngine::kStatusColumn) != BellEngine::kPending)
+    if (bell.plan[0].state != EntryState::Pending)
         state.SkipWithError("an entry fired");
 }
 BENCHMARK(BM_Tick);
@@ -93,7 +93,7 @@ BENCHMARK(BM_Tick);
 void BM_ArmScanPastDoneRows(benchmark::State& state) {
     Bell bell;
     for (int r = 0; r + 1 < kRows; ++r)
-        bell.plan.setCell(r, BellEngine::kStatusColumn, BellEngine::kDone);
+        bell.plan[r].state = EntryState::Done;
     const LocalTime now = at(kFirstEntry + (kRows - 1) * kSpacing - 5);
     for (auto _ : state)
         benchmark::DoNotOptimize(bell.engine.armNextEntry(now));
@@ -109,7 +109,7 @@ void BM_ArmScanMarkingPassedRows(benchmark::State& state) {
     for (auto _ : state) {
         state.PauseTiming();
         for (int r = 0; r < kRows; ++r)
-            bell.plan.setCell(r, BellEngine::kStatusColumn, BellEngine::kPending);
+            bell.plan[r].state = EntryState::Pending;
         state.ResumeTiming();
         benchmark::DoNotOptimize(bell.engine.armNextEntry(now));
     }

@@ -1,11 +1,9 @@
 #include "campus/TodayReport.h"
 
-#include "bell/BellEngine.h"
+#include "bell/DayPlan.h"
 #include "common/IdText.h"
 #include "common/JsonInput.h"
 #include "common/TextChecks.h"
-#include "store/TableCatalogue.h"
-#include "store/TextTable.h"
 #include "time/CivilDate.h"
 #include "time/ClockText.h"
 
@@ -63,13 +61,12 @@ std::string reportProblem(const json& root, TodayReport& report) {
 
 } // namespace
 
-TodayReport todayReportOf(std::string node, std::string date, std::string decision, const TextTable& plan) {
+TodayReport todayReportOf(std::string node, std::string date, std::string decision, const DayPlan& plan) {
     TodayReport report{std::move(node), std::move(date), std::move(decision), {}};
-    const int rows = std::min(plan.rowCount(), static_cast<int>(kMaxTodayEntries));
+    const int rows = std::min(plan.size(), static_cast<int>(kMaxTodayEntries));
     for (int row = 0; row < rows; ++row)
-        report.entries.push_back({plan.cell(row, BellEngine::kTimeColumn), plan.cell(row, EventColumn),
-                                  plan.cell(row, BellEngine::kSoundColumn),
-                                  plan.cell(row, BellEngine::kStatusColumn)});
+        report.entries.push_back(
+            {plan[row].time, plan[row].event, plan[row].sound, stateWord(plan[row].state)});
     return report;
 }
 

@@ -5,7 +5,7 @@
 #include <vector>
 
 namespace halvix {
-class TextTable;
+class DayPlan;
 }
 
 namespace halvix::campus {
@@ -32,7 +32,7 @@ inline constexpr std::size_t kMaxTodayEntries = 500;
 
 // The report of `plan` (the bell's plan of the day, in its column order); rows beyond
 // kMaxTodayEntries are left out.
-TodayReport todayReportOf(std::string node, std::string date, std::string decision, const TextTable& plan);
+TodayReport todayReportOf(std::string node, std::string date, std::string decision, const DayPlan& plan);
 
 std::string writeTodayReport(const TodayReport& report);
 

@@ -2,7 +2,6 @@
 
 #include "bell/DayPlanSource.h"
 #include "calendar/CalendarStore.h"
-#include "store/TableCatalogue.h"
 #include "time/ClockText.h"
 
 namespace halvix {
@@ -28,12 +27,9 @@ TextList DayReport::rowLines() const {
     TextList lines;
     if (result != LoadResult::Loaded)
         return lines;
-    for (int r = 0; r < plan.rowCount(); ++r) {
-        if (!readEntryTimeText(plan.cell(r, TimeColumn)))
-            continue;
-        lines.push_back(plan.cell(r, TimeColumn) + '\t' + plan.cell(r, EventColumn) + '\t' +
-                        plan.cell(r, SoundColumn));
-    }
+    for (int r = 0; r < plan.size(); ++r)
+        if (readEntryTimeText(plan[r].time))
+            lines.push_back(plan[r].time + '\t' + plan[r].event + '\t' + plan[r].sound);
     return lines;
 }
 

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "bell/DayPlan.h"
 #include "bell/PlanSource.h"
 #include "calendar/DayDecision.h"
 #include "common/MessageSink.h"
-#include "store/TextTable.h"
 
 #include <filesystem>
 #include <string>
@@ -17,7 +17,7 @@ struct DayReport {
     LoadResult result = LoadResult::NoRows;
     DayDecision decision;
     std::vector<CalendarEntry> calendar;
-    TextTable plan;                   // empty on a silent date
+    DayPlan plan;                     // empty on a silent date
     std::vector<UserMessage> notices; // why a load failed
 
     // The decision with its reasons, one line.

@@ -75,11 +75,11 @@ int check(const std::filesystem::path& folder, const CivilDate& date, const Soun
         return noSoundOutput(soundOutput, out) ? kExitProblems : kExitOk;
     }
     int problems = 0;
-    for (int row = 0; row < report.plan.rowCount(); ++row) {
-        const std::string& sound = report.plan.cell(row, SoundColumn);
+    for (int row = 0; row < report.plan.size(); ++row) {
+        const std::string& sound = report.plan[row].sound;
         if (const auto problem = checkSound(folder, sound)) {
-            out << report.plan.cell(row, TimeColumn) << '\t' << report.plan.cell(row, EventColumn) << '\t'
-                << sound << '\t' << problem->result << ": " << problem->reason << '\n';
+            out << report.plan[row].time << '\t' << report.plan[row].event << '\t' << sound << '\t'
+                << problem->result << ": " << problem->reason << '\n';
             ++problems;
         }
     }
@@ -87,7 +87,7 @@ int check(const std::filesystem::path& folder, const CivilDate& date, const Soun
         ++problems;
     if (problems > 0)
         return kExitProblems;
-    out << "声音检查通过: " << (report.result == LoadResult::Loaded ? report.plan.rowCount() : 0) << "项\n";
+    out << "声音检查通过: " << (report.result == LoadResult::Loaded ? report.plan.size() : 0) << "项\n";
     return kExitOk;
 }
 

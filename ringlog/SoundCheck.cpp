@@ -1,11 +1,9 @@
 #include "ringlog/SoundCheck.h"
 
+#include "bell/DayPlan.h"
 #include "bell/RingResult.h"
-
-#include "bell/BellEngine.h"
 #include "common/SoundPath.h"
 #include "ringlog/RingLog.h"
-#include "store/TextTable.h"
 
 #include <algorithm>
 #include <array>
@@ -80,18 +78,18 @@ std::optional<SoundProblem> checkSound(const fs::path& programFolder, const std:
     return unplayable("文件夹 " + sound + " 中没有可播放的声音文件");
 }
 
-std::vector<EntryProblem> checkPlanSounds(const fs::path& programFolder, const TextTable& plan) {
+std::vector<EntryProblem> checkPlanSounds(const fs::path& programFolder, const DayPlan& plan) {
     std::vector<EntryProblem> problems;
     std::map<std::string, std::optional<SoundProblem>> checked;
-    for (int row = 0; row < plan.rowCount(); ++row) {
-        if (plan.cell(row, BellEngine::kStatusColumn) != BellEngine::kPending)
+    for (int row = 0; row < plan.size(); ++row) {
+        const PlanEntry& entry = plan[row];
+        if (entry.state != EntryState::Pending)
             continue;
-        const std::string sound(plan.cell(row, BellEngine::kSoundColumn));
-        auto found = checked.find(sound);
+        auto found = checked.find(entry.sound);
         if (found == checked.end())
-            found = checked.emplace(sound, checkSound(programFolder, sound)).first;
+            found = checked.emplace(entry.sound, checkSound(programFolder, entry.sound)).first;
         if (found->second)
-            problems.push_back({std::string(plan.cell(row, BellEngine::kTimeColumn)), sound, *found->second});
+            problems.push_back({entry.time, entry.sound, *found->second});
     }
     return problems;
 }

@@ -8,7 +8,7 @@
 
 namespace halvix {
 
-class TextTable;
+class DayPlan;
 
 // Why an entry's sound would not be heard. `result` is the ring log's 缺少声音 or 无法播放;
 // `reason` says it in words, naming the file or folder.
@@ -35,9 +35,9 @@ struct EntryProblem {
     SoundProblem problem;
 };
 
-// The entries of `plan` (time in column 2, sound in 4, status in 5) that are still "待完" and whose
+// The entries of `plan` that are still to ring and whose
 // sound has a problem, in plan order. Each distinct sound text is checked once.
-std::vector<EntryProblem> checkPlanSounds(const std::filesystem::path& programFolder, const TextTable& plan);
+std::vector<EntryProblem> checkPlanSounds(const std::filesystem::path& programFolder, const DayPlan& plan);
 
 // What 立即播放 offers: the files of "voic" that play as single sounds (by their names) and its
 // folders (as "voic/name"), in name order.

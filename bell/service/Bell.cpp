@@ -136,7 +136,7 @@ QString Bell::idleReason() const {
         return QStringLiteral("今日停铃, 不响铃");
     if (!m_engine->nothingLeft())
         return {};
-    if (m_plan.rowCount() == 0)
+    if (m_plan.empty())
         return QStringLiteral("今日没有响铃计划");
     return QStringLiteral("今日铃声已全部响完");
 }
@@ -235,9 +235,18 @@ void Bell::setSoundOutput(bool known, const QString& problem) {
         emit unattendedNotice(QStringLiteral("无法播放声音: ") + problem);
 }
 
+void Bell::removeEntry(int row) {
+    if (!m_plan.remove(row))
+        return;
+    // The rows below moved up: the bell must not ring whatever now stands at the armed position.
+    m_engine->rowRemoved(row, m_clock.now());
+}
+
 QString Bell::rowProblem(int row) const {
-    const std::string& time = m_plan.cell(row, BellEngine::kTimeColumn);
-    const std::string& sound = m_plan.cell(row, BellEngine::kSoundColumn);
+    if (row < 0 || row >= m_plan.size())
+        return {};
+    const std::string& time = m_plan[row].time;
+    const std::string& sound = m_plan[row].sound;
     if (const auto unheardRow = m_unheard.find({time, sound}); unheardRow != m_unheard.end())
         return unheardRow->second;
     for (const EntryProblem& problem : m_problems)
@@ -248,7 +257,7 @@ QString Bell::rowProblem(int row) const {
 
 void Bell::startSoundCheck(bool withTomorrow) {
     // A copy of the plan and of the choice: the thread never touches what the bell changes.
-    TextTable plan = m_plan;
+    DayPlan plan = m_plan;
     const LocalTime now = m_clock.now();
     const unsigned long long generation = ++m_checkGeneration;
     // A check still running is told to stop; the window thread never waits for it.
@@ -261,7 +270,7 @@ void Bell::startSoundCheck(bool withTomorrow) {
             LocalTime nextDay{next.year, next.month, next.day, 12, 0, 0, weekdayOf(next)};
             DayPlanSource source(folder);
             source.choose(dayType, season);
-            TextTable nextPlan;
+            DayPlan nextPlan;
             if (source.loadDayPlan(nextPlan, nextDay) == LoadResult::Loaded)
                 tomorrow = checkPlanSounds(folder, nextPlan);
         }

@@ -2,12 +2,11 @@
 
 #include "audio/SoundChannel.h"
 #include "bell/DayPlanSource.h"
-#include "bell/service/EmergencyControl.h"
 #include "bell/PlanView.h"
+#include "bell/service/EmergencyControl.h"
 #include "bell/service/RingRecorder.h"
 #include "common/LatestTaskThread.h"
 #include "ringlog/SoundCheck.h"
-#include "store/TextTable.h"
 #include "time/LocalTime.h"
 
 #include <QObject>
@@ -67,8 +66,10 @@ public:
 
     const std::filesystem::path& programFolder() const { return m_programFolder; }
     const Clock& clock() const { return m_clock; }
-    TextTable& plan() { return m_plan; }
-    const TextTable& plan() const { return m_plan; }
+    DayPlan& plan() { return m_plan; }
+    const DayPlan& plan() const { return m_plan; }
+    // Deletes `row` from today's plan (never from the database): the bell arms afresh.
+    void removeEntry(int row);
     BellEngine& engine() { return *m_engine; }
     const BellEngine& engine() const { return *m_engine; }
     std::atomic<int>& nextEntryCountdown() { return m_nextEntryCountdown; }
@@ -151,7 +152,7 @@ private:
     std::filesystem::path m_programFolder;
     const Clock& m_clock;
     PlanView* m_view = nullptr;
-    TextTable m_plan; // today's plan exists only here: statuses and deletions are never stored
+    DayPlan m_plan; // today's plan exists only here: states and deletions are never stored
     std::atomic<int> m_nextEntryCountdown{500};
     DayPlanSource m_source;
     std::unique_ptr<SoundChannel> m_singlePlayer; // bells: decoded ahead, heard at once

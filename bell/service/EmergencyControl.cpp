@@ -2,11 +2,11 @@
 
 #include "audio/SoundChannel.h"
 #include "bell/BellEngine.h"
+#include "bell/DayPlan.h"
 #include "bell/Playback.h"
 #include "common/PathText.h"
 #include "emergency/EmergencyFile.h"
 #include "ringlog/SoundCheck.h"
-#include "store/TextTable.h"
 
 #include <QDateTime>
 
@@ -23,7 +23,7 @@ constexpr int kRestartTicks = 2;
 } // namespace
 
 EmergencyControl::EmergencyControl(std::filesystem::path programFolder, SoundChannel& player,
-                                   Playback& playback, BellEngine& engine, const TextTable& plan,
+                                   Playback& playback, BellEngine& engine, const DayPlan& plan,
                                    QObject* parent)
     : QObject(parent), m_folder(std::move(programFolder)), m_player(player), m_playback(playback),
       m_engine(engine), m_plan(plan) {
@@ -102,7 +102,7 @@ void EmergencyControl::obey(bool wasSounding, const std::string& soundBefore) {
         m_playback.stopAll();
         // The armed entry was not prepared while held: it is now, so it rings on time.
         if (!m_engine.nothingLeft())
-            m_playback.prepareSound(m_plan.cell(m_engine.currentRow(), BellEngine::kSoundColumn));
+            m_playback.prepareSound(m_plan[m_engine.currentRow()].sound);
         // Only a real clear is told: a state for other zones was never this program's to sound.
         if (!m_state.active)
             tellAction("解除紧急广播", RingResult::Stopped, soundBefore, "");

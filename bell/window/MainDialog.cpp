@@ -1,20 +1,20 @@
 #include "bell/window/MainDialog.h"
 
-#include "bell/service/Bell.h"
 #include "bell/BellEngine.h"
-#include "bell/window/BellTray.h"
 #include "bell/DayPlanSelector.h"
+#include "bell/service/Bell.h"
+#include "bell/window/BellTray.h"
 #include "bell/window/PlanList.h"
 #include "bell/window/TrayActions.h"
-#include "calendar/window/CalendarDialog.h"
 #include "calendar/CalendarStore.h"
 #include "calendar/TodayMute.h"
+#include "calendar/window/CalendarDialog.h"
 #include "clockdisplay/window/ClockDisplay.h"
 #include "common/MessageSink.h"
 #include "emergency/EmergencyState.h"
 #include "exam/window/SettingsDialog.h"
-#include "ringlog/window/RingLogDialog.h"
 #include "ringlog/SoundCheck.h"
+#include "ringlog/window/RingLogDialog.h"
 #include "time/CivilDate.h"
 #include "ui_MainDialog.h"
 #include "widgets/ChoiceGroup.h"
@@ -152,7 +152,7 @@ int MainDialog::season() const {
     return m_bell.season();
 }
 
-const TextTable& MainDialog::plan() const {
+const DayPlan& MainDialog::plan() const {
     return m_bell.plan();
 }
 

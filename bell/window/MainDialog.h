@@ -1,6 +1,5 @@
 #pragma once
 
-#include "store/TextTable.h"
 #include "time/LocalTime.h"
 
 #include <QDialog>
@@ -20,6 +19,7 @@ namespace halvix {
 
 class Bell;
 class BellEngine;
+class DayPlan;
 class BellTray;
 class ChoiceGroup;
 struct DecidedValue;
@@ -68,7 +68,7 @@ public:
 
     int dayType() const;
     int season() const;
-    const TextTable& plan() const;
+    const DayPlan& plan() const;
     const BellEngine& engine() const;
     int nextEntryCountdown() const;
 

@@ -1,9 +1,9 @@
 #include "bell/window/PlanList.h"
 
-#include "bell/service/Bell.h"
-#include "bell/BellEngine.h"
 #include "bell/DayPlanSelector.h"
+#include "bell/service/Bell.h"
 #include "common/MessageSink.h"
+#include "store/TableCatalogue.h"
 #include "widgets/TextTableModel.h"
 #include "widgets/UserPrompts.h"
 
@@ -18,8 +18,8 @@ constexpr char kDeleteQuestion[] = "\n\n是否删除?\n\n 注:只删除,不保�
 } // namespace
 
 PlanList::PlanList(Bell& bell, QTableView& view, UserPrompts& prompts, QObject* parent)
-    : QObject(parent), m_bell(bell), m_view(view), m_prompts(prompts),
-      m_model(std::make_unique<TextTableModel>(bell.plan())) {
+    : QObject(parent), m_bell(bell), m_view(view), m_prompts(prompts), m_shown(bell.plan().toTable()),
+      m_model(std::make_unique<TextTableModel>(m_shown)) {
     showAsList(m_view, *m_model);
     m_model->setRowNote([this](int row) { return m_bell.rowProblem(row); });
     onListDoubleClick(m_view, [this](int row) { askToDelete(row); });
@@ -32,12 +32,10 @@ PlanList::~PlanList() {
 
 void PlanList::askToDelete(int row) {
     // A double click where no row is asks about no row; OK then deletes nothing.
-    if (!m_prompts.confirm(
-            {deleteQuestion(m_bell.plan(), row, kDeleteQuestion), "删除", MessageIcon::Question}) ||
+    if (!m_prompts.confirm({deleteQuestion(m_shown, row, kDeleteQuestion), "删除", MessageIcon::Question}) ||
         !m_model->removeListRow(row))
         return;
-    // The rows below moved up: the bell must not ring whatever now stands at the armed position.
-    m_bell.engine().rowRemoved(row, m_bell.clock().now());
+    m_bell.removeEntry(row);
 }
 
 void PlanList::rowNotesChanged() {
@@ -45,9 +43,7 @@ void PlanList::rowNotesChanged() {
 }
 
 void PlanList::statusChanged(int row) {
-    // The bell wrote the cell into the table itself; setting the same text again tells the view.
-    m_model->setCell(row, BellEngine::kStatusColumn,
-                     std::string(m_bell.plan().cell(row, BellEngine::kStatusColumn)));
+    m_model->setCell(row, StatusColumn, stateWord(m_bell.plan()[row].state));
 }
 
 void PlanList::showArmedRow(int row) {
@@ -59,13 +55,14 @@ void PlanList::showArmedRow(int row) {
 }
 
 void PlanList::advanceSelection(int row) {
-    if (row < m_bell.plan().rowCount())
+    if (row < m_bell.plan().size())
         m_view.selectRow(row);
     else
         m_view.clearSelection();
 }
 
 void PlanList::planReplaced() {
+    m_shown = m_bell.plan().toTable();
     m_model->tableChanged();
     emit replaced();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "bell/PlanView.h"
+#include "store/TextTable.h"
 
 #include <QObject>
 
@@ -46,6 +47,7 @@ private:
     Bell& m_bell;
     QTableView& m_view;
     UserPrompts& m_prompts;
+    TextTable m_shown; // the plan's strings, made here for the list
     std::unique_ptr<TextTableModel> m_model;
 };
 

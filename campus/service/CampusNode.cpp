@@ -1,15 +1,15 @@
 #include "campus/service/CampusNode.h"
 
-#include "bell/service/Bell.h"
 #include "bell/BellEngine.h"
+#include "bell/service/Bell.h"
 #include "calendar/TodayMute.h"
 #include "campus/CampusEmergency.h"
 #include "campus/CommandDesk.h"
 #include "campus/LogReport.h"
-#include "campus/service/MqttLink.h"
-#include "campus/service/NodeSnapshots.h"
 #include "campus/SnapshotApplier.h"
 #include "campus/TodayReport.h"
+#include "campus/service/MqttLink.h"
+#include "campus/service/NodeSnapshots.h"
 #include "common/TextFile.h"
 #include "ringlog/RingLog.h"
 #include "ringlog/SoundCheck.h"
@@ -317,11 +317,10 @@ NodeStatus CampusNode::status() const {
     status.revision = m_revision;
     status.snapshotProblem = m_snapshotProblem;
     status.today = m_bell.todayText().toStdString();
-    const TextTable& plan = m_bell.plan();
-    for (int row = 0; row < plan.rowCount(); ++row)
-        if (plan.cell(row, StatusColumn) == kPending) {
-            status.next = NextEntry{plan.cell(row, TimeColumn), plan.cell(row, EventColumn),
-                                    plan.cell(row, SoundColumn)};
+    const DayPlan& plan = m_bell.plan();
+    for (int row = 0; row < plan.size(); ++row)
+        if (plan[row].state == EntryState::Pending) {
+            status.next = NextEntry{plan[row].time, plan[row].event, plan[row].sound};
             break;
         }
     status.lastRing = m_lastRing;

@@ -14,11 +14,11 @@
 // replays a run (HALVIX_BELL_TRACE=1 prints its clock steps and rings); the seed is printed with
 // every failure.
 #include "bell/BellEngine.h"
+#include "bell/DayPlan.h"
 #include "bell/OutcomeTracker.h"
 #include "bell/PlanView.h"
 #include "bell/Playback.h"
 #include "bell/RingOutcome.h"
-#include "store/TextTable.h"
 #include "support/FakeClock.h"
 #include "support/RecordingPlayer.h"
 #include "support/TempFolder.h"
@@ -42,7 +42,6 @@
 namespace halvix {
 namespace {
 
-constexpr int kIdColumn = 6; // "date:index", the entry's identity across reloads
 constexpr long long kDay = kSecondsPerDay;
 
 long long envNumber(const char* name, long long fallback) {
@@ -69,10 +68,11 @@ std::string soundOf(int index) {
 // A school day: lessons from about 06:30 to 21:30, each begin and end an entry, with some HH:MM
 // entries, some sharing a minute or a second, some a few seconds apart. Each later revision (a plan
 // the central published again) drops some entries and adds others at seconds of their own.
-TextTable planOfDate(long long date, unsigned seed, int revision = 0) {
+// An entry's identity across reloads ("date:index") stands in its 备注 and its event.
+DayPlan planOfDate(long long date, unsigned seed, int revision = 0) {
     std::mt19937 random(seed ^ static_cast<unsigned>(date * 2654435761u));
-    TextTable plan;
-    plan.setColumns({"序号", "日期", "时间", "事件", "声音", "状态", "备注"});
+    DayPlan plan;
+    plan.setTitles({"序号", "日期", "时间", "事件", "声音", "状态", "备注"});
     std::set<std::pair<int, int>> times; // (second, order) keeps the plan sorted like the query
     int second = 6 * 3600 + 30 * 60 + static_cast<int>(random() % 1800);
     int order = 0;
@@ -119,8 +119,8 @@ TextTable planOfDate(long long date, unsigned seed, int revision = 0) {
                      [](const Row& a, const Row& b) { return a.second < b.second; });
     // The entry's identity in its event too: that is how its outcome names it.
     for (const Row& row : rows)
-        plan.appendRow({"", "", row.time, row.id, soundOf(row.index), BellEngine::kPending, row.id});
-    plan.renumber();
+        plan.append({std::to_string(plan.size() + 1), "", row.time, row.id, soundOf(row.index),
+                     EntryState::Pending, row.id});
     return plan;
 }
 
@@ -134,29 +134,28 @@ struct Entry {
 // judging each change and each outcome as it comes.
 class Judge final : public PlanView, public PlanSource, public OutcomeObserver {
 public:
-    Judge(TextTable& plan, const LocalTime& now, unsigned seed) : m_plan(plan), m_now(now), m_seed(seed) {}
+    Judge(DayPlan& plan, const LocalTime& now, unsigned seed) : m_plan(plan), m_now(now), m_seed(seed) {}
 
     // PlanSource: the plan of the date of `now` in its latest revision, or a refusal now and then.
     // A 停铃 day of the calendar and a day muted by hand load an empty plan, as the calendar makes
     // the program's source do; the muted day's plan is kept aside for the entries logged silenced.
-    LoadResult loadDayPlan(TextTable& plan, const LocalTime& now) override {
+    LoadResult loadDayPlan(DayPlan& plan, const LocalTime& now) override {
         if (refuseLoads > 0) {
             --refuseLoads;
             return LoadResult::Failed;
         }
         const long long date = dayNumber(now);
         plan = planOfDate(date, m_seed, revisions[date]);
-        for (int row = 0; row < plan.rowCount(); ++row) {
-            const auto time = readEntryTimeText(plan.cell(row, BellEngine::kTimeColumn));
-            m_entries.try_emplace(plan.cell(row, kIdColumn), Entry{date * kDay + time->secondOfDay(), {}});
+        for (int row = 0; row < plan.size(); ++row) {
+            const auto time = readEntryTimeText(plan[row].time);
+            m_entries.try_emplace(plan[row].extra, Entry{date * kDay + time->secondOfDay(), {}});
         }
         m_planDate = date;
         m_loadedAt = now;
-        silencedPlan = TextTable();
+        silencedPlan = DayPlan();
         if (silentDate(date) || mutedSince.contains(date)) {
             silencedPlan = plan;
-            plan = TextTable();
-            plan.setColumns(silencedPlan.names());
+            plan.clearEntries();
         }
         return LoadResult::Loaded;
     }
@@ -177,22 +176,21 @@ public:
     }
 
     // Judged once the bell's step is over: the row a firing marks is told of before the firing.
-    void statusChanged(int row) override { m_marked.push_back(m_plan.cell(row, kIdColumn)); }
+    void statusChanged(int row) override { m_marked.push_back(m_plan[row].extra); }
     void showArmedRow(int) override {}
     void advanceSelection(int row) override {
-        const std::string& id = m_plan.cell(row - 1, kIdColumn);
+        const std::string& id = m_plan[row - 1].extra;
         Entry& entry = m_entries.at(id);
         EXPECT_TRUE(entry.rangOn.insert(dayNumber(m_now)).second) << "rang twice on a date: " << id;
         started.erase(id);
         m_heard.erase(id);
         EXPECT_FALSE(muted.contains(id)) << "rang after it was logged silenced by 今日静音: " << id;
         if (std::getenv("HALVIX_BELL_TRACE"))
-            std::printf("ring %s at %lld %s\n", id.c_str(), dayNumber(m_now),
-                        m_plan.cell(row - 1, 2).c_str());
+            std::printf("ring %s at %lld %s\n", id.c_str(), dayNumber(m_now), m_plan[row - 1].time.c_str());
         // A plan kept after refused loads rings on a later date: judged by the time of day.
         const long long late = ((wallSecond(m_now) - entry.due) % kDay + kDay) % kDay;
         EXPECT_LT(late, BellEngine::kFireWindowSeconds) << "rang " << late << " s late: " << id;
-        firedSounds.push_back(m_plan.cell(row - 1, BellEngine::kSoundColumn));
+        firedSounds.push_back(m_plan[row - 1].sound);
         firedIds.push_back(id);
         m_awaiting[id].push_back(tick);
         ++rang;
@@ -286,12 +284,12 @@ public:
     std::function<void()> onMuted;            // an entry was told silenced by 今日静音
     std::map<long long, int> revisions;       // date: how often the central replaced its plan
     std::map<long long, int> mutedSince;      // date muted by hand: the second of day it was
-    TextTable silencedPlan;                   // the plan a 停铃 or muted date would ring
+    DayPlan silencedPlan;                     // the plan a 停铃 or muted date would ring
     std::set<std::string> muted;              // entries logged silenced while their date was muted
     std::vector<std::string> firedSounds;     // the sounds of the entries fired in this step
 
 private:
-    TextTable& m_plan;
+    DayPlan& m_plan;
     const LocalTime& m_now;
     unsigned m_seed;
     std::map<std::string, Entry> m_entries;
@@ -362,9 +360,9 @@ private:
         } else if (chance(0.0008)) {
             engine.reloadPlan(now); // a radio button
             judge.settle();
-        } else if (chance(0.0008) && plan.rowCount() > 0) {
-            const int row = static_cast<int>(between(0, plan.rowCount() - 1));
-            plan.removeRow(row); // a double click and OK
+        } else if (chance(0.0008) && !plan.empty()) {
+            const int row = static_cast<int>(between(0, plan.size() - 1));
+            plan.remove(row); // a double click and OK
             engine.rowRemoved(row, now);
             judge.settle();
         } else if (chance(0.0004)) {
@@ -463,7 +461,7 @@ private:
         playback.stopAll();
         // The armed entry was not prepared while held.
         if (!engine.nothingLeft())
-            playback.prepareSound(plan.cell(engine.currentRow(), BellEngine::kSoundColumn));
+            playback.prepareSound(plan[engine.currentRow()].sound);
         m_emergencyUntil = 0;
     }
 
@@ -496,7 +494,7 @@ private:
         if (judge.mutedSince.contains(dayNumber(now)) || judge.silentDate(dayNumber(now)))
             until = std::min(until, wallSecond(now) + 900);
         if (engine.currentRow() >= 0) {
-            const auto time = readEntryTimeText(plan.cell(engine.currentRow(), BellEngine::kTimeColumn));
+            const auto time = readEntryTimeText(plan[engine.currentRow()].time);
             long long due = wallSecond(now) / kDay * kDay + time->secondOfDay();
             if (due < wallSecond(now) - kDay / 2)
                 due += kDay;
@@ -515,15 +513,14 @@ private:
             m_staleTicks = 0;
             return;
         }
-        const auto time = readEntryTimeText(plan.cell(engine.currentRow(), BellEngine::kTimeColumn));
+        const auto time = readEntryTimeText(plan[engine.currentRow()].time);
         ASSERT_TRUE(time);
         // An entry earlier on this day by a minute or more; the tick that ends the wait arms
         // without comparing, the next one must move on.
         const int past = now.secondOfDay() - time->secondOfDay();
         m_staleTicks = past >= BellEngine::kFireWindowSeconds ? m_staleTicks + 1 : 0;
         EXPECT_LE(m_staleTicks, 1) << "armed on an entry whose minute has gone: row " << engine.currentRow()
-                                   << " " << plan.cell(engine.currentRow(), BellEngine::kTimeColumn) << " of "
-                                   << plan.rowCount();
+                                   << " " << plan[engine.currentRow()].time << " of " << plan.size();
     }
 
 public:
@@ -542,7 +539,7 @@ private:
     test::RecordingPlayer single;
     test::RecordingPlayer track;
     Playback playback{single, track, folder.path()};
-    TextTable plan;
+    DayPlan plan;
     LocalTime now;
     std::atomic<int> countdown{500};
     Judge judge;

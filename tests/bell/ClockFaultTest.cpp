@@ -4,13 +4,13 @@
 // stalls, and an entry a minute or more overdue is passed over without sound.
 
 #include "bell/BellEngine.h"
-#include "time/ClockText.h"
-#include "time/LocalTime.h"
 #include "bell/PlanSource.h"
-#include "time/SystemClock.h"
 #include "store/TextTable.h"
 #include "support/BellRig.h"
 #include "support/PlanTitles.h"
+#include "time/ClockText.h"
+#include "time/LocalTime.h"
+#include "time/SystemClock.h"
 
 #include <gtest/gtest.h>
 
@@ -83,12 +83,12 @@ std::string soundOf(int weekday, const std::string& time) {
 // The plan of the day of the load, as the database would give it.
 class WeekdaySource final : public PlanSource {
 public:
-    LoadResult loadDayPlan(TextTable& plan, const LocalTime& now) override {
+    LoadResult loadDayPlan(DayPlan& plan, const LocalTime& now) override {
         loads.push_back(stamp(now));
-        plan.setColumns(test::kPlanTitles);
+        plan = DayPlan();
+        plan.setTitles(test::kPlanTitles);
         for (const char* time : kTimes)
-            plan.appendRow({"", "", time, "", soundOf(now.weekday, time), BellEngine::kPending, ""});
-        plan.renumber();
+            plan.append({"", "", time, "", soundOf(now.weekday, time), EntryState::Pending, ""});
         return LoadResult::Loaded;
     }
     Texts loads; // when each load ran

@@ -1,11 +1,11 @@
 // The plan the program loads for a date: the school calendar over the stored choices, and a load
 // the database refuses reported once per date unless the user asks again.
-#include "bell/DayPlanSelector.h"
 #include "bell/DayPlanSource.h"
+#include "bell/DayPlanSelector.h"
 #include "calendar/CalendarStore.h"
-#include "support/FakeClock.h"
 #include "store/ScheduleDatabase.h"
 #include "support/DatabaseFaults.h"
+#include "support/FakeClock.h"
 #include "support/RecordingSink.h"
 #include "support/ScheduleFixture.h"
 
@@ -30,14 +30,14 @@ struct CalendarSchool {
              {"cjtime", "zccjtime", "qjtime", "zcqjtime", "fridtime", "kscjtime", "ksqjtime", "sundaytime"})
             db.insertPlan(table, {{"", "", "08:00", table, "上课.mp3", "待完", ""}});
         test::RecordingSink sink;
-        const bool saved = saveCalendar(
-            db.folder(),
-            {entry({2027, 9, 1}, {2028, 1, 20}, CalendarType::Autumn, 0, "秋季学期"),
-             entry({2027, 10, 1}, {2027, 10, 7}, CalendarType::Silent, 0, "国庆节"),
-             entry({2027, 9, 26}, {2027, 9, 26}, CalendarType::MakeUp, 1, "补国庆"),
-             entry({2027, 11, 8}, {2027, 11, 12}, CalendarType::Exam, 0, "期中考试"),
-             entry({2027, 11, 10}, {2027, 11, 10}, CalendarType::Silent, 0, "运动会")},
-            sink);
+        const bool saved =
+            saveCalendar(db.folder(),
+                         {entry({2027, 9, 1}, {2028, 1, 20}, CalendarType::Autumn, 0, "秋季学期"),
+                          entry({2027, 10, 1}, {2027, 10, 7}, CalendarType::Silent, 0, "国庆节"),
+                          entry({2027, 9, 26}, {2027, 9, 26}, CalendarType::MakeUp, 1, "补国庆"),
+                          entry({2027, 11, 8}, {2027, 11, 12}, CalendarType::Exam, 0, "期中考试"),
+                          entry({2027, 11, 10}, {2027, 11, 10}, CalendarType::Silent, 0, "运动会")},
+                         sink);
         EXPECT_TRUE(saved);
     }
     test::ScheduleFixture db;
@@ -52,33 +52,33 @@ TEST(DayPlanSource, TheCalendarDecidesTheDatesPlan) {
         const char* table; // the one event loaded; empty: silent
         const char* line;
     } cases[] = {
-        {{2027, 8, 25}, "zccjtime", "今日: 星期三, 日常, 春季"},         // before the term: stored
+        {{2027, 8, 25}, "zccjtime", "今日: 星期三, 日常, 春季"},          // before the term: stored
         {{2027, 9, 20}, "qjtime", "今日: 星期一, 日常, 秋季 (秋季学期)"}, // first day, autumn
         {{2027, 9, 22}, "zcqjtime", nullptr},
         {{2027, 9, 24}, "fridtime", nullptr},
-        {{2027, 9, 19}, "sundaytime", nullptr},                          // a plain Sunday
+        {{2027, 9, 19}, "sundaytime", nullptr}, // a plain Sunday
         {{2027, 9, 26}, "qjtime", "今日: 调休, 按星期一 (补国庆), 日常, 秋季 (秋季学期)"},
         {{2027, 10, 3}, "", "今日: 停铃 (国庆节)"},
-        {{2027, 11, 9}, "ksqjtime", nullptr},                            // exam week, autumn
+        {{2027, 11, 9}, "ksqjtime", nullptr},                                // exam week, autumn
         {{2027, 11, 13}, "zcqjtime", "今日: 星期六, 日常, 秋季 (秋季学期)"}, // after the exam week
-        {{2027, 11, 10}, "", "今日: 停铃 (运动会)"},                     // silent inside the exam week
+        {{2027, 11, 10}, "", "今日: 停铃 (运动会)"},                         // silent inside the exam week
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(dateText(c.date));
-        TextTable plan;
+        DayPlan plan;
         const LoadResult result =
             source.loadDayPlan(plan, test::dateTime(c.date.year, c.date.month, c.date.day, 7));
         ASSERT_EQ(result, LoadResult::Loaded);
         if (*c.table) {
-            ASSERT_EQ(plan.rowCount(), 1);
-            EXPECT_EQ(plan.cell(0, 3), c.table);
+            ASSERT_EQ(plan.size(), 1);
+            EXPECT_EQ(plan[0].event, c.table);
             EXPECT_FALSE(source.decision().silent);
         } else {
             // Silent: nothing to ring, the columns still there, the rows it would have rung aside.
-            EXPECT_EQ(plan.rowCount(), 0);
-            EXPECT_EQ(plan.columnCount(), 7);
+            EXPECT_EQ(plan.size(), 0);
+            EXPECT_EQ(plan.titles().size(), 7u);
             EXPECT_TRUE(source.decision().silent);
-            EXPECT_EQ(source.silencedPlan().rowCount(), 1);
+            EXPECT_EQ(source.silencedPlan().size(), 1);
         }
         if (c.line) {
             EXPECT_EQ(todayLine(source.decision()), c.line);
@@ -91,7 +91,7 @@ TEST(DayPlanSource, ARefusedLoadIsReportedOncePerDateUnlessTheUserAsks) {
     DayPlanSource source(school.db.folder());
     const auto monday = test::dateTime(2027, 9, 20, 9);
     const auto tuesday = test::dateTime(2027, 9, 21, 1, 1);
-    TextTable plan;
+    DayPlan plan;
     ASSERT_EQ(source.loadDayPlan(plan, monday), LoadResult::Loaded);
     const auto stored = test::readFile(school.db.database());
     std::filesystem::remove(school.db.database());
@@ -101,11 +101,10 @@ TEST(DayPlanSource, ARefusedLoadIsReportedOncePerDateUnlessTheUserAsks) {
         bool userAsks;
         std::size_t notices;
     } loads[] = {
-        {monday, true, 1},   // the user's reload: its reason
-        {monday, false, 0},  // the retries of the same date stay quiet
-        {monday, false, 0},
-        {monday, true, 1},   // the user asks again
-        {tuesday, false, 1}, // the night's reload of a new date
+        {monday, true, 1},                      // the user's reload: its reason
+        {monday, false, 0},                     // the retries of the same date stay quiet
+        {monday, false, 0},  {monday, true, 1}, // the user asks again
+        {tuesday, false, 1},                    // the night's reload of a new date
         {tuesday, false, 0},
     };
     for (const auto& load : loads) {
@@ -117,7 +116,7 @@ TEST(DayPlanSource, ARefusedLoadIsReportedOncePerDateUnlessTheUserAsks) {
         if (!notices.empty()) {
             EXPECT_EQ(notices[0].text, "数据库已丢失!");
         }
-        EXPECT_EQ(plan.rowCount(), 1); // the plan stays as it was
+        EXPECT_EQ(plan.size(), 1); // the plan stays as it was
     }
 
     // Back, and failing again later: a new failure is worth a word.
@@ -136,7 +135,7 @@ TEST(DayPlanSource, AChoiceTheDatabaseRefusedIsReadBeforeAnyPlan) {
     const auto beforeTheTerm = test::dateTime(2027, 8, 25, 9); // the calendar says nothing
     const DatabaseWaitLimit shortWaits(10);
     DayPlanSource source(school.db.folder());
-    TextTable plan;
+    DayPlan plan;
     {
         test::LockingProcess lock(school.db.database());
         ASSERT_TRUE(lock.locked());
@@ -150,8 +149,8 @@ TEST(DayPlanSource, AChoiceTheDatabaseRefusedIsReadBeforeAnyPlan) {
         EXPECT_NE(notices[0].text.find("占用"), std::string::npos) << notices[0].text;
     }
     ASSERT_EQ(source.loadDayPlan(plan, beforeTheTerm), LoadResult::Loaded);
-    ASSERT_EQ(plan.rowCount(), 1);
-    EXPECT_EQ(plan.cell(0, 3), "zcqjtime");
+    ASSERT_EQ(plan.size(), 1);
+    EXPECT_EQ(plan[0].event, "zcqjtime");
     EXPECT_EQ(source.season(), kAutumn);
 }
 

@@ -43,7 +43,7 @@ TEST_F(BellTest, DeletedRowsNeverMakeTheBellRingTheWrongEntry) {
 TEST_F(BellTest, RowsRemovedWithoutNoticeAreCaughtBeforeFiring) {
     startWith({{"08:00:00", "a.mp3"}, {"08:10:00", "b.mp3"}, {"08:20:00", "c.mp3"}}, at("08:05:00"));
     tickUntil(at("08:06:00"));
-    plan.removeRow(0); // no rowRemoved: b's armed position now holds c
+    plan.remove(0); // no rowRemoved: b's armed position now holds c
     tickUntil(at("08:30:00"));
     EXPECT_EQ(heard, (Texts{"08:10:00 b.mp3", "08:20:00 c.mp3"}));
 }

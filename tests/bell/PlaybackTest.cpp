@@ -259,11 +259,11 @@ TEST(PlaybackPreparation, ArmingPreparesTheNextSingleFileSound) {
     };
     class FixedSource final : public PlanSource {
     public:
-        LoadResult loadDayPlan(TextTable& table, const LocalTime&) override {
-            table = plan;
+        LoadResult loadDayPlan(DayPlan& loaded, const LocalTime&) override {
+            loaded = plan;
             return LoadResult::Loaded;
         }
-        TextTable plan;
+        DayPlan plan;
     };
 
     TempFolder folder;
@@ -273,12 +273,11 @@ TEST(PlaybackPreparation, ArmingPreparesTheNextSingleFileSound) {
     RecordingPlayer track;
     Playback playback{single, track, folder.path()};
     FixedSource source;
-    source.plan.setColumns(test::kPlanTitles);
+    source.plan.setTitles(test::kPlanTitles);
     for (const auto& [time, sound] :
          {std::pair{"08:00:00", "上课.mp3"}, {"08:00:10", "voic\\晨读"}, {"08:00:30", "下课.wav"}})
-        source.plan.appendRow({"", "", time, "", sound, BellEngine::kPending, ""});
-    source.plan.renumber();
-    TextTable plan;
+        source.plan.append({"", "", time, "", sound, EntryState::Pending, ""});
+    DayPlan plan;
     LocalTime now{2027, 3, 15, 7, 59, 0, 1};
     test::FiringLog view{plan, now};
     std::atomic<int> countdown{0};

@@ -13,8 +13,8 @@
 #include "exam/ExamSettings.h"
 #include "store/ScheduleDatabase.h"
 #include "store/TextTable.h"
-#include "support/FakeClock.h"
 #include "support/BellRig.h"
+#include "support/FakeClock.h"
 #include "support/RecordingSink.h"
 #include "support/TempFolder.h"
 #include "time/ClockText.h"
@@ -78,9 +78,13 @@ std::vector<Ring> rowsOf(const fs::path& database, long long day, const std::str
 class ProgramFolderSource final : public PlanSource {
 public:
     explicit ProgramFolderSource(fs::path folder) : m_folder(std::move(folder)) {}
-    LoadResult loadDayPlan(TextTable& plan, const LocalTime& now) override {
+    LoadResult loadDayPlan(DayPlan& plan, const LocalTime& now) override {
         loads.push_back(now);
-        return halvix::loadDayPlan(m_folder, dayType, kSpring, now, plan, sink);
+        TextTable loaded;
+        const LoadResult result = halvix::loadDayPlan(m_folder, dayType, kSpring, now, loaded, sink);
+        if (result == LoadResult::Loaded)
+            plan = DayPlan::fromTable(loaded);
+        return result;
     }
     int dayType = kDailyDay;
     std::vector<LocalTime> loads;

@@ -1,3 +1,4 @@
+#include "bell/DayPlan.h"
 #include "campus/ClockPing.h"
 #include "campus/LogReport.h"
 #include "campus/TodayReport.h"
@@ -92,7 +93,7 @@ TEST(NodeMessages, TodayReportFollowsThePlanColumns) {
     TextTable plan;
     plan.appendRow({"1", "星期二", "08:00:00", "上课", "上课.mp3", "完成", "1"});
     plan.appendRow({"2", "星期二", "08:45:00", "下课", "下课.mp3", "待完", "2"});
-    const TodayReport report = todayReportOf("b1", "2026-12-08", "日常", plan);
+    const TodayReport report = todayReportOf("b1", "2026-12-08", "日常", DayPlan::fromTable(plan));
     EXPECT_EQ(report.entries, (std::vector<TodayEntry>{{"08:00:00", "上课", "上课.mp3", "完成"},
                                                        {"08:45:00", "下课", "下课.mp3", "待完"}}));
     EXPECT_TRUE(readTodayReport(writeTodayReport(report)).ok());

@@ -1,6 +1,7 @@
 // The sound checks before the day: what makes an entry's sound missing or unplayable, read by the
 // players' own rules.
 #include "ringlog/SoundCheck.h"
+#include "bell/DayPlan.h"
 #include "ringlog/RingLog.h"
 #include "store/TextTable.h"
 #include "support/RingWords.h"
@@ -77,7 +78,7 @@ TEST(SoundCheck, PlanChecksPendingEntriesOnlyAndSummarises) {
                "09:00",    "缺",   "gone.mp3", "待完",  "",         "4",     "",     "10:00",   "缺",
                "gone.mp3", "待完", "",         "5",     "",         "11:00", "坏",   "voic/无", "待完",
                "",         "6",    "",         "12:00", "坏",       "x.wav", "待完", ""});
-    const auto problems = checkPlanSounds(program.path(), plan);
+    const auto problems = checkPlanSounds(program.path(), DayPlan::fromTable(plan));
     ASSERT_EQ(problems.size(), 4u);
     EXPECT_EQ(problems[0].time, "09:00");
     EXPECT_EQ(problems[3].time, "12:00");

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "bell/BellEngine.h"
+#include "bell/DayPlan.h"
 #include "bell/Playback.h"
-#include "store/TextTable.h"
 #include "support/FiringLog.h"
 #include "support/RecordingPlayer.h"
 #include "support/TempFolder.h"
@@ -22,7 +22,7 @@ template <typename Source> struct BellRig {
     RecordingPlayer single;
     RecordingPlayer track;
     Playback playback{single, track, folder.path()};
-    TextTable plan;
+    DayPlan plan;
     LocalTime now;
     FiringLog log{plan, now};
     Source source = [this] {

@@ -2,7 +2,6 @@
 
 #include "bell/BellEngine.h"
 #include "bell/PlanSource.h"
-#include "store/TextTable.h"
 #include "support/BellRig.h"
 #include "support/FakeClock.h"
 #include "support/PlanTitles.h"
@@ -37,25 +36,25 @@ struct Entry {
     std::string sound;
 };
 
-inline TextTable planOf(const std::vector<Entry>& entries) {
-    TextTable plan;
-    plan.setColumns(test::kPlanTitles);
+inline DayPlan planOf(const std::vector<Entry>& entries) {
+    DayPlan plan;
+    plan.setTitles(test::kPlanTitles);
+    int number = 0;
     for (const auto& e : entries)
-        plan.appendRow({"", "", e.time, "", e.sound, BellEngine::kPending, ""});
-    plan.renumber();
+        plan.append({std::to_string(++number), "", e.time, "", e.sound, EntryState::Pending, ""});
     return plan;
 }
 
 class FakeSource final : public PlanSource {
 public:
-    LoadResult loadDayPlan(TextTable& plan, const LocalTime& now) override {
+    LoadResult loadDayPlan(DayPlan& plan, const LocalTime& now) override {
         loads.push_back(now);
         if (result != LoadResult::Loaded)
             return result;
         plan = dayPlan;
         return LoadResult::Loaded;
     }
-    TextTable dayPlan;
+    DayPlan dayPlan;
     LoadResult result = LoadResult::Loaded;
     std::vector<LocalTime> loads;
 };
@@ -112,20 +111,20 @@ protected:
 
     Texts statuses() const {
         Texts out;
-        for (int r = 0; r < plan.rowCount(); ++r)
-            out.push_back(plan.cell(r, BellEngine::kStatusColumn));
+        for (int r = 0; r < plan.size(); ++r)
+            out.push_back(stateWord(plan[r].state));
         return out;
     }
 
     void deleteRow(int row) {
-        plan.removeRow(row);
+        plan.remove(row);
         engine.rowRemoved(row, now);
     }
 
     Texts heard; // "HH:MM:SS name" of every sound started, "轨" for playlist tracks
 };
 
-inline const std::string kDone = BellEngine::kDone;
-inline const std::string kPending = BellEngine::kPending;
+inline const std::string kDone = stateWord(EntryState::Done);
+inline const std::string kPending = stateWord(EntryState::Pending);
 
 } // namespace halvix::test

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "bell/BellEngine.h"
+#include "bell/DayPlan.h"
 #include "bell/PlanView.h"
-#include "store/TextTable.h"
 #include "time/LocalTime.h"
 
 #include <string>
@@ -21,14 +21,13 @@ public:
         std::string sound;
     };
 
-    FiringLog(const TextTable& plan, const LocalTime& clock) : m_plan(plan), m_clock(clock) {}
+    FiringLog(const DayPlan& plan, const LocalTime& clock) : m_plan(plan), m_clock(clock) {}
 
     void statusChanged(int row) override { statusRows.push_back(row); }
     void showArmedRow(int row) override { shownRows.push_back(row); }
     void advanceSelection(int row) override {
         const int fired = row - 1;
-        firings.push_back({m_clock, fired, m_plan.cell(fired, BellEngine::kTimeColumn),
-                           m_plan.cell(fired, BellEngine::kSoundColumn)});
+        firings.push_back({m_clock, fired, m_plan[fired].time, m_plan[fired].sound});
     }
     void planReplaced() override { ++replaced; }
 
@@ -38,7 +37,7 @@ public:
     int replaced = 0;
 
 private:
-    const TextTable& m_plan;
+    const DayPlan& m_plan;
     const LocalTime& m_clock;
 };
 

@@ -3,6 +3,7 @@
 #include "bell/BellEngine.h"
 #include "bell/window/MainDialog.h"
 #include "calendar/CalendarStore.h"
+#include "store/TableCatalogue.h"
 #include "support/FakeClock.h"
 #include "support/RecordingSink.h"
 #include "support/ScheduleFixture.h"
@@ -26,8 +27,10 @@ namespace {
 struct Program {
     explicit Program(std::vector<CalendarEntry> calendar) {
         db.writeWeekFile("0");
-        for (const auto& [table, event] : {std::pair{"zccjtime", "春季正常"}, {"zcqjtime", "秋季正常"},
-                                           {"kscjtime", "春季考试"}, {"ksqjtime", "秋季考试"}})
+        for (const auto& [table, event] : {std::pair{"zccjtime", "春季正常"},
+                                           {"zcqjtime", "秋季正常"},
+                                           {"kscjtime", "春季考试"},
+                                           {"ksqjtime", "秋季考试"}})
             db.insertPlan(table, {{"1", "", "08:00", event, "上课.mp3", "待完", ""}});
         test::RecordingSink sink;
         if (!saveCalendar(db.folder(), calendar, sink))
@@ -36,7 +39,9 @@ struct Program {
     }
     QString line() const { return window->findChild<QLabel*>("todayLine")->text(); }
     QString event() const {
-        return window->plan().rowCount() ? QString::fromStdString(window->plan().cell(0, 3)) : QString();
+        return window->plan().toTable().rowCount()
+                   ? QString::fromStdString(window->plan().toTable().cell(0, 3))
+                   : QString();
     }
     bool checked(const char* button) const { return window->findChild<QRadioButton*>(button)->isChecked(); }
     void click(const char* button) { window->findChild<QAbstractButton*>(button)->click(); }
@@ -72,7 +77,8 @@ private slots:
         QCOMPARE(program.event(), QStringLiteral("春季考试"));
         QVERIFY(program.checked("examButton"));
         QCOMPARE(program.prompts.messages.size(), std::size_t(1));
-        QVERIFY(program.prompts.messages[0].text.starts_with("今日由校历决定: 星期一, 考试 (期中考试), 春季"));
+        QVERIFY(
+            program.prompts.messages[0].text.starts_with("今日由校历决定: 星期一, 考试 (期中考试), 春季"));
 
         // The term is the stored one's to change: no word about the calendar.
         program.click("autumnButton");
@@ -99,8 +105,8 @@ private slots:
         Program program({today(CalendarType::Silent, "国庆节")});
         QCOMPARE(program.line(), QStringLiteral("今日: 停铃 (国庆节)\n今日停铃, 不响铃"));
         QVERIFY(program.window->nextEntryCountdown() <= 0); // no countdown to a bell that will not ring
-        QCOMPARE(program.window->plan().rowCount(), 0);
-        QCOMPARE(program.window->plan().columnCount(), 7);
+        QCOMPARE(program.window->plan().toTable().rowCount(), 0);
+        QCOMPARE(program.window->plan().toTable().columnCount(), 7);
         QVERIFY(program.prompts.messages.empty()); // not "所有任务已完成!": nothing was to ring
         program.clock.tickThrough(*program.window, test::dateTime(2024, 3, 4, 7, 59, 50),
                                   test::dateTime(2024, 3, 4, 8, 0, 10));

@@ -5,6 +5,7 @@
 #include "bell/BellEngine.h"
 #include "bell/window/MainDialog.h"
 #include "editing/window/DataDialog.h"
+#include "store/TableCatalogue.h"
 #include "support/DatabaseFaults.h"
 #include "support/FakeClock.h"
 #include "support/ScheduleFixture.h"
@@ -125,7 +126,7 @@ private slots:
         }
         auto window =
             std::make_unique<test::StandaloneWindow>(program.db.folder(), program.clock, program.prompts);
-        QCOMPARE(column(window->plan(), 3), (Texts{"第一节", "下课"}));
+        QCOMPARE(column(window->plan().toTable(), 3), (Texts{"第一节", "下课"}));
         DataDialog data(program.db.folder(), program.prompts);
         data.findChild<QAbstractButton*>("springWeekdaysButton")->click();
         QCOMPARE(data.findChild<QTableView*>("tableList")->model()->rowCount(), 2);
@@ -141,11 +142,11 @@ private slots:
         QVERIFY(window->findChild<QRadioButton*>("examButton")->isChecked());
         QVERIFY(!window->findChild<QRadioButton*>("dailyButton")->isChecked());
         const Texts planEvents = fault == ReadOnly ? Texts{"考试"} : Texts{"第一节", "下课"};
-        QCOMPARE(column(window->plan(), 3), planEvents);
+        QCOMPARE(column(window->plan().toTable(), 3), planEvents);
 
         // The plan it has rings at 08:00.
         program.clock.tickThrough(*window, wednesday(7, 58, 1), wednesday(8, 0, 10));
-        QCOMPARE(window->plan().cell(0, BellEngine::kStatusColumn), std::string("完成"));
+        QCOMPARE(window->plan().toTable().cell(0, StatusColumn), std::string("完成"));
 
         // 保存 in the data dialog after deleting a row: refused, with the reason.
         std::size_t seen = program.prompts.messages.size();
@@ -172,10 +173,10 @@ private slots:
                  qPrintable(QStringLiteral("13 ticks took %1 ms").arg(night.elapsed())));
         QCOMPARE(program.prompts.messages.size(), seen);
         if (fault == ReadOnly) {
-            QCOMPARE(column(window->plan(), BellEngine::kStatusColumn), Texts{"待完"});
+            QCOMPARE(column(window->plan().toTable(), StatusColumn), Texts{"待完"});
         } else {
             QVERIFY2(notices.size() == 1, "a failed nightly reload is reported once");
-            QCOMPARE(column(window->plan(), 3), planEvents);
+            QCOMPARE(column(window->plan().toTable(), 3), planEvents);
         }
         if (fault == Garbage)
             QCOMPARE(test::readFile(program.db.database()), test::notADatabase());
@@ -185,11 +186,11 @@ private slots:
         program.restore(fault);
         seen = program.prompts.messages.size();
         program.clock.tickThrough(*window, thursday(1, 1, 11), thursday(1, 4, 0));
-        QCOMPARE(column(window->plan(), BellEngine::kStatusColumn), Texts{"待完"});
-        QCOMPARE(column(window->plan(), 3), Texts{"考试"});
+        QCOMPARE(column(window->plan().toTable(), StatusColumn), Texts{"待完"});
+        QCOMPARE(column(window->plan().toTable(), 3), Texts{"考试"});
         QVERIFY2(program.prompts.messages.size() == seen, textsFrom(program.prompts, seen).c_str());
         program.clock.tickThrough(*window, thursday(7, 59, 50), thursday(8, 0, 10));
-        QCOMPARE(column(window->plan(), BellEngine::kStatusColumn), Texts{"完成"});
+        QCOMPARE(column(window->plan().toTable(), StatusColumn), Texts{"完成"});
 
         // Nothing stored changed: every write was refused as a whole.
         window.reset();

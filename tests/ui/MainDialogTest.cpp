@@ -3,6 +3,7 @@
 #include "bell/window/BellTray.h"
 #include "clockdisplay/window/ClockDisplay.h"
 #include "exam/window/SettingsDialog.h"
+#include "store/TableCatalogue.h"
 #include "support/ProgramWindow.h"
 #include "support/ScreenReader.h"
 #include "widgets/Resources.h"
@@ -67,7 +68,7 @@ private slots:
         QCOMPARE(window->dayType(), dayType.toInt());
         QCOMPARE(window->season(), season.toInt());
         QCOMPARE(checkedRadios(*window), checked);
-        QCOMPARE(column(window->plan(), 3), std::vector<std::string>{event.toStdString()});
+        QCOMPARE(column(window->plan().toTable(), 3), std::vector<std::string>{event.toStdString()});
         QCOMPARE(firstValue(program.db, "lxtime"), dayType.toStdString());
         QVERIFY(program.prompts.messages.empty());
     }
@@ -137,9 +138,10 @@ private slots:
 
         QCOMPARE(firstValue(program.db, table.toStdString()), stored.toStdString());
         QCOMPARE(checkedRadios(*window), checked);
-        QCOMPARE(window->plan().cell(0, 3), event.toStdString());
-        QCOMPARE(window->plan().cell(0, 5), std::string("待完"));
-        QCOMPARE(child<QTableView>(*window, "planList")->model()->rowCount(), window->plan().rowCount());
+        QCOMPARE(window->plan().toTable().cell(0, 3), event.toStdString());
+        QCOMPARE(window->plan().toTable().cell(0, 5), std::string("待完"));
+        QCOMPARE(child<QTableView>(*window, "planList")->model()->rowCount(),
+                 window->plan().toTable().rowCount());
         const QString fit = columnsDoNotFit(*child<QTableView>(*window, "planList"), {0, 1, 2, 3, 4, 5});
         QVERIFY2(fit.isEmpty(), qPrintable(fit));
     }
@@ -152,23 +154,23 @@ private slots:
                                       monday(8, 0, 0));
         auto* list = child<QTableView>(*window, "planList");
         // The entry half a minute ago is still within its minute: it is armed, not marked done.
-        QCOMPARE(column(window->plan(), 5), (std::vector<std::string>{"待完", "待完", "待完"}));
+        QCOMPARE(column(window->plan().toTable(), 5), (std::vector<std::string>{"待完", "待完", "待完"}));
         QCOMPARE(window->engine().currentRow(), 0);
 
         // Six ticks of waiting after start-up, then the overdue 预备 rings at once.
         program.clock.tickThrough(*window, monday(8, 0, 1), monday(8, 0, 6));
-        QCOMPARE(window->plan().cell(0, 5), std::string("待完"));
+        QCOMPARE(window->plan().toTable().cell(0, 5), std::string("待完"));
         window->onTick(monday(8, 0, 7));
-        QCOMPARE(window->plan().cell(0, 5), std::string("完成"));
+        QCOMPARE(window->plan().toTable().cell(0, 5), std::string("完成"));
         QCOMPARE(list->model()->index(0, 5).data().toString(), QStringLiteral("完成"));
 
         // The bell waits six ticks after a firing too; 第一节 rings at its own second.
         program.clock.tickThrough(*window, monday(8, 0, 8), monday(8, 0, 9));
-        QCOMPARE(window->plan().cell(1, 5), std::string("待完"));
+        QCOMPARE(window->plan().toTable().cell(1, 5), std::string("待完"));
         window->onTick(monday(8, 0, 10));
-        QCOMPARE(window->plan().cell(1, 5), std::string("待完")); // still in the wait after 预备
+        QCOMPARE(window->plan().toTable().cell(1, 5), std::string("待完")); // still in the wait after 预备
         program.clock.tickThrough(*window, monday(8, 0, 11), monday(8, 0, 14));
-        QCOMPARE(window->plan().cell(1, 5), std::string("完成"));
+        QCOMPARE(window->plan().toTable().cell(1, 5), std::string("完成"));
         QCOMPARE(window->engine().currentRow(), 2);
         QVERIFY(list->selectionModel()->isRowSelected(2, {}));
         QVERIFY(program.prompts.messages.empty());
@@ -197,7 +199,7 @@ private slots:
         insertEntries(program.db, "zccjtime", {{"12:00:00", "午休", "午休.mp3"}});
         program.clock.time = monday(18, 0, 0);
         auto window = program.open();
-        QCOMPARE(column(window->plan(), 5), (std::vector<std::string>{"完成", "完成"}));
+        QCOMPARE(column(window->plan().toTable(), 5), (std::vector<std::string>{"完成", "完成"}));
         QCOMPARE(window->engine().currentRow(), -1);
         // At start-up nobody asked: the status line and the tray's tip say it, no box waits.
         QVERIFY(program.prompts.messages.empty());
@@ -225,7 +227,7 @@ private slots:
         QCOMPARE(list->model()->rowCount(), 1);
 
         program.clock.tickThrough(*window, monday(1, 0, 58), monday(1, 1, 0));
-        QCOMPARE(column(window->plan(), 3), (std::vector<std::string>{"春季正常", "第二节"}));
+        QCOMPARE(column(window->plan().toTable(), 3), (std::vector<std::string>{"春季正常", "第二节"}));
         QCOMPARE(list->model()->rowCount(), 2);
         QCOMPARE(list->model()->index(1, 3).data().toString(), QStringLiteral("第二节"));
         // A folder's long name gives way before 状态, which stays whole, and 备注 fills the rest.

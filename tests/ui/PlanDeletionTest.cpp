@@ -3,6 +3,7 @@
 
 #include "bell/BellEngine.h"
 #include "bell/window/MainDialog.h"
+#include "store/TableCatalogue.h"
 #include "support/ProgramWindow.h"
 #include "widgets/Resources.h"
 
@@ -33,11 +34,11 @@ private slots:
         QCOMPARE(question.text, std::string("2 星期一 09:00:30 第二节\n\n是否删除?\n\n 注:只删除,不保存!"));
         QCOMPARE(question.caption, std::string("删除"));
         QVERIFY(question.icon == MessageIcon::Question);
-        QCOMPARE(window->plan().rowCount(), 2);
+        QCOMPARE(window->plan().toTable().rowCount(), 2);
 
         program.prompts.confirmAnswers = {true};
         window->onPlanDoubleClick(0);
-        QCOMPARE(column(window->plan(), 3), std::vector<std::string>{"第二节"});
+        QCOMPARE(column(window->plan().toTable(), 3), std::vector<std::string>{"第二节"});
         QCOMPARE(child<QTableView>(*window, "planList")->model()->rowCount(), 1);
         QCOMPARE(program.db.rows("select * from zccjtime").size(), std::size_t(2)); // list only
     }
@@ -98,7 +99,7 @@ private slots:
         window->onPlanDoubleClick(deleted);
 
         QString events;
-        for (const auto& e : column(window->plan(), 3))
+        for (const auto& e : column(window->plan().toTable(), 3))
             events += (events.isEmpty() ? "" : " ") + QString::fromStdString(e);
         QCOMPARE(events, remaining);
         const BellEngine& bell = window->engine();
@@ -109,9 +110,9 @@ private slots:
         const int before = armedTime - 1;
         program.clock.tickThrough(*window, monday(7, 59, 1),
                                   monday(before / 3600, before / 60 % 60, before % 60));
-        QCOMPARE(window->plan().cell(armedRow, 5), std::string("待完"));
+        QCOMPARE(window->plan().toTable().cell(armedRow, 5), std::string("待完"));
         window->onTick(monday(armedTime / 3600, armedTime / 60 % 60, armedTime % 60));
-        QCOMPARE(window->plan().cell(armedRow, 5), std::string("完成"));
+        QCOMPARE(window->plan().toTable().cell(armedRow, 5), std::string("完成"));
     }
 };
 

@@ -4,8 +4,8 @@
 // gets however often the bell starts in a day; 紧急广播 from the tray holding the plan silent, kept
 // across a start, and 解除紧急广播 only once confirmed.
 #include "audio/PulsePlayer.h"
-#include "bell/service/Bell.h"
 #include "bell/BellEngine.h"
+#include "bell/service/Bell.h"
 #include "bell/window/BellTray.h"
 #include "bell/window/MainDialog.h"
 #include "calendar/CalendarStore.h"
@@ -13,6 +13,7 @@
 #include "editing/TextCodec.h"
 #include "ringlog/RingLog.h"
 #include "ringlog/window/RingLogDialog.h"
+#include "store/TableCatalogue.h"
 #include "support/FakeClock.h"
 #include "support/RingWords.h"
 #include "support/ScheduleFixture.h"
@@ -134,7 +135,7 @@ private slots:
         // The six-tick wait after the load ends before 08:00.
         program.clock.tickThrough(window, test::dateTime(2024, 3, 4, 7, 59, 50),
                                   test::dateTime(2024, 3, 4, 8, 0, 0));
-        QCOMPARE(bell.plan().cell(0, BellEngine::kStatusColumn), std::string("完成"));
+        QCOMPARE(bell.plan().toTable().cell(0, StatusColumn), std::string("完成"));
         // Rung when the sound server says it began, within the entry's second; then heard to its end.
         QTRY_VERIFY(!bell.engine().awaitingOutcome());
         QTRY_VERIFY(!bell.sounding());
@@ -153,7 +154,7 @@ private slots:
             window.onTick(program.clock.time);
             ++program.clock.time.second;
         }
-        QCOMPARE(bell.plan().rowCount(), 0); // a silenced date's plan rings nothing
+        QCOMPARE(bell.plan().toTable().rowCount(), 0); // a silenced date's plan rings nothing
         QVERIFY(bell.todayText().startsWith(QStringLiteral("今日: 停铃 (今日静音)")));
         // Nothing to ring: no countdown, and the window says why.
         QVERIFY(window.nextEntryCountdown() <= 0);
@@ -167,7 +168,7 @@ private slots:
         QVERIFY(!mutedByHand(bell.decision()));
         QVERIFY(loadCalendar(program.db.folder(), quiet).empty());
         program.clock.tickThrough(window, program.clock.time, test::dateTime(2024, 3, 4, 9, 0, 40));
-        QCOMPARE(bell.plan().cell(1, BellEngine::kStatusColumn), std::string("完成"));
+        QCOMPARE(bell.plan().toTable().cell(1, StatusColumn), std::string("完成"));
 
         const auto rows = todaysRows(bell);
         QCOMPARE(planTimesAndResults(rows), (LogLines{{"08:00", test::word(RingResult::Rang)},
@@ -337,7 +338,7 @@ private slots:
 
         program.clock.tickThrough(*window, test::dateTime(2024, 3, 4, 7, 59, 50),
                                   test::dateTime(2024, 3, 4, 8, 0, 5));
-        QCOMPARE(bell.plan().cell(0, BellEngine::kStatusColumn), std::string("完成"));
+        QCOMPARE(bell.plan().toTable().cell(0, StatusColumn), std::string("完成"));
 
         // A start on the folder now (after a power cut) obeys the stored state at once.
         window.reset();
