@@ -6,7 +6,8 @@
 Each TRACE is the output of `strace -f -y -s 4096 -e trace=openat,write,pwrite64,writev,sendfile,
 copy_file_range,ftruncate,fsync,fdatasync,rename,renameat,renameat2,link,linkat,unlink,unlinkat`.
 Only files below a ROOT are judged; SQLite's own files (*.mdb, *.db and their journals) are left to
-SQLite. A failure is:
+SQLite, and the sound server's client library's own (its cookie, in a pulse/ folder) to that
+library. A failure is:
   - a file renamed (or linked) into place while bytes written to it were not yet flushed
     (fsync or fdatasync of the file) since;
   - a name made in a folder by a rename or link not followed by a flush of that folder, or followed
@@ -21,6 +22,7 @@ import sys
 WRITES = {"write", "pwrite64", "writev", "pwritev", "pwritev2", "ftruncate"}
 FLUSHES = {"fsync", "fdatasync"}
 DATABASE = re.compile(r"\.(mdb|db)(-journal|-wal|-shm)?$")
+LIBRARY_OWN = re.compile(r"/pulse/[^/]+$")
 LINE = re.compile(r"^(\d+) +(.*)$")
 CALL = re.compile(r"^(\w+)\((.*)\) += (-?\d+)(?:<(.*)>)?")
 FD = re.compile(r"^(\w+)<(.*)>$")
@@ -102,7 +104,8 @@ class Trace:
         self.index = 0
 
     def judged(self, path):
-        return path is not None and any(path == root or path.startswith(root + "/") for root in self.roots)
+        return (path is not None and not LIBRARY_OWN.search(path) and
+                any(path == root or path.startswith(root + "/") for root in self.roots))
 
     def absolute(self, tid, path, folder=None):
         if folder is None:
