@@ -362,9 +362,10 @@ void BellEngine::markRungRows(long long date) {
 }
 
 bool BellEngine::armedRowUnchanged() const {
-    if (m_plan[m_currentRow].state != EntryState::Pending)
+    const PlanEntry* armed = armedEntry();
+    if (!armed || armed->state != EntryState::Pending)
         return false;
-    const auto time = readEntryTimeText(m_plan[m_currentRow].time);
+    const auto time = readEntryTimeText(armed->time);
     return time && time->hour == m_target.hour && time->minute == m_target.minute &&
            time->second == m_target.second && time->minutePrecision == m_target.minutePrecision;
 }

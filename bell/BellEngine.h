@@ -82,6 +82,11 @@ public:
     int currentRow() const { return m_currentRow; }
     // No pending entry is left in the plan.
     bool nothingLeft() const { return m_currentRow < 0; }
+    // The entry armed to ring next; null before the first load armed one, when none is left, or
+    // when the plan no longer holds its row.
+    const PlanEntry* armedEntry() const {
+        return m_currentRow >= 0 && m_currentRow < m_plan.size() ? &m_plan[m_currentRow] : nullptr;
+    }
     // A load failed and is tried again at the tick when the count reaches 0; -1 while none failed.
     int loadRetryTicks() const { return m_loadRetryTicks; }
     // The armed entry's time.

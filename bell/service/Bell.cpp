@@ -33,8 +33,7 @@ Bell::Bell(std::filesystem::path programFolder, const Clock& clock, BellPlayers 
       m_engine(std::make_unique<BellEngine>(m_plan, static_cast<PlanView&>(*this), m_source, *m_playback,
                                             m_nextEntryCountdown)),
       m_recorder(std::make_unique<RingRecorder>(m_programFolder, m_clock)),
-      m_emergency(std::make_unique<EmergencyControl>(m_programFolder, *m_singlePlayer, *m_playback, *m_engine,
-                                                     m_plan)),
+      m_emergency(std::make_unique<EmergencyControl>(m_programFolder, *m_singlePlayer, *m_playback, *m_engine)),
       m_output(std::move(players.server)) {
     m_engine->setOutcomeObserver(m_recorder.get());
     connect(m_recorder.get(), &RingRecorder::entryLogged, this, &Bell::followLogged);

@@ -23,10 +23,9 @@ constexpr int kRestartTicks = 2;
 } // namespace
 
 EmergencyControl::EmergencyControl(std::filesystem::path programFolder, SoundChannel& player,
-                                   Playback& playback, BellEngine& engine, const DayPlan& plan,
-                                   QObject* parent)
+                                   Playback& playback, BellEngine& engine, QObject* parent)
     : QObject(parent), m_folder(std::move(programFolder)), m_player(player), m_playback(playback),
-      m_engine(engine), m_plan(plan) {
+      m_engine(engine) {
     // An emergency that was on when the program ended (killed, a power cut) goes on at once: the
     // plan is held from the first load, and the first tick starts the loop.
     std::string problem;
@@ -101,8 +100,8 @@ void EmergencyControl::obey(bool wasSounding, const std::string& soundBefore) {
         m_playback.hold(false);
         m_playback.stopAll();
         // The armed entry was not prepared while held: it is now, so it rings on time.
-        if (!m_engine.nothingLeft())
-            m_playback.prepareSound(m_plan[m_engine.currentRow()].sound);
+        if (const PlanEntry* armed = m_engine.armedEntry())
+            m_playback.prepareSound(armed->sound);
         // Only a real clear is told: a state for other zones was never this program's to sound.
         if (!m_state.active)
             tellAction("解除紧急广播", RingResult::Stopped, soundBefore, "");

@@ -17,7 +17,6 @@ namespace halvix {
 class BellEngine;
 class Playback;
 class SoundChannel;
-class DayPlan;
 
 // 紧急广播 on one bell: takes a checked state (from the tray, the command line, or a campus node's
 // retained topic), keeps it in the program folder so that a restart resumes it, and obeys it at
@@ -28,7 +27,7 @@ class EmergencyControl final : public QObject {
 
 public:
     EmergencyControl(std::filesystem::path programFolder, SoundChannel& player, Playback& playback,
-                     BellEngine& engine, const DayPlan& plan, QObject* parent = nullptr);
+                     BellEngine& engine, QObject* parent = nullptr);
 
     // The same state again changes nothing. A state that cannot be kept is still obeyed, with a notice.
     void set(const EmergencyState& state);
@@ -66,7 +65,6 @@ private:
     SoundChannel& m_player;
     Playback& m_playback;
     BellEngine& m_engine;
-    const DayPlan& m_plan;
     EmergencyState m_state;
     std::optional<std::vector<std::string>> m_ownZones; // none: outside any campus
     int m_quietTicks = 0;                               // ticks the loop was heard silent
