@@ -15,16 +15,22 @@
 #                  start `mosquitto -c mosquitto.conf`
 # DIR/nodes/ID/    copy into that building's program folder: campus.ini and certs/
 #
-# The duty office's web console: --ws-port adds a WebSockets listener with TLS for MQTT, --page-port
-# one that serves the page (--web: the built page folder, build/app/web, copied to DIR/broker/web/)
-# and takes no logins. Staff log in on the first with accounts of the broker's password file:
-# --staff NAME:ROLE, ROLE 管理员 (everything), 值班 (立即播放, 停止, 今日静音/恢复, 紧急广播) or 只读;
-# the password from --password-file, or asked for; an account given again without one keeps its
-# password.
+# The duty office's web console: --ws-port adds a WebSockets listener with TLS for MQTT; the page
+# (--web: the built page folder, build/app/web, copied to DIR/broker/web/) is served over HTTPS on
+# --page-port by nginx, with DIR/broker/web.conf (start `nginx -c web.conf`). Staff log in on the
+# first with accounts of the broker's password file: --staff NAME:ROLE, ROLE 管理员 (commands and the
+# emergency, reads everything), 值班 (立即播放, 停止, 今日静音/恢复, 紧急广播) or 只读; the password
+# (at least 8 characters) from --password-file, or asked for; an account given again without one
+# keeps its password. Passwords never appear on a command line.
 #
 # Run again with more --node options to add buildings: existing keys, certificates and passwords
 # are kept; the ACL, the password file and mosquitto.conf are written anew.
 set -euo pipefail
+lib=$(cd "$(dirname "${BASH_SOURCE[0]}")/lib" && pwd)
+source "$lib/web_server.sh"
+# The broker's hash of the password on standard input.
+hash_password() { python3 "$lib/password_hash.py" "$@"; }
+min_password=8
 
 die() {
     printf 'campus-setup: %s\n' "$*" >&2
@@ -72,10 +78,10 @@ while [ $# -gt 0 ]; do
         [ ${#staff[@]} -gt 0 ] || die "--password-file 须跟在 --staff 之后"
         [ -r "$2" ] || die "无法读取密码文件 $2"
         staff_passwords[-1]=$(head -n 1 "$2")
-        [ -n "${staff_passwords[-1]}" ] || die "密码文件 $2 是空的"
+        [ ${#staff_passwords[-1]} -ge $min_password ] || die "员工 ${staff[-1]} 的密码至少应有 $min_password 个字符 (密码文件 $2)"
         ;;
     -h | --help)
-        sed -n '2,26p' "$0"
+        sed -n '2,27p' "$0"
         exit 0
         ;;
     *) die "未知的选项 $1" ;;
@@ -99,6 +105,8 @@ if [ -n "$ws_port" ]; then
         [ "$page_port" != "$port" ] && [ "$page_port" != "$ws_port" ] ||
         die "--ws-port 需要 --page-port: 网页的端口, 1 到 65535, 不同于其他端口"
     [ -f "$web/index.html" ] || die "--ws-port 需要 --web 网页所在的文件夹 (构建后为 build/app/web)"
+    [ -z "$bind" ] || websockets_bind "$bind" >/dev/null ||
+        die "--bind 须为 IP 地址: 网页的 WebSockets 监听只能绑定到地址, 不能绑定到主机名 $bind"
 fi
 [ ${#staff[@]} -eq 0 ] || [ -n "$ws_port" ] || die "员工账号只用于网页: 须同时给出 --ws-port"
 [ -z "$(printf '%s\n' "${ids[@]}" "${staff[@]}" | sort | uniq -d)" ] || die "员工账号与编号重复"
@@ -108,7 +116,8 @@ for i in "${!staff[@]}"; do
     [ -t 0 ] || die "员工 ${staff[$i]} 缺少密码: 用 --password-file 文件 给出"
     read -rsp "员工 ${staff[$i]} 的密码: " password && echo >&2
     read -rsp "再输入一次: " again && echo >&2
-    [ -n "$password" ] && [ "$password" = "$again" ] || die "两次输入的密码不同或为空"
+    [ "$password" = "$again" ] || die "两次输入的密码不同"
+    [ ${#password} -ge $min_password ] || die "员工 ${staff[$i]} 的密码至少应有 $min_password 个字符"
     staff_passwords[$i]=$password
 done
 for z in "${zones[@]}"; do
@@ -205,23 +214,32 @@ for i in "${!ids[@]}"; do
     else
         [ -f "$node/certs/$id.pass" ] || openssl rand -hex 24 >"$node/certs/$id.pass"
         chmod 600 "$node/certs/$id.pass"
-        mosquitto_passwd -b "$passwd" "$id" "$(cat "$node/certs/$id.pass")"
+        printf '%s:%s\n' "$id" "$(hash_password <"$node/certs/$id.pass")" >>"$passwd"
     fi
 done
 
 # The duty office's staff: password accounts for the web console. Their password hashes are kept in
 # broker/staff.passwd between runs; every role reads the board, the plans, the answers and the log.
+# No account writes the plan, the sounds or a building's own topics: the page publishes commands
+# and the emergency, nothing else.
 staff_hashes=$out/broker/staff.passwd
 touch "$staff_hashes"
 for i in "${!staff[@]}"; do
     user=${staff[$i]} password=${staff_passwords[$i]}
-    [ -z "$password" ] || mosquitto_passwd -b "$staff_hashes" "$user" "$password"
+    if [ -n "$password" ]; then
+        line="$user:$(hash_password --min-length $min_password <<<"$password")"
+        grep -v "^$user:" "$staff_hashes" >"$staff_hashes.new" || true
+        printf '%s\n' "$line" >>"$staff_hashes.new"
+        mv "$staff_hashes.new" "$staff_hashes"
+    fi
     {
         printf '\n# 员工 %s: %s\nuser %s\n' "$user" "${staff_roles[$i]}" "$user"
         for t in status/+ today/+ log/+ ack/+ emergency; do printf 'topic read %s/%s\n' "$root" "$t"; done
         case ${staff_roles[$i]} in
-        管理员) printf 'topic readwrite %s/#\n' "$root" ;;
-        值班) printf 'topic write %s/cmd/#\ntopic write %s/emergency\n' "$root" "$root" ;;
+        管理员) printf 'topic read %s/#\n' "$root" ;;
+        esac
+        case ${staff_roles[$i]} in
+        管理员 | 值班) printf 'topic write %s/cmd/#\ntopic write %s/emergency\n' "$root" "$root" ;;
         esac
     } >>"$acl"
 done
@@ -263,6 +281,11 @@ listener_security() {
     echo "persistent_client_expiration 14d"
     echo "# A command is a few hundred bytes: sent at once, not held back to fill a packet."
     echo "set_tcp_nodelay true"
+    echo "# Every connection and every refused login, with the address it came from. A refused login on"
+    echo "# the WebSockets listener is told only at the debug level: \"Sending CONNACK to ADDRESS (0, 135)\"."
+    echo "connection_messages true"
+    echo "log_timestamp_format %Y-%m-%dT%H:%M:%S"
+    [ -z "$ws_port" ] || printf 'log_type %s\n' error warning notice information debug
     echo
     echo "listener $port${bind:+ $bind}"
     listener_security
@@ -277,21 +300,22 @@ listener_security() {
     if [ -n "$ws_port" ]; then
         echo
         echo "# The duty office's web console: MQTT over WebSockets with TLS, staff passwords."
-        echo "listener $ws_port${bind:+ $bind}"
+        echo "# Its address as this broker's WebSockets server takes one (an IPv4 address in IPv6 form)."
+        echo "listener $ws_port${bind:+ $(websockets_bind "$bind")}"
         echo "protocol websockets"
         listener_security
         echo "certfile $broker_dir/broker.crt"
         echo "keyfile $broker_dir/broker.key"
         echo "tls_version tlsv1.2"
-        echo
-        echo "# Its page, over plain HTTP: this broker's WebSockets server fails browsers that ask for"
-        echo "# HTTP/2, which every browser does over TLS. Nobody may log in here: no password file."
-        echo "listener $page_port${bind:+ $bind}"
-        echo "protocol websockets"
-        echo "allow_anonymous false"
-        echo "http_dir $broker_dir/web"
     fi
 } >"$out/broker/mosquitto.conf"
+# Its page over HTTPS: nginx, its worker processes running as the broker's user.
+if [ -n "$ws_port" ]; then
+    write_web_conf "$out/broker/web.conf" "$broker_dir" "$host" "$bind" "$page_port" "$ws_port" "${broker_user:-mosquitto}"
+    chmod 644 "$out/broker/web.conf"
+else
+    rm -f "$out/broker/web.conf"
+fi
 chmod 644 "$out/broker/mosquitto.conf" "$acl" "$out/broker/ca.crt" "$out/broker/broker.crt"
 chmod 755 "$out" "$out/broker" "$out/nodes"
 mv "$acl" "$out/broker/acl"

@@ -35,6 +35,22 @@ start_broker() {
     return 1
 }
 
+# start_web DIR: the web server of the duty office's page (nginx, DIR/broker/web.conf), when the
+# set-up wrote one, its output in DIR/web.log; returns once it listens.
+start_web() {
+    local dir=$1 port i
+    [ -f "$dir/broker/web.conf" ] || return 0
+    port=$(awk '$1 == "listen" { n = split($2, part, ":"); print part[n] }' "$dir/broker/web.conf")
+    setsid nginx -e stderr -c "$dir/broker/web.conf" -g 'daemon off;' >>"$dir/web.log" 2>&1 &
+    HALVIX_SERVICE_PIDS+=($!)
+    for i in $(seq 100); do
+        (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && return 0
+        sleep 0.1
+    done
+    say "the web server did not start: $(tail -3 "$dir/web.log")"
+    return 1
+}
+
 # deaf_broker KIND: a loopback port where no broker answers, held open by a process of its own until
 # the services stop; sets deaf_port. KIND black-hole: it listens with its queue of connections full
 # and never accepts, so the kernel drops every SYN, as for a host whose packets vanish; mute: it

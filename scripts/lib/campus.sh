@@ -25,14 +25,15 @@ declare -gA campus_pid campus_recorder campus_record_start
 declare -gA campus_channel=() campus_recording=()
 
 # campus_up DIR SETUP-OPTIONS...: the campus files in DIR/files for the ids the options name, and
-# the broker running; its log in DIR/files/broker.log.
+# the broker running (and the web console's page server, when the options ask for one); its log in
+# DIR/files/broker.log.
 campus_up() {
     campus_dir=$1
     shift
     campus_port=$(free_port)
     mkdir -p "$campus_dir"
     campus_files "$campus_dir/files" "$campus_port" "$@" || return 1
-    start_broker "$campus_dir/files" "$campus_port"
+    start_broker "$campus_dir/files" "$campus_port" && start_web "$campus_dir/files"
 }
 
 # Stops the broker (the buildings ring on), and starts it again on the same port.
@@ -41,6 +42,14 @@ campus_broker_stop() {
     return 0
 }
 campus_broker_start() { start_broker "$campus_dir/files" "$campus_port"; }
+
+# campus_browser_home DIR: a home folder whose browser trusts the campus's authority as an office
+# PC would (its certificate store), not by ignoring certificate errors.
+campus_browser_home() {
+    mkdir -p "$1/.pki/nssdb"
+    certutil -d "sql:$1/.pki/nssdb" -N --empty-password &&
+        certutil -d "sql:$1/.pki/nssdb" -A -t "C,," -n "halvix test campus" -i "$campus_dir/files/broker/ca.crt"
+}
 
 # campus_clock "YYYY-MM-DD HH:MM:SS": the local time every program of the campus starts at. Not
 # before the certificates were made (they would not be valid yet). Without it: the real time.

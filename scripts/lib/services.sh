@@ -24,7 +24,7 @@ HALVIX_PACKAGES=(
     fonts-noto-cjk qt6-translations-l10n
     dpkg-dev file lintian desktop-file-utils appstream librsvg2-bin
     mosquitto mosquitto-clients libmosquitto-dev nlohmann-json3-dev libssl-dev openssl
-    nodejs npm chromium libnss3-tools
+    nodejs npm chromium libnss3-tools nginx
     strace
 )
 

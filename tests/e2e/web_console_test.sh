@@ -57,7 +57,8 @@ campus_files "$files" "$campus_port" --central office --name 办公室 --node b1
     --staff duty:值班 --staff viewer:只读 --password-file "$work/viewer.pass" --staff it:管理员 </dev/null
 [ "$(grep '^duty:' "$files/broker/passwd")" = "$hash_before" ] && [ "$(grep -c . "$files/broker/passwd")" = 3 ] &&
     pass "a run without a new password keeps the account's" || fail "passwd after the second run: $(cat "$files/broker/passwd")"
-# The broker started again reads them (a SIGHUP would too, but not while it is still starting).
+# The broker started again reads them (a SIGHUP would too, but not while it is still starting); the
+# page's server goes on.
 campus_broker_stop
 campus_broker_start || exit 1
 
@@ -79,12 +80,10 @@ for id in b1 b2; do
 done
 
 export HOME=$work/home
-mkdir -p "$HOME/.pki/nssdb"
-certutil -d "sql:$HOME/.pki/nssdb" -N --empty-password
-certutil -d "sql:$HOME/.pki/nssdb" -A -t "C,," -n "halvix test campus" -i "$files/broker/ca.crt"
+campus_browser_home "$HOME" || exit 1
 
 marks=$work/marks
-WEB_PAGE="http://127.0.0.1:$page_port/" WEB_CAMPUS=$files WEB_PORT=$campus_port WEB_ARTIFACTS=$artifacts \
+WEB_PAGE="https://127.0.0.1:$page_port/" WEB_CAMPUS=$files WEB_PORT=$campus_port WEB_ARTIFACTS=$artifacts \
     WEB_BROKER_PID=$HALVIX_BROKER_PID WEB_MARKS=$marks WEB_ENTRY=$entry NODE_PATH=$node_modules \
     timeout 300 node "$e2e_dir/web_console.js" || fail "the console in the browser"
 # The broker the driver restarted.
