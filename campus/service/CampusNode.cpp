@@ -102,8 +102,32 @@ void CampusNode::start(int heartbeatSeconds) {
     m_link.subscribe(m_topics.pong(m_config.nodeId), 0);
     m_link.subscribe(m_topics.emergency());
     m_heartbeat.start(std::max(1, heartbeatSeconds) * 1000);
+    readTodayRings();
     publishStatus();
     publishToday();
+}
+
+void CampusNode::readTodayRings() {
+    const std::string today = dateText(dateOf(m_bell.clock().now()));
+    const QPointer<CampusNode> self(this);
+    m_bell.recorder().log().read([self, today](RingLog& log) {
+        auto rows = log.rowsOn(today);
+        if (!rows)
+            return; // the log unreadable: the day's rows to come are still reported
+        QMetaObject::invokeMethod(
+            self.data(),
+            [self, rows = std::move(*rows)]() mutable {
+                if (!self)
+                    return;
+                // Rows logged while the read waited its turn are among these or come after them.
+                for (RingRow& row : self->m_todayRings)
+                    if (std::find(rows.begin(), rows.end(), row) == rows.end())
+                        rows.push_back(std::move(row));
+                self->m_todayRings = std::move(rows);
+                self->publishToday();
+            },
+            Qt::QueuedConnection);
+    });
 }
 
 void CampusNode::onConnected(bool connected) {
@@ -175,12 +199,8 @@ void CampusNode::setPublishedRevision(std::uint64_t revision) {
 }
 
 void CampusNode::onCommand(const QByteArray& payload) {
-    const std::int64_t now = nowMs();
-    const auto offset = m_pinger.offsetMs();
-    const std::optional<std::int64_t> centralNow =
-        offset ? std::optional<std::int64_t>(now + static_cast<std::int64_t>(*offset)) : std::nullopt;
     const std::string today = dateText(dateOf(m_bell.clock().now()));
-    const CommandDecision decision = m_desk->receive(payload.toStdString(), today, now, centralNow);
+    const CommandDecision decision = m_desk->receive(payload.toStdString(), today, nowMs());
     switch (decision.action) {
     case CommandDecision::Action::Ignore:
         qWarning("校园: %s", decision.problem.c_str());
@@ -293,6 +313,7 @@ void CampusNode::saveCommandMemory() {
 
 void CampusNode::onEntryLogged(const RingRow& row) {
     publish(m_topics.log(m_config.nodeId), writeLogReport(m_config.nodeId, row), false);
+    m_todayRings.push_back(row);
     if (!row.planTime.empty() || row.result == resultWord(RingResult::Manual))
         m_lastRing = LastRing{nowMs(), row.planTime, row.event, row.result, row.delayMs};
     publishStatus();
@@ -313,6 +334,9 @@ NodeStatus CampusNode::status() const {
     status.name = m_config.name;
     // Ids, as the topics and the targets of commands and of the emergency name them.
     status.zones = m_config.zoneIds();
+    for (const Zone& zone : m_config.zones)
+        status.zoneNames.push_back(zone.name);
+    status.central = m_config.role == CampusRole::Central;
     status.online = true;
     status.revision = m_revision;
     status.snapshotProblem = m_snapshotProblem;
@@ -353,8 +377,14 @@ void CampusNode::publishStatus() {
 
 void CampusNode::publishToday() {
     const std::string date = dateText(dateOf(m_bell.clock().now()));
-    std::string report = writeTodayReport(
-        todayReportOf(m_config.nodeId, date, m_bell.todayText().toStdString(), m_bell.plan()));
+    // Only today's rows, the last that the report holds.
+    std::erase_if(m_todayRings,
+                  [&date](const RingRow& row) { return row.moment.compare(0, date.size(), date) != 0; });
+    if (m_todayRings.size() > kMaxTodayRings)
+        m_todayRings.erase(m_todayRings.begin(), m_todayRings.end() - std::ptrdiff_t(kMaxTodayRings));
+    TodayReport today = todayReportOf(m_config.nodeId, date, m_bell.todayText().toStdString(), m_bell.plan());
+    today.rings = m_todayRings;
+    std::string report = writeTodayReport(today);
     if (report == m_lastToday)
         return;
     m_lastToday = report;

@@ -21,7 +21,8 @@ TodayReport dayReport() {
     return {"b1",
             "2026-12-08",
             "日常 春季 星期二",
-            {{"08:00:00", "上课", "上课.mp3", "完成"}, {"08:45:00", "下课", "voic\\课间操", "待完"}}};
+            {{"08:00:00", "上课", "上课.mp3", "完成"}, {"08:45:00", "下课", "voic\\课间操", "待完"}},
+            {rangRow(), {"2026-12-08 10:00:01.500", "", "立即播放", "通知.mp3", "手动播放", 0, "", ""}}};
 }
 
 // Each payload read back whole, and a change of one field that makes it untrustworthy refused.
@@ -73,6 +74,19 @@ TEST(NodeMessages, ReadBackAsWrittenAndRefuseWhatDoesNotRead) {
         {"today: too many entries",
          today,
          {{"entries", std::vector<json>(kMaxTodayEntries + 1, entry)}},
+         todayReads},
+        {"today: rings not a list", today, {{"rings", "08:00"}}, todayReads},
+        {"today: too many rings", today, {{"rings", std::vector<json>(kMaxTodayRings + 1, log)}}, todayReads},
+        {"today: a ring of an unknown result",
+         today,
+         {{"rings",
+           {json{{"moment", "2026-12-08 08:00:00.012"},
+                 {"planTime", ""},
+                 {"event", ""},
+                 {"sound", ""},
+                 {"result", "已爆炸"},
+                 {"delayMs", 0},
+                 {"note", ""}}}}},
          todayReads},
         {"pong: answer sent before it was received", pong, {{"t2", 6}}, pongReads},
         {"pong: negative time", pong, {{"t0", -5}}, pongReads},
