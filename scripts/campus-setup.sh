@@ -218,7 +218,7 @@ for i in "${!staff[@]}"; do
     [ -z "$password" ] || mosquitto_passwd -b "$staff_hashes" "$user" "$password"
     {
         printf '\n# 员工 %s: %s\nuser %s\n' "$user" "${staff_roles[$i]}" "$user"
-        for t in status/+ today/+ log/+ ack/+ emergency; do printf 'topic read %s/%s\n' "$root" "$t"; done
+        for t in status/+ today/+ log/+ ack/+ emergency sounds; do printf 'topic read %s/%s\n' "$root" "$t"; done
         case ${staff_roles[$i]} in
         管理员) printf 'topic readwrite %s/#\n' "$root" ;;
         值班) printf 'topic write %s/cmd/#\ntopic write %s/emergency\n' "$root" "$root" ;;
