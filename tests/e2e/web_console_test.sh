@@ -24,7 +24,7 @@ node_modules=$HALVIX_BUILD_DIR/web/npm/node_modules
 
 # Every program rings one plan each day: not across midnight, where "today" changes under the test.
 midnight=$(date -d 'tomorrow 00:00' +%s)
-[ $((midnight - $(date +%s))) -lt 300 ] && sleep_until $((midnight + 5))
+[ $((midnight - $(date +%s))) -lt 320 ] && sleep_until $((midnight + 5))
 
 ws_port=$(free_port) page_port=$(free_port)
 printf 'duty-secret\n' >"$work/duty.pass"
@@ -65,7 +65,7 @@ campus_broker_start || exit 1
 # The plan: 上课.mp3 rings everywhere once during the run (the ring-log rows and plan statuses the
 # page shows); the alarm, a 2 kHz tone, is in voic/ alone, in no plan.
 campus_clock
-entry=$(($(date +%s) + 110))
+entry=$(($(date +%s) + 130))
 for id in office b1 b2; do
     campus_folder "$id" || exit 1
     daily_spring "$campus_dir/$id" 0
