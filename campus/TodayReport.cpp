@@ -88,6 +88,13 @@ TodayReport todayReportOf(std::string node, std::string date, std::string decisi
     return report;
 }
 
+void keepRingsOf(const std::string& date, std::vector<RingRow>& rings) {
+    std::erase_if(rings,
+                  [&date](const RingRow& row) { return row.moment.compare(0, date.size(), date) != 0; });
+    if (rings.size() > kMaxTodayRings)
+        rings.erase(rings.begin(), rings.end() - std::ptrdiff_t(kMaxTodayRings));
+}
+
 std::string writeTodayReport(const TodayReport& report) {
     json entries = json::array();
     for (const TodayEntry& entry : report.entries)

@@ -38,6 +38,9 @@ inline constexpr std::size_t kMaxTodayRings = 100;
 // kMaxTodayEntries are left out.
 TodayReport todayReportOf(std::string node, std::string date, std::string decision, const DayPlan& plan);
 
+// Keeps of `rings` (oldest first) the rows of `date`, the last kMaxTodayRings of them.
+void keepRingsOf(const std::string& date, std::vector<RingRow>& rings);
+
 std::string writeTodayReport(const TodayReport& report);
 
 // Checked: a JSON object of at most 256 KiB, a valid node id, a real date, at most

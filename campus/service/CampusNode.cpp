@@ -17,6 +17,7 @@
 #include "time/CivilDate.h"
 #include "time/LocalTime.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QPointer>
 
@@ -108,26 +109,25 @@ void CampusNode::start(int heartbeatSeconds) {
 }
 
 void CampusNode::readTodayRings() {
-    const std::string today = dateText(dateOf(m_bell.clock().now()));
     const QPointer<CampusNode> self(this);
-    m_bell.recorder().log().read([self, today](RingLog& log) {
-        auto rows = log.rowsOn(today);
-        if (!rows)
-            return; // the log unreadable: the day's rows to come are still reported
-        QMetaObject::invokeMethod(
-            self.data(),
-            [self, rows = std::move(*rows)]() mutable {
-                if (!self)
-                    return;
-                // Rows logged while the read waited its turn are among these or come after them.
-                for (RingRow& row : self->m_todayRings)
-                    if (std::find(rows.begin(), rows.end(), row) == rows.end())
-                        rows.push_back(std::move(row));
-                self->m_todayRings = std::move(rows);
-                self->publishToday();
-            },
-            Qt::QueuedConnection);
+    m_bell.recorder().log().read([self, today = dateText(dateOf(m_bell.clock().now()))](RingLog& log) {
+        // Unreadable: the day's rows to come are reported still. The application outlives the read.
+        if (auto rows = log.rowsOn(today))
+            QMetaObject::invokeMethod(QCoreApplication::instance(),
+                                      [self, rows = std::move(*rows)]() mutable {
+                                          if (self)
+                                              self->takeTodayRings(std::move(rows));
+                                      });
     });
+}
+
+void CampusNode::takeTodayRings(std::vector<RingRow> rows) {
+    // Rows logged while the read waited its turn are among these or come after them.
+    for (RingRow& row : m_todayRings)
+        if (std::find(rows.begin(), rows.end(), row) == rows.end())
+            rows.push_back(std::move(row));
+    m_todayRings = std::move(rows);
+    publishToday();
 }
 
 void CampusNode::onConnected(bool connected) {
@@ -377,11 +377,7 @@ void CampusNode::publishStatus() {
 
 void CampusNode::publishToday() {
     const std::string date = dateText(dateOf(m_bell.clock().now()));
-    // Only today's rows, the last that the report holds.
-    std::erase_if(m_todayRings,
-                  [&date](const RingRow& row) { return row.moment.compare(0, date.size(), date) != 0; });
-    if (m_todayRings.size() > kMaxTodayRings)
-        m_todayRings.erase(m_todayRings.begin(), m_todayRings.end() - std::ptrdiff_t(kMaxTodayRings));
+    keepRingsOf(date, m_todayRings);
     TodayReport today = todayReportOf(m_config.nodeId, date, m_bell.todayText().toStdString(), m_bell.plan());
     today.rings = m_todayRings;
     std::string report = writeTodayReport(today);

@@ -65,6 +65,7 @@ private:
     void onEntryLogged(const RingRow& row);
     // Today's rows already in the ring log (a start during the day), read beside the bell.
     void readTodayRings();
+    void takeTodayRings(std::vector<RingRow> rows);
     void heartbeat();
     void publishStatus();
     void publishToday();
