@@ -10,11 +10,11 @@
 // Each building handles its messages on a thread of its own, as its own machine would; all share
 // this machine's cores and disk.
 // Needs mosquitto. Usage: bench_CampusUiBench [nodes=100] [saves=20]
-#include "campus/service/CampusCentral.h"
 #include "campus/CommandDesk.h"
-#include "campus/service/MqttLink.h"
 #include "campus/NodeReport.h"
 #include "campus/SnapshotReceiver.h"
+#include "campus/service/CampusCentral.h"
+#include "campus/service/MqttLink.h"
 #include "support/LoopbackBroker.h"
 #include "support/ScheduleFixture.h"
 
@@ -96,8 +96,7 @@ private:
         } else if (const std::string hash = kTopics.soundHashOf(topic); !hash.empty()) {
             settle(m_receiver.offerSound(hash, payload.toStdString()));
         } else {
-            const CommandDecision decision =
-                m_desk.receive(bytesOf(payload), "2026-12-08", nowMs(), std::nullopt);
+            const CommandDecision decision = m_desk.receive(bytesOf(payload), "2026-12-08", nowMs());
             if (decision.action == CommandDecision::Action::Ignore)
                 return;
             const CommandAck ack = decision.action == CommandDecision::Action::Act

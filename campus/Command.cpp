@@ -197,22 +197,32 @@ const std::string* CommandMemory::resultOf(const std::string& id) const {
     return found == m_seen.end() ? nullptr : &found->second.result;
 }
 
-void CommandMemory::remember(const std::string& id, const std::string& result, std::int64_t nowMs) {
+bool CommandMemory::hasRoom(std::int64_t nowMs) const {
+    if (m_order.size() < m_capacity)
+        return true;
+    return std::any_of(m_seen.begin(), m_seen.end(),
+                       [nowMs](const auto& seen) { return seen.second.aliveUntilMs < nowMs; });
+}
+
+void CommandMemory::remember(const std::string& id, const std::string& result, std::int64_t nowMs,
+                             std::int64_t lifetimeMs) {
     forgetOld(nowMs);
-    const auto [it, added] = m_seen.insert_or_assign(id, Seen{result, nowMs});
-    (void)it;
-    if (added)
-        m_order.push_back(id);
-    while (m_order.size() > m_capacity) {
-        m_seen.erase(m_order.front());
-        m_order.pop_front();
+    const auto found = m_seen.find(id);
+    if (found != m_seen.end()) {
+        // The answer changes (acted on, then finished); the id's first arrival and life do not.
+        found->second.result = result;
+        return;
     }
+    m_seen.emplace(id, Seen{result, nowMs, nowMs + std::max<std::int64_t>(0, lifetimeMs)});
+    m_order.push_back(id);
+    forgetOverCapacity(nowMs);
 }
 
 void CommandMemory::forgetOld(std::int64_t nowMs) {
     while (!m_order.empty()) {
         const auto found = m_seen.find(m_order.front());
-        if (found != m_seen.end() && nowMs - found->second.atMs <= m_keepMs)
+        if (found != m_seen.end() &&
+            (nowMs - found->second.atMs <= m_keepMs || found->second.aliveUntilMs >= nowMs))
             break;
         if (found != m_seen.end())
             m_seen.erase(found);
@@ -220,40 +230,72 @@ void CommandMemory::forgetOld(std::int64_t nowMs) {
     }
 }
 
+// The oldest ids whose life is over go first; one still alive is never forgotten.
+void CommandMemory::forgetOverCapacity(std::int64_t nowMs) {
+    for (auto it = m_order.begin(); m_order.size() > m_capacity && it != m_order.end();) {
+        if (m_seen.at(*it).aliveUntilMs < nowMs) {
+            m_seen.erase(*it);
+            it = m_order.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
 std::string CommandMemory::save() const {
     std::string text;
     for (const std::string& id : m_order) {
         const Seen& seen = m_seen.at(id);
-        text += std::to_string(seen.atMs) + '\t' + id + '\t' + seen.result + '\n';
+        text += std::to_string(seen.atMs) + '\t' + id + '\t' + seen.result + '\t' +
+                std::to_string(seen.aliveUntilMs) + '\n';
     }
     return text;
 }
 
+namespace {
+
+// The fields of a saved line, split at its tabs.
+std::vector<std::string_view> fieldsOf(std::string_view line) {
+    std::vector<std::string_view> fields;
+    for (;;) {
+        const std::size_t tab = line.find('\t');
+        fields.push_back(line.substr(0, tab));
+        if (tab == std::string_view::npos)
+            return fields;
+        line.remove_prefix(tab + 1);
+    }
+}
+
+bool readMs(std::string_view text, std::int64_t& out) {
+    const auto parsed = std::from_chars(text.data(), text.data() + text.size(), out);
+    return !text.empty() && parsed.ec == std::errc() && parsed.ptr == text.data() + text.size();
+}
+
+} // namespace
+
 void CommandMemory::load(std::string_view text, std::int64_t nowMs) {
     while (!text.empty()) {
         const std::size_t end = text.find('\n');
-        const std::string_view line = text.substr(0, end);
+        const std::vector<std::string_view> fields = fieldsOf(text.substr(0, end));
         text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
-        const std::size_t tab1 = line.find('\t');
-        const std::size_t tab2 = tab1 == std::string_view::npos ? tab1 : line.find('\t', tab1 + 1);
-        if (tab2 == std::string_view::npos)
+        if (fields.size() != 3 && fields.size() != 4)
             continue;
         std::int64_t atMs = 0;
-        const auto parsed = std::from_chars(line.data(), line.data() + tab1, atMs);
-        const std::string id(line.substr(tab1 + 1, tab2 - tab1 - 1));
-        const std::string result(line.substr(tab2 + 1));
-        if (parsed.ec != std::errc() || parsed.ptr != line.data() + tab1 || !isCommandId(id) ||
-            result.find('\t') != std::string::npos || nowMs - atMs > m_keepMs)
+        std::int64_t aliveUntilMs = 0;
+        if (!readMs(fields[0], atMs))
             continue;
-        if (!m_seen.count(id)) {
-            m_seen.emplace(id, Seen{result, atMs});
-            m_order.push_back(id);
-        }
+        // Saved before ids had an end of life: alive as long as any command can be.
+        if (fields.size() == 3)
+            aliveUntilMs = atMs + std::int64_t{kMaxExpirySeconds} * 1000;
+        else if (!readMs(fields[3], aliveUntilMs))
+            continue;
+        const std::string id(fields[1]);
+        if (!isCommandId(id) || m_seen.count(id) || (nowMs - atMs > m_keepMs && aliveUntilMs < nowMs))
+            continue;
+        m_seen.emplace(id, Seen{std::string(fields[2]), atMs, aliveUntilMs});
+        m_order.push_back(id);
     }
-    while (m_order.size() > m_capacity) {
-        m_seen.erase(m_order.front());
-        m_order.pop_front();
-    }
+    forgetOverCapacity(nowMs);
 }
 
 } // namespace halvix::campus

@@ -37,7 +37,7 @@ struct Command {
     CommandKind kind = CommandKind::Stop;
     std::string sound;               // Play: the sound under voic/
     std::string date;                // Mute, Unmute: "YYYY-MM-DD", the day the central meant
-    std::int64_t issuedMs = 0;       // the central's clock, milliseconds since 1970
+    std::int64_t issuedMs = 0;       // the sender's clock, milliseconds since 1970: for people only
     std::uint32_t expirySeconds = 0; // also the message's expiry on the broker
     bool operator==(const Command&) const = default;
 };
@@ -66,7 +66,11 @@ bool isAddressedTo(const CommandTarget& target, std::string_view node, const std
 
 // Remembers the ids of recent commands with their results, so that a command the broker delivers
 // again (QoS 1 after a lost acknowledgement, a persistent session after a reconnect) is answered
-// with its first result and never acted on twice. Bounded by count and by age; time handed in.
+// with its first result and never acted on twice. The broker delivers a command only within its
+// expiry, counted from when it took it, so an id is alive until its expiry has passed counted from
+// its first arrival (the node's own clock): a later delivery is impossible. Bounded by age
+// (`keepMs`, longer than any expiry) and by count: beyond `capacity` only ids no longer alive are
+// forgotten; while every remembered id is alive there is no room for another (hasRoom).
 class CommandMemory {
 public:
     explicit CommandMemory(std::size_t capacity = 1024, std::int64_t keepMs = 3 * 86400 * 1000LL)
@@ -74,19 +78,26 @@ public:
 
     // The result given the first time, when the id was seen; nullptr when it is new.
     const std::string* resultOf(const std::string& id) const;
-    void remember(const std::string& id, const std::string& result, std::int64_t nowMs);
+    // Whether a new id can be remembered at `nowMs` without forgetting one still alive.
+    bool hasRoom(std::int64_t nowMs) const;
+    // `lifetimeMs`: how long after `nowMs` the broker may still deliver the command.
+    void remember(const std::string& id, const std::string& result, std::int64_t nowMs,
+                  std::int64_t lifetimeMs = 0);
 
-    // One line per id ("<ms>\t<id>\t<result>"), to keep across restarts; reading skips bad lines.
+    // One line per id ("<ms>\t<id>\t<result>\t<alive until ms>"), to keep across restarts; reading
+    // skips bad lines and takes an id saved without its end as alive for the longest expiry.
     std::string save() const;
     void load(std::string_view text, std::int64_t nowMs);
     std::size_t size() const { return m_order.size(); }
 
 private:
     void forgetOld(std::int64_t nowMs);
+    void forgetOverCapacity(std::int64_t nowMs);
 
     struct Seen {
         std::string result;
         std::int64_t atMs;
+        std::int64_t aliveUntilMs;
     };
     std::size_t m_capacity;
     std::int64_t m_keepMs;

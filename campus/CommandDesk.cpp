@@ -5,8 +5,16 @@
 
 namespace halvix::campus {
 
-CommandDecision CommandDesk::receive(std::string_view payload, const std::string& today, std::int64_t nowMs,
-                                     std::optional<std::int64_t> centralNowMs) {
+namespace {
+
+// How long after its arrival the broker may still deliver a command again.
+std::int64_t lifetimeMs(const Command& command) {
+    return std::int64_t{command.expirySeconds} * 1000;
+}
+
+} // namespace
+
+CommandDecision CommandDesk::receive(std::string_view payload, const std::string& today, std::int64_t nowMs) {
     CommandDecision decision;
     const CommandRead read = readCommand(payload);
     if (!read.ok()) {
@@ -23,14 +31,19 @@ CommandDecision CommandDesk::receive(std::string_view payload, const std::string
                           "重复收到的命令, 未再执行", nowMs);
         return decision;
     }
-    if (centralNowMs && *centralNowMs > command.issuedMs + std::int64_t{command.expirySeconds} * 1000)
-        return answer(command, AckResult::Expired, "", nowMs);
+    if (!m_memory.hasRoom(nowMs)) {
+        // Not remembered: the same command delivered again is judged afresh.
+        decision.action = CommandDecision::Action::Answer;
+        decision.command = command;
+        decision.ack = {m_node, command.id, AckResult::Refused, "短时间内收到的命令过多, 请稍后再试", nowMs};
+        return decision;
+    }
     if ((command.kind == CommandKind::Mute || command.kind == CommandKind::Unmute) && command.date != today)
         return answer(command, AckResult::Refused, "日期 " + command.date + " 不是本机的今天 " + today,
                       nowMs);
     // Remembered before it is acted on: a program stopped in between answers the command delivered
     // again after the restart instead of acting twice.
-    m_memory.remember(command.id, ackLabel(AckResult::Failed), nowMs);
+    m_memory.remember(command.id, ackLabel(AckResult::Failed), nowMs, lifetimeMs(command));
     decision.action = CommandDecision::Action::Act;
     decision.command = command;
     return decision;
@@ -38,7 +51,7 @@ CommandDecision CommandDesk::receive(std::string_view payload, const std::string
 
 CommandAck CommandDesk::finish(const Command& command, AckResult result, std::string detail,
                                std::int64_t nowMs) {
-    m_memory.remember(command.id, ackLabel(result), nowMs);
+    m_memory.remember(command.id, ackLabel(result), nowMs, lifetimeMs(command));
     return {m_node, command.id, result, std::move(detail), nowMs};
 }
 

@@ -4,7 +4,6 @@
 #include "campus/NodeReport.h"
 
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -38,12 +37,12 @@ public:
     CommandDesk(std::string node, std::vector<std::string> zones, CommandMemory& memory)
         : m_node(std::move(node)), m_zones(std::move(zones)), m_memory(memory) {}
 
-    // `today` is the node's date ("YYYY-MM-DD"). `centralNowMs` is the central's time as this
-    // node reckons it (its clock corrected by the measured offset): when known, a command older
-    // than its expiry is answered 已过期 and never acted on, whatever the broker delivered. When
-    // unknown, the broker's message expiry alone holds.
-    CommandDecision receive(std::string_view payload, const std::string& today, std::int64_t nowMs,
-                            std::optional<std::int64_t> centralNowMs);
+    // `today` is the node's date ("YYYY-MM-DD"), `nowMs` its clock when the command arrived. A
+    // command lives for its expiry counted by the broker, so whatever the broker delivers is in
+    // time, whatever the sender's clock said when it stamped it; the command's id is remembered
+    // for that long again from its arrival, so that a delivery again is never acted on. While the
+    // memory holds only ids still alive, a new command is answered 已拒绝 rather than forget one.
+    CommandDecision receive(std::string_view payload, const std::string& today, std::int64_t nowMs);
 
     // The answer to a command acted on, remembered so that it is never acted on twice.
     CommandAck finish(const Command& command, AckResult result, std::string detail, std::int64_t nowMs);

@@ -34,12 +34,9 @@ bool isMoment(std::string_view moment) {
     return readDateText(moment.substr(0, 10)) && readEntryTimeText(moment.substr(11, 8));
 }
 
-std::string rowProblem(const json& root, LogReportRead& read) {
-    const auto node = textField(root, "node");
-    if (!node || !isValidId(*node))
-        return "记录的节点编号缺少或无效";
-    read.node = *node;
-    RingRow& row = read.row;
+} // namespace
+
+std::string ringRowProblem(const json& root, RingRow& row) {
     const auto moment = textField(root, "moment");
     if (!moment || !isMoment(*moment))
         return "记录的时刻无效";
@@ -61,13 +58,31 @@ std::string rowProblem(const json& root, LogReportRead& read) {
     return {};
 }
 
+namespace {
+
+std::string rowProblem(const json& root, LogReportRead& read) {
+    const auto node = textField(root, "node");
+    if (!node || !isValidId(*node))
+        return "记录的节点编号缺少或无效";
+    read.node = *node;
+    return ringRowProblem(root, read.row);
+}
+
 } // namespace
 
+void putRingRow(json& object, const RingRow& row) {
+    object["moment"] = row.moment;
+    object["planTime"] = row.planTime;
+    object["event"] = row.event;
+    object["sound"] = row.sound;
+    object["result"] = row.result;
+    object["delayMs"] = row.delayMs;
+    object["note"] = row.note;
+}
+
 std::string writeLogReport(std::string_view node, const RingRow& row) {
-    const json root = {
-        {"format", 1},        {"node", std::string(node)}, {"moment", row.moment}, {"planTime", row.planTime},
-        {"event", row.event}, {"sound", row.sound},        {"result", row.result}, {"delayMs", row.delayMs},
-        {"note", row.note}};
+    json root = {{"format", 1}, {"node", std::string(node)}};
+    putRingRow(root, row);
     return root.dump(-1, ' ', false, json::error_handler_t::replace);
 }
 

@@ -2,6 +2,8 @@
 
 #include "ringlog/RingLog.h"
 
+#include <nlohmann/json_fwd.hpp>
+
 #include <string>
 #include <string_view>
 
@@ -23,5 +25,10 @@ struct LogReportRead {
     bool ok() const { return problem.empty(); }
 };
 LogReportRead readLogReport(std::string_view payload);
+
+// A row's own fields, as they travel in a log report and among a today report's rings: put into
+// `object`, and read back with the checks above (a problem in Chinese, empty when it reads).
+void putRingRow(nlohmann::json& object, const RingRow& row);
+std::string ringRowProblem(const nlohmann::json& object, RingRow& row);
 
 } // namespace halvix::campus

@@ -93,7 +93,8 @@ std::string statusProblem(const json& root, NodeStatus& status) {
         !optionalText(root, "snapshotProblem", status.snapshotProblem) ||
         !optionalText(root, "version", status.version) || !optionalTexts(root, "zones", status.zones) ||
         !optionalTexts(root, "soundProblems", status.soundProblems) ||
-        !optionalInteger(root, "sentMs", status.sentMs))
+        !optionalTexts(root, "zoneNames", status.zoneNames) ||
+        !optionalFlag(root, "central", status.central) || !optionalInteger(root, "sentMs", status.sentMs))
         return "状态含有无效的字段";
     if (root.contains("revision")) {
         const auto revision = unsignedField(root, "revision");
@@ -144,6 +145,8 @@ std::string writeStatus(const NodeStatus& status) {
                  {"node", status.node},
                  {"name", status.name},
                  {"zones", status.zones},
+                 {"zoneNames", status.zoneNames},
+                 {"central", status.central},
                  {"online", status.online},
                  {"revision", status.revision},
                  {"snapshotProblem", status.snapshotProblem},

@@ -48,6 +48,8 @@ struct NodeStatus {
     std::string node;
     std::string name;
     std::vector<std::string> zones;
+    std::vector<std::string> zoneNames; // as people call them, in the order of `zones`
+    bool central = false;               // the 主控: its sentMs is the campus's time
     bool online = false;
     std::uint64_t revision = 0;
     std::string snapshotProblem; // why the last snapshot offered was refused; empty when none was

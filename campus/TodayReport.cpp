@@ -1,6 +1,7 @@
 #include "campus/TodayReport.h"
 
 #include "bell/DayPlan.h"
+#include "campus/LogReport.h"
 #include "common/IdText.h"
 #include "common/JsonInput.h"
 #include "common/TextChecks.h"
@@ -32,6 +33,23 @@ std::string entryProblem(const json& item, TodayEntry& entry) {
     return {};
 }
 
+std::string ringsProblem(const json& root, std::vector<RingRow>& rings) {
+    const auto found = root.find("rings");
+    if (found == root.end())
+        return {};
+    if (!found->is_array() || found->size() > kMaxTodayRings)
+        return "今日响铃记录不是列表或过多";
+    for (const json& item : *found) {
+        RingRow row;
+        if (!item.is_object())
+            return "今日响铃记录的一行不是对象";
+        if (std::string problem = ringRowProblem(item, row); !problem.empty())
+            return problem;
+        rings.push_back(std::move(row));
+    }
+    return {};
+}
+
 std::string reportProblem(const json& root, TodayReport& report) {
     if (unsignedField(root, "format") != 1u)
         return "今日计划的格式版本未知";
@@ -56,13 +74,13 @@ std::string reportProblem(const json& root, TodayReport& report) {
             return problem;
         report.entries.push_back(std::move(entry));
     }
-    return {};
+    return ringsProblem(root, report.rings);
 }
 
 } // namespace
 
 TodayReport todayReportOf(std::string node, std::string date, std::string decision, const DayPlan& plan) {
-    TodayReport report{std::move(node), std::move(date), std::move(decision), {}};
+    TodayReport report{std::move(node), std::move(date), std::move(decision), {}, {}};
     const int rows = std::min(plan.size(), static_cast<int>(kMaxTodayEntries));
     for (int row = 0; row < rows; ++row)
         report.entries.push_back(
@@ -70,16 +88,31 @@ TodayReport todayReportOf(std::string node, std::string date, std::string decisi
     return report;
 }
 
+void keepRingsOf(const std::string& date, std::vector<RingRow>& rings) {
+    std::erase_if(rings,
+                  [&date](const RingRow& row) { return row.moment.compare(0, date.size(), date) != 0; });
+    if (rings.size() > kMaxTodayRings)
+        rings.erase(rings.begin(), rings.end() - std::ptrdiff_t(kMaxTodayRings));
+}
+
 std::string writeTodayReport(const TodayReport& report) {
     json entries = json::array();
     for (const TodayEntry& entry : report.entries)
         entries.push_back(
             {{"time", entry.time}, {"event", entry.event}, {"sound", entry.sound}, {"status", entry.status}});
+    json rings = json::array();
+    const std::size_t first = report.rings.size() > kMaxTodayRings ? report.rings.size() - kMaxTodayRings : 0;
+    for (std::size_t i = first; i < report.rings.size(); ++i) {
+        json row = json::object();
+        putRingRow(row, report.rings[i]);
+        rings.push_back(std::move(row));
+    }
     const json root = {{"format", 1},
                        {"node", report.node},
                        {"date", report.date},
                        {"decision", report.decision},
-                       {"entries", std::move(entries)}};
+                       {"entries", std::move(entries)},
+                       {"rings", std::move(rings)}};
     return root.dump(-1, ' ', false, json::error_handler_t::replace);
 }
 

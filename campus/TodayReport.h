@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ringlog/RingLog.h"
+
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,19 +27,25 @@ struct TodayReport {
     std::string date;     // "YYYY-MM-DD"
     std::string decision; // the day line: how the calendar decided the day
     std::vector<TodayEntry> entries;
+    std::vector<RingRow> rings; // the node's ring-log rows of the date, the last kMaxTodayRings
     bool operator==(const TodayReport&) const = default;
 };
 
 inline constexpr std::size_t kMaxTodayEntries = 500;
+inline constexpr std::size_t kMaxTodayRings = 100;
 
 // The report of `plan` (the bell's plan of the day, in its column order); rows beyond
 // kMaxTodayEntries are left out.
 TodayReport todayReportOf(std::string node, std::string date, std::string decision, const DayPlan& plan);
 
+// Keeps of `rings` (oldest first) the rows of `date`, the last kMaxTodayRings of them.
+void keepRingsOf(const std::string& date, std::vector<RingRow>& rings);
+
 std::string writeTodayReport(const TodayReport& report);
 
 // Checked: a JSON object of at most 256 KiB, a valid node id, a real date, at most
-// kMaxTodayEntries entries, each a time text, texts without control characters.
+// kMaxTodayEntries entries, each a time text, texts without control characters; rings (optional)
+// at most kMaxTodayRings rows, each checked as a log report's row is.
 struct TodayReportRead {
     TodayReport report;
     std::string problem;

@@ -18,6 +18,7 @@ namespace halvix::campus {
 //   today/<node>        the node's plan of the day with each entry's state, retained
 //   ping/<node>         the node's clock reading, answered by the central on pong/<node>
 //   emergency           the emergency broadcast's state, retained (emergency/EmergencyState.h)
+//   sounds              the shared plan's sound names, retained (SoundList.h); the central writes it
 //
 // Node, zone and campus ids are ASCII (isValidId, common/IdText.h): they are topic levels and broker user
 // names, so they never hold '/', '+', '#' or anything a shell or an ACL file would read differently. The
@@ -42,6 +43,7 @@ public:
     std::string ping(std::string_view node) const { return m_root + "/ping/" + std::string(node); }
     std::string pong(std::string_view node) const { return m_root + "/pong/" + std::string(node); }
     std::string emergency() const { return m_root + "/emergency"; }
+    std::string sounds() const { return m_root + "/sounds"; }
 
     // The hash of a sound topic of this campus; empty for any other topic.
     std::string soundHashOf(std::string_view topic) const;

@@ -221,7 +221,8 @@ done
 # The duty office's staff: password accounts for the web console. Their password hashes are kept in
 # broker/staff.passwd between runs; every role reads the board, the plans, the answers and the log.
 # No account writes the plan, the sounds or a building's own topics: the page publishes commands
-# and the emergency, nothing else.
+# and the emergency, nothing else. A 管理员 may also write probe, a topic nobody reads: the page
+# learns the account's role from the broker's answer.
 staff_hashes=$out/broker/staff.passwd
 touch "$staff_hashes"
 for i in "${!staff[@]}"; do
@@ -234,9 +235,9 @@ for i in "${!staff[@]}"; do
     fi
     {
         printf '\n# 员工 %s: %s\nuser %s\n' "$user" "${staff_roles[$i]}" "$user"
-        for t in status/+ today/+ log/+ ack/+ emergency; do printf 'topic read %s/%s\n' "$root" "$t"; done
+        for t in status/+ today/+ log/+ ack/+ emergency sounds; do printf 'topic read %s/%s\n' "$root" "$t"; done
         case ${staff_roles[$i]} in
-        管理员) printf 'topic read %s/#\n' "$root" ;;
+        管理员) printf 'topic read %s/#\ntopic write %s/probe\n' "$root" "$root" ;;
         esac
         case ${staff_roles[$i]} in
         管理员 | 值班) printf 'topic write %s/cmd/#\ntopic write %s/emergency\n' "$root" "$root" ;;

@@ -8,6 +8,7 @@ const $ = (id) => document.getElementById(id);
 const kLogRows = 100;
 const kAnswerGraceMs = 2000; // an answer may arrive this long after the command expired
 const kEmergencyWaitMs = 10000; // how long a building has to report that it obeyed
+const kClockHintMs = 3000; // a PC clock off by more than this from the 主控's is pointed out
 
 const state = {
   config: null, // { campus, wsPort }
@@ -15,8 +16,12 @@ const state = {
   user: "",
   everConnected: false,
   mayAct: false,
-  statuses: new Map(), // node id -> status
+  role: "",
+  statuses: new Map(), // node id -> status; `known` false while the broker is out of reach
   todays: new Map(), // node id -> today's plan
+  logRows: new Map(), // node, moment, event and result -> a ring-log row
+  sounds: null, // the shared plan's sound names, once the 主控 published them
+  clockOffsetMs: null, // the 主控's clock minus this PC's, from its latest status
   emergency: null,
   actions: [], // newest first: { id, label, nodes, answers: Map, deadlineMs, emergency }
 };
@@ -94,7 +99,7 @@ function connect(user, password) {
     if (!state.everConnected) showConsole();
     state.everConnected = true;
     client.subscribe(
-      ["status/+", "today/+", "log/+", "ack/+", "emergency"].map((t) => `${root()}/${t}`),
+      ["status/+", "today/+", "log/+", "ack/+", "emergency", "sounds"].map((t) => `${root()}/${t}`),
       { qos: 1 },
     );
     learnRole();
@@ -109,35 +114,51 @@ function connect(user, password) {
   });
   client.on("close", () => {
     if (client !== state.client) return;
-    if (state.everConnected) setConnection("连接中断, 正在重新连接…", false);
+    if (state.everConnected) {
+      setConnection("连接中断, 正在重新连接…", false);
+      // Nothing is heard of the buildings meanwhile: the board says so until each reports again.
+      for (const status of state.statuses.values()) status.known = false;
+      renderBoard();
+    }
     else
       $("login-message").textContent =
         `无法连接到 ${url}: 请检查网络, 以及本机是否信任学校的证书 (ca.crt)。正在重试…`;
   });
-  client.on("message", (topic, payload) => {
+  client.on("message", (topic, payload, packet) => {
     if (client !== state.client) return;
     // A fault in showing one message must not end the connection that brings the next.
     try {
-      arrived(topic, payload);
+      arrived(topic, payload, packet.retain === true);
     } catch (error) {
       console.error(topic, error);
     }
   });
 }
 
-// Whether this account may command: a harmless publish the broker's rules judge like a command
-// (nobody reads cmd/probe). Only the broker knows the account's role, and it answers a refused
-// QoS 1 publish with "not authorised".
-function learnRole() {
+// The account's role, as the broker's rules judge harmless publishes nobody reads: one like a
+// command (cmd/probe) that 值班 and 管理员 may make, and one beside the campus's topics that only
+// 管理员 may. The broker answers a refused QoS 1 publish with "not authorised".
+const kRoles = { admin: "管理员", duty: "值班", viewer: "只读" };
+
+function probe(client, topic) {
+  return new Promise((done) =>
+    client.publish(topic, "", { qos: 1, properties: { messageExpiryInterval: 1 } }, (error) =>
+      done(!error ? "allowed" : error.code === 135 ? "refused" : "lost"),
+    ),
+  );
+}
+
+async function learnRole() {
   const client = state.client;
-  client.publish(`${root()}/cmd/probe`, "", { qos: 1, properties: { messageExpiryInterval: 1 } }, (error) => {
-    if (client !== state.client) return;
-    if (error && error.code !== 135) return; // lost with the connection: asked again at the next one
-    state.mayAct = !error;
-    $("who").textContent = `${state.user} (${state.mayAct ? "可操作" : "只读"})`;
-    $("actions").hidden = !state.mayAct;
-    renderEmergency();
-  });
+  const command = await probe(client, `${root()}/cmd/probe`);
+  const campus = command === "allowed" ? await probe(client, `${root()}/probe`) : "refused";
+  // Lost with the connection: asked again at the next one.
+  if (client !== state.client || command === "lost" || campus === "lost") return;
+  state.mayAct = command === "allowed";
+  state.role = campus === "allowed" ? kRoles.admin : state.mayAct ? kRoles.duty : kRoles.viewer;
+  $("who").textContent = `${state.user} · ${state.role}${state.mayAct ? " (可操作)" : ""}`;
+  $("actions").hidden = !state.mayAct;
+  renderEmergency();
 }
 
 function showConsole() {
@@ -154,6 +175,9 @@ function logout() {
   state.mayAct = false;
   state.statuses.clear();
   state.todays.clear();
+  state.logRows.clear();
+  state.sounds = null;
+  state.clockOffsetMs = null;
   state.emergency = null;
   state.actions = [];
   $("console").hidden = true;
@@ -165,31 +189,47 @@ function logout() {
   $("board").replaceChildren();
   $("results").replaceChildren();
   $("log").tBodies[0].replaceChildren();
+  renderClockOffset();
 }
 
-function arrived(topic, payload) {
+function arrived(topic, payload, retained) {
   const rest = topic.slice(root().length + 1);
   const [kind, node] = rest.split("/");
   if (kind === "status") {
     const status = W.readStatus(payload);
-    if (status && status.node === node) state.statuses.set(node, withLastKnown(status, state.statuses.get(node)));
+    if (status && status.node === node) {
+      state.statuses.set(node, withLastKnown(status, state.statuses.get(node)));
+      // A retained status may be half a minute old: only one sent just now tells the 主控's time.
+      if (status.central && status.sentMs !== null && !retained) learnClockOffset(status.sentMs);
+      keepEmergencyAnswer(state.statuses.get(node));
+    }
     // An empty retained status: someone removed the building from the campus.
     if (payload.length === 0) state.statuses.delete(node);
     renderBoard();
   } else if (kind === "today") {
     const today = W.readToday(payload);
-    if (today && today.node === node) state.todays.set(node, today);
+    if (today && today.node === node) {
+      state.todays.set(node, today);
+      today.rings.forEach(keepLogRow);
+      renderLog();
+    }
     renderPlan();
     renderSounds();
   } else if (kind === "log") {
     const row = W.readLog(payload);
-    if (row && row.node === node) addLogRow(row);
+    if (row && row.node === node) {
+      keepLogRow(row);
+      renderLog();
+    }
   } else if (kind === "ack") {
     const ack = W.readAck(payload);
     if (ack && ack.node === node) answered(ack);
   } else if (kind === "emergency") {
     state.emergency = W.readEmergency(payload);
     renderEmergency();
+  } else if (kind === "sounds") {
+    state.sounds = W.readSounds(payload);
+    renderSounds();
   }
 }
 
@@ -198,11 +238,41 @@ function arrived(topic, payload) {
 // A building's last will says no more than that it is offline: the board keeps its name, zones,
 // revision and last ring as last reported.
 function withLastKnown(status, before) {
-  if (status.online || !before || status.name !== status.node) return status;
-  return { ...before, online: false, sounding: false, problems: status.problems };
+  if (status.online || !before || status.name !== status.node) return { ...status, known: true };
+  return { ...before, online: false, sounding: false, problems: status.problems, known: true };
 }
 
 const nameOf = (node) => state.statuses.get(node)?.name || node;
+
+// A zone's name as the buildings in it call it; its id when none does.
+function zoneNameOf(zone) {
+  for (const status of state.statuses.values()) {
+    const name = status.zoneNames.get(zone);
+    if (name && name !== zone) return name;
+  }
+  return zone;
+}
+
+// The board: 在线, 离线, or 未知 while the broker is out of reach.
+function presence(status) {
+  if (!status.known) return ["未知", "unknown"];
+  return status.online ? ["在线", ""] : ["离线", "offline"];
+}
+
+function learnClockOffset(sentMs) {
+  state.clockOffsetMs = sentMs - Date.now();
+  renderClockOffset();
+}
+
+// Commands do not depend on this PC's clock; what the page shows of times does, so it says so.
+function renderClockOffset() {
+  const offset = state.clockOffsetMs;
+  const hint = $("clock-offset");
+  hint.hidden = offset === null || Math.abs(offset) < kClockHintMs;
+  if (hint.hidden) return;
+  const seconds = Math.round(Math.abs(offset) / 1000);
+  hint.textContent = `本机时钟比主控${offset > 0 ? "慢" : "快"} ${seconds} 秒 (命令不受影响; 请校准本机时间)`;
+}
 
 function clockText(status) {
   const sync = status.synchronised ? "已同步" : "未同步";
@@ -219,15 +289,17 @@ function lastRingText(ring) {
 
 function nodeCard(status) {
   const card = element("article", undefined, "node");
-  if (!status.online) card.classList.add("offline");
+  const [presenceText, presenceClass] = presence(status);
+  if (presenceClass) card.classList.add(presenceClass);
+  else if (!status.online) card.classList.add("offline");
   else if (status.sounding) card.classList.add("sounding");
   else if (status.problems.length) card.classList.add("trouble");
   card.dataset.node = status.node;
-  const title = element("h3", `${status.name} (${status.node})`);
-  title.append(element("span", status.online ? "在线" : "离线", "badge"));
+  const title = element("h3");
+  title.append(element("span", `${status.name} (${status.node})`, "name"), element("span", presenceText, "badge"));
   const list = element("dl");
   const add = (term, text, className) => list.append(element("dt", term), element("dd", text, className));
-  add("区域", status.zones.join(", ") || "—");
+  add("区域", status.zones.map(zoneNameOf).join(", ") || "—");
   add("计划版本", status.revision === null ? "—" : String(status.revision));
   add("时钟", clockText(status));
   add("上次响铃", lastRingText(status.lastRing));
@@ -250,7 +322,7 @@ function renderBoard() {
   const zones = [...new Set(statuses.flatMap((s) => s.zones))].sort();
   fillSelect($("target"), [
     ["all", "全部楼"],
-    ...zones.map((z) => [`zone:${z}`, `区域 ${z}`]),
+    ...zones.map((z) => [`zone:${z}`, `区域 ${zoneNameOf(z)}`]),
     ...statuses.map((s) => [`node:${s.node}`, s.name]),
   ]);
   renderPlan();
@@ -283,21 +355,29 @@ function renderPlan() {
   );
 }
 
-function addLogRow(row) {
-  const tr = element("tr");
-  const event = element("td", row.event);
-  event.title = row.sound;
-  tr.append(
-    element("td", row.moment),
-    element("td", nameOf(row.node)),
-    event,
-    element("td", row.sound),
-    element("td", row.note ? `${row.result} (${row.note})` : row.result),
+// Rows come from the buildings' today reports and one by one as they happen: each shown once.
+function keepLogRow(row) {
+  state.logRows.set([row.node, row.moment, row.event, row.result].join("\n"), row);
+}
+
+function renderLog() {
+  const rows = [...state.logRows.values()].sort((a, b) => b.moment.localeCompare(a.moment)).slice(0, kLogRows);
+  $("log").tBodies[0].replaceChildren(
+    ...rows.map((row) => {
+      const tr = element("tr");
+      const event = element("td", row.event);
+      event.title = row.sound;
+      tr.append(
+        element("td", row.moment),
+        element("td", nameOf(row.node)),
+        event,
+        element("td", row.sound),
+        element("td", row.note ? `${row.result} (${row.note})` : row.result),
+      );
+      return tr;
+    }),
   );
-  const body = $("log").tBodies[0];
-  body.prepend(tr);
-  while (body.rows.length > kLogRows) body.deleteRow(-1);
-  $("log-empty").hidden = true;
+  $("log-empty").hidden = rows.length > 0;
 }
 
 function renderEmergency() {
@@ -306,7 +386,7 @@ function renderEmergency() {
   banner.hidden = !(e && e.active);
   if (e && e.active) {
     const since = e.sinceMs === null ? "" : `, 自 ${new Date(e.sinceMs).toLocaleTimeString("zh-CN")} 起`;
-    const zones = e.zones.length ? `区域 ${e.zones.join(", ")}` : "全部楼";
+    const zones = e.zones.length ? `区域 ${e.zones.map(zoneNameOf).join(", ")}` : "全部楼";
     banner.textContent = `紧急广播中: ${e.sound} (${zones})${e.by ? `, 由 ${e.by} 发起` : ""}${since}`;
   }
   $("emergency-clear").disabled = !(e && e.active);
@@ -314,12 +394,16 @@ function renderEmergency() {
 
 // ---- actions ----
 
-// The plan's sounds of the buildings the target addresses (all buildings when none has a plan).
+// Every sound of the shared plan, on any day; before the 主控 said them, those of today's plans
+// of the buildings the target addresses (all buildings when none has a plan).
 function renderSounds() {
-  const nodes = W.addressed($("target").value || "all", state.statuses);
-  const plans = nodes.map((n) => state.todays.get(n)).filter(Boolean);
-  const entries = (plans.length ? plans : [...state.todays.values()]).flatMap((t) => t.entries);
-  const sounds = [...new Set(entries.map((e) => W.soundOf(e.sound)).filter((s) => s))].sort();
+  let sounds = state.sounds;
+  if (!sounds) {
+    const nodes = W.addressed($("target").value || "all", state.statuses);
+    const plans = nodes.map((n) => state.todays.get(n)).filter(Boolean);
+    const entries = (plans.length ? plans : [...state.todays.values()]).flatMap((t) => t.entries);
+    sounds = [...new Set(entries.map((e) => W.soundOf(e.sound)).filter((s) => s))].sort();
+  }
   fillSelect($("sound"), sounds.map((s) => [s, s]));
 }
 
@@ -333,7 +417,7 @@ function send(kind) {
   const target = $("target").value;
   const nodes = W.addressed(target, state.statuses);
   const sound = $("sound").value;
-  if (kind === "play" && !sound) return say("没有可播放的声音: 所选的楼还没有报告今日计划。");
+  if (kind === "play" && !sound) return say("没有可播放的声音: 主控还没有发布共享计划的声音。");
   if (nodes.length === 0) return say("所选的对象里没有已知的楼。");
   const nowMs = Date.now();
   // 今日静音 and 恢复响铃 name the day: the building's own when one building is meant.
@@ -353,7 +437,9 @@ function sendEmergency(active) {
   const zones = target.startsWith("zone:") ? [target.slice(5)] : [];
   const nodes = W.soundingFor(active ? zones : [], state.statuses);
   const message = W.emergency({ user: state.user, active, sound: $("sound").value, zones, nowMs: Date.now() });
-  const label = active ? `紧急广播 ${message.sound} (${zones.length ? `区域 ${zones[0]}` : "全部楼"})` : "解除紧急广播";
+  const label = active
+    ? `紧急广播 ${message.sound} (${zones.length ? `区域 ${zoneNameOf(zones[0])}` : "全部楼"})`
+    : "解除紧急广播";
   publish(`${root()}/emergency`, message, { retain: true, expiry: 0 }, {
     id: `emergency-${Date.now()}`,
     label,
@@ -361,6 +447,9 @@ function sendEmergency(active) {
     deadlineMs: Date.now() + kEmergencyWaitMs,
     emergency: active,
   });
+  // A building already as asked answers with the status it has.
+  for (const status of state.statuses.values()) keepEmergencyAnswer(status);
+  renderResults();
 }
 
 function publish(topic, message, { retain, expiry }, action) {
@@ -387,15 +476,20 @@ function answered(ack) {
   renderResults();
 }
 
-// A building's answer to an action: its acknowledgement, for an emergency what its status says,
-// or 无应答 once the time for an answer is over.
+// A building answers an emergency with its status: once it says it sounds it (or no longer does),
+// that is its answer to the action for good, whatever it says later.
+function keepEmergencyAnswer(status) {
+  if (!status || !status.known || !status.online) return;
+  for (const action of state.actions) {
+    if (action.emergency === undefined || action.refused || action.answers.has(status.node)) continue;
+    if (action.nodes.includes(status.node) && status.sounding === action.emergency)
+      action.answers.set(status.node, action.emergency ? "紧急广播中" : "已解除");
+  }
+}
+
+// A building's answer to an action as it came, or 无应答 once the time for one is over.
 function answerOf(action, node, nowMs) {
   if (action.answers.has(node)) return [action.answers.get(node), ""];
-  if (action.emergency !== undefined) {
-    const status = state.statuses.get(node);
-    if (status && status.online && status.sounding === action.emergency)
-      return [action.emergency ? "正在播放" : "已解除", ""];
-  }
   return nowMs > action.deadlineMs ? ["无应答", "none"] : ["等待应答…", "waiting"];
 }
 
@@ -433,7 +527,7 @@ function startEmergency() {
   if (target.startsWith("node:")) return say("紧急广播须选 全部楼 或一个区域。");
   if (!$("sound").value) return say("请先选择紧急广播的声音。");
   if (!W.isSingleFile($("sound").value)) return say("紧急广播的声音应为 voic 中的一个声音文件 (如 警报.mp3), 不能是文件夹。");
-  const where = target === "all" ? "全部楼" : `区域 ${target.slice(5)}`;
+  const where = target === "all" ? "全部楼" : `区域 ${zoneNameOf(target.slice(5))}`;
   const names = W.soundingFor(target === "all" ? [] : [target.slice(5)], state.statuses).map(nameOf).join("、");
   confirmFirst(`确认在 ${where} 紧急广播 ${$("sound").value}? 将播放的楼: ${names || "暂无已知的楼"}。它将一直播放, 直到解除。`,
     () => sendEmergency(true));

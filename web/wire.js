@@ -59,10 +59,16 @@ const HalvixWire = (() => {
     const clock = root.clock && typeof root.clock === "object" ? root.clock : {};
     const last = root.lastRing && typeof root.lastRing === "object" ? root.lastRing : null;
     const emergency = root.emergency;
+    const zones = Array.isArray(root.zones) ? root.zones.slice(0, 100) : [];
+    const zoneNames = Array.isArray(root.zoneNames) ? root.zoneNames : [];
     return {
       node: root.node,
       name: text(root.name) || root.node,
-      zones: texts(root.zones).filter(isId),
+      zones: zones.filter(isId),
+      // Each zone's name as people call it, when the building says it.
+      zoneNames: new Map(zones.filter(isId).map((z) => [z, text(zoneNames[zones.indexOf(z)]) || z])),
+      central: root.central === true,
+      sentMs: number(root.sentMs),
       online: root.online,
       revision: number(root.revision),
       today: dayText(root.today),
@@ -92,21 +98,41 @@ const HalvixWire = (() => {
         .slice(0, 500)
         .filter((e) => e && typeof e === "object")
         .map((e) => ({ time: text(e.time), event: text(e.event), sound: text(e.sound), status: text(e.status) })),
+      // The day's ring-log rows so far, oldest first: the log is whole from the moment the page opens.
+      rings: (Array.isArray(root.rings) ? root.rings.slice(-100) : [])
+        .map((r) => logRowOf(root.node, r))
+        .filter((r) => r),
+    };
+  }
+
+  // A ring-log row: a moment "YYYY-MM-DD HH:MM:SS.mmm" and a result, or nothing.
+  function logRowOf(node, row) {
+    if (!row || typeof row !== "object" || !/^\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2}\.\d{3}$/.test(row.moment))
+      return null;
+    if (!text(row.result)) return null;
+    return {
+      node,
+      moment: row.moment,
+      event: text(row.event),
+      sound: text(row.sound),
+      result: text(row.result),
+      delayMs: number(row.delayMs),
+      note: text(row.note),
     };
   }
 
   function readLog(payload) {
     const root = objectOf(payload);
     if (!root || !isId(root.node)) return null;
-    return {
-      node: root.node,
-      moment: text(root.moment),
-      event: text(root.event),
-      sound: text(root.sound),
-      result: text(root.result),
-      delayMs: number(root.delayMs),
-      note: text(root.note),
-    };
+    return logRowOf(root.node, root);
+  }
+
+  // The shared plan's sound names as the 主控 publishes them: those a command can name.
+  function readSounds(payload) {
+    const root = objectOf(payload);
+    if (!root || !Array.isArray(root.sounds)) return null;
+    const names = root.sounds.slice(0, 5000).filter((s) => typeof s === "string").map(soundOf).filter((s) => s);
+    return [...new Set(names)].sort();
   }
 
   function readAck(payload) {
@@ -136,9 +162,9 @@ const HalvixWire = (() => {
   }
 
   // A command id: the account, the moment and a random tail, unique across every console.
-  function commandId(user) {
+  function commandId(user, nowMs) {
     const tail = Math.floor(Math.random() * 36 ** 6).toString(36);
-    return `w-${user}-${Date.now().toString(36)}-${tail}`;
+    return `w-${user}-${Math.max(0, nowMs).toString(36)}-${tail}`;
   }
 
   // The local date of a moment as "YYYY-MM-DD".
@@ -157,7 +183,8 @@ const HalvixWire = (() => {
   // The command as the nodes read it: kind play, stop, mute or unmute; 立即播放 and 停止播放 expire
   // after 10 s, 今日静音 and 恢复响铃 at the end of the day they name.
   function command({ user, target, kind, sound, date, nowMs }) {
-    const out = { format: 1, id: commandId(user), target, kind, issuedMs: nowMs, expiry: 10 };
+    // issuedMs is for people: the buildings count the expiry from the command's arrival.
+    const out = { format: 1, id: commandId(user, nowMs), target, kind, issuedMs: Math.max(0, nowMs), expiry: 10 };
     if (kind === "play") out.sound = sound;
     if (kind === "mute" || kind === "unmute") {
       out.date = date;
@@ -197,6 +224,7 @@ const HalvixWire = (() => {
     readStatus,
     readToday,
     readLog,
+    readSounds,
     readAck,
     readEmergency,
     targetTopic,

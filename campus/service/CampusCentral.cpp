@@ -2,8 +2,9 @@
 
 #include "campus/ClockPing.h"
 
-#include "campus/service/MqttLink.h"
 #include "campus/SnapshotApplier.h"
+#include "campus/SoundList.h"
+#include "campus/service/MqttLink.h"
 #include "common/IdText.h"
 #include "time/SystemClock.h"
 
@@ -89,6 +90,7 @@ void CampusCentral::onConnected(bool connected) {
     // The broker may have restarted without its retained messages: learn again what it holds.
     m_holdings = {};
     m_heldSounds.clear();
+    m_soundList.clear();
     m_settleTimer.start(m_timing.settleMs);
 }
 
@@ -231,7 +233,18 @@ void CampusCentral::onSnapshotEcho(const QByteArray& payload) {
     m_holdings.sounds.clear();
     for (const SnapshotSound& sound : m_heldSounds)
         m_holdings.sounds.insert(sound.sha256);
+    publishSoundList(read.snapshot.revision);
     confirmIfEchoed();
+}
+
+// The names of what the broker holds, for the duty office; said again after every connect, as the
+// broker may have restarted without its retained messages.
+void CampusCentral::publishSoundList(std::uint64_t revision) {
+    std::string list = writeSoundList(revision, soundChoices(m_heldSounds));
+    if (list == m_soundList)
+        return;
+    m_soundList = list;
+    m_link.publish({m_topics.sounds(), std::move(list), 1, true, 0});
 }
 
 // The echo may come before the worker's report of what it sent: whichever is second confirms.

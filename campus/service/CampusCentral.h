@@ -89,6 +89,7 @@ private:
     void onMessage(const QString& topic, const QByteArray& payload, bool retained);
     void onSnapshotEcho(const QByteArray& payload);
     void confirmIfEchoed();
+    void publishSoundList(std::uint64_t revision);
     void answerPing(const std::string& node, const QByteArray& payload);
     void startJob();
     void onJobDone(const Publication& publication);
@@ -111,6 +112,7 @@ private:
     bool m_settled = false;
     std::vector<SnapshotSound> m_heldSounds;     // of the broker's snapshot
     std::vector<SnapshotSound> m_replacedSounds; // of the one before it, to clear those left over
+    std::string m_soundList;                     // published since the last connect
 
     // One job at a time on the worker; a check asked for meanwhile runs after it.
     bool m_jobRunning = false;

@@ -17,6 +17,7 @@
 #include "time/CivilDate.h"
 #include "time/LocalTime.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QPointer>
 
@@ -102,7 +103,30 @@ void CampusNode::start(int heartbeatSeconds) {
     m_link.subscribe(m_topics.pong(m_config.nodeId), 0);
     m_link.subscribe(m_topics.emergency());
     m_heartbeat.start(std::max(1, heartbeatSeconds) * 1000);
+    readTodayRings();
     publishStatus();
+    publishToday();
+}
+
+void CampusNode::readTodayRings() {
+    const QPointer<CampusNode> self(this);
+    m_bell.recorder().log().read([self, today = dateText(dateOf(m_bell.clock().now()))](RingLog& log) {
+        // Unreadable: the day's rows to come are reported still. The application outlives the read.
+        if (auto rows = log.rowsOn(today))
+            QMetaObject::invokeMethod(QCoreApplication::instance(),
+                                      [self, rows = std::move(*rows)]() mutable {
+                                          if (self)
+                                              self->takeTodayRings(std::move(rows));
+                                      });
+    });
+}
+
+void CampusNode::takeTodayRings(std::vector<RingRow> rows) {
+    // Rows logged while the read waited its turn are among these or come after them.
+    for (RingRow& row : m_todayRings)
+        if (std::find(rows.begin(), rows.end(), row) == rows.end())
+            rows.push_back(std::move(row));
+    m_todayRings = std::move(rows);
     publishToday();
 }
 
@@ -175,12 +199,8 @@ void CampusNode::setPublishedRevision(std::uint64_t revision) {
 }
 
 void CampusNode::onCommand(const QByteArray& payload) {
-    const std::int64_t now = nowMs();
-    const auto offset = m_pinger.offsetMs();
-    const std::optional<std::int64_t> centralNow =
-        offset ? std::optional<std::int64_t>(now + static_cast<std::int64_t>(*offset)) : std::nullopt;
     const std::string today = dateText(dateOf(m_bell.clock().now()));
-    const CommandDecision decision = m_desk->receive(payload.toStdString(), today, now, centralNow);
+    const CommandDecision decision = m_desk->receive(payload.toStdString(), today, nowMs());
     switch (decision.action) {
     case CommandDecision::Action::Ignore:
         qWarning("校园: %s", decision.problem.c_str());
@@ -293,6 +313,7 @@ void CampusNode::saveCommandMemory() {
 
 void CampusNode::onEntryLogged(const RingRow& row) {
     publish(m_topics.log(m_config.nodeId), writeLogReport(m_config.nodeId, row), false);
+    m_todayRings.push_back(row);
     if (!row.planTime.empty() || row.result == resultWord(RingResult::Manual))
         m_lastRing = LastRing{nowMs(), row.planTime, row.event, row.result, row.delayMs};
     publishStatus();
@@ -313,6 +334,9 @@ NodeStatus CampusNode::status() const {
     status.name = m_config.name;
     // Ids, as the topics and the targets of commands and of the emergency name them.
     status.zones = m_config.zoneIds();
+    for (const Zone& zone : m_config.zones)
+        status.zoneNames.push_back(zone.name);
+    status.central = m_config.role == CampusRole::Central;
     status.online = true;
     status.revision = m_revision;
     status.snapshotProblem = m_snapshotProblem;
@@ -353,8 +377,10 @@ void CampusNode::publishStatus() {
 
 void CampusNode::publishToday() {
     const std::string date = dateText(dateOf(m_bell.clock().now()));
-    std::string report = writeTodayReport(
-        todayReportOf(m_config.nodeId, date, m_bell.todayText().toStdString(), m_bell.plan()));
+    keepRingsOf(date, m_todayRings);
+    TodayReport today = todayReportOf(m_config.nodeId, date, m_bell.todayText().toStdString(), m_bell.plan());
+    today.rings = m_todayRings;
+    std::string report = writeTodayReport(today);
     if (report == m_lastToday)
         return;
     m_lastToday = report;

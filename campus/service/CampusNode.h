@@ -63,6 +63,9 @@ signals:
 private:
     void onConnected(bool connected);
     void onEntryLogged(const RingRow& row);
+    // Today's rows already in the ring log (a start during the day), read beside the bell.
+    void readTodayRings();
+    void takeTodayRings(std::vector<RingRow> rows);
     void heartbeat();
     void publishStatus();
     void publishToday();
@@ -96,7 +99,8 @@ private:
     std::string m_snapshotProblem;
     std::optional<LastRing> m_lastRing;
     std::int64_t m_lastSyncMs = 0;
-    std::string m_lastToday; // the last today report sent, not sent again unchanged
+    std::string m_lastToday;           // the last today report sent, not sent again unchanged
+    std::vector<RingRow> m_todayRings; // the ring log's rows, oldest first, for the today report
     // The campus's emergency state as last read from the broker (or published by this 主控), and
     // why the last one offered was refused.
     std::optional<EmergencyState> m_campusEmergency;

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
+
 namespace halvix::campus {
 namespace {
 
@@ -22,38 +25,33 @@ Command command(const std::string& id, CommandKind kind,
     return c;
 }
 
-TEST(CommandDesk, ActsOnceOnWhatIsForThisNodeTodayAndInTime) {
+TEST(CommandDesk, ActsOnceOnWhatIsForThisNodeAndToday) {
     const struct {
         const char* what;
         std::string payload;
-        std::optional<std::int64_t> centralNow;
         Action action;
         const char* answer; // the answer's label when Answer
     } cases[] = {
-        {"ring", writeCommand(command("c1", CommandKind::Play)), 105'000, Action::Act, nullptr},
-        {"ring delivered again", writeCommand(command("c1", CommandKind::Play)), 105'000, Action::Answer,
-         "执行失败"},
-        {"ring after its expiry", writeCommand(command("c2", CommandKind::Play)), 110'001, Action::Answer,
-         "已过期"},
-        {"expiry unknown without the central's time", writeCommand(command("c3", CommandKind::Stop)),
-         std::nullopt, Action::Act, nullptr},
-        {"mute for today", writeCommand(command("c4", CommandKind::Mute)), 100'000, Action::Act, nullptr},
+        {"ring", writeCommand(command("c1", CommandKind::Play)), Action::Act, nullptr},
+        {"ring delivered again", writeCommand(command("c1", CommandKind::Play)), Action::Answer, "执行失败"},
+        {"stop", writeCommand(command("c3", CommandKind::Stop)), Action::Act, nullptr},
+        {"mute for today", writeCommand(command("c4", CommandKind::Mute)), Action::Act, nullptr},
         {"mute for another day", writeCommand([] {
              Command c = command("c5", CommandKind::Mute);
              c.date = "2026-12-09";
              return c;
          }()),
-         100'000, Action::Answer, "已拒绝"},
+         Action::Answer, "已拒绝"},
         {"my zone", writeCommand(command("c6", CommandKind::Reload, {CommandTarget::Scope::Zone, "lab"})),
-         100'000, Action::Act, nullptr},
+         Action::Act, nullptr},
         {"another node", writeCommand(command("c7", CommandKind::Play, {CommandTarget::Scope::Node, "b2"})),
-         100'000, Action::Ignore, nullptr},
-        {"not a command", "{\"id\":", 100'000, Action::Ignore, nullptr},
+         Action::Ignore, nullptr},
+        {"not a command", "{\"id\":", Action::Ignore, nullptr},
     };
     CommandMemory memory;
     CommandDesk desk("b1", {"teach", "lab"}, memory);
     for (const auto& c : cases) {
-        const CommandDecision decision = desk.receive(c.payload, "2026-12-08", 200'000, c.centralNow);
+        const CommandDecision decision = desk.receive(c.payload, "2026-12-08", 200'000);
         EXPECT_EQ(decision.action, c.action) << c.what << ": " << decision.problem;
         if (c.answer) {
             EXPECT_EQ(ackLabel(decision.ack.result), std::string(c.answer)) << c.what;
@@ -71,9 +69,62 @@ TEST(CommandDesk, ActsOnceOnWhatIsForThisNodeTodayAndInTime) {
     restarted.load(memory.save(), 300'000);
     CommandDesk again("b1", {"lab"}, restarted);
     const CommandDecision decision =
-        again.receive(writeCommand(command("c4", CommandKind::Mute)), "2026-12-08", 300'000, std::nullopt);
+        again.receive(writeCommand(command("c4", CommandKind::Mute)), "2026-12-08", 300'000);
     EXPECT_EQ(decision.action, Action::Answer);
     EXPECT_EQ(decision.ack.result, AckResult::Muted);
+}
+
+// The sender's clock may be off by anything: what the broker delivers is acted on once, and the
+// same command delivered again at any moment of its life (after restarts too) never acts again.
+TEST(CommandDesk, ASendersClockNeitherExpiresACommandNorLetsItActTwice) {
+    std::mt19937 random(20261208);
+    std::uniform_int_distribution<std::int64_t> offsetMs(-2 * 86400'000LL, 2 * 86400'000LL);
+    std::uniform_int_distribution<std::uint32_t> expiry(1, 2 * 86400);
+    constexpr std::int64_t kArrivalMs = 1'765'180'800'000;
+    for (int round = 0; round < 200; ++round) {
+        Command sent = command("c" + std::to_string(round), CommandKind::Stop);
+        sent.issuedMs = std::max<std::int64_t>(0, kArrivalMs + offsetMs(random));
+        sent.expirySeconds = expiry(random);
+        CommandMemory memory(4);
+        CommandDesk desk("b1", {"lab"}, memory);
+        const CommandDecision first = desk.receive(writeCommand(sent), "2026-12-08", kArrivalMs);
+        ASSERT_EQ(first.action, Action::Act) << "issued " << sent.issuedMs - kArrivalMs << " ms from arrival";
+        desk.finish(sent, AckResult::Stopped, "", kArrivalMs + 5);
+        // Other commands arrive meanwhile, filling the memory with ids of short life.
+        for (int other = 0; other < 6; ++other) {
+            Command filler = command("f" + std::to_string(other), CommandKind::Stop);
+            filler.expirySeconds = 1;
+            desk.receive(writeCommand(filler), "2026-12-08", kArrivalMs + 10 + other);
+        }
+        std::uniform_int_distribution<std::int64_t> within(0, std::int64_t{sent.expirySeconds} * 1000);
+        const std::int64_t againMs = kArrivalMs + within(random);
+        CommandMemory restarted(4);
+        restarted.load(memory.save(), againMs);
+        CommandDesk after("b1", {"lab"}, restarted);
+        const CommandDecision again = after.receive(writeCommand(sent), "2026-12-08", againMs);
+        EXPECT_EQ(again.action, Action::Answer) << "again " << againMs - kArrivalMs << " ms after arrival";
+        EXPECT_EQ(again.ack.result, AckResult::Stopped);
+    }
+}
+
+TEST(CommandDesk, AMemoryFullOfLiveIdsRefusesANewCommandUntilOneHasLived) {
+    CommandMemory memory(2);
+    CommandDesk desk("b1", {"lab"}, memory);
+    Command longLived = command("long", CommandKind::Stop);
+    longLived.expirySeconds = 60;
+    for (const char* id : {"a", "b"}) {
+        longLived.id = id;
+        ASSERT_EQ(desk.receive(writeCommand(longLived), "2026-12-08", 1000).action, Action::Act);
+    }
+    const Command next = command("c", CommandKind::Stop);
+    const CommandDecision refused = desk.receive(writeCommand(next), "2026-12-08", 2000);
+    EXPECT_EQ(refused.action, Action::Answer);
+    EXPECT_EQ(refused.ack.result, AckResult::Refused);
+    EXPECT_NE(refused.ack.detail.find("命令过多"), std::string::npos);
+    EXPECT_EQ(memory.resultOf("c"), nullptr);
+    // Once the first ids' life is over, the same command is acted on.
+    EXPECT_EQ(desk.receive(writeCommand(next), "2026-12-08", 61'001).action, Action::Act);
+    EXPECT_EQ(memory.size(), 2u);
 }
 
 TEST(CommandDesk, APlayIsAnsweredPlayedOnlyWhenItWasHeard) {

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+#include <random>
+
 namespace halvix::campus {
 namespace {
 
@@ -108,6 +111,49 @@ TEST(CommandMemory, ADeliveredAgainCommandGetsItsFirstResultAcrossARestart) {
     CommandMemory later(3, 2 * kDay);
     later.load(restarted.save(), 5 * kDay);
     EXPECT_EQ(later.size(), 0u);
+}
+
+// Whatever arrives when: an id is never forgotten while the broker may still deliver it again, and
+// the memory never holds more than its capacity when the desk asked for room first.
+TEST(CommandMemory, NeverForgetsAnIdStillAliveAndStaysWithinItsCapacity) {
+    std::mt19937 random(8);
+    std::uniform_int_distribution<std::int64_t> step(0, 20'000);
+    std::uniform_int_distribution<std::int64_t> lifetime(0, 120'000);
+    constexpr std::size_t kCapacity = 16;
+    CommandMemory memory(kCapacity, 60'000);
+    std::map<std::string, std::int64_t> aliveUntil;
+    std::int64_t now = 0;
+    for (int i = 0; i < 2000; ++i) {
+        now += step(random);
+        if (i % 97 == 0) { // a restart
+            CommandMemory restarted(kCapacity, 60'000);
+            restarted.load(memory.save(), now);
+            memory = restarted;
+        }
+        const std::string id = "c" + std::to_string(i);
+        if (memory.hasRoom(now)) {
+            const std::int64_t life = lifetime(random);
+            memory.remember(id, "已停止", now, life);
+            aliveUntil[id] = now + life;
+        }
+        ASSERT_LE(memory.size(), kCapacity);
+        for (const auto& [seen, until] : aliveUntil)
+            if (until >= now) {
+                ASSERT_NE(memory.resultOf(seen), nullptr) << seen << " at " << now;
+            }
+    }
+}
+
+TEST(CommandMemory, ReadsLinesSavedBeforeIdsHadAnEndAsAliveForTheLongestExpiry) {
+    constexpr std::int64_t kDay = 86400 * 1000LL;
+    CommandMemory memory(1, kDay);
+    memory.load("1000\tolder\t已响铃\n", 1000);
+    ASSERT_NE(memory.resultOf("older"), nullptr);
+    EXPECT_FALSE(memory.hasRoom(2 * kDay));
+    EXPECT_TRUE(memory.hasRoom(2 * kDay + 1001));
+    memory.remember("newer", "已停止", 2 * kDay + 1001);
+    EXPECT_EQ(memory.resultOf("older"), nullptr);
+    EXPECT_NE(memory.resultOf("newer"), nullptr);
 }
 
 } // namespace

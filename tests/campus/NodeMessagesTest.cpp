@@ -8,6 +8,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
+#include <random>
+
 namespace halvix::campus {
 namespace {
 
@@ -21,7 +25,8 @@ TodayReport dayReport() {
     return {"b1",
             "2026-12-08",
             "日常 春季 星期二",
-            {{"08:00:00", "上课", "上课.mp3", "完成"}, {"08:45:00", "下课", "voic\\课间操", "待完"}}};
+            {{"08:00:00", "上课", "上课.mp3", "完成"}, {"08:45:00", "下课", "voic\\课间操", "待完"}},
+            {rangRow(), {"2026-12-08 10:00:01.500", "", "立即播放", "通知.mp3", "手动播放", 0, "", ""}}};
 }
 
 // Each payload read back whole, and a change of one field that makes it untrustworthy refused.
@@ -74,6 +79,19 @@ TEST(NodeMessages, ReadBackAsWrittenAndRefuseWhatDoesNotRead) {
          today,
          {{"entries", std::vector<json>(kMaxTodayEntries + 1, entry)}},
          todayReads},
+        {"today: rings not a list", today, {{"rings", "08:00"}}, todayReads},
+        {"today: too many rings", today, {{"rings", std::vector<json>(kMaxTodayRings + 1, log)}}, todayReads},
+        {"today: a ring of an unknown result",
+         today,
+         {{"rings",
+           {json{{"moment", "2026-12-08 08:00:00.012"},
+                 {"planTime", ""},
+                 {"event", ""},
+                 {"sound", ""},
+                 {"result", "已爆炸"},
+                 {"delayMs", 0},
+                 {"note", ""}}}}},
+         todayReads},
         {"pong: answer sent before it was received", pong, {{"t2", 6}}, pongReads},
         {"pong: negative time", pong, {{"t0", -5}}, pongReads},
         {"pong: time as fraction", pong, {{"t1", 7.5}}, pongReads},
@@ -97,6 +115,29 @@ TEST(NodeMessages, TodayReportFollowsThePlanColumns) {
     EXPECT_EQ(report.entries, (std::vector<TodayEntry>{{"08:00:00", "上课", "上课.mp3", "完成"},
                                                        {"08:45:00", "下课", "下课.mp3", "待完"}}));
     EXPECT_TRUE(readTodayReport(writeTodayReport(report)).ok());
+}
+
+// Whatever rows a day brought: the report keeps the date's own, the last ones, in their order.
+TEST(NodeMessages, TodayReportKeepsTheLastRowsOfItsDate) {
+    std::mt19937 random(12);
+    for (int round = 0; round < 50; ++round) {
+        std::vector<RingRow> rows;
+        const int count = std::uniform_int_distribution<int>(0, 300)(random);
+        for (int i = 0; i < count; ++i) {
+            RingRow row = rangRow();
+            row.moment = (random() % 4 ? "2026-12-08" : "2026-12-07") + row.moment.substr(10);
+            row.delayMs = i;
+            rows.push_back(row);
+        }
+        std::vector<RingRow> kept = rows;
+        keepRingsOf("2026-12-08", kept);
+        std::vector<RingRow> expected;
+        std::copy_if(rows.begin(), rows.end(), std::back_inserter(expected),
+                     [](const RingRow& r) { return r.moment.starts_with("2026-12-08"); });
+        if (expected.size() > kMaxTodayRings)
+            expected.erase(expected.begin(), expected.end() - std::ptrdiff_t(kMaxTodayRings));
+        EXPECT_EQ(kept, expected);
+    }
 }
 
 // Offsets as NTP reckons them; pongs that answer nothing of ours, or came back too late, ignored;

@@ -14,6 +14,8 @@ NodeStatus fullStatus() {
     status.node = "b1";
     status.name = "教学楼";
     status.zones = {"teach", "lab"};
+    status.zoneNames = {"教学区", "实验区"};
+    status.central = true;
     status.online = true;
     status.revision = 42;
     status.snapshotProblem = "表 \"users\" 不是共享的表";
@@ -62,6 +64,9 @@ TEST(NodeReport, RefusesStatusAndAcknowledgementsThatDoNotRead) {
         {"emergency a flag", {{"emergency", true}}},
         {"sounding as text", {{"emergency", {{"sounding", "yes"}}}}},
         {"emergency sound with escape", {{"emergency", {{"sound", "\x1b[2J"}}}}},
+        {"zone name not text", {{"zoneNames", {7}}}},
+        {"zone name with escape", {{"zoneNames", {"\x1b[2J"}}}},
+        {"central as text", {{"central", "yes"}}},
     };
     for (const auto& c : statuses) {
         json payload = json::parse(writeStatus(fullStatus()));
