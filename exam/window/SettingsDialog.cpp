@@ -5,6 +5,7 @@
 #include "ui_SettingsDialog.h"
 #include "widgets/Autostart.h"
 #include "widgets/ChoiceGroup.h"
+#include "widgets/ScreenFit.h"
 #include "widgets/UserPrompts.h"
 
 #include <QDate>
@@ -251,6 +252,9 @@ void SettingsDialog::readSettingEdits() {
 void SettingsDialog::setLowerHalfShown(bool shown) {
     m_ui->toggleButton->setText(shown ? kHideCaption : kShowCaption);
     m_ui->lowerFrame->setVisible(shown);
+    // Placed for its upper half, the dialog would reach below the screen's bottom (at 1024 x 768).
+    if (shown)
+        keepOnScreen(this);
 }
 
 } // namespace halvix

@@ -8,6 +8,7 @@
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScreen>
 #include <QTimeEdit>
 #include <QTimer>
 #include <QtTest>
@@ -50,6 +51,31 @@ private slots:
         toggle->click();
         QTRY_COMPARE(h.dialog->size(), collapsed);
         QCOMPARE(toggle->text(), QString("显示"));
+    }
+
+    void expandedItFitsAboveATaskbar() {
+        SettingsHarness h;
+        const QRect room = h.dialog->screen()->availableGeometry();
+        // Placed low for its upper half, as a window manager may centre it, then expanded.
+        const int collapsedHeight = h.dialog->frameGeometry().height();
+        const QPoint placed(room.left() + 10, room.bottom() - collapsedHeight - 10);
+        h.dialog->move(placed);
+        QTRY_COMPARE(h.dialog->frameGeometry().topLeft(), placed);
+        h.find<QAbstractButton>("toggleButton")->click();
+        QTRY_VERIFY(h.dialog->height() > collapsedHeight + 100);
+        const QRect frame = h.dialog->frameGeometry();
+        QVERIFY2(room.contains(frame), qPrintable(QString("%1,%2 %3x%4 outside %5x%6")
+                                                      .arg(frame.x())
+                                                      .arg(frame.y())
+                                                      .arg(frame.width())
+                                                      .arg(frame.height())
+                                                      .arg(room.width())
+                                                      .arg(room.height())));
+        QCOMPARE(frame.left(), placed.x()); // moved up only
+        // 728 px at 1024 x 768 leaves 40 for a taskbar; a window manager's title bar and borders
+        // (here there is none) take up to 40 more.
+        QVERIFY2(frame.height() <= 728 - 40, qPrintable(QString::number(frame.height())));
+        QVERIFY2(frame.width() <= 1024 - 40, qPrintable(QString::number(frame.width())));
     }
 
     void kindRadiosLoadTheirTimetables() {
