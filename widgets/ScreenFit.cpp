@@ -8,7 +8,7 @@
 
 namespace halvix {
 
-void keepOnScreen(QWidget* window) {
+void recentreOnScreen(QWidget* window, QPoint centre) {
     if (!window->isVisible() || !window->screen())
         return;
     // A fixed-size window takes its new size when its layout runs: now, not at the next event.
@@ -16,8 +16,7 @@ void keepOnScreen(QWidget* window) {
         layout->activate();
     const QRect room = window->screen()->availableGeometry();
     QRect frame = window->frameGeometry();
-    if (room.contains(frame))
-        return;
+    frame.moveCenter(centre);
     // Right and bottom first: a window larger than the room keeps its top left corner in it.
     frame.moveRight(std::min(frame.right(), room.right()));
     frame.moveBottom(std::min(frame.bottom(), room.bottom()));

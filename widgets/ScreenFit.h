@@ -1,11 +1,14 @@
 #pragma once
 
+#include <QPoint>
+
 class QWidget;
 
 namespace halvix {
 
-// Moves the shown `window` so that its frame lies within the free part of its screen (above a
-// taskbar), as far as its size lets it; a window already inside stays where it is.
-void keepOnScreen(QWidget* window);
+// Moves the shown `window`, whose layout has just changed its size, so that its frame is centred
+// on `centre` (its centre before the change: it grows and shrinks evenly up and down) as far as
+// the free part of its screen (above a taskbar) lets it.
+void recentreOnScreen(QWidget* window, QPoint centre);
 
 } // namespace halvix

@@ -251,10 +251,11 @@ void SettingsDialog::readSettingEdits() {
 
 void SettingsDialog::setLowerHalfShown(bool shown) {
     m_ui->toggleButton->setText(shown ? kHideCaption : kShowCaption);
+    // Placed for its upper half, the dialog grown downwards would reach the bottom of a 1024 x 768
+    // screen: it grows up and down evenly instead, within the screen.
+    const QPoint centre = frameGeometry().center();
     m_ui->lowerFrame->setVisible(shown);
-    // Placed for its upper half, the dialog would reach below the screen's bottom (at 1024 x 768).
-    if (shown)
-        keepOnScreen(this);
+    recentreOnScreen(this, centre);
 }
 
 } // namespace halvix
