@@ -321,7 +321,7 @@ int BellEngine::findNextPending(const LocalTime& now, EntryTime& found) {
 }
 
 void BellEngine::skipEntry(int row) {
-    m_plan[row].state = EntryState::Done;
+    m_plan[row].state = EntryState::Passed;
     m_view.statusChanged(row);
     // A passed entry ends the running playlist as its firing would have.
     m_playback.clearPlaylist();

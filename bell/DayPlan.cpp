@@ -5,18 +5,35 @@
 namespace halvix {
 
 const char* stateWord(EntryState state) {
-    return state == EntryState::Done ? kDone : kPending;
+    switch (state) {
+    case EntryState::Done:
+        return kDone;
+    case EntryState::Passed:
+        return kPassed;
+    case EntryState::Pending:
+        break;
+    }
+    return kPending;
 }
+
+namespace {
+
+EntryState stateOf(const std::string& word) {
+    if (word == kDone)
+        return EntryState::Done;
+    return word == kPassed ? EntryState::Passed : EntryState::Pending;
+}
+
+} // namespace
 
 DayPlan DayPlan::fromTable(const TextTable& table) {
     DayPlan plan;
     plan.m_titles = table.names();
     for (int row = 0; row < table.rowCount(); ++row)
-        plan.m_entries.push_back(
-            {table.cell(row, NumberColumn), table.cell(row, DateColumn), table.cell(row, TimeColumn),
-             table.cell(row, EventColumn), table.cell(row, SoundColumn),
-             table.cell(row, StatusColumn) == kDone ? EntryState::Done : EntryState::Pending,
-             table.cell(row, ExtraColumn)});
+        plan.m_entries.push_back({table.cell(row, NumberColumn), table.cell(row, DateColumn),
+                                  table.cell(row, TimeColumn), table.cell(row, EventColumn),
+                                  table.cell(row, SoundColumn), stateOf(table.cell(row, StatusColumn)),
+                                  table.cell(row, ExtraColumn)});
     return plan;
 }
 

@@ -8,10 +8,11 @@
 namespace halvix {
 
 // Whether an entry of today's plan is still to ring. A load makes every entry Pending; the bell
-// makes it Done once it rang, was passed over or was dealt with otherwise.
-enum class EntryState { Pending, Done };
+// makes it Done once it rang (or was dealt with in its second), Passed when its time went by
+// without it: before the program started, or over a minute overdue. Only Pending entries ring.
+enum class EntryState { Pending, Done, Passed };
 
-// The word the list shows for `state`: 待完 or 完成.
+// The word the list shows for `state`: 待完, 完成 or 已过.
 const char* stateWord(EntryState state);
 
 // One entry of today's plan, as its table stores it: the bell reads its time, event, sound and
@@ -33,8 +34,8 @@ struct PlanEntry {
 class DayPlan {
 public:
     DayPlan() = default;
-    // The rows a load read from the database, their titles with them; a status other than 完成 is
-    // Pending.
+    // The rows a load read from the database, their titles with them; a status other than 完成 and
+    // 已过 is Pending.
     static DayPlan fromTable(const TextTable& table);
     // The plan as the list shows it, each state as its word.
     TextTable toTable() const;

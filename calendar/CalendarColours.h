@@ -21,11 +21,14 @@ struct DayColours {
 
 inline constexpr DayColours kSilentDay{"停铃", {0xd0, 0xd0, 0xd0}, {0x33, 0x33, 0x33}};
 inline constexpr DayColours kMakeUpDay{"调休", {0xff, 0xcc, 0x80}, {0x00, 0x00, 0x00}};
-inline constexpr DayColours kExamDay{"考试", {0xf4, 0x8f, 0xb1}, {0x00, 0x00, 0x00}};
+inline constexpr DayColours kExamDay{"考试", {0xf8, 0xbb, 0xd0}, {0x00, 0x00, 0x00}};
 inline constexpr DayColours kSpringTerm{"春季", {0xc5, 0xe1, 0xa5}, {0x00, 0x00, 0x00}};
 inline constexpr DayColours kAutumnTerm{"秋季", {0x90, 0xca, 0xf9}, {0x00, 0x00, 0x00}};
-// Saturday and Sunday without a mark: a darker red than the month view's own.
-inline constexpr DayColours kWeekendDay{"周末", {0xff, 0xff, 0xff}, {0xb0, 0x00, 0x00}};
+// Saturday and Sunday are written in this red on every mark but 调休 (a school day), as on none:
+// it keeps 4.5:1 on each background too. 停铃 dates are also framed in their text colour, which
+// the selection's colour does not hide.
+inline constexpr Rgb kWeekendText{0xa0, 0x00, 0x00};
+inline constexpr DayColours kWeekendDay{"周末", {0xff, 0xff, 0xff}, kWeekendText};
 
 inline constexpr std::array<DayColours, 6> kDayColours{kSilentDay,  kMakeUpDay,  kExamDay,
                                                        kSpringTerm, kAutumnTerm, kWeekendDay};

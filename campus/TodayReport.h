@@ -18,7 +18,7 @@ struct TodayEntry {
     std::string time;
     std::string event;
     std::string sound;
-    std::string status; // the plan's status column: 待完, 完成, ...
+    std::string status; // the plan's status column: 待完, 完成, 已过
     bool operator==(const TodayEntry&) const = default;
 };
 

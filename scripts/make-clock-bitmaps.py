@@ -1,10 +1,12 @@
 #!/usr/bin/env python3
 """Draws the clock display's liquid-crystal digit bitmaps and the program's bell icon.
 
-Writes res/clock/background.png (151 x 72, the idle face of eights), res/clock/digits-large.png
-(240 x 34, digits 0-9 in cells of 24 x 34), res/clock/digits-small.png (120 x 17, cells of
-12 x 17) and res/icons/bell.png (64 x 64). Standard library only, so it runs anywhere python3 does.
-The cell positions must match the face layout in widgets/ClockFace.cpp.
+Writes res/clock/background.png (151 x 72, the idle face of eights for MM:SS),
+res/clock/background-hours.png (151 x 72, the face for HH:MM:SS, an hour or more ahead),
+res/clock/digits-large.png (240 x 34, digits 0-9 in cells of 24 x 34), res/clock/digits-medium.png
+(180 x 34, cells of 18 x 34), res/clock/digits-small.png (120 x 17, cells of 12 x 17) and
+res/icons/bell.png (64 x 64). Standard library only, so it runs anywhere python3 does.
+The cell positions must match the face layouts in clockdisplay/ClockFace.cpp.
 """
 
 import math
@@ -29,6 +31,9 @@ SEGMENTS = {
 # Destination of every cell on the background: (x, y, large?).
 LARGE_CELLS = [(5, 33), (32, 33), (65, 33), (92, 33)]
 SMALL_CELLS = [(120, 50), (134, 50)]
+# The hours face: HH:MM:SS in digits of one size, the colons between the pairs.
+MEDIUM_CELLS = [(8, 33), (28, 33), (56, 33), (76, 33), (104, 33), (124, 33)]
+MEDIUM_COLONS = [49, 97]
 SAMPLES = 4  # per pixel and axis, for smooth edges
 
 
@@ -108,6 +113,10 @@ def large_digit(canvas, ox, oy, digit):
     draw_digit(canvas, ox, oy, 24, 34, digit, thickness=4, margin=2, gap=0.7)
 
 
+def medium_digit(canvas, ox, oy, digit):
+    draw_digit(canvas, ox, oy, 18, 34, digit, thickness=3, margin=2, gap=0.6)
+
+
 def small_digit(canvas, ox, oy, digit):
     draw_digit(canvas, ox, oy, 12, 17, digit, thickness=2, margin=1, gap=0.4)
 
@@ -123,21 +132,39 @@ def strip(cell_width, height, draw):
     return canvas
 
 
-def background():
+def framed_panel():
     canvas = canvas_of(151, 72, PANEL)
     for x in range(151):
         canvas[0][x] = canvas[71][x] = FRAME
     for y in range(72):
         canvas[y][0] = canvas[y][150] = FRAME
+    return canvas
+
+
+def colon(canvas, left):
+    for cy in (43, 57):
+        for y in range(cy - 2, cy + 2):
+            for x in range(left, left + 4):
+                canvas[y][x] = LIT
+
+
+def background():
+    canvas = framed_panel()
     for x, y in LARGE_CELLS:
         large_digit(canvas, x, y, 8)
     for x, y in SMALL_CELLS:
         small_digit(canvas, x, y, 8)
     # The colon between minutes and seconds; the area at the top left stays blank for the weekday.
-    for cy in (43, 57):
-        for y in range(cy - 2, cy + 2):
-            for x in range(59, 63):
-                canvas[y][x] = LIT
+    colon(canvas, 59)
+    return canvas
+
+
+def hours_background():
+    canvas = framed_panel()
+    for x, y in MEDIUM_CELLS:
+        medium_digit(canvas, x, y, 8)
+    for left in MEDIUM_COLONS:
+        colon(canvas, left)
     return canvas
 
 
@@ -194,7 +221,9 @@ def bell_icon():
 def main():
     out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(ROOT, "res")
     write_png(os.path.join(out, "clock", "background.png"), 151, 72, background())
+    write_png(os.path.join(out, "clock", "background-hours.png"), 151, 72, hours_background())
     write_png(os.path.join(out, "clock", "digits-large.png"), 240, 34, strip(24, 34, large_digit))
+    write_png(os.path.join(out, "clock", "digits-medium.png"), 180, 34, strip(18, 34, medium_digit))
     write_png(os.path.join(out, "clock", "digits-small.png"), 120, 17, strip(12, 17, small_digit))
     write_png(os.path.join(out, "icons", "bell.png"), 64, 64, bell_icon(), alpha=True)
 

@@ -10,6 +10,8 @@ namespace halvix {
 // Status texts of a plan row: only "待完" rows ring.
 inline constexpr const char* kPending = "待完";
 inline constexpr const char* kDone = "完成";
+// Passed without ringing: before the program started, or over a minute overdue.
+inline constexpr const char* kPassed = "已过";
 
 // Column positions of a plan row.
 enum PlanColumn {

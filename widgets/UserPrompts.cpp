@@ -1,5 +1,7 @@
 #include "widgets/UserPrompts.h"
 
+#include "widgets/ChineseFileColumns.h"
+
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
@@ -57,8 +59,21 @@ UserPrompts::SaveAnswer DialogPrompts::askToSave(const UserMessage& message) {
     return box.clickedButton() == discard ? SaveAnswer::Discard : SaveAnswer::Cancel;
 }
 
+namespace {
+
+QString chosenFile(QFileDialog& dialog) {
+    useChineseFileColumns(dialog);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().constFirst();
+}
+
+} // namespace
+
 QString DialogPrompts::openFileName(const QString& filter) {
-    return QFileDialog::getOpenFileName(m_parent, QStringLiteral("打开"), QString(), filter);
+    QFileDialog dialog(m_parent, QStringLiteral("打开"), QString(), filter);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    return chosenFile(dialog);
 }
 
 QString DialogPrompts::saveFileName(const QString& filter, const QString& defaultSuffix,
@@ -67,9 +82,7 @@ QString DialogPrompts::saveFileName(const QString& filter, const QString& defaul
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setDefaultSuffix(defaultSuffix);
     dialog.selectFile(initialName);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return {};
-    return dialog.selectedFiles().constFirst();
+    return chosenFile(dialog);
 }
 
 } // namespace halvix

@@ -63,8 +63,7 @@ MainDialog::MainDialog(Bell& bell, UserPrompts& prompts, QWidget* parent)
 
     setWindowIcon(QIcon(QString::fromLatin1(kIconResource)));
     setWindowOpacity(kOpacity);
-    m_clockDisplay->startClock(kClockBackgroundResource, kClockLargeDigitsResource,
-                               kClockSmallDigitsResource);
+    m_clockDisplay->startClock();
     m_bell.nextEntryCountdown() = 500;
     // Nobody asked for this start (it may be the session's or a service's): what it has to say goes
     // to the status line and the tray, never to a box that waits for a click.
@@ -172,8 +171,9 @@ void MainDialog::placeClockDisplay() {
     m_clockDisplay = new ClockDisplay(m_bell.nextEntryCountdown(), m_bell.clock(), this);
     m_clockDisplay->setObjectName(QStringLiteral("clockDisplay"));
     m_clockDisplay->setAccessibleName(QStringLiteral("距下一次响铃"));
-    m_clockDisplay->setToolTip(QStringLiteral("左上角: 星期 (00 为星期日, 01 至 06 为星期一至星期六)\n"
-                                              "大数字: 距下一次响铃的分和秒\n右侧小数字: 小时"));
+    m_clockDisplay->setToolTip(
+        QStringLiteral("左上角: 星期 (00 为星期日, 01 至 06 为星期一至星期六)\n"
+                       "大数字: 距下一次响铃的时间, 不足一小时为 分:秒, 一小时起为 时:分:秒"));
     m_clockDisplay->move(place->pos());
     m_clockDisplay->resize(place->size());
     delete place;

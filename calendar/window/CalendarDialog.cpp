@@ -5,11 +5,13 @@
 #include "calendar/DayDecision.h"
 #include "ui_CalendarDialog.h"
 #include "widgets/UserPrompts.h"
+#include "widgets/WeekStart.h"
 
 #include <QDate>
 #include <QDir>
 #include <QItemSelectionModel>
 #include <QLocale>
+#include <QSet>
 #include <QTextCharFormat>
 #include <algorithm>
 #include <iterator>
@@ -66,7 +68,7 @@ CalendarDialog::CalendarDialog(std::filesystem::path programFolder, int storedDa
     m_ui->setupUi(this);
     // Month and weekday names in Chinese, weeks from Monday, whatever the system's language.
     setLocale(QLocale(QLocale::Chinese, QLocale::China));
-    m_ui->monthView->setFirstDayOfWeek(Qt::Monday);
+    beginWeeksOnMonday(this);
     showAsList(*m_ui->entryList, m_model);
     // Room for the longest reasons (a 调休 in a term set by date) without a scroll bar.
     m_ui->decisionLabel->setMinimumHeight(4 * m_ui->decisionLabel->fontMetrics().lineSpacing());
@@ -81,7 +83,8 @@ CalendarDialog::CalendarDialog(std::filesystem::path programFolder, int storedDa
     m_ui->legendLabel->setText(legend.join(QLatin1Char(' ')) + QStringLiteral(" <b><u>开学</u></b>"));
     for (const Qt::DayOfWeek day : {Qt::Saturday, Qt::Sunday})
         m_ui->monthView->setWeekdayTextFormat(day, dayFormat(kWeekendDay));
-    m_ui->legendLabel->setToolTip(QStringLiteral("春季、秋季: 由校历定的学期; 粗体带下划线: 学期的第一天"));
+    m_ui->legendLabel->setToolTip(QStringLiteral(
+        "春季、秋季: 由校历定的学期; 粗体带下划线: 学期的第一天; 停铃的日期加框; 周六、周日为红字"));
     const QDate today = QDate::currentDate();
     m_ui->startDate->setDate(today);
     m_ui->endDate->setDate(today);
@@ -285,8 +288,9 @@ void CalendarDialog::onExport() {
 }
 
 void CalendarDialog::paintMonth() {
-    QCalendarWidget* view = m_ui->monthView;
+    MonthView* view = m_ui->monthView;
     view->setDateTextFormat(QDate(), QTextCharFormat()); // forget the last page's colours
+    QSet<QDate> silentDates;
     // The page shows up to six weeks around the month.
     const QDate first = QDate(view->yearShown(), view->monthShown(), 1).addDays(-7);
     const QDate last = first.addDays(7 + 31 + 14);
@@ -303,6 +307,12 @@ void CalendarDialog::paintMonth() {
             format = dayFormat(kExamDay);
         else if (decision.season.byCalendar())
             format = dayFormat(decision.season.value == 2 ? kAutumnTerm : kSpringTerm);
+        if (decision.silent)
+            silentDates.insert(date);
+        // A weekend stays red on its mark; a 调休 is a school day and reads as one.
+        if (date.dayOfWeek() >= Qt::Saturday && !decision.weekday.byCalendar() &&
+            format.hasProperty(QTextFormat::BackgroundBrush))
+            format.setForeground(colour(kWeekendText));
         if (decision.season.value != lastSeason) {
             format.setFontWeight(QFont::Bold);
             format.setFontUnderline(true);
@@ -311,6 +321,7 @@ void CalendarDialog::paintMonth() {
         if (format.hasProperty(QTextFormat::BackgroundBrush) || format.fontUnderline())
             view->setDateTextFormat(date, format);
     }
+    view->setFramedDates(std::move(silentDates), colour(kSilentDay.text));
 }
 
 void CalendarDialog::showDecision(const QDate& date) {

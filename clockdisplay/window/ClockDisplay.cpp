@@ -2,8 +2,10 @@
 
 #include "time/SystemClock.h"
 
+#include <QHelpEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QToolTip>
 
 #include <chrono>
 #include <system_error>
@@ -39,34 +41,39 @@ ClockDisplay::~ClockDisplay() {
     }
 }
 
-int ClockDisplay::startClock(const QString& background, const QString& largeDigits,
-                             const QString& smallDigits) {
+int ClockDisplay::startClock(const ClockBitmaps& bitmaps) {
     if (m_worker.joinable())
         return Started;
 
-    QPixmap loadedSmall(smallDigits);
-    QPixmap loadedLarge(largeDigits);
-    QPixmap loadedBackground(background);
-    if (loadedSmall.isNull() || loadedLarge.isNull() || loadedBackground.isNull())
-        return BitmapFailed;
+    const QPixmap minutes(bitmaps.minutesBackground);
+    const QPixmap hours(bitmaps.hoursBackground);
+    const QPixmap large(bitmaps.largeDigits);
+    const QPixmap medium(bitmaps.mediumDigits);
+    const QPixmap small(bitmaps.smallDigits);
+    for (const QPixmap* loaded : {&minutes, &hours, &large, &medium, &small})
+        if (loaded->isNull())
+            return BitmapFailed;
 
-    m_smallDigits = loadedSmall;
-    m_largeDigits = loadedLarge;
-    m_background = loadedBackground;
-    setFixedSize(m_background.size());
+    m_minutesBackground = minutes;
+    m_hoursBackground = hours;
+    m_largeDigits = large;
+    m_mediumDigits = medium;
+    m_smallDigits = small;
+    setFixedSize(m_minutesBackground.size());
 
     try {
         m_worker = std::jthread([this](std::stop_token stop) { runWorker(stop); });
     } catch (const std::system_error&) {
-        m_background = m_largeDigits = m_smallDigits = QPixmap();
+        m_minutesBackground = m_hoursBackground = QPixmap();
+        m_largeDigits = m_mediumDigits = m_smallDigits = QPixmap();
         return ThreadFailed;
     }
     return Started;
 }
 
 QSize ClockDisplay::sizeHint() const {
-    return m_background.isNull() ? QSize(ClockFace::kBackgroundWidth, ClockFace::kBackgroundHeight)
-                                 : m_background.size();
+    return m_minutesBackground.isNull() ? QSize(ClockFace::kBackgroundWidth, ClockFace::kBackgroundHeight)
+                                        : m_minutesBackground.size();
 }
 
 void ClockDisplay::runWorker(std::stop_token stop) {
@@ -86,28 +93,54 @@ void ClockDisplay::runWorker(std::stop_token stop) {
     }
 }
 
-void ClockDisplay::composeFace() {
-    const ClockFace::Digits digits = m_face.digits();
-    QPainter painter(&m_background);
-    const auto& cells = ClockFace::layout();
+const QPixmap& ClockDisplay::strip(DigitStrip strip) const {
+    switch (strip) {
+    case DigitStrip::Large:
+        return m_largeDigits;
+    case DigitStrip::Medium:
+        return m_mediumDigits;
+    case DigitStrip::Small:
+        break;
+    }
+    return m_smallDigits;
+}
+
+QPixmap ClockDisplay::composeFace(const ClockFace::Shown& shown) const {
+    QPixmap face = shown.kind == FaceKind::Hours ? m_hoursBackground : m_minutesBackground;
+    QPainter painter(&face);
+    const auto& cells = ClockFace::layout(shown.kind);
     for (std::size_t cell = 0; cell < cells.size(); ++cell) {
         const FaceCell& place = cells[cell];
-        const QPixmap& strip = place.strip == DigitStrip::Large ? m_largeDigits : m_smallDigits;
-        painter.drawPixmap(place.x, place.y, strip, digits[cell] * place.width, 0, place.width, place.height);
+        if (place.shown)
+            painter.drawPixmap(place.x, place.y, strip(place.strip), shown.digits[cell] * place.width, 0,
+                               place.width, place.height);
     }
+    return face;
+}
+
+bool ClockDisplay::event(QEvent* event) {
+    // The countdown in words as the tooltip opens, above what the window says about the face.
+    if (event->type() == QEvent::ToolTip) {
+        const QString countdown = QStringLiteral("距下一次响铃: ") +
+                                  QString::fromStdString(ClockFace::countdownText(m_face.shown()));
+        QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(),
+                           toolTip().isEmpty() ? countdown : countdown + QLatin1Char('\n') + toolTip(), this);
+        return true;
+    }
+    return QWidget::event(event);
 }
 
 void ClockDisplay::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
-    if (m_background.isNull()) {
+    if (m_minutesBackground.isNull()) {
         // Without its bitmaps (a failed start) the control shows a plain empty face.
         painter.fillRect(event->rect(), palette().color(QPalette::Window));
         return;
     }
-    composeFace();
-    painter.drawPixmap(0, 0, m_background);
+    const ClockFace::Shown shown = m_face.shown();
+    painter.drawPixmap(0, 0, composeFace(shown));
     // The top left digits are the weekday: said beside them (their tooltip says more).
-    const FaceCell& weekday = ClockFace::layout()[ClockFace::CellCount - 1];
+    const FaceCell& weekday = ClockFace::layout(shown.kind)[ClockFace::WeekdayUnits];
     painter.setPen(kLabelColour);
     painter.drawText(QRect(weekday.x + weekday.width + 3, weekday.y, 40, weekday.height),
                      Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("星期"));

@@ -5,6 +5,7 @@
 #include "ui_SettingsDialog.h"
 #include "widgets/Autostart.h"
 #include "widgets/ChoiceGroup.h"
+#include "widgets/ScreenFit.h"
 #include "widgets/UserPrompts.h"
 
 #include <QDate>
@@ -250,7 +251,11 @@ void SettingsDialog::readSettingEdits() {
 
 void SettingsDialog::setLowerHalfShown(bool shown) {
     m_ui->toggleButton->setText(shown ? kHideCaption : kShowCaption);
+    // Placed for its upper half, the dialog grown downwards would reach the bottom of a 1024 x 768
+    // screen: it grows up and down evenly instead, within the screen.
+    const QPoint centre = frameGeometry().center();
     m_ui->lowerFrame->setVisible(shown);
+    recentreOnScreen(this, centre);
 }
 
 } // namespace halvix

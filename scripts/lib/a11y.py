@@ -20,6 +20,8 @@ not count, nor what follows "  —  ": the main window adds the program folder t
     a11y.py texts                        print every text a user sees in the program's showing
                                          windows and message boxes, one a line: names,
                                          labels, the column titles of lists (not their cells)
+    a11y.py cells WINDOW                 print the rows of the showing lists in the window, a row
+                                         a line, cells between tabs (at most 200 rows a list)
 
 ROLE is one of button, check, radio, picker. Exits 1 while the program, the window or the control
 cannot be found (the program may still be starting, or the window still opening); click and boxes
@@ -193,6 +195,23 @@ def print_texts():
     return 0
 
 
+def print_cells(title):
+    win = window(title)
+    if win is None:
+        return 1
+    for node in walk(win):
+        if node.getRole() not in LISTS or not showing(node):
+            continue
+        try:
+            table = node.queryTable()
+        except NotImplementedError:
+            continue
+        for row in range(min(table.nRows, 200)):
+            cells = [table.getAccessibleAt(row, c) for c in range(table.nColumns)]
+            print("\t".join(cell.name if cell is not None else "" for cell in cells))
+    return 0
+
+
 def message_boxes(app):
     found = []
     for top in windows(app, (pyatspi.ROLE_DIALOG, pyatspi.ROLE_ALERT)):
@@ -237,6 +256,8 @@ def main(args):
         return print_texts()
     if command == "shown":
         return 0 if window(args[1]) is not None else 1
+    if command == "cells":
+        return print_cells(args[1])
     if command == "names":
         win = window(args[1])
         if win is None:

@@ -66,13 +66,14 @@ stop_services() {
     HALVIX_SERVICE_PIDS=()
 }
 
-# A private virtual display; exports DISPLAY. The services run in sessions of their own, so a
-# Ctrl+C in the terminal reaches the script and the program, which end first and then stop them.
+# A private virtual display of HALVIX_SCREEN_SIZE (1280x800 unless set); exports DISPLAY. The
+# services run in sessions of their own, so a Ctrl+C in the terminal reaches the script and the
+# program, which end first and then stop them.
 start_display() {
     local n
     for n in $(seq 90 140); do
         [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-        setsid Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+        setsid Xvfb ":$n" -screen 0 "${HALVIX_SCREEN_SIZE:-1280x800}x24" -nolisten tcp >/dev/null 2>&1 &
         HALVIX_SERVICE_PIDS+=($!)
         export DISPLAY=":$n"
         local i

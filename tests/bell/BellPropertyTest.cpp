@@ -186,6 +186,7 @@ public:
         const std::string& id = m_plan[row - 1].extra;
         Entry& entry = m_entries.at(id);
         EXPECT_TRUE(entry.rangOn.insert(dayNumber(m_now)).second) << "rang twice on a date: " << id;
+        EXPECT_EQ(m_plan[row - 1].state, EntryState::Done) << "rang but not shown 完成: " << id;
         started.erase(id);
         m_heard.erase(id);
         EXPECT_FALSE(muted.contains(id)) << "rang after it was logged silenced by 今日静音: " << id;
@@ -274,6 +275,13 @@ public:
                 overdue = std::max(overdue, wallSecond(m_now) - (date * kDay + entry.due % kDay));
             EXPECT_GE(overdue, BellEngine::kFireWindowSeconds)
                 << "passed over " << overdue << " s after its time: " << id;
+            // Never rung: the list says 已过, not 完成.
+            for (int row = 0; row < m_plan.size(); ++row) {
+                if (m_plan[row].extra == id) {
+                    EXPECT_EQ(m_plan[row].state, EntryState::Passed)
+                        << "passed over but not shown 已过: " << id;
+                }
+            }
             ++skipped;
         }
         m_marked.clear();
@@ -300,7 +308,7 @@ private:
     unsigned m_seed;
     std::map<std::string, Entry> m_entries;
     std::vector<std::string> m_marked;
-    long long m_planDate = 0; // the date of the plan the bell holds
+    long long m_planDate = 0;     // the date of the plan the bell holds
     std::set<long long> m_heldOn; // the dates the clock was on since that plan was loaded
     LocalTime m_loadedAt;
     std::map<std::string, std::vector<long long>> m_awaiting; // fired entries without an outcome: their ticks

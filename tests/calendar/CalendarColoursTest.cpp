@@ -47,3 +47,11 @@ TEST(CalendarColours, KindsCanBeToldApart) {
                 << std::string(kDayColours[i].name) << " and " << std::string(kDayColours[j].name);
         }
 }
+
+TEST(CalendarColours, WeekendRedIsReadableOnEveryMark) {
+    // A Saturday or Sunday keeps its red on whatever mark it has, and the red is not black.
+    for (const DayColours& kind : kDayColours)
+        EXPECT_GE(contrast(kWeekendText, kind.background), 4.5) << std::string(kind.name);
+    EXPECT_GE(kWeekendText.red, 0x80);
+    EXPECT_EQ(kWeekendText.green + kWeekendText.blue, 0);
+}

@@ -4,9 +4,11 @@
 # entries have all passed, is walked window by window over the accessibility bus: the main window,
 # 设置 with its lower half shown, 数据管理 with a list, a message box, the file dialog of 导入,
 # 校历 and 响铃记录. Every text a user sees there (names, labels, column titles, window titles) is
-# checked for Latin words; the program's name, CSV and file names and paths are allowed. Also
-# checked on the way: "所有任务已完成!" waits in no box at start-up but shows on the window's
-# status line, and the settings dialog's exam date is written the Chinese way.
+# checked for Latin words; the program's name, CSV and file names and paths are allowed. The file
+# dialog's list (opened in the program folder) is read cell by cell: a folder's type reads 文件夹,
+# dates and sizes are written the Chinese way. Also checked on the way: "所有任务已完成!" waits in
+# no box at start-up but shows on the window's status line, and the settings dialog's exam date is
+# written the Chinese way.
 #
 # Needs a display with a tray host, a PulseAudio server and a session bus; brings its own when run
 # alone. Environment: HALVIX_APP_DIR, HALVIX_BUILD_DIR.
@@ -54,14 +56,45 @@ main_shows() { show_main_window && shows "$1"; }
 # 响铃记录, the fourth item of the tray menu; a menu opened while the program is busy may miss keys.
 open_ring_log() { tray_pick Down Down Down Down Return && wait_for 15 a11y shown 响铃记录; }
 
+# file_cells LOCALE: the file dialog's list, a row a line (name, size, type, date between tabs), into
+# $work/cells-LOCALE.txt; false until it lists the program folder's voic.
+file_cells() {
+    a11y cells 打开 >"$work/cells-$1.txt"
+    printf '== file dialog\n' >>"$artifacts/chinese-texts-$1.txt"
+    cat "$work/cells-$1.txt" >>"$artifacts/chinese-texts-$1.txt"
+    grep -q '^voic'$'\t' "$work/cells-$1.txt"
+}
+
+# check_file_cells LOCALE: in the list of files (the rows of four cells; the side bar's have one),
+# folders are 文件夹, sizes have no English and dates are written the Chinese way (yyyy/M/d HH:mm).
+check_file_cells() {
+    local cells="$work/cells-$1.txt" odd
+    awk -F'\t' 'NF == 4' "$cells" >"$work/files-$1.txt"
+    if awk -F'\t' '$1 == "voic" && $3 == "文件夹" { found = 1 } END { exit !found }' "$work/files-$1.txt"; then
+        pass "$1: the file dialog says 文件夹"
+    else
+        fail "$1: the file dialog's type of voic: $(awk -F'\t' '$1 == "voic" { print $3 }' "$work/files-$1.txt")"
+    fi
+    odd=$(cut -f4 "$work/files-$1.txt" | grep -vE '^[0-9]{4}/[0-9]{1,2}/[0-9]{1,2} [0-9]{2}:[0-9]{2}$' | head -1)
+    if [ -z "$odd" ]; then pass "$1: the file dialog's dates"; else fail "$1: the file dialog's date \"$odd\""; fi
+    # The CSV file of the folder; sizes in Qt's binary units (KiB) are symbols, not words.
+    cut -f2 "$work/files-$1.txt" >"$work/sizes-$1.txt"
+    grep -q 字节 "$work/sizes-$1.txt" || fail "$1: the file dialog shows no size in 字节"
+    no_english "$1: the file dialog's sizes" '^[KMGT]iB$' "$work/sizes-$1.txt"
+}
+
 walk_windows() {
     local locale=$1
     rm -f "$artifacts/chinese-texts-$locale.txt"
     copy_app
     daily_spring "$app" 1125
-    # Wednesday 12 March 2025 at 23:00: every entry of the day has passed.
+    printf '开始日期,结束日期,类型,参数,备注\n' >"$app/校历.csv" # listed by 导入, with its size
+    # Wednesday 12 March 2025 at 23:00: every entry of the day has passed. Started in the program
+    # folder, where the file dialogs open.
+    pushd "$app" >/dev/null || exit 1
     start_program_at "$app" "$artifacts/chinese-$locale-output.txt" "2025-03-12 23:00:00" \
         LANG="$locale" LC_ALL="$locale" LANGUAGE= QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
+    popd >/dev/null || exit 1
     wait_for 60 window_visible || { fail "$locale: the window never appeared"; kill -TERM "$program"; return; }
     a11y wait
     if wait_for 60 main_shows "所有任务已完成!"; then
@@ -93,6 +126,8 @@ walk_windows() {
     if wait_for 30 a11y shown 打开; then
         sleep 1
         seen "$locale" "file dialog"
+        wait_for 10 file_cells "$locale"
+        check_file_cells "$locale"
         close_window 打开 取消 || fail "$locale: the file dialog does not close"
     else
         fail "$locale: no file dialog"

@@ -126,5 +126,6 @@ protected:
 
 inline const std::string kDone = stateWord(EntryState::Done);
 inline const std::string kPending = stateWord(EntryState::Pending);
+inline const std::string kPassed = stateWord(EntryState::Passed);
 
 } // namespace halvix::test

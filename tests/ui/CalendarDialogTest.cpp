@@ -1,8 +1,11 @@
 #include "calendar/window/CalendarDialog.h"
 
+#include "calendar/CalendarColours.h"
+
 #include "support/ScheduleFixture.h"
 #include "support/ScriptedPrompts.h"
 #include "support/Widgets.h"
+#include "widgets/ChineseInterface.h"
 
 #include <QAbstractButton>
 #include <QCalendarWidget>
@@ -86,11 +89,113 @@ void addTheAutumnEntries(const Harness& h) {
 class CalendarDialogTest : public QObject {
     Q_OBJECT
 private slots:
+    // The program's locale: Chinese, whose weeks begin on Sunday.
+    void initTestCase() { useChineseInterface(); }
     void addedEntriesAreSavedAndShownAgain();
     void aBadImportChangesNothingAndAnExportImportsBack();
     void closingWithUnsavedChangesAsks_data();
     void closingWithUnsavedChangesAsks();
+    void marksKeepTheWeekendRedAndWeeksBeginOnMonday();
+    void aSelectedSilentDateStaysFramed();
 };
+
+namespace {
+
+QColor qColour(const Rgb& rgb) {
+    return QColor(rgb.red, rgb.green, rgb.blue);
+}
+
+// The month view's entries for October 2024 (the 1st a Tuesday): the autumn term set by date,
+// a 停铃 week, a 调休 Saturday and an exam week, each over a weekend.
+void addOctober(const Harness& h) {
+    h.edit("2024-09-01", "2024-10-31", "秋季", "秋季学期");
+    h.click("addButton");
+    h.edit("2024-10-01", "2024-10-07", "停铃", "国庆节");
+    h.click("addButton");
+    h.edit("2024-10-12", "2024-10-12", "调休", "补课", "星期一");
+    h.click("addButton");
+    h.edit("2024-10-14", "2024-10-20", "考试", "期中考试");
+    h.click("addButton");
+    h.child<QCalendarWidget>("monthView")->setCurrentPage(2024, 10);
+}
+
+// Where the month view draws `date` (selected, so that it is on the page) and what it shows.
+QImage cellOf(const Harness& h, const QDate& date, QRect& cell) {
+    auto* view = h.child<QCalendarWidget>("monthView");
+    view->setSelectedDate(date);
+    auto* table = view->findChild<QTableView*>();
+    cell = table->visualRect(table->selectionModel()->currentIndex());
+    return table->viewport()->grab().toImage();
+}
+
+} // namespace
+
+void CalendarDialogTest::marksKeepTheWeekendRedAndWeeksBeginOnMonday() {
+    ScheduleFixture fx;
+    Harness h(fx);
+    addOctober(h);
+    const QColor black(Qt::black);
+    const QColor red = qColour(kWeekendText);
+    const struct {
+        const char* date;
+        Rgb background;
+        QColor text;
+    } cases[] = {
+        {"2024-10-09", kAutumnTerm.background, black}, // Wednesday in the term
+        {"2024-10-26", kAutumnTerm.background, red},   // Saturday in the term
+        {"2024-10-03", kSilentDay.background, qColour(kSilentDay.text)},
+        {"2024-10-05", kSilentDay.background, red},   // Saturday without bells
+        {"2024-10-12", kMakeUpDay.background, black}, // a 调休 Saturday is a school day
+        {"2024-10-16", kExamDay.background, black},
+        {"2024-10-20", kExamDay.background, red},    // Sunday in the exam week
+        {"2024-11-02", kWeekendDay.background, red}, // Saturday without a mark
+    };
+    const auto* view = h.child<QCalendarWidget>("monthView");
+    for (const auto& c : cases) {
+        const QDate date = QDate::fromString(c.date, Qt::ISODate);
+        // As the month view merges them: the weekday's format, then the date's.
+        QTextCharFormat shown = view->weekdayTextFormat(Qt::DayOfWeek(date.dayOfWeek()));
+        shown.merge(view->dateTextFormat(date));
+        const QColor background = shown.hasProperty(QTextFormat::BackgroundBrush)
+                                      ? shown.background().color()
+                                      : qColour(kWeekendDay.background);
+        QCOMPARE(background, qColour(c.background));
+        QCOMPARE(shown.foreground().color(), c.text);
+    }
+
+    // The month view and every date picker's month view begin their weeks on Monday.
+    QCOMPARE(view->firstDayOfWeek(), Qt::Monday);
+    for (const char* picker : {"startDate", "endDate"})
+        QCOMPARE(h.child<QDateEdit>(picker)->calendarWidget()->firstDayOfWeek(), Qt::Monday);
+}
+
+void CalendarDialogTest::aSelectedSilentDateStaysFramed() {
+    ScheduleFixture fx;
+    Harness h(fx);
+    addOctober(h);
+    const QColor frame = qColour(kSilentDay.text);
+    // Selected or not, a 停铃 date has its frame; no other date has one.
+    const struct {
+        const char* date;
+        bool framed;
+    } cases[] = {{"2024-10-03", true}, {"2024-10-05", true}, {"2024-10-09", false}, {"2024-10-12", false}};
+    for (const auto& c : cases) {
+        QRect cell;
+        const QImage page = cellOf(h, QDate::fromString(c.date, Qt::ISODate), cell);
+        QVERIFY2(cell.width() > 10 && cell.height() > 10, c.date);
+        const QPoint sides[] = {{cell.left() + 2, cell.center().y()},
+                                {cell.right() - 2, cell.center().y()},
+                                {cell.center().x(), cell.top() + 2},
+                                {cell.center().x(), cell.bottom() - 2}};
+        for (const QPoint& side : sides)
+            QVERIFY2((page.pixelColor(side) == frame) == c.framed,
+                     qPrintable(QString("%1 at %2,%3: %4")
+                                    .arg(c.date)
+                                    .arg(side.x())
+                                    .arg(side.y())
+                                    .arg(page.pixelColor(side).name())));
+    }
+}
 
 void CalendarDialogTest::addedEntriesAreSavedAndShownAgain() {
     ScheduleFixture fx;

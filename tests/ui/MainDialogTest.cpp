@@ -176,6 +176,35 @@ private slots:
         QVERIFY(program.prompts.messages.empty());
     }
 
+    void theListSaysWhatBecameOfEachEntry() {
+        // Started at 08:00:00; the window is then held up from 08:00:20 to 08:02:00.
+        const struct {
+            const char* time;
+            const char* word;
+        } rows[] = {
+            {"07:00:00", "已过"}, // passed before the start: it never rang
+            {"07:59:30", "完成"}, // within its minute at the start: rings
+            {"08:00:40", "已过"}, // over a minute overdue when the ticks come back: passed over
+            {"08:01:30", "完成"}, // less than a minute overdue then: rings late
+            {"09:00", "待完"},    // still to come
+        };
+        Entries entries;
+        for (const auto& row : rows)
+            entries.push_back({row.time, "铃", "上课.mp3"});
+        Program program;
+        auto window = program.openDay(entries, monday(8, 0, 0));
+        program.clock.tickThrough(*window, monday(8, 0, 1), monday(8, 0, 20));
+        program.clock.tickThrough(*window, monday(8, 2, 0), monday(8, 2, 10));
+        auto* list = child<QTableView>(*window, "planList");
+        for (int row = 0; row < int(std::size(rows)); ++row) {
+            QCOMPARE(list->model()->index(row, StatusColumn).data().toString(), QString(rows[row].word));
+            QCOMPARE(window->plan().toTable().cell(row, StatusColumn), std::string(rows[row].word));
+        }
+        QCOMPARE(window->engine().currentRow(), 4);
+        const QString fit = columnsDoNotFit(*list, {StatusColumn});
+        QVERIFY2(fit.isEmpty(), qPrintable(fit));
+    }
+
     void missingDatabaseAndAllDoneAreReported() {
         ScheduleFixture db;
         FakeClock clock{monday(7, 0, 0)};
@@ -199,7 +228,7 @@ private slots:
         insertEntries(program.db, "zccjtime", {{"12:00:00", "午休", "午休.mp3"}});
         program.clock.time = monday(18, 0, 0);
         auto window = program.open();
-        QCOMPARE(column(window->plan().toTable(), 5), (std::vector<std::string>{"完成", "完成"}));
+        QCOMPARE(column(window->plan().toTable(), 5), (std::vector<std::string>{"已过", "已过"}));
         QCOMPARE(window->engine().currentRow(), -1);
         // At start-up nobody asked: the status line and the tray's tip say it, no box waits.
         QVERIFY(program.prompts.messages.empty());

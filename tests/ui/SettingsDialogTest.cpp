@@ -8,6 +8,7 @@
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScreen>
 #include <QTimeEdit>
 #include <QTimer>
 #include <QtTest>
@@ -50,6 +51,41 @@ private slots:
         toggle->click();
         QTRY_COMPARE(h.dialog->size(), collapsed);
         QCOMPARE(toggle->text(), QString("显示"));
+    }
+
+    void expandedItFitsAboveATaskbar() {
+        SettingsHarness h;
+        const QRect room = h.dialog->screen()->availableGeometry();
+        const QSize collapsed = h.dialog->frameGeometry().size();
+        // Where the collapsed dialog stands: centred on a screen 768 px high (as over the main
+        // window), and low on the screen, as a window manager may put it.
+        const QPoint places[] = {
+            {room.left() + (room.width() - collapsed.width()) / 2, (768 - collapsed.height()) / 2},
+            {room.left() + 10, room.bottom() - collapsed.height() - 10}};
+        auto* toggle = h.find<QAbstractButton>("toggleButton");
+        for (const QPoint& placed : places) {
+            h.dialog->move(placed);
+            QTRY_COMPARE(h.dialog->frameGeometry().topLeft(), placed);
+            toggle->click();
+            QTRY_VERIFY(h.dialog->height() > collapsed.height() + 100);
+            const QRect frame = h.dialog->frameGeometry();
+            const QString where = QString("%1,%2 %3x%4 in %5x%6")
+                                      .arg(frame.x())
+                                      .arg(frame.y())
+                                      .arg(frame.width())
+                                      .arg(frame.height())
+                                      .arg(room.width())
+                                      .arg(room.height());
+            QVERIFY2(room.contains(frame), qPrintable(where));
+            QCOMPARE(frame.left(), placed.x()); // moved up and down only
+            // 728 px at 1024 x 768 leaves 40 for a taskbar; a window manager's title bar and
+            // borders (here there is none) take up to 40 more.
+            QVERIFY2(frame.height() <= 728 - 40, qPrintable(where));
+            if (placed == places[0])
+                QVERIFY2(frame.bottom() < 728 - 40, qPrintable(where));
+            toggle->click(); // collapsed again, about the same centre
+            QTRY_COMPARE(h.dialog->frameGeometry().size(), collapsed);
+        }
     }
 
     void kindRadiosLoadTheirTimetables() {
