@@ -32,6 +32,10 @@ EmergencyBanner::EmergencyBanner(EmergencyControl& emergency, UserPrompts& promp
     big.setPixelSize(20);
     m_line->setFont(big);
     clear->setObjectName(QStringLiteral("clearEmergencyButton"));
+    QFont buttonFont = clear->font();
+    buttonFont.setPixelSize(16);
+    clear->setFont(buttonFont);
+    clear->setMinimumHeight(kHeight - 16);
     clear->setAutoDefault(false); // Enter in the window never clears it
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(14, 6, 14, 6);

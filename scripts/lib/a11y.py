@@ -37,7 +37,7 @@ ROLES = {
     "radio": pyatspi.ROLE_RADIO_BUTTON,
     "picker": pyatspi.ROLE_SPIN_BUTTON,
 }
-WINDOW_ROLES = (pyatspi.ROLE_DIALOG, pyatspi.ROLE_FRAME, pyatspi.ROLE_WINDOW)
+WINDOW_ROLES = (pyatspi.ROLE_DIALOG, pyatspi.ROLE_ALERT, pyatspi.ROLE_FRAME, pyatspi.ROLE_WINDOW)
 OK_NAMES = ("OK", "&OK", "确定")
 
 
