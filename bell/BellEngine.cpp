@@ -302,6 +302,17 @@ bool BellEngine::armNextEntry(const LocalTime& now) {
     return false;
 }
 
+int BellEngine::entriesLeft() const {
+    if (m_currentRow < 0)
+        return 0;
+    int left = 0;
+    // The plan is in time order: every pending row before the armed one was passed over.
+    for (int row = m_currentRow; row < m_plan.size(); ++row)
+        if (m_plan[row].state == EntryState::Pending && readEntryTimeText(m_plan[row].time))
+            ++left;
+    return left;
+}
+
 int BellEngine::findNextPending(const LocalTime& now, EntryTime& found) {
     const int passedUpTo = now.secondOfDay() - kFireWindowSeconds;
     for (int row = 0; row < m_plan.size(); ++row) {

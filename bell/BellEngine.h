@@ -82,6 +82,8 @@ public:
     int currentRow() const { return m_currentRow; }
     // No pending entry is left in the plan.
     bool nothingLeft() const { return m_currentRow < 0; }
+    // The pending entries still to ring: the armed one and those after it with a time that rings.
+    int entriesLeft() const;
     // The entry armed to ring next; null before the first load armed one, when none is left, or
     // when the plan no longer holds its row.
     const PlanEntry* armedEntry() const {

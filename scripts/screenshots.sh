@@ -115,7 +115,7 @@ menu_opened() {
 }
 if menu_opened || menu_opened || menu_opened; then
     shoot_screen tray-menu.png
-    xdotool key --delay 120 Down Down Down Down Return
+    xdotool key --delay 120 Down Down Down Down Down Return # 响铃记录, the fifth item
     if wait_for 30 a11y shown 响铃记录; then
         shoot 响铃记录 ring-log.png
     else

@@ -26,11 +26,14 @@ QMessageBox::Icon iconOf(MessageIcon icon) {
     return QMessageBox::NoIcon;
 }
 
-int runBox(QWidget* parent, const UserMessage& message, QMessageBox::StandardButtons buttons) {
+int runBox(QWidget* parent, const UserMessage& message, QMessageBox::StandardButtons buttons,
+           QMessageBox::StandardButton defaultButton = QMessageBox::NoButton) {
     QMessageBox box(iconOf(message.icon), QString::fromStdString(message.caption),
                     QString::fromStdString(message.text), buttons, parent);
     // Messages quote names and file contents: markup in them is text.
     box.setTextFormat(Qt::PlainText);
+    if (defaultButton != QMessageBox::NoButton)
+        box.setDefaultButton(defaultButton);
     return box.exec();
 }
 
@@ -42,6 +45,23 @@ void DialogPrompts::show(const UserMessage& message) {
 
 bool DialogPrompts::confirm(const UserMessage& message) {
     return runBox(m_parent, message, QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;
+}
+
+bool DialogPrompts::confirmWithCancelDefault(const UserMessage& message) {
+    return runBox(m_parent, message, QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Cancel) ==
+           QMessageBox::Ok;
+}
+
+bool mayCloseUnsaved(UserPrompts& prompts, const UserMessage& question, const std::function<bool()>& save) {
+    switch (prompts.askToSave(question)) {
+    case UserPrompts::SaveAnswer::Save:
+        return save(); // when it fails, the reason was shown and the window stays with the changes
+    case UserPrompts::SaveAnswer::Discard:
+        return true;
+    case UserPrompts::SaveAnswer::Cancel:
+        break;
+    }
+    return false;
 }
 
 UserPrompts::SaveAnswer DialogPrompts::askToSave(const UserMessage& message) {

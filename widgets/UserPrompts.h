@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <functional>
+
 class QWidget;
 
 namespace halvix {
@@ -14,6 +16,8 @@ class UserPrompts : public MessageSink {
 public:
     // OK and Cancel; true for OK.
     virtual bool confirm(const UserMessage& message) = 0;
+    // OK and Cancel with Cancel the default, for a step hard to undo: Enter answers it as Esc does.
+    virtual bool confirmWithCancelDefault(const UserMessage& message) = 0;
     // 保存, 放弃 and 取消 before unsaved changes would be lost.
     enum class SaveAnswer { Save, Discard, Cancel };
     virtual SaveAnswer askToSave(const UserMessage& message) = 0;
@@ -23,6 +27,10 @@ public:
                                  const QString& initialName) = 0;
 };
 
+// Before a window with changes not saved closes: asks 保存, 放弃 or 取消 with `question`, and 保存
+// runs `save` (false when nothing was stored, the reason shown). True when the window may close.
+bool mayCloseUnsaved(UserPrompts& prompts, const UserMessage& question, const std::function<bool()>& save);
+
 // The real thing: message boxes and file dialogs over `parent`.
 class DialogPrompts final : public UserPrompts {
 public:
@@ -31,6 +39,7 @@ public:
 
     void show(const UserMessage& message) override;
     bool confirm(const UserMessage& message) override;
+    bool confirmWithCancelDefault(const UserMessage& message) override;
     SaveAnswer askToSave(const UserMessage& message) override;
     QString openFileName(const QString& filter) override;
     QString saveFileName(const QString& filter, const QString& defaultSuffix,

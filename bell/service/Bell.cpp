@@ -140,6 +140,10 @@ QString Bell::idleReason() const {
     return QStringLiteral("今日铃声已全部响完");
 }
 
+int Bell::entriesLeftToday() const {
+    return silentToday() ? 0 : m_engine->entriesLeft();
+}
+
 bool Bell::sounding() const {
     // A playlist between two tracks is still playing.
     return m_singlePlayer->isPlaying() || m_trackPlayer->isPlaying() || !m_playback->playlist().empty();

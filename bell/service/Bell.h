@@ -101,6 +101,8 @@ public:
     bool silentToday() const { return m_source.decision().silent; }
     // Why nothing more rings today, in words; empty while an entry is still to come.
     QString idleReason() const;
+    // Today's entries still to ring; none on a day the calendar silences.
+    int entriesLeftToday() const;
 
     // The sound problems found by the latest check of today's plan, in plan order.
     const std::vector<EntryProblem>& soundProblems() const { return m_problems; }

@@ -60,6 +60,12 @@ BellTray::BellTray(QObject* parent)
       m_plainIcon(QString::fromLatin1(kIconResource)), m_warningIcon(warningIcon(m_plainIcon)) {
     m_menu->setObjectName(QStringLiteral("trayMenu"));
 
+    // What a double click does, shown in bold as the menu's default.
+    QAction* showWindow = m_menu->addAction(QStringLiteral("显示窗口"));
+    showWindow->setObjectName(QStringLiteral("showAction"));
+    m_menu->setDefaultAction(showWindow);
+    connect(showWindow, &QAction::triggered, this, &BellTray::showRequested);
+
     m_playMenu = m_menu->addMenu(QStringLiteral("立即播放"));
     m_playMenu->setObjectName(QStringLiteral("playMenu"));
     m_playMenu->menuAction()->setObjectName(QStringLiteral("playAction"));

@@ -14,10 +14,10 @@ class QSystemTrayIcon;
 namespace halvix {
 
 // The program's icon in the notification area: tip "校园广播", a double click asks for the
-// window. Its menu, in this order: 立即播放 ▸ (the sounds of voic), 停止播放, 今日静音 / 恢复响铃,
-// 响铃记录, 校园 (on the campus central only), then 紧急广播 ▸ (the sound files of voic) and
-// 解除紧急广播, and after a separator 关闭, which asks to end the program. Notices that nobody
-// asked for show here.
+// window. Its menu, in this order: 显示窗口 (the default, as the double click), 立即播放 ▸ (the sounds of
+// voic), 停止播放, 今日静音 / 恢复响铃, 响铃记录, 校园 (on the campus central only), then 紧急广播 ▸ (the
+// sound files of voic) and 解除紧急广播, and after a separator 关闭, which asks to end the program. Notices
+// that nobody asked for show here.
 class BellTray final : public QObject {
     Q_OBJECT
 

@@ -4,6 +4,8 @@
 #include "bell/DayPlanSelector.h"
 #include "bell/service/Bell.h"
 #include "bell/window/BellTray.h"
+#include "bell/window/EmergencyBanner.h"
+#include "bell/window/EndGuard.h"
 #include "bell/window/PlanList.h"
 #include "bell/window/TrayActions.h"
 #include "calendar/CalendarStore.h"
@@ -22,7 +24,6 @@
 #include <QEvent>
 #include <QHideEvent>
 #include <QIcon>
-#include <QKeyEvent>
 #include <QTimer>
 
 #include <utility>
@@ -58,6 +59,8 @@ MainDialog::MainDialog(Bell& bell, UserPrompts& prompts, QWidget* parent)
         showStatus(QString());
     });
     placeClockDisplay();
+    m_emergencyBanner = new EmergencyBanner(m_bell.emergency(), m_prompts, this);
+    m_endGuard = new EndGuard(*this, m_bell, m_prompts);
     connectControls();
     m_bell.setView(m_planList.get());
 
@@ -73,6 +76,7 @@ MainDialog::MainDialog(Bell& bell, UserPrompts& prompts, QWidget* parent)
         m_unaskedNotices << QString::fromStdString(notice.text);
     checkRadioButtons();
     reloadPlan(Asked::No);
+    onEmergencyChanged(); // one resumed at start sounds from the first tick
     m_hideOnFirstTick = true;
 }
 
@@ -87,7 +91,7 @@ void MainDialog::attachTray(BellTray& tray) {
     m_tray = &tray;
     connect(this, &QDialog::finished, &tray, &BellTray::hide);
     connect(&tray, &BellTray::showRequested, this, &MainDialog::showFromTray);
-    connect(&tray, &BellTray::quitRequested, this, &QDialog::reject);
+    connect(&tray, &BellTray::quitRequested, this, [this] { m_endGuard->endAsked(QDialog::Rejected); });
 
     m_trayActions = std::make_unique<TrayActions>(m_bell, tray, m_prompts);
     connect(&tray, &BellTray::logRequested, this, &MainDialog::onShowRingLog);
@@ -116,6 +120,11 @@ void MainDialog::onSoundsChecked(int count, const QString& summary) {
 
 void MainDialog::onEmergencyChanged() {
     showStatus(m_statusText);
+    // The countdown would lead to an entry that does not ring: the banner takes its place.
+    const bool shown = m_emergencyBanner->follow();
+    m_clockDisplay->setVisible(!shown);
+    const int top = shown ? EmergencyBanner::kHeight : 0;
+    m_ui->planList->setGeometry(0, top, m_ui->planList->width(), height() - top);
 }
 
 void MainDialog::onShowRingLog() {
@@ -380,17 +389,6 @@ void MainDialog::hideEvent(QHideEvent* event) {
         if (!isVisible() && testAttribute(Qt::WA_WState_Created))
             destroy(true, false);
     });
-}
-
-void MainDialog::keyPressEvent(QKeyEvent* event) {
-    // Enter ends the program like Esc does (QDialog only passes it to a default button).
-    const bool plain = event->modifiers() == Qt::NoModifier ||
-                       (event->modifiers() == Qt::KeypadModifier && event->key() == Qt::Key_Enter);
-    if (plain && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
-        accept();
-        return;
-    }
-    QDialog::keyPressEvent(event);
 }
 
 } // namespace halvix

@@ -21,6 +21,8 @@ class Bell;
 class BellEngine;
 class DayPlan;
 class BellTray;
+class EmergencyBanner;
+class EndGuard;
 class ChoiceGroup;
 struct DecidedValue;
 class ClockDisplay;
@@ -29,9 +31,10 @@ class PlanList;
 class TrayActions;
 class UserPrompts;
 
-// The program's window onto the bell: today's plan, the countdown to the next bell, the day type
-// and season choices and the settings button. After start-up it hides itself into the tray, if
-// there is one. Ending it (Enter, Esc, the close box, the tray menu's 关闭) ends the program.
+// The program's window onto the bell: today's plan, the countdown to the next bell (a red banner in
+// its place while 紧急广播 sounds), the day type and season choices and the settings button. After
+// start-up it hides itself into the tray, if there is one. Ending it (Enter, Esc, the close box,
+// the tray menu's 关闭) ends the program: asked first while entries are left today (EndGuard).
 class MainDialog : public QDialog {
     Q_OBJECT
 
@@ -75,7 +78,6 @@ public:
 protected:
     void changeEvent(QEvent* event) override;
     void hideEvent(QHideEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void useControlFont();
@@ -104,7 +106,9 @@ private:
     UserPrompts& m_prompts;
     std::unique_ptr<Ui::MainDialog> m_ui;
     std::unique_ptr<PlanList> m_planList;
-    ClockDisplay* m_clockDisplay = nullptr; // a child; deleted first, since it reads the countdown
+    ClockDisplay* m_clockDisplay = nullptr;       // a child; deleted first, since it reads the countdown
+    EmergencyBanner* m_emergencyBanner = nullptr; // a child
+    EndGuard* m_endGuard = nullptr;               // a child
     BellTray* m_tray = nullptr;
     std::unique_ptr<TrayActions> m_trayActions;
 

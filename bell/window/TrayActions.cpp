@@ -1,6 +1,7 @@
 #include "bell/window/TrayActions.h"
 
 #include "bell/service/Bell.h"
+#include "bell/window/BellQuestions.h"
 #include "bell/window/BellTray.h"
 #include "calendar/TodayMute.h"
 #include "common/MessageSink.h"
@@ -62,19 +63,16 @@ void TrayActions::muteToday(bool mute) {
 }
 
 void TrayActions::startEmergency(const QString& sound) {
+    if (!confirmEmergencyStart(sound, m_prompts))
+        return;
     const std::string problem = m_bell.emergency().start(sound.toStdString(), {}, kTrayEmergencyBy);
     if (!problem.empty())
         m_tray.notify(QStringLiteral("紧急广播未开始: ") + QString::fromStdString(problem));
 }
 
 void TrayActions::clearEmergency() {
-    if (!m_bell.emergency().state().active)
-        return;
     // Asked for from the menu: the question waits for the one who asked.
-    const UserMessage question{m_bell.emergency().text().toStdString() +
-                                   "\n\n解除紧急广播? 计划的铃声将从下一项起照常响。",
-                               "解除紧急广播", MessageIcon::Question};
-    if (m_prompts.confirm(question))
+    if (confirmEmergencyClear(m_bell.emergency(), m_prompts))
         m_bell.emergency().clear(kTrayEmergencyBy);
 }
 

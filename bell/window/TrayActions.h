@@ -10,8 +10,8 @@ class BellTray;
 class UserPrompts;
 
 // What the tray's menu asks of the bell: 立即播放, 停止播放, 今日静音 and 恢复响铃, 紧急广播 and its
-// clearing. Their answers go back to the tray as notices, never to a box, but for the one question
-// the user's own click asks (解除紧急广播?).
+// clearing. Their answers go back to the tray as notices, never to a box, but for the questions
+// the user's own click asks (紧急广播 and 解除紧急广播 each ask first).
 class TrayActions final : public QObject {
     Q_OBJECT
 
@@ -22,6 +22,7 @@ public:
     TrayActions(Bell& bell, BellTray& tray, UserPrompts& prompts, QObject* parent = nullptr);
 
     void muteToday(bool mute);
+    // Asks first, naming the sound: it sounds everywhere until cleared.
     void startEmergency(const QString& sound);
     // Asks first: the plan rings again from its next entry once cleared.
     void clearEmergency();

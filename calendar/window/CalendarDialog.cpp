@@ -239,18 +239,10 @@ bool CalendarDialog::save() {
 
 void CalendarDialog::done(int result) {
     // 关闭, Esc and the close box all end here: changes not yet saved are never dropped unasked.
-    if (m_entries != m_stored) {
-        switch (m_prompts.askToSave({"校历已修改但尚未保存。\n是否保存?", "校历", MessageIcon::Question})) {
-        case UserPrompts::SaveAnswer::Save:
-            if (!save())
-                return; // the reason was shown; the dialog stays open with the changes
-            break;
-        case UserPrompts::SaveAnswer::Discard:
-            break;
-        case UserPrompts::SaveAnswer::Cancel:
-            return;
-        }
-    }
+    if (m_entries != m_stored &&
+        !mayCloseUnsaved(m_prompts, {"校历已修改但尚未保存。\n是否保存?", "校历", MessageIcon::Question},
+                         [this] { return save(); }))
+        return;
     QDialog::done(result);
 }
 

@@ -62,6 +62,23 @@ int DataDialog::readListRows(TextList& cells) const {
     return kCellsPerRow;
 }
 
+bool DataDialog::unsavedChanges() const {
+    return m_list.cells(kCellsPerRow) != m_storedCells;
+}
+
+void DataDialog::rememberStoredRows() {
+    m_storedCells = m_list.cells(kCellsPerRow);
+}
+
+void DataDialog::done(int result) {
+    // 关闭, Esc, Enter and the close box all end here: rows not yet saved are never dropped unasked.
+    if (unsavedChanges() &&
+        !mayCloseUnsaved(m_prompts, {"数据已修改但尚未保存。\n是否保存?", "数据管理", MessageIcon::Question},
+                         [this] { return save(); }))
+        return;
+    QDialog::done(result);
+}
+
 void DataDialog::keyPressEvent(QKeyEvent* event) {
     // Enter closes the dialog like Escape: there is no button that Enter would press.
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
@@ -94,17 +111,23 @@ void DataDialog::onChooseTable(int code) {
         m_model.setListColumns(names); // so the list shows what 保存 writes
     else
         m_model.fillList(names, values);
+    rememberStoredRows();
 }
 
 void DataDialog::onSave() {
+    if (save())
+        notify("已保存!", MessageIcon::Information);
+}
+
+bool DataDialog::save() {
     if (m_selectedTable == 0) {
         notify("选择类型!", MessageIcon::Warning);
-        return;
+        return false;
     }
     ScheduleDatabase database(m_programFolder, m_prompts);
     if (database.databaseMissing()) {
         notify("数据库没找到!", MessageIcon::Critical);
-        return;
+        return false;
     }
     database.open();
     TextList cells;
@@ -115,7 +138,8 @@ void DataDialog::onSave() {
         cells.empty() ? database.clearTable(table) : database.replaceRows(table, kCellsPerRow, cells);
     database.close();
     if (saved)
-        notify("已保存!", MessageIcon::Information);
+        rememberStoredRows();
+    return saved;
 }
 
 void DataDialog::onDeleteRow(int row) {

@@ -20,7 +20,7 @@ class UserPrompts;
 
 // "数据管理": shows one plan table at a time, deletes rows from the list, imports and exports the
 // list as CSV, and writes the list back into the chosen table on 保存. Nothing reaches the
-// database except through 保存; closing without it drops the changes.
+// database except through 保存; closing with changes not saved asks 保存, 放弃 or 取消.
 class DataDialog final : public QDialog {
     Q_OBJECT
 public:
@@ -34,6 +34,10 @@ public:
     void renumberRows();
     // Columns 0..6 of every row (empty where the list lacks a column); returns the cells per row.
     int readListRows(TextList& cells) const;
+    // The list differs from what the chosen table held when it was read or last saved.
+    bool unsavedChanges() const;
+
+    void done(int result) override;
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -41,6 +45,9 @@ protected:
 private:
     void onChooseTable(int code);
     void onSave();
+    // Writes the list into the chosen table; false (with the reason shown) when nothing was written.
+    bool save();
+    void rememberStoredRows();
     // `row` is -1 when the double-click was not on a row.
     void onDeleteRow(int row);
     void onImport();
@@ -56,6 +63,7 @@ private:
     ChoiceGroup* m_tableButtons;
     CsvFile m_csv;
     int m_selectedTable = 0;
+    TextList m_storedCells; // the list's cells as the chosen table holds them
 };
 
 } // namespace halvix

@@ -11,6 +11,7 @@ not count, nor what follows "  —  ": the main window adds the program folder t
     a11y.py read WINDOW ROLE NAME        print the control's text (a picker's shown value)
     a11y.py names WINDOW                 print role and name of every control, one a line
     a11y.py plan                         print the plan list, a row a line, cells between tabs
+    a11y.py rowclick WINDOW ROW          a mouse double click on row ROW (from 0) of the window's list
     a11y.py notes                        the same, each row followed by its note (the reason a
                                          red row gives in its tooltip), empty for none
     a11y.py click NAME                   a mouse click on the showing button, radio button or
@@ -38,7 +39,7 @@ ROLES = {
     "radio": pyatspi.ROLE_RADIO_BUTTON,
     "picker": pyatspi.ROLE_SPIN_BUTTON,
 }
-WINDOW_ROLES = (pyatspi.ROLE_DIALOG, pyatspi.ROLE_FRAME, pyatspi.ROLE_WINDOW)
+WINDOW_ROLES = (pyatspi.ROLE_DIALOG, pyatspi.ROLE_ALERT, pyatspi.ROLE_FRAME, pyatspi.ROLE_WINDOW)
 OK_NAMES = ("OK", "&OK", "确定")
 
 
@@ -83,26 +84,46 @@ def windows(app, roles):
             yield node
 
 
-def window(title):
+def titled(title):
     app = program()
     if app is None:
-        return None
+        return
     for node in windows(app, WINDOW_ROLES):
         # The main window's title goes on with the program folder after a dash.
         name = node.name.strip()
         if (name == title or name.startswith(title + "  —  ")) and showing(node):
-            return node
-    return None
+            yield node
+
+
+def window(title):
+    return next(titled(title), None)
 
 
 def control(title, role, name):
+    # A question may carry its window's title: the control is looked for in each.
+    for win in titled(title):
+        for node in walk(win):
+            if node.getRole() == ROLES[role] and node.name == name and showing(node):
+                return node
+    return None
+
+
+def double_click_row(title, row):
     win = window(title)
     if win is None:
-        return None
+        return 1
     for node in walk(win):
-        if node.getRole() == ROLES[role] and node.name == name and showing(node):
-            return node
-    return None
+        if node.getRole() == pyatspi.ROLE_TABLE and showing(node):
+            table = node.queryTable()
+            if row >= table.nRows:
+                return 1
+            box = table.getAccessibleAt(row, min(1, table.nColumns - 1)).queryComponent().getExtents(
+                pyatspi.DESKTOP_COORDS)
+            x, y = box.x + box.width // 2, box.y + box.height // 2
+            subprocess.run(["xdotool", "mousemove", str(x), str(y), "click", "--repeat", "2", "--delay",
+                            "80", "1"], check=True)
+            return 0
+    return 1
 
 
 def focus_in_and_out(node):
@@ -250,6 +271,8 @@ def main(args):
         return print_plan(with_notes=True)
     if command == "click":
         return click(args[1])
+    if command == "rowclick":
+        return double_click_row(args[1], int(args[2]))
     if command == "boxes":
         return answer_boxes(float(args[1]))
     if command == "texts":

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <random>
 
 namespace halvix {
 namespace {
@@ -174,6 +175,49 @@ TEST_F(BellTest, FiringAdvancesTheSelectionAndArmsBeforeTheSoundStarts) {
     EXPECT_EQ(heard,
               (Texts{"08:00:00 轨 1.mp3", "08:00:03 轨 2.mp3", "08:00:06 轨 3.wav", "08:00:07 a.mp3"}));
     EXPECT_FALSE(playback.folderMode());
+}
+
+// At every second of a day the count of entries left is what rings from then on: random plans of
+// HH:MM and HH:MM:SS entries, some sharing a second, some with a text that never rings, started at
+// a random second after the nightly reload.
+TEST(EntriesLeft, IsWhatRingsFromThenOn) {
+    std::mt19937 random(20250312);
+    for (int round = 0; round < 40; ++round) {
+        const int start = std::uniform_int_distribution<>(3700, 80000)(random);
+        std::vector<std::pair<int, std::string>> timed;
+        for (int n = std::uniform_int_distribution<>(0, 12)(random); n > 0; --n) {
+            // Mostly after the start, some before or within its minute; all before 23:50.
+            const int second = std::uniform_int_distribution<>(std::max(3700, start - 120), 85800)(random);
+            char text[16];
+            if (random() % 4 == 0)
+                std::snprintf(text, sizeof text, "%02d:%02d", second / 3600, second / 60 % 60);
+            else
+                std::snprintf(text, sizeof text, "%02d:%02d:%02d", second / 3600, second / 60 % 60,
+                              second % 60);
+            timed.emplace_back(second, random() % 8 == 0 ? "25:00" : text);
+            if (random() % 5 == 0)
+                timed.push_back(timed.back()); // two entries, one second
+        }
+        std::sort(timed.begin(), timed.end());
+        test::BellRig<FakeSource> rig;
+        std::vector<Entry> day;
+        for (const auto& [second, text] : timed)
+            day.push_back({text, ""}); // rings, sounds nothing
+        rig.source.dayPlan = planOf(day);
+        rig.now = localTimeAt(wallSecondOf(at("00:00:00")) + start);
+        rig.engine.reloadPlan(rig.now);
+
+        std::vector<std::pair<int, std::size_t>> leftAndFired; // before each tick
+        for (long long s = wallSecond(rig.now) + 1; s <= wallSecondOf(at("23:59:59")); ++s) {
+            leftAndFired.emplace_back(rig.engine.entriesLeft(), rig.log.firings.size());
+            rig.now = localTimeAt(s);
+            rig.engine.onTick(rig.now);
+        }
+        const std::size_t total = rig.log.firings.size();
+        for (const auto& [left, fired] : leftAndFired)
+            ASSERT_EQ(std::size_t(left), total - fired) << "round " << round << ", start " << start;
+        EXPECT_EQ(rig.engine.entriesLeft(), 0);
+    }
 }
 
 } // namespace

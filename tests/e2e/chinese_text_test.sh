@@ -54,7 +54,7 @@ shows() { a11y texts | grep -F "$1" >/dev/null; }
 # The window hides into the tray a few seconds after the start: brought back to be read.
 main_shows() { show_main_window && shows "$1"; }
 # 响铃记录, the fourth item of the tray menu; a menu opened while the program is busy may miss keys.
-open_ring_log() { tray_pick Down Down Down Down Return && wait_for 15 a11y shown 响铃记录; }
+open_ring_log() { tray_pick Down Down Down Down Down Return && wait_for 15 a11y shown 响铃记录; }
 
 # file_cells LOCALE: the file dialog's list, a row a line (name, size, type, date between tabs), into
 # $work/cells-LOCALE.txt; false until it lists the program folder's voic.

@@ -64,15 +64,15 @@ printf '%+ds\n' "$offset" >"$clock_file"
 
 # --- 今日静音 before 10:02:40, from the tray menu -------------------------------------------------
 sleep_until "$(real_of 10:02:20)"
-tray_pick Down Down Down Return || fail "the tray menu did not open"
+tray_pick Down Down Down Down Return || fail "the tray menu did not open"
 sleep_until "$(real_of 10:02:48)"
 # --- 立即播放 ▸ 长音.wav, 停止播放 3 s later -------------------------------------------------------
 downs=()
 for _ in $(seq 2 "$tone_place"); do downs+=(Down); done
-tray_pick Down Right "${downs[@]}" Return || fail "the tray menu did not open"
+tray_pick Down Down Right "${downs[@]}" Return || fail "the tray menu did not open"
 played=$(now)
 sleep 3
-tray_pick Down Down Return || fail "the tray menu did not open"
+tray_pick Down Down Down Return || fail "the tray menu did not open"
 stopped=$(now)
 sleep 4
 stop_recording

@@ -22,26 +22,19 @@ public:
 
     void show(const UserMessage& message) override { messages.push_back(message); }
 
-    bool confirm(const UserMessage& message) override {
-        questions.push_back(message);
-        if (confirmAnswers.empty()) {
-            ++unscripted;
-            return false;
-        }
-        const bool answer = confirmAnswers.front();
-        confirmAnswers.pop_front();
-        return answer;
-    }
+    bool confirm(const UserMessage& message) override { return answer(message, false); }
+    bool confirmWithCancelDefault(const UserMessage& message) override { return answer(message, true); }
 
     SaveAnswer askToSave(const UserMessage& message) override {
         questions.push_back(message);
+        cancelDefault.push_back(false);
         if (askToSaveAnswers.empty()) {
             ++unscripted;
             return SaveAnswer::Cancel;
         }
-        const SaveAnswer answer = askToSaveAnswers.front();
+        const SaveAnswer given = askToSaveAnswers.front();
         askToSaveAnswers.pop_front();
-        return answer;
+        return given;
     }
 
     QString openFileName(const QString& filter) override {
@@ -61,9 +54,16 @@ public:
             out.push_back(m.text);
         return out;
     }
+    std::vector<std::string> questionTexts() const {
+        std::vector<std::string> out;
+        for (const auto& m : questions)
+            out.push_back(m.text);
+        return out;
+    }
     void clear() {
         messages.clear();
         questions.clear();
+        cancelDefault.clear();
         openDialogs.clear();
         saveDialogs.clear();
         unscripted = 0;
@@ -75,22 +75,35 @@ public:
     std::deque<QString> openAnswers;
     std::deque<QString> saveAnswers;
 
-    // What the program asked, in order.
+    // What the program asked, in order, and for each question whether 取消 was its default.
     std::vector<UserMessage> messages;
     std::vector<UserMessage> questions;
+    std::vector<bool> cancelDefault;
     std::vector<FileDialog> openDialogs;
     std::vector<FileDialog> saveDialogs;
     int unscripted = 0;
 
 private:
+    bool answer(const UserMessage& message, bool cancelIsDefault) {
+        questions.push_back(message);
+        cancelDefault.push_back(cancelIsDefault);
+        if (confirmAnswers.empty()) {
+            ++unscripted;
+            return false;
+        }
+        const bool given = confirmAnswers.front();
+        confirmAnswers.pop_front();
+        return given;
+    }
+
     QString next(std::deque<QString>& answers) {
         if (answers.empty()) {
             ++unscripted;
             return {};
         }
-        QString answer = answers.front();
+        QString given = answers.front();
         answers.pop_front();
-        return answer;
+        return given;
     }
 };
 

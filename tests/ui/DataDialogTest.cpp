@@ -44,6 +44,8 @@ private slots:
     void saveWithoutTheDatabaseWritesNothing();
     void aChoiceThatCannotBeReadKeepsTheListAndItsTable_data();
     void aChoiceThatCannotBeReadKeepsTheListAndItsTable();
+    void closingWithEditsAsksToSave_data();
+    void closingWithEditsAsksToSave();
 };
 
 void DataDialogTest::opensWithNothingChosenAndSaveAsksForATable() {
@@ -245,3 +247,61 @@ void DataDialogTest::aChoiceThatCannotBeReadKeepsTheListAndItsTable() {
 
 QTEST_MAIN(DataDialogTest)
 #include "DataDialogTest.moc"
+
+// Esc, Enter and the close box with rows not saved ask 保存, 放弃 or 取消; without changes (none made,
+// or all saved) the dialog closes at once.
+void DataDialogTest::closingWithEditsAsksToSave_data() {
+    QTest::addColumn<int>("how");    // 0 Esc, 1 Enter, 2 close box
+    QTest::addColumn<int>("edit");   // 0 none, 1 a row deleted, 2 a row deleted and saved
+    QTest::addColumn<int>("answer"); // -1 nothing asked, else a UserPrompts::SaveAnswer
+    const char* const ways[] = {"Esc", "Enter", "close box"};
+    const struct {
+        const char* name;
+        int edit, answer;
+    } rows[] = {{"no change", 0, -1},
+                {"saved", 2, -1},
+                {"保存", 1, int(UserPrompts::SaveAnswer::Save)},
+                {"放弃", 1, int(UserPrompts::SaveAnswer::Discard)},
+                {"取消", 1, int(UserPrompts::SaveAnswer::Cancel)}};
+    for (int how = 0; how < 3; ++how)
+        for (const auto& r : rows)
+            QTest::addRow("%s, %s", ways[how], r.name) << how << r.edit << r.answer;
+}
+
+void DataDialogTest::closingWithEditsAsksToSave() {
+    QFETCH(int, how);
+    QFETCH(int, edit);
+    QFETCH(int, answer);
+    DataHarness h;
+    h.database.insertPlan("cjtime", kThreeRows);
+    h.click("springMondayButton");
+    const Rows oneDeleted = {{"1", "6月7日", "08:00:30", "上课铃", "voic/上课", "待完", "语文"},
+                             {"2", "", "08:45", "下课铃", "下课.mp3", "待完", "0"}};
+    if (edit > 0) {
+        h.prompts.confirmAnswers = {true};
+        h.doubleClickRow(0);
+    }
+    if (edit == 2)
+        h.click("saveButton");
+    h.prompts.clear();
+    if (answer >= 0)
+        h.prompts.askToSaveAnswers = {UserPrompts::SaveAnswer(answer)};
+
+    if (how == 2)
+        h.dialog->close();
+    else
+        QTest::keyClick(h.list(), how == 0 ? Qt::Key_Escape : Qt::Key_Return);
+
+    const bool stays = answer == int(UserPrompts::SaveAnswer::Cancel);
+    QCOMPARE(h.dialog->isVisible(), stays);
+    if (answer < 0) {
+        QVERIFY(h.prompts.questions.empty());
+    } else {
+        QCOMPARE(h.prompts.questionTexts(), std::vector<std::string>{"数据已修改但尚未保存。\n是否保存?"});
+        QCOMPARE(h.prompts.questions[0].caption, std::string("数据管理"));
+    }
+    const bool saved = edit == 2 || answer == int(UserPrompts::SaveAnswer::Save);
+    QCOMPARE(h.table("cjtime"), saved ? oneDeleted : kThreeRows);
+    QCOMPARE(h.shown(), edit > 0 ? oneDeleted : kThreeRows); // 取消 keeps the edits on the screen
+    QCOMPARE(h.dialog->unsavedChanges(), edit == 1 && !saved);
+}

@@ -171,6 +171,7 @@ const std::vector<Case>& places() {
         {"tray: 紧急广播's sound", std::bind(traySoundItem, &BellTray::emergencyMenu, _1), kSound},
         {"main window: the status line", std::bind(mainWindowLine, "statusLine", _1), kSound},
         {"main window: today's line", std::bind(mainWindowLine, "todayLine", _1), kMarkup},
+        {"main window: the emergency banner", std::bind(mainWindowLine, "emergencyLine", _1), kSound},
         {"calendar: the decision of a date", calendarDecision, kMarkup},
         {"ring log: the status", ringLogStatus, kMarkup},
         {"message box", messageBox, kMarkup},

@@ -98,8 +98,13 @@ private slots:
         window.attachTray(tray);
         Bell& bell = window.ownBell();
 
-        QCOMPARE(menuTexts(*tray.menu()), (QStringList{"立即播放", "停止播放", "今日静音", "响铃记录",
-                                                       "紧急广播", "解除紧急广播", "|", "关闭"}));
+        QCOMPARE(menuTexts(*tray.menu()), (QStringList{"显示窗口", "立即播放", "停止播放", "今日静音",
+                                                       "响铃记录", "紧急广播", "解除紧急广播", "|", "关闭"}));
+        // 显示窗口, the default item (as a double click), brings the hidden window back to the front.
+        QCOMPARE(tray.menu()->defaultAction(), tray.menu()->actions().first());
+        window.hide();
+        tray.menu()->actions().first()->trigger();
+        QVERIFY(window.isVisible());
         emit tray.playMenu()->aboutToShow();
         QCOMPARE(menuTexts(*tray.playMenu()), (QStringList{"上课.mp3", "早操"}));
 
@@ -109,8 +114,9 @@ private slots:
         // On the campus central only: 校园 in the menu and the window, and its nodes in the tip.
         int campusOpened = 0;
         window.offerCampusWindow([&campusOpened] { ++campusOpened; });
-        QCOMPARE(menuTexts(*tray.menu()), (QStringList{"立即播放", "停止播放", "今日静音", "响铃记录", "校园",
-                                                       "紧急广播", "解除紧急广播", "|", "关闭"}));
+        QCOMPARE(menuTexts(*tray.menu()),
+                 (QStringList{"显示窗口", "立即播放", "停止播放", "今日静音", "响铃记录", "校园", "紧急广播",
+                              "解除紧急广播", "|", "关闭"}));
         tray.menu()->findChild<QAction*>(QStringLiteral("campusAction"))->trigger();
         test::child<QPushButton>(window, QStringLiteral("campusButton"))->click();
         QCOMPARE(campusOpened, 2);
@@ -326,8 +332,10 @@ private slots:
 
         emit tray.emergencyMenu()->aboutToShow();
         QCOMPARE(menuTexts(*tray.emergencyMenu()), QStringList{"上课.mp3"}); // a folder cannot loop
+        program.prompts.confirmAnswers = {true};
         tray.emergencyMenu()->actions().first()->trigger();
         QVERIFY(bell.emergency().sounding());
+        program.prompts.clear();
         QVERIFY(clear->isEnabled());
         QVERIFY2(tray.toolTip().contains(QStringLiteral("紧急广播中: 上课.mp3")), qPrintable(tray.toolTip()));
         const auto* status = window->findChild<QLabel*>(QStringLiteral("statusLine"));
