@@ -5,9 +5,13 @@
 
 #include "bell/DayPlanSelector.h"
 #include "calendar/CalendarStore.h"
+#include "store/DatabaseFailure.h"
 #include "store/ScheduleDatabase.h"
 #include "time/ClockText.h"
 
+#include "exam/WeekdayFile.h"
+
+#include <algorithm>
 #include <utility>
 
 namespace halvix {
@@ -49,10 +53,12 @@ LoadResult DayPlanSource::loadDayPlan(DayPlan& plan, const LocalTime& now) {
     if (m_choiceUnread && !readStoredChoice(sink))
         return failed(std::move(sink.messages), now);
     // A database that cannot be read for the calendar cannot give the plan either: one attempt,
-    // not two, waits for a locked file. A missing one is the plan's own load to report.
+    // not two, waits for a locked file.
     SilentSink quiet;
+    const bool missing = ScheduleDatabase(m_folder, quiet).databaseMissing();
     std::vector<CalendarEntry> entries;
-    if (!ScheduleDatabase(m_folder, quiet).databaseMissing()) {
+    if (!missing) {
+        m_hadDatabase = true;
         CollectingSink calendarSink;
         auto read = readCalendar(m_folder, calendarSink);
         if (!read)
@@ -60,12 +66,20 @@ LoadResult DayPlanSource::loadDayPlan(DayPlan& plan, const LocalTime& now) {
         entries = std::move(*read);
     }
     m_decision = decideDay(now, m_dayType, m_season, entries);
+    if (missing) {
+        // Said as it is: a folder that had no database this run has not lost one.
+        const auto how = m_hadDatabase ? MissingDatabase::Lost : MissingDatabase::NotYet;
+        return failed({{missingDatabaseText(m_folder, how), "", MessageIcon::Critical}}, now);
+    }
     TextTable loaded;
     const LoadResult result = halvix::loadDayPlan(m_folder, m_decision.dayType.value, m_decision.season.value,
                                                   m_decision.planTime(now), loaded, sink);
     if (result == LoadResult::Loaded)
         plan = DayPlan::fromTable(loaded);
     if (result != LoadResult::Failed) {
+        m_lastFailed = false;
+        m_tables = dayPlanTables(m_decision.dayType.value, m_decision.season.value, m_decision.planTime(now),
+                                 readWeekDays(m_folder));
         m_failing = false;
         m_notices.clear();
         if (m_decision.silent)
@@ -75,7 +89,17 @@ LoadResult DayPlanSource::loadDayPlan(DayPlan& plan, const LocalTime& now) {
     return failed(std::move(sink.messages), now);
 }
 
+bool DayPlanSource::readsAnyOf(const std::vector<std::string>& saved) const {
+    if (m_lastFailed)
+        return true; // a plan that could not be read may read now
+    return std::any_of(saved.begin(), saved.end(), [this](const std::string& name) {
+        return name == kWeekdayFileName ||
+               std::find(m_tables.begin(), m_tables.end(), name) != m_tables.end();
+    });
+}
+
 LoadResult DayPlanSource::failed(std::vector<UserMessage> reasons, const LocalTime& now) {
+    m_lastFailed = true;
     // A new date is a new day's plan that does not ring: worth hearing of again.
     if (!m_failing || dayNumber(now) != m_failingDay) {
         m_failing = true;

@@ -54,6 +54,9 @@ public:
     void onSpring();
     void onAutumn();
     void onSettings();
+    // A save in 设置 or 数据 wrote `names` (tables, xqno.txt): today's plan is read again when it
+    // reads one of them, and the status line says so.
+    void followSave(const QStringList& names);
     // The 校历 dialog; a saved calendar that decides today differently reloads today's plan.
     void onCalendar();
     // Asks whether to delete `row` from today's list (never from the database) and re-arms the bell.
@@ -81,8 +84,9 @@ private:
     void useControlFont();
     void placeClockDisplay();
     void connectControls();
-    // Whether the user's own action (a choice, a saved calendar) led to the reload.
-    enum class Asked { No, Yes };
+    // Whether the user's own action (a choice, a saved calendar; a save in 设置 or 数据, whose
+    // dialog says it saved) led to the reload.
+    enum class Asked { No, Yes, BySave };
     void reloadPlan(Asked asked);
     // The line under the choices, and the tray's tip: what the window has to say without a box.
     void showStatus(const QString& text);

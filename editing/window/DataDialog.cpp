@@ -1,6 +1,7 @@
 #include "editing/window/DataDialog.h"
 
 #include "editing/PlanFile.h"
+#include "store/DatabaseFailure.h"
 #include "store/ScheduleDatabase.h"
 #include "store/TableCatalogue.h"
 #include "ui_DataDialog.h"
@@ -103,7 +104,7 @@ void DataDialog::onSave() {
     }
     ScheduleDatabase database(m_programFolder, m_prompts);
     if (database.databaseMissing()) {
-        notify("数据库没找到!", MessageIcon::Critical);
+        notify(missingDatabaseText(m_programFolder, MissingDatabase::NotFound), MessageIcon::Critical);
         return;
     }
     database.open();
@@ -114,8 +115,10 @@ void DataDialog::onSave() {
     const bool saved =
         cells.empty() ? database.clearTable(table) : database.replaceRows(table, kCellsPerRow, cells);
     database.close();
-    if (saved)
-        notify("已保存!", MessageIcon::Information);
+    if (!saved)
+        return;
+    emit this->saved(QString::fromStdString(table));
+    notify("已保存!", MessageIcon::Information);
 }
 
 void DataDialog::onDeleteRow(int row) {

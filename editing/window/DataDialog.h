@@ -6,6 +6,7 @@
 #include "widgets/TextTableModel.h"
 
 #include <QDialog>
+#include <QString>
 #include <filesystem>
 #include <memory>
 
@@ -34,6 +35,10 @@ public:
     void renumberRows();
     // Columns 0..6 of every row (empty where the list lacks a column); returns the cells per row.
     int readListRows(TextList& cells) const;
+
+signals:
+    // 保存 wrote the list into `table`: whoever rings from it reads it again.
+    void saved(const QString& table);
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
