@@ -119,7 +119,7 @@ void ScheduleDatabase::open() {
                 ? missingDatabaseText(m_folder, MissingDatabase::NotFound)
             : status == SQLITE_OK
                 ? foreignDatabaseText(kIdentifyingTable)
-                : "无法打开数据库 " + std::string(kFileName) + ": " +
+                : "无法打开 " + std::string(kFileName) + ": " +
                       (db ? databaseFailureText(db) : databaseFailureText(status, sqlite3_errstr(status)));
         sqlite3_close_v2(db);
         m_state = State::Closed;

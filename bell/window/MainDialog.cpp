@@ -223,8 +223,8 @@ void MainDialog::reloadPlan(Asked asked) {
     for (const UserMessage& notice : m_bell.takeNotices()) {
         if (asked != Asked::No)
             m_prompts.show(notice);
-        else
-            m_unaskedNotices << QString::fromStdString(notice.text);
+        else if (!m_unaskedNotices.contains(QString::fromStdString(notice.text)))
+            m_unaskedNotices << QString::fromStdString(notice.text); // the start may have said it already
     }
     // A plan that could not be read is not a day whose bells have all rung, nor is a silent day.
     const bool allDone =

@@ -168,7 +168,7 @@ TEST(ScheduleDatabase, UnusableFilesAreSaidInChineseAndLeftAsTheyWere) {
     const std::string advice = "请从备份恢复, 或复制安装的默认数据库 /usr/share/halvix/jbase.mdb";
     const std::string foreign =
         "jbase.mdb 不是本程序的数据库 (缺少表 lxtime), " + advice + " 替换它 (文件未作改动)。";
-    const std::string damaged = "无法打开数据库 jbase.mdb: 数据库文件已损坏, 或不是数据库文件, 请从备份恢复 "
+    const std::string damaged = "无法打开 jbase.mdb: 数据库文件已损坏, 或不是数据库文件, 请从备份恢复 "
                                 "(文件未作改动)。(错误码 26)";
     std::mt19937 random(7);
     std::string noise(8192, '\0');
