@@ -35,7 +35,11 @@ void DayPlanSource::choose(int dayType, int season) {
 }
 
 void DayPlanSource::useStoredChoice(MessageSink& sink) {
-    m_choiceUnread = !readStoredChoice(sink);
+    CollectingSink told;
+    m_choiceUnread = !readStoredChoice(told);
+    for (const UserMessage& message : told.messages)
+        sink.show(message);
+    m_toldAtStart = std::move(told.messages);
 }
 
 bool DayPlanSource::readStoredChoice(MessageSink& sink) {
@@ -78,6 +82,7 @@ LoadResult DayPlanSource::loadDayPlan(DayPlan& plan, const LocalTime& now) {
         plan = DayPlan::fromTable(loaded);
     if (result != LoadResult::Failed) {
         m_lastFailed = false;
+        m_toldAtStart.clear();
         m_tables = dayPlanTables(m_decision.dayType.value, m_decision.season.value, m_decision.planTime(now),
                                  readWeekDays(m_folder));
         m_failing = false;
@@ -100,10 +105,15 @@ bool DayPlanSource::readsAnyOf(const std::vector<std::string>& saved) const {
 
 LoadResult DayPlanSource::failed(std::vector<UserMessage> reasons, const LocalTime& now) {
     m_lastFailed = true;
+    // The start told why the choice could not be read: the load after it, failing for that very
+    // reason, adds nothing.
+    const bool toldAtStart = !reasons.empty() && reasons == std::exchange(m_toldAtStart, {});
     // A new date is a new day's plan that does not ring: worth hearing of again.
     if (!m_failing || dayNumber(now) != m_failingDay) {
         m_failing = true;
         m_failingDay = dayNumber(now);
+        if (toldAtStart)
+            return LoadResult::Failed;
         m_notices = std::move(reasons);
         if (m_notices.empty()) // every failure says why; this keeps it so should one not
             m_notices.push_back({"今日计划无法读取。", "", MessageIcon::Critical});

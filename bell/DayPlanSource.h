@@ -68,6 +68,7 @@ private:
     bool m_failing = false;
     long long m_failingDay = 0; // the date of the failure reported last
     std::vector<UserMessage> m_notices;
+    std::vector<UserMessage> m_toldAtStart; // by useStoredChoice, until a load
 };
 
 } // namespace halvix

@@ -11,6 +11,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <atomic>
 #include <deque>
@@ -56,7 +57,7 @@ public:
     std::vector<UserMessage> takeNotices() { return m_source.takeNotices(); }
     // Whether a save of `saved` (tables, or the school week's file) may change today's plan, so that
     // the plan must be read again (see DayPlanSource::readsAnyOf).
-    bool planReads(const std::vector<std::string>& saved) const { return m_source.readsAnyOf(saved); }
+    bool planReads(const QStringList& saved) const;
 
     void choose(int dayType, int season) { m_source.choose(dayType, season); }
     // Chooses the stored day type and term; what cannot be read is told to `sink`.

@@ -223,8 +223,8 @@ void MainDialog::reloadPlan(Asked asked) {
     for (const UserMessage& notice : m_bell.takeNotices()) {
         if (asked != Asked::No)
             m_prompts.show(notice);
-        else if (!m_unaskedNotices.contains(QString::fromStdString(notice.text)))
-            m_unaskedNotices << QString::fromStdString(notice.text); // the start may have said it already
+        else
+            m_unaskedNotices << QString::fromStdString(notice.text);
     }
     // A plan that could not be read is not a day whose bells have all rung, nor is a silent day.
     const bool allDone =
@@ -336,19 +336,12 @@ void MainDialog::checkRadioButtons() {
 }
 
 void MainDialog::onSettings() {
-    // A window of its own; the bell keeps ticking in its loop. A save that changes what today's
-    // plan is read from reloads it at once, while the dialog is still open.
     SettingsDialog settings(m_bell.programFolder(), m_prompts);
-    connect(&settings, &SettingsDialog::saved, this, &MainDialog::followSave);
+    connect(&settings, &SettingsDialog::saved, this, [this](const QStringList& names) {
+        if (m_bell.planReads(names))
+            reloadPlan(Asked::BySave);
+    });
     settings.exec();
-}
-
-void MainDialog::followSave(const QStringList& names) {
-    std::vector<std::string> saved;
-    for (const QString& name : names)
-        saved.push_back(name.toStdString());
-    if (m_bell.planReads(saved))
-        reloadPlan(Asked::BySave);
 }
 
 void MainDialog::onPlanDoubleClick(int row) {

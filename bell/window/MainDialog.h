@@ -53,10 +53,9 @@ public:
     void onExam();
     void onSpring();
     void onAutumn();
+    // 设置, and 数据 from it: a window of its own, the bell rings on. A save of what today's plan
+    // reads reloads it at once, and the status line says so.
     void onSettings();
-    // A save in 设置 or 数据 wrote `names` (tables, xqno.txt): today's plan is read again when it
-    // reads one of them, and the status line says so.
-    void followSave(const QStringList& names);
     // The 校历 dialog; a saved calendar that decides today differently reloads today's plan.
     void onCalendar();
     // Asks whether to delete `row` from today's list (never from the database) and re-arms the bell.
