@@ -5,11 +5,10 @@
 
 #include "bell/DayPlanSelector.h"
 #include "calendar/CalendarStore.h"
+#include "exam/WeekdayFile.h"
 #include "store/DatabaseFailure.h"
 #include "store/ScheduleDatabase.h"
 #include "time/ClockText.h"
-
-#include "exam/WeekdayFile.h"
 
 #include <algorithm>
 #include <utility>

@@ -71,10 +71,10 @@ std::string fieldText(sqlite3_stmt* stmt, int column) {
     }
 }
 
-bool hasTable(sqlite3* db, const char* table) {
-    Statement probe(db, std::string("select 1 from sqlite_master where type = 'table' and name = '") + table +
-                            "'");
-    return probe.ok() && sqlite3_step(probe.get()) == SQLITE_ROW;
+// SQLITE_ROW when the database holds `table`, SQLITE_DONE when it does not, or why it cannot tell.
+int findTable(sqlite3* db, const std::string& table) {
+    Statement probe(db, "select 1 from sqlite_master where type = 'table' and name = '" + table + "'");
+    return probe.ok() ? sqlite3_step(probe.get()) : sqlite3_errcode(db);
 }
 
 } // namespace
@@ -106,9 +106,13 @@ void ScheduleDatabase::open() {
     bool ours = false;
     if (status == SQLITE_OK) {
         sqlite3_busy_timeout(db, t_busyTimeoutMs);
-        // Opening is lazy; reading the schema proves the file is a database we can use.
+        // Opening is lazy; reading the schema proves the file is a database we can use, its first
+        // table that it is this program's.
         status = sqlite3_exec(db, "select count(*) from sqlite_master", nullptr, nullptr, nullptr);
-        ours = status == SQLITE_OK && hasTable(db, kIdentifyingTable);
+        const int found = status == SQLITE_OK ? findTable(db, kIdentifyingTable) : status;
+        ours = found == SQLITE_ROW;
+        if (found != SQLITE_ROW && found != SQLITE_DONE)
+            status = found;
     }
     if (!ours) {
         // An empty or another program's file is told as such, and never written: no table is

@@ -194,11 +194,10 @@ void SettingsDialog::onSave() {
     if (m_weekdays.clickCount() > 0)
         setup.weekdayValues = m_weekdays.weekdayValues();
     setup.examKind = m_examKind;
-    if (!saveExamSetup(m_programFolder, setup, m_prompts)) {
-        m_settings = setup.settings;
-        return;
-    }
+    const bool saved = saveExamSetup(m_programFolder, setup, m_prompts);
     m_settings = setup.settings;
+    if (!saved)
+        return;
     QStringList written{QString::fromLatin1(tables::sjtime), QString::fromLatin1(tables::settable)};
     if (setup.weekdayValues)
         written << QString::fromLatin1(kWeekdayFileName);
