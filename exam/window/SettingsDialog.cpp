@@ -194,9 +194,9 @@ void SettingsDialog::onSave() {
     if (m_weekdays.clickCount() > 0)
         setup.weekdayValues = m_weekdays.weekdayValues();
     setup.examKind = m_examKind;
-    const bool saved = saveExamSetup(m_programFolder, setup, m_prompts);
+    const bool stored = saveExamSetup(m_programFolder, setup, m_prompts);
     m_settings = setup.settings;
-    if (!saved)
+    if (!stored)
         return;
     QStringList written{QString::fromLatin1(tables::sjtime), QString::fromLatin1(tables::settable)};
     if (setup.weekdayValues)
