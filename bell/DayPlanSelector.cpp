@@ -3,6 +3,7 @@
 #include "common/MessageSink.h"
 #include "common/NumberText.h"
 #include "exam/WeekdayFile.h"
+#include "store/DatabaseFailure.h"
 #include "store/ScheduleDatabase.h"
 #include "store/TableCatalogue.h"
 #include "store/TextTable.h"
@@ -84,29 +85,38 @@ bool writeSeason(const std::filesystem::path& folder, int season, MessageSink& s
     return writeOneValue(folder, tables::jjtime, season, sink);
 }
 
-std::string choosePlanQuery(int dayType, int season, const LocalTime& today, WeekDays week) {
+std::vector<std::string> dayPlanTables(int dayType, int season, const LocalTime& today, WeekDays week) {
     if (isWeekday(week.firstDay)) {
         const int dayBeforeFirst = week.firstDay == 1 ? 7 : week.firstDay - 1;
         if (today.weekday == dayBeforeFirst)
-            return sql::dailyPlan(tables::sundaytime);
+            return {tables::sundaytime};
     }
     const bool knownSeason = season == kSpring || season == kAutumn;
     if (dayType == kExamDay && knownSeason)
-        return sql::examDayPlan(season, dateText(today.month, today.day));
+        return {tables::sjtime, season == kSpring ? tables::kscjtime : tables::ksqjtime};
     if (dayType != kDailyDay || !knownSeason)
         return {};
     if (today.weekday == week.lastDay)
-        return sql::dailyPlan(tables::fridtime);
+        return {tables::fridtime};
     if (today.weekday == week.firstDay)
-        return sql::dailyPlan(season == kSpring ? tables::cjtime : tables::qjtime);
-    return sql::dailyPlan(season == kSpring ? tables::zccjtime : tables::zcqjtime);
+        return {season == kSpring ? tables::cjtime : tables::qjtime};
+    return {season == kSpring ? tables::zccjtime : tables::zcqjtime};
+}
+
+std::string choosePlanQuery(int dayType, int season, const LocalTime& today, WeekDays week) {
+    const std::vector<std::string> read = dayPlanTables(dayType, season, today, week);
+    if (read.empty())
+        return {};
+    if (read.front() == tables::sjtime)
+        return sql::examDayPlan(season, dateText(today.month, today.day));
+    return sql::dailyPlan(read.front());
 }
 
 LoadResult loadDayPlan(const std::filesystem::path& folder, int dayType, int season, const LocalTime& today,
                        TextTable& plan, MessageSink& sink) {
     ScheduleDatabase db(folder, sink);
     if (db.databaseMissing()) {
-        sink.show({"数据库已丢失!", "", MessageIcon::Critical});
+        sink.show({missingDatabaseText(folder, MissingDatabase::NotFound), "", MessageIcon::Critical});
         return LoadResult::Failed;
     }
     const std::string query = choosePlanQuery(dayType, season, today, readWeekDays(folder));

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace halvix {
 
@@ -40,13 +41,16 @@ std::optional<int> storedSeason(const std::filesystem::path& folder, MessageSink
 bool writeDayType(const std::filesystem::path& folder, int dayType, MessageSink& sink);
 bool writeSeason(const std::filesystem::path& folder, int season, MessageSink& sink);
 
-// The query for today's plan, or empty when the day type or season is unknown.
-// The Sunday table serves the day before the first school day, ahead of every other rule.
+// The tables today's plan is read from: one daily table, or sjtime and the term's fixed exam
+// entries; none when the day type or season is unknown. The Sunday table serves the day before the
+// first school day, ahead of every other rule.
+std::vector<std::string> dayPlanTables(int dayType, int season, const LocalTime& today, WeekDays week);
+// The query for today's plan (of dayPlanTables' tables), or empty when the day type or season is unknown.
 std::string choosePlanQuery(int dayType, int season, const LocalTime& today, WeekDays week);
 
 // Fills `plan` with today's rows in time order, numbered 1, 2, 3, ... Anything but Loaded leaves
 // `plan` as it was: NoRows when the day has no rows, Failed (reported to `sink`) when the database is
-// missing ("数据库已丢失!"), does not open or cannot be read.
+// missing ("找不到数据库: ..."), does not open or cannot be read.
 LoadResult loadDayPlan(const std::filesystem::path& folder, int dayType, int season, const LocalTime& today,
                        TextTable& plan, MessageSink& sink);
 

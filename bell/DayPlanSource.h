@@ -7,6 +7,7 @@
 #include "bell/DayPlan.h"
 
 #include <filesystem>
+#include <string>
 #include <vector>
 
 namespace halvix {
@@ -39,6 +40,9 @@ public:
     std::optional<SilencedDay> silencedDay() const override;
     // The next load is the user's own: its failure is reported even where the ones before failed.
     void reportNextFailure() { m_failing = false; }
+    // Whether a save of `saved` (table names, or the school week's file) may change the plan of the
+    // latest load: it reads one of the tables, the week decides which it reads, or it read nothing.
+    bool readsAnyOf(const std::vector<std::string>& saved) const;
 
     // The messages of a failure not yet reported; empty when there is none. Taking them clears them.
     std::vector<UserMessage> takeNotices();
@@ -55,12 +59,16 @@ private:
     int m_dayType = 1;
     int m_season = 1;
     bool m_choiceUnread = false; // the stored choice could not be read, nor chosen since
+    bool m_hadDatabase = false;  // a load found the database file: its absence now is a loss
     DayDecision m_decision;
     LocalTime m_loadedAt;
     DayPlan m_silencedPlan;
+    std::vector<std::string> m_tables; // read by the latest load that got through
+    bool m_lastFailed = false;
     bool m_failing = false;
     long long m_failingDay = 0; // the date of the failure reported last
     std::vector<UserMessage> m_notices;
+    std::vector<UserMessage> m_toldAtStart; // by useStoredChoice, until a load
 };
 
 } // namespace halvix

@@ -25,7 +25,8 @@ constexpr std::array<CommandName, 11> kCommands{{
     {"check", CommandKind::Check, 0, 1, "check [YYYY-MM-DD]",
      "检查某日要响的声音和本机能否放音, 有问题时退出状态为 1"},
     {"log", CommandKind::Log, 0, 5, "log [--since YYYY-MM-DD] [--node 节点] [--csv]",
-     "响铃记录 (--node: 只列出这个节点发来的记录)"},
+     "响铃记录 (--node: 只列出这个节点发来的记录; --csv: 表格软件能打开的 CSV, 与导出的文件同为国标码 "
+     "(代码页 936), 含国标码以外的字符时改用带标记的统一码)"},
     {"ring", CommandKind::Ring, 1, 1, "ring 声音",
      "让运行中的程序立即播放声音, 放出后才回答; 未响时退出状态为 1"},
     {"stop", CommandKind::Stop, 0, 0, "stop", "停止播放"},

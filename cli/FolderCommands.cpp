@@ -4,9 +4,11 @@
 #include "cli/TableTransfer.h"
 #include "common/PathText.h"
 #include "editing/CsvFile.h"
+#include "editing/TextCodec.h"
 #include "emergency/EmergencyFile.h"
 #include "ringlog/RingLog.h"
 #include "ringlog/SoundCheck.h"
+#include "store/DatabaseFailure.h"
 #include "store/ScheduleDatabase.h"
 #include "store/TableCatalogue.h"
 
@@ -30,7 +32,7 @@ bool databaseThere(const std::filesystem::path& folder, std::ostream& err) {
     SilentSink quiet;
     if (!ScheduleDatabase(folder, quiet).databaseMissing())
         return true;
-    err << "数据库没找到: " << pathToUtf8(folder / ScheduleDatabase::kFileName) << '\n';
+    err << missingDatabaseText(folder, MissingDatabase::NotFound) << '\n';
     return false;
 }
 
@@ -107,20 +109,23 @@ int log(const std::filesystem::path& folder, const Command& command, std::ostrea
         return kExitBadUsage;
     }
     // Tab-separated rows for scripts; with --csv the columns of the 导出 file, titles first, a
-    // cell with a comma or a quote quoted so that spreadsheets keep it whole.
+    // cell with a comma or a quote quoted so that spreadsheets keep it whole, in the spreadsheet's
+    // code page as every CSV file of the program.
+    std::string text;
     const auto line = [&](const TextList& cells) {
         for (std::size_t c = 0; c < cells.size(); ++c) {
             if (c > 0)
-                out << (command.csv ? ',' : '\t');
-            out << (command.csv ? CsvFile::quoteCell(cells[c]) : cells[c]);
+                text += command.csv ? ',' : '\t';
+            text += command.csv ? CsvFile::quoteCell(cells[c]) : cells[c];
         }
-        out << '\n';
+        text += '\n';
     };
     if (command.csv)
         line(ringLogColumns());
     for (const RingRow& row : *rows)
         if (command.node.empty() || row.node == command.node)
             line(ringRowCells(row));
+    out << (command.csv ? spreadsheetText(text) : text);
     return kExitOk;
 }
 

@@ -4,6 +4,7 @@
 #include "common/MessageSink.h"
 #include "editing/CsvFile.h"
 #include "editing/PlanFile.h"
+#include "store/DatabaseFailure.h"
 #include "store/ScheduleDatabase.h"
 #include "store/TableCatalogue.h"
 
@@ -35,7 +36,7 @@ bool exportTable(const std::filesystem::path& folder, const std::string& table,
     if (table == kCalendarTable) {
         ScheduleDatabase probe(folder, sink);
         if (probe.databaseMissing()) {
-            error = "数据库没找到!";
+            error = missingDatabaseText(folder, MissingDatabase::NotFound);
             return false;
         }
         if (!writeCalendarCsv(file, loadCalendar(folder, sink))) {
@@ -46,7 +47,7 @@ bool exportTable(const std::filesystem::path& folder, const std::string& table,
     }
     ScheduleDatabase db(folder, sink);
     if (db.databaseMissing()) {
-        error = "数据库没找到!";
+        error = missingDatabaseText(folder, MissingDatabase::NotFound);
         return false;
     }
     db.open();
@@ -77,7 +78,7 @@ bool importTable(const std::filesystem::path& folder, const std::string& table,
                  const std::filesystem::path& file, ImportRows allowed, MessageSink& sink, std::string& error,
                  int& rows) {
     if (ScheduleDatabase(folder, sink).databaseMissing()) {
-        error = "数据库没找到!";
+        error = missingDatabaseText(folder, MissingDatabase::NotFound);
         return false;
     }
     if (table == kCalendarTable) {

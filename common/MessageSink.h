@@ -13,6 +13,8 @@ struct UserMessage {
     std::string text;
     std::string caption;
     MessageIcon icon = MessageIcon::Information;
+
+    bool operator==(const UserMessage&) const = default;
 };
 
 // Where the core reports failures and notices; the UI shows them, tests record them.

@@ -32,7 +32,9 @@ bool readPlanRows(const std::vector<CsvRow>& rows, TextList& cells, std::string&
                     std::to_string(row.cells.size()) + "列 (含逗号的格子须加英文双引号)";
             return false;
         }
-        if (!readEntryTimeText(row.cells[TimeColumn])) {
+        // Stored as the bell reads it, so that the plan's order by 时间 is the order of the day.
+        const auto time = readTableTimeText(row.cells[TimeColumn]);
+        if (!time) {
             error = where + "时间无效: \"" + row.cells[TimeColumn] + "\" (应为 HH:MM 或 HH:MM:SS)";
             return false;
         }
@@ -44,6 +46,7 @@ bool readPlanRows(const std::vector<CsvRow>& rows, TextList& cells, std::string&
         }
         read.push_back(std::to_string(++number));
         read.insert(read.end(), row.cells.begin() + 1, row.cells.begin() + kColumns);
+        read[read.size() - kColumns + TimeColumn] = entryTimeText(*time);
     }
     cells = std::move(read);
     return true;

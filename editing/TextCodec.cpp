@@ -128,6 +128,21 @@ std::string encodeGb18030(std::string_view text) {
 
 #endif
 
+// Whether GB18030 bytes are code page 936's alone: no four-byte sequence, whose second byte is a digit.
+bool withinCodePage936(std::string_view bytes) {
+    for (std::size_t at = 0; at < bytes.size();) {
+        const auto byte = static_cast<std::uint8_t>(bytes[at]);
+        if (byte < 0x80) {
+            ++at;
+            continue;
+        }
+        if (at + 1 >= bytes.size() || (bytes[at + 1] >= '0' && bytes[at + 1] <= '9'))
+            return false;
+        at += 2;
+    }
+    return true;
+}
+
 } // namespace
 
 bool hasUtf8Bom(std::string_view bytes) {
@@ -140,6 +155,13 @@ std::string gb18030ToUtf8(std::string_view bytes) {
 
 std::string utf8ToGb18030(std::string_view text) {
     return encodeGb18030(text);
+}
+
+std::string spreadsheetText(std::string_view text) {
+    std::string bytes = utf8ToGb18030(text);
+    if (withinCodePage936(bytes))
+        return bytes;
+    return std::string(kUtf8Bom) + repairUtf8(text);
 }
 
 std::string decodeFileText(std::string_view bytes) {

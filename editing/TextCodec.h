@@ -20,6 +20,12 @@ std::string gb18030ToUtf8(std::string_view bytes);
 // UTF-8 to code page 936 bytes; a byte that is not UTF-8 is written as U+FFFD in GB18030.
 std::string utf8ToGb18030(std::string_view text);
 
+// Text for a spreadsheet on a Chinese Windows PC, which opens a CSV file as code page 936 (GBK):
+// code page 936 when every character has a two-byte code there. A character beyond it (a rare
+// ideograph, an emoji, a byte that is not UTF-8) would open as other characters, so such a text
+// is UTF-8 after a byte-order mark instead, which spreadsheets open as UTF-8.
+std::string spreadsheetText(std::string_view text);
+
 // Text of a file read whole: with a UTF-8 byte-order mark, the UTF-8 after it; without one, the
 // bytes as they are when the whole file is valid UTF-8, otherwise the bytes read as code page 936.
 std::string decodeFileText(std::string_view bytes);

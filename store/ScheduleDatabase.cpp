@@ -71,6 +71,12 @@ std::string fieldText(sqlite3_stmt* stmt, int column) {
     }
 }
 
+// SQLITE_ROW when the database holds `table`, SQLITE_DONE when it does not, or why it cannot tell.
+int findTable(sqlite3* db, const std::string& table) {
+    Statement probe(db, "select 1 from sqlite_master where type = 'table' and name = '" + table + "'");
+    return probe.ok() ? sqlite3_step(probe.get()) : sqlite3_errcode(db);
+}
+
 } // namespace
 
 DatabaseWaitLimit::DatabaseWaitLimit(int ms) : m_previous(std::exchange(t_busyTimeoutMs, ms)) {}
@@ -97,24 +103,37 @@ void ScheduleDatabase::open() {
     // SQLite takes the name in UTF-8 on every system.
     int status = sqlite3_open_v2(pathToUtf8(filePath()).c_str(), &db,
                                  SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+    bool ours = false;
     if (status == SQLITE_OK) {
         sqlite3_busy_timeout(db, t_busyTimeoutMs);
-        // Opening is lazy; reading the schema proves the file is a database we can use.
+        // Opening is lazy; reading the schema proves the file is a database we can use, its first
+        // table that it is this program's.
         status = sqlite3_exec(db, "select count(*) from sqlite_master", nullptr, nullptr, nullptr);
+        const int found = status == SQLITE_OK ? findTable(db, kIdentifyingTable) : status;
+        ours = found == SQLITE_ROW;
+        if (found != SQLITE_ROW && found != SQLITE_DONE)
+            status = found;
     }
-    if (status != SQLITE_OK) {
+    if (!ours) {
+        // An empty or another program's file is told as such, and never written: no table is
+        // made in it, so a file put in the wrong place stays as it was.
         std::error_code ignored;
-        const std::string reason = !std::filesystem::exists(filePath(), ignored)
-                                       ? std::string("找不到数据库文件。")
-                                   : db ? databaseFailureText(db)
-                                        : databaseFailureText(status, sqlite3_errstr(status));
+        const std::string text =
+            !std::filesystem::exists(filePath(), ignored)
+                ? missingDatabaseText(m_folder, MissingDatabase::NotFound)
+            : status == SQLITE_OK
+                ? foreignDatabaseText(kIdentifyingTable)
+                : "无法打开 " + std::string(kFileName) + ": " +
+                      (db ? databaseFailureText(db) : databaseFailureText(status, sqlite3_errstr(status)));
         sqlite3_close_v2(db);
         m_state = State::Closed;
-        m_sink.show({"无法打开数据库 " + std::string(kFileName) + ":\n" + reason, "", MessageIcon::Critical});
+        m_openFailed = true;
+        m_sink.show({text, "", MessageIcon::Critical});
         return;
     }
     m_db = db;
     m_state = State::Open;
+    m_openFailed = false;
 }
 
 void ScheduleDatabase::close() {
@@ -175,14 +194,15 @@ ScheduleDatabase::ReadResult ScheduleDatabase::queryRows(TextList& names, TextLi
 ScheduleDatabase::ReadResult ScheduleDatabase::readRows(const std::string& sql, TextList& names,
                                                         TextList& values) {
     if (!ensureOpen()) {
-        m_sink.show({"数据库查询失败:\n数据库未打开", "", MessageIcon::Critical});
+        if (!m_openFailed) // a failed open said why already
+            m_sink.show({"数据库查询失败: 数据库未打开", "", MessageIcon::Critical});
         return ReadResult::Failed;
     }
     Statement stmt(m_db, sql);
     if (!stmt.ok()) {
         const std::string reason = databaseFailureText(m_db);
         close();
-        m_sink.show({"数据库查询失败:\n" + reason, "", MessageIcon::Critical});
+        m_sink.show({"数据库查询失败: " + reason, "", MessageIcon::Critical});
         return ReadResult::Failed;
     }
     const int columns = sqlite3_column_count(stmt.get());
@@ -197,7 +217,7 @@ ScheduleDatabase::ReadResult ScheduleDatabase::readRows(const std::string& sql, 
             break;
         if (status != SQLITE_ROW) {
             // A damaged page or a lock that outlasted the busy timeout, part-way through the rows.
-            m_sink.show({"数据库查询失败:\n" + databaseFailureText(m_db), "", MessageIcon::Critical});
+            m_sink.show({"数据库查询失败: " + databaseFailureText(m_db), "", MessageIcon::Critical});
             return ReadResult::Failed; // rows read so far stay in `values`
         }
         any = true;
@@ -239,7 +259,8 @@ bool ScheduleDatabase::rewriteTable(const std::string& table, std::size_t column
         // Whatever went wrong, the table keeps the rows it had.
         sqlite3_exec(m_db, undo, nullptr, nullptr, nullptr);
     }
-    m_sink.show({"数据库写入失败:\n" + reason, "", MessageIcon::Critical});
+    if (!m_openFailed)
+        m_sink.show({"数据库写入失败: " + reason, "", MessageIcon::Critical});
     m_sink.show({"数据保存失败!", "", MessageIcon::Critical});
     return false;
 }
@@ -249,7 +270,7 @@ bool ScheduleDatabase::beginWrite() {
         return false;
     if (sqlite3_exec(m_db, "begin immediate", nullptr, nullptr, nullptr) == SQLITE_OK)
         return true;
-    m_sink.show({"数据库写入失败:\n" + databaseFailureText(m_db), "", MessageIcon::None});
+    m_sink.show({"数据库写入失败: " + databaseFailureText(m_db), "", MessageIcon::None});
     return false;
 }
 
@@ -257,7 +278,7 @@ bool ScheduleDatabase::commitWrite() {
     if (m_db != nullptr && sqlite3_exec(m_db, "commit", nullptr, nullptr, nullptr) == SQLITE_OK)
         return true;
     if (m_db != nullptr) {
-        m_sink.show({"数据库写入失败:\n" + databaseFailureText(m_db), "", MessageIcon::None});
+        m_sink.show({"数据库写入失败: " + databaseFailureText(m_db), "", MessageIcon::None});
         sqlite3_exec(m_db, "rollback", nullptr, nullptr, nullptr);
     }
     return false;

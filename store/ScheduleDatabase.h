@@ -14,7 +14,9 @@ class MessageSink;
 
 // The only way the program reaches its database, the file "jbase.mdb" (SQLite inside) in the
 // program folder. One object per user action: construct, open, work, close. Failures never throw:
-// each is shown through the sink with SQLite's own description and becomes a false result.
+// each is shown through the sink, one line in Chinese (see DatabaseFailure.h), and becomes a false
+// result. A file that opens without the table lxtime is no database of this program's: it is
+// refused as a damaged one is, and never written.
 class ScheduleDatabase {
 public:
     static constexpr const char* kFileName = "jbase.mdb";
@@ -68,6 +70,7 @@ private:
     MessageSink& m_sink;
     sqlite3* m_db = nullptr;
     State m_state = State::Unopened;
+    bool m_openFailed = false; // and said why: what fails for want of it adds nothing
 };
 
 // While one lives on a thread, the databases that thread opens wait at most `ms` for a lock that

@@ -39,6 +39,29 @@ std::optional<EntryTime> readEntryTimeText(std::string_view text) {
     return time;
 }
 
+std::optional<EntryTime> readTableTimeText(std::string_view text) {
+    // "8:45" and "8:45:00" are "08:45" and "08:45:00" with the leading zero left out.
+    if (text.size() > 1 && text[1] == ':')
+        return readEntryTimeText("0" + std::string(text));
+    return readEntryTimeText(text);
+}
+
+std::string entryTimeText(const EntryTime& time) {
+    char text[9];
+    const auto digits = [&text](std::size_t at, int value) {
+        text[at] = static_cast<char>('0' + value / 10);
+        text[at + 1] = static_cast<char>('0' + value % 10);
+    };
+    digits(0, time.hour);
+    text[2] = ':';
+    digits(3, time.minute);
+    if (time.minutePrecision)
+        return std::string(text, 5);
+    text[5] = ':';
+    digits(6, time.second);
+    return std::string(text, 8);
+}
+
 long long dayNumber(const LocalTime& time) {
     return dayNumber(dateOf(time));
 }

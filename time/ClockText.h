@@ -1,6 +1,7 @@
 #pragma once
 
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace halvix {
@@ -21,6 +22,11 @@ struct EntryTime {
 // The entry time written in `text`, or nothing for any other text (wrong length, a non-digit,
 // hour above 23, minute or second above 59). Such an entry never rings.
 std::optional<EntryTime> readEntryTimeText(std::string_view text);
+// A time typed into a table file: an entry time, or one with a one-digit hour as spreadsheets
+// write it ("8:45", "8:45:00"). Nothing for any other text.
+std::optional<EntryTime> readTableTimeText(std::string_view text);
+// The entry time text of `time`: "HH:MM" when minutePrecision, otherwise "HH:MM:SS".
+std::string entryTimeText(const EntryTime& time);
 
 // Days from 1970-01-01 to the date of `time` (proleptic Gregorian calendar).
 long long dayNumber(const LocalTime& time);

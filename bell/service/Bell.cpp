@@ -33,7 +33,8 @@ Bell::Bell(std::filesystem::path programFolder, const Clock& clock, BellPlayers 
       m_engine(std::make_unique<BellEngine>(m_plan, static_cast<PlanView&>(*this), m_source, *m_playback,
                                             m_nextEntryCountdown)),
       m_recorder(std::make_unique<RingRecorder>(m_programFolder, m_clock)),
-      m_emergency(std::make_unique<EmergencyControl>(m_programFolder, *m_singlePlayer, *m_playback, *m_engine)),
+      m_emergency(
+          std::make_unique<EmergencyControl>(m_programFolder, *m_singlePlayer, *m_playback, *m_engine)),
       m_output(std::move(players.server)) {
     m_engine->setOutcomeObserver(m_recorder.get());
     connect(m_recorder.get(), &RingRecorder::entryLogged, this, &Bell::followLogged);
@@ -107,6 +108,13 @@ void Bell::announceDecision() {
         return;
     m_announced = m_source.decision();
     emit decisionChanged(todayText());
+}
+
+bool Bell::planReads(const QStringList& saved) const {
+    std::vector<std::string> names;
+    for (const QString& name : saved)
+        names.push_back(name.toStdString());
+    return m_source.readsAnyOf(names);
 }
 
 void Bell::onTick(const LocalTime& now) {

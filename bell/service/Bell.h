@@ -11,6 +11,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <atomic>
 #include <deque>
@@ -54,6 +55,9 @@ public:
     void onTick(const LocalTime& now);
     // Messages of a failed load not yet reported.
     std::vector<UserMessage> takeNotices() { return m_source.takeNotices(); }
+    // Whether a save of `saved` (tables, or the school week's file) may change today's plan, so that
+    // the plan must be read again (see DayPlanSource::readsAnyOf).
+    bool planReads(const QStringList& saved) const;
 
     void choose(int dayType, int season) { m_source.choose(dayType, season); }
     // Chooses the stored day type and term; what cannot be read is told to `sink`.

@@ -230,7 +230,7 @@ void MainDialog::reloadPlan(Asked asked) {
     showDayLine();
     // Shown once the bell is armed again: the boxes wait for a click, the bell does not.
     for (const UserMessage& notice : m_bell.takeNotices()) {
-        if (asked == Asked::Yes)
+        if (asked != Asked::No)
             m_prompts.show(notice);
         else
             m_unaskedNotices << QString::fromStdString(notice.text);
@@ -239,6 +239,8 @@ void MainDialog::reloadPlan(Asked asked) {
     const bool allDone =
         result != LoadResult::Failed && m_bell.engine().nothingLeft() && !m_bell.decision().silent;
     QStringList status = asked == Asked::No ? m_unaskedNotices : QStringList();
+    if (asked == Asked::BySave && result != LoadResult::Failed)
+        status << QStringLiteral("已保存, 今日计划已重新载入");
     if (allDone)
         status << QString::fromUtf8(kAllDone);
     showStatus(status.join(QLatin1Char('\n')));
@@ -343,9 +345,11 @@ void MainDialog::checkRadioButtons() {
 }
 
 void MainDialog::onSettings() {
-    // A window of its own; the bell keeps ticking in its loop. What
-    // it changes reaches the list at the next reload (01:01, a radio button, the next start).
     SettingsDialog settings(m_bell.programFolder(), m_prompts);
+    connect(&settings, &SettingsDialog::saved, this, [this](const QStringList& names) {
+        if (m_bell.planReads(names))
+            reloadPlan(Asked::BySave);
+    });
     settings.exec();
 }
 

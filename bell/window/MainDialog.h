@@ -56,6 +56,8 @@ public:
     void onExam();
     void onSpring();
     void onAutumn();
+    // 设置, and 数据 from it: a window of its own, the bell rings on. A save of what today's plan
+    // reads reloads it at once, and the status line says so.
     void onSettings();
     // The 校历 dialog; a saved calendar that decides today differently reloads today's plan.
     void onCalendar();
@@ -83,8 +85,9 @@ private:
     void useControlFont();
     void placeClockDisplay();
     void connectControls();
-    // Whether the user's own action (a choice, a saved calendar) led to the reload.
-    enum class Asked { No, Yes };
+    // Whether the user's own action (a choice, a saved calendar; a save in 设置 or 数据, whose
+    // dialog says it saved) led to the reload.
+    enum class Asked { No, Yes, BySave };
     void reloadPlan(Asked asked);
     // The line under the choices, and the tray's tip: what the window has to say without a box.
     void showStatus(const QString& text);

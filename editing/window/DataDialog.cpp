@@ -1,6 +1,7 @@
 #include "editing/window/DataDialog.h"
 
 #include "editing/PlanFile.h"
+#include "store/DatabaseFailure.h"
 #include "store/ScheduleDatabase.h"
 #include "store/TableCatalogue.h"
 #include "ui_DataDialog.h"
@@ -126,7 +127,7 @@ bool DataDialog::save() {
     }
     ScheduleDatabase database(m_programFolder, m_prompts);
     if (database.databaseMissing()) {
-        notify("数据库没找到!", MessageIcon::Critical);
+        notify(missingDatabaseText(m_programFolder, MissingDatabase::NotFound), MessageIcon::Critical);
         return false;
     }
     database.open();
@@ -137,9 +138,11 @@ bool DataDialog::save() {
     const bool saved =
         cells.empty() ? database.clearTable(table) : database.replaceRows(table, kCellsPerRow, cells);
     database.close();
-    if (saved)
-        rememberStoredRows();
-    return saved;
+    if (!saved)
+        return false;
+    rememberStoredRows();
+    emit this->saved(QString::fromStdString(table));
+    return true;
 }
 
 void DataDialog::onDeleteRow(int row) {

@@ -6,6 +6,7 @@
 #include "widgets/TextTableModel.h"
 
 #include <QDialog>
+#include <QString>
 #include <filesystem>
 #include <memory>
 
@@ -38,6 +39,10 @@ public:
     bool unsavedChanges() const;
 
     void done(int result) override;
+
+signals:
+    // 保存 wrote the list into `table`: whoever rings from it reads it again.
+    void saved(const QString& table);
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;

@@ -2,6 +2,7 @@
 
 #include "editing/window/DataDialog.h"
 #include "exam/ExamSetup.h"
+#include "store/TableCatalogue.h"
 #include "ui_SettingsDialog.h"
 #include "widgets/Autostart.h"
 #include "widgets/ChoiceGroup.h"
@@ -173,6 +174,7 @@ void SettingsDialog::onToggleLowerHalf() {
 
 void SettingsDialog::onData() {
     DataDialog dialog(m_programFolder, m_prompts, this);
+    connect(&dialog, &DataDialog::saved, this, [this](const QString& table) { emit saved({table}); });
     dialog.exec();
 }
 
@@ -193,10 +195,15 @@ void SettingsDialog::onSave() {
     if (m_weekdays.clickCount() > 0)
         setup.weekdayValues = m_weekdays.weekdayValues();
     setup.examKind = m_examKind;
-    const bool saved = saveExamSetup(m_programFolder, setup, m_prompts);
+    const bool stored = saveExamSetup(m_programFolder, setup, m_prompts);
     m_settings = setup.settings;
-    if (saved)
-        accept();
+    if (!stored)
+        return;
+    QStringList written{QString::fromLatin1(tables::sjtime), QString::fromLatin1(tables::settable)};
+    if (setup.weekdayValues)
+        written << QString::fromLatin1(kWeekdayFileName);
+    emit saved(written);
+    accept();
 }
 
 void SettingsDialog::applyAutostart(bool wanted) {

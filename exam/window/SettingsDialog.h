@@ -6,6 +6,7 @@
 #include "exam/WeekdayFile.h"
 
 #include <QDialog>
+#include <QStringList>
 #include <array>
 #include <filesystem>
 #include <memory>
@@ -40,6 +41,10 @@ public:
     int examKind() const { return m_examKind; }
     const ExamSettings& settings() const { return m_settings; }
     const WeekdayClicks& weekdayClicks() const { return m_weekdays; }
+
+signals:
+    // A save wrote these tables (and the school week's file xqno.txt, named so), here or in 数据.
+    void saved(const QStringList& names);
 
 private:
     void onExamKind(int kind);

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 namespace halvix {
@@ -114,7 +115,8 @@ TEST(DayPlanSource, ARefusedLoadIsReportedOncePerDateUnlessTheUserAsks) {
         const auto notices = source.takeNotices();
         ASSERT_EQ(notices.size(), load.notices);
         if (!notices.empty()) {
-            EXPECT_EQ(notices[0].text, "数据库已丢失!");
+            // It was there at the first load: gone since, it is lost.
+            EXPECT_TRUE(notices[0].text.starts_with("数据库已丢失! ")) << notices[0].text;
         }
         EXPECT_EQ(plan.size(), 1); // the plan stays as it was
     }
@@ -141,9 +143,14 @@ TEST(DayPlanSource, AChoiceTheDatabaseRefusedIsReadBeforeAnyPlan) {
         ASSERT_TRUE(lock.locked());
         test::RecordingSink startSink;
         source.useStoredChoice(startSink);
-        EXPECT_FALSE(startSink.messages.empty());
+        ASSERT_FALSE(startSink.messages.empty());
+        EXPECT_NE(startSink.messages[0].text.find("占用"), std::string::npos) << startSink.messages[0].text;
         for (int load = 0; load < 2; ++load)
             EXPECT_EQ(source.loadDayPlan(plan, beforeTheTerm), LoadResult::Failed);
+        // The start said why; the loads that fail for that reason say it no second time.
+        EXPECT_TRUE(source.takeNotices().empty());
+        source.reportNextFailure(); // unless the user asks
+        EXPECT_EQ(source.loadDayPlan(plan, beforeTheTerm), LoadResult::Failed);
         const auto notices = source.takeNotices();
         ASSERT_FALSE(notices.empty());
         EXPECT_NE(notices[0].text.find("占用"), std::string::npos) << notices[0].text;
@@ -152,6 +159,71 @@ TEST(DayPlanSource, AChoiceTheDatabaseRefusedIsReadBeforeAnyPlan) {
     ASSERT_EQ(plan.size(), 1);
     EXPECT_EQ(plan[0].event, "zcqjtime");
     EXPECT_EQ(source.season(), kAutumn);
+}
+
+// A save reloads the plan only when it wrote what the latest load read: the day's table (both of an
+// exam day), or the school week, which decides the table; anything after a failed load.
+TEST(DayPlanSource, ASaveMattersWhenTheLatestLoadReadWhatItWrote) {
+    CalendarSchool school;
+    DayPlanSource source(school.db.folder());
+    source.choose(kDailyDay, kSpring);
+    const std::vector<std::string> written = {"cjtime",   "zccjtime", "qjtime", "zcqjtime",   "fridtime",
+                                              "kscjtime", "ksqjtime", "sjtime", "sundaytime", "settable"};
+    const struct {
+        CivilDate date;
+        std::vector<std::string> read;
+    } cases[] = {
+        {{2027, 8, 25}, {"zccjtime"}},           // stored 日常, 春季
+        {{2027, 9, 20}, {"qjtime"}},             // the first school day of the autumn term
+        {{2027, 9, 24}, {"fridtime"}},           // the last
+        {{2027, 9, 19}, {"sundaytime"}},         // the day before the first
+        {{2027, 9, 26}, {"qjtime"}},             // a make-up Sunday rung as a Monday
+        {{2027, 11, 9}, {"sjtime", "ksqjtime"}}, // an exam day: the generated plan and the term's entries
+        {{2027, 10, 5}, {"zcqjtime"}},           // silent: what it would ring is still read
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(dateText(c.date));
+        DayPlan plan;
+        ASSERT_EQ(source.loadDayPlan(plan, test::dateTime(c.date.year, c.date.month, c.date.day, 7)),
+                  LoadResult::Loaded);
+        for (const std::string& table : written) {
+            const bool read = std::find(c.read.begin(), c.read.end(), table) != c.read.end();
+            EXPECT_EQ(source.readsAnyOf({table}), read) << table;
+            EXPECT_EQ(source.readsAnyOf({"settable", table}), read) << table << " among others";
+        }
+        EXPECT_TRUE(source.readsAnyOf({"xqno.txt"})) << "the week decides the table";
+        EXPECT_FALSE(source.readsAnyOf({})) << "nothing saved";
+    }
+    std::filesystem::remove(school.db.database());
+    DayPlan plan;
+    ASSERT_EQ(source.loadDayPlan(plan, test::dateTime(2027, 8, 25, 8)), LoadResult::Failed);
+    EXPECT_TRUE(source.readsAnyOf({"settable"})) << "a plan that could not be read is read again";
+}
+
+// A folder that had no database at the first load has lost none; one that goes later has.
+TEST(DayPlanSource, NoDatabaseYetIsNotALostOne) {
+    CalendarSchool school;
+    const auto stored = test::readFile(school.db.database());
+    std::filesystem::remove(school.db.database());
+    DayPlanSource source(school.db.folder());
+    DayPlan plan;
+    const auto monday = test::dateTime(2027, 8, 23, 7);
+    ASSERT_EQ(source.loadDayPlan(plan, monday), LoadResult::Failed);
+    auto notices = source.takeNotices();
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_EQ(notices[0].text, "还没有数据库: 文件夹 " + school.db.folder().string() +
+                                   " 中没有 jbase.mdb, 请从备份恢复, 或复制安装的默认数据库 "
+                                   "/usr/share/halvix/jbase.mdb 到此文件夹。");
+    EXPECT_EQ(notices[0].icon, MessageIcon::Critical);
+
+    test::writeFile(school.db.database(), stored);
+    ASSERT_EQ(source.loadDayPlan(plan, monday), LoadResult::Loaded);
+    std::filesystem::remove(school.db.database());
+    source.reportNextFailure();
+    ASSERT_EQ(source.loadDayPlan(plan, monday), LoadResult::Failed);
+    notices = source.takeNotices();
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_TRUE(notices[0].text.starts_with("数据库已丢失! 文件夹 ")) << notices[0].text;
 }
 
 } // namespace

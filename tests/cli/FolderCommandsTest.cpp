@@ -2,6 +2,7 @@
 #include "cli/FolderCommands.h"
 #include "calendar/TodayMute.h"
 #include "editing/CsvFile.h"
+#include "editing/TextCodec.h"
 #include "ringlog/RingLog.h"
 #include "support/RecordingSink.h"
 #include "support/ScheduleFixture.h"
@@ -179,7 +180,10 @@ TEST(FolderCommands, TheLogAsCsvKeepsEveryCellWhole) {
     }
     const Outcome csv = run(f.fx.folder(), {"log", "--csv"});
     ASSERT_EQ(csv.status, kExitOk) << csv.err;
-    std::istringstream lines(csv.out);
+    // Code page 936, as a spreadsheet on a Chinese Windows PC opens it and every export is written.
+    EXPECT_FALSE(hasUtf8Bom(csv.out));
+    EXPECT_EQ(csv.out.find("第一节"), std::string::npos) << "UTF-8 written";
+    std::istringstream lines(gb18030ToUtf8(csv.out));
     std::string line;
     std::vector<TextList> read;
     while (std::getline(lines, line)) {
@@ -197,6 +201,20 @@ TEST(FolderCommands, TheLogAsCsvKeepsEveryCellWhole) {
     ASSERT_EQ(syl.status, kExitOk) << syl.err;
     EXPECT_EQ(syl.out, "2025-03-12 09:00:00.000\t09:00\t下课\t下,课.mp3\t缺少声音\t0\t\tsyl\n");
     EXPECT_EQ(run(f.fx.folder(), {"log", "--node", "jxl"}).out, "");
+
+    // A sound named with a character beyond code page 936: UTF-8 with its mark, every cell whole.
+    {
+        RingLog log(f.fx.folder() / kRingLogFile);
+        ASSERT_TRUE(log.open());
+        ASSERT_TRUE(log.append(
+            {"2025-03-12 10:00:00.000", "10:00", "铃", "\xF0\xA0\x80\x80.mp3", "已响铃", 0, "", ""}));
+    }
+    const std::string rare = run(f.fx.folder(), {"log", "--csv"}).out;
+    ASSERT_TRUE(hasUtf8Bom(rare)) << rare;
+    EXPECT_NE(
+        decodeFileText(rare).find("\n2025-03-12 10:00:00.000,10:00,铃,\xF0\xA0\x80\x80.mp3,已响铃,0,,\n"),
+        std::string::npos)
+        << rare;
 }
 
 TEST(FolderCommands, MuteAddsOneEntryAndUnmuteTakesOnlyIt) {

@@ -2,7 +2,8 @@
 # The command line on a copy of the program folder, without a running bell: exit statuses, `plan`
 # for a 停铃, a 调休 and an exam date (the decision with its reasons, then the rows), `check`
 # naming a missing sound file and passing once it is back, `export` and `import` (a file with a bad
-# fifth line leaves the table as it was; a good one replaces it; an empty or blank calendar file is
+# fifth line leaves the table as it was; a good one replaces it, a spreadsheet's 8:45 stored as
+# 08:45; an empty or blank calendar file is
 # refused and the calendar stays on disk unless --empty asks to empty it; a calendar file without a
 # title line keeps its first entry), `check` on a machine whose sound server is away (it says no
 # sound can come out, status 1), and the commands that need a running bell when none runs. Needs no
@@ -102,6 +103,18 @@ sqlite3 "$app/jbase.mdb" "delete from zccjtime"
 cli import-good 0 import zccjtime "$work/zccjtime.csv"
 expect_text "export then import gives the table back" "$(sqlite3 "$app/jbase.mdb" "select * from zccjtime")" "$before"
 cli import-unknown-table 2 import lxtime "$work/zccjtime.csv"
+# A spreadsheet's times (one-digit hours, seconds) are taken and stored as the bell reads them, in
+# the order of the day; what is no time is still refused by its line.
+printf '序号,日期,时间,事件,声音,状态,备注\r\n1,,8:45,第二节,上课.mp3,待完,\r\n2,,10:05,第三节,上课.mp3,待完,\r\n3,,7:50:00,早读,上课.mp3,待完,\r\n' |
+    iconv -f utf-8 -t gb18030 >"$work/spreadsheet.csv"
+cli import-spreadsheet 0 import zccjtime "$work/spreadsheet.csv"
+expect_text "spreadsheet times stored with their leading zero" \
+    "$(sqlite3 "$app/jbase.mdb" "select 时间, 事件 from zccjtime order by 时间")" "$(printf '07:50:00|早读\n08:45|第二节\n10:05|第三节')"
+printf '1,,8:5,第二节,上课.mp3,待完,\r\n' >"$work/short-minute.csv"
+cli import-short-minute 2 import zccjtime "$work/short-minute.csv"
+grep -q '第1行: 时间无效: "8:5"' <<<"$err" && pass "8:5 is refused by its line" || fail "import of 8:5: $err"
+sqlite3 "$app/jbase.mdb" "delete from zccjtime"
+cli import-good-again 0 import zccjtime "$work/zccjtime.csv"
 
 cli calendar-export 0 export calendar "$work/calendar.csv"
 iconv -f gb18030 -t utf-8 "$work/calendar.csv" | grep -q '^2025-10-01,2025-10-07,停铃,,国庆节,' &&

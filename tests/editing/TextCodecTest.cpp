@@ -73,4 +73,35 @@ TEST(TextCodec, DecodesAFileByItsContent) {
         EXPECT_EQ(decodeFileText(c.in), c.out) << c.what;
 }
 
+TEST(TextCodec, SpreadsheetTextIsCodePage936UnlessACharacterHasNoCodeThere) {
+    const std::string bom = "\xEF\xBB\xBF";
+    const struct {
+        const char* what;
+        std::string text;
+        bool codePage936; // otherwise UTF-8 after a byte-order mark
+    } cases[] = {
+        {"nothing", "", true},
+        {"ASCII", "08:00,a b\n", true},
+        {"Chinese of the log", "时刻,计划时间,事件,声音,结果\n2025-03-12,第一节,上课.mp3,已响铃\n", true},
+        {"a rare ideograph (U+20000)", "上课\xF0\xA0\x80\x80.mp3", false},
+        {"an emoji", "下课 \xF0\x9F\x94\x94", false},
+        {"a byte that is not UTF-8",
+         "a\xFF"
+         "b",
+         false},
+        {"a character cut off", "铃\xE4\xB8", false},
+    };
+    for (const auto& c : cases) {
+        const std::string written = spreadsheetText(c.text);
+        if (c.codePage936) {
+            EXPECT_EQ(written, utf8ToGb18030(c.text)) << c.what;
+            EXPECT_FALSE(hasUtf8Bom(written)) << c.what;
+        } else {
+            EXPECT_TRUE(hasUtf8Bom(written)) << c.what;
+        }
+        // Either way the program reads back what it wrote, every character that was one whole.
+        EXPECT_EQ(decodeFileText(written), decodeFileText(bom + c.text)) << c.what;
+    }
+}
+
 } // namespace halvix

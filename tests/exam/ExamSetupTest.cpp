@@ -52,7 +52,7 @@ TEST(ExamSetup, ClosesOnlyWhenTheDatabaseTookThePlanAndTheSettings) {
         const char* reason; // part of the message that says why
     } cases[] = {
         {None, nullptr},
-        {Missing, "找不到数据库文件"},
+        {Missing, "找不到数据库: 文件夹 "},
         {Garbage, "不是数据库文件"},
         {ReadOnly, "只读"},
     };

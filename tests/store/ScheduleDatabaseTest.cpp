@@ -9,7 +9,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
 #include <random>
+#include <sqlite3.h>
 #include <unistd.h>
 
 namespace halvix {
@@ -150,23 +152,48 @@ TEST_F(ScheduleDatabaseFile, MissingTableIsReportedNotThrown) {
     EXPECT_EQ(fx.rows("select * from lxtime"), (std::vector<std::vector<std::string>>{{"1"}}));
 }
 
-TEST(ScheduleDatabase, UnusableFilesGiveAMessageAndFalseResults) {
-    struct Case {
-        const char* what;
-        std::string bytes; // empty: no file at all
-    };
+// The bytes of an SQLite database that holds `sql`'s tables: another program's, not this one's.
+std::string otherDatabase(const std::string& sql) {
+    test::TempFolder folder;
+    sqlite3* db = nullptr;
+    sqlite3_open(pathToUtf8(folder / "other.db").c_str(), &db);
+    sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    return test::readFile(folder / "other.db");
+}
+
+// Every file that cannot serve is said in one line of Chinese with what to do, once, and is left
+// byte for byte as it was: none is made, emptied or given a table.
+TEST(ScheduleDatabase, UnusableFilesAreSaidInChineseAndLeftAsTheyWere) {
+    const std::string advice = "请从备份恢复, 或复制安装的默认数据库 /usr/share/halvix/jbase.mdb";
+    const std::string foreign =
+        "jbase.mdb 不是本程序的数据库 (缺少表 lxtime), " + advice + " 替换它 (文件未作改动)。";
+    const std::string damaged = "无法打开 jbase.mdb: 数据库文件已损坏, 或不是数据库文件, 请从备份恢复 "
+                                "(文件未作改动)。(错误码 26)";
     std::mt19937 random(7);
     std::string noise(8192, '\0');
     for (char& c : noise)
         c = static_cast<char>(random() & 0xff);
-    for (const Case& c : {Case{"missing", ""}, Case{"random bytes", noise}, Case{"text", "这不是数据库\n"}}) {
+    const struct {
+        const char* what;
+        std::optional<std::string> bytes; // nothing: no file at all
+        std::string message;              // the first message; after the folder for a missing file
+    } cases[] = {
+        {"missing", std::nullopt, " 中没有 jbase.mdb, " + advice + " 到此文件夹。"},
+        {"0 bytes", std::string(), foreign},
+        {"another program's database",
+         otherDatabase("create table notes (a TEXT); insert into notes values ('x');"), foreign},
+        {"random bytes", noise, damaged},
+        {"text", std::string("这不是数据库\n"), damaged},
+    };
+    for (const auto& c : cases) {
         test::TempFolder folder;
-        if (!c.bytes.empty())
-            folder.write("jbase.mdb", c.bytes);
+        if (c.bytes)
+            folder.write("jbase.mdb", *c.bytes);
         RecordingSink sink;
         {
             ScheduleDatabase db(folder.path(), sink);
-            EXPECT_EQ(db.databaseMissing(), c.bytes.empty()) << c.what;
+            EXPECT_EQ(db.databaseMissing(), !c.bytes) << c.what;
             db.open();
             EXPECT_FALSE(db.isOpen()) << c.what;
             TextList names, values;
@@ -176,15 +203,31 @@ TEST(ScheduleDatabase, UnusableFilesGiveAMessageAndFalseResults) {
             db.close();
             db.close();
         }
-        ASSERT_FALSE(sink.messages.empty()) << c.what;
-        EXPECT_NE(sink.messages[0].text.find("jbase.mdb"), std::string::npos) << c.what;
-        EXPECT_TRUE(sink.saw("数据保存失败!")) << c.what;
-        // Never creates or changes the file.
-        if (c.bytes.empty())
-            EXPECT_FALSE(std::filesystem::exists(folder / "jbase.mdb")) << c.what;
+        ASSERT_EQ(sink.messages.size(), 2u) << c.what << ": the open's reason and the refused save";
+        const std::string& said = sink.messages[0].text;
+        if (c.bytes)
+            EXPECT_EQ(said, c.message) << c.what;
         else
-            EXPECT_EQ(test::readFile(folder / "jbase.mdb"), c.bytes) << c.what;
+            EXPECT_EQ(said, "找不到数据库: 文件夹 " + pathToUtf8(folder.path()) + c.message) << c.what;
+        EXPECT_EQ(said.find('\n'), std::string::npos)
+            << c.what << ": one line, whole in a status line's tooltip";
+        EXPECT_EQ(sink.messages[1].text, "数据保存失败!") << c.what;
+        if (c.bytes)
+            EXPECT_EQ(test::readFile(folder / "jbase.mdb"), *c.bytes) << c.what;
+        else
+            EXPECT_FALSE(std::filesystem::exists(folder / "jbase.mdb")) << c.what;
     }
+}
+
+TEST_F(ScheduleDatabaseFile, AMissingTableIsNamedInChinese) {
+    fx.run("drop table cjtime");
+    db.open();
+    TextList names, values;
+    EXPECT_FALSE(db.loadTable("cjtime", names, values));
+    ASSERT_EQ(sink.messages.size(), 1u);
+    EXPECT_EQ(sink.messages[0].text,
+              "数据库查询失败: 数据库中缺少表 cjtime, 请从备份恢复, 或复制安装的默认数据库 "
+              "/usr/share/halvix/jbase.mdb。(错误码 1)");
 }
 
 TEST_F(ScheduleDatabaseFile, ReadOnlyFileReadsButRefusesWrites) {

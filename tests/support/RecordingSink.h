@@ -9,10 +9,11 @@
 
 namespace halvix::test {
 
-// Whether a text the user reads holds a Latin letter outside a file's name: the program speaks
-// Chinese only.
+// Whether a text the user reads holds a Latin letter outside a file's name or an absolute path
+// (a folder to look in): the program speaks Chinese only.
 inline bool hasLatinLetter(const std::string& text) {
-    const std::string words = std::regex_replace(text, std::regex(R"([\w.-]+\.(mdb|db|csv|mp3|wav))"), "");
+    const std::string named = std::regex_replace(text, std::regex(R"((/[\w.+-]+)+/?)"), "");
+    const std::string words = std::regex_replace(named, std::regex(R"([\w.-]+\.(mdb|db|csv|mp3|wav))"), "");
     return std::any_of(words.begin(), words.end(),
                        [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); });
 }

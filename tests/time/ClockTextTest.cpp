@@ -50,6 +50,42 @@ TEST(ClockText, EntryTimesAreHhMmOrHhMmSsOnly) {
     }
 }
 
+TEST(ClockText, TableTimesTakeASpreadsheetsOneDigitHour) {
+    const struct {
+        const char* text;
+        const char* stored; // nullptr: not a time
+    } cases[] = {
+        {"8:45", "08:45"},    {"8:45:00", "08:45:00"},  {"0:00", "00:00"},  {"9:59:59", "09:59:59"},
+        {"08:45", "08:45"},   {"23:59:30", "23:59:30"}, {"8:5", nullptr},   {"8:60", nullptr},
+        {"8:45:60", nullptr}, {"25:00", nullptr},       {"24:00", nullptr}, {"", nullptr},
+        {"8", nullptr},       {"8:", nullptr},          {":45", nullptr},   {" 8:45", nullptr},
+        {"8:45 ", nullptr},   {"8:4a", nullptr},        {"8.45", nullptr},  {"008:45", nullptr},
+        {"8:45:0", nullptr},  {"x:45", nullptr},        {"-8:45", nullptr}, {"8:045", nullptr},
+    };
+    for (const auto& c : cases) {
+        const auto time = readTableTimeText(c.text);
+        ASSERT_EQ(bool(time), c.stored != nullptr) << c.text;
+        if (time) {
+            EXPECT_EQ(entryTimeText(*time), c.stored) << c.text;
+        }
+    }
+}
+
+TEST(ClockText, EveryTimeOfDayReadsTheSameWithOrWithoutTheHoursLeadingZero) {
+    for (int second = 0; second < kSecondsPerDay; second += 7) {
+        for (const bool minutes : {true, false}) {
+            EntryTime written{second / 3600, second / 60 % 60, minutes ? 0 : second % 60, minutes};
+            const std::string text = entryTimeText(written);
+            const auto read = readEntryTimeText(text);
+            ASSERT_TRUE(read) << text;
+            EXPECT_EQ(read->secondOfDay(), written.secondOfDay()) << text;
+            const auto typed = readTableTimeText(written.hour < 10 ? text.substr(1) : text);
+            ASSERT_TRUE(typed) << text;
+            EXPECT_EQ(entryTimeText(*typed), text);
+        }
+    }
+}
+
 TEST(ClockText, DayNumbersAndWallSeconds) {
     EXPECT_EQ(dayNumber(dateTime(1970, 1, 1)), 0);
     EXPECT_EQ(dayNumber(dateTime(1969, 12, 31)), -1);

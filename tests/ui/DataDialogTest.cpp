@@ -178,7 +178,11 @@ void DataDialogTest::saveWithoutTheDatabaseWritesNothing() {
     std::filesystem::rename(h.database.database(), moved);
     h.click("saveButton");
     QCOMPARE(h.prompts.messages.size(), std::size_t{1});
-    expectMessage(h.prompts.messages[0], "数据库没找到!", MessageIcon::Critical);
+    expectMessage(h.prompts.messages[0],
+                  "找不到数据库: 文件夹 " + h.database.folder().string() +
+                      " 中没有 jbase.mdb, 请从备份恢复, 或复制安装的默认数据库 /usr/share/halvix/jbase.mdb "
+                      "到此文件夹。",
+                  MessageIcon::Critical);
     QVERIFY(!std::filesystem::exists(h.database.database()));
 }
 

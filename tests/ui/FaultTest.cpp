@@ -156,7 +156,7 @@ private slots:
                            list->visualRect(list->model()->index(0, 1)).center());
         QCOMPARE(list->model()->rowCount(), 1);
         data.findChild<QAbstractButton*>("saveButton")->click();
-        const std::string refusal = fault == Missing ? "数据库没找到!" : "数据保存失败!";
+        const std::string refusal = fault == Missing ? "找不到数据库: " : "数据保存失败!";
         QVERIFY2(anyContains(program.prompts.messages, seen, refusal),
                  textsFrom(program.prompts, seen).c_str());
         QVERIFY(!anyContains(program.prompts.messages, seen, "已保存!"));

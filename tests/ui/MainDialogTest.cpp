@@ -205,22 +205,45 @@ private slots:
         QVERIFY2(fit.isEmpty(), qPrintable(fit));
     }
 
-    void missingDatabaseAndAllDoneAreReported() {
+    void anUnusableDatabaseIsSaidOnTheStatusLine_data() {
+        QTest::addColumn<QString>("bytes"); // "-": no file at all
+        QTest::addColumn<QString>("said");  // how the status line begins
+        // A first start on a folder without a database has lost nothing: it says there is none yet.
+        QTest::newRow("missing") << "-"
+                                 << "还没有数据库: 文件夹 ";
+        QTest::newRow("0 bytes") << ""
+                                 << "jbase.mdb 不是本程序的数据库 (缺少表 lxtime), 请从备份恢复";
+        QTest::newRow("garbage") << "这不是数据库\n"
+                                 << "无法打开 jbase.mdb: 数据库文件已损坏, 或不是数据库文件, 请从备份恢复";
+    }
+    void anUnusableDatabaseIsSaidOnTheStatusLine() {
+        QFETCH(QString, bytes);
+        QFETCH(QString, said);
         ScheduleFixture db;
         FakeClock clock{monday(7, 0, 0)};
         ScriptedPrompts prompts;
         std::filesystem::remove(db.database());
+        if (bytes != "-")
+            db.temp().write("jbase.mdb", bytes.toStdString());
         test::StandaloneWindow window(db.folder(), clock, prompts);
 
-        // Nobody asked for the start: no box waits for a click, the status line says it. A plan that
-        // could not be read is not a day whose bells have all rung.
+        // Nobody asked for the start: no box waits for a click, the status line says it, once,
+        // beginning with what is wrong (the line shows its first words, its tooltip the whole). A
+        // plan that could not be read is not a day whose bells have all rung.
         QVERIFY(prompts.messages.empty());
         const QString status = child<QLabel>(window, "statusLine")->text();
-        QVERIFY2(status.contains(QStringLiteral("数据库已丢失!")), qPrintable(status));
+        QVERIFY2(status.startsWith(said), qPrintable(status));
+        QCOMPARE(status.count(said), 1);
+        QVERIFY2(status.contains(QStringLiteral("/usr/share/halvix/jbase.mdb")) || bytes == "这不是数据库\n",
+                 qPrintable(status));
         QVERIFY2(!status.contains(QStringLiteral("所有任务已完成")), qPrintable(status));
+        QVERIFY2(!status.contains(QStringLiteral("no such")), qPrintable(status));
         QCOMPARE(window.dayType(), 1);
         QCOMPARE(window.season(), 1);
-        QVERIFY(!std::filesystem::exists(db.database())); // nothing made up in its place
+        // The file stays as it was; none is made up in its place.
+        QCOMPARE(std::filesystem::exists(db.database()), bytes != "-");
+        if (bytes != "-")
+            QCOMPARE(test::readFile(db.database()), bytes.toStdString());
     }
 
     void aDayWhoseEntriesHavePassedEndsWithAllDone() {
