@@ -2,8 +2,8 @@
 
 #include "app/CentralRequests.h"
 #include "app/CommandLine.h"
-#include "bell/service/Bell.h"
 #include "bell/RingResult.h"
+#include "bell/service/Bell.h"
 #include "calendar/TodayMute.h"
 #include "campus/service/CampusRuntime.h"
 #include "cli/FolderCommands.h"
@@ -21,14 +21,14 @@ namespace halvix {
 
 namespace {
 
-class CollectingSink final : public MessageSink {
+class ReplyTextSink final : public MessageSink {
 public:
     void show(const UserMessage& message) override { text += QString::fromStdString(message.text) + '\n'; }
     QString text;
 };
 
 InstanceReply changeMute(Bell& bell, bool mute) {
-    CollectingSink sink;
+    ReplyTextSink sink;
     const CivilDate today = dateOf(bell.clock().now());
     const MuteChange change =
         mute ? muteDay(bell.programFolder(), today, sink) : unmuteDay(bell.programFolder(), today, sink);

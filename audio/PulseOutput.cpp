@@ -112,8 +112,8 @@ void PulseOutput::openStream() {
         const std::string problem = m_server->health().problem;
         return end(SoundFault::NoOutput, problem.empty() ? "无法连接声音服务器" : problem);
     }
-    static const pa_sample_spec spec{PA_SAMPLE_S16LE, decodetool::kSampleRate, decodetool::kChannels};
-    m_stream = pa_stream_new(context, "铃声", &spec, nullptr);
+    static const pa_sample_spec format{PA_SAMPLE_S16LE, decodetool::kSampleRate, decodetool::kChannels};
+    m_stream = pa_stream_new(context, "铃声", &format, nullptr);
     if (!m_stream)
         return end(SoundFault::NoOutput,
                    std::string("声音服务器拒绝播放: ") + pa_strerror(pa_context_errno(context)));

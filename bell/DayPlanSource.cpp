@@ -15,16 +15,6 @@
 
 namespace halvix {
 
-namespace {
-
-class CollectingSink final : public MessageSink {
-public:
-    void show(const UserMessage& message) override { messages.push_back(message); }
-    std::vector<UserMessage> messages;
-};
-
-} // namespace
-
 DayPlanSource::DayPlanSource(std::filesystem::path programFolder) : m_folder(std::move(programFolder)) {}
 
 void DayPlanSource::choose(int dayType, int season) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace halvix {
 
@@ -28,6 +29,14 @@ public:
 class SilentSink final : public MessageSink {
 public:
     void show(const UserMessage&) override {}
+};
+
+// Keeps what it is shown, for notices said elsewhere than in a box (the status line, the tray, a
+// later report).
+class CollectingSink final : public MessageSink {
+public:
+    void show(const UserMessage& message) override { messages.push_back(message); }
+    std::vector<UserMessage> messages;
 };
 
 } // namespace halvix

@@ -33,13 +33,6 @@ namespace halvix {
 
 namespace {
 
-// Keeps what it is shown, for notices said elsewhere than in a box (the status line, the tray).
-class CollectingSink final : public MessageSink {
-public:
-    void show(const UserMessage& message) override { messages.push_back(message); }
-    std::vector<UserMessage> messages;
-};
-
 constexpr char kIconResource[] = ":/icons/bell.png";
 constexpr char kAllDone[] = "所有任务已完成!";
 
