@@ -5,10 +5,15 @@
 const { chromium } = require("playwright-core");
 
 let failures = 0;
+let afterFailure = null; // what a driver does with each failure besides telling it (a screenshot)
 const pass = (what) => console.log(`ok: ${what}`);
 const fail = (what) => {
   console.log(`FAILED: ${what}`);
   failures++;
+  if (afterFailure) afterFailure(failures);
+};
+const onFailure = (hook) => {
+  afterFailure = hook;
 };
 
 // check(what, async () => condition, ms): waits up to `ms` for the condition.
@@ -46,4 +51,4 @@ function run(main) {
   });
 }
 
-module.exports = { pass, fail, check, launch, login, run };
+module.exports = { pass, fail, onFailure, check, launch, login, run };

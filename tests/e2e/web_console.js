@@ -3,22 +3,18 @@
 // and the broker refuses it; a wrong password is told; the page survives a restart of the broker.
 "use strict";
 
-const { chromium } = require("playwright-core");
 const { execFileSync, spawn } = require("child_process");
 const fs = require("fs");
 const path = require("path");
+const { pass, fail, onFailure, check, launch, login: loginAt, run } = require("./web_browser.js");
 
 const env = process.env;
 const root = "halvix/test";
 const campus = env.WEB_CAMPUS;
-let failures = 0;
 let shown = null; // the page a failure's screenshot shows
-const pass = (what) => console.log(`ok: ${what}`);
-const fail = (what) => {
-  console.log(`FAILED: ${what}`);
-  failures++;
+onFailure((failures) => {
   if (shown) shown.screenshot({ path: `${env.WEB_ARTIFACTS}/web-console-failure-${failures}.png`, fullPage: true });
-};
+});
 
 // A retained message ("": none) published with a building's (or the central's) own certificate.
 function publishAs(id, topic, message) {
@@ -39,28 +35,7 @@ function retained(topic) {
 // Notes the real second of something the page did, for the recordings to be judged by.
 const mark = (what) => fs.appendFileSync(env.WEB_MARKS, `${what} ${(Date.now() / 1000).toFixed(3)}\n`);
 
-// check(what, async () => condition): waits up to `ms` for the condition.
-async function check(what, condition, ms = 8000) {
-  const end = Date.now() + ms;
-  for (;;) {
-    let got;
-    try {
-      got = await condition();
-    } catch (error) {
-      got = false;
-    }
-    if (got) return pass(what);
-    if (Date.now() > end) return fail(what);
-    await new Promise((r) => setTimeout(r, 200));
-  }
-}
-
-async function login(page, user, password) {
-  await page.goto(env.WEB_PAGE);
-  await page.fill("#user", user);
-  await page.fill("#password", password);
-  await page.click("#login button[type=submit]");
-}
+const login = (page, user, password) => loginAt(page, env.WEB_PAGE, user, password);
 
 const answerText = (page) => page.locator("#results li").first().locator(".answers").innerText();
 
@@ -95,7 +70,7 @@ async function skewedPage(browser, shiftMs) {
 const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
 
 async function main() {
-  const browser = await chromium.launch({ executablePath: "/usr/bin/chromium", args: ["--no-sandbox"] });
+  const browser = await launch(env.HOME);
   const page = await browser.newPage({ viewport: { width: 1280, height: 900 } });
   shown = page;
 
@@ -327,7 +302,4 @@ async function main() {
   await browser.close();
 }
 
-main().then(() => process.exit(failures ? 1 : 0), (error) => {
-  console.log(`FAILED: ${error.stack}`);
-  process.exit(1);
-});
+run(main);
